@@ -1,0 +1,30 @@
+# Installs, from Debian's packages, whatever of the named packages is missing.
+# Sourced by scripts/test and scripts/demo.
+install_missing() {
+    local missing=()
+    local package
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+            missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo apt-get update -qq >/dev/null || return 1
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev)
+WINE_PACKAGES=(wine wine64 xvfb xauth imagemagick)
+
+build_all() {
+    cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >build/native-configure.log 2>&1 ||
+        { cat build/native-configure.log; return 1; }
+    ninja -C build/native -j2 || return 1
+    cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >build/windows-configure.log 2>&1 ||
+        { cat build/windows-configure.log; return 1; }
+    ninja -C build/windows -j2 || return 1
+}

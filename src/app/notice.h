@@ -1,0 +1,18 @@
+// User notices: the one way the core tells the user something. Message boxes in
+// the Windows utility, stderr in the command-line tool, a record in the tests.
+#pragma once
+
+#include <string_view>
+
+enum NoticeFlags : unsigned {
+    NOTICE_OK = 0,
+    NOTICE_ERROR_ICON = 1u << 0,
+    NOTICE_TOPMOST = 1u << 1,
+    NOTICE_NO_OWNER = 1u << 2,
+};
+
+// Shows text with caption; returns the box's result (non-zero once the user has seen it).
+int ShowNotice(std::string_view text, std::string_view caption, unsigned flags);
+
+// The port indicator changed (1 "Open  ", 0 "Closed"): the front end redraws its status line.
+void NoticePortStatus(int status);

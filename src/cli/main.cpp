@@ -1,0 +1,48 @@
+// mq6: the command-line tool over the utility's core.
+#include "cli/cli.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+constexpr char USAGE[] = "usage: mq6 [--port PATH] [-v] COMMAND [options]\n"
+                         "\n"
+                         "commands:\n"
+                         "  info [--json]   the unit's banner, version, mode and setup bytes\n";
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty() || args.front() == "--help" || args.front() == "-h") {
+        std::fputs(USAGE, args.empty() ? stderr : stdout);
+        return args.empty() ? EXIT_USAGE : EXIT_OK;
+    }
+    Options.verbose = TakeFlag(args, "-v");
+    bool hasPort = false;
+    std::string command;
+    size_t first = 0;
+    // Global options stand before the command.
+    while (first < args.size() && args[first].rfind("-", 0) == 0) {
+        if (args[first] == "--port" && first + 1 < args.size()) {
+            Options.port = args[first + 1];
+            hasPort = true;
+            first += 2;
+        } else if (args[first].rfind("--port=", 0) == 0) {
+            Options.port = args[first].substr(7);
+            hasPort = true;
+            first += 1;
+        } else {
+            return ReportUsage("unknown option " + args[first]);
+        }
+    }
+    if (hasPort && Options.port.empty())
+        return ReportUsage("--port needs a path");
+    if (first >= args.size())
+        return ReportUsage("no command given");
+    command = args[first];
+    std::vector<std::string> rest(args.begin() + static_cast<long>(first) + 1, args.end());
+    if (command == "info")
+        return RunInfo(rest);
+    return ReportUsage("unknown command " + command);
+}

@@ -1,0 +1,229 @@
+// The comm thread: the only code that touches the serial port. It opens and reopens
+// the port with a growing back-off, writes the frame handed over in TxBuf and stores
+// every received byte in RxRing.
+#include "app/notice.h"
+#include "app/ticks.h"
+#include "link/link.h"
+#include "link/serial.h"
+
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+std::array<char, PORT_NAME_SIZE> PortName{};
+std::array<char, PORT_PATH_SIZE> PortPath{};
+std::atomic<int32_t> PortRequestPending{0};
+std::atomic<int32_t> PortRequestCode{0};
+std::atomic<int32_t> PortOpen{0};
+std::atomic<int32_t> PortStatus{0};
+std::atomic<int32_t> DeviceDataWanted{1};
+std::atomic<int32_t> RetryDelay{125};
+std::array<uint8_t, TX_BUF_SIZE> TxBuf;
+std::atomic<int32_t> TxLen{0};
+std::atomic<int32_t> CommThreadStop{0};
+
+namespace {
+constexpr int FIRST_RETRY_DELAY_MS = 125;
+constexpr int MAX_RETRY_DELAY_MS = 6000;
+constexpr int RX_QUEUE_SIZE = 4096;
+constexpr int TX_QUEUE_SIZE = 1024;
+constexpr int READ_CHUNK = 256;
+
+// PortPath is written by the main thread while the comm thread may be opening the port;
+// the lock keeps the comm thread from reading half a name.
+std::mutex PortPathLock;
+std::thread CommThread;
+
+bool Stopping() {
+    return CommThreadStop.load(std::memory_order_acquire) != 0;
+}
+
+// Sleeps in short slices so that a stopping thread does not sit out a 6 s back-off.
+void SleepUnlessStopping(int milliseconds) {
+    while (milliseconds > 0 && !Stopping()) {
+        int slice = milliseconds < 10 ? milliseconds : 10;
+        SleepMs(slice);
+        milliseconds -= slice;
+    }
+}
+
+void SetPortPathFromName(const char* name) {
+    std::lock_guard<std::mutex> hold(PortPathLock);
+    PortPath[0] = '\0';
+    if (name != nullptr)
+        SerialMakePath(name, PortPath.data(), PortPath.size());
+}
+
+void ClosePortHandle() {
+    SerialClose();
+    SetPortStatus(0);
+    PortOpen.store(0, std::memory_order_release);
+    DeviceDataWanted.store(1, std::memory_order_release);
+}
+
+void ServicePortRequest() {
+    switch (PortRequestCode.load(std::memory_order_acquire)) {
+    case PORT_CLOSE:
+        ClosePortHandle();
+        break;
+    case PORT_OPEN:
+        RetryDelay.store(FIRST_RETRY_DELAY_MS, std::memory_order_relaxed);
+        OpenPortWithRetry();
+        PortOpen.store(1, std::memory_order_release);
+        break;
+    case PORT_REOPEN:
+        ClosePortHandle();
+        PortRequestCode.store(PORT_OPEN, std::memory_order_release);
+        RetryDelay.store(FIRST_RETRY_DELAY_MS, std::memory_order_relaxed);
+        OpenPortWithRetry();
+        PortOpen.store(1, std::memory_order_release);
+        break;
+    default:
+        break;
+    }
+}
+
+// Runs while the port is open; returns false after an I/O error.
+bool ServeOpenPort() {
+    std::array<uint8_t, READ_CHUNK> received;
+    while (PortOpen.load(std::memory_order_acquire) != 0 && !Stopping()) {
+        int length = TxLen.load(std::memory_order_acquire);
+        if (length != 0) {
+            int written = SerialWrite(TxBuf.data(), length);
+            TxLen.store(0, std::memory_order_release);
+            if (written < 0)
+                return false;
+        }
+        if (RxResetRequest.load(std::memory_order_acquire) != 0) {
+            RxWriteIndex.store(0, std::memory_order_release);
+            RxReadIndex.store(0, std::memory_order_release);
+            RxResetRequest.store(0, std::memory_order_release);
+            continue;
+        }
+        int count = SerialRead(received.data(), static_cast<int>(received.size()));
+        if (count < 0)
+            return false;
+        if (count == 0) {
+            SleepMs(1);
+            return true;
+        }
+        for (int i = 0; i < count; ++i)
+            RxStoreByte(received[i]);
+    }
+    return true;
+}
+} // namespace
+
+int RequestPort(int32_t code, const char* name) {
+    PortOpen.store(0, std::memory_order_release);
+    SetPortPathFromName(name);
+    PortRequestCode.store(code, std::memory_order_release);
+    PortRequestPending.store(1, std::memory_order_release);
+    return 0;
+}
+
+int QueueTransmit(const uint8_t* bytes, int length) {
+    if (PortOpen.load(std::memory_order_acquire) == 0)
+        return -1;
+    if (TxLen.load(std::memory_order_acquire) != 0)
+        return -1;
+    if (length < 0 || length > TX_BUF_SIZE)
+        return -1;
+    std::memcpy(TxBuf.data(), bytes, static_cast<size_t>(length));
+    TxLen.store(length, std::memory_order_release);
+    return 0;
+}
+
+void SetPortStatus(int state) {
+    PortStatus.store(state, std::memory_order_release);
+    NoticePortStatus(state);
+}
+
+int OpenPort() {
+    if (SerialIsOpen()) {
+        ClosePortHandle();
+        SleepUnlessStopping(FIRST_RETRY_DELAY_MS);
+    }
+    std::array<char, PORT_PATH_SIZE> path;
+    {
+        std::lock_guard<std::mutex> hold(PortPathLock);
+        path = PortPath;
+    }
+    if (path[0] == '\0' || !SerialOpen(path.data()))
+        return 0;
+    // From here on a failure leaves the port open but unconfigured and the indicator unset.
+    if (!SerialSetEventMask())
+        return 0;
+    SerialSetTimeouts();
+    if (!SerialConfigureLine())
+        return 0;
+    if (!SerialSetQueues(RX_QUEUE_SIZE, TX_QUEUE_SIZE))
+        return 0;
+    SetPortStatus(1);
+    return 1;
+}
+
+namespace {
+void TakeDiscoveredPort() {
+    std::array<char, PORT_NAME_SIZE> found{};
+    if (FindPort(found.data(), found.size()) == 0)
+        SetPortPathFromName(found.data());
+}
+} // namespace
+
+void OpenPortWithRetry() {
+    if (SerialIsOpen())
+        SerialClose();
+    SleepUnlessStopping(FIRST_RETRY_DELAY_MS);
+    DeviceDataWanted.store(1, std::memory_order_release);
+    TakeDiscoveredPort();
+    if (OpenPort() == 1)
+        return;
+    while (!Stopping()) {
+        int delay = RetryDelay.load(std::memory_order_relaxed) * 2;
+        if (delay > MAX_RETRY_DELAY_MS)
+            delay = MAX_RETRY_DELAY_MS;
+        RetryDelay.store(delay, std::memory_order_relaxed);
+        SleepUnlessStopping(delay);
+        TakeDiscoveredPort();
+        if (SerialIsOpen())
+            return;
+        if (OpenPort() == 1)
+            return;
+    }
+}
+
+void CommThreadBody() {
+    while (!Stopping()) {
+        if (PortRequestPending.load(std::memory_order_acquire) != 0) {
+            ServicePortRequest();
+            PortRequestPending.store(0, std::memory_order_release);
+        }
+        if (PortOpen.load(std::memory_order_acquire) == 0) {
+            SleepMs(1);
+            continue;
+        }
+        if (!ServeOpenPort()) {
+            PortRequestCode.store(PORT_REOPEN, std::memory_order_release);
+            PortRequestPending.store(1, std::memory_order_release);
+            SleepMs(1);
+        }
+    }
+}
+
+void StartCommThread() {
+    if (CommThread.joinable())
+        return;
+    CommThreadStop.store(0, std::memory_order_release);
+    CommThread = std::thread(CommThreadBody);
+}
+
+void StopCommThread() {
+    if (!CommThread.joinable())
+        return;
+    CommThreadStop.store(1, std::memory_order_release);
+    CommThread.join();
+    if (SerialIsOpen())
+        SerialClose();
+    PortOpen.store(0, std::memory_order_release);
+}

@@ -1,0 +1,127 @@
+// The device link: receive ring, comm thread, request/response exchanges and the
+// unit's commands. The comm thread alone touches the port; other threads hand it
+// frames through TxBuf/TxLen and read what it received from RxRing.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string_view>
+
+// ---- Receive ring -------------------------------------------------------------------
+
+constexpr int RX_RING_SIZE = 16384;
+
+extern std::array<uint8_t, RX_RING_SIZE> RxRing;
+extern std::atomic<int32_t> RxWriteIndex;   // last byte stored; comm thread only
+extern std::atomic<int32_t> RxReadIndex;    // last byte consumed; the current consumer
+extern std::atomic<int32_t> RxOverflow;     // 1 when the latest received byte was dropped
+extern std::atomic<int32_t> RxResetRequest; // empty the ring at the next chance
+
+int RxAvailable();
+int RxReadByte();
+int RxPeekByte();
+void RequestRxReset();
+// Comm-thread side: stores one received byte (or drops it when the ring is full).
+void RxStoreByte(uint8_t byte);
+
+// ---- Port and comm thread -----------------------------------------------------------
+
+enum PortRequest : int32_t {
+    PORT_CLOSE = 0,
+    PORT_OPEN = 1,
+    PORT_REOPEN = 99,
+};
+
+// Port names and device paths are bounded; on Linux a device path may run long
+// (/dev/serial/by-id/...), so the buffers are wider than a Windows "\\.\COMn" needs.
+constexpr size_t PORT_NAME_SIZE = 256;
+constexpr size_t PORT_PATH_SIZE = 256;
+constexpr int TX_BUF_SIZE = 256;
+
+extern std::array<char, PORT_NAME_SIZE> PortName;
+extern std::array<char, PORT_PATH_SIZE> PortPath;
+extern std::atomic<int32_t> PortRequestPending;
+extern std::atomic<int32_t> PortRequestCode;
+extern std::atomic<int32_t> PortOpen;
+extern std::atomic<int32_t> PortStatus;
+extern std::atomic<int32_t> DeviceDataWanted;
+extern std::atomic<int32_t> RetryDelay;
+extern std::array<uint8_t, TX_BUF_SIZE> TxBuf;
+extern std::atomic<int32_t> TxLen;
+
+// Always 0. A name that does not fit the device path is refused: PortPath stays empty,
+// so the comm thread retries (and discovery may still supply a port) instead of opening
+// a truncated name that could be another port.
+int RequestPort(int32_t code, const char* name);
+int QueueTransmit(const uint8_t* bytes, int length);
+void SetPortStatus(int state);
+
+// Discovery's answer as the link needs it: 0 and the port name in buffer, or non-zero when
+// automatic finding found no unit (buffer untouched).
+int FindPort(char* buffer, size_t size);
+
+// One open attempt (1 success, 0 failure) and the retrying open with back-off.
+int OpenPort();
+void OpenPortWithRetry();
+
+// The comm thread body; it runs until StopCommThread (tests and tools end it, the
+// Windows utility lets process exit end it).
+void CommThreadBody();
+void StartCommThread();
+void StopCommThread();
+extern std::atomic<int32_t> CommThreadStop;
+
+// Start values of the link's shared state (start-up and tests).
+void ResetLinkState();
+
+// ---- Exchanges ---------------------------------------------------------------------
+
+constexpr int MAX_REQUEST_PAYLOAD = 252;
+constexpr int DEVICE_INFO_SIZE = 256;
+
+extern std::array<uint8_t, 256> RespBuf;
+extern std::atomic<char> LastType;
+extern std::array<uint8_t, DEVICE_INFO_SIZE> DeviceInfo;
+extern std::atomic<int32_t> DeviceDataValid;
+extern std::atomic<int32_t> ErrorShown;
+extern std::atomic<int32_t> ExchangeActive;
+extern std::atomic<int32_t> ViewMode;
+
+// Held for the whole of an exchange (send and await), and by sequences for all of theirs,
+// so exchanges from different threads never overlap.
+extern std::recursive_mutex ExchangeLock;
+
+struct ResponseRow {
+    char type;
+    int frameLength;
+    bool setsLastType;
+};
+extern const std::array<ResponseRow, 6> ResponseTable;
+
+int SendRequest(uint8_t classByte, uint8_t subcommand, const uint8_t* payload, int n);
+int AwaitResponse(uint8_t header);
+
+// The unit's commands: 0 when the reply came with the expected type, else -1.
+int SetStreamMode(uint8_t mode);
+int ReadDataBlock(uint8_t* destination, int count);
+int EnterLoadMode(uint8_t mode);
+int WriteBlock(uint16_t wordAddress, const uint8_t* data16);
+int LeaveLoadMode();
+int ReadBlock(uint16_t wordAddress);
+int LoaderReadDataBlock(uint8_t* destination, int count);
+int WriteDataRecord(uint8_t offset, const uint8_t* data16);
+
+int StartLiveData();
+int StopLiveData();
+int GetDeviceData();
+
+// The data-error box text and caption.
+extern const std::string_view DATA_ERROR_TEXT;
+extern const std::string_view DATA_ERROR_CAPTION;
+
+// Hook for the firmware view: disable its "Update Firmware" button when the data block
+// cannot be read, and refresh its text areas when it can. The default does nothing.
+extern void (*DeviceDataHook)(int valid);

@@ -1,0 +1,53 @@
+// The receive ring: one producer (the comm thread), one consumer at a time. The indices
+// name the last byte stored and the last byte consumed; one slot always stays empty.
+#include "link/link.h"
+
+std::array<uint8_t, RX_RING_SIZE> RxRing;
+std::atomic<int32_t> RxWriteIndex{0};
+std::atomic<int32_t> RxReadIndex{0};
+std::atomic<int32_t> RxOverflow{0};
+std::atomic<int32_t> RxResetRequest{0};
+
+namespace {
+int32_t NextPosition(int32_t position) {
+    return position == RX_RING_SIZE - 1 ? 0 : position + 1;
+}
+} // namespace
+
+int RxAvailable() {
+    int32_t write = RxWriteIndex.load(std::memory_order_acquire);
+    int32_t read = RxReadIndex.load(std::memory_order_relaxed);
+    return (write - read + RX_RING_SIZE) % RX_RING_SIZE;
+}
+
+int RxReadByte() {
+    if (RxAvailable() == 0)
+        return -1;
+    int32_t position = NextPosition(RxReadIndex.load(std::memory_order_relaxed));
+    int byte = RxRing[position];
+    // The byte is read before the index moves, so the producer cannot overwrite it first.
+    RxReadIndex.store(position, std::memory_order_release);
+    return byte;
+}
+
+int RxPeekByte() {
+    if (RxAvailable() == 0)
+        return -1;
+    return RxRing[NextPosition(RxReadIndex.load(std::memory_order_relaxed))];
+}
+
+void RequestRxReset() {
+    RxResetRequest.store(1, std::memory_order_release);
+}
+
+void RxStoreByte(uint8_t byte) {
+    int32_t write = RxWriteIndex.load(std::memory_order_relaxed);
+    int32_t next = NextPosition(write);
+    RxOverflow.store(0, std::memory_order_relaxed);
+    if (next == RxReadIndex.load(std::memory_order_acquire)) {
+        RxOverflow.store(1, std::memory_order_release);
+        return;
+    }
+    RxRing[next] = byte;
+    RxWriteIndex.store(next, std::memory_order_release);
+}

@@ -1,0 +1,118 @@
+// Serial port on POSIX: termios, 57600 8N1 raw, no flow control, DTR and RTS raised.
+// Reads never block; they return what has arrived.
+#include "link/serial.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+int PortFd = -1;
+
+// A hung-up line (the adapter unplugged, the peer gone) reads as "nothing yet" on some
+// devices; poll tells the two apart.
+bool LineHungUp() {
+    pollfd entry{PortFd, POLLIN, 0};
+    if (poll(&entry, 1, 0) < 0)
+        return errno != EINTR;
+    return (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+} // namespace
+
+int SerialMakePath(const char* name, char* path, size_t size) {
+    size_t length = strnlen(name, size);
+    if (length == 0 || length >= size) {
+        if (size > 0)
+            path[0] = '\0';
+        return -1;
+    }
+    std::memcpy(path, name, length + 1);
+    return 0;
+}
+
+bool SerialIsOpen() {
+    return PortFd >= 0;
+}
+
+int SerialOpen(const char* path) {
+    int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    // Not shared: a second opener gets EBUSY, as on Windows.
+    if (ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY) {
+        close(fd);
+        return 0;
+    }
+    PortFd = fd;
+    return 1;
+}
+
+int SerialSetEventMask() {
+    return 1;
+}
+
+void SerialSetTimeouts() {}
+
+int SerialConfigureLine() {
+    termios line{};
+    if (tcgetattr(PortFd, &line) != 0)
+        return 0;
+    cfmakeraw(&line);
+    cfsetispeed(&line, B57600);
+    cfsetospeed(&line, B57600);
+    line.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    line.c_cflag |= CS8 | CLOCAL | CREAD;
+    line.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK);
+    line.c_cc[VMIN] = 0;
+    line.c_cc[VTIME] = 0;
+    if (tcsetattr(PortFd, TCSANOW, &line) != 0)
+        return 0;
+    // Pseudo-terminals have no modem lines; a real adapter gets DTR and RTS raised.
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    ioctl(PortFd, TIOCMBIS, &lines);
+    return 1;
+}
+
+int SerialSetQueues(int, int) {
+    return 1;
+}
+
+void SerialClose() {
+    if (PortFd >= 0)
+        close(PortFd);
+    PortFd = -1;
+}
+
+int SerialRead(uint8_t* buffer, int size) {
+    ssize_t count = read(PortFd, buffer, static_cast<size_t>(size));
+    if (count > 0)
+        return static_cast<int>(count);
+    if (count < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+        return -1;
+    return LineHungUp() ? -1 : 0;
+}
+
+int SerialWrite(const uint8_t* bytes, int length) {
+    int done = 0;
+    while (done < length) {
+        ssize_t count = write(PortFd, bytes + done, static_cast<size_t>(length - done));
+        if (count > 0) {
+            done += static_cast<int>(count);
+            continue;
+        }
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd entry{PortFd, POLLOUT, 0};
+            if (poll(&entry, 1, 1000) <= 0 || (entry.revents & (POLLHUP | POLLERR)) != 0)
+                return -1;
+            continue;
+        }
+        return -1;
+    }
+    return 0;
+}

@@ -1,0 +1,31 @@
+#include "support/notice_record.h"
+
+#include "app/notice.h"
+
+std::mutex NoticeLock;
+std::vector<RecordedNotice> RecordedNotices;
+std::vector<int> RecordedPortStatus;
+int NoticeResult = 1;
+
+int ShowNotice(std::string_view text, std::string_view caption, unsigned flags) {
+    std::lock_guard<std::mutex> hold(NoticeLock);
+    RecordedNotices.push_back({std::string(text), std::string(caption), flags});
+    return NoticeResult;
+}
+
+void NoticePortStatus(int status) {
+    std::lock_guard<std::mutex> hold(NoticeLock);
+    RecordedPortStatus.push_back(status);
+}
+
+void ClearRecordedNotices() {
+    std::lock_guard<std::mutex> hold(NoticeLock);
+    RecordedNotices.clear();
+    RecordedPortStatus.clear();
+    NoticeResult = 1;
+}
+
+size_t CountNotices() {
+    std::lock_guard<std::mutex> hold(NoticeLock);
+    return RecordedNotices.size();
+}

@@ -1,0 +1,32 @@
+// A scripted unit on a real pseudo-terminal: tests write the unit's replies and read
+// the requests the link sent, byte for byte.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct PtyPeer {
+    int master = -1;
+    int slaveKeeper = -1; // keeps the line up while the link closes and reopens
+    std::string slavePath;
+};
+
+bool OpenPtyPeer(PtyPeer& peer);
+void ClosePtyPeer(PtyPeer& peer);
+void PeerWrite(PtyPeer& peer, const std::vector<uint8_t>& bytes);
+// Reads exactly count bytes, or fewer when wait_ms passes first.
+std::vector<uint8_t> PeerRead(PtyPeer& peer, size_t count, int waitMs);
+// Everything that arrives within wait_ms of quiet.
+std::vector<uint8_t> PeerDrain(PtyPeer& peer, int quietMs);
+
+// Frames as the unit sends them: header, type, payload, 16-bit sum high byte first.
+std::vector<uint8_t> UnitFrame(uint8_t header, uint8_t type, const std::vector<uint8_t>& payload);
+
+// Polls condition every millisecond up to timeout_ms.
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs);
+
+// Starts the tick timer and comm thread and opens port_name; true once the port is open.
+bool StartLinkOn(const std::string& portName);
+void StopLink();
