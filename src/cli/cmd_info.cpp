@@ -52,12 +52,11 @@ const char* UnitModeName(int mode) {
     }
 }
 
-void PrintText(const std::array<std::string_view, 4>& lines, int major, int minor, bool known) {
+// The banner's last piece is the unit's "Version: X.YY" line.
+void PrintText(const std::array<std::string_view, 4>& lines) {
     for (std::string_view line : lines)
         if (!line.empty())
             std::printf("%.*s\n", static_cast<int>(TrimRight(line).size()), TrimRight(line).data());
-    if (known)
-        std::printf("Unit version: %d.%02d\n", major, minor);
     int mode = DeviceInfo[UNIT_MODE_OFFSET];
     std::printf("Unit mode: %d (%s)\n", mode, UnitModeName(mode));
     std::printf("Setup block:\n");
@@ -107,6 +106,6 @@ int RunInfo(std::vector<std::string> args) {
     if (json)
         PrintJson(lines, major, minor, known);
     else
-        PrintText(lines, major, minor, known);
+        PrintText(lines);
     return EXIT_OK;
 }

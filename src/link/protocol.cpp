@@ -91,8 +91,7 @@ const ResponseRow* FindResponseRow(int type) {
     return nullptr;
 }
 
-int RunCommand(CommandIndex index, const uint8_t* payload, int n, uint8_t* destination,
-               int count) {
+int RunCommand(CommandIndex index, const uint8_t* payload, int n, uint8_t* destination, int count) {
     const CommandRow& command = CommandTable[index];
     std::lock_guard<std::recursive_mutex> hold(ExchangeLock);
     if (SendRequest(command.classByte, command.subcommand, payload, n) != 0)
@@ -243,7 +242,8 @@ int GetDeviceData() {
         if (DeviceDataHook != nullptr)
             DeviceDataHook(0);
         if (ErrorShown.load(std::memory_order_acquire) == 0 &&
-            ShowNotice(DATA_ERROR_TEXT, DATA_ERROR_CAPTION, NOTICE_ERROR_ICON | NOTICE_TOPMOST) != 0)
+            ShowNotice(DATA_ERROR_TEXT, DATA_ERROR_CAPTION, NOTICE_ERROR_ICON | NOTICE_TOPMOST) !=
+                0)
             ErrorShown.store(1, std::memory_order_release);
         return -1;
     }

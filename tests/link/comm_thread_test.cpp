@@ -23,8 +23,12 @@ void SetPortName(const std::string& name) {
 
 class CommThreadTest : public ::testing::Test {
   protected:
-    void SetUp() override { ClearRecordedNotices(); }
-    void TearDown() override { StopLink(); }
+    void SetUp() override {
+        ClearRecordedNotices();
+    }
+    void TearDown() override {
+        StopLink();
+    }
 };
 
 TEST_F(CommThreadTest, BackOffDoublesUpToSixSeconds) {
@@ -39,8 +43,8 @@ TEST_F(CommThreadTest, BackOffDoublesUpToSixSeconds) {
     while (Clock::now() - start < std::chrono::milliseconds(8300)) {
         int delay = RetryDelay.load();
         if (delay != last) {
-            changes.emplace_back(
-                delay, std::chrono::duration<double>(Clock::now() - start).count());
+            changes.emplace_back(delay,
+                                 std::chrono::duration<double>(Clock::now() - start).count());
             last = delay;
         }
         SleepMs(1);

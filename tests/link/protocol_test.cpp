@@ -44,8 +44,8 @@ class ProtocolTest : public ::testing::Test {
     void Reply(const std::vector<uint8_t>& bytes) {
         PeerWrite(peer, bytes);
         size_t before = static_cast<size_t>(RxAvailable());
-        ASSERT_TRUE(WaitFor([&] { return static_cast<size_t>(RxAvailable()) >= before + bytes.size(); },
-                            1000));
+        ASSERT_TRUE(WaitFor(
+            [&] { return static_cast<size_t>(RxAvailable()) >= before + bytes.size(); }, 1000));
     }
 };
 
@@ -65,8 +65,8 @@ TEST_F(ProtocolTest, CommandsSendTheWorkedFramesByteForByte) {
 
     Reply(ACK_Z);
     EXPECT_EQ(EnterLoadMode(1), 0);
-    EXPECT_EQ(PeerRead(peer, 14, 500),
-              Hex({0x52, 0x0F, 0x4C, 0x6F, 0x61, 0x64, 0x4D, 0x6F, 0x64, 0x65, 0x01, 0x20, 0x03, 0x87}));
+    EXPECT_EQ(PeerRead(peer, 14, 500), Hex({0x52, 0x0F, 0x4C, 0x6F, 0x61, 0x64, 0x4D, 0x6F, 0x64,
+                                            0x65, 0x01, 0x20, 0x03, 0x87}));
 
     EXPECT_EQ(LeaveLoadMode(), 0);
     EXPECT_EQ(PeerRead(peer, 22, 500), Repeat({0x5A, 0x01}, 18, 0x20, {0x02, 0x9B}));

@@ -9,7 +9,9 @@ namespace {
 
 class RingTest : public ::testing::Test {
   protected:
-    void SetUp() override { ResetLinkState(); }
+    void SetUp() override {
+        ResetLinkState();
+    }
 };
 
 TEST_F(RingTest, EmptyRingReportsNothing) {

@@ -114,7 +114,9 @@ bool StartLinkOn(const std::string& portName) {
     StartCommThread();
     RequestPort(PORT_REOPEN, PortName.data());
     return WaitFor(
-        [] { return PortOpen.load() == 1 && PortStatus.load() == 1 && PortRequestPending.load() == 0; },
+        [] {
+            return PortOpen.load() == 1 && PortStatus.load() == 1 && PortRequestPending.load() == 0;
+        },
         3000);
 }
 
