@@ -59,7 +59,8 @@ bool TakeValue(std::vector<std::string>& args, std::string_view name, std::strin
                 return false;
             }
             value = args[i + 1];
-            args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+            args.erase(args.begin() + static_cast<long>(i),
+                       args.begin() + static_cast<long>(i) + 2);
             present = true;
             return true;
         }
