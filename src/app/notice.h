@@ -9,6 +9,7 @@ enum NoticeFlags : unsigned {
     NOTICE_ERROR_ICON = 1u << 0,
     NOTICE_TOPMOST = 1u << 1,
     NOTICE_NO_OWNER = 1u << 2,
+    NOTICE_INFO_ICON = 1u << 3,
 };
 
 // Shows text with caption; returns the box's result (non-zero once the user has seen it).

@@ -29,3 +29,6 @@ bool TakeValue(std::vector<std::string>& args, std::string_view name, std::strin
 int ReportUsage(std::string_view message);
 
 int RunInfo(std::vector<std::string> args);
+int RunFirmware(std::vector<std::string> args);
+int RunLive(std::vector<std::string> args);
+int RunPorts(std::vector<std::string> args);

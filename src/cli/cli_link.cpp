@@ -2,6 +2,8 @@
 #include "app/ticks.h"
 #include "cli/cli.h"
 #include "link/link.h"
+#include "link/serial.h"
+#include "settings/config.h"
 
 #include <cstdio>
 #include <cstring>
@@ -10,25 +12,68 @@ CliOptions Options;
 
 namespace {
 constexpr int OPEN_WAIT_MS = 4000;
+
+// PortName from --port, or from discovery without it. 0, or the exit code.
+int ChoosePort() {
+    if (!Options.port.empty()) {
+        if (Options.port.size() >= PortName.size())
+            return ReportUsage("port name too long");
+        // A named port stays the port: the comm thread's retries must not search instead.
+        AutoPort.store(0, std::memory_order_release);
+        PortName.fill('\0');
+        std::memcpy(PortName.data(), Options.port.data(), Options.port.size());
+        return EXIT_OK;
+    }
+    AutoPort.store(1, std::memory_order_release);
+    if (FindPort(nullptr, 0) != 0) {
+        std::fprintf(stderr, "mq6: no MQ-6 unit found (mq6 ports lists the adapters); connect "
+                             "it or give its port with --port PATH\n");
+        return EXIT_USAGE;
+    }
+    if (Options.verbose)
+        std::fprintf(stderr, "mq6: found the unit on %s\n", PortName.data());
+    return EXIT_OK;
 }
+
+// Failures that waiting does not cure end the wait at once.
+bool OpenCannotSucceed() {
+    int failure = SerialLastOpenFailure();
+    return failure == SERIAL_OPEN_BUSY || failure == SERIAL_OPEN_DENIED;
+}
+
+void ReportOpenFailure() {
+    switch (SerialLastOpenFailure()) {
+    case SERIAL_OPEN_BUSY:
+        std::fprintf(stderr, "mq6: %s is in use by another program; close it and try again\n",
+                     PortName.data());
+        break;
+    case SERIAL_OPEN_DENIED:
+        std::fprintf(stderr,
+                     "mq6: no permission to open %s; add your user to the dialout group "
+                     "(sudo usermod -aG dialout $USER) and log in again\n",
+                     PortName.data());
+        break;
+    default:
+        std::fprintf(stderr, "mq6: cannot open %s\n", PortName.data());
+        break;
+    }
+}
+} // namespace
 
 int ConnectUnit() {
     ResetLinkState();
-    if (Options.port.empty())
-        return ReportUsage("no port given (use --port PATH)");
-    if (Options.port.size() >= PortName.size())
-        return ReportUsage("port name too long");
-    PortName.fill('\0');
-    std::memcpy(PortName.data(), Options.port.data(), Options.port.size());
+    int chosen = ChoosePort();
+    if (chosen != EXIT_OK)
+        return chosen;
     StartTickTimer();
     StartCommThread();
     RequestPort(PORT_REOPEN, PortName.data());
-    for (int waited = 0; waited < OPEN_WAIT_MS; waited += 5) {
+    for (int waited = 0; waited < OPEN_WAIT_MS && !OpenCannotSucceed(); waited += 5) {
         if (PortOpen.load() != 0 && PortStatus.load() == 1 && PortRequestPending.load() == 0)
             return EXIT_OK;
         SleepMs(5);
     }
-    std::fprintf(stderr, "mq6: cannot open %s\n", PortName.data());
+    ReportOpenFailure();
     DisconnectUnit();
     return EXIT_FAILED;
 }

@@ -9,7 +9,13 @@ namespace {
 constexpr char USAGE[] = "usage: mq6 [--port PATH] [-v] COMMAND [options]\n"
                          "\n"
                          "commands:\n"
-                         "  info [--json]   the unit's banner, version, mode and setup bytes\n";
+                         "  info [--json]   the unit's banner, version, mode and setup bytes\n"
+                         "  live [--count N] [--seconds S] [--csv FILE|-] [--response-rate R]\n"
+                         "                  live lambda and AFR: CSV rows or one updating line\n"
+                         "  firmware status | update [--yes]\n"
+                         "                  the unit's firmware against the carried one; update it\n"
+                         "  ports           the adapters that could be the unit; * marks the one\n"
+                         "                  used when no --port is given\n";
 } // namespace
 
 int main(int argc, char** argv) {
@@ -44,5 +50,11 @@ int main(int argc, char** argv) {
     std::vector<std::string> rest(args.begin() + static_cast<long>(first) + 1, args.end());
     if (command == "info")
         return RunInfo(rest);
+    if (command == "firmware")
+        return RunFirmware(rest);
+    if (command == "live")
+        return RunLive(rest);
+    if (command == "ports")
+        return RunPorts(rest);
     return ReportUsage("unknown command " + command);
 }

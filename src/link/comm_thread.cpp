@@ -28,6 +28,9 @@ constexpr int MAX_RETRY_DELAY_MS = 6000;
 constexpr int RX_QUEUE_SIZE = 4096;
 constexpr int TX_QUEUE_SIZE = 1024;
 constexpr int READ_CHUNK = 256;
+// How long the comm thread blocks when there is nothing to do; every request, frame and
+// ring reset wakes it at once, so this only bounds the time to notice a stop.
+constexpr int IDLE_WAIT_MS = 100;
 
 // PortPath is written by the main thread while the comm thread may be opening the port;
 // the lock keeps the comm thread from reading half a name.
@@ -104,11 +107,12 @@ bool ServeOpenPort() {
         if (count < 0)
             return false;
         if (count == 0) {
-            SleepMs(1);
+            SerialWait(IDLE_WAIT_MS);
             return true;
         }
         for (int i = 0; i < count; ++i)
             RxStoreByte(received[i]);
+        RxSignalArrival();
     }
     return true;
 }
@@ -119,6 +123,7 @@ int RequestPort(int32_t code, const char* name) {
     SetPortPathFromName(name);
     PortRequestCode.store(code, std::memory_order_release);
     PortRequestPending.store(1, std::memory_order_release);
+    SerialWake();
     return 0;
 }
 
@@ -131,6 +136,7 @@ int QueueTransmit(const uint8_t* bytes, int length) {
         return -1;
     std::memcpy(TxBuf.data(), bytes, static_cast<size_t>(length));
     TxLen.store(length, std::memory_order_release);
+    SerialWake();
     return 0;
 }
 
@@ -200,7 +206,7 @@ void CommThreadBody() {
             PortRequestPending.store(0, std::memory_order_release);
         }
         if (PortOpen.load(std::memory_order_acquire) == 0) {
-            SleepMs(1);
+            SerialWait(IDLE_WAIT_MS);
             continue;
         }
         if (!ServeOpenPort()) {
@@ -222,6 +228,7 @@ void StopCommThread() {
     if (!CommThread.joinable())
         return;
     CommThreadStop.store(1, std::memory_order_release);
+    SerialWake();
     CommThread.join();
     if (SerialIsOpen())
         SerialClose();

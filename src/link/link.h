@@ -24,8 +24,12 @@ int RxAvailable();
 int RxReadByte();
 int RxPeekByte();
 void RequestRxReset();
-// Comm-thread side: stores one received byte (or drops it when the ring is full).
+// Comm-thread side: stores one received byte (or drops it when the ring is full), and
+// wakes waiting consumers once a batch of bytes is stored.
 void RxStoreByte(uint8_t byte);
+void RxSignalArrival();
+// Consumer side: waits until count bytes are unread or timeoutMs passes; true when they are.
+bool WaitForRxData(int count, int timeoutMs);
 
 // ---- Port and comm thread -----------------------------------------------------------
 

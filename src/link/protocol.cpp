@@ -35,6 +35,7 @@ namespace {
 constexpr int OVERALL_LIMIT_TICKS = 30;
 constexpr int BYTE_LIMIT_TICKS = 5;
 constexpr int HEADER_POLL_MS = 20;
+constexpr int BYTE_POLL_MS = 1;
 constexpr uint8_t BLANK = 0x20;
 
 enum CommandIndex {
@@ -73,11 +74,12 @@ bool TicksPassed(int32_t since, int ticks) {
     return TickCount.load(std::memory_order_acquire) - since > ticks;
 }
 
-// Waits without sleeping until count bytes are unread: the rest of a frame arrives back
-// to back. False after more than five ticks.
+// Waits until count bytes are unread: the rest of a frame arrives back to back, so the
+// wait is woken by each arrival rather than paced by a sleep. False after more than five
+// ticks.
 bool PollForBytes(int count) {
     int32_t start = TickCount.load(std::memory_order_acquire);
-    while (RxAvailable() < count) {
+    while (!WaitForRxData(count, BYTE_POLL_MS)) {
         if (TicksPassed(start, BYTE_LIMIT_TICKS))
             return false;
     }
@@ -136,8 +138,8 @@ int AwaitResponse(uint8_t header) {
         int32_t pass = TickCount.load(std::memory_order_acquire);
         if (pass - start > OVERALL_LIMIT_TICKS)
             return -1;
-        while (RxAvailable() < 2) {
-            SleepMs(HEADER_POLL_MS);
+        // The first two bytes are awaited in slices of 20 ms, each ended early by an arrival.
+        while (!WaitForRxData(2, HEADER_POLL_MS)) {
             if (TicksPassed(pass, BYTE_LIMIT_TICKS))
                 return -1;
         }

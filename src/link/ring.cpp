@@ -1,6 +1,10 @@
 // The receive ring: one producer (the comm thread), one consumer at a time. The indices
 // name the last byte stored and the last byte consumed; one slot always stays empty.
 #include "link/link.h"
+#include "link/serial.h"
+
+#include <chrono>
+#include <condition_variable>
 
 std::array<uint8_t, RX_RING_SIZE> RxRing;
 std::atomic<int32_t> RxWriteIndex{0};
@@ -9,6 +13,10 @@ std::atomic<int32_t> RxOverflow{0};
 std::atomic<int32_t> RxResetRequest{0};
 
 namespace {
+// Consumers sleep here instead of polling; the comm thread wakes them per received batch.
+std::mutex ArrivalLock;
+std::condition_variable Arrival;
+
 int32_t NextPosition(int32_t position) {
     return position == RX_RING_SIZE - 1 ? 0 : position + 1;
 }
@@ -38,6 +46,7 @@ int RxPeekByte() {
 
 void RequestRxReset() {
     RxResetRequest.store(1, std::memory_order_release);
+    SerialWake();
 }
 
 void RxStoreByte(uint8_t byte) {
@@ -50,4 +59,17 @@ void RxStoreByte(uint8_t byte) {
     }
     RxRing[next] = byte;
     RxWriteIndex.store(next, std::memory_order_release);
+}
+
+void RxSignalArrival() {
+    { std::lock_guard<std::mutex> hold(ArrivalLock); }
+    Arrival.notify_all();
+}
+
+bool WaitForRxData(int count, int timeoutMs) {
+    if (RxAvailable() >= count)
+        return true;
+    std::unique_lock<std::mutex> hold(ArrivalLock);
+    return Arrival.wait_for(hold, std::chrono::milliseconds(timeoutMs),
+                            [count] { return RxAvailable() >= count; });
 }

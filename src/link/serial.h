@@ -21,3 +21,21 @@ void SerialClose();
 // -1 on an error. Writes all bytes: 0, or -1 on an error.
 int SerialRead(uint8_t* buffer, int size);
 int SerialWrite(const uint8_t* bytes, int length);
+
+// Blocks the comm thread until bytes may have arrived on the open port, SerialWake is
+// called, or timeoutMs passes; with the port closed only a wake or the time-out ends it.
+void SerialWait(int timeoutMs);
+// Ends a SerialWait from another thread: a frame to send, a port request, a ring reset.
+// Touches no port state, so any thread may call it.
+void SerialWake();
+
+// Why the latest SerialOpen failed, so that a tool can say more than "cannot open";
+// SERIAL_OPEN_OK after a success. Any thread may ask.
+enum SerialOpenFailure : int32_t {
+    SERIAL_OPEN_OK = 0,
+    SERIAL_OPEN_MISSING = 1, // no such port
+    SERIAL_OPEN_BUSY = 2,    // another program has it open
+    SERIAL_OPEN_DENIED = 3,  // no permission to open it
+    SERIAL_OPEN_OTHER = 4,
+};
+int SerialLastOpenFailure();

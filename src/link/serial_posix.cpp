@@ -2,16 +2,23 @@
 // Reads never block; they return what has arrived.
 #include "link/serial.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 namespace {
 int PortFd = -1;
+
+int WakeFd() {
+    static const int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    return fd;
+}
 
 // A hung-up line (the adapter unplugged, the peer gone) reads as "nothing yet" on some
 // devices; poll tells the two apart.
@@ -38,17 +45,46 @@ bool SerialIsOpen() {
     return PortFd >= 0;
 }
 
+namespace {
+std::atomic<int32_t> LastOpenFailure{SERIAL_OPEN_OK};
+
+int32_t OpenFailureOf(int error) {
+    switch (error) {
+    case EBUSY:
+        return SERIAL_OPEN_BUSY;
+    case EACCES:
+    case EPERM:
+        return SERIAL_OPEN_DENIED;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTDIR:
+        return SERIAL_OPEN_MISSING;
+    default:
+        return SERIAL_OPEN_OTHER;
+    }
+}
+} // namespace
+
 int SerialOpen(const char* path) {
     int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+        LastOpenFailure.store(OpenFailureOf(errno), std::memory_order_release);
         return 0;
+    }
     // Not shared: a second opener gets EBUSY, as on Windows.
     if (ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY) {
+        LastOpenFailure.store(OpenFailureOf(errno), std::memory_order_release);
         close(fd);
         return 0;
     }
     PortFd = fd;
+    LastOpenFailure.store(SERIAL_OPEN_OK, std::memory_order_release);
     return 1;
+}
+
+int SerialLastOpenFailure() {
+    return LastOpenFailure.load(std::memory_order_acquire);
 }
 
 int SerialSetEventMask() {
@@ -115,4 +151,17 @@ int SerialWrite(const uint8_t* bytes, int length) {
         return -1;
     }
     return 0;
+}
+
+void SerialWait(int timeoutMs) {
+    pollfd entries[2] = {{WakeFd(), POLLIN, 0}, {PortFd, POLLIN, 0}};
+    int count = PortFd >= 0 ? 2 : 1;
+    if (poll(entries, static_cast<nfds_t>(count), timeoutMs) > 0 && (entries[0].revents & POLLIN)) {
+        eventfd_t drained;
+        eventfd_read(WakeFd(), &drained);
+    }
+}
+
+void SerialWake() {
+    eventfd_write(WakeFd(), 1);
 }

@@ -2,11 +2,20 @@
 // settings in the DCB, time-outs that make a read return at once, driver queues.
 #include "link/serial.h"
 
+#include <atomic>
 #include <cstring>
 #include <windows.h>
 
 namespace {
 HANDLE PortHandle = INVALID_HANDLE_VALUE;
+// Reads return at once, so an open port is looked at again every millisecond; the wake
+// event cuts that short for frames to send and port requests.
+constexpr DWORD OPEN_PORT_WAIT_MS = 1;
+
+HANDLE WakeEvent() {
+    static const HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    return event;
+}
 constexpr char DEVICE_PREFIX[] = "\\\\.\\";
 } // namespace
 
@@ -30,13 +39,38 @@ bool SerialIsOpen() {
     return PortHandle != INVALID_HANDLE_VALUE;
 }
 
+namespace {
+std::atomic<int32_t> LastOpenFailure{SERIAL_OPEN_OK};
+
+// A COM port that another program holds answers "access denied".
+int32_t OpenFailureOf(DWORD error) {
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+        return SERIAL_OPEN_BUSY;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return SERIAL_OPEN_MISSING;
+    default:
+        return SERIAL_OPEN_OTHER;
+    }
+}
+} // namespace
+
 int SerialOpen(const char* path) {
     HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
+    if (handle == INVALID_HANDLE_VALUE) {
+        LastOpenFailure.store(OpenFailureOf(GetLastError()), std::memory_order_release);
         return 0;
+    }
     PortHandle = handle;
+    LastOpenFailure.store(SERIAL_OPEN_OK, std::memory_order_release);
     return 1;
+}
+
+int SerialLastOpenFailure() {
+    return LastOpenFailure.load(std::memory_order_acquire);
 }
 
 int SerialSetEventMask() {
@@ -111,4 +145,15 @@ int SerialWrite(const uint8_t* bytes, int length) {
         done += count;
     }
     return 0;
+}
+
+void SerialWait(int timeoutMs) {
+    DWORD wait = static_cast<DWORD>(timeoutMs);
+    if (PortHandle != INVALID_HANDLE_VALUE && wait > OPEN_PORT_WAIT_MS)
+        wait = OPEN_PORT_WAIT_MS;
+    WaitForSingleObject(WakeEvent(), wait);
+}
+
+void SerialWake() {
+    SetEvent(WakeEvent());
 }

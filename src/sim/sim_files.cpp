@@ -12,11 +12,11 @@
 
 namespace {
 
-// Layout: magic, four flag bytes and four reserved, data block, program memory, tables.
+// Layout: magic, three flag bytes and five reserved, data block, program memory, tables.
 constexpr std::array<char, 8> STATE_MAGIC{'M', 'Q', '6', 'S', 'I', 'M', '1', '\n'};
 constexpr size_t STATE_FLAGS_SIZE = 8;
-constexpr size_t STATE_SIZE = STATE_MAGIC.size() + STATE_FLAGS_SIZE + DATA_BLOCK_SIZE +
-                              PROGRAM_SIZE + 2 * SETUP_TABLE_SIZE;
+constexpr size_t STATE_SIZE =
+    STATE_MAGIC.size() + STATE_FLAGS_SIZE + DATA_BLOCK_SIZE + PROGRAM_SIZE + 2 * SETUP_TABLE_SIZE;
 
 std::array<uint8_t, STATE_SIZE> StateImage;
 FILE* RequestLog = nullptr;
@@ -66,7 +66,6 @@ bool LoadState() {
     InLoader = flags[0] != 0;
     LoadMode = flags[1];
     TablesWrittenInSession = flags[2] != 0;
-    TablesValid = flags[3] != 0;
     size_t at = STATE_MAGIC.size() + STATE_FLAGS_SIZE;
     at = CopyOut(at, DataBlock.data(), DataBlock.size());
     at = CopyOut(at, ProgramMemory.data(), ProgramMemory.size());
@@ -79,11 +78,9 @@ void SaveState() {
     if (Options.statePath.empty())
         return;
     StateImage.fill(0);
-    size_t at = CopyIn(0, reinterpret_cast<const uint8_t*>(STATE_MAGIC.data()),
-                       STATE_MAGIC.size());
-    const std::array<uint8_t, STATE_FLAGS_SIZE> flags{
-        static_cast<uint8_t>(InLoader), LoadMode, static_cast<uint8_t>(TablesWrittenInSession),
-        static_cast<uint8_t>(TablesValid)};
+    size_t at = CopyIn(0, reinterpret_cast<const uint8_t*>(STATE_MAGIC.data()), STATE_MAGIC.size());
+    const std::array<uint8_t, STATE_FLAGS_SIZE> flags{static_cast<uint8_t>(InLoader), LoadMode,
+                                                      static_cast<uint8_t>(TablesWrittenInSession)};
     at = CopyIn(at, flags.data(), flags.size());
     at = CopyIn(at, DataBlock.data(), DataBlock.size());
     at = CopyIn(at, ProgramMemory.data(), ProgramMemory.size());

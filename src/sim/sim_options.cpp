@@ -84,7 +84,7 @@ bool ApplyStartInLoader(const char*) {
     return true;
 }
 
-// SPEC is const:L or SHAPE:LO:HI:PERIOD_S with SHAPE one of sweep, sine, step.
+// A profile is const:L or SHAPE:LO:HI:PERIOD_S with SHAPE one of sweep, sine, step.
 bool ApplyProfile(const char* text) {
     struct ShapeName {
         const char* name;
@@ -95,12 +95,12 @@ bool ApplyProfile(const char* text) {
         {"sine", ProfileShape::Sine},
         {"step", ProfileShape::Step},
     }};
-    std::string_view spec(text);
-    size_t colon = spec.find(':');
+    std::string_view profileText(text);
+    size_t colon = profileText.find(':');
     if (colon == std::string_view::npos)
         return false;
-    std::string_view shapeName = spec.substr(0, colon);
-    std::string rest(spec.substr(colon + 1));
+    std::string_view shapeName = profileText.substr(0, colon);
+    std::string rest(profileText.substr(colon + 1));
     LambdaProfile profile;
     if (shapeName == "const") {
         if (!ParseDouble(rest.c_str(), 0.0, MAX_LAMBDA, profile.low))
@@ -197,16 +197,14 @@ struct OptionRow {
     bool (*apply)(const char* value);
 };
 
-constexpr std::array<OptionRow, 22> OptionTable{{
-    {"--link", "PATH", "symlink PATH to the pty (replaced if present, removed on exit)",
-     ApplyLink},
+constexpr auto OptionTable = std::to_array<OptionRow>({
+    {"--link", "PATH", "symlink PATH to the pty (replaced if present, removed on exit)", ApplyLink},
     {"--version", "X.YY", "firmware version in the banner (default 1.01)", ApplyVersion},
     {"--unit-mode", "N", "unit mode byte, data block byte 255 (default 0)", ApplyUnitMode},
     {"--start-in-loader", nullptr, "start in the loader instead of the application",
      ApplyStartInLoader},
-    {"--profile", "SPEC",
-     "live lambda: const:L, sweep:LO:HI:PERIOD_S, sine:LO:HI:PERIOD_S or step:LO:HI:PERIOD_S "
-     "(default sweep:0.80:1.20:20)",
+    {"--profile", "PROFILE",
+     "live lambda: const:L or sweep|sine|step:LO:HI:PERIOD_S (default sweep:0.80:1.20:20)",
      ApplyProfile},
     {"--stoich", "F", "stoichiometric factor in live frames (default 14.70)", ApplyStoich},
     {"--rate", "FPS", "live frames per second while streaming (default 20)", ApplyRate},
@@ -230,7 +228,7 @@ constexpr std::array<OptionRow, 22> OptionTable{{
     {"--help", nullptr, "show this text", nullptr},
     {"-h", nullptr, "show this text", nullptr},
     {"--", nullptr, "end of options", nullptr},
-}};
+});
 
 void PrintUsage() {
     std::printf("Usage: mq6-sim [options]\n"
@@ -289,8 +287,7 @@ ParseResult ParseOptions(int argc, char** argv) {
             } else if (i + 1 < argc) {
                 value = argv[++i];
             } else {
-                std::fprintf(stderr, "mq6-sim: %s needs a value %s\n", row->name,
-                             row->valueName);
+                std::fprintf(stderr, "mq6-sim: %s needs a value %s\n", row->name, row->valueName);
                 return PARSE_ERROR;
             }
         } else if (hasInlineValue) {

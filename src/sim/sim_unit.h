@@ -26,7 +26,6 @@ extern std::array<uint8_t, SETUP_TABLE_SIZE> SetupTable2;
 extern bool InLoader;
 extern uint8_t LoadMode;            // mode byte of the running load session
 extern bool TablesWrittenInSession; // a WriteBlock hit the setup-table area this session
-extern bool TablesValid;            // SetupTable1/2 hold deciphered tables
 extern bool Streaming;
 
 // Drives the fault options (corrupt sums, line noise); seeded from --seed.

@@ -40,7 +40,7 @@ TEST_F(CommThreadTest, BackOffDoublesUpToSixSeconds) {
     RequestPort(PORT_REOPEN, PortName.data());
     std::vector<std::pair<int, double>> changes;
     int last = RetryDelay.load();
-    while (Clock::now() - start < std::chrono::milliseconds(8300)) {
+    while (last < 6000 && Clock::now() - start < std::chrono::seconds(15)) {
         int delay = RetryDelay.load();
         if (delay != last) {
             changes.emplace_back(delay,
@@ -49,13 +49,15 @@ TEST_F(CommThreadTest, BackOffDoublesUpToSixSeconds) {
         }
         SleepMs(1);
     }
-    // Each attempt fails at once, so delay k is chosen when the sleeps before it are over.
+    // Each attempt fails at once, so each delay is chosen when the sleeps before it are
+    // over; a loaded machine may only make them later.
     const std::vector<std::pair<int, double>> expected = {
         {250, 0.125}, {500, 0.375}, {1000, 0.875}, {2000, 1.875}, {4000, 3.875}, {6000, 7.875}};
     ASSERT_EQ(changes.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(changes[i].first, expected[i].first);
-        EXPECT_NEAR(changes[i].second, expected[i].second, 0.15) << "change " << i;
+        EXPECT_GE(changes[i].second, expected[i].second - 0.05) << "change " << i;
+        EXPECT_LE(changes[i].second, expected[i].second + 1.0) << "change " << i;
     }
     EXPECT_EQ(PortOpen.load(), 0);
     EXPECT_EQ(PortStatus.load(), 0);

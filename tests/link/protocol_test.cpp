@@ -42,8 +42,8 @@ class ProtocolTest : public ::testing::Test {
     }
     // The reply is on the line before the request goes out, as from a quick unit.
     void Reply(const std::vector<uint8_t>& bytes) {
-        PeerWrite(peer, bytes);
         size_t before = static_cast<size_t>(RxAvailable());
+        PeerWrite(peer, bytes);
         ASSERT_TRUE(WaitFor(
             [&] { return static_cast<size_t>(RxAvailable()) >= before + bytes.size(); }, 1000));
     }

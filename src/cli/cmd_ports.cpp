@@ -1,0 +1,52 @@
+// mq6 ports: every adapter that could be the unit, and the one the other commands use when
+// no --port is given.
+#include "cli/cli.h"
+#include "discovery/discovery.h"
+#include "link/link.h"
+#include "settings/config.h"
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+constexpr char ADAPTER_ID[] = "0403:6001";
+
+const char* OrDash(const std::array<char, CANDIDATE_TEXT_SIZE>& text) {
+    return text[0] != '\0' ? text.data() : "-";
+}
+
+void PrintCandidate(const PortCandidate& candidate, bool chosen) {
+    std::array<char, CANDIDATE_TEXT_SIZE + 2> product;
+    std::snprintf(product.data(), product.size(), "\"%s\"", candidate.product.data());
+    std::printf("%c %-12s %s  %-20s %-16s %s%s\n", chosen ? '*' : ' ', candidate.location.data(),
+                ADAPTER_ID, product.data(), OrDash(candidate.serial), OrDash(candidate.port),
+                candidate.port[0] != '\0' && candidate.attached == 0 ? " (not attached)" : "");
+}
+} // namespace
+
+int RunPorts(std::vector<std::string> args) {
+    if (!args.empty())
+        return ReportUsage("ports takes no options");
+    std::array<PortCandidate, MAX_PORT_CANDIDATES> candidates;
+    int count = ListPortCandidates(candidates.data(), static_cast<int>(candidates.size()));
+    AutoPort.store(1, std::memory_order_release);
+    std::array<char, PORT_NAME_SIZE> found{};
+    bool unitFound = FindPort(found.data(), found.size()) == 0;
+    if (count == 0) {
+        std::printf("no FTDI %s adapter found\n", ADAPTER_ID);
+    } else {
+        std::printf("  %-12s %-9s  %-20s %-16s %s\n", "USB", "ID", "PRODUCT", "SERIAL", "PORT");
+        for (int i = 0; i < count; ++i) {
+            const PortCandidate& candidate = candidates[static_cast<size_t>(i)];
+            bool chosen = unitFound && std::strcmp(candidate.port.data(), found.data()) == 0;
+            PrintCandidate(candidate, chosen);
+        }
+    }
+    if (!unitFound) {
+        std::fprintf(stderr, "mq6: no MQ-6 unit found (its adapter's product name is \"MQ-6\")\n");
+        return EXIT_USAGE;
+    }
+    std::printf("* the port used without --port: %s\n", found.data());
+    return EXIT_OK;
+}

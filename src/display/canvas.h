@@ -1,0 +1,77 @@
+// Canvas seam: the drawing calls that the views use, picked at link time. On Windows
+// every call is the GDI call of the same meaning on a device context (canvas_gdi.cpp);
+// the native tests link a canvas that records every call with its parameters.
+//
+// A canvas keeps the state of a device context: the pen, brush, font, text and
+// background colours and text alignment stay selected until changed. Pens and brushes
+// are created by CanvasSetPen and CanvasSetBrush and deleted by CanvasRestoreObjects,
+// which also selects the canvas's original pen and brush again.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+struct Canvas;
+
+// 0x00BBGGRR, the layout of a Windows colour reference.
+using Colour = uint32_t;
+
+constexpr Colour Rgb(int red, int green, int blue) {
+    return static_cast<Colour>(red & 0xFF) | static_cast<Colour>(green & 0xFF) << 8 |
+           static_cast<Colour>(blue & 0xFF) << 16;
+}
+
+constexpr Colour BackColour = Rgb(220, 220, 220); // window background and text background
+constexpr Colour TextColour = Rgb(20, 20, 20);
+
+enum CanvasFont : int {
+    FONT_SYSTEM,    // what a fresh device context has selected
+    FONT_OEM_FIXED, // the system's stock OEM fixed-pitch font (code page 437)
+    FONT_STATUS,    // StatusFont: OEM fixed pitch, 20 pixels
+    FONT_COURIER,   // CourierFont: "COURIER NEW", 17 pixels
+    FONT_LARGE,     // LargeFont: default face, 24 pixels
+};
+
+enum CanvasAlign : int {
+    ALIGN_LEFT_TOP,   // x is the left edge, y the top of the text
+    ALIGN_CENTRE_TOP, // x is the horizontal centre, y the top
+};
+
+// The main window's drawing surface for the calling thread, or nullptr when there is
+// none. Each open is a fresh context; close it on the thread that opened it.
+Canvas* CanvasOpenWindow();
+void CanvasCloseWindow(Canvas* canvas);
+
+void CanvasSetPen(Canvas* canvas, int width, Colour colour); // solid pen
+void CanvasSetBrush(Canvas* canvas, Colour colour);          // solid brush
+void CanvasRestoreObjects(Canvas* canvas);
+// Each returns what was selected before, so that a caller can put it back.
+CanvasFont CanvasSetFont(Canvas* canvas, CanvasFont font);
+Colour CanvasSetTextColour(Canvas* canvas, Colour colour);
+Colour CanvasSetBackColour(Canvas* canvas, Colour colour);
+CanvasAlign CanvasSetTextAlign(Canvas* canvas, CanvasAlign align);
+
+void CanvasMoveTo(Canvas* canvas, int x, int y);
+void CanvasLineTo(Canvas* canvas, int x, int y); // with the pen, from the current position
+// Outlined with the pen and filled with the brush.
+void CanvasEllipse(Canvas* canvas, int left, int top, int right, int bottom);
+void CanvasRectangle(Canvas* canvas, int left, int top, int right, int bottom);
+// The part of the ellipse in the box from the ray through the start point
+// counter-clockwise to the ray through the end point; a full ellipse when they coincide.
+void CanvasArc(Canvas* canvas, int left, int top, int right, int bottom, int startX, int startY,
+               int endX, int endY);
+
+// Text in the selected font and alignment, the text colour on an opaque background.
+void CanvasText(Canvas* canvas, int x, int y, std::string_view text);
+// A row of code page 437 block cells from its top-left corner, each 8 by 12 pixels:
+// 0xDB a full block, 0xDF the upper half block, anything else blank. Ink is the text
+// colour, blank is the background colour, exactly as the OEM fixed font shows them.
+void CanvasBlockText(Canvas* canvas, int x, int y, std::string_view cells);
+constexpr int BLOCK_CELL_WIDTH = 8;
+constexpr int BLOCK_CELL_HEIGHT = 12;
+
+int CanvasTextWidth(Canvas* canvas, std::string_view text); // in the selected font
+// The selected font's cell height and average character width.
+void CanvasTextMetrics(Canvas* canvas, int* height, int* averageWidth);
+// The client area of the window the canvas draws into.
+void CanvasClientSize(Canvas* canvas, int* width, int* height);

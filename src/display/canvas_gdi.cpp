@@ -1,0 +1,228 @@
+// The canvas on GDI: each call is the GDI call of the same meaning on the canvas's
+// device context.
+#include "display/canvas_gdi.h"
+
+#include <array>
+
+namespace {
+
+HWND CanvasWindow = nullptr;
+HFONT StatusFont = nullptr;
+HFONT CourierFont = nullptr;
+HFONT LargeFont = nullptr;
+
+// Contexts taken from the window, per thread: each drawing thread has its own, and a
+// drawing routine may open one while its caller holds another.
+constexpr size_t WINDOW_CANVAS_SLOTS = 4;
+thread_local std::array<Canvas, WINDOW_CANVAS_SLOTS> WindowCanvases;
+
+HFONT FontHandle(CanvasFont font) {
+    switch (font) {
+    case FONT_OEM_FIXED:
+        return static_cast<HFONT>(GetStockObject(OEM_FIXED_FONT));
+    case FONT_STATUS:
+        return StatusFont;
+    case FONT_COURIER:
+        return CourierFont;
+    case FONT_LARGE:
+        return LargeFont;
+    case FONT_SYSTEM:
+        break;
+    }
+    return static_cast<HFONT>(GetStockObject(SYSTEM_FONT));
+}
+
+CanvasFont FontName(HGDIOBJ handle) {
+    for (CanvasFont font : {FONT_OEM_FIXED, FONT_STATUS, FONT_COURIER, FONT_LARGE})
+        if (handle != nullptr && handle == FontHandle(font))
+            return font;
+    return FONT_SYSTEM;
+}
+
+HFONT MakeFont(int height, int weight, DWORD charset, DWORD pitchAndFamily, const char* face) {
+    return CreateFontA(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, charset, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, pitchAndFamily, face);
+}
+
+} // namespace
+
+Canvas CanvasOnDc(HDC dc) {
+    Canvas canvas;
+    canvas.dc = dc;
+    return canvas;
+}
+
+void CanvasAttachWindow(HWND window) {
+    CanvasWindow = window;
+}
+
+void CanvasCreateFonts(bool win98OrMe) {
+    constexpr DWORD MODERN_FIXED = FF_MODERN | FIXED_PITCH; // 0x31
+    CourierFont = MakeFont(17, FW_NORMAL, ANSI_CHARSET, MODERN_FIXED, "COURIER NEW");
+    // The face name is no installed font: with the OEM character set and fixed pitch the
+    // font mapper answers with the system's OEM fixed-pitch font.
+    StatusFont =
+        MakeFont(20, win98OrMe ? FW_NORMAL : FW_BOLD, OEM_CHARSET, MODERN_FIXED, "OEM_FIXED_FONT");
+    LargeFont = MakeFont(24, FW_NORMAL, DEFAULT_CHARSET, 0, "");
+}
+
+void CanvasDeleteFonts() {
+    DeleteObject(CourierFont);
+    DeleteObject(LargeFont);
+    CourierFont = nullptr;
+    LargeFont = nullptr;
+}
+
+Canvas* CanvasOpenWindow() {
+    if (CanvasWindow == nullptr)
+        return nullptr;
+    for (Canvas& slot : WindowCanvases) {
+        if (slot.dc != nullptr)
+            continue;
+        HDC dc = GetDC(CanvasWindow);
+        if (dc == nullptr)
+            return nullptr;
+        slot = CanvasOnDc(dc);
+        slot.window = CanvasWindow;
+        return &slot;
+    }
+    return nullptr;
+}
+
+void CanvasCloseWindow(Canvas* canvas) {
+    if (canvas == nullptr || canvas->dc == nullptr)
+        return;
+    CanvasRestoreObjects(canvas);
+    ReleaseDC(canvas->window, canvas->dc);
+    *canvas = Canvas{};
+}
+
+void CanvasSetPen(Canvas* canvas, int width, Colour colour) {
+    HPEN pen = CreatePen(PS_SOLID, width, colour);
+    if (pen == nullptr)
+        return;
+    HGDIOBJ previous = SelectObject(canvas->dc, pen);
+    // Only the pen this canvas made before may be deleted; the first one found is the
+    // context's own and comes back at CanvasRestoreObjects.
+    if (canvas->createdPen != nullptr)
+        DeleteObject(canvas->createdPen);
+    else
+        canvas->originalPen = static_cast<HPEN>(previous);
+    canvas->createdPen = pen;
+}
+
+void CanvasSetBrush(Canvas* canvas, Colour colour) {
+    HBRUSH brush = CreateSolidBrush(colour);
+    if (brush == nullptr)
+        return;
+    HGDIOBJ previous = SelectObject(canvas->dc, brush);
+    if (canvas->createdBrush != nullptr)
+        DeleteObject(canvas->createdBrush);
+    else
+        canvas->originalBrush = static_cast<HBRUSH>(previous);
+    canvas->createdBrush = brush;
+}
+
+void CanvasRestoreObjects(Canvas* canvas) {
+    if (canvas->createdPen != nullptr) {
+        SelectObject(canvas->dc, canvas->originalPen);
+        DeleteObject(canvas->createdPen);
+        canvas->createdPen = nullptr;
+    }
+    if (canvas->createdBrush != nullptr) {
+        SelectObject(canvas->dc, canvas->originalBrush);
+        DeleteObject(canvas->createdBrush);
+        canvas->createdBrush = nullptr;
+    }
+}
+
+CanvasFont CanvasSetFont(Canvas* canvas, CanvasFont font) {
+    HFONT handle = FontHandle(font);
+    if (handle == nullptr) // the font is not created yet: the selection stays
+        return FontName(GetCurrentObject(canvas->dc, OBJ_FONT));
+    return FontName(SelectObject(canvas->dc, handle));
+}
+
+Colour CanvasSetTextColour(Canvas* canvas, Colour colour) {
+    return SetTextColor(canvas->dc, colour);
+}
+
+Colour CanvasSetBackColour(Canvas* canvas, Colour colour) {
+    return SetBkColor(canvas->dc, colour);
+}
+
+CanvasAlign CanvasSetTextAlign(Canvas* canvas, CanvasAlign align) {
+    UINT previous =
+        SetTextAlign(canvas->dc, align == ALIGN_CENTRE_TOP ? TA_CENTER | TA_TOP : TA_LEFT | TA_TOP);
+    return (previous & (TA_CENTER | TA_RIGHT)) == TA_CENTER ? ALIGN_CENTRE_TOP : ALIGN_LEFT_TOP;
+}
+
+void CanvasMoveTo(Canvas* canvas, int x, int y) {
+    MoveToEx(canvas->dc, x, y, nullptr);
+}
+
+void CanvasLineTo(Canvas* canvas, int x, int y) {
+    LineTo(canvas->dc, x, y);
+}
+
+void CanvasEllipse(Canvas* canvas, int left, int top, int right, int bottom) {
+    Ellipse(canvas->dc, left, top, right, bottom);
+}
+
+void CanvasRectangle(Canvas* canvas, int left, int top, int right, int bottom) {
+    Rectangle(canvas->dc, left, top, right, bottom);
+}
+
+void CanvasArc(Canvas* canvas, int left, int top, int right, int bottom, int startX, int startY,
+               int endX, int endY) {
+    Arc(canvas->dc, left, top, right, bottom, startX, startY, endX, endY);
+}
+
+void CanvasText(Canvas* canvas, int x, int y, std::string_view text) {
+    TextOutA(canvas->dc, x, y, text.data(), static_cast<int>(text.size()));
+}
+
+void CanvasBlockText(Canvas* canvas, int x, int y, std::string_view cells) {
+    // Filled cells instead of OEM font glyphs: the same pixels as the 8 by 12 OEM font
+    // on Windows, and independent of the font that Wine or a foreign code page supplies.
+    HDC dc = canvas->dc;
+    int width = static_cast<int>(cells.size()) * BLOCK_CELL_WIDTH;
+    if (GetBkMode(dc) == OPAQUE) {
+        RECT row{x, y, x + width, y + BLOCK_CELL_HEIGHT};
+        ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &row, "", 0, nullptr);
+    }
+    HBRUSH ink = CreateSolidBrush(GetTextColor(dc));
+    if (ink == nullptr)
+        return;
+    for (size_t i = 0; i < cells.size(); i++) {
+        unsigned char cell = static_cast<unsigned char>(cells[i]);
+        if (cell != 0xDB && cell != 0xDF)
+            continue;
+        int left = x + static_cast<int>(i) * BLOCK_CELL_WIDTH;
+        int height = cell == 0xDB ? BLOCK_CELL_HEIGHT : BLOCK_CELL_HEIGHT / 2;
+        RECT block{left, y, left + BLOCK_CELL_WIDTH, y + height};
+        FillRect(dc, &block, ink);
+    }
+    DeleteObject(ink);
+}
+
+int CanvasTextWidth(Canvas* canvas, std::string_view text) {
+    SIZE size{};
+    if (!GetTextExtentPoint32A(canvas->dc, text.data(), static_cast<int>(text.size()), &size))
+        return 0;
+    return size.cx;
+}
+
+void CanvasTextMetrics(Canvas* canvas, int* height, int* averageWidth) {
+    TEXTMETRICA metrics{};
+    GetTextMetricsA(canvas->dc, &metrics);
+    *height = metrics.tmHeight;
+    *averageWidth = metrics.tmAveCharWidth;
+}
+
+void CanvasClientSize(Canvas* canvas, int* width, int* height) {
+    RECT client{};
+    GetClientRect(WindowFromDC(canvas->dc), &client);
+    *width = client.right - client.left;
+    *height = client.bottom - client.top;
+}

@@ -1,0 +1,31 @@
+// The display thread: the consumer of RxRing whenever no exchange owns it. Each pass takes
+// the unread bytes as the shown view needs them, keeps the live stream going in the AFR and
+// Lambda view, and reads the unit's data block once after every opening of the port.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+// The values of ViewMode (link/link.h).
+enum ViewModeValue : int32_t {
+    VIEW_NONE = 0,            // the bytes are thrown away
+    VIEW_AFR_LAMBDA = 1,      // the bytes are decoded as live frames
+    VIEW_WB_SETUP = 2,        // the view's own exchanges take the bytes
+    VIEW_FIRMWARE_UPDATE = 3, // likewise
+};
+
+// The live stream is asked for again once more than this many ticks have passed.
+constexpr int32_t LIVE_REQUEST_TICKS = 20;
+
+// TickCount at the last live-data request; the display thread alone uses it.
+extern int32_t LastLiveRequestTick;
+
+// One pass of the thread, without its closing 1 ms sleep.
+void DisplayThreadPass();
+
+// Runs passes until StopDisplayThread (tests and tools end it; the utility lets process
+// exit end it).
+void DisplayThreadBody();
+void StartDisplayThread();
+void StopDisplayThread();
+extern std::atomic<int32_t> DisplayThreadStop;

@@ -1,0 +1,60 @@
+// The AFR and Lambda view: the lambda dial with its scale, coloured arcs, target band and
+// needle, the two block-digit readouts, and the activity mark that turns while good live
+// frames arrive. All positions are fixed pixels of the main window's client area.
+#pragma once
+
+#include "display/canvas.h"
+
+#include <array>
+#include <cstdint>
+
+// The dial's lambda scale; the needle stops at its ends.
+constexpr double ScaleMin = 0.68;
+constexpr double ScaleMid = 1.0;
+constexpr double ScaleMax = 1.32;
+
+// One spoke of the activity mark, as drawn: from the inner point to the outer point.
+struct Spoke {
+    int32_t outerX;
+    int32_t outerY;
+    int32_t innerX;
+    int32_t innerY;
+};
+constexpr int SPOKE_COUNT = 12;
+extern std::array<Spoke, SPOKE_COUNT> SpokeTable;
+
+// The readout digits as rows of code page 437 block cells (0xDB full, 0xDF upper half,
+// blank): 7 rows of 7 cells for the digits 0 to 9, 7 rows of 4 cells for the point.
+constexpr int GLYPH_ROWS = 7;
+constexpr int GLYPH_POINT = 10;
+struct DigitGlyph {
+    std::array<std::array<char, 7>, GLYPH_ROWS> rows;
+    int width; // cells used of each row
+};
+extern const std::array<DigitGlyph, 11> DigitGlyphs;
+constexpr int READOUT_TOP = 434; // first glyph row; the rows are 12 pixels apart
+
+// Start values: builds SpokeTable, puts the needle tip at the hub, forgets the drawn
+// readout digits and sets the activity mark to its first spoke (start-up and tests).
+void ResetGauges();
+
+// The static dial, the title and the captions (paint only). The target band is clamped into
+// the scale, and TargetLow and TargetHigh keep the clamped values.
+void DrawDial(Canvas* canvas);
+// Erases the needle where it was drawn last and draws it at LambdaX100, with the hub.
+void DrawNeedle(Canvas* canvas);
+// full 1 draws every digit and the point; any other value only the digits that changed.
+// The caller selects the OEM fixed font and the text and background colours.
+void DrawLambdaReadout(Canvas* canvas, int full);
+void DrawAfrReadout(Canvas* canvas, int full);
+// Every spoke of the activity mark in the idle colour.
+void DrawSpokes(Canvas* canvas);
+// Counts a good frame and, on every fourth (the first included), moves the mark on by one
+// spoke, drawing into the main window itself.
+void AdvanceActivityIndicator();
+
+// The whole view, as the paint handler draws it after the status line.
+void PaintAfrLambdaView(Canvas* canvas);
+// The live path after each good frame (LiveFrameHook): the activity mark, then the changed
+// readout digits and the needle, into the main window.
+void UpdateLiveGauges();

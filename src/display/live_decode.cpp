@@ -1,0 +1,105 @@
+// Live frame extraction from RxRing and the conversion of a frame into the shown values.
+#include "display/live_decode.h"
+
+#include "display/display_thread.h"
+#include "link/link.h"
+#include "settings/config.h"
+
+namespace {
+constexpr double START_LAMBDA = 1.0;
+constexpr int32_t START_LAMBDA_X100 = 100;
+// Shown as 99.9 (the readout's top) until the first good frame.
+constexpr int32_t START_AFR_X10 = 1470;
+
+// The raw value is lambda in 1/256 steps. Up to 0x7fff00 it covers 0.67 to 1.67 finely;
+// above that (x - 32767) / 158 covers lean mixtures up to about 207 coarsely.
+constexpr uint32_t RAW_LOW_RANGE_TOP = 0x7fff00;
+constexpr double RAW_STEP = 0.00390625;                    // 1/256
+constexpr double LOW_RANGE_SCALE = 0.00003051850947599719; // 1/32767
+constexpr double LOW_RANGE_START = 0.67;
+constexpr double HIGH_RANGE_OFFSET = 32767.0;
+constexpr double HIGH_RANGE_SCALE = 0.006329113924050633; // 1/158
+} // namespace
+
+double LambdaStage1 = START_LAMBDA;
+double LambdaStage2 = START_LAMBDA;
+std::atomic<int32_t> LambdaX100{START_LAMBDA_X100};
+std::atomic<int32_t> AfrX10{START_AFR_X10};
+std::atomic<double> LiveLambda{START_LAMBDA};
+std::atomic<int32_t> LiveFactorX100{0};
+void (*LiveFrameHook)() = nullptr;
+
+int ExtractLiveFrame(LiveFrameValues& values) {
+    values.fill(0);
+    for (;;) {
+        int byte = RxPeekByte();
+        if (byte < 0)
+            return LIVE_FRAME_INCOMPLETE;
+        if (byte == LIVE_FRAME_HEADER)
+            break;
+        RxReadByte();
+    }
+    // The unit sends a frame back to back, so a short tail is still on its way: leave the
+    // frame to the next call rather than losing it.
+    if (RxAvailable() < LIVE_FRAME_SIZE)
+        return LIVE_FRAME_INCOMPLETE;
+    RxReadByte();
+    unsigned sum = LIVE_FRAME_HEADER;
+    for (int32_t& value : values) {
+        value = RxReadByte();
+        sum += static_cast<unsigned>(value);
+    }
+    int high = RxReadByte();
+    int low = RxReadByte();
+    return static_cast<unsigned>(high * 256 + low) == (sum & 0xFFFF) ? LIVE_FRAME_OK
+                                                                     : LIVE_FRAME_BAD_SUM;
+}
+
+double RawToLambda(uint32_t raw) {
+    double x = raw * RAW_STEP;
+    if (raw > RAW_LOW_RANGE_TOP)
+        return (x - HIGH_RANGE_OFFSET) * HIGH_RANGE_SCALE;
+    return x * LOW_RANGE_SCALE + LOW_RANGE_START;
+}
+
+double BlendSample(int32_t weight, double previous, double sample) {
+    if (weight <= 0)
+        return previous;
+    if (weight >= 100)
+        return sample;
+    return (100 - weight) * 0.01 * previous + weight * 0.01 * sample;
+}
+
+int DecodeLiveFrame() {
+    LiveFrameValues frame;
+    int result = ExtractLiveFrame(frame);
+    if (result != LIVE_FRAME_OK)
+        return result;
+    uint32_t raw = static_cast<uint32_t>(frame[1] << 16 | frame[2] << 8 | frame[3]);
+    double lambda = RawToLambda(raw);
+    int32_t rate = ResponseRate.load(std::memory_order_acquire);
+    LambdaStage1 = BlendSample(rate, LambdaStage1, lambda);
+    // The second stage moves twice as far, so from a rate of 50 up it simply follows the first.
+    LambdaStage2 = BlendSample(2 * rate, LambdaStage2, LambdaStage1);
+    int32_t factorX100 = frame[4] << 8 | frame[5];
+    double factor = factorX100 * 0.01;
+    // The values are never negative, so truncation rounds half up.
+    LambdaX100.store(static_cast<int32_t>(LambdaStage2 * 100.0 + 0.5), std::memory_order_release);
+    AfrX10.store(static_cast<int32_t>(LambdaStage2 * factor * 10.0 + 0.5),
+                 std::memory_order_release);
+    LiveLambda.store(lambda, std::memory_order_release);
+    LiveFactorX100.store(factorX100, std::memory_order_release);
+    if (LiveFrameHook != nullptr)
+        LiveFrameHook();
+    return LIVE_FRAME_OK;
+}
+
+void ResetLiveState() {
+    LambdaStage1 = START_LAMBDA;
+    LambdaStage2 = START_LAMBDA;
+    LambdaX100.store(START_LAMBDA_X100);
+    AfrX10.store(START_AFR_X10);
+    LiveLambda.store(START_LAMBDA);
+    LiveFactorX100.store(0);
+    LastLiveRequestTick = 0;
+}

@@ -1,0 +1,49 @@
+// Live data: the unit streams 9-byte frames ("W", one unused byte, a 24-bit raw lambda, the
+// stoichiometric factor in hundredths, a 16-bit sum). Each good frame is converted to lambda,
+// smoothed in two stages by ResponseRate (settings/config.h) and turned into the displayed
+// lambda and AFR.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+
+constexpr uint8_t LIVE_FRAME_HEADER = 0x57; // "W"
+constexpr int LIVE_FRAME_SIZE = 9;
+
+enum LiveFrameResult : int {
+    LIVE_FRAME_OK = 0,         // a whole frame with a correct sum was taken
+    LIVE_FRAME_BAD_SUM = 3,    // a whole frame was taken and dropped: wrong sum
+    LIVE_FRAME_INCOMPLETE = 4, // no frame yet; the start of one stays in RxRing
+};
+
+// The frame's bytes at offsets 1 to 6, each 0 to 255.
+using LiveFrameValues = std::array<int32_t, 6>;
+
+// Smoothing stages; the display thread alone uses them.
+extern double LambdaStage1;
+extern double LambdaStage2;
+// What the gauges show: lambda in hundredths and AFR in tenths, both rounded. The paint
+// handler reads them while the display thread writes them.
+extern std::atomic<int32_t> LambdaX100;
+extern std::atomic<int32_t> AfrX10;
+// The last good frame as it came, before smoothing: its lambda and its factor in hundredths.
+extern std::atomic<double> LiveLambda;
+extern std::atomic<int32_t> LiveFactorX100;
+
+// Called on the decoding thread after each good frame, once the values above are updated:
+// the front end advances its activity mark and redraws the readouts and the needle there.
+extern void (*LiveFrameHook)();
+
+// Skips and consumes bytes up to the next "W". A frame whose last bytes have not arrived yet
+// is left in the ring, "W" included, so that the next call takes it whole.
+int ExtractLiveFrame(LiveFrameValues& values);
+// Extracts one frame and, when it is good, updates the stages and the shown values and calls
+// LiveFrameHook. Returns the extraction result.
+int DecodeLiveFrame();
+double RawToLambda(uint32_t raw);
+// Moves weight per cent of the way from previous to sample (0 or less: stays; 100 or more: sample).
+double BlendSample(int32_t weight, double previous, double sample);
+
+// Start values of the live values and of the display thread's request tick (start-up, tests).
+void ResetLiveState();

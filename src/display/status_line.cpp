@@ -1,0 +1,60 @@
+// The status line: " MQ-6 WB Utility", the port name and its state, drawn white on blue in
+// StatusFont across 80 character cells at the bottom of the client area.
+#include "display/status_line.h"
+
+#include "link/link.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+int32_t LineHeight = 0;
+int32_t CharWidth = 0;
+int32_t ClientWidth = 0;
+int32_t ClientHeight = 0;
+
+namespace {
+constexpr Colour StatusTextColour = Rgb(240, 240, 240);
+constexpr Colour StatusBackColour = Rgb(40, 40, 240);
+constexpr int STATUS_LENGTH = 80; // characters drawn, whatever the port name's length
+} // namespace
+
+int MeasureLayout() {
+    Canvas* canvas = CanvasOpenWindow();
+    if (canvas == nullptr)
+        return -1;
+    CanvasFont previousFont = CanvasSetFont(canvas, FONT_STATUS);
+    Colour previousText = CanvasSetTextColour(canvas, TextColour);
+    Colour previousBack = CanvasSetBackColour(canvas, BackColour);
+    int height = 0;
+    int width = 0;
+    CanvasTextMetrics(canvas, &height, &width);
+    LineHeight = height;
+    CharWidth = width;
+    CanvasClientSize(canvas, &width, &height);
+    ClientWidth = width;
+    ClientHeight = height;
+    DrawStatusLine(canvas);
+    CanvasSetFont(canvas, previousFont);
+    CanvasSetTextColour(canvas, previousText);
+    CanvasSetBackColour(canvas, previousBack);
+    CanvasCloseWindow(canvas);
+    return 0;
+}
+
+void DrawStatusLine(Canvas* canvas) {
+    CanvasSetFont(canvas, FONT_STATUS);
+    Colour previousText = CanvasSetTextColour(canvas, StatusTextColour);
+    Colour previousBack = CanvasSetBackColour(canvas, StatusBackColour);
+    // PortName may be rewritten by another thread meanwhile: never read past its buffer.
+    int nameLength = static_cast<int>(strnlen(PortName.data(), PortName.size()));
+    const char* state = PortStatus.load(std::memory_order_acquire) == 1 ? "Open  " : "Closed";
+    char text[PORT_NAME_SIZE + 96];
+    int length = std::snprintf(text, sizeof text, " MQ-6 WB Utility   %5.*s: %s%48s", nameLength,
+                               PortName.data(), state, " ");
+    length = std::clamp(length, 0, STATUS_LENGTH);
+    CanvasText(canvas, 0, ClientHeight - LineHeight, std::string_view(text, length));
+    CanvasSetTextColour(canvas, previousText);
+    CanvasSetBackColour(canvas, previousBack);
+}

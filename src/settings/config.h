@@ -1,0 +1,72 @@
+// The configuration file "MQ-6_Setup.cfg": eight keyword lines beside the executable, read
+// once at start-up and rewritten whole whenever a setting is confirmed or the window closes.
+// ConfigKeyTable drives both directions; the settings it feeds are process-global.
+#pragma once
+
+#include "link/link.h"
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <variant>
+
+constexpr size_t CONFIG_PATH_SIZE = 1024;
+constexpr std::string_view CONFIG_FILE_NAME = "MQ-6_Setup.cfg";
+// Longest line taken in one piece; the rest of a longer line is skipped.
+constexpr size_t CONFIG_LINE_LENGTH = 1047;
+
+// Full path of the file; empty when the program's directory is unknown, and the file is then
+// written to (and read from) the current directory.
+extern std::array<char, CONFIG_PATH_SIZE> ConfigPath;
+
+// Settings the file holds besides PortName (link/link.h). The display thread reads the
+// target band and ResponseRate and the comm thread reads AutoPort, so they are atomic; the
+// window position is atomic only so that every integer row is fed the same way.
+extern std::atomic<int32_t> AutoPort; // 1 find the unit's port, 0 use PortName
+extern std::atomic<int32_t> WindowX;  // left edge of the main window, -1 centred
+extern std::atomic<int32_t> WindowY;  // top edge, used when WindowX is not -1
+extern std::atomic<double> TargetLow; // target band of the gauges, in lambda
+extern std::atomic<double> TargetHigh;
+extern std::atomic<int32_t> ResponseRate; // smoothing weight of live data, per cent
+
+enum ConfigType : int32_t {
+    CONFIG_INT = 0,    // written with "%s %d\n"
+    CONFIG_TEXT = 1,   // "%s %s\n"; the minimum is the longest value taken, line end included
+    CONFIG_DOUBLE = 2, // "%s %lf\n"
+};
+
+using ConfigVariable = std::variant<std::monostate, std::atomic<int32_t>*, std::atomic<double>*,
+                                    std::array<char, PORT_NAME_SIZE>*>;
+
+struct ConfigKey {
+    std::string_view keyword;
+    ConfigType type;
+    int32_t minimum;
+    int32_t maximum;
+    std::string_view defaultText;
+    ConfigVariable variable; // monostate: written from the default text, never read
+};
+
+constexpr size_t CONFIG_KEY_COUNT = 8;
+extern const std::array<ConfigKey, CONFIG_KEY_COUNT> ConfigKeyTable;
+
+// Sets every setting above to its start value (start-up and tests). PortName's start value
+// "COMx" belongs to the link's ResetLinkState.
+void ResetSettings();
+
+// Builds ConfigPath from the process command line: the program's directory (quoted path, or
+// the text up to the first blank) followed by CONFIG_FILE_NAME. Returns 0, or -1 with
+// ConfigPath empty when the program path names no directory or the result would not fit;
+// start-up then reads no configuration.
+int BuildConfigPath(std::string_view commandLine);
+
+// Both return 0, also when the file could not be used; that is reported through ShowNotice.
+int ReadConfig();
+int WriteConfig();
+
+// Row index of the keyword that starts the line (up to its first "]"), or -1.
+int FindConfigKey(std::string_view line);
+// Removes leading and trailing white space in place and returns text.
+char* TrimBlanks(char* text);

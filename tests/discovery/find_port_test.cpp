@@ -1,0 +1,111 @@
+// FindPort as the link calls it: the fixed port with AutoPort clear, the found one with it
+// set, what is left alone when nothing is found, and the driver parameter on each path.
+// The search runs on a fake sysfs tree; the parameter lives in the in-memory registry.
+#include "discovery/discovery.h"
+#include "discovery/fake_sysfs.h"
+#include "discovery/registry_memory.h"
+#include "link/link.h"
+#include "settings/config.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+const std::string PARAMETERS = "SYSTEM\\CurrentControlSet\\Services\\FTDIBUS\\Parameters";
+
+void SetPortName(const char* name) {
+    PortName.fill('\0');
+    std::strncpy(PortName.data(), name, PortName.size() - 1);
+}
+
+uint32_t RetryCount() {
+    uint32_t value = 0;
+    return ReadMemoryRegistryDword(PARAMETERS, "RetryResetCount", &value) == 0 ? value : 0;
+}
+
+class FindPortTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        base = MakeTempDir();
+        ASSERT_FALSE(base.empty());
+        sysfs = base + "/sys";
+        setenv("MQ6_SYSFS_ROOT", sysfs.c_str(), 1);
+        setenv("MQ6_SERIAL_BY_ID_DIR", (base + "/by-id").c_str(), 1);
+        ClearMemoryRegistry();
+        SetMemoryRegistryDword(PARAMETERS, "RetryResetCount", 150);
+        SetPortName("COM3");
+        AutoPort.store(1);
+        buffer.fill('#');
+    }
+    void TearDown() override {
+        unsetenv("MQ6_SYSFS_ROOT");
+        unsetenv("MQ6_SERIAL_BY_ID_DIR");
+        ClearMemoryRegistry();
+        AutoPort.store(1);
+        RemoveTree(base);
+    }
+    bool BufferUntouched() const {
+        for (char c : buffer)
+            if (c != '#')
+                return false;
+        return true;
+    }
+    std::string base;
+    std::string sysfs;
+    std::array<char, 64> buffer;
+};
+
+TEST_F(FindPortTest, FixedPortIsHandedOutWithNothingAttached) {
+    AutoPort.store(0);
+    ASSERT_EQ(FindPort(buffer.data(), 8), 0);
+    EXPECT_STREQ(buffer.data(), "COM3");
+    EXPECT_STREQ(PortName.data(), "COM3");
+    EXPECT_EQ(RetryCount(), 200u);
+}
+
+TEST_F(FindPortTest, FixedPortLongerThanTheBufferIsRefused) {
+    AutoPort.store(0);
+    SetPortName("COM12345");
+    EXPECT_NE(FindPort(buffer.data(), 8), 0);
+    EXPECT_TRUE(BufferUntouched());
+    EXPECT_STREQ(PortName.data(), "COM12345");
+    EXPECT_EQ(FindPort(buffer.data(), 9), 0);
+    EXPECT_STREQ(buffer.data(), "COM12345");
+}
+
+TEST_F(FindPortTest, NoUnitLeavesEverythingAsItWas) {
+    AddFakeUsbDevice(sysfs, {.usbPath = "1-1", .productName = "FT232R USB UART"});
+    EXPECT_NE(FindPort(buffer.data(), buffer.size()), 0);
+    EXPECT_TRUE(BufferUntouched());
+    EXPECT_STREQ(PortName.data(), "COM3");
+    EXPECT_EQ(RetryCount(), 150u);
+}
+
+TEST_F(FindPortTest, FoundUnitReachesPortNameAndBuffer) {
+    AddFakeUsbDevice(sysfs, {.usbPath = "3-2", .terminal = "ttyUSB4"});
+    ASSERT_EQ(FindPort(buffer.data(), buffer.size()), 0);
+    EXPECT_STREQ(buffer.data(), "/dev/ttyUSB4");
+    EXPECT_STREQ(PortName.data(), "/dev/ttyUSB4");
+    EXPECT_EQ(RetryCount(), 200u);
+}
+
+TEST_F(FindPortTest, WithoutBufferOnlyPortNameChanges) {
+    AddFakeUsbDevice(sysfs, {.usbPath = "3-2", .terminal = "ttyUSB4"});
+    ASSERT_EQ(FindPort(nullptr, 0), 0);
+    EXPECT_STREQ(PortName.data(), "/dev/ttyUSB4");
+}
+
+TEST_F(FindPortTest, FoundNameLongerThanTheBufferIsRefused) {
+    AddFakeUsbDevice(sysfs, {.usbPath = "3-2", .terminal = "ttyUSB4"});
+    EXPECT_NE(FindPort(buffer.data(), 8), 0);
+    EXPECT_TRUE(BufferUntouched());
+    EXPECT_STREQ(PortName.data(), "COM3");
+    EXPECT_EQ(RetryCount(), 150u);
+}
+
+} // namespace

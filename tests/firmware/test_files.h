@@ -1,0 +1,33 @@
+// Temporary directories, child processes and the simulator's request log, for the firmware
+// tests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A fresh directory under the system's temporary directory, removed with everything in it.
+struct TempDir {
+    std::string path;
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string File(const std::string& name) const;
+};
+
+std::string ReadText(const std::string& path);
+std::vector<uint8_t> ReadBytes(const std::string& path);
+void WriteText(const std::string& path, const std::string& text);
+
+struct ProcessResult {
+    int status = -1; // exit status, -1 when killed by a signal or not started
+    std::string out;
+    std::string err;
+};
+// Runs program with args, standard input from /dev/null, and collects both outputs.
+ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
+                         const std::string& scratchDir);
+
+// The frames of mq6-sim's --log, one per line; frames whose sum was wrong are left out.
+std::vector<std::vector<uint8_t>> ReadRequestLog(const std::string& path);

@@ -1,0 +1,69 @@
+// The recording canvas of the native tests: every canvas call is kept with its parameters
+// and the state of its context, so tests can check the exact geometry of a drawing.
+#pragma once
+
+#include "display/canvas.h"
+
+#include <array>
+#include <mutex>
+#include <string>
+#include <vector>
+
+enum class CanvasOp {
+    OPEN,  // CanvasOpenWindow
+    CLOSE, // CanvasCloseWindow
+    PEN,   // width, colour
+    BRUSH, // colour
+    RESTORE,
+    FONT,        // font
+    TEXT_COLOUR, // colour
+    BACK_COLOUR, // colour
+    ALIGN,       // alignment
+    MOVE_TO,     // x, y
+    LINE_TO,     // from x, from y, to x, to y
+    ELLIPSE,     // left, top, right, bottom
+    RECTANGLE,   // left, top, right, bottom
+    ARC,         // left, top, right, bottom, start x, start y, end x, end y
+    TEXT,        // x, y; text
+    BLOCK_TEXT,  // x, y; cells
+};
+
+// A context's selections; a fresh context has a 1-pixel black pen, a white brush, the
+// system font, black text on white and left-top alignment.
+struct CanvasState {
+    int penWidth = 1;
+    Colour penColour = Rgb(0, 0, 0);
+    Colour brushColour = Rgb(255, 255, 255);
+    CanvasFont font = FONT_SYSTEM;
+    Colour textColour = Rgb(0, 0, 0);
+    Colour backColour = Rgb(255, 255, 255);
+    CanvasAlign align = ALIGN_LEFT_TOP;
+    int x = 0; // current position
+    int y = 0;
+};
+
+struct CanvasCall {
+    CanvasOp op;
+    int canvas;              // which context: 1 for the first one opened, and so on
+    std::array<int, 8> args; // as listed at CanvasOp, the rest 0
+    std::string text;        // TEXT and BLOCK_TEXT
+    CanvasState state;       // the context as the call found it
+};
+
+// Character cells that the recording canvas reports per font, and the client area.
+struct FontCell {
+    int width;
+    int height;
+};
+extern std::array<FontCell, 5> RecordFontCells; // indexed by CanvasFont
+extern int RecordClientWidth;
+extern int RecordClientHeight;
+extern bool RecordWindowExists; // false: CanvasOpenWindow has no window to give
+
+extern std::mutex CanvasRecordLock;
+extern std::vector<CanvasCall> CanvasCalls;
+
+// Forgets every call, closes every context and restores the reported measures.
+void ClearCanvasCalls();
+// The recorded calls of one kind, in order.
+std::vector<CanvasCall> CanvasCallsOf(CanvasOp op);

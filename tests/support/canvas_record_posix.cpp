@@ -1,0 +1,182 @@
+// The recording canvas, linked into the native tests in place of GDI.
+#include "support/canvas_record.h"
+
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
+struct Canvas {
+    bool open = false;
+    int id = 0;
+    CanvasState state;
+};
+
+namespace {
+// The client area of an 800 by 600 window with a caption and a menu, and font cells
+// like those of the system's fonts.
+constexpr std::array<FontCell, 5> DEFAULT_FONT_CELLS = {{
+    {8, 16},  // FONT_SYSTEM
+    {8, 12},  // FONT_OEM_FIXED
+    {10, 20}, // FONT_STATUS
+    {9, 17},  // FONT_COURIER
+    {11, 24}, // FONT_LARGE
+}};
+constexpr int DEFAULT_CLIENT_WIDTH = 794;
+constexpr int DEFAULT_CLIENT_HEIGHT = 552;
+} // namespace
+
+std::array<FontCell, 5> RecordFontCells = DEFAULT_FONT_CELLS;
+int RecordClientWidth = DEFAULT_CLIENT_WIDTH;
+int RecordClientHeight = DEFAULT_CLIENT_HEIGHT;
+bool RecordWindowExists = true;
+std::mutex CanvasRecordLock;
+std::vector<CanvasCall> CanvasCalls;
+
+namespace {
+
+std::array<Canvas, 8> Contexts;
+int ContextsOpened = 0;
+
+void ResetMeasures() {
+    RecordFontCells = DEFAULT_FONT_CELLS;
+    RecordClientWidth = DEFAULT_CLIENT_WIDTH;
+    RecordClientHeight = DEFAULT_CLIENT_HEIGHT;
+    RecordWindowExists = true;
+}
+
+void Record(Canvas* canvas, CanvasOp op, std::array<int, 8> args = {}, std::string_view text = {}) {
+    std::lock_guard<std::mutex> hold(CanvasRecordLock);
+    CanvasCalls.push_back({op, canvas->id, args, std::string(text), canvas->state});
+}
+
+} // namespace
+
+void ClearCanvasCalls() {
+    std::lock_guard<std::mutex> hold(CanvasRecordLock);
+    CanvasCalls.clear();
+    Contexts.fill(Canvas{});
+    ContextsOpened = 0;
+    ResetMeasures();
+}
+
+std::vector<CanvasCall> CanvasCallsOf(CanvasOp op) {
+    std::lock_guard<std::mutex> hold(CanvasRecordLock);
+    std::vector<CanvasCall> calls;
+    std::copy_if(CanvasCalls.begin(), CanvasCalls.end(), std::back_inserter(calls),
+                 [op](const CanvasCall& call) { return call.op == op; });
+    return calls;
+}
+
+Canvas* CanvasOpenWindow() {
+    Canvas* canvas = nullptr;
+    {
+        std::lock_guard<std::mutex> hold(CanvasRecordLock);
+        if (!RecordWindowExists)
+            return nullptr;
+        auto free = std::find_if(Contexts.begin(), Contexts.end(),
+                                 [](const Canvas& slot) { return !slot.open; });
+        if (free == Contexts.end())
+            return nullptr;
+        *free = Canvas{true, ++ContextsOpened, CanvasState{}};
+        canvas = &*free;
+    }
+    Record(canvas, CanvasOp::OPEN);
+    return canvas;
+}
+
+void CanvasCloseWindow(Canvas* canvas) {
+    if (canvas == nullptr)
+        return;
+    Record(canvas, CanvasOp::CLOSE);
+    std::lock_guard<std::mutex> hold(CanvasRecordLock);
+    canvas->open = false;
+}
+
+void CanvasSetPen(Canvas* canvas, int width, Colour colour) {
+    Record(canvas, CanvasOp::PEN, {width, static_cast<int>(colour)});
+    canvas->state.penWidth = width;
+    canvas->state.penColour = colour;
+}
+
+void CanvasSetBrush(Canvas* canvas, Colour colour) {
+    Record(canvas, CanvasOp::BRUSH, {static_cast<int>(colour)});
+    canvas->state.brushColour = colour;
+}
+
+void CanvasRestoreObjects(Canvas* canvas) {
+    Record(canvas, CanvasOp::RESTORE);
+    CanvasState fresh;
+    canvas->state.penWidth = fresh.penWidth;
+    canvas->state.penColour = fresh.penColour;
+    canvas->state.brushColour = fresh.brushColour;
+}
+
+CanvasFont CanvasSetFont(Canvas* canvas, CanvasFont font) {
+    Record(canvas, CanvasOp::FONT, {font});
+    return std::exchange(canvas->state.font, font);
+}
+
+Colour CanvasSetTextColour(Canvas* canvas, Colour colour) {
+    Record(canvas, CanvasOp::TEXT_COLOUR, {static_cast<int>(colour)});
+    return std::exchange(canvas->state.textColour, colour);
+}
+
+Colour CanvasSetBackColour(Canvas* canvas, Colour colour) {
+    Record(canvas, CanvasOp::BACK_COLOUR, {static_cast<int>(colour)});
+    return std::exchange(canvas->state.backColour, colour);
+}
+
+CanvasAlign CanvasSetTextAlign(Canvas* canvas, CanvasAlign align) {
+    Record(canvas, CanvasOp::ALIGN, {align});
+    return std::exchange(canvas->state.align, align);
+}
+
+void CanvasMoveTo(Canvas* canvas, int x, int y) {
+    Record(canvas, CanvasOp::MOVE_TO, {x, y});
+    canvas->state.x = x;
+    canvas->state.y = y;
+}
+
+void CanvasLineTo(Canvas* canvas, int x, int y) {
+    Record(canvas, CanvasOp::LINE_TO, {canvas->state.x, canvas->state.y, x, y});
+    canvas->state.x = x;
+    canvas->state.y = y;
+}
+
+void CanvasEllipse(Canvas* canvas, int left, int top, int right, int bottom) {
+    Record(canvas, CanvasOp::ELLIPSE, {left, top, right, bottom});
+}
+
+void CanvasRectangle(Canvas* canvas, int left, int top, int right, int bottom) {
+    Record(canvas, CanvasOp::RECTANGLE, {left, top, right, bottom});
+}
+
+void CanvasArc(Canvas* canvas, int left, int top, int right, int bottom, int startX, int startY,
+               int endX, int endY) {
+    Record(canvas, CanvasOp::ARC, {left, top, right, bottom, startX, startY, endX, endY});
+}
+
+void CanvasText(Canvas* canvas, int x, int y, std::string_view text) {
+    Record(canvas, CanvasOp::TEXT, {x, y}, text);
+}
+
+void CanvasBlockText(Canvas* canvas, int x, int y, std::string_view cells) {
+    Record(canvas, CanvasOp::BLOCK_TEXT, {x, y}, cells);
+}
+
+int CanvasTextWidth(Canvas* canvas, std::string_view text) {
+    std::lock_guard<std::mutex> hold(CanvasRecordLock);
+    return static_cast<int>(text.size()) * RecordFontCells[canvas->state.font].width;
+}
+
+void CanvasTextMetrics(Canvas* canvas, int* height, int* averageWidth) {
+    std::lock_guard<std::mutex> hold(CanvasRecordLock);
+    *height = RecordFontCells[canvas->state.font].height;
+    *averageWidth = RecordFontCells[canvas->state.font].width;
+}
+
+void CanvasClientSize(Canvas*, int* width, int* height) {
+    std::lock_guard<std::mutex> hold(CanvasRecordLock);
+    *width = RecordClientWidth;
+    *height = RecordClientHeight;
+}

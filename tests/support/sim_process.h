@@ -1,0 +1,21 @@
+// Runs mq6-sim as a child process for tests: each run gets a temporary directory that
+// holds the pty link ("tty") and the simulator's stdout ("stdout", one pty path a line).
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct SimProcess {
+    int pid = -1;
+    std::string path; // the --link to the simulator's pty
+    std::string dir;  // the run's temporary directory
+};
+
+// Starts MQ6_SIM_PATH with args plus --link <fresh temp dir>/tty and waits (at most 5 s)
+// until the link exists. On failure pid stays -1 and path is empty.
+SimProcess StartSim(const std::vector<std::string>& args);
+// SIGTERM, waitpid, and removal of the temporary directory.
+void StopSim(SimProcess& sim);
+// Waits up to timeout_ms for the simulator to end by itself; returns its exit status, or
+// -1 when it is still running (or was killed by a signal). pid is -1 once it has ended.
+int WaitSimExit(SimProcess& sim, int timeoutMs);

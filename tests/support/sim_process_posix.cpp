@@ -1,0 +1,105 @@
+// Child-process handling for mq6-sim.
+#include "support/sim_process.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+constexpr int START_TIMEOUT_MS = 5000;
+constexpr int STOP_TIMEOUT_MS = 5000;
+
+// One reap attempt: the exit status, or -1 when the child has not ended yet.
+bool ReapSim(SimProcess& sim, int& status) {
+    int raw = 0;
+    pid_t result = waitpid(sim.pid, &raw, WNOHANG);
+    if (result == 0)
+        return false;
+    status = (result == sim.pid && WIFEXITED(raw)) ? WEXITSTATUS(raw) : -1;
+    sim.pid = -1;
+    return true;
+}
+
+} // namespace
+
+SimProcess StartSim(const std::vector<std::string>& args) {
+    SimProcess sim;
+    std::string pattern = (std::filesystem::temp_directory_path() / "mq6-sim.XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr)
+        return sim;
+    sim.dir = pattern;
+    std::string link = sim.dir + "/tty";
+    std::string out = sim.dir + "/stdout";
+
+    std::vector<std::string> argvText{MQ6_SIM_PATH};
+    argvText.insert(argvText.end(), args.begin(), args.end());
+    argvText.push_back("--link");
+    argvText.push_back(link);
+    std::vector<char*> argv;
+    for (std::string& text : argvText)
+        argv.push_back(text.data());
+    argv.push_back(nullptr);
+
+    pid_t pid = fork();
+    if (pid == 0) {
+        int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd >= 0)
+            dup2(fd, STDOUT_FILENO);
+        // A test's open ports must not stay open in the simulator: a second simulator
+        // holding the first one's pty would keep that line from ever hanging up.
+        close_range(3, ~0U, 0);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    if (pid < 0)
+        return sim;
+    sim.pid = pid;
+
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(START_TIMEOUT_MS);
+    struct stat target {};
+    while (stat(link.c_str(), &target) != 0) {
+        int status = 0;
+        if (ReapSim(sim, status) || std::chrono::steady_clock::now() > deadline) {
+            StopSim(sim);
+            return sim;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    sim.path = link;
+    return sim;
+}
+
+int WaitSimExit(SimProcess& sim, int timeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    int status = -1;
+    while (sim.pid > 0 && !ReapSim(sim, status)) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return status;
+}
+
+void StopSim(SimProcess& sim) {
+    if (sim.pid > 0) {
+        kill(sim.pid, SIGTERM);
+        if (WaitSimExit(sim, STOP_TIMEOUT_MS) == -1 && sim.pid > 0) {
+            kill(sim.pid, SIGKILL);
+            waitpid(sim.pid, nullptr, 0);
+        }
+    }
+    sim.pid = -1;
+    if (!sim.dir.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(sim.dir, ignored);
+    }
+    sim.dir.clear();
+    sim.path.clear();
+}
