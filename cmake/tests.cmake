@@ -34,3 +34,13 @@ else()
   add_dependencies(mq6_tests mq6)
   gtest_discover_tests(mq6_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
 endif()
+
+# Benchmark (native only; run by scripts/bench, not a test).
+if(NOT MQ6_WINDOWS)
+  add_executable(mq6-bench bench/link_bench.cpp
+    tests/support/pty_peer_posix.cpp tests/support/sim_process_posix.cpp
+    tests/support/notice_record.cpp)
+  target_include_directories(mq6-bench PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  target_link_libraries(mq6-bench PRIVATE mq6core)
+  target_compile_definitions(mq6-bench PRIVATE MQ6_SIM_PATH="${CMAKE_BINARY_DIR}/mq6-sim")
+endif()

@@ -16,7 +16,8 @@ install_missing() {
 }
 
 BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest
-    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev)
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
+    clang libclang-rt-14-dev)
 WINE_PACKAGES=(wine wine64 xvfb xauth imagemagick)
 
 build_all() {

@@ -16,7 +16,8 @@ void TickerBody() {
     while (!TickerStop.load(std::memory_order_acquire)) {
         next += std::chrono::milliseconds(100);
         std::this_thread::sleep_until(next);
-        TickCount.fetch_add(1, std::memory_order_release);
+        // The ticker is the only writer: a plain increment, no read-modify-write.
+        TickCount.store(TickCount.load(std::memory_order_relaxed) + 1, std::memory_order_release);
     }
 }
 } // namespace

@@ -32,3 +32,4 @@ int RunInfo(std::vector<std::string> args);
 int RunFirmware(std::vector<std::string> args);
 int RunLive(std::vector<std::string> args);
 int RunPorts(std::vector<std::string> args);
+int RunSetup(std::vector<std::string> args);

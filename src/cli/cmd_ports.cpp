@@ -39,12 +39,14 @@ int RunPorts(std::vector<std::string> args) {
         std::printf("  %-12s %-9s  %-20s %-16s %s\n", "USB", "ID", "PRODUCT", "SERIAL", "PORT");
         for (int i = 0; i < count; ++i) {
             const PortCandidate& candidate = candidates[static_cast<size_t>(i)];
-            bool chosen = unitFound && std::strcmp(candidate.port.data(), found.data()) == 0;
+            // An unplugged adapter may have had the same COM name; only an attached one counts.
+            bool chosen = unitFound && candidate.attached != 0 && candidate.named != 0 &&
+                          std::strcmp(candidate.port.data(), found.data()) == 0;
             PrintCandidate(candidate, chosen);
         }
     }
     if (!unitFound) {
-        std::fprintf(stderr, "mq6: no MQ-6 unit found (its adapter's product name is \"MQ-6\")\n");
+        std::fprintf(stderr, "mq6: no MQ-6 unit found\n");
         return EXIT_USAGE;
     }
     std::printf("* the port used without --port: %s\n", found.data());

@@ -15,7 +15,17 @@ constexpr char USAGE[] = "usage: mq6 [--port PATH] [-v] COMMAND [options]\n"
                          "  firmware status | update [--yes]\n"
                          "                  the unit's firmware against the carried one; update it\n"
                          "  ports           the adapters that could be the unit; * marks the one\n"
-                         "                  used when no --port is given\n";
+                         "                  used when no --port is given\n"
+                         "  setup read [--json]\n"
+                         "                  the unit's output setup: stoich AFR, both channels'\n"
+                         "                  points and response, channel B's mode and offset\n"
+                         "  setup write [--defaults|--from FILE.json] [--stoich AFR] [--a1 V,AFR]\n"
+                         "              [--a2 V,AFR] [--b1 V,AFR] [--b2 V,AFR] [--b-mode wb|nb]\n"
+                         "              [--nb-offset N] [--a-response NAME] [--b-response NAME]\n"
+                         "              [--dry-run] [--yes]\n"
+                         "                  change the setup and write it with its output tables\n"
+                         "  setup tables [--defaults|--from FILE.json] [--channel a|b] [--csv]\n"
+                         "                  the 512 output-table entries a setup gives; no unit\n";
 } // namespace
 
 int main(int argc, char** argv) {
@@ -56,5 +66,7 @@ int main(int argc, char** argv) {
         return RunLive(rest);
     if (command == "ports")
         return RunPorts(rest);
+    if (command == "setup")
+        return RunSetup(rest);
     return ReportUsage("unknown command " + command);
 }

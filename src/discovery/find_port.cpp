@@ -160,7 +160,8 @@ int FindPort(char* buffer, size_t size) {
     if (buffer != nullptr)
         std::memcpy(buffer, name.data(), std::strlen(name.data()) + 1);
     // The result does not matter: without administrative rights this fails, and the link
-    // still works, only less patiently after a glitch.
+    // still works, only less patiently after a glitch. (On POSIX the registry seam is the
+    // in-memory one, empty outside tests, so this changes nothing there.)
     RaiseFtdiRetryResetCount();
     return 0;
 }

@@ -14,6 +14,7 @@ std::atomic<int32_t> DisplayThreadStop{0};
 
 namespace {
 constexpr uint8_t STREAM_LIVE = 8;
+constexpr int DISPLAY_WAIT_MS = 20;
 std::thread DisplayThread;
 
 void DiscardReceived() {
@@ -49,31 +50,40 @@ bool Stopping() {
 } // namespace
 
 void DisplayThreadPass() {
-    // Holding the exchange lock for the pass keeps an exchange of another thread from starting
-    // while this one still consumes the ring; a held lock or ExchangeActive skips the pass.
-    std::unique_lock<std::recursive_mutex> hold(ExchangeLock, std::try_to_lock);
-    if (!hold.owns_lock() || ExchangeActive.load(std::memory_order_acquire) != 0)
-        return;
-    switch (ViewMode.load(std::memory_order_acquire)) {
-    case VIEW_NONE:
-        DiscardReceived();
-        break;
-    case VIEW_AFR_LAMBDA:
-        ServeLiveView();
-        break;
-    case VIEW_WB_SETUP:
-    case VIEW_FIRMWARE_UPDATE:
-        if (RxOverflow.load(std::memory_order_acquire) == 1)
-            RequestRxReset();
-        break;
+    {
+        // Holding the exchange lock while consuming keeps an exchange of another thread from
+        // starting while this pass still reads the ring; a held lock or ExchangeActive skips
+        // the consuming part.
+        std::unique_lock<std::recursive_mutex> hold(ExchangeLock, std::try_to_lock);
+        if (!hold.owns_lock() || ExchangeActive.load(std::memory_order_acquire) != 0)
+            return;
+        switch (ViewMode.load(std::memory_order_acquire)) {
+        case VIEW_NONE:
+            DiscardReceived();
+            break;
+        case VIEW_AFR_LAMBDA:
+            ServeLiveView();
+            break;
+        case VIEW_WB_SETUP:
+        case VIEW_FIRMWARE_UPDATE:
+            if (RxOverflow.load(std::memory_order_acquire) == 1)
+                RequestRxReset();
+            break;
+        }
     }
+    // The data-block read takes the lock for its own exchanges and shows its error box
+    // without it, so a box waiting for the user never holds up another thread's exchange.
     ReadDeviceDataWhenWanted();
 }
 
 void DisplayThreadBody() {
     while (!Stopping()) {
+        // Woken by any byte stored after the pass began, so a frame that completes while the
+        // pass runs is decoded at once; the time-out paces the live request, view changes
+        // and reads after a reconnection.
+        int32_t seen = RxWriteIndex.load(std::memory_order_acquire);
         DisplayThreadPass();
-        SleepMs(1);
+        WaitForRxArrival(seen, DISPLAY_WAIT_MS);
     }
 }
 

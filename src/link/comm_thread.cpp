@@ -21,6 +21,8 @@ std::atomic<int32_t> RetryDelay{125};
 std::array<uint8_t, TX_BUF_SIZE> TxBuf;
 std::atomic<int32_t> TxLen{0};
 std::atomic<int32_t> CommThreadStop{0};
+std::atomic<uint64_t> LinkBytesSent{0};
+std::atomic<uint64_t> LinkBytesReceived{0};
 
 namespace {
 constexpr int FIRST_RETRY_DELAY_MS = 125;
@@ -96,6 +98,10 @@ bool ServeOpenPort() {
             TxLen.store(0, std::memory_order_release);
             if (written < 0)
                 return false;
+            // The comm thread is the only writer, so a plain load and store suffice.
+            LinkBytesSent.store(LinkBytesSent.load(std::memory_order_relaxed) +
+                                    static_cast<uint64_t>(length),
+                                std::memory_order_relaxed);
         }
         if (RxResetRequest.load(std::memory_order_acquire) != 0) {
             RxWriteIndex.store(0, std::memory_order_release);
@@ -113,6 +119,9 @@ bool ServeOpenPort() {
         for (int i = 0; i < count; ++i)
             RxStoreByte(received[i]);
         RxSignalArrival();
+        LinkBytesReceived.store(LinkBytesReceived.load(std::memory_order_relaxed) +
+                                    static_cast<uint64_t>(count),
+                                std::memory_order_relaxed);
     }
     return true;
 }

@@ -30,6 +30,9 @@ void RxStoreByte(uint8_t byte);
 void RxSignalArrival();
 // Consumer side: waits until count bytes are unread or timeoutMs passes; true when they are.
 bool WaitForRxData(int count, int timeoutMs);
+// Waits until a byte has been stored since RxWriteIndex read seenWriteIndex, or timeoutMs
+// passes; true when one has.
+bool WaitForRxArrival(int32_t seenWriteIndex, int timeoutMs);
 
 // ---- Port and comm thread -----------------------------------------------------------
 
@@ -77,6 +80,10 @@ void CommThreadBody();
 void StartCommThread();
 void StopCommThread();
 extern std::atomic<int32_t> CommThreadStop;
+
+// Bytes written to and read from the port since start, for diagnostics and benchmarks.
+extern std::atomic<uint64_t> LinkBytesSent;
+extern std::atomic<uint64_t> LinkBytesReceived;
 
 // Start values of the link's shared state (start-up and tests).
 void ResetLinkState();

@@ -233,16 +233,20 @@ int StopLiveData() {
 }
 
 int GetDeviceData() {
-    std::lock_guard<std::recursive_mutex> hold(ExchangeLock);
-    SetStreamMode(0);
-    SleepMs(20);
-    bool read = ReadDataBlock(DeviceInfo.data(), DEVICE_INFO_SIZE) == 0;
-    for (int attempt = 0; attempt < 3 && !read; ++attempt)
-        read = LoaderReadDataBlock(DeviceInfo.data(), DEVICE_INFO_SIZE) == 0;
+    bool read = false;
+    {
+        std::lock_guard<std::recursive_mutex> hold(ExchangeLock);
+        SetStreamMode(0);
+        SleepMs(20);
+        read = ReadDataBlock(DeviceInfo.data(), DEVICE_INFO_SIZE) == 0;
+        for (int attempt = 0; attempt < 3 && !read; ++attempt)
+            read = LoaderReadDataBlock(DeviceInfo.data(), DEVICE_INFO_SIZE) == 0;
+    }
     if (!read) {
         DeviceDataValid.store(0, std::memory_order_release);
         if (DeviceDataHook != nullptr)
             DeviceDataHook(0);
+        // Shown after the exchanges: a box waiting for the user holds no lock.
         if (ErrorShown.load(std::memory_order_acquire) == 0 &&
             ShowNotice(DATA_ERROR_TEXT, DATA_ERROR_CAPTION, NOTICE_ERROR_ICON | NOTICE_TOPMOST) !=
                 0)

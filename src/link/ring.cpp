@@ -73,3 +73,13 @@ bool WaitForRxData(int count, int timeoutMs) {
     return Arrival.wait_for(hold, std::chrono::milliseconds(timeoutMs),
                             [count] { return RxAvailable() >= count; });
 }
+
+bool WaitForRxArrival(int32_t seenWriteIndex, int timeoutMs) {
+    auto arrived = [seenWriteIndex] {
+        return RxWriteIndex.load(std::memory_order_acquire) != seenWriteIndex;
+    };
+    if (arrived())
+        return true;
+    std::unique_lock<std::mutex> hold(ArrivalLock);
+    return Arrival.wait_for(hold, std::chrono::milliseconds(timeoutMs), arrived);
+}

@@ -39,3 +39,7 @@ enum SerialOpenFailure : int32_t {
     SERIAL_OPEN_OTHER = 4,
 };
 int SerialLastOpenFailure();
+
+// 1 when the adapter was switched to low-latency mode on open (an FTDI chip otherwise holds
+// received bytes up to 16 ms before passing them on), else 0.
+int SerialLowLatency();

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <linux/serial.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -47,6 +48,7 @@ bool SerialIsOpen() {
 
 namespace {
 std::atomic<int32_t> LastOpenFailure{SERIAL_OPEN_OK};
+std::atomic<int32_t> LowLatency{0};
 
 int32_t OpenFailureOf(int error) {
     switch (error) {
@@ -87,6 +89,10 @@ int SerialLastOpenFailure() {
     return LastOpenFailure.load(std::memory_order_acquire);
 }
 
+int SerialLowLatency() {
+    return LowLatency.load(std::memory_order_acquire);
+}
+
 int SerialSetEventMask() {
     return 1;
 }
@@ -110,6 +116,15 @@ int SerialConfigureLine() {
     // Pseudo-terminals have no modem lines; a real adapter gets DTR and RTS raised.
     int lines = TIOCM_DTR | TIOCM_RTS;
     ioctl(PortFd, TIOCMBIS, &lines);
+    // USB-serial drivers take the low-latency flag as "pass bytes on at once" (the FTDI
+    // driver sets its latency timer to 1 ms); a pseudo-terminal has no such setting.
+    serial_struct settings{};
+    int lowLatency = 0;
+    if (ioctl(PortFd, TIOCGSERIAL, &settings) == 0) {
+        settings.flags |= ASYNC_LOW_LATENCY;
+        lowLatency = ioctl(PortFd, TIOCSSERIAL, &settings) == 0 ? 1 : 0;
+    }
+    LowLatency.store(lowLatency, std::memory_order_release);
     return 1;
 }
 

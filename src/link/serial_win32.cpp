@@ -73,6 +73,12 @@ int SerialLastOpenFailure() {
     return LastOpenFailure.load(std::memory_order_acquire);
 }
 
+// The latency timer of an FTDI adapter is a driver setting on Windows (Device Manager,
+// Port Settings, Advanced); the program does not change it.
+int SerialLowLatency() {
+    return 0;
+}
+
 int SerialSetEventMask() {
     return SetCommMask(PortHandle, 0) ? 1 : 0;
 }

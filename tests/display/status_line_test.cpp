@@ -105,7 +105,7 @@ TEST_F(StatusLineTest, MeasureLayoutReadsStatusFontAndClientArea) {
     EXPECT_EQ(texts[0].args[1], 540 - 18);
     EXPECT_EQ(CanvasCallsOf(CanvasOp::OPEN).size(), 1u);
     ASSERT_EQ(CanvasCallsOf(CanvasOp::CLOSE).size(), 1u);
-    const CanvasState& closing = CanvasCallsOf(CanvasOp::CLOSE)[0].state;
+    const CanvasState closing = CanvasCallsOf(CanvasOp::CLOSE)[0].state;
     EXPECT_EQ(closing.font, FONT_SYSTEM) << "the context is handed back as it was found";
     EXPECT_EQ(closing.textColour, Rgb(0, 0, 0));
     canvas = CanvasOpenWindow();

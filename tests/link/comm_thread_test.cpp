@@ -2,6 +2,7 @@
 // transmit hand-over and ring resets, over real pseudo-terminals.
 #include "app/ticks.h"
 #include "link/link.h"
+#include "settings/config.h"
 #include "support/notice_record.h"
 #include "support/pty_peer.h"
 
@@ -17,6 +18,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 void SetPortName(const std::string& name) {
+    AutoPort.store(0);
     PortName.fill('\0');
     std::strncpy(PortName.data(), name.c_str(), PortName.size() - 1);
 }

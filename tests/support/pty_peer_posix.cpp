@@ -2,6 +2,7 @@
 
 #include "app/ticks.h"
 #include "link/link.h"
+#include "settings/config.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -108,6 +109,8 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
 
 bool StartLinkOn(const std::string& portName) {
     ResetLinkState();
+    // The named port stays the port: no search may replace it with a unit on this machine.
+    AutoPort.store(0);
     PortName.fill('\0');
     std::strncpy(PortName.data(), portName.c_str(), PortName.size() - 1);
     StartTickTimer();

@@ -265,7 +265,7 @@ TEST_F(DiscoveryWin32, CommThreadOpensTheFoundPort) {
     ASSERT_TRUE(StartWineSim(sim, "COM7", {}, why)) << why;
     AddAdapter("A10K2QX7", "MQ-6", "USB Serial Port (COM7)", "\\Device\\VCP0", "COM7");
     // The stored port is wrong; the search before the first attempt corrects it.
-    bool open = StartWineLink("COM2");
+    bool open = StartWineLink("COM2", true);
     EXPECT_TRUE(open);
     EXPECT_EQ(open ? GetDeviceData() : -1, 0);
     EXPECT_STREQ(PortName.data(), "COM7");

@@ -2,6 +2,7 @@
 
 #include "app/ticks.h"
 #include "link/link.h"
+#include "settings/config.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -103,8 +104,9 @@ void StopWineSim(WineSim& sim) {
     sim.running = false;
 }
 
-bool StartWineLink(const std::string& portName) {
+bool StartWineLink(const std::string& portName, bool search) {
     ResetLinkState();
+    AutoPort.store(search ? 1 : 0);
     PortName.fill('\0');
     std::strncpy(PortName.data(), portName.c_str(), PortName.size() - 1);
     StartTickTimer();

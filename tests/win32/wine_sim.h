@@ -16,6 +16,7 @@ bool StartWineSim(WineSim& sim, const std::string& comName, const std::vector<st
                   std::string& why);
 void StopWineSim(WineSim& sim);
 
-// Starts the tick timer and comm thread on the port; true once it is open.
-bool StartWineLink(const std::string& portName);
+// Starts the tick timer and comm thread on the port; true once it is open. With search the
+// comm thread looks for the unit before each attempt; without, the named port stays the port.
+bool StartWineLink(const std::string& portName, bool search = false);
 void StopWineLink();

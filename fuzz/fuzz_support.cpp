@@ -1,0 +1,56 @@
+// Shared pieces of the fuzz targets, and the notice seam, which stays silent: a notice is a
+// normal outcome for a bad input, not a finding.
+#include "fuzz_support.h"
+
+#include "app/notice.h"
+#include "link/link.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <unistd.h>
+
+namespace {
+std::string Scratch;
+
+void RemoveScratch() {
+    std::error_code error;
+    std::filesystem::remove_all(Scratch, error);
+}
+} // namespace
+
+int ShowNotice(std::string_view, std::string_view, unsigned) {
+    return 1;
+}
+
+void NoticePortStatus(int) {}
+
+bool LoadRing(const uint8_t* data, size_t size) {
+    if (size > RX_RING_SIZE - 1)
+        return false;
+    RxWriteIndex.store(FUZZ_RING_START);
+    RxReadIndex.store(FUZZ_RING_START);
+    for (size_t i = 0; i < size; ++i)
+        RxStoreByte(data[i]);
+    return true;
+}
+
+const std::string& ScratchDir() {
+    if (!Scratch.empty())
+        return Scratch;
+    std::error_code error;
+    std::filesystem::path base = std::filesystem::is_directory("/dev/shm", error)
+                                     ? std::filesystem::path("/dev/shm")
+                                     : std::filesystem::temp_directory_path();
+    Scratch = (base / ("mq6-fuzz-" + std::to_string(getpid()))).string();
+    std::filesystem::remove_all(Scratch, error);
+    if (!std::filesystem::create_directories(Scratch, error))
+        FuzzFail("the scratch directory can be made");
+    std::atexit(RemoveScratch);
+    return Scratch;
+}
+
+void FuzzFail(const char* promise) {
+    std::fprintf(stderr, "broken promise: %s\n", promise);
+    std::abort();
+}

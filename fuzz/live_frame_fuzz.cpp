@@ -1,0 +1,43 @@
+// Live-frame extraction and decoding over arbitrary received bytes: DecodeLiveFrame (and
+// through it ExtractLiveFrame) is called until it wants more bytes, as the display thread
+// calls it while the unit streams.
+#include "fuzz_support.h"
+
+#include "display/live_decode.h"
+#include "link/link.h"
+#include "settings/config.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    ResetLinkState();
+    ResetSettings();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (!LoadRing(data, size))
+        return -1;
+    ResetLiveState();
+    // Frames are at least 9 bytes, so there are never more calls than bytes plus the last.
+    for (size_t calls = 0;; ++calls) {
+        if (calls > size)
+            FuzzFail("every call that is not left waiting consumes a frame");
+        int before = RxAvailable();
+        int result = DecodeLiveFrame();
+        int taken = before - RxAvailable();
+        if (result == LIVE_FRAME_INCOMPLETE) {
+            // Only bytes before a "W" are dropped; a frame's start stays for the next call.
+            int left = RxAvailable();
+            if (left >= LIVE_FRAME_SIZE || (left > 0 && RxPeekByte() != LIVE_FRAME_HEADER))
+                FuzzFail("a wait leaves at most a frame's start, from its W on");
+            break;
+        }
+        if (result != LIVE_FRAME_OK && result != LIVE_FRAME_BAD_SUM)
+            FuzzFail("the result is one of the three");
+        if (taken < LIVE_FRAME_SIZE)
+            FuzzFail("a frame taken is nine bytes and what came before its W");
+    }
+    // The shown values come from 24-bit lambda and 16-bit factor readings: never negative.
+    if (LambdaX100.load() < 0 || AfrX10.load() < 0)
+        FuzzFail("shown lambda and AFR are not negative");
+    return 0;
+}

@@ -1,0 +1,228 @@
+// The main window: creation and placement, the window procedure and its handlers, the paint
+// sequence and the close sequence. Each message goes to a short handler; the views' own
+// controls and drawing are reached through their hooks.
+#include "app/main_window.h"
+
+#include "app/input_filter.h"
+#include "discovery/comm_setup.h"
+#include "display/canvas_gdi.h"
+#include "display/display_thread.h"
+#include "display/gauges.h"
+#include "display/preferences_dialog.h"
+#include "display/status_line.h"
+#include "firmware/firmware_view.h"
+#include "link/link.h"
+#include "resources/resource.h"
+#include "settings/config.h"
+#include "wbsetup/setup_view.h"
+
+HINSTANCE AppInstance = nullptr;
+HWND MainWindow = nullptr;
+std::array<char, RESOURCE_TEXT_SIZE> WindowTitle{};
+std::array<char, RESOURCE_TEXT_SIZE> WindowClassName{};
+
+namespace {
+
+constexpr int WINDOW_WIDTH = 800;
+constexpr int WINDOW_HEIGHT = 600;
+// A caption with a system menu and a minimize box, and no sizing border: the views are laid
+// out in fixed pixels.
+constexpr DWORD MAIN_WINDOW_STYLE =
+    WS_POPUP | WS_BORDER | WS_DLGFRAME | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr COLORREF EDIT_BACK_COLOUR = RGB(250, 250, 250);
+// Command notification that an accelerator sends.
+constexpr int ACCELERATOR_NOTIFICATION = 1;
+
+// Created when first needed and kept for the life of the process.
+HBRUSH EditBrush = nullptr;
+HBRUSH StaticBrush = nullptr;
+
+HBRUSH KeptBrush(HBRUSH& brush, COLORREF colour) {
+    if (brush == nullptr)
+        brush = CreateSolidBrush(colour);
+    return brush;
+}
+
+int32_t CurrentView() {
+    return ViewMode.load(std::memory_order_acquire);
+}
+
+void OpenDialog(int resource, DLGPROC procedure) {
+    DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(resource), MainWindow, procedure, 0);
+}
+
+void PaintMainWindow(HWND window) {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    if (dc == nullptr)
+        return;
+    Canvas canvas = CanvasOnDc(dc);
+    DrawStatusLine(&canvas);
+    switch (CurrentView()) {
+    case VIEW_AFR_LAMBDA:
+        PaintAfrLambdaView(&canvas);
+        break;
+    case VIEW_WB_SETUP:
+        PaintSetupView(&canvas);
+        break;
+    case VIEW_FIRMWARE_UPDATE:
+        PaintFirmwareView(&canvas);
+        break;
+    default:
+        break;
+    }
+    CanvasRestoreObjects(&canvas);
+    EndPaint(window, &paint);
+}
+
+// The command table: menu items, accelerators and the id-less push buttons of the views.
+LRESULT RunCommand(HWND window, WPARAM wParam, LPARAM lParam) {
+    HWND control = reinterpret_cast<HWND>(lParam);
+    int command = LOWORD(wParam);
+    switch (command) {
+    case IDM_AFR_LAMBDA:
+    case IDM_WB_SETUP:
+    case IDM_FIRMWARE_UPDATE:
+        SelectView(window, command);
+        return 0;
+    case IDM_PREFERENCES:
+        OpenDialog(IDD_PREFERENCES, PreferencesDlgProc);
+        return 0;
+    case IDM_FIND_UNIT:
+        AutoPort.store(1, std::memory_order_release);
+        Reconnect();
+        return 0;
+    case IDM_COMM_SETUP:
+        OpenDialog(IDD_COMM_SETUP, CommSetupDlgProc);
+        return 0;
+    case IDM_ABOUT:
+        OpenDialog(IDD_ABOUT, AboutDlgProc);
+        return 0;
+    case IDM_EXIT:
+        DestroyWindow(MainWindow);
+        return 0;
+    case IDC_VIEW_BUTTON:
+        if (CurrentView() == VIEW_WB_SETUP)
+            OnSetupCommand(control);
+        else if (CurrentView() == VIEW_FIRMWARE_UPDATE)
+            StartFirmwareWorker(control);
+        return 0;
+    default:
+        return DefWindowProcA(window, WM_COMMAND, wParam, lParam);
+    }
+}
+
+LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
+    HWND control = reinterpret_cast<HWND>(lParam);
+    switch (HIWORD(wParam)) {
+    case 0: // a menu item or a button
+        return RunCommand(window, wParam, lParam);
+    case ACCELERATOR_NOTIFICATION:
+        return control == nullptr ? RunCommand(window, wParam, lParam) : 0;
+    case EN_SETFOCUS:
+        SendMessageA(control, EM_SETSEL, 0, -1);
+        return 0;
+    case EN_KILLFOCUS:
+        if (CurrentView() == VIEW_WB_SETUP)
+            ValidateSetupField(control);
+        return 0;
+    case EN_CHANGE:
+        FilterNumberEdit(control);
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+// The close sequence. The display and comm threads are ended after the message loop
+// (FinishApplication), once nothing on this thread can wait for them any more.
+void CloseMainWindow(HWND window) {
+    ViewMode.store(VIEW_NONE, std::memory_order_release);
+    // A minimized window's rectangle is the icon's: the position saved last stays.
+    RECT frame;
+    if (!IsIconic(window) && GetWindowRect(window, &frame)) {
+        WindowX.store(frame.left, std::memory_order_release);
+        WindowY.store(frame.top, std::memory_order_release);
+    }
+    WriteConfig();
+    RequestPort(PORT_CLOSE, nullptr);
+    Sleep(20); // the comm thread closes the port meanwhile
+    CanvasDeleteFonts();
+    PostQuitMessage(0);
+}
+
+} // namespace
+
+int CreateMainWindow(HINSTANCE instance, int showCommand) {
+    RECT desktop{};
+    GetClientRect(GetDesktopWindow(), &desktop);
+    int x = WindowX.load(std::memory_order_acquire);
+    int y = WindowY.load(std::memory_order_acquire);
+    if (x == -1) {
+        x = desktop.right / 2 - WINDOW_WIDTH / 2;
+        y = desktop.bottom / 2 - WINDOW_HEIGHT / 2;
+    }
+    HWND window =
+        CreateWindowExA(0, WindowClassName.data(), WindowTitle.data(), MAIN_WINDOW_STYLE, x, y,
+                        WINDOW_WIDTH, WINDOW_HEIGHT, nullptr, nullptr, instance, nullptr);
+    if (window == nullptr)
+        return 0;
+    AppInstance = instance;
+    MainWindow = window;
+    CanvasAttachWindow(window);
+    MeasureLayout();
+    SelectView(window, IDM_WB_SETUP);
+    ShowWindow(window, showCommand);
+    UpdateWindow(window);
+    return 1;
+}
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_DESTROY:
+        CloseMainWindow(window);
+        return 0;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+    case WM_CHAR:
+    case WM_ENTERIDLE:
+        return 0;
+    case WM_PAINT:
+        PaintMainWindow(window);
+        return 0;
+    case WM_NEXTDLGCTL:
+        if (CurrentView() == VIEW_AFR_LAMBDA || CurrentView() == VIEW_WB_SETUP)
+            MoveTabFocus(static_cast<int>(wParam));
+        return 0;
+    case WM_COMMAND:
+        return OnCommand(window, wParam, lParam);
+    case WM_HSCROLL:
+        if (CurrentView() == VIEW_WB_SETUP)
+            OnOffsetScroll(LOWORD(wParam));
+        return 0;
+    case WM_CTLCOLOREDIT:
+        SetBkColor(reinterpret_cast<HDC>(wParam), EDIT_BACK_COLOUR);
+        return reinterpret_cast<LRESULT>(KeptBrush(EditBrush, EDIT_BACK_COLOUR));
+    case WM_CTLCOLORSTATIC:
+        SetBkColor(reinterpret_cast<HDC>(wParam), BackColour);
+        return reinterpret_cast<LRESULT>(KeptBrush(StaticBrush, BackColour));
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+int MoveTabFocus(int backwards) {
+    // The focus may sit in a part of a control (the edit field of a combo box): step from the
+    // child of the main window that holds it.
+    HWND focus = GetFocus();
+    if (focus == nullptr || !IsChild(MainWindow, focus))
+        focus = nullptr;
+    while (focus != nullptr && GetParent(focus) != MainWindow)
+        focus = GetParent(focus);
+    HWND next = GetNextDlgTabItem(MainWindow, focus, backwards != 0);
+    if (next != nullptr)
+        SetFocus(next);
+    return 0;
+}

@@ -1,0 +1,150 @@
+// View switching and the menu states that follow it: the Display menu grays the shown view's
+// command, and the menu lock of the programming workers. Every state change rewrites the item
+// with its resource text.
+#include "app/main_window.h"
+
+#include "display/canvas_gdi.h"
+#include "display/display_thread.h"
+#include "display/status_line.h"
+#include "firmware/firmware_view.h"
+#include "link/link.h"
+#include "resources/resource.h"
+#include "settings/config.h"
+#include "wbsetup/setup_view.h"
+
+#include <array>
+
+namespace {
+
+struct MenuItemText {
+    int command;
+    const char* text;
+};
+
+// The view commands, and the view each one shows.
+struct ViewItem {
+    int command;
+    int32_t view;
+    const char* text;
+};
+constexpr std::array<ViewItem, 3> ViewItems = {{
+    {IDM_WB_SETUP, VIEW_WB_SETUP, "&WB Setup"},
+    {IDM_AFR_LAMBDA, VIEW_AFR_LAMBDA, "&Afr && Lambda"},
+    {IDM_FIRMWARE_UPDATE, VIEW_FIRMWARE_UPDATE, "&Firmware Update"},
+}};
+
+// What the menu lock grays: leaving the program, searching for the port or switching the view
+// would pull the link from under a running programming sequence.
+constexpr std::array<MenuItemText, 5> LockedItems = {{
+    {IDM_EXIT, "E&xit"},
+    {IDM_FIND_UNIT, "Find &MQ-6"},
+    {IDM_WB_SETUP, "&WB Setup"},
+    {IDM_AFR_LAMBDA, "&Afr && Lambda"},
+    {IDM_FIRMWARE_UPDATE, "&Firmware Update"},
+}};
+
+// A view switch owns the ring for this long before its first exchange: the display thread
+// finishes the pass it is in.
+constexpr int SWITCH_SETTLE_MS = 10;
+
+void SetItemState(HMENU menu, int command, const char* text, UINT state) {
+    ModifyMenuA(menu, static_cast<UINT>(command), MF_BYCOMMAND | MF_STRING | state,
+                static_cast<UINT_PTR>(command), text);
+}
+
+void GrayCurrentView(HMENU menu) {
+    int32_t view = ViewMode.load(std::memory_order_acquire);
+    for (const ViewItem& item : ViewItems)
+        if (item.view == view)
+            SetItemState(menu, item.command, item.text, MF_GRAYED);
+}
+
+// Hands the ring to this thread and leaves the current view.
+void LeaveView(int32_t current) {
+    ExchangeActive.store(1, std::memory_order_release);
+    Sleep(SWITCH_SETTLE_MS);
+    switch (current) {
+    case VIEW_AFR_LAMBDA:
+        StopLiveData();
+        break;
+    case VIEW_WB_SETUP:
+        DestroySetupControls();
+        break;
+    case VIEW_FIRMWARE_UPDATE:
+        DestroyFirmwareControls();
+        break;
+    default:
+        break;
+    }
+}
+
+const ViewItem* FindViewItem(int command) {
+    for (const ViewItem& item : ViewItems)
+        if (item.command == command)
+            return &item;
+    return nullptr;
+}
+
+} // namespace
+
+int SelectView(HWND window, int command) {
+    HMENU menu = GetMenu(MainWindow);
+    for (const ViewItem& item : ViewItems)
+        SetItemState(menu, item.command, item.text, MF_ENABLED);
+    const ViewItem* chosen = FindViewItem(command);
+    if (chosen != nullptr) {
+        SetItemState(menu, chosen->command, chosen->text, MF_GRAYED);
+        int32_t current = ViewMode.load(std::memory_order_acquire);
+        if (current != chosen->view) {
+            LeaveView(current);
+            ViewMode.store(chosen->view, std::memory_order_release);
+            switch (chosen->view) {
+            case VIEW_AFR_LAMBDA:
+                StartLiveData();
+                break;
+            case VIEW_WB_SETUP:
+                CreateSetupControls();
+                break;
+            case VIEW_FIRMWARE_UPDATE:
+                CreateFirmwareControls();
+                break;
+            default:
+                break;
+            }
+        }
+        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_INTERNALPAINT);
+        ExchangeActive.store(0, std::memory_order_release);
+        if (PortStatus.load(std::memory_order_acquire) == 0)
+            Reconnect();
+        RequestRxReset();
+    }
+    DrawMenuBar(MainWindow);
+    return 0;
+}
+
+int Reconnect() {
+    PortStatus.store(0, std::memory_order_release);
+    Canvas* canvas = CanvasOpenWindow();
+    if (canvas != nullptr) {
+        DrawStatusLine(canvas);
+        CanvasCloseWindow(canvas);
+    }
+    RequestPort(PORT_REOPEN, PortName.data());
+    WriteConfig();
+    return 0;
+}
+
+void LockMenus() {
+    HMENU menu = GetMenu(MainWindow);
+    for (const MenuItemText& item : LockedItems)
+        SetItemState(menu, item.command, item.text, MF_GRAYED);
+    DrawMenuBar(MainWindow);
+}
+
+void UnlockMenus() {
+    HMENU menu = GetMenu(MainWindow);
+    for (const MenuItemText& item : LockedItems)
+        SetItemState(menu, item.command, item.text, MF_ENABLED);
+    GrayCurrentView(menu);
+    DrawMenuBar(MainWindow);
+}

@@ -1,0 +1,450 @@
+// mq6 setup read | write | tables: the unit's analogue-output setup, read and written through
+// the same Read and Set that the Wide Band Setup view uses, and the output tables it gives.
+#include "app/ticks.h"
+#include "cli/cli.h"
+#include "cli/setup_settings.h"
+#include "display/lambda_table.h"
+#include "firmware/banner.h"
+#include "link/link.h"
+#include "wbsetup/output_table.h"
+#include "wbsetup/setup_transfer.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace {
+constexpr int RESTART_WAIT_MS = 100;
+constexpr int BAR_WIDTH = 40;
+constexpr int FIELD_TEXT_SIZE = 32;
+
+// ---- The setup as lines of text ------------------------------------------------------------
+
+struct SetupLine {
+    const char* label;
+    std::string text;
+};
+constexpr size_t SETUP_LINE_COUNT = 10;
+
+std::string FieldText(int32_t value, FieldKind kind) {
+    std::array<char, FIELD_TEXT_SIZE> text{};
+    FormatFieldValue(value, kind, text.data(), text.size());
+    return text.data();
+}
+
+std::string PointText(int32_t volts, int32_t afr) {
+    return FieldText(volts, FIELD_VOLTS) + " V at AFR " + FieldText(afr, FIELD_AFR);
+}
+
+std::string ResponseText(const ChannelSetup& channel) {
+    int row = FindResponseChoice(channel.ResponseValue);
+    if (row >= 0)
+        return std::string(ResponseChoices[static_cast<size_t>(row)].name);
+    return "code " + std::to_string(channel.ResponseValue) + ", no listed rate (a write sends " +
+           std::string(ResponseChoices[static_cast<size_t>(channel.ResponseIndex)].name) + ")";
+}
+
+std::string OffsetText(int32_t offset) {
+    std::array<char, 48> text{};
+    std::snprintf(text.data(), text.size(), "%d (switch point lambda %.3f)", offset,
+                  1.0 + (offset - NB_OFFSET_CENTRE) * 0.001);
+    return text.data();
+}
+
+std::array<SetupLine, SETUP_LINE_COUNT> DescribeSetup(const SetupRecord& values) {
+    const ChannelSetup& a = values.Channel[CHANNEL_A];
+    const ChannelSetup& b = values.Channel[CHANNEL_B];
+    bool linear = (values.SetupFlags & SETUP_FLAG_B_LINEAR) != 0;
+    std::array<char, 8> flags{};
+    std::snprintf(flags.data(), flags.size(), "0x%02X", values.SetupFlags & 0xFF);
+    return {{
+        {"Stoich AFR", FieldText(values.StoichAfr, FIELD_AFR)},
+        {"A point 1", PointText(a.Volts1, a.Afr1)},
+        {"A point 2", PointText(a.Volts2, a.Afr2)},
+        {"A response", ResponseText(a)},
+        {"B mode", linear ? "WB (linear)" : "NB (narrowband)"},
+        {"B point 1", PointText(b.Volts1, b.Afr1)},
+        {"B point 2", PointText(b.Volts2, b.Afr2)},
+        {"B response", ResponseText(b)},
+        {"NB offset", OffsetText(values.NbOffset)},
+        {"Flag byte", flags.data()},
+    }};
+}
+
+void PrintSetup(const SetupRecord& values) {
+    for (const SetupLine& line : DescribeSetup(values))
+        std::printf("%-11s %s\n", line.label, line.text.c_str());
+}
+
+// The lines that differ, or everything when the unit's values are not known.
+void PrintChanges(const SetupRecord* unit, const SetupRecord& target) {
+    if (unit == nullptr) {
+        std::printf("The unit's setup is unknown; it is to hold:\n");
+        PrintSetup(target);
+        return;
+    }
+    std::array<SetupLine, SETUP_LINE_COUNT> before = DescribeSetup(*unit);
+    std::array<SetupLine, SETUP_LINE_COUNT> after = DescribeSetup(target);
+    bool any = false;
+    for (size_t i = 0; i < SETUP_LINE_COUNT; ++i) {
+        if (before[i].text == after[i].text)
+            continue;
+        if (!any)
+            std::printf("Changes:\n");
+        any = true;
+        std::printf("%-11s %s -> %s\n", before[i].label, before[i].text.c_str(),
+                    after[i].text.c_str());
+    }
+    if (!any)
+        std::printf("No changes: the unit holds this setup already.\n");
+}
+
+// ---- Options ---------------------------------------------------------------------------
+
+using Setting = std::pair<std::string, SettingValue>;
+
+struct PointOption {
+    const char* option;
+    const char* volts;
+    const char* afr;
+};
+constexpr std::array<PointOption, 4> PointOptions = {{
+    {"--a1", "a1_volts", "a1_afr"},
+    {"--a2", "a2_volts", "a2_afr"},
+    {"--b1", "b1_volts", "b1_afr"},
+    {"--b2", "b2_volts", "b2_afr"},
+}};
+
+struct SingleOption {
+    const char* option;
+    const char* key;
+    SettingKind kind;
+};
+constexpr std::array<SingleOption, 5> SingleOptions = {{
+    {"--stoich", "stoich_afr", SETTING_NUMBER},
+    {"--b-mode", "b_mode", SETTING_STRING},
+    {"--nb-offset", "nb_offset", SETTING_NUMBER},
+    {"--a-response", "a_response", SETTING_STRING},
+    {"--b-response", "b_response", SETTING_STRING},
+}};
+
+// The value options as settings, checked against a scratch record so that a bad one is
+// reported before the unit is touched. Returns 0 or the exit code.
+int TakeSettings(std::vector<std::string>& args, std::vector<Setting>& settings) {
+    std::string value;
+    bool present = false;
+    for (const PointOption& point : PointOptions) {
+        if (!TakeValue(args, point.option, value, present))
+            return EXIT_USAGE;
+        if (!present)
+            continue;
+        size_t comma = value.find(',');
+        if (comma == std::string::npos || value.find(',', comma + 1) != std::string::npos)
+            return ReportUsage(std::string(point.option) + " takes VOLTS,AFR");
+        settings.push_back({point.volts, {SETTING_NUMBER, value.substr(0, comma)}});
+        settings.push_back({point.afr, {SETTING_NUMBER, value.substr(comma + 1)}});
+    }
+    for (const SingleOption& single : SingleOptions) {
+        if (!TakeValue(args, single.option, value, present))
+            return EXIT_USAGE;
+        if (present)
+            settings.push_back({single.key, {single.kind, value}});
+    }
+    SetupRecord scratch = DEFAULT_SETUP;
+    std::string error;
+    for (const Setting& setting : settings)
+        if (!ApplySetting(setting.first, setting.second, SETTING_FROM_OPTION, scratch, error))
+            return ReportUsage(error);
+    return EXIT_OK;
+}
+
+void ApplySettings(const std::vector<Setting>& settings, SetupRecord& values) {
+    std::string error;
+    for (const Setting& setting : settings)
+        ApplySetting(setting.first, setting.second, SETTING_FROM_OPTION, values, error);
+}
+
+// --defaults or --from FILE (one of them at most) as the values to start from; `given` tells
+// whether either was there. Returns 0 or the exit code.
+int TakeStart(std::vector<std::string>& args, SetupRecord& start, bool& given) {
+    bool defaults = TakeFlag(args, "--defaults");
+    std::string path;
+    bool fromFile = false;
+    if (!TakeValue(args, "--from", path, fromFile))
+        return EXIT_USAGE;
+    if (defaults && fromFile)
+        return ReportUsage("give --defaults or --from, not both");
+    start = DEFAULT_SETUP;
+    given = defaults || fromFile;
+    std::string error;
+    if (fromFile && !ReadSetupFile(path, start, error))
+        return ReportUsage(error);
+    return EXIT_OK;
+}
+
+// ---- Progress on stderr: a redrawn bar per stage on a terminal, a line per stage else.
+
+enum WriteStage { STAGE_NONE, STAGE_WRITING, STAGE_VERIFYING, STAGE_FINISHING };
+
+struct StageRow {
+    const char* name;
+    int total;
+};
+constexpr std::array<StageRow, 4> StageRows = {{
+    {"", 0},
+    {"Writing...", 2 * OUTPUT_TABLE_BLOCKS},
+    {"Verifying...", 2 * OUTPUT_TABLE_BLOCKS},
+    {"Finishing...", 4},
+}};
+
+struct ProgressState {
+    bool terminal = false;
+    int stage = STAGE_NONE;
+    int done = 0;
+};
+ProgressState Progress;
+
+void DrawProgress() {
+    const StageRow& row = StageRows[static_cast<size_t>(Progress.stage)];
+    if (!Progress.terminal || row.total == 0)
+        return;
+    int filled = std::clamp(Progress.done * BAR_WIDTH / row.total, 0, BAR_WIDTH);
+    std::array<char, BAR_WIDTH + 1> bar{};
+    for (int i = 0; i < BAR_WIDTH; ++i)
+        bar[static_cast<size_t>(i)] = i < filled ? '#' : '-';
+    std::fprintf(stderr, "\r%-13s [%s] %3d/%d", row.name, bar.data(), Progress.done, row.total);
+    std::fflush(stderr);
+}
+
+void EndProgressLine() {
+    if (Progress.terminal && Progress.stage != STAGE_NONE)
+        std::fputc('\n', stderr);
+}
+
+void ShowStage(int stage) {
+    EndProgressLine();
+    Progress.stage = stage;
+    Progress.done = 0;
+    if (Progress.terminal) {
+        DrawProgress();
+    } else {
+        std::fprintf(stderr, "%s\n", StageRows[static_cast<size_t>(stage)].name);
+        std::fflush(stderr);
+    }
+}
+
+// The sequence steps once per table block written, resets between writing and verifying,
+// and steps on through the four setup records after the last block verified.
+void StepProgress(ProgressMessage message, int) {
+    if (message == PROGRESS_SETPOS) {
+        ShowStage(STAGE_VERIFYING);
+        return;
+    }
+    if (Progress.stage == STAGE_NONE)
+        ShowStage(STAGE_WRITING);
+    else if (Progress.stage == STAGE_VERIFYING && Progress.done == 2 * OUTPUT_TABLE_BLOCKS)
+        ShowStage(STAGE_FINISHING);
+    ++Progress.done;
+    DrawProgress();
+}
+
+bool Confirm() {
+    std::printf("Write this setup to the unit? [y/N] ");
+    std::fflush(stdout);
+    char answer[16] = {};
+    if (std::fgets(answer, sizeof answer, stdin) == nullptr)
+        return false;
+    return answer[0] == 'y' || answer[0] == 'Y';
+}
+
+// ---- Actions ---------------------------------------------------------------------------
+
+int RunRead(std::vector<std::string>& args) {
+    bool json = TakeFlag(args, "--json");
+    if (!args.empty())
+        return ReportUsage("setup read: unexpected argument " + args.front());
+    int result = ConnectUnit();
+    if (result != EXIT_OK)
+        return result;
+    int read = ReadSetup();
+    DisconnectUnit();
+    if (read != 0)
+        return EXIT_FAILED;
+    if (json)
+        std::fputs(SetupToJson(SetupValues).c_str(), stdout);
+    else
+        PrintSetup(SetupValues);
+    return EXIT_OK;
+}
+
+// The view's form filled from values: each field shows its stored value, each Response box
+// the channel's row.
+struct FormTexts {
+    std::array<std::array<char, FIELD_TEXT_SIZE>, SETUP_FIELD_COUNT> text{};
+    SetupFormInput form{};
+};
+
+void FillForm(const SetupRecord& values, FormTexts& texts) {
+    for (int channel = 0; channel < SETUP_CHANNEL_COUNT; ++channel) {
+        const ChannelSetup& setup = values.Channel[static_cast<size_t>(channel)];
+        const std::array<std::pair<FormField, int32_t>, FORM_FIELDS_PER_CHANNEL> fields = {{
+            {FORM_VOLTS1, setup.Volts1},
+            {FORM_AFR1, setup.Afr1},
+            {FORM_VOLTS2, setup.Volts2},
+            {FORM_AFR2, setup.Afr2},
+        }};
+        for (const auto& [field, value] : fields) {
+            size_t index = static_cast<size_t>(FormFieldIndex(channel, field));
+            FieldKind kind = field == FORM_VOLTS1 || field == FORM_VOLTS2 ? FIELD_VOLTS : FIELD_AFR;
+            int length = FormatFieldValue(value, kind, texts.text[index].data(), FIELD_TEXT_SIZE);
+            texts.form.FieldText[index] =
+                std::string_view(texts.text[index].data(), static_cast<size_t>(length));
+        }
+        texts.form.ResponseSelection[static_cast<size_t>(channel)] = setup.ResponseIndex;
+    }
+}
+
+// After its restart the unit must hold the block just written; bytes 3 and 4 carry nothing.
+int CheckWrittenBlock() {
+    std::array<uint8_t, DEVICE_INFO_SIZE> expected{};
+    PackSetupBlock(SetupValues, expected);
+    SleepMs(RESTART_WAIT_MS);
+    if (GetDeviceData() != 0) {
+        std::fprintf(stderr, "mq6: setup written, but the unit's data block cannot be read\n");
+        return EXIT_FAILED;
+    }
+    for (int offset = 0; offset < SETUP_BLOCK_SIZE; ++offset) {
+        if (offset == 3 || offset == 4)
+            continue;
+        size_t at = static_cast<size_t>(SETUP_BLOCK_OFFSET + offset);
+        if (DeviceInfo[at] != expected[at]) {
+            std::fprintf(stderr, "mq6: the unit does not hold the setup just written\n");
+            return EXIT_FAILED;
+        }
+    }
+    std::printf("Setup written.\n");
+    return EXIT_OK;
+}
+
+int TransferSetup(const SetupRecord& target) {
+    SetupValues = target;
+    FormTexts texts;
+    FillForm(target, texts);
+    Progress = ProgressState{};
+    Progress.terminal = isatty(STDERR_FILENO) != 0;
+    SetupWriteProgressHook = StepProgress;
+    int started = WriteSetup(texts.form);
+    int result = started == 0 ? WaitSetupWrite() : -1;
+    EndProgressLine();
+    SetupWriteProgressHook = nullptr;
+    if (result != 0)
+        return EXIT_FAILED;
+    return CheckWrittenBlock();
+}
+
+int RunWrite(std::vector<std::string>& args) {
+    bool dryRun = TakeFlag(args, "--dry-run");
+    bool yes = TakeFlag(args, "--yes");
+    SetupRecord start{};
+    bool startGiven = false;
+    int taken = TakeStart(args, start, startGiven);
+    if (taken != EXIT_OK)
+        return taken;
+    std::vector<Setting> settings;
+    taken = TakeSettings(args, settings);
+    if (taken != EXIT_OK)
+        return taken;
+    if (!args.empty())
+        return ReportUsage("setup write: unexpected argument " + args.front());
+    if (!dryRun && !yes && isatty(STDIN_FILENO) == 0)
+        return ReportUsage("setup write: no terminal to confirm on; add --yes");
+
+    int result = ConnectUnit();
+    if (result != EXIT_OK)
+        return result;
+    bool known = ReadSetup() == 0;
+    SetupRecord unit = SetupValues;
+    if (!known) {
+        bool refused = DeviceDataValid.load() != 0 &&
+                       DeviceInfo[UNIT_MODE_OFFSET] == UNIT_MODE_FIRMWARE_UPDATE;
+        if (refused || !startGiven) {
+            if (!refused)
+                std::fprintf(stderr, "mq6: without the unit's setup there is nothing to start "
+                                     "from; give --defaults or --from FILE\n");
+            DisconnectUnit();
+            return EXIT_FAILED;
+        }
+    }
+
+    SetupRecord target = startGiven ? start : unit;
+    ApplySettings(settings, target);
+    // Set sends the code of the row each Response box shows.
+    for (ChannelSetup& channel : target.Channel)
+        channel.ResponseValue = ResponseChoices[static_cast<size_t>(channel.ResponseIndex)].value;
+    PrintChanges(known ? &unit : nullptr, target);
+    if (dryRun) {
+        std::printf("Dry run: nothing written.\n");
+        DisconnectUnit();
+        return EXIT_OK;
+    }
+    if (!yes && !Confirm()) {
+        std::fprintf(stderr, "mq6: setup write cancelled\n");
+        DisconnectUnit();
+        return EXIT_FAILED;
+    }
+    result = TransferSetup(target);
+    DisconnectUnit();
+    return result;
+}
+
+int RunTables(std::vector<std::string>& args) {
+    bool csv = TakeFlag(args, "--csv");
+    SetupRecord values{};
+    bool startGiven = false;
+    int taken = TakeStart(args, values, startGiven);
+    if (taken != EXIT_OK)
+        return taken;
+    std::string channelName = "a";
+    bool channelGiven = false;
+    if (!TakeValue(args, "--channel", channelName, channelGiven))
+        return EXIT_USAGE;
+    if (channelName != "a" && channelName != "b")
+        return ReportUsage("--channel takes a or b");
+    if (!args.empty())
+        return ReportUsage("setup tables: unexpected argument " + args.front());
+
+    std::array<OutputTable, SETUP_CHANNEL_COUNT> tables{};
+    BuildSetupTables(values, tables[CHANNEL_A], tables[CHANNEL_B]);
+    const OutputTable& table = tables[channelName == "a" ? CHANNEL_A : CHANNEL_B];
+    double stoich = values.StoichAfr * 0.01;
+    const char* rowFormat = csv ? "%d,%d,%.6f,%.3f,%d,%.3f\n" : "%5d %5d %9.6f %8.3f %5d %6.3f\n";
+    std::fputs(csv ? "entry,point,lambda,afr,code,volts\n"
+                   : "entry point    lambda      afr  code  volts\n",
+               stdout);
+    for (int entry = 0; entry < OUTPUT_TABLE_ENTRIES; ++entry) {
+        int point = FIRST_TABLE_POINT + entry;
+        double lambda = LambdaPointTable[static_cast<size_t>(point)];
+        int32_t code = ReadOutputCode(table, entry);
+        std::printf(rowFormat, entry, point, lambda, lambda * stoich, code, code / CODES_PER_VOLT);
+    }
+    return EXIT_OK;
+}
+} // namespace
+
+int RunSetup(std::vector<std::string> args) {
+    if (args.empty())
+        return ReportUsage("setup: give read, write or tables");
+    std::string action = args.front();
+    args.erase(args.begin());
+    if (action == "read")
+        return RunRead(args);
+    if (action == "write")
+        return RunWrite(args);
+    if (action == "tables")
+        return RunTables(args);
+    return ReportUsage("setup: unknown action " + action);
+}

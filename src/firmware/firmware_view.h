@@ -1,0 +1,14 @@
+// The Firmware Update view as the main window reaches it: its controls are children of the main
+// window while the view is shown, and its text is painted by the main window's paint sequence.
+#pragma once
+
+#include "display/canvas.h"
+
+#include <windows.h>
+
+void CreateFirmwareControls();
+void DestroyFirmwareControls();
+// Paints the view after the status line, which leaves StatusFont selected.
+void PaintFirmwareView(Canvas* canvas);
+// A click on an id-less push button of the view; acts only for the update button.
+void StartFirmwareWorker(HWND control);

@@ -1,0 +1,180 @@
+// The Firmware Update view's controls and its update worker. The controls are children of the
+// main window without identifiers; the worker talks to the main thread only through blocking
+// sends to the controls, UpdateAllowed, ProgramPhase and invalidated rectangles.
+#include "firmware/firmware_view.h"
+
+#include "app/main_window.h"
+#include "app/notice.h"
+#include "display/display_thread.h"
+#include "display/status_line.h"
+#include "firmware/banner.h"
+#include "firmware/firmware_image.h"
+#include "firmware/firmware_paint.h"
+#include "firmware/programming.h"
+#include "firmware/verdict.h"
+#include "link/link.h"
+
+#include <commctrl.h>
+
+#include <atomic>
+#include <string_view>
+
+namespace {
+
+constexpr DWORD GROUP_BOX_STYLE = 0x50000007;     // child, visible, group box
+constexpr DWORD UPDATE_BUTTON_STYLE = 0x50010000; // child, visible, tab stop, push button
+constexpr DWORD PROGRESS_BAR_STYLE = 0x50000000;  // child, visible
+constexpr int PROGRESS_BAR_Y = 500;
+constexpr int PHASE_TEXT_BOTTOM = 496; // the phase text stands on the line above the bar
+constexpr int REREAD_DELAY_MS = 100;   // the restarted unit's application comes up meanwhile
+
+constexpr RECT UNIT_TEXT_AREA = {62, 70, 716, 246};
+constexpr RECT FIRMWARE_TEXT_AREA = {62, 290, 716, 366};
+
+constexpr std::string_view THREAD_FAILED_TEXT = "CreateThread failed";
+constexpr std::string_view THREAD_FAILED_CAPTION = "firmware";
+
+HWND UnitBox = nullptr;
+HWND FirmwareBox = nullptr;
+HWND ProgressBar = nullptr;
+// Read by the data-block hook on whichever thread reads the block.
+std::atomic<HWND> UpdateButton{nullptr};
+
+HANDLE WorkerHandle = nullptr;
+// 1 from the click that starts a worker until the worker ends: the paint then leaves the button
+// disabled, so that no second update can start while one runs.
+std::atomic<int32_t> WorkerRunning{0};
+
+HWND CreateControl(const char* className, const char* caption, DWORD style, int x, int y, int width,
+                   int height) {
+    return CreateWindowExA(0, className, caption, style, x, y, width, height, MainWindow, nullptr,
+                           AppInstance, nullptr);
+}
+
+void DestroyControl(HWND& control) {
+    HWND doomed = control;
+    control = nullptr;
+    if (doomed != nullptr)
+        DestroyWindow(doomed);
+}
+
+// After every data-block read: an unreadable unit cannot be updated; a read one shows its new
+// text and verdict at the next paint.
+void OnDeviceData(int valid) {
+    if (valid == 0) {
+        HWND button = UpdateButton.load(std::memory_order_acquire);
+        if (button != nullptr)
+            EnableWindow(button, FALSE);
+        return;
+    }
+    if (ViewMode.load(std::memory_order_acquire) == VIEW_FIRMWARE_UPDATE) {
+        InvalidateRect(MainWindow, &UNIT_TEXT_AREA, TRUE);
+        InvalidateRect(MainWindow, &FIRMWARE_TEXT_AREA, TRUE);
+    }
+}
+
+void OnProgramPhase(int) {
+    // Wide enough for 14 average characters: "Programming...".
+    RECT area = {22, PHASE_TEXT_BOTTOM - LineHeight, 20 + 14 * CharWidth, PHASE_TEXT_BOTTOM};
+    InvalidateRect(MainWindow, &area, TRUE);
+}
+
+void ShowProgramProgress(ProgressMessage message, int position) {
+    if (ProgressBar != nullptr)
+        SendMessageA(ProgressBar, message,
+                     message == PROGRESS_SETPOS ? static_cast<WPARAM>(position) : 0, 0);
+}
+
+DWORD WINAPI FirmwareWorker(void*) {
+    HWND button = UpdateButton.load(std::memory_order_acquire);
+    SendMessageA(button, WM_KILLFOCUS, 0, 0);
+    UpdateAllowed.store(0, std::memory_order_release);
+    EnableWindow(button, FALSE);
+    if (DeviceInfo[UNIT_MODE_OFFSET] == UNIT_MODE_SETUP) {
+        ShowNotice(SETUP_MODE_REFUSAL_TEXT, SETUP_MODE_REFUSAL_CAPTION,
+                   NOTICE_TOPMOST | NOTICE_ERROR_ICON);
+        WorkerRunning.store(0, std::memory_order_release);
+        return 0;
+    }
+    LockMenus();
+
+    std::string_view message;
+    int result = ProgramFirmware(message, SelectVerifyLength(), ShowProgramProgress);
+    if (result != 0) {
+        UpdateAllowed.store(1, std::memory_order_release);
+        ShowNotice(message, UPDATE_ERROR_CAPTION, NOTICE_TOPMOST | NOTICE_ERROR_ICON);
+    }
+    ShowProgramProgress(PROGRESS_SETPOS, 0);
+    if (result == 0) {
+        Sleep(REREAD_DELAY_MS);
+        GetDeviceData();
+    }
+    if (UpdateAllowed.load(std::memory_order_acquire) != 0)
+        EnableWindow(button, TRUE);
+    UnlockMenus();
+    WorkerRunning.store(0, std::memory_order_release);
+    return 0;
+}
+
+} // namespace
+
+void CreateFirmwareControls() {
+    DeviceDataHook = OnDeviceData;
+    ProgramPhaseHook = OnProgramPhase;
+    UnitBox = CreateControl("BUTTON", "MQ-6 Information", GROUP_BOX_STYLE, 60, 60, 660, 200);
+    FirmwareBox =
+        CreateControl("BUTTON", "New Firmware Information", GROUP_BOX_STYLE, 60, 280, 660, 100);
+    HWND button =
+        CreateControl("BUTTON", "Update Firmware", UPDATE_BUTTON_STYLE, 300, 420, 200, 40);
+    ProgressBar = CreateControl(PROGRESS_CLASSA, nullptr, PROGRESS_BAR_STYLE, 20, PROGRESS_BAR_Y,
+                                ClientWidth - 40, 16);
+    if (ProgressBar != nullptr) {
+        SendMessageA(ProgressBar, PBM_SETRANGE, 0, MAKELPARAM(0, CODE_RECORD_COUNT));
+        SendMessageA(ProgressBar, PBM_SETSTEP, 1, 0);
+    }
+    if (button != nullptr)
+        EnableWindow(button, UpdateAllowed.load(std::memory_order_acquire) != 0 &&
+                                 WorkerRunning.load(std::memory_order_acquire) == 0);
+    UpdateButton.store(button, std::memory_order_release);
+}
+
+void DestroyFirmwareControls() {
+    HWND button = UpdateButton.exchange(nullptr, std::memory_order_acq_rel);
+    if (button != nullptr)
+        DestroyWindow(button);
+    DestroyControl(ProgressBar);
+    DestroyControl(UnitBox);
+    DestroyControl(FirmwareBox);
+}
+
+void PaintFirmwareView(Canvas* canvas) {
+    if (WorkerHandle != nullptr) {
+        DWORD exitCode = STILL_ACTIVE;
+        if (GetExitCodeThread(WorkerHandle, &exitCode) && exitCode == 0) {
+            CloseHandle(WorkerHandle);
+            WorkerHandle = nullptr;
+        }
+    }
+    int allowed = PaintFirmwareView(canvas, DeviceDataValid.load(std::memory_order_acquire),
+                                    DeviceInfo, ProgramPhase.load(std::memory_order_acquire));
+    HWND button = UpdateButton.load(std::memory_order_acquire);
+    if (button != nullptr)
+        EnableWindow(button, allowed != 0 && WorkerRunning.load(std::memory_order_acquire) == 0);
+}
+
+void StartFirmwareWorker(HWND control) {
+    if (control == nullptr || control != UpdateButton.load(std::memory_order_acquire))
+        return;
+    if (WorkerRunning.load(std::memory_order_acquire) != 0)
+        return;
+    if (WorkerHandle != nullptr) {
+        CloseHandle(WorkerHandle);
+        WorkerHandle = nullptr;
+    }
+    WorkerRunning.store(1, std::memory_order_release);
+    WorkerHandle = CreateThread(nullptr, 0, FirmwareWorker, nullptr, 0, nullptr);
+    if (WorkerHandle == nullptr) {
+        WorkerRunning.store(0, std::memory_order_release);
+        ShowNotice(THREAD_FAILED_TEXT, THREAD_FAILED_CAPTION, NOTICE_NO_OWNER);
+    }
+}

@@ -1,0 +1,46 @@
+// Identifiers of the utility's resources (mq6wb.rc) and of the controls and commands that the
+// window procedures handle. Plain defines: the resource compiler reads this file too.
+#pragma once
+
+#define MQ6WB_VERSION_TEXT "1.0.0"
+#define MQ6WB_VERSION_NUMBERS 1, 0, 0, 0
+#define MQ6WB_ABOUT_VERSION "Version 1.0.0"
+
+// Strings: the window title and the window class name.
+#define IDS_APP_TITLE 103
+#define IDS_WINDOW_CLASS 109
+
+// Menu, accelerators, icon.
+#define IDR_MAIN_MENU 109
+#define IDR_ACCELERATORS 109
+#define IDI_APP_ICON 131
+
+// Dialogs.
+#define IDD_ABOUT 103
+#define IDD_PREFERENCES 132
+#define IDD_COMM_SETUP 133
+
+// Menu commands.
+#define IDM_ABOUT 104
+#define IDM_EXIT 105
+#define IDM_AFR_LAMBDA 32784
+#define IDM_WB_SETUP 32785
+#define IDM_FIRMWARE_UPDATE 32786
+#define IDM_PREFERENCES 32787
+#define IDM_FIND_UNIT 32788
+#define IDM_COMM_SETUP 32790
+
+// The push buttons of the views carry no identifier of their own.
+#define IDC_VIEW_BUTTON 0
+
+// Preferences dialog.
+#define IDC_TARGET_LOW 1004
+#define IDC_TARGET_HIGH 1005
+#define IDC_RESPONSE_RATE 1006
+
+// Comm Port Setup dialog.
+#define IDC_AUTO_PORT 1007
+#define IDC_FIXED_PORT 1008
+#define IDC_PORT_LIST 1009
+
+#define IDC_STATIC -1

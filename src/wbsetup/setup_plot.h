@@ -1,0 +1,48 @@
+// The Wide Band Setup view's painting: title, field labels and frames, captions, and the two
+// transfer-curve plots with their scales. Everything is drawn from a set of setup values, so
+// the window side only hands over SetupValues.
+#pragma once
+
+#include "display/canvas.h"
+#include "wbsetup/setup_values.h"
+
+#include <array>
+#include <string_view>
+
+// The value fields of the view, one row each: the edit controls are laid out from this table,
+// and the painting draws each row's label so that it ends where the field starts. Rows 0 to 3
+// are channel A's Volts1, Afr1, Volts2, Afr2, rows 4 to 7 channel B's, row 8 the Stoich AFR.
+struct SetupField {
+    std::string_view label; // empty: the field has no label of its own
+    int x;
+    int y;
+    int characters; // width in StatusFont's average characters, and the typing limit
+    FieldKind kind;
+};
+constexpr int SETUP_FIELD_ROWS = 9;
+constexpr int FIELD_ROW_STOICH = 8;
+constexpr int FIELD_ROWS_PER_CHANNEL = 4;
+constexpr std::array<SetupField, SETUP_FIELD_ROWS> FieldTable = {{
+    {"", 44, 364, 5, FIELD_VOLTS},                  // A, first volts
+    {" Volts for AFR of ", 280, 364, 5, FIELD_AFR}, // A, first AFR
+    {"", 44, 390, 5, FIELD_VOLTS},                  // A, second volts
+    {" Volts for AFR of ", 280, 390, 5, FIELD_AFR}, // A, second AFR
+    {"", 439, 364, 5, FIELD_VOLTS},                 // B, first volts (linear layout only)
+    {" Volts for AFR of ", 675, 364, 5, FIELD_AFR}, // B, first AFR
+    {"", 439, 390, 5, FIELD_VOLTS},                 // B, second volts
+    {" Volts for AFR of ", 675, 390, 5, FIELD_AFR}, // B, second AFR
+    {"Stoich AFR ", 130, 506, 5, FIELD_AFR},        // stoichiometric AFR
+}};
+
+// The whole view but its controls, after the status line. Draws its text in StatusFont and
+// both plots through contexts of their own (unclipped, so a plot repaint redraws the whole
+// curve). Leaves the canvas's colours and font as it found them.
+void PaintSetupView(Canvas* canvas, const SetupRecord& values);
+
+// One channel's characteristic (0 A, 1 B) in its plot, through a context of its own; channel B
+// while it emulates a narrowband sensor draws PlotNarrowbandCurve instead. -1 for any other
+// channel, or when the main window has no drawing surface; else 0.
+int PlotOutputLine(const SetupRecord& values, int channel);
+// Channel B's narrowband characteristic moved by NbOffset, and the AFR of its switch point
+// under the rich or lean end (or both ends, at the centre) of the offset scroll bar. 0 or -1.
+int PlotNarrowbandCurve(const SetupRecord& values);

@@ -1,0 +1,154 @@
+// Read, Defaults and Set of the Wide Band Setup, and the worker that carries a Set to the
+// unit through its loader.
+#include "wbsetup/setup_transfer.h"
+
+#include "app/notice.h"
+#include "firmware/banner.h"
+#include "wbsetup/output_table.h"
+#include "wbsetup/setup_tables.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <system_error>
+#include <thread>
+
+const std::string_view FIRMWARE_MODE_TEXT =
+    "\nThe MQ-6 WB Unit is currently in the Firmware Update Mode\n\nThe Firmware Update MUST be "
+    "completed before continuing.\n";
+const std::string_view SETUP_ERROR_CAPTION = "-WB Setup Error-";
+const std::string_view THREAD_FAILED_TEXT = "CreateThread failed";
+const std::string_view THREAD_FAILED_CAPTION = "wbsetup";
+
+std::atomic<int32_t> SetupWriteRunning{0};
+std::atomic<int32_t> SetupWriteResult{0};
+void (*SetupWriteBeginHook)() = nullptr;
+ProgressSink SetupWriteProgressHook = nullptr;
+void (*SetupWriteEndHook)(int result) = nullptr;
+
+namespace {
+// The data-block reads of Read and Set run on the calling thread while the display thread may
+// start its own read after a reconnection; the claim keeps it off the receive ring
+// (ExchangeActive, asserted again once the lock is ours in case another claim just ended)
+// and out of the exchange (ExchangeLock).
+struct LinkClaim {
+    LinkClaim() {
+        ExchangeActive.store(1, std::memory_order_release);
+        ExchangeLock.lock();
+        ExchangeActive.store(1, std::memory_order_release);
+    }
+    ~LinkClaim() {
+        ExchangeActive.store(0, std::memory_order_release);
+        ExchangeLock.unlock();
+    }
+    LinkClaim(const LinkClaim&) = delete;
+    LinkClaim& operator=(const LinkClaim&) = delete;
+};
+
+int ReadDeviceDataClaimed() {
+    LinkClaim claim;
+    return GetDeviceData();
+}
+
+bool UnitInFirmwareMode() {
+    return DeviceInfo[UNIT_MODE_OFFSET] == UNIT_MODE_FIRMWARE_UPDATE;
+}
+
+void ShowSetupError(std::string_view text) {
+    ShowNotice(text, SETUP_ERROR_CAPTION, NOTICE_TOPMOST | NOTICE_ERROR_ICON);
+}
+
+void TakeChannelTexts(const SetupFormInput& form, int channel) {
+    ChannelSetup& setup = SetupValues.Channel[static_cast<size_t>(channel)];
+    auto text = [&](FormField field) {
+        return form.FieldText[static_cast<size_t>(FormFieldIndex(channel, field))];
+    };
+    setup.Volts1 = ReadFieldText(text(FORM_VOLTS1), FIELD_VOLTS);
+    setup.Afr1 = ReadFieldText(text(FORM_AFR1), FIELD_AFR);
+    setup.Volts2 = ReadFieldText(text(FORM_VOLTS2), FIELD_VOLTS);
+    setup.Afr2 = ReadFieldText(text(FORM_AFR2), FIELD_AFR);
+}
+
+// A selection other than none names a row; any negative number but -1 counts by its size.
+void TakeResponseSelection(int32_t selection, ChannelSetup& setup) {
+    if (selection == NO_SELECTION)
+        return;
+    long long row =
+        std::min(std::llabs(selection), static_cast<long long>(RESPONSE_CHOICE_COUNT - 1));
+    setup.ResponseIndex = static_cast<int32_t>(row);
+    setup.ResponseValue = ResponseChoices[static_cast<size_t>(row)].value;
+}
+
+void SetupWriteWorker() {
+    if (SetupWriteBeginHook != nullptr)
+        SetupWriteBeginHook();
+    std::string_view message;
+    int result =
+        WriteSetupTables(message, SetupTable1, SetupTable2, DeviceInfo, SetupWriteProgressHook);
+    if (result != 0)
+        ShowSetupError(message);
+    SetupWriteResult.store(result, std::memory_order_release);
+    if (SetupWriteEndHook != nullptr)
+        SetupWriteEndHook(result);
+    SetupWriteRunning.store(0, std::memory_order_release);
+    SetupWriteRunning.notify_all();
+}
+} // namespace
+
+int ReadSetup() {
+    // A write in progress still has to send the setup block that a read would overwrite.
+    if (SetupWriteRunning.load(std::memory_order_acquire) != 0)
+        return -1;
+    if (ReadDeviceDataClaimed() != 0)
+        return -1;
+    if (UnitInFirmwareMode()) {
+        ShowSetupError(FIRMWARE_MODE_TEXT);
+        return -1;
+    }
+    UnpackSetupBlock(DeviceInfo, SetupValues);
+    MatchResponseRows(SetupValues);
+    return 0;
+}
+
+void LoadDefaultSetup() {
+    SetupValues = DEFAULT_SETUP;
+}
+
+int WriteSetup(const SetupFormInput& form) {
+    if (SetupWriteRunning.load(std::memory_order_acquire) != 0)
+        return -1;
+    // An unreadable unit is still written: it may be sitting in its loader.
+    if (ReadDeviceDataClaimed() == 0 && UnitInFirmwareMode()) {
+        ShowSetupError(FIRMWARE_MODE_TEXT);
+        return -1;
+    }
+
+    TakeChannelTexts(form, CHANNEL_A);
+    if ((SetupValues.SetupFlags & SETUP_FLAG_B_LINEAR) != 0)
+        TakeChannelTexts(form, CHANNEL_B);
+    BuildSetupTables(SetupValues, SetupTable1, SetupTable2);
+    for (int channel = 0; channel < SETUP_CHANNEL_COUNT; ++channel)
+        TakeResponseSelection(form.ResponseSelection[static_cast<size_t>(channel)],
+                              SetupValues.Channel[static_cast<size_t>(channel)]);
+    PackSetupBlock(SetupValues, DeviceInfo);
+
+    SetupWriteRunning.store(1, std::memory_order_release);
+    try {
+        // Nobody joins the worker: it announces its end through SetupWriteRunning.
+        std::thread(SetupWriteWorker).detach();
+    } catch (const std::system_error&) {
+        SetupWriteRunning.store(0, std::memory_order_release);
+        ShowNotice(THREAD_FAILED_TEXT, THREAD_FAILED_CAPTION, NOTICE_NO_OWNER);
+        return -1;
+    }
+    return 0;
+}
+
+int WaitSetupWrite() {
+    for (;;) {
+        int32_t running = SetupWriteRunning.load(std::memory_order_acquire);
+        if (running == 0)
+            break;
+        SetupWriteRunning.wait(running, std::memory_order_acquire);
+    }
+    return SetupWriteResult.load(std::memory_order_acquire);
+}

@@ -1,0 +1,19 @@
+// The Wide Band Setup view as the main window reaches it: its controls are children of the main
+// window, created when the view is entered and destroyed when it is left, and its plots are
+// painted by the main window's paint sequence.
+#pragma once
+
+#include "display/canvas.h"
+
+#include <windows.h>
+
+void CreateSetupControls();
+void DestroySetupControls();
+// Paints the view after the status line, which leaves StatusFont selected.
+void PaintSetupView(Canvas* canvas);
+// A click on one of the view's id-less push buttons or radio buttons.
+void OnSetupCommand(HWND control);
+// A horizontal scroll of the narrowband offset bar, with its SB_ request code.
+void OnOffsetScroll(int request);
+// An edit control of the view lost the focus: check, round and show its value.
+void ValidateSetupField(HWND control);

@@ -1,0 +1,502 @@
+// The Wide Band Setup view's controls: children of the main window without identifiers, told
+// apart by their handles. Tab, Enter and Escape move the focus in every one of them through
+// one key filter; typed values are checked when a field is left; channel B switches between
+// four value fields (linear) and the offset scroll bar (narrowband). Everything here runs on
+// the main thread except the setup write's hooks, which run on its worker.
+#include "wbsetup/setup_view.h"
+
+#include "app/input_filter.h"
+#include "app/main_window.h"
+#include "display/status_line.h"
+#include "wbsetup/setup_plot.h"
+#include "wbsetup/setup_transfer.h"
+
+#include <commctrl.h>
+
+#include <array>
+#include <atomic>
+
+namespace {
+
+constexpr DWORD GROUP_BOX_STYLE = 0x50000007;    // child, visible, group box
+constexpr DWORD VALUE_FIELD_STYLE = 0x50010002;  // child, visible, tab stop, right-aligned
+constexpr DWORD PUSH_BUTTON_STYLE = 0x50010000;  // child, visible, tab stop, push button
+constexpr DWORD RESPONSE_BOX_STYLE = 0x50210003; // vertical scroll, tab stop, drop-down list
+constexpr DWORD NB_BUTTON_STYLE = 0x50030009;    // group start, tab stop, automatic radio
+constexpr DWORD WB_BUTTON_STYLE = 0x50010009;    // tab stop, automatic radio
+constexpr DWORD OFFSET_BAR_STYLE = 0x50010000;   // child, visible, tab stop, horizontal
+constexpr DWORD WRITE_BAR_STYLE = 0x50008000;
+
+// The offset scroll bar runs from 55 to 201 (208 less a page of 8, plus 1), centred on 128.
+constexpr int OFFSET_RANGE_MIN = 55;
+constexpr int OFFSET_RANGE_MAX = 208;
+constexpr int OFFSET_PAGE = 8;
+constexpr int DEFAULT_RESPONSE_ROW = 3; // "Medium"
+constexpr int WRITE_STEPS = 256;        // one per setup-table block
+
+constexpr int KEY_TAB = 9;
+constexpr int KEY_ENTER = 13;
+constexpr int KEY_ESCAPE = 27;
+constexpr int KEY_SHIFT = 16;
+
+constexpr RECT CHANNEL_B_LOWER_AREA = {403, 362, 789, 416};
+constexpr RECT PLOT_A_AREA = {44, 68, 374, 318};
+constexpr RECT PLOT_B_CURVE_AREA = {439, 68, 769, 318};
+
+// The view's controls while it is shown; nullptr when a control does not exist.
+HWND ChannelAFrame = nullptr;
+HWND ChannelBFrame = nullptr;
+HWND StoichField = nullptr;
+HWND ReadButton = nullptr;
+HWND DefaultsButton = nullptr;
+HWND SetButton = nullptr;
+std::array<HWND, 2 * FIELD_ROWS_PER_CHANNEL> ChannelFields{}; // FieldTable rows 0 to 7
+std::array<HWND, SETUP_CHANNEL_COUNT> ResponseBoxes{};
+HWND NbButton = nullptr;
+HWND WbButton = nullptr;
+HWND OffsetBar = nullptr;
+
+// 1 while the Shift key is down, as the key filters of all the view's controls saw it.
+int ShiftHeld = 0;
+
+// What the setup write's worker disables and enables again: the input controls as they were
+// when Set was pressed. Written before the worker starts and left alone until it ends.
+constexpr int INPUT_CONTROL_COUNT = 17;
+std::array<HWND, INPUT_CONTROL_COUNT> WriteLockedControls{};
+HWND WriteProgressBar = nullptr; // the worker's own window
+// Set by the worker as it ends; the next paint takes it and gives the focus back.
+std::atomic<int32_t> SetupWriteFinished{0};
+
+bool IsMoveKey(WPARAM key) {
+    return key == KEY_TAB || key == KEY_ENTER || key == KEY_ESCAPE;
+}
+
+LRESULT CALLBACK SetupKeyFilter(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Every control of a class shares the class's procedure, so nothing needs keeping.
+    WNDPROC classProcedure = reinterpret_cast<WNDPROC>(GetClassLongPtrA(control, GCLP_WNDPROC));
+    switch (message) {
+    case WM_KEYDOWN:
+        if (IsMoveKey(wParam)) {
+            PostMessageA(MainWindow, WM_NEXTDLGCTL, ShiftHeld != 0 ? 1 : 0, 0);
+            // Not the class procedure: a button would take Enter as a click.
+            return DefWindowProcA(control, message, wParam, lParam);
+        }
+        if (wParam == KEY_SHIFT)
+            ShiftHeld = 1;
+        break;
+    case WM_KEYUP:
+    case WM_CHAR:
+        if (IsMoveKey(wParam))
+            return 0;
+        if (wParam == KEY_SHIFT)
+            ShiftHeld = 0;
+        break;
+    default:
+        break;
+    }
+    return CallWindowProcA(classProcedure, control, message, wParam, lParam);
+}
+
+HWND CreateControl(const char* className, const char* caption, DWORD style, int x, int y, int width,
+                   int height) {
+    return CreateWindowExA(0, className, caption, style, x, y, width, height, MainWindow, nullptr,
+                           AppInstance, nullptr);
+}
+
+void InstallKeyFilter(HWND control) {
+    if (control != nullptr)
+        SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SetupKeyFilter));
+}
+
+HWND CreateFilteredControl(const char* className, const char* caption, DWORD style, int x, int y,
+                           int width, int height) {
+    HWND control = CreateControl(className, caption, style, x, y, width, height);
+    InstallKeyFilter(control);
+    return control;
+}
+
+// The stored value behind a FieldTable row.
+int32_t& FieldValue(int row) {
+    if (row == FIELD_ROW_STOICH)
+        return SetupValues.StoichAfr;
+    ChannelSetup& channel = SetupValues.Channel[static_cast<size_t>(row / FIELD_ROWS_PER_CHANNEL)];
+    switch (row % FIELD_ROWS_PER_CHANNEL) {
+    case FORM_VOLTS1:
+        return channel.Volts1;
+    case FORM_AFR1:
+        return channel.Afr1;
+    case FORM_VOLTS2:
+        return channel.Volts2;
+    default:
+        return channel.Afr2;
+    }
+}
+
+void ShowFieldValue(HWND field, int row) {
+    char text[32];
+    FormatFieldValue(FieldValue(row), FieldTable[static_cast<size_t>(row)].kind, text, sizeof text);
+    SetWindowTextA(field, text);
+}
+
+HWND CreateValueField(int row) {
+    const SetupField& field = FieldTable[static_cast<size_t>(row)];
+    HWND control = CreateControl("EDIT", "", VALUE_FIELD_STYLE, field.x, field.y,
+                                 field.characters * CharWidth, LineHeight - 4);
+    if (control == nullptr)
+        return nullptr;
+    SendMessageA(control, EM_LIMITTEXT, static_cast<WPARAM>(field.characters), 0);
+    ShowFieldValue(control, row);
+    InstallKeyFilter(control);
+    return control;
+}
+
+void DestroyControl(HWND& control) {
+    // Forgotten first: the field's kill-focus check must not find a window being destroyed.
+    HWND doomed = control;
+    control = nullptr;
+    if (doomed != nullptr)
+        DestroyWindow(doomed);
+}
+
+bool IsLinear() {
+    return (SetupValues.SetupFlags & SETUP_FLAG_B_LINEAR) != 0;
+}
+
+void SetChecked(HWND button, bool checked) {
+    SendMessageA(button, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void SetOffsetBarPosition(int position) {
+    if (OffsetBar == nullptr)
+        return;
+    SCROLLINFO info{};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_POS;
+    info.nPos = position;
+    SetScrollInfo(OffsetBar, SB_CTL, &info, TRUE);
+}
+
+void SelectResponseRows() {
+    for (int channel = 0; channel < SETUP_CHANNEL_COUNT; ++channel)
+        SendMessageA(
+            ResponseBoxes[static_cast<size_t>(channel)], CB_SETCURSEL,
+            static_cast<WPARAM>(SetupValues.Channel[static_cast<size_t>(channel)].ResponseIndex),
+            0);
+}
+
+void ShowChannelTexts(int channel) {
+    for (int i = 0; i < FIELD_ROWS_PER_CHANNEL; ++i) {
+        int row = channel * FIELD_ROWS_PER_CHANNEL + i;
+        if (ChannelFields[static_cast<size_t>(row)] != nullptr)
+            ShowFieldValue(ChannelFields[static_cast<size_t>(row)], row);
+    }
+}
+
+void InvalidateArea(const RECT& area, bool erase) {
+    InvalidateRect(MainWindow, &area, erase ? TRUE : FALSE);
+}
+
+void ShowNarrowbandControls() {
+    for (int row = FIELD_ROWS_PER_CHANNEL; row < 2 * FIELD_ROWS_PER_CHANNEL; ++row)
+        DestroyControl(ChannelFields[static_cast<size_t>(row)]);
+    if (OffsetBar == nullptr) {
+        OffsetBar =
+            CreateFilteredControl("SCROLLBAR", nullptr, OFFSET_BAR_STYLE, 476, 364, 256, 18);
+        if (OffsetBar != nullptr) {
+            SCROLLINFO info{};
+            info.cbSize = sizeof info;
+            info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_DISABLENOSCROLL;
+            info.nMin = OFFSET_RANGE_MIN;
+            info.nMax = OFFSET_RANGE_MAX;
+            info.nPage = OFFSET_PAGE;
+            info.nPos = SetupValues.NbOffset;
+            SetScrollInfo(OffsetBar, SB_CTL, &info, TRUE);
+        }
+    }
+    InvalidateArea(CHANNEL_B_LOWER_AREA, true);
+    SetFocus(StoichField);
+}
+
+void ShowWidebandControls() {
+    DestroyControl(OffsetBar);
+    for (int row = FIELD_ROWS_PER_CHANNEL; row < 2 * FIELD_ROWS_PER_CHANNEL; ++row) {
+        HWND& field = ChannelFields[static_cast<size_t>(row)];
+        if (field == nullptr)
+            field = CreateValueField(row);
+        else
+            ShowFieldValue(field, row);
+    }
+    InvalidateArea(CHANNEL_B_LOWER_AREA, true);
+    SetFocus(StoichField);
+}
+
+void ReadSequence() {
+    if (ReadSetup() != 0)
+        return;
+    SetOffsetBarPosition(SetupValues.NbOffset);
+    if (IsLinear()) {
+        ShowWidebandControls();
+        SetChecked(WbButton, true);
+        SetChecked(NbButton, false);
+    } else {
+        ShowNarrowbandControls();
+        SetChecked(NbButton, true);
+        SetChecked(WbButton, false);
+    }
+    ShowChannelTexts(CHANNEL_A);
+    if (IsLinear())
+        ShowChannelTexts(CHANNEL_B);
+    ShowFieldValue(StoichField, FIELD_ROW_STOICH);
+    SelectResponseRows();
+    ValidateSetupField(StoichField);
+    SetFocus(StoichField);
+}
+
+void DefaultsSequence() {
+    LoadDefaultSetup();
+    SetOffsetBarPosition(NB_OFFSET_CENTRE);
+    SetChecked(NbButton, true);
+    SetChecked(WbButton, false);
+    ShowNarrowbandControls();
+    ShowChannelTexts(CHANNEL_A);
+    ShowFieldValue(StoichField, FIELD_ROW_STOICH);
+    for (HWND box : ResponseBoxes)
+        SendMessageA(box, CB_SETCURSEL, DEFAULT_RESPONSE_ROW, 0);
+    ValidateSetupField(StoichField);
+    SetFocus(StoichField);
+}
+
+// ---- The setup write, on its worker's thread ---------------------------------------------
+
+void KeepInputControls() {
+    WriteLockedControls = {SetButton,        ReadButton,       DefaultsButton,   ChannelFields[0],
+                           ChannelFields[1], ChannelFields[2], ChannelFields[3], ChannelFields[4],
+                           ChannelFields[5], ChannelFields[6], ChannelFields[7], OffsetBar,
+                           StoichField,      ResponseBoxes[0], ResponseBoxes[1], NbButton,
+                           WbButton};
+}
+
+void EnableInputControls(bool enable) {
+    for (HWND control : WriteLockedControls)
+        if (control != nullptr)
+            EnableWindow(control, enable ? TRUE : FALSE);
+}
+
+void BeginSetupWrite() {
+    SendMessageA(SetButton, WM_KILLFOCUS, 0, 0);
+    EnableInputControls(false);
+    LockMenus();
+    WriteProgressBar =
+        CreateWindowExA(0, PROGRESS_CLASSA, nullptr, WRITE_BAR_STYLE, 8, 476, ClientWidth - 16, 12,
+                        MainWindow, nullptr, AppInstance, nullptr);
+    if (WriteProgressBar != nullptr) {
+        SendMessageA(WriteProgressBar, PBM_SETRANGE, 0, MAKELPARAM(0, WRITE_STEPS));
+        SendMessageA(WriteProgressBar, PBM_SETSTEP, 1, 0);
+    }
+}
+
+void ShowSetupWriteProgress(ProgressMessage message, int position) {
+    if (WriteProgressBar != nullptr)
+        SendMessageA(WriteProgressBar, message,
+                     message == PROGRESS_SETPOS ? static_cast<WPARAM>(position) : 0, 0);
+}
+
+void EndSetupWrite(int) {
+    if (WriteProgressBar != nullptr)
+        DestroyWindow(WriteProgressBar);
+    WriteProgressBar = nullptr;
+    EnableInputControls(true);
+    UnlockMenus();
+    SetupWriteFinished.store(1, std::memory_order_release);
+    InvalidateRect(MainWindow, nullptr, FALSE);
+}
+
+void SetSequence() {
+    std::array<std::array<char, FIELD_TEXT_LIMIT + 1>, SETUP_FIELD_COUNT> texts{};
+    SetupFormInput form{};
+    for (size_t i = 0; i < SETUP_FIELD_COUNT; ++i) {
+        int length = 0;
+        if (ChannelFields[i] != nullptr)
+            length = GetWindowTextA(ChannelFields[i], texts[i].data(),
+                                    static_cast<int>(texts[i].size()));
+        form.FieldText[i] = std::string_view(texts[i].data(), static_cast<size_t>(length));
+    }
+    for (size_t channel = 0; channel < SETUP_CHANNEL_COUNT; ++channel)
+        form.ResponseSelection[channel] =
+            static_cast<int32_t>(SendMessageA(ResponseBoxes[channel], CB_GETCURSEL, 0, 0));
+
+    KeepInputControls();
+    SetupWriteBeginHook = BeginSetupWrite;
+    SetupWriteProgressHook = ShowSetupWriteProgress;
+    SetupWriteEndHook = EndSetupWrite;
+    WriteSetup(form);
+}
+
+int FindFieldRow(HWND control) {
+    if (control == nullptr)
+        return -1;
+    if (control == StoichField)
+        return FIELD_ROW_STOICH;
+    for (int row = 0; row < 2 * FIELD_ROWS_PER_CHANNEL; ++row)
+        if (ChannelFields[static_cast<size_t>(row)] == control)
+            return row;
+    return -1;
+}
+
+} // namespace
+
+void CreateSetupControls() {
+    const int buttonWidth = 10 * CharWidth;
+    const int buttonHeight = LineHeight + 10;
+    ChannelAFrame = CreateControl("BUTTON", "Channel A", GROUP_BOX_STYLE, 8, 44, 386, 420);
+    ChannelBFrame = CreateControl("BUTTON", "Channel B", GROUP_BOX_STYLE, 403, 44, 386, 420);
+    StoichField = CreateValueField(FIELD_ROW_STOICH);
+    ReadButton = CreateFilteredControl("BUTTON", "Read MQ-6", PUSH_BUTTON_STYLE, 340, 496,
+                                       buttonWidth, buttonHeight);
+    DefaultsButton = CreateFilteredControl("BUTTON", "Set Defaults", PUSH_BUTTON_STYLE, 480, 496,
+                                           buttonWidth, buttonHeight);
+    SetButton = CreateFilteredControl("BUTTON", "Set MQ-6", PUSH_BUTTON_STYLE, 620, 496,
+                                      buttonWidth, buttonHeight);
+    for (int row = 0; row < FIELD_ROWS_PER_CHANNEL; ++row)
+        ChannelFields[static_cast<size_t>(row)] = CreateValueField(row);
+    ResponseBoxes[CHANNEL_A] = CreateFilteredControl("COMBOBOX", "", RESPONSE_BOX_STYLE, 133, 424,
+                                                     buttonWidth, 6 * LineHeight);
+    ResponseBoxes[CHANNEL_B] = CreateFilteredControl("COMBOBOX", "", RESPONSE_BOX_STYLE, 528, 424,
+                                                     buttonWidth, 6 * LineHeight);
+    NbButton =
+        CreateFilteredControl("BUTTON", "NB", NB_BUTTON_STYLE, 663, 424, 5 * CharWidth, LineHeight);
+    WbButton =
+        CreateFilteredControl("BUTTON", "WB", WB_BUTTON_STYLE, 713, 424, 5 * CharWidth, LineHeight);
+
+    for (HWND box : ResponseBoxes)
+        for (const ResponseChoice& choice : ResponseChoices) {
+            char name[16] = {};
+            choice.name.copy(name, sizeof name - 1);
+            SendMessageA(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+        }
+    SelectResponseRows();
+
+    if (IsLinear()) {
+        SetChecked(WbButton, true);
+        ShowWidebandControls();
+    } else {
+        SetChecked(NbButton, true);
+        ShowNarrowbandControls();
+    }
+    SetFocus(StoichField);
+    InvalidateRect(MainWindow, nullptr, FALSE);
+}
+
+void DestroySetupControls() {
+    DestroyControl(ChannelAFrame);
+    DestroyControl(ChannelBFrame);
+    for (HWND& field : ChannelFields)
+        DestroyControl(field);
+    DestroyControl(OffsetBar);
+    DestroyControl(StoichField);
+    for (HWND& box : ResponseBoxes)
+        DestroyControl(box);
+    DestroyControl(NbButton);
+    DestroyControl(WbButton);
+    DestroyControl(ReadButton);
+    DestroyControl(DefaultsButton);
+    DestroyControl(SetButton);
+}
+
+void PaintSetupView(Canvas* canvas) {
+    if (SetupWriteFinished.exchange(0, std::memory_order_acq_rel) != 0 && StoichField != nullptr)
+        SetFocus(StoichField);
+    PaintSetupView(canvas, SetupValues);
+}
+
+void OnSetupCommand(HWND control) {
+    if (control == nullptr)
+        return;
+    bool checked = SendMessageA(control, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    if (control == NbButton) {
+        if (checked && IsLinear()) {
+            SetupValues.SetupFlags &= ~SETUP_FLAG_B_LINEAR;
+            ShowNarrowbandControls();
+            ValidateSetupField(StoichField);
+        }
+    } else if (control == WbButton) {
+        if (checked && !IsLinear()) {
+            SetupValues.SetupFlags |= SETUP_FLAG_B_LINEAR;
+            ShowWidebandControls();
+            ValidateSetupField(StoichField);
+        }
+    } else if (control == SetButton) {
+        SetSequence();
+        SetFocus(SetButton);
+    } else if (control == DefaultsButton) {
+        DefaultsSequence();
+    } else if (control == ReadButton) {
+        ErrorShown.store(0, std::memory_order_release);
+        ReadSequence();
+        SetFocus(ReadButton);
+    }
+}
+
+void OnOffsetScroll(int request) {
+    if (OffsetBar == nullptr)
+        return;
+    SCROLLINFO info{};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_ALL;
+    GetScrollInfo(OffsetBar, SB_CTL, &info);
+    const int old = info.nPos;
+    int position = old;
+    switch (request) {
+    case SB_LINELEFT:
+        position = old - 1;
+        break;
+    case SB_LINERIGHT:
+        position = old + 1;
+        break;
+    case SB_PAGELEFT:
+        position = old - static_cast<int>(info.nPage);
+        break;
+    case SB_PAGERIGHT:
+        position = old + static_cast<int>(info.nPage);
+        break;
+    case SB_THUMBTRACK:
+        position = info.nTrackPos;
+        break;
+    case SB_LEFT: // the Home key
+        position = NB_OFFSET_CENTRE;
+        break;
+    default: // thumb released, right end (the End key), end of scrolling
+        break;
+    }
+    SetOffsetBarPosition(position);
+    // The bar limits the position; the offset moves by what the bar actually moved.
+    info.fMask = SIF_POS;
+    GetScrollInfo(OffsetBar, SB_CTL, &info);
+    SetupValues.NbOffset += info.nPos - old;
+    InvalidateArea(PLOT_B_CURVE_AREA, true);
+}
+
+void ValidateSetupField(HWND control) {
+    int row = FindFieldRow(control);
+    if (row >= 0) {
+        FieldKind kind = FieldTable[static_cast<size_t>(row)].kind;
+        char text[FIELD_TEXT_LIMIT + 1] = {};
+        int length = GetWindowTextA(control, text, sizeof text);
+        int32_t value = 0;
+        if (CheckFieldText(std::string_view(text, static_cast<size_t>(length)), kind, value) != 0) {
+            BeepRefusedInput();
+            SetFocus(control);
+        }
+        char shown[32];
+        FormatFieldValue(value, kind, shown, sizeof shown);
+        SendMessageA(control, EM_SETSEL, 0, -1);
+        SendMessageA(control, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(shown));
+        FieldValue(row) = value;
+        if (row == FIELD_ROW_STOICH) {
+            InvalidateArea(RECT{8, 320, 394, 320 + LineHeight}, true);
+            InvalidateArea(RECT{403, 320, 789, 320 + LineHeight}, true);
+        }
+    }
+    InvalidateArea(PLOT_A_AREA, true);
+    InvalidateArea(RECT{439 - 3 * CharWidth, 68 - LineHeight / 2, 769, 318 + LineHeight / 2}, true);
+}
