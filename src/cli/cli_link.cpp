@@ -69,8 +69,14 @@ int ConnectUnit() {
     StartCommThread();
     RequestPort(PORT_REOPEN, PortName.data());
     for (int waited = 0; waited < OPEN_WAIT_MS && !OpenCannotSucceed(); waited += 5) {
-        if (PortOpen.load() != 0 && PortStatus.load() == 1 && PortRequestPending.load() == 0)
+        if (PortOpen.load() != 0 && PortStatus.load() == 1 && PortRequestPending.load() == 0) {
+            if (Options.verbose)
+                std::fprintf(stderr, "mq6: opened %s, %s\n", PortName.data(),
+                             SerialLowLatency() == 1
+                                 ? "adapter in low-latency mode (1 ms latency timer)"
+                                 : "no low-latency mode on this port (not a USB-serial adapter)");
             return EXIT_OK;
+        }
         SleepMs(5);
     }
     ReportOpenFailure();

@@ -109,10 +109,11 @@ DWORD WINAPI FirmwareWorker(void*) {
         Sleep(REREAD_DELAY_MS);
         GetDeviceData();
     }
+    // Cleared before the button is decided on: a paint from here on may enable it too.
+    WorkerRunning.store(0, std::memory_order_release);
     if (UpdateAllowed.load(std::memory_order_acquire) != 0)
         EnableWindow(button, TRUE);
     UnlockMenus();
-    WorkerRunning.store(0, std::memory_order_release);
     return 0;
 }
 

@@ -63,8 +63,12 @@ int ShiftHeld = 0;
 // when Set was pressed. Written before the worker starts and left alone until it ends.
 constexpr int INPUT_CONTROL_COUNT = 17;
 std::array<HWND, INPUT_CONTROL_COUNT> WriteLockedControls{};
-HWND WriteProgressBar = nullptr; // the worker's own window
-// Set by the worker as it ends; the next paint takes it and gives the focus back.
+// The write's progress bar belongs to this thread, so that each progress message the worker
+// sends waits until this thread has handled it. The worker shows and hides it; the paint after
+// the write destroys it.
+HWND WriteProgressBar = nullptr;
+// Set by the worker as it ends; the next paint takes it, removes the bar and gives the focus
+// back.
 std::atomic<int32_t> SetupWriteFinished{0};
 
 bool IsMoveKey(WPARAM key) {
@@ -286,13 +290,8 @@ void BeginSetupWrite() {
     SendMessageA(SetButton, WM_KILLFOCUS, 0, 0);
     EnableInputControls(false);
     LockMenus();
-    WriteProgressBar =
-        CreateWindowExA(0, PROGRESS_CLASSA, nullptr, WRITE_BAR_STYLE, 8, 476, ClientWidth - 16, 12,
-                        MainWindow, nullptr, AppInstance, nullptr);
-    if (WriteProgressBar != nullptr) {
-        SendMessageA(WriteProgressBar, PBM_SETRANGE, 0, MAKELPARAM(0, WRITE_STEPS));
-        SendMessageA(WriteProgressBar, PBM_SETSTEP, 1, 0);
-    }
+    if (WriteProgressBar != nullptr)
+        ShowWindow(WriteProgressBar, SW_SHOWNA);
 }
 
 void ShowSetupWriteProgress(ProgressMessage message, int position) {
@@ -303,8 +302,7 @@ void ShowSetupWriteProgress(ProgressMessage message, int position) {
 
 void EndSetupWrite(int) {
     if (WriteProgressBar != nullptr)
-        DestroyWindow(WriteProgressBar);
-    WriteProgressBar = nullptr;
+        ShowWindow(WriteProgressBar, SW_HIDE);
     EnableInputControls(true);
     UnlockMenus();
     SetupWriteFinished.store(1, std::memory_order_release);
@@ -326,10 +324,18 @@ void SetSequence() {
             static_cast<int32_t>(SendMessageA(ResponseBoxes[channel], CB_GETCURSEL, 0, 0));
 
     KeepInputControls();
+    DestroyControl(WriteProgressBar);
+    WriteProgressBar = CreateControl(PROGRESS_CLASSA, nullptr, WRITE_BAR_STYLE & ~WS_VISIBLE, 8,
+                                     476, ClientWidth - 16, 12);
+    if (WriteProgressBar != nullptr) {
+        SendMessageA(WriteProgressBar, PBM_SETRANGE, 0, MAKELPARAM(0, WRITE_STEPS));
+        SendMessageA(WriteProgressBar, PBM_SETSTEP, 1, 0);
+    }
     SetupWriteBeginHook = BeginSetupWrite;
     SetupWriteProgressHook = ShowSetupWriteProgress;
     SetupWriteEndHook = EndSetupWrite;
-    WriteSetup(form);
+    if (WriteSetup(form) != 0)
+        DestroyControl(WriteProgressBar);
 }
 
 int FindFieldRow(HWND control) {
@@ -346,6 +352,10 @@ int FindFieldRow(HWND control) {
 } // namespace
 
 void CreateSetupControls() {
+    // The controls of an earlier main window went with it.
+    ChannelFields.fill(nullptr);
+    OffsetBar = nullptr;
+    WriteProgressBar = nullptr;
     const int buttonWidth = 10 * CharWidth;
     const int buttonHeight = LineHeight + 10;
     ChannelAFrame = CreateControl("BUTTON", "Channel A", GROUP_BOX_STYLE, 8, 44, 386, 420);
@@ -401,11 +411,14 @@ void DestroySetupControls() {
     DestroyControl(ReadButton);
     DestroyControl(DefaultsButton);
     DestroyControl(SetButton);
+    DestroyControl(WriteProgressBar);
 }
 
 void PaintSetupView(Canvas* canvas) {
-    if (SetupWriteFinished.exchange(0, std::memory_order_acq_rel) != 0 && StoichField != nullptr)
+    if (SetupWriteFinished.exchange(0, std::memory_order_acq_rel) != 0) {
+        DestroyControl(WriteProgressBar);
         SetFocus(StoichField);
+    }
     PaintSetupView(canvas, SetupValues);
 }
 

@@ -40,8 +40,14 @@ class ProtocolTest : public ::testing::Test {
         StopLink();
         ClosePtyPeer(peer);
     }
+    // The previous request has left TxBuf: a pre-loaded reply can end a command before the
+    // comm thread has written its request, and the next one would find the buffer busy.
+    static void WaitUntilSent() {
+        ASSERT_TRUE(WaitFor([] { return TxLen.load() == 0; }, 1000));
+    }
     // The reply is on the line before the request goes out, as from a quick unit.
     void Reply(const std::vector<uint8_t>& bytes) {
+        WaitUntilSent();
         size_t before = static_cast<size_t>(RxAvailable());
         PeerWrite(peer, bytes);
         ASSERT_TRUE(WaitFor(
@@ -68,6 +74,7 @@ TEST_F(ProtocolTest, CommandsSendTheWorkedFramesByteForByte) {
     EXPECT_EQ(PeerRead(peer, 14, 500), Hex({0x52, 0x0F, 0x4C, 0x6F, 0x61, 0x64, 0x4D, 0x6F, 0x64,
                                             0x65, 0x01, 0x20, 0x03, 0x87}));
 
+    WaitUntilSent();
     EXPECT_EQ(LeaveLoadMode(), 0);
     EXPECT_EQ(PeerRead(peer, 22, 500), Repeat({0x5A, 0x01}, 18, 0x20, {0x02, 0x9B}));
 

@@ -14,8 +14,11 @@ std::string EnvValue(const char* name) {
     return value != nullptr ? value : "";
 }
 
-// Runs a Unix command line through /bin/sh and waits for it (Wine starts Unix programs
-// given their Unix path).
+// Starts a Unix command line through /bin/sh (Wine starts Unix programs given their Unix
+// path). Wine hands back no usable handles for a Unix process: the process handle is null
+// and the thread handle is a stray value whose low bits the handle table ignores, so closing
+// it would close one of this process's own handles (the registry root among them). Neither is
+// touched; callers wait for what the command does instead.
 bool RunUnixShell(const std::string& script) {
     std::string command = "/bin/sh -c \"" + script + "\"";
     std::vector<char> line(command.begin(), command.end());
@@ -26,9 +29,11 @@ bool RunUnixShell(const std::string& script) {
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process))
         return false;
-    WaitForSingleObject(process.hProcess, 10000);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    if (process.hProcess != nullptr) {
+        WaitForSingleObject(process.hProcess, 10000);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
     return true;
 }
 
