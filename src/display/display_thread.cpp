@@ -14,7 +14,7 @@ std::atomic<int32_t> DisplayThreadStop{0};
 
 namespace {
 constexpr uint8_t STREAM_LIVE = 8;
-constexpr int DISPLAY_WAIT_MS = 20;
+constexpr int DISPLAY_WAIT_MS = 100;
 std::thread DisplayThread;
 
 void DiscardReceived() {
