@@ -20,6 +20,9 @@ extern CliOptions Options;
 // thread has the port open. Prints the reason and returns an exit code on failure, else 0.
 int ConnectUnit();
 void DisconnectUnit();
+// Connects, reads the unit's data block into DeviceInfo and disconnects: 0, or the exit
+// code (the reason already printed).
+int FetchDataBlock();
 
 // The flag, if present, is removed from args.
 bool TakeFlag(std::vector<std::string>& args, std::string_view flag);

@@ -84,6 +84,15 @@ int ConnectUnit() {
     return EXIT_FAILED;
 }
 
+int FetchDataBlock() {
+    int result = ConnectUnit();
+    if (result != EXIT_OK)
+        return result;
+    int read = GetDeviceData();
+    DisconnectUnit();
+    return read == 0 ? EXIT_OK : EXIT_FAILED;
+}
+
 void DisconnectUnit() {
     StopCommThread();
     StopTickTimer();

@@ -115,13 +115,9 @@ bool Confirm() {
 int RunStatus(std::vector<std::string>& args) {
     if (!args.empty())
         return ReportUsage("firmware status: unexpected argument " + args.front());
-    int result = ConnectUnit();
+    int result = FetchDataBlock();
     if (result != EXIT_OK)
         return result;
-    int read = GetDeviceData();
-    DisconnectUnit();
-    if (read != 0)
-        return EXIT_FAILED;
     PrintVersions(ReadVersion());
     return EXIT_OK;
 }

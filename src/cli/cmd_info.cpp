@@ -92,13 +92,9 @@ int RunInfo(std::vector<std::string> args) {
     bool json = TakeFlag(args, "--json");
     if (!args.empty())
         return ReportUsage("info: unexpected argument " + args.front());
-    int result = ConnectUnit();
+    int result = FetchDataBlock();
     if (result != EXIT_OK)
         return result;
-    int read = GetDeviceData();
-    DisconnectUnit();
-    if (read != 0)
-        return EXIT_FAILED;
     std::array<std::string_view, 4> lines = SplitBanner(DeviceInfo);
     int major = 0;
     int minor = 0;
