@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <unistd.h>
 
@@ -53,4 +54,27 @@ const std::string& ScratchDir() {
 void FuzzFail(const char* promise) {
     std::fprintf(stderr, "broken promise: %s\n", promise);
     std::abort();
+}
+
+namespace {
+bool Terminated(const std::array<char, CANDIDATE_TEXT_SIZE>& text) {
+    return strnlen(text.data(), text.size()) < text.size();
+}
+} // namespace
+
+void CheckListAgreesWithSearch(const PortCandidate* list, int count, int search, const char* found,
+                               const char* firstPromise) {
+    const PortCandidate* first = nullptr;
+    for (int i = 0; i < count; ++i) {
+        const PortCandidate& candidate = list[i];
+        if (!Terminated(candidate.location) || !Terminated(candidate.product) ||
+            !Terminated(candidate.serial) || !Terminated(candidate.port))
+            FuzzFail("candidate texts are terminated");
+        if (first == nullptr && candidate.named && candidate.attached)
+            first = &candidate;
+    }
+    if (first != nullptr && (search != 0 || std::strcmp(first->port.data(), found) != 0))
+        FuzzFail(firstPromise);
+    if (first == nullptr && count < MAX_PORT_CANDIDATES && search == 0)
+        FuzzFail("the search finds only a unit that the list shows attached");
 }

@@ -2,6 +2,7 @@
 // and a stop that makes a broken promise of the code under test a finding.
 #pragma once
 
+#include "discovery/discovery.h"
 #include "link/link.h"
 
 #include <cstddef>
@@ -21,3 +22,8 @@ const std::string& ScratchDir();
 
 // Ends the run with a crash that libFuzzer records, naming the broken promise.
 [[noreturn]] void FuzzFail(const char* promise);
+
+// The candidate list and the port search agree: every text is terminated, and the search
+// finds the first listed unit that is named and attached (firstPromise names that rule).
+void CheckListAgreesWithSearch(const PortCandidate* list, int count, int search, const char* found,
+                               const char* firstPromise);

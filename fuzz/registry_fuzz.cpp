@@ -82,10 +82,6 @@ void ApplyLine(std::string_view line, std::string& current) {
     AddMemoryRegistryKey(current);
 }
 
-bool Terminated(const std::array<char, CANDIDATE_TEXT_SIZE>& text) {
-    return strnlen(text.data(), text.size()) < text.size();
-}
-
 void CheckNoKeyLeftOpen() {
     if (CountOpenMemoryRegistryKeys() != 0)
         FuzzFail("every key opened is closed again");
@@ -119,20 +115,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckNoKeyLeftOpen();
     if (count < 0 || count > MAX_PORT_CANDIDATES)
         FuzzFail("the candidate count is within the list");
-    // The list and the search agree: the search takes the first unit that is attached.
-    const PortCandidate* first = nullptr;
-    for (int i = 0; i < count; ++i) {
-        const PortCandidate& candidate = list[static_cast<size_t>(i)];
-        if (!Terminated(candidate.location) || !Terminated(candidate.product) ||
-            !Terminated(candidate.serial) || !Terminated(candidate.port))
-            FuzzFail("candidate texts are terminated");
-        if (first == nullptr && candidate.named && candidate.attached)
-            first = &candidate;
-    }
-    if (first != nullptr && (search != 0 || std::strcmp(first->port.data(), found.data()) != 0))
-        FuzzFail("the search finds the first listed unit that is attached");
-    if (first == nullptr && count < MAX_PORT_CANDIDATES && search == 0)
-        FuzzFail("the search finds only a unit that the list shows attached");
+    CheckListAgreesWithSearch(list.data(), count, search, found.data(),
+                              "the search finds the first listed unit that is attached");
 
     uint32_t before = 0;
     bool hadCount = ReadMemoryRegistryDword(PARAMETERS_KEY, "RetryResetCount", &before) == 0;

@@ -85,10 +85,6 @@ void AddDevice(std::string_view line) {
         fs::create_symlink("../../" + terminalName, ByIdDir / link, error);
 }
 
-bool Terminated(const std::array<char, CANDIDATE_TEXT_SIZE>& text) {
-    return strnlen(text.data(), text.size()) < text.size();
-}
-
 bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }
@@ -124,20 +120,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         !StartsWith(found.data(), "/dev/"))
         FuzzFail("a port is a by-id link or a terminal in /dev");
 
-    // The list and the search agree: the search takes the first unit with a terminal.
-    const PortCandidate* first = nullptr;
-    for (int i = 0; i < count; ++i) {
-        const PortCandidate& candidate = list[static_cast<size_t>(i)];
-        if (!Terminated(candidate.location) || !Terminated(candidate.product) ||
-            !Terminated(candidate.serial) || !Terminated(candidate.port))
-            FuzzFail("candidate texts are terminated");
-        if (first == nullptr && candidate.named && candidate.attached)
-            first = &candidate;
-    }
-    if (first != nullptr && (search != 0 || std::strcmp(first->port.data(), found.data()) != 0))
-        FuzzFail("the search finds the first listed unit that has a terminal");
-    if (first == nullptr && count < MAX_PORT_CANDIDATES && search == 0)
-        FuzzFail("the search finds only a unit that the list shows attached");
+    CheckListAgreesWithSearch(list.data(), count, search, found.data(),
+                              "the search finds the first listed unit that has a terminal");
 
     std::array<char, SMALL_CAPACITY> small{};
     if (FindSysfsUnit(SysfsRoot.c_str(), ByIdDir.c_str(), small.data(), small.size()) == 0 &&
