@@ -14,6 +14,7 @@
 #include "link/link.h"
 #include "resources/resource.h"
 #include "settings/config.h"
+#include "wbsetup/setup_transfer.h"
 #include "wbsetup/setup_view.h"
 
 HINSTANCE AppInstance = nullptr;
@@ -45,6 +46,28 @@ HBRUSH KeptBrush(HBRUSH& brush, COLORREF colour) {
 
 int32_t CurrentView() {
     return ViewMode.load(std::memory_order_acquire);
+}
+
+// While a firmware update or a setup write runs, the program must not end and the port must
+// not be reopened under it: the unit would be left in its loader half-programmed.
+bool ProgrammingRunning() {
+    return FirmwareWorkerRunning() || SetupWriteRunning.load(std::memory_order_acquire) != 0;
+}
+
+// The commands that the menu lock grays; refused here too, so that a command sent by other
+// means than the menu cannot reach them either.
+bool LockedWhileProgramming(int command) {
+    switch (command) {
+    case IDM_EXIT:
+    case IDM_FIND_UNIT:
+    case IDM_COMM_SETUP:
+    case IDM_AFR_LAMBDA:
+    case IDM_WB_SETUP:
+    case IDM_FIRMWARE_UPDATE:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void OpenDialog(int resource, DLGPROC procedure) {
@@ -79,6 +102,10 @@ void PaintMainWindow(HWND window) {
 LRESULT RunCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     HWND control = reinterpret_cast<HWND>(lParam);
     int command = LOWORD(wParam);
+    if (LockedWhileProgramming(command) && ProgrammingRunning()) {
+        BeepRefusedInput();
+        return 0;
+    }
     switch (command) {
     case IDM_AFR_LAMBDA:
     case IDM_WB_SETUP:
@@ -179,6 +206,15 @@ int CreateMainWindow(HINSTANCE instance, int showCommand) {
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+    case WM_CLOSE:
+        // The close box, Alt+F4, the system menu and other programs all come here.
+        if (ProgrammingRunning()) {
+            BeepRefusedInput();
+            return 0;
+        }
+        return DefWindowProcA(window, message, wParam, lParam);
+    case WM_QUERYENDSESSION:
+        return ProgrammingRunning() ? FALSE : TRUE;
     case WM_DESTROY:
         CloseMainWindow(window);
         return 0;

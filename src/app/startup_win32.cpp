@@ -110,8 +110,7 @@ void BuildModuleConfigPath() {
 }
 
 int StartApplication(HINSTANCE instance, int showCommand) {
-    PortName.fill('\0');
-    std::memcpy(PortName.data(), START_PORT_NAME.data(), START_PORT_NAME.size());
+    StorePortName(START_PORT_NAME);
     CanvasCreateFonts(IsWindows98OrMe());
     ResetGauges();
     LoadResourceText(instance, IDS_APP_TITLE, WindowTitle);

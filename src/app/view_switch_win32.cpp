@@ -33,11 +33,12 @@ constexpr std::array<ViewItem, 3> ViewItems = {{
     {IDM_FIRMWARE_UPDATE, VIEW_FIRMWARE_UPDATE, "&Firmware Update"},
 }};
 
-// What the menu lock grays: leaving the program, searching for the port or switching the view
-// would pull the link from under a running programming sequence.
-constexpr std::array<MenuItemText, 5> LockedItems = {{
+// What the menu lock grays: leaving the program, searching for the port, choosing another one
+// or switching the view would pull the link from under a running programming sequence.
+constexpr std::array<MenuItemText, 6> LockedItems = {{
     {IDM_EXIT, "E&xit"},
     {IDM_FIND_UNIT, "Find &MQ-6"},
+    {IDM_COMM_SETUP, "&Comm Setup..."},
     {IDM_WB_SETUP, "&WB Setup"},
     {IDM_AFR_LAMBDA, "&Afr && Lambda"},
     {IDM_FIRMWARE_UPDATE, "&Firmware Update"},
@@ -76,6 +77,11 @@ void LeaveView(int32_t current) {
     default:
         break;
     }
+}
+
+// The system menu's Close item also stands for the caption's close box.
+void SetCloseState(UINT state) {
+    EnableMenuItem(GetSystemMenu(MainWindow, FALSE), SC_CLOSE, MF_BYCOMMAND | state);
 }
 
 const ViewItem* FindViewItem(int command) {
@@ -129,7 +135,7 @@ int Reconnect() {
         DrawStatusLine(canvas);
         CanvasCloseWindow(canvas);
     }
-    RequestPort(PORT_REOPEN, PortName.data());
+    RequestPort(PORT_REOPEN, CopyPortName().data());
     WriteConfig();
     return 0;
 }
@@ -138,6 +144,7 @@ void LockMenus() {
     HMENU menu = GetMenu(MainWindow);
     for (const MenuItemText& item : LockedItems)
         SetItemState(menu, item.command, item.text, MF_GRAYED);
+    SetCloseState(MF_GRAYED);
     DrawMenuBar(MainWindow);
 }
 
@@ -146,5 +153,6 @@ void UnlockMenus() {
     for (const MenuItemText& item : LockedItems)
         SetItemState(menu, item.command, item.text, MF_ENABLED);
     GrayCurrentView(menu);
+    SetCloseState(MF_ENABLED);
     DrawMenuBar(MainWindow);
 }

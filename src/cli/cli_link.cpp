@@ -16,12 +16,10 @@ constexpr int OPEN_WAIT_MS = 4000;
 // PortName from --port, or from discovery without it. 0, or the exit code.
 int ChoosePort() {
     if (!Options.port.empty()) {
-        if (Options.port.size() >= PortName.size())
+        if (StorePortName(Options.port) != 0)
             return ReportUsage("port name too long");
         // A named port stays the port: the comm thread's retries must not search instead.
         AutoPort.store(0, std::memory_order_release);
-        PortName.fill('\0');
-        std::memcpy(PortName.data(), Options.port.data(), Options.port.size());
         return EXIT_OK;
     }
     AutoPort.store(1, std::memory_order_release);
@@ -31,7 +29,7 @@ int ChoosePort() {
         return EXIT_USAGE;
     }
     if (Options.verbose)
-        std::fprintf(stderr, "mq6: found the unit on %s\n", PortName.data());
+        std::fprintf(stderr, "mq6: found the unit on %s\n", CopyPortName().data());
     return EXIT_OK;
 }
 
@@ -45,16 +43,16 @@ void ReportOpenFailure() {
     switch (SerialLastOpenFailure()) {
     case SERIAL_OPEN_BUSY:
         std::fprintf(stderr, "mq6: %s is in use by another program; close it and try again\n",
-                     PortName.data());
+                     CopyPortName().data());
         break;
     case SERIAL_OPEN_DENIED:
         std::fprintf(stderr,
                      "mq6: no permission to open %s; add your user to the dialout group "
                      "(sudo usermod -aG dialout $USER) and log in again\n",
-                     PortName.data());
+                     CopyPortName().data());
         break;
     default:
-        std::fprintf(stderr, "mq6: cannot open %s\n", PortName.data());
+        std::fprintf(stderr, "mq6: cannot open %s\n", CopyPortName().data());
         break;
     }
 }
@@ -67,11 +65,11 @@ int ConnectUnit() {
         return chosen;
     StartTickTimer();
     StartCommThread();
-    RequestPort(PORT_REOPEN, PortName.data());
+    RequestPort(PORT_REOPEN, CopyPortName().data());
     for (int waited = 0; waited < OPEN_WAIT_MS && !OpenCannotSucceed(); waited += 5) {
         if (PortOpen.load() != 0 && PortStatus.load() == 1 && PortRequestPending.load() == 0) {
             if (Options.verbose)
-                std::fprintf(stderr, "mq6: opened %s, %s\n", PortName.data(),
+                std::fprintf(stderr, "mq6: opened %s, %s\n", CopyPortName().data(),
                              SerialLowLatency() == 1
                                  ? "adapter in low-latency mode (1 ms latency timer)"
                                  : "no low-latency mode on this port (not a USB-serial adapter)");

@@ -22,7 +22,7 @@ constexpr size_t PORT_PREFIX_LENGTH = 3; // "COM"
 // The list index of PortName's number: "COM7" is entry 6. Anything else gives an index that
 // selects no entry.
 int PortIndex() {
-    std::array<char, PORT_NAME_SIZE> name = PortName;
+    std::array<char, PORT_NAME_SIZE> name = CopyPortName();
     name.back() = '\0';
     if (std::strlen(name.data()) < PORT_PREFIX_LENGTH)
         return -1;
@@ -58,14 +58,14 @@ void ConfirmCommSetup(HWND dialog) {
     // stays as it was: the list's "no selection" would name COM0, which no system has.
     LRESULT index = SendDlgItemMessageA(dialog, IDC_PORT_LIST, CB_GETCURSEL, 0, 0);
     if (index >= 0 && index < PORT_COUNT) {
-        std::array<char, PORT_NAME_SIZE> name{};
+        std::array<char, 16> name{};
         std::snprintf(name.data(), name.size(), "COM%d", static_cast<int>(index) + 1);
-        PortName = name;
+        StorePortName(name.data());
     }
     WriteConfig();
     ErrorShown.store(0, std::memory_order_release);
     SetPortStatus(0);
-    RequestPort(PORT_REOPEN, PortName.data());
+    RequestPort(PORT_REOPEN, CopyPortName().data());
     RedrawWindow(MainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_INTERNALPAINT);
     EndDialog(dialog, IDOK);
 }

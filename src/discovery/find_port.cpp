@@ -149,13 +149,13 @@ int FindPort(char* buffer, size_t size) {
     std::array<char, PORT_NAME_SIZE> name{};
     if (AutoPort.load(std::memory_order_acquire) == 0) {
         // A name the caller cannot take whole is refused: a cut name may be another port.
-        if (!CopyText(name.data(), capacity, PortName.data(),
-                      strnlen(PortName.data(), PortName.size())))
+        std::array<char, PORT_NAME_SIZE> stored = CopyPortName();
+        if (!CopyText(name.data(), capacity, stored.data(), strnlen(stored.data(), stored.size())))
             return -1;
     } else {
         if (FindAttachedUnit(name.data(), capacity) != 0)
             return -1;
-        PortName = name;
+        StorePortName(name.data());
     }
     if (buffer != nullptr)
         std::memcpy(buffer, name.data(), std::strlen(name.data()) + 1);

@@ -18,6 +18,7 @@ constexpr int DISPLAY_WAIT_MS = 100;
 std::thread DisplayThread;
 
 void DiscardReceived() {
+    RxApplyReset();
     RxReadIndex.store(RxWriteIndex.load(std::memory_order_acquire), std::memory_order_release);
 }
 
@@ -66,8 +67,12 @@ void DisplayThreadPass() {
             break;
         case VIEW_WB_SETUP:
         case VIEW_FIRMWARE_UPDATE:
+            // Nothing is read here, but the ring is this pass's while it holds the lock: a
+            // requested reset, or one for an overflow, is carried out at once, so the view's
+            // next exchange starts on an empty ring.
             if (RxOverflow.load(std::memory_order_acquire) == 1)
                 RequestRxReset();
+            RxApplyReset();
             break;
         }
     }

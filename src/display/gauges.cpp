@@ -163,9 +163,18 @@ void DrawScale(Canvas* canvas) {
 }
 
 // The needle tip as last drawn and the readout digits as last drawn (-1: none yet),
-// shared by the paint handler and the decoding thread.
-std::atomic<int32_t> NeedleTipX{DIAL_X};
-std::atomic<int32_t> NeedleTipY{DIAL_Y};
+// shared by the paint handler and the decoding thread. The tip is one word, x above y: read
+// as two, an erase could go to a new x with an old y, a point the needle never had.
+uint64_t PackTip(Point tip) {
+    return uint64_t{static_cast<uint32_t>(tip.x)} << 32 | static_cast<uint32_t>(tip.y);
+}
+
+Point UnpackTip(uint64_t tip) {
+    return {static_cast<int32_t>(static_cast<uint32_t>(tip >> 32)),
+            static_cast<int32_t>(static_cast<uint32_t>(tip))};
+}
+
+std::atomic<uint64_t> NeedleTip{PackTip({DIAL_X, DIAL_Y})};
 
 struct Readout {
     std::array<int, 3> digitX;
@@ -219,8 +228,7 @@ void ResetGauges() {
         Point inner = AnglePoint(SPOKE_X, SPOKE_Y, angle, SPOKE_INNER);
         SpokeTable[k] = {outer.x, outer.y, inner.x, inner.y};
     }
-    NeedleTipX.store(DIAL_X);
-    NeedleTipY.store(DIAL_Y);
+    NeedleTip.store(PackTip({DIAL_X, DIAL_Y}));
     for (Readout* readout : {&LambdaReadout, &AfrReadout})
         for (auto& digit : readout->drawn)
             digit.store(-1);
@@ -265,8 +273,8 @@ void DrawDial(Canvas* canvas) {
 void DrawNeedle(Canvas* canvas) {
     CanvasSetPen(canvas, 5, DialFaceColour);
     CanvasMoveTo(canvas, DIAL_X, DIAL_Y);
-    CanvasLineTo(canvas, NeedleTipX.load(std::memory_order_acquire),
-                 NeedleTipY.load(std::memory_order_acquire));
+    Point last = UnpackTip(NeedleTip.load(std::memory_order_acquire));
+    CanvasLineTo(canvas, last.x, last.y);
 
     double lambda = static_cast<uint32_t>(LambdaX100.load(std::memory_order_acquire)) * 0.01;
     lambda = std::clamp(lambda, ScaleMin, ScaleMax);
@@ -275,8 +283,7 @@ void DrawNeedle(Canvas* canvas) {
     CanvasSetPen(canvas, 5, NeedleColour);
     CanvasMoveTo(canvas, DIAL_X, DIAL_Y);
     CanvasLineTo(canvas, tip.x, tip.y);
-    NeedleTipX.store(tip.x, std::memory_order_release);
-    NeedleTipY.store(tip.y, std::memory_order_release);
+    NeedleTip.store(PackTip(tip), std::memory_order_release);
 
     CanvasSetBrush(canvas, NeedleColour);
     CanvasEllipse(canvas, DIAL_X - 5, DIAL_Y - 5, DIAL_X + 5, DIAL_Y + 5);

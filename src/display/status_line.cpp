@@ -47,12 +47,12 @@ void DrawStatusLine(Canvas* canvas) {
     CanvasSetFont(canvas, FONT_STATUS);
     Colour previousText = CanvasSetTextColour(canvas, StatusTextColour);
     Colour previousBack = CanvasSetBackColour(canvas, StatusBackColour);
-    // PortName may be rewritten by another thread meanwhile: never read past its buffer.
-    int nameLength = static_cast<int>(strnlen(PortName.data(), PortName.size()));
+    std::array<char, PORT_NAME_SIZE> name = CopyPortName();
+    int nameLength = static_cast<int>(strnlen(name.data(), name.size()));
     const char* state = PortStatus.load(std::memory_order_acquire) == 1 ? "Open  " : "Closed";
     char text[PORT_NAME_SIZE + 96];
     int length = std::snprintf(text, sizeof text, " MQ-6 WB Utility   %5.*s: %s%48s", nameLength,
-                               PortName.data(), state, " ");
+                               name.data(), state, " ");
     length = std::clamp(length, 0, STATUS_LENGTH);
     CanvasText(canvas, 0, ClientHeight - LineHeight, std::string_view(text, length));
     CanvasSetTextColour(canvas, previousText);

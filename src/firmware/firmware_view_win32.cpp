@@ -109,11 +109,13 @@ DWORD WINAPI FirmwareWorker(void*) {
         Sleep(REREAD_DELAY_MS);
         GetDeviceData();
     }
+    // The menus first: a second worker started once the button is back would lock them, and
+    // this one's unlock must not come after that.
+    UnlockMenus();
     // Cleared before the button is decided on: a paint from here on may enable it too.
     WorkerRunning.store(0, std::memory_order_release);
     if (UpdateAllowed.load(std::memory_order_acquire) != 0)
         EnableWindow(button, TRUE);
-    UnlockMenus();
     return 0;
 }
 
@@ -161,6 +163,10 @@ void PaintFirmwareView(Canvas* canvas) {
     HWND button = UpdateButton.load(std::memory_order_acquire);
     if (button != nullptr)
         EnableWindow(button, allowed != 0 && WorkerRunning.load(std::memory_order_acquire) == 0);
+}
+
+bool FirmwareWorkerRunning() {
+    return WorkerRunning.load(std::memory_order_acquire) != 0;
 }
 
 void StartFirmwareWorker(HWND control) {

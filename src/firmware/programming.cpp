@@ -178,7 +178,10 @@ int ProgramFirmware(std::string_view& message, int verifyLength, ProgressSink pr
     if (WriteInfoRecords(message, progress) != 0)
         return -1;
 
-    LeaveLoadMode();
+    // Nothing answers the restart, but a restart that was never sent leaves the unit in its
+    // loader: that is no success.
+    if (LeaveLoadMode() != 0)
+        return FailFirmware(message, PROGRAM_DATA_FAILURE_MESSAGE);
     SetProgramPhase(PHASE_NONE);
     return 0;
 }
@@ -225,6 +228,9 @@ int WriteSetupTables(std::string_view& message, const OutputTable& table1,
         Report(progress, PROGRESS_STEPIT, 0);
     }
 
-    LeaveLoadMode();
+    if (LeaveLoadMode() != 0) {
+        message = PROGRAM_DATA_FAILURE_MESSAGE;
+        return -1;
+    }
     return 0;
 }

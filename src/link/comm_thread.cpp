@@ -11,6 +11,7 @@
 #include <thread>
 
 std::array<char, PORT_NAME_SIZE> PortName{};
+std::mutex PortNameLock;
 std::array<char, PORT_PATH_SIZE> PortPath{};
 std::atomic<int32_t> PortRequestPending{0};
 std::atomic<int32_t> PortRequestCode{0};
@@ -59,11 +60,24 @@ void SetPortPathFromName(const char* name) {
         SerialMakePath(name, PortPath.data(), PortPath.size());
 }
 
+// A frame still waiting when the port goes was meant for the line that went with it; written
+// after a reopen, perhaps seconds later, it would reach a unit that no one is waiting on.
+void DropPendingFrame() {
+    TxLen.store(0, std::memory_order_release);
+}
+
 void ClosePortHandle() {
     SerialClose();
     SetPortStatus(0);
     PortOpen.store(0, std::memory_order_release);
+    DropPendingFrame();
     DeviceDataWanted.store(1, std::memory_order_release);
+}
+
+// After OpenPortWithRetry: from here on frames may be queued, and none from before counts.
+void PublishPortOpen() {
+    DropPendingFrame();
+    PortOpen.store(1, std::memory_order_release);
 }
 
 void ServicePortRequest() {
@@ -74,14 +88,14 @@ void ServicePortRequest() {
     case PORT_OPEN:
         RetryDelay.store(FIRST_RETRY_DELAY_MS, std::memory_order_relaxed);
         OpenPortWithRetry();
-        PortOpen.store(1, std::memory_order_release);
+        PublishPortOpen();
         break;
     case PORT_REOPEN:
         ClosePortHandle();
         PortRequestCode.store(PORT_OPEN, std::memory_order_release);
         RetryDelay.store(FIRST_RETRY_DELAY_MS, std::memory_order_relaxed);
         OpenPortWithRetry();
-        PortOpen.store(1, std::memory_order_release);
+        PublishPortOpen();
         break;
     default:
         break;
@@ -103,12 +117,6 @@ bool ServeOpenPort() {
                                     static_cast<uint64_t>(length),
                                 std::memory_order_relaxed);
         }
-        if (RxResetRequest.load(std::memory_order_acquire) != 0) {
-            RxWriteIndex.store(0, std::memory_order_release);
-            RxReadIndex.store(0, std::memory_order_release);
-            RxResetRequest.store(0, std::memory_order_release);
-            continue;
-        }
         int count = SerialRead(received.data(), static_cast<int>(received.size()));
         if (count < 0)
             return false;
@@ -126,6 +134,20 @@ bool ServeOpenPort() {
     return true;
 }
 } // namespace
+
+std::array<char, PORT_NAME_SIZE> CopyPortName() {
+    std::lock_guard<std::mutex> hold(PortNameLock);
+    return PortName;
+}
+
+int StorePortName(std::string_view name) {
+    if (name.size() >= PortName.size())
+        return -1;
+    std::lock_guard<std::mutex> hold(PortNameLock);
+    PortName.fill('\0');
+    std::memcpy(PortName.data(), name.data(), name.size());
+    return 0;
+}
 
 int RequestPort(int32_t code, const char* name) {
     PortOpen.store(0, std::memory_order_release);
@@ -166,14 +188,13 @@ int OpenPort() {
     }
     if (path[0] == '\0' || !SerialOpen(path.data()))
         return 0;
-    // From here on a failure leaves the port open but unconfigured and the indicator unset.
-    if (!SerialSetEventMask())
+    // A port that misses any of its settings is not used: without its time-outs a read could
+    // block this thread for ever, and then no close or reopen request would be served.
+    if (!SerialSetEventMask() || !SerialSetTimeouts() || !SerialConfigureLine() ||
+        !SerialSetQueues(RX_QUEUE_SIZE, TX_QUEUE_SIZE)) {
+        SerialClose();
         return 0;
-    SerialSetTimeouts();
-    if (!SerialConfigureLine())
-        return 0;
-    if (!SerialSetQueues(RX_QUEUE_SIZE, TX_QUEUE_SIZE))
-        return 0;
+    }
     SetPortStatus(1);
     return 1;
 }
@@ -201,8 +222,6 @@ void OpenPortWithRetry() {
         RetryDelay.store(delay, std::memory_order_relaxed);
         SleepUnlessStopping(delay);
         TakeDiscoveredPort();
-        if (SerialIsOpen())
-            return;
         if (OpenPort() == 1)
             return;
     }

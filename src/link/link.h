@@ -18,12 +18,16 @@ extern std::array<uint8_t, RX_RING_SIZE> RxRing;
 extern std::atomic<int32_t> RxWriteIndex;   // last byte stored; comm thread only
 extern std::atomic<int32_t> RxReadIndex;    // last byte consumed; the current consumer
 extern std::atomic<int32_t> RxOverflow;     // 1 when the latest received byte was dropped
-extern std::atomic<int32_t> RxResetRequest; // empty the ring at the next chance
+extern std::atomic<int32_t> RxResetRequest; // the consumer empties the ring at its next look
 
+// Consumer side. Each first carries out a requested reset: what is unread is discarded.
 int RxAvailable();
 int RxReadByte();
 int RxPeekByte();
+// Any thread: the ring's current consumer discards what is unread before it next looks.
 void RequestRxReset();
+// Consumer side: carries out a requested reset now (an exchange, before it sends).
+void RxApplyReset();
 // Comm-thread side: stores one received byte (or drops it when the ring is full), and
 // wakes waiting consumers once a batch of bytes is stored.
 void RxStoreByte(uint8_t byte);
@@ -48,7 +52,14 @@ constexpr size_t PORT_NAME_SIZE = 256;
 constexpr size_t PORT_PATH_SIZE = 256;
 constexpr int TX_BUF_SIZE = 256;
 
+// PortName is written by discovery on the comm thread and by the settings and Comm Port Setup
+// on the main thread, and read by both: every access holds PortNameLock, so that no reader
+// sees half of one name and half of another. The two functions take it themselves.
 extern std::array<char, PORT_NAME_SIZE> PortName;
+extern std::mutex PortNameLock;
+std::array<char, PORT_NAME_SIZE> CopyPortName();
+// -1, PortName unchanged, when the name does not fit whole: a cut name may be another port.
+int StorePortName(std::string_view name);
 extern std::array<char, PORT_PATH_SIZE> PortPath;
 extern std::atomic<int32_t> PortRequestPending;
 extern std::atomic<int32_t> PortRequestCode;

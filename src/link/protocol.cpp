@@ -96,6 +96,9 @@ const ResponseRow* FindResponseRow(int type) {
 int RunCommand(CommandIndex index, const uint8_t* payload, int n, uint8_t* destination, int count) {
     const CommandRow& command = CommandTable[index];
     std::lock_guard<std::recursive_mutex> hold(ExchangeLock);
+    // A reset asked for earlier must not wait for the first look at the reply: by then the
+    // reply itself could be discarded with the old bytes.
+    RxApplyReset();
     if (SendRequest(command.classByte, command.subcommand, payload, n) != 0)
         return -1;
     if (command.replyHeader == 0)
@@ -264,8 +267,7 @@ void ResetLinkState() {
     RxReadIndex.store(0);
     RxOverflow.store(0);
     RxResetRequest.store(0);
-    PortName.fill('\0');
-    std::memcpy(PortName.data(), "COMx", 4);
+    StorePortName("COMx");
     PortPath.fill('\0');
     PortRequestPending.store(0);
     PortRequestCode.store(0);

@@ -1,7 +1,8 @@
 // The receive ring: one producer (the comm thread), one consumer at a time. The indices
-// name the last byte stored and the last byte consumed; one slot always stays empty.
+// name the last byte stored and the last byte consumed; one slot always stays empty. Each
+// index has exactly one writer: the comm thread moves the write index, the consumer the read
+// index, a requested reset included.
 #include "link/link.h"
-#include "link/serial.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -22,7 +23,16 @@ int32_t NextPosition(int32_t position) {
 }
 } // namespace
 
+void RxApplyReset() {
+    if (RxResetRequest.load(std::memory_order_acquire) == 0)
+        return;
+    // Cleared first: a request made while this one is carried out stays for the next look.
+    RxResetRequest.store(0, std::memory_order_relaxed);
+    RxReadIndex.store(RxWriteIndex.load(std::memory_order_acquire), std::memory_order_release);
+}
+
 int RxAvailable() {
+    RxApplyReset();
     int32_t write = RxWriteIndex.load(std::memory_order_acquire);
     int32_t read = RxReadIndex.load(std::memory_order_relaxed);
     return (write - read + RX_RING_SIZE) % RX_RING_SIZE;
@@ -46,7 +56,6 @@ int RxPeekByte() {
 
 void RequestRxReset() {
     RxResetRequest.store(1, std::memory_order_release);
-    SerialWake();
 }
 
 void RxStoreByte(uint8_t byte) {

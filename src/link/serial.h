@@ -12,7 +12,7 @@ int SerialMakePath(const char* name, char* path, size_t size);
 bool SerialIsOpen();
 int SerialOpen(const char* path); // exclusive, read/write, existing device
 int SerialSetEventMask();         // no events monitored
-void SerialSetTimeouts();         // reads return at once with what is there
+int SerialSetTimeouts();          // reads return at once with what is there
 int SerialConfigureLine();        // 57600 8N1, binary, no flow control, DTR and RTS on
 int SerialSetQueues(int in, int out);
 void SerialClose();

@@ -6,9 +6,9 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <linux/serial.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -97,7 +97,9 @@ int SerialSetEventMask() {
     return 1;
 }
 
-void SerialSetTimeouts() {}
+int SerialSetTimeouts() {
+    return 1; // the descriptor is non-blocking: reads return at once
+}
 
 int SerialConfigureLine() {
     termios line{};

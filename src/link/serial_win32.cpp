@@ -83,14 +83,14 @@ int SerialSetEventMask() {
     return SetCommMask(PortHandle, 0) ? 1 : 0;
 }
 
-void SerialSetTimeouts() {
+int SerialSetTimeouts() {
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = MAXDWORD;
     timeouts.ReadTotalTimeoutMultiplier = 0;
     timeouts.ReadTotalTimeoutConstant = 0;
     timeouts.WriteTotalTimeoutMultiplier = 0;
     timeouts.WriteTotalTimeoutConstant = 0;
-    SetCommTimeouts(PortHandle, &timeouts);
+    return SetCommTimeouts(PortHandle, &timeouts) ? 1 : 0;
 }
 
 int SerialConfigureLine() {

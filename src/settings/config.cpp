@@ -110,6 +110,8 @@ void ReadText(const ConfigKey& row, std::string_view value, NameBuffer& variable
     if (value.size() > static_cast<size_t>(row.minimum) || value.size() >= name.size() ||
         StoreTrimmed(name, value) > longest)
         StoreTrimmed(name, row.defaultText);
+    // The one text setting is PortName, which the comm thread's discovery also writes.
+    std::lock_guard<std::mutex> hold(PortNameLock);
     variable = name;
 }
 
@@ -180,7 +182,11 @@ bool WriteConfigLine(std::FILE* file, const ConfigKey& row) {
         return std::fprintf(file, "%.*s %lf\n", keywordLength, keyword, clamped) >= 0;
     }
     case CONFIG_TEXT: {
-        const NameBuffer& name = *std::get<NameBuffer*>(row.variable);
+        NameBuffer name;
+        {
+            std::lock_guard<std::mutex> hold(PortNameLock);
+            name = *std::get<NameBuffer*>(row.variable);
+        }
         return std::fprintf(file, "%.*s %.*s\n", keywordLength, keyword,
                             static_cast<int>(strnlen(name.data(), name.size())), name.data()) >= 0;
     }
@@ -272,6 +278,11 @@ int WriteConfig() {
     const char* path = ConfigFile();
     std::array<char, CONFIG_PATH_SIZE + 32> tempPath{};
     std::FILE* file = CreateReplacement(path, tempPath.data(), tempPath.size());
+    // Where nothing new may be created beside the file (its folder is not ours, the file is)
+    // it is rewritten in place: a failure half-way through then leaves it cut short.
+    bool inPlace = file == nullptr;
+    if (inPlace)
+        file = std::fopen(path, "w");
     if (file == nullptr) {
         ReportOpenFailure(path, 0);
         return 0;
@@ -282,7 +293,11 @@ int WriteConfig() {
             written = false;
             break;
         }
-    if (FinishReplacement(file) != 0 || !written || CommitReplacement(tempPath.data(), path) != 0) {
+    bool finished = FinishReplacement(file) == 0 && written;
+    if (inPlace) {
+        if (!finished)
+            ReportOpenFailure(path, 0);
+    } else if (!finished || CommitReplacement(tempPath.data(), path) != 0) {
         // The old file is untouched; a temporary file that will not go away is harmless.
         std::remove(tempPath.data());
         ReportOpenFailure(path, 0);

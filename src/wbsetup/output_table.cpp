@@ -171,6 +171,9 @@ void FillNarrowband(CodeArray& codes, int nbOffset) {
 constexpr std::array<int32_t, OUTPUT_TABLE_ENTRIES> NarrowbandTable = BuildNarrowbandTable();
 
 void StoreOutputCode(OutputTable& table, int entry, int32_t code) {
+    // A unit may report volts above 5.0 (a byte up to 25.5 V): its code would not fit the 12
+    // bits, and the bits that did would give some other, lower voltage. Full scale it is.
+    code = std::clamp(code, 0, CODE_MASK);
     uint8_t* at = table.data() + ENTRY_SIZE * entry;
     at[0] = ENTRY_MARK;
     at[1] = static_cast<uint8_t>((code >> 8) & 0x0F);

@@ -303,8 +303,10 @@ void ShowSetupWriteProgress(ProgressMessage message, int position) {
 void EndSetupWrite(int) {
     if (WriteProgressBar != nullptr)
         ShowWindow(WriteProgressBar, SW_HIDE);
-    EnableInputControls(true);
+    // The menus before the controls that could start the next write, whose lock this unlock
+    // must not undo.
     UnlockMenus();
+    EnableInputControls(true);
     SetupWriteFinished.store(1, std::memory_order_release);
     InvalidateRect(MainWindow, nullptr, FALSE);
 }

@@ -10,9 +10,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -106,6 +108,28 @@ TEST_F(FindPortTest, FoundNameLongerThanTheBufferIsRefused) {
     EXPECT_TRUE(BufferUntouched());
     EXPECT_STREQ(PortName.data(), "COM3");
     EXPECT_EQ(RetryCount(), 150u);
+}
+
+TEST_F(FindPortTest, NameIsHandedOverWholeBetweenThreads) {
+    // Discovery writes the name on the comm thread while the main thread stores a chosen port
+    // and reads the name back for a reconnect.
+    AddFakeUsbDevice(sysfs, {.usbPath = "3-2", .terminal = "ttyUSB4"});
+    std::atomic<bool> done{false};
+    std::thread comm([&] {
+        while (!done.load())
+            FindPort(nullptr, 0);
+    });
+    int torn = 0;
+    for (int i = 0; i < 20000; ++i) {
+        if (i % 2 == 0)
+            StorePortName("COM3");
+        std::string name = CopyPortName().data();
+        if (name != "COM3" && name != "/dev/ttyUSB4")
+            ++torn;
+    }
+    done.store(true);
+    comm.join();
+    EXPECT_EQ(torn, 0);
 }
 
 } // namespace

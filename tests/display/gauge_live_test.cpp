@@ -10,8 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -140,6 +143,31 @@ TEST_F(LiveGaugeTest, NeedleIsErasedWhereItWasDrawnLast) {
     EXPECT_EQ(hubs[1].state.brushColour, NEEDLE);
     EXPECT_EQ(hubs[1].state.penColour, NEEDLE);
     EXPECT_EQ(CanvasCalls.back().op, CanvasOp::RESTORE);
+}
+
+TEST_F(LiveGaugeTest, EraseGoesOnlyWhereTheNeedleWas) {
+    // The display thread moves the needle between 1.00 and 0.68 while the paint handler
+    // draws it too; each erases the tip as last drawn, by whichever of the two.
+    std::atomic<bool> done{false};
+    std::thread live([&] {
+        Canvas* own = CanvasOpenWindow();
+        QuietCanvas(own);
+        for (int i = 0; !done.load(); ++i) {
+            LambdaX100 = i % 2 == 0 ? 100 : 68;
+            DrawNeedle(own);
+        }
+        CanvasCloseWindow(own);
+    });
+    for (int paint = 0; paint < 20000; ++paint)
+        DrawNeedle(canvas);
+    done.store(true);
+    live.join();
+    for (const Args& erase : LinesIn(FACE)) {
+        std::pair<int, int> to{erase[2], erase[3]};
+        ASSERT_TRUE(to == std::make_pair(396, 250) || to == std::make_pair(396, 109) ||
+                    to == std::make_pair(298, 351))
+            << "erased towards (" << to.first << ", " << to.second << ")";
+    }
 }
 
 TEST_F(LiveGaugeTest, ReadoutsShowTheirValuesWithLeadingZerosAndSaturate) {

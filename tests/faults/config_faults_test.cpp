@@ -124,6 +124,39 @@ TEST_F(ConfigFaultsTest, FullDiskKeepsTheOldFile) {
     WriteFails("settings, full disk", dir / "MQ-6_Setup.cfg");
 }
 
+TEST_F(ConfigFaultsTest, WritableFileInAReadOnlyDirectoryIsWrittenInPlace) {
+    // The file is a writable bind mount inside a read-only tmpfs: nothing can be created
+    // beside it, but the file itself takes writes, as where rights were granted on it alone.
+    if (mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    mounted = true;
+    fs::path file = dir / "MQ-6_Setup.cfg";
+    PutFile(file, "");
+    char pattern[] = "/tmp/mq6-cfgfile.XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    fs::path own = fs::path(pattern) / "own.cfg";
+    PutFile(own, OLD_FILE);
+    ASSERT_EQ(mount("tmpfs", dir.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=64k"), 0);
+    ASSERT_EQ(mount(own.c_str(), file.c_str(), nullptr, MS_BIND, nullptr), 0);
+
+    UseConfigPath(file);
+    ReadConfig();
+    ASSERT_TRUE(HoldsOldSettings());
+    WindowX = 640;
+    EXPECT_EQ(WriteConfig(), 0);
+    size_t notices = CountNotices();
+    EXPECT_EQ(notices, 0u);
+    ResetSettings();
+    ReadConfig();
+    bool written = WindowX.load() == 640 && ResponseRate.load() == 30;
+    EXPECT_TRUE(written);
+    EXPECT_EQ(Entries(dir), std::set<std::string>{"MQ-6_Setup.cfg"});
+    umount2(file.c_str(), MNT_DETACH);
+    fs::remove_all(pattern);
+    CountFaultTry("settings, read-only directory, writable file", written && notices == 0,
+                  !written);
+}
+
 TEST_F(ConfigFaultsTest, FileInPlaceOfTheDirectoryCreatesNothing) {
     PutFile(dir / "not-a-dir", "x");
     UseConfigPath(dir / "not-a-dir" / "MQ-6_Setup.cfg");

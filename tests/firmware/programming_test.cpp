@@ -369,6 +369,33 @@ TEST_F(SimSequenceTest, SetupWriteFailureKeepsThePlainTablesForTheRetry) {
     EXPECT_TRUE(AwaitDump(Concat(plain1, plain2)));
 }
 
+// Closes the port with the last record's progress step, so the restart cannot be sent.
+int StepsBeforeClosing = 0;
+void CloseAfterLastRecord(ProgressMessage message, int) {
+    if (message == PROGRESS_STEPIT && --StepsBeforeClosing == 0)
+        RequestPort(PORT_CLOSE, nullptr);
+}
+
+TEST_F(SimSequenceTest, RestartThatCannotBeSentIsAFailure) {
+    Start({"--version", "1.00"});
+    // Firmware: 169 written, 169 verified, 12 information records; setup: 256, 256 and 4.
+    for (bool firmware : {true, false}) {
+        SCOPED_TRACE(firmware ? "firmware" : "setup write");
+        ASSERT_TRUE(StartLinkOn(sim.path));
+        std::string_view text;
+        OutputTable table = EntryTable(1);
+        StepsBeforeClosing = firmware ? 350 : 516;
+        int result = firmware
+                         ? ProgramFirmware(text, 16, CloseAfterLastRecord)
+                         : WriteSetupTables(text, table, table, SetupBytes(), CloseAfterLastRecord);
+        EXPECT_EQ(result, -1);
+        EXPECT_EQ(text, "Program Mode Data Failure\n");
+        EXPECT_EQ(ProgramPhase.load(), PHASE_NONE);
+        EXPECT_EQ(ExchangeActive.load(), 0);
+        StopLink();
+    }
+}
+
 TEST_F(SimSequenceTest, SilentUnitFailsWithTheCommErrorText) {
     Start({"--silent"});
     EXPECT_EQ(Program(16), -1);

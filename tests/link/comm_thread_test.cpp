@@ -1,6 +1,7 @@
-// The comm thread: opening with back-off, reopening after the line goes away, the
-// transmit hand-over and ring resets, over real pseudo-terminals.
+// The comm thread: opening with back-off, reopening after the line goes away, ports that open
+// but cannot be set up, the transmit hand-over and ring resets, over real pseudo-terminals.
 #include "app/ticks.h"
+#include "display/live_decode.h"
 #include "link/link.h"
 #include "settings/config.h"
 #include "support/notice_record.h"
@@ -8,9 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -99,25 +102,113 @@ TEST_F(CommThreadTest, ReopensWhenTheLineComesBackOnTheSamePath) {
     unlink(link.c_str());
 }
 
-TEST_F(CommThreadTest, RingResetWaitsForTheLink) {
+// Live frames whose raw lambda carries a serial number, and whose unused byte and factor
+// carry it again, so that a frame made up of two half frames cannot pass for one.
+std::vector<uint8_t> NumberedFrame(uint32_t serial) {
+    std::vector<uint8_t> frame = {0x57,
+                                  static_cast<uint8_t>(serial ^ 0xA5),
+                                  static_cast<uint8_t>(serial >> 16),
+                                  static_cast<uint8_t>(serial >> 8),
+                                  static_cast<uint8_t>(serial),
+                                  static_cast<uint8_t>((serial >> 8) ^ 0x5A),
+                                  static_cast<uint8_t>(serial ^ 0x3C)};
+    unsigned sum = 0;
+    for (uint8_t byte : frame)
+        sum += byte;
+    frame.push_back(static_cast<uint8_t>(sum >> 8));
+    frame.push_back(static_cast<uint8_t>(sum));
+    return frame;
+}
+
+TEST_F(CommThreadTest, ResetNeverBringsBackFramesReadBeforeIt) {
+    PtyPeer peer;
+    ASSERT_TRUE(OpenPtyPeer(peer));
+    ASSERT_TRUE(StartLinkOn(peer.slavePath));
+
+    std::atomic<bool> done{false};
+    std::thread unit([&] {
+        std::vector<uint8_t> burst;
+        for (uint32_t serial = 1; !done.load(); ++serial) {
+            std::vector<uint8_t> frame = NumberedFrame(serial & 0xFFFFFF);
+            burst.insert(burst.end(), frame.begin(), frame.end());
+            if (burst.size() >= 90 * 9) {
+                PeerWrite(peer, burst);
+                burst.clear();
+                std::this_thread::sleep_for(std::chrono::microseconds(300));
+            }
+        }
+    });
+    // The consumer decodes as the display thread does; a frame shown after a later one would
+    // be old data brought back.
+    std::atomic<uint32_t> decoded{0};
+    std::atomic<uint32_t> backwards{0};
+    std::thread consumer([&] {
+        uint32_t last = 0;
+        while (!done.load()) {
+            std::array<int32_t, 6> values{};
+            int result = ExtractLiveFrame(values);
+            if (result == LIVE_FRAME_INCOMPLETE) {
+                WaitForRxData(LIVE_FRAME_SIZE, 1);
+                continue;
+            }
+            uint32_t serial = static_cast<uint32_t>(values[1] << 16 | values[2] << 8 | values[3]);
+            if (result != LIVE_FRAME_OK ||
+                values[0] != static_cast<int32_t>((serial ^ 0xA5) & 0xFF) ||
+                values[5] != static_cast<int32_t>((serial ^ 0x3C) & 0xFF))
+                continue;
+            if (serial <= last)
+                backwards.fetch_add(1);
+            last = serial;
+            decoded.fetch_add(1);
+        }
+    });
+    int carriedOut = 0;
+    for (int reset = 0; reset < 3000; ++reset) {
+        RequestRxReset();
+        if (WaitFor([] { return RxResetRequest.load() == 0; }, 200))
+            ++carriedOut;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    done.store(true);
+    unit.join();
+    consumer.join();
+    EXPECT_EQ(carriedOut, 3000) << "every reset was carried out while frames flowed";
+    EXPECT_GT(decoded.load(), 1000u);
+    EXPECT_EQ(backwards.load(), 0u);
+    ClosePtyPeer(peer);
+}
+
+TEST_F(CommThreadTest, PortThatCannotBeSetUpIsClosedAndRetried) {
+    // /dev/null opens, but it has no line settings to read or write.
+    ResetLinkState();
+    SetPortName("/dev/null");
+    StartTickTimer();
+    StartCommThread();
+    RequestPort(PORT_REOPEN, PortName.data());
+    ASSERT_TRUE(WaitFor([] { return RetryDelay.load() >= 1000; }, 5000)) << "the back-off goes on";
+    EXPECT_EQ(PortOpen.load(), 0);
+    EXPECT_EQ(PortStatus.load(), 0);
+    const uint8_t frame[] = {1};
+    EXPECT_EQ(QueueTransmit(frame, 1), -1);
+}
+
+TEST_F(CommThreadTest, FrameQueuedBeforeAReopenIsNotWrittenAfterIt) {
     PtyPeer peer;
     ASSERT_TRUE(OpenPtyPeer(peer));
     ResetLinkState();
-    RxWriteIndex = 40;
-    RxReadIndex = 30;
-    RequestRxReset();
+    SetPortName(peer.slavePath);
+    // The link was up and a frame waited when the reopen was asked for.
+    PortOpen = 1;
+    const uint8_t stale[] = {0x52, 0x07, 0x20};
+    ASSERT_EQ(QueueTransmit(stale, 3), 0);
+    RequestPort(PORT_REOPEN, PortName.data());
     StartTickTimer();
     StartCommThread();
-    SleepMs(30);
-    EXPECT_EQ(RxWriteIndex.load(), 40) << "no reset while the port is closed";
-    SetPortName(peer.slavePath);
-    RequestPort(PORT_REOPEN, PortName.data());
-    ASSERT_TRUE(WaitFor([] { return RxResetRequest.load() == 0; }, 3000));
-    EXPECT_EQ(RxWriteIndex.load(), 0);
-    EXPECT_EQ(RxReadIndex.load(), 0);
-    PeerWrite(peer, {0x42});
-    ASSERT_TRUE(WaitFor([] { return RxAvailable() == 1; }, 1000));
-    EXPECT_EQ(RxRing[1], 0x42);
+    ASSERT_TRUE(WaitFor([] { return PortOpen.load() == 1 && PortStatus.load() == 1; }, 3000));
+    EXPECT_TRUE(PeerDrain(peer, 200).empty());
+    const uint8_t fresh[] = {0x52, 0x00};
+    ASSERT_EQ(QueueTransmit(fresh, 2), 0);
+    EXPECT_EQ(PeerRead(peer, 2, 1000), (std::vector<uint8_t>{0x52, 0x00}));
     ClosePtyPeer(peer);
 }
 

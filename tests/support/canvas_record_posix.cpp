@@ -9,6 +9,7 @@ struct Canvas {
     bool open = false;
     int id = 0;
     CanvasState state;
+    bool quiet = false;
 };
 
 namespace {
@@ -45,11 +46,17 @@ void ResetMeasures() {
 }
 
 void Record(Canvas* canvas, CanvasOp op, std::array<int, 8> args = {}, std::string_view text = {}) {
+    if (canvas->quiet)
+        return;
     std::lock_guard<std::mutex> hold(CanvasRecordLock);
     CanvasCalls.push_back({op, canvas->id, args, std::string(text), canvas->state});
 }
 
 } // namespace
+
+void QuietCanvas(Canvas* canvas) {
+    canvas->quiet = true;
+}
 
 void ClearCanvasCalls() {
     std::lock_guard<std::mutex> hold(CanvasRecordLock);

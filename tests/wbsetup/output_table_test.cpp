@@ -57,12 +57,18 @@ TEST(OutputEntry, CarriesTwelveBitsBetweenTheMarks) {
     OutputTable table{};
     StoreOutputCode(table, 331, 1920);
     StoreOutputCode(table, 511, 4095);
-    StoreOutputCode(table, 0, 0x1ABC); // only the low 12 bits travel
     EXPECT_EQ(std::vector<uint8_t>(table.begin() + 4 * 331, table.begin() + 4 * 332),
               (std::vector<uint8_t>{0x34, 0x07, 0x34, 0x80}));
     EXPECT_EQ(std::vector<uint8_t>(table.begin() + 4 * 511, table.end()),
               (std::vector<uint8_t>{0x34, 0x0F, 0x34, 0xFF}));
-    EXPECT_EQ(ReadOutputCode(table, 0), 0xABC);
+    StoreOutputCode(table, 1, -5);
+    EXPECT_EQ(ReadOutputCode(table, 1), 0);
+
+    // A unit's volts byte of 255 reads as 25.5 V: 25.5 x 819 + 0.5 gives code 20885, whose
+    // low 12 bits (405, about 0.49 V) must not stand in for full scale.
+    BuildOutputTable(table, 0, 128, 14.7, 25.5, 20.0, 0.0, 10.0);
+    EXPECT_EQ(ReadOutputCode(table, 511), 4095);
+    EXPECT_EQ(ReadOutputCode(table, 0), 0);
 }
 
 TEST(LinearTable, DefaultChannelAIsFlatThenLineThenFlat) {

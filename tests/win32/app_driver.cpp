@@ -142,6 +142,11 @@ bool MenuItemGrayed(HWND window, int command) {
     return state != static_cast<UINT>(-1) && (state & MF_GRAYED) != 0;
 }
 
+bool CloseGrayed(HWND window) {
+    UINT state = GetMenuState(GetSystemMenu(window, FALSE), SC_CLOSE, MF_BYCOMMAND);
+    return state != static_cast<UINT>(-1) && (state & MF_GRAYED) != 0;
+}
+
 std::string ReadFileText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;

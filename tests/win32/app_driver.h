@@ -41,6 +41,8 @@ Colour DialPixel(HWND window, double angle, double radius);
 int CountPixels(HWND window, int left, int top, int right, int bottom, Colour colour);
 
 bool MenuItemGrayed(HWND window, int command);
+// The system menu's Close, which also stands for the caption's close box.
+bool CloseGrayed(HWND window);
 
 std::string ReadFileText(const std::string& path);
 void WriteFileText(const std::string& path, std::string_view text);

@@ -435,11 +435,14 @@ TEST_F(MainWindowWin32, MenuLockGraysWhatWouldDisturbAWorker) {
     StartWindow(SETTINGS_NO_UNIT);
     SendMessageA(window, WM_COMMAND, IDM_AFR_LAMBDA, 0);
     LockMenus();
-    // In menu order: Find, Exit and the three views; Comm Setup, Preferences and About stay.
-    EXPECT_EQ(GrayedCommands(), (std::vector<int>{IDM_FIND_UNIT, IDM_EXIT, IDM_WB_SETUP,
-                                                  IDM_AFR_LAMBDA, IDM_FIRMWARE_UPDATE}));
+    // In menu order: Find, Comm Setup, Exit and the three views; Preferences and About stay.
+    EXPECT_EQ(GrayedCommands(),
+              (std::vector<int>{IDM_FIND_UNIT, IDM_COMM_SETUP, IDM_EXIT, IDM_WB_SETUP,
+                                IDM_AFR_LAMBDA, IDM_FIRMWARE_UPDATE}));
+    EXPECT_TRUE(CloseGrayed(window));
     UnlockMenus();
     EXPECT_EQ(GrayedCommands(), std::vector<int>{IDM_AFR_LAMBDA});
+    EXPECT_FALSE(CloseGrayed(window));
     char text[64] = {};
     GetMenuStringA(GetMenu(window), IDM_AFR_LAMBDA, text, sizeof text, MF_BYCOMMAND);
     EXPECT_STREQ(text, "&Afr && Lambda");

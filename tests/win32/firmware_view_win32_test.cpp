@@ -1,6 +1,7 @@
 // The Firmware Update view in the real main window under Wine, against the simulated unit: the
 // controls, the verdict for older, equal and newer units, a whole update with its phases and
 // progress, a failed one, the refusal of a unit in setup mode, and the view's picture.
+#include "app/input_filter.h"
 #include "app/main_window.h"
 #include "app/notice.h"
 #include "display/status_line.h"
@@ -159,6 +160,9 @@ TEST_F(FirmwareViewWin32, UpdateRunsThroughItsPhasesAndEndsWithTheMatch) {
     bool buttonStayedOff = true;
     bool menusLocked = false;
     bool pictureTaken = false;
+    bool closeTried = false;
+    LRESULT endSession = TRUE;
+    int32_t beepsBefore = RefusedInputBeeps();
     Click(button);
     ASSERT_TRUE(PumpUntil(
         [&] {
@@ -167,7 +171,12 @@ TEST_F(FirmwareViewWin32, UpdateRunsThroughItsPhasesAndEndsWithTheMatch) {
                 highest = std::max(highest,
                                    static_cast<int>(SendMessageA(ProgressBar(), PBM_GETPOS, 0, 0)));
                 buttonStayedOff = buttonStayedOff && !IsWindowEnabled(button);
-                menusLocked = menusLocked || MenusLocked();
+                menusLocked = menusLocked || (MenusLocked() && CloseGrayed(window) &&
+                                              MenuItemGrayed(window, IDM_COMM_SETUP));
+            }
+            if (phase == PHASE_PROGRAMMING && highest > 20 && !closeTried) {
+                closeTried = true;
+                endSession = AskToClose();
             }
             if (phase == PHASE_VERIFYING && highest > 60 && !pictureTaken) {
                 PumpFor(50);
@@ -182,6 +191,11 @@ TEST_F(FirmwareViewWin32, UpdateRunsThroughItsPhasesAndEndsWithTheMatch) {
     EXPECT_GT(highest, 100) << "the bar stepped along the records";
     EXPECT_TRUE(buttonStayedOff) << "no second update can start while one runs";
     EXPECT_TRUE(menusLocked);
+    // Every close request was refused with a beep; the update went on to its end.
+    ASSERT_TRUE(closeTried);
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_EQ(endSession, FALSE);
+    EXPECT_GE(RefusedInputBeeps() - beepsBefore, 2);
 
     // The unit restarts with the carried firmware; the reread shows the match.
     EXPECT_TRUE(PumpUntil([&] { return !MenusLocked() && UnitVersion() == 101; }, VIEW_WAIT_MS));
@@ -191,6 +205,8 @@ TEST_F(FirmwareViewWin32, UpdateRunsThroughItsPhasesAndEndsWithTheMatch) {
     EXPECT_EQ(SendMessageA(ProgressBar(), PBM_GETPOS, 0, 0), 0);
     EXPECT_TRUE(MenuItemGrayed(window, IDM_FIRMWARE_UPDATE));
     EXPECT_FALSE(MenuItemGrayed(window, IDM_AFR_LAMBDA));
+    EXPECT_FALSE(CloseGrayed(window));
+    EXPECT_EQ(SendMessageA(window, WM_QUERYENDSESSION, 0, 0), TRUE);
     EXPECT_EQ(CountNotices(), 0u);
 }
 

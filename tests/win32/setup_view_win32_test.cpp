@@ -377,6 +377,7 @@ TEST_F(SetupViewWin32, SetWritesTheTablesAndReadBringsTheValuesBack) {
     SendMessageA(ResponseBox(1), CB_SETCURSEL, 1, 0);
     const SetupRecord typed = SetupValues;
 
+    int32_t beepsBefore = RefusedInputBeeps();
     Click(Button("Set MQ-6"));
     ASSERT_EQ(SetupWriteRunning.load(), 1);
     // While the write runs: a progress bar, the input controls disabled, the menus locked.
@@ -387,6 +388,10 @@ TEST_F(SetupViewWin32, SetWritesTheTablesAndReadBringsTheValuesBack) {
             return bar != nullptr && SendMessageA(bar, PBM_GETPOS, 0, 0) > 10;
         },
         VIEW_WAIT_MS));
+    // No close request ends the program under the write.
+    EXPECT_EQ(AskToClose(), FALSE);
+    EXPECT_TRUE(CloseGrayed(window));
+    EXPECT_TRUE(MenuItemGrayed(window, IDM_COMM_SETUP));
     EXPECT_EQ(SendMessageA(bar, PBM_GETRANGE, FALSE, 0), 256);
     EXPECT_FALSE(IsWindowEnabled(Button("Set MQ-6")));
     EXPECT_FALSE(IsWindowEnabled(Stoich()));
@@ -399,6 +404,9 @@ TEST_F(SetupViewWin32, SetWritesTheTablesAndReadBringsTheValuesBack) {
 
     ASSERT_TRUE(WaitForWrite());
     EXPECT_EQ(SetupWriteResult.load(), 0);
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_GE(RefusedInputBeeps() - beepsBefore, 2);
+    EXPECT_FALSE(CloseGrayed(window));
     PumpUntil([&] { return ChildAt("msctls_progress32", 8, 476) == nullptr; }, VIEW_WAIT_MS);
     EXPECT_EQ(ChildAt("msctls_progress32", 8, 476), nullptr);
     EXPECT_TRUE(IsWindowEnabled(Button("Set MQ-6")));

@@ -161,6 +161,15 @@ void ViewWin32::Click(HWND button) {
     SendMessageA(button, BM_CLICK, 0, 0);
 }
 
+LRESULT ViewWin32::AskToClose() {
+    constexpr LPARAM ALT_F4 = 0x203E0001; // scan code 0x3E, repeat 1, Alt held
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    PostMessageA(window, WM_SYSKEYDOWN, VK_F4, ALT_F4);
+    PostMessageA(window, WM_SYSKEYUP, VK_F4, ALT_F4 | static_cast<LPARAM>(0xC0000000));
+    PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    return SendMessageA(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP);
+}
+
 std::string ViewWin32::SaveWindowPicture(const char* name) const {
     RECT frame{};
     GetWindowRect(window, &frame);

@@ -47,6 +47,10 @@ class ViewWin32 : public ::testing::Test {
     void PressKey(HWND control, int key, bool shift = false);
     // Sends a click to a button.
     void Click(HWND button);
+    // Every way of asking the window to close: a close request from another program, Alt+F4
+    // as keys, the system menu's Close and the end of the session. Returns the window's answer
+    // to the end of the session; the posted requests are handled by the next passes.
+    LRESULT AskToClose();
     // The whole window, frame and menu included, as a 24-bit BMP in MQ6_ARTIFACTS (or the
     // working directory); returns the path written.
     std::string SaveWindowPicture(const char* name) const;
