@@ -29,6 +29,18 @@ else()
     MQ6_SIM_PATH="${CMAKE_BINARY_DIR}/mq6-sim"
     MQ6_CLI_PATH="$<TARGET_FILE:mq6>")
   add_dependencies(mq6_tests mq6-sim mq6)
+
+  # The same command-line tool and simulated unit, linked with a key other than the sample:
+  # a test checks the blocks a setup write sends with it against a cipher of its own.
+  add_setup_key_library(mq6key_test ${CMAKE_SOURCE_DIR}/tests/firmware/test-setup-key.txt)
+  add_executable(mq6-testkey $<TARGET_OBJECTS:mq6cli>)
+  target_link_libraries(mq6-testkey PRIVATE mq6core_code mq6key_test)
+  add_executable(mq6-sim-testkey $<TARGET_OBJECTS:mq6sim>)
+  target_link_libraries(mq6-sim-testkey PRIVATE mq6key_test Threads::Threads util)
+  target_compile_definitions(mq6_tests PRIVATE
+    MQ6_TESTKEY_CLI_PATH="$<TARGET_FILE:mq6-testkey>"
+    MQ6_TESTKEY_SIM_PATH="$<TARGET_FILE:mq6-sim-testkey>")
+  add_dependencies(mq6_tests mq6-testkey mq6-sim-testkey)
   gtest_discover_tests(mq6_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
 endif()
 
