@@ -19,6 +19,8 @@ BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
     clang libclang-rt-14-dev)
 WINE_PACKAGES=(wine wine64 xvfb xauth imagemagick)
+# scripts/package and its test: the archives, the man pages, the package's dependencies.
+PACKAGE_PACKAGES=(zip unzip help2man dpkg-dev)
 
 # The two test builds; warnings are errors there (MQ6_WERROR).
 build_all() {

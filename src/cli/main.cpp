@@ -10,10 +10,10 @@
 
 namespace {
 constexpr char USAGE[] =
-    "usage: mq6 [--port PATH] [-v] COMMAND [options]\n"
-    "       mq6 --version\n"
+    "Usage: mq6 [--port PATH] [-v] COMMAND [options]\n"
+    "  or:  mq6 --version\n"
     "\n"
-    "commands:\n"
+    "Commands:\n"
     "  info [--json]   the unit's banner, version, mode and setup bytes\n"
     "  live [--count N] [--seconds S] [--csv FILE|-] [--response-rate R]\n"
     "                  live lambda and AFR: CSV rows or one updating line\n"
