@@ -13,7 +13,9 @@ if(MQ6_WINDOWS)
   list(FILTER SUPPORT_SOURCES EXCLUDE REGEX "_posix\\.cpp$")
   add_executable(mq6_win32_tests ${WIN_TEST_SOURCES} ${SUPPORT_SOURCES})
   target_include_directories(mq6_win32_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
-  target_link_libraries(mq6_win32_tests PRIVATE mq6core ${GTEST_LIBS})
+  target_link_libraries(mq6_win32_tests PRIVATE mq6core ${GTEST_LIBS} version)
+  # The version test reads the resources of the two programs beside it.
+  add_dependencies(mq6_win32_tests mq6wb mq6)
 else()
   find_package(GTest REQUIRED)
   include(GoogleTest)
@@ -29,6 +31,18 @@ else()
     MQ6_SIM_PATH="${CMAKE_BINARY_DIR}/mq6-sim"
     MQ6_CLI_PATH="$<TARGET_FILE:mq6>")
   add_dependencies(mq6_tests mq6-sim mq6)
+
+  # The same command-line tool and simulated unit, linked with a key other than the sample:
+  # a test checks the blocks a setup write sends with it against a cipher of its own.
+  add_setup_key_library(mq6key_test ${CMAKE_SOURCE_DIR}/tests/firmware/test-setup-key.txt)
+  add_executable(mq6-testkey $<TARGET_OBJECTS:mq6cli>)
+  target_link_libraries(mq6-testkey PRIVATE mq6core_code mq6key_test)
+  add_executable(mq6-sim-testkey $<TARGET_OBJECTS:mq6sim>)
+  target_link_libraries(mq6-sim-testkey PRIVATE mq6key_test Threads::Threads util)
+  target_compile_definitions(mq6_tests PRIVATE
+    MQ6_TESTKEY_CLI_PATH="$<TARGET_FILE:mq6-testkey>"
+    MQ6_TESTKEY_SIM_PATH="$<TARGET_FILE:mq6-sim-testkey>")
+  add_dependencies(mq6_tests mq6-testkey mq6-sim-testkey)
   gtest_discover_tests(mq6_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
 endif()
 

@@ -42,7 +42,7 @@ sanitize_build() {
     shift
     local start=$SECONDS
     cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g1" \
-        "$@" >"$dir-configure.log" 2>&1 || { cat "$dir-configure.log"; return 1; }
+        -DMQ6_WERROR=ON "$@" >"$dir-configure.log" 2>&1 || { cat "$dir-configure.log"; return 1; }
     ninja -C "$dir" -j2 >"$dir-build.log" 2>&1 ||
         { grep -E "error|FAILED" -A5 "$dir-build.log" | head -n 60; return 1; }
     echo "sanitize: built $dir in $((SECONDS - start)) s"
@@ -122,7 +122,7 @@ fuzz_build() {
     local dir=$1
     local start=$SECONDS
     cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-        -DMQ6_FUZZ=ON -DMQ6_BUILD_TESTS=OFF >"$dir-configure.log" 2>&1 ||
+        -DMQ6_WERROR=ON -DMQ6_FUZZ=ON -DMQ6_BUILD_TESTS=OFF >"$dir-configure.log" 2>&1 ||
         { cat "$dir-configure.log"; return 1; }
     ninja -C "$dir" -j2 fuzz_targets >"$dir-build.log" 2>&1 ||
         { grep -E "error|FAILED" -A5 "$dir-build.log" | head -n 60; return 1; }

@@ -8,9 +8,22 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace {
 constexpr char ADAPTER_ID[] = "0403:6001";
+
+// The port found may be /dev/mq6, the udev link to a candidate's terminal. (Paths, not
+// std::filesystem::equivalent, which refuses two character devices.)
+bool SamePort(const char* candidate, const char* found) {
+    if (std::strcmp(candidate, found) == 0)
+        return true;
+    std::error_code candidateError;
+    std::error_code foundError;
+    std::filesystem::path a = std::filesystem::canonical(candidate, candidateError);
+    std::filesystem::path b = std::filesystem::canonical(found, foundError);
+    return !candidateError && !foundError && a == b;
+}
 
 const char* OrDash(const std::array<char, CANDIDATE_TEXT_SIZE>& text) {
     return text[0] != '\0' ? text.data() : "-";
@@ -41,7 +54,7 @@ int RunPorts(std::vector<std::string> args) {
             const PortCandidate& candidate = candidates[static_cast<size_t>(i)];
             // An unplugged adapter may have had the same COM name; only an attached one counts.
             bool chosen = unitFound && candidate.attached != 0 && candidate.named != 0 &&
-                          std::strcmp(candidate.port.data(), found.data()) == 0;
+                          SamePort(candidate.port.data(), found.data());
             PrintCandidate(candidate, chosen);
         }
     }

@@ -1,6 +1,7 @@
-// Linux finds the unit in sysfs: an FTDI 0403:6001 device whose USB product string is
-// "MQ-6" (the name the unit's adapter is programmed with) and whose interface has a
-// terminal. MQ6_SYSFS_ROOT and MQ6_SERIAL_BY_ID_DIR move the search elsewhere (tests).
+// Linux takes /dev/mq6 when the udev rule has made it, else finds the unit in sysfs: an FTDI
+// 0403:6001 device whose USB product string is "MQ-6" (the name the unit's adapter is
+// programmed with) and whose interface has a terminal. MQ6_UNIT_LINK, MQ6_SYSFS_ROOT and
+// MQ6_SERIAL_BY_ID_DIR move the search elsewhere (tests).
 #include "discovery/sysfs.h"
 
 #include <algorithm>
@@ -195,6 +196,13 @@ int FindSysfsUnit(const char* sysfsRoot, const char* byIdDir, char* name, size_t
 }
 
 int FindAttachedUnit(char* name, size_t capacity) {
+    const char* link = RootFromEnvironment("MQ6_UNIT_LINK", UNIT_LINK);
+    size_t length = std::strlen(link);
+    std::error_code error;
+    if (length < capacity && fs::exists(link, error)) {
+        std::memcpy(name, link, length + 1);
+        return 0;
+    }
     return FindSysfsUnit(RootFromEnvironment("MQ6_SYSFS_ROOT", SYSFS_ROOT),
                          RootFromEnvironment("MQ6_SERIAL_BY_ID_DIR", SERIAL_BY_ID_DIR), name,
                          capacity);

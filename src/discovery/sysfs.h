@@ -9,6 +9,9 @@
 
 constexpr char SYSFS_ROOT[] = "/sys";
 constexpr char SERIAL_BY_ID_DIR[] = "/dev/serial/by-id";
+// The link that the package's udev rule makes to the unit's terminal; when it is there, it
+// is the unit's port.
+constexpr char UNIT_LINK[] = "/dev/mq6";
 
 // The USB devices 0403:6001 under sysfsRoot/bus/usb/devices in USB path order ("1-1.2"
 // before "1-1.10"); the number stored (at most capacity). A device's port is the by-id link

@@ -1,11 +1,18 @@
 // The setup-table key: the four starting key words and the per-block key step that the
-// unit's firmware deciphers with. The utility and the simulated unit both take them from here.
+// unit's firmware deciphers with. They come from the key file named by MQ6_SETUP_KEY at build
+// time (cmake/setup_key.cmake generates their definitions); the utility and the simulated
+// unit of one build take them from there.
 #pragma once
 
 #include <cstdint>
 
-constexpr uint32_t SETUP_KEY_WORD0 = 0x4D513636; // "MQ66"
-constexpr uint32_t SETUP_KEY_WORD1 = 0x2D574221; // "-WB!"
-constexpr uint32_t SETUP_KEY_WORD2 = 0x0B5E7A1D;
-constexpr uint32_t SETUP_KEY_WORD3 = 0xC3D2E1F0;
-constexpr uint32_t SETUP_KEY_STEP = 0x01234567;
+extern const uint32_t SETUP_KEY_WORD0;
+extern const uint32_t SETUP_KEY_WORD1;
+extern const uint32_t SETUP_KEY_WORD2;
+extern const uint32_t SETUP_KEY_WORD3;
+extern const uint32_t SETUP_KEY_STEP;
+
+// Whether the key is the sample (firmware/sample-setup-key.txt), which no real unit
+// deciphers with, and the name of the file it came from.
+extern const bool SETUP_KEY_IS_SAMPLE;
+extern const char SETUP_KEY_FILE[];

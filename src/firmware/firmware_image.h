@@ -32,6 +32,11 @@ extern const std::array<uint8_t, FIRMWARE_IMAGE_B_SIZE> FirmwareImageB;
 extern const int CARRIED_VERSION_MAJOR;
 extern const int CARRIED_VERSION_MINOR;
 
+// Whether the image is the sample (firmware/sample-image.txt), which is not device firmware,
+// and the name of the file it came from.
+extern const bool FIRMWARE_IMAGE_IS_SAMPLE;
+extern const char FIRMWARE_IMAGE_FILE[];
+
 // Records of copy B, index 0 to INFO_RECORD_COUNT - 1 and 0 to CODE_RECORD_COUNT - 1.
 const uint8_t* GetInfoRecord(int index);
 const uint8_t* GetCodeRecord(int index);

@@ -2,10 +2,6 @@
 // window procedures handle. Plain defines: the resource compiler reads this file too.
 #pragma once
 
-#define MQ6WB_VERSION_TEXT "1.0.0"
-#define MQ6WB_VERSION_NUMBERS 1, 0, 0, 0
-#define MQ6WB_ABOUT_VERSION "Version 1.0.0"
-
 // Strings: the window title and the window class name.
 #define IDS_APP_TITLE 103
 #define IDS_WINDOW_CLASS 109
@@ -37,6 +33,9 @@
 #define IDC_TARGET_LOW 1004
 #define IDC_TARGET_HIGH 1005
 #define IDC_RESPONSE_RATE 1006
+
+// About box: the version and what the build carries, filled in when it opens.
+#define IDC_ABOUT_FACTS 1010
 
 // Comm Port Setup dialog.
 #define IDC_AUTO_PORT 1007

@@ -2,6 +2,9 @@
 // cannot drift apart.
 #include "sim/sim_options.h"
 
+#include "firmware/cipher_key.h"
+#include "mq6_version.h"
+
 #include <array>
 #include <cerrno>
 #include <cmath>
@@ -199,7 +202,9 @@ struct OptionRow {
 
 constexpr auto OptionTable = std::to_array<OptionRow>({
     {"--link", "PATH", "symlink PATH to the pty (replaced if present, removed on exit)", ApplyLink},
-    {"--version", "X.YY", "firmware version in the banner (default 1.01)", ApplyVersion},
+    {"--version", "X.YY",
+     "firmware version in the banner (default 1.01); without X.YY: print the program's version",
+     ApplyVersion},
     {"--unit-mode", "N", "unit mode byte, data block byte 255 (default 0)", ApplyUnitMode},
     {"--start-in-loader", nullptr, "start in the loader instead of the application",
      ApplyStartInLoader},
@@ -246,6 +251,13 @@ void PrintUsage() {
     std::fflush(stdout);
 }
 
+// The program's version and the setup key it deciphers with.
+void PrintVersion() {
+    std::printf("mq6-sim %s\nSetup key: %s, %s\n", MQ6_VERSION_TEXT, SETUP_KEY_FILE,
+                SETUP_KEY_IS_SAMPLE ? "the SAMPLE, not the unit's key" : "given at build time");
+    std::fflush(stdout);
+}
+
 const OptionRow* FindOption(std::string_view name) {
     for (const OptionRow& row : OptionTable) {
         if (name == row.name)
@@ -278,6 +290,12 @@ ParseResult ParseOptions(int argc, char** argv) {
             if (name == "--")
                 break;
             PrintUsage();
+            return PARSE_HELP;
+        }
+        // "--version" with no value after it asks for the program's version, as tools
+        // such as help2man expect; with a value it sets the version the unit reports.
+        if (name == "--version" && !hasInlineValue && (i + 1 == argc || argv[i + 1][0] == '-')) {
+            PrintVersion();
             return PARSE_HELP;
         }
         const char* value = nullptr;

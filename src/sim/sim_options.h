@@ -43,5 +43,5 @@ extern SimOptions Options;
 enum ParseResult { PARSE_OK = 0, PARSE_HELP = 1, PARSE_ERROR = 2 };
 
 // Fills Options from the command line; on PARSE_ERROR a message is on stderr, on
-// PARSE_HELP the usage text is on stdout.
+// PARSE_HELP the usage text or the program's version is on stdout.
 ParseResult ParseOptions(int argc, char** argv);

@@ -73,6 +73,7 @@ class CliDiscoveryTest : public ::testing::Test {
             dup2(errFd, STDERR_FILENO);
             setenv("MQ6_SYSFS_ROOT", sysfs.c_str(), 1);
             setenv("MQ6_SERIAL_BY_ID_DIR", byId.c_str(), 1);
+            setenv("MQ6_UNIT_LINK", (base + "/mq6").c_str(), 1);
             if (unprivileged && geteuid() == 0 &&
                 (setgroups(0, nullptr) != 0 || setgid(NOBODY) != 0 || setuid(NOBODY) != 0))
                 _exit(126);
@@ -142,18 +143,26 @@ TEST_F(CliDiscoveryTest, CommandWithoutPortTalksToTheFoundUnit) {
     sim = StartSim({});
     ASSERT_FALSE(sim.path.empty()) << "mq6-sim did not start";
     // The fake adapter's terminal is the simulator's pseudo-terminal, reached through the
-    // by-id link as udev would make it.
+    // by-id link as udev would make it, and through /dev/mq6 once the package's rule is there.
     fs::create_directories(base + "/dev");
     fs::create_symlink(fs::read_symlink(sim.path), base + "/dev/ttyUSB5");
     AddFakeUsbDevice(sysfs, {.usbPath = "1-1.3", .terminal = "ttyUSB5"});
     fs::create_directories(byId);
     fs::create_symlink("../dev/ttyUSB5", byId + "/usb-FTDI_MQ-6_A10K2QX7-if00-port0");
-    CliRun run = Run({"-v", "info"});
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.err.find("found the unit on " + byId + "/usb-FTDI_MQ-6_A10K2QX7-if00-port0"),
-              std::string::npos)
-        << run.err;
-    EXPECT_NE(run.out.find("Unit mode: 0"), std::string::npos) << run.out;
+    for (bool udevLink : {false, true}) {
+        SCOPED_TRACE(udevLink ? "with /dev/mq6" : "without /dev/mq6");
+        if (udevLink)
+            fs::create_symlink(base + "/dev/ttyUSB5", base + "/mq6");
+        std::string port = udevLink ? base + "/mq6" : byId + "/usb-FTDI_MQ-6_A10K2QX7-if00-port0";
+        CliRun run = Run({"-v", "info"});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.err.find("found the unit on " + port), std::string::npos) << run.err;
+        EXPECT_NE(run.out.find("Unit mode: 0"), std::string::npos) << run.out;
+        run = Run({"ports"});
+        EXPECT_NE(run.out.find("* 1-1.3 "), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find("* the port used without --port: " + port), std::string::npos)
+            << run.out;
+    }
 }
 
 TEST_F(CliDiscoveryTest, BusyPortIsReported) {

@@ -13,6 +13,8 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -38,6 +40,7 @@ class FindPortTest : public ::testing::Test {
         sysfs = base + "/sys";
         setenv("MQ6_SYSFS_ROOT", sysfs.c_str(), 1);
         setenv("MQ6_SERIAL_BY_ID_DIR", (base + "/by-id").c_str(), 1);
+        setenv("MQ6_UNIT_LINK", (base + "/mq6").c_str(), 1);
         ClearMemoryRegistry();
         SetMemoryRegistryDword(PARAMETERS, "RetryResetCount", 150);
         SetPortName("COM3");
@@ -47,6 +50,7 @@ class FindPortTest : public ::testing::Test {
     void TearDown() override {
         unsetenv("MQ6_SYSFS_ROOT");
         unsetenv("MQ6_SERIAL_BY_ID_DIR");
+        unsetenv("MQ6_UNIT_LINK");
         ClearMemoryRegistry();
         AutoPort.store(1);
         RemoveTree(base);
@@ -94,6 +98,28 @@ TEST_F(FindPortTest, FoundUnitReachesPortNameAndBuffer) {
     EXPECT_STREQ(buffer.data(), "/dev/ttyUSB4");
     EXPECT_STREQ(PortName.data(), "/dev/ttyUSB4");
     EXPECT_EQ(RetryCount(), 200u);
+}
+
+TEST_F(FindPortTest, TheUdevLinkWinsWhileItLeadsSomewhere) {
+    AddFakeUsbDevice(sysfs, {.usbPath = "3-2", .terminal = "ttyUSB4"});
+    struct Row {
+        const char* target; // of the link; nullptr: no link
+        std::string found;
+    };
+    const Row rows[] = {
+        {"ttyUSB4", base + "/mq6"},
+        {"gone", "/dev/ttyUSB4"},
+        {nullptr, "/dev/ttyUSB4"},
+    };
+    std::ofstream(base + "/ttyUSB4").put('\n');
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.target ? row.target : "no link");
+        std::filesystem::remove(base + "/mq6");
+        if (row.target != nullptr)
+            std::filesystem::create_symlink(row.target, base + "/mq6");
+        ASSERT_EQ(FindPort(buffer.data(), buffer.size()), 0);
+        EXPECT_EQ(buffer.data(), row.found);
+    }
 }
 
 TEST_F(FindPortTest, WithoutBufferOnlyPortNameChanges) {

@@ -156,6 +156,7 @@ pid_t StartLive(const std::string& base, const std::vector<std::string>& args) {
         dup2(errFd, STDERR_FILENO);
         setenv("MQ6_SYSFS_ROOT", sysfs.c_str(), 1);
         setenv("MQ6_SERIAL_BY_ID_DIR", byId.c_str(), 1);
+        setenv("MQ6_UNIT_LINK", (base + "/mq6").c_str(), 1);
         execv(argv[0], argv.data());
         _exit(127);
     }

@@ -30,6 +30,10 @@ bool ReapSim(SimProcess& sim, int& status) {
 } // namespace
 
 SimProcess StartSim(const std::vector<std::string>& args) {
+    return StartSimProgram(MQ6_SIM_PATH, args);
+}
+
+SimProcess StartSimProgram(const std::string& program, const std::vector<std::string>& args) {
     SimProcess sim;
     std::string pattern = (std::filesystem::temp_directory_path() / "mq6-sim.XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr)
@@ -38,7 +42,7 @@ SimProcess StartSim(const std::vector<std::string>& args) {
     std::string link = sim.dir + "/tty";
     std::string out = sim.dir + "/stdout";
 
-    std::vector<std::string> argvText{MQ6_SIM_PATH};
+    std::vector<std::string> argvText{program};
     argvText.insert(argvText.end(), args.begin(), args.end());
     argvText.push_back("--link");
     argvText.push_back(link);

@@ -9,6 +9,7 @@
 #include "display/live_decode.h"
 #include "display/status_line.h"
 #include "link/link.h"
+#include "mq6_version.h"
 #include "resources/resource.h"
 #include "settings/config.h"
 #include "support/notice_record.h"
@@ -380,8 +381,17 @@ TEST_F(MainWindowWin32, AboutBoxOpensFromAltQuestionMarkAndSlashOnly) {
         HoldAlt(false);
         EXPECT_TRUE(opened) << "Alt+" << key;
     }
+    // The box names the version and says that the image and the key are the samples.
+    std::string facts;
     EXPECT_TRUE(WithDialog(
-        about, [&] { SendMessageA(window, WM_COMMAND, IDM_ABOUT, 0); }, clickOk));
+        about, [&] { SendMessageA(window, WM_COMMAND, IDM_ABOUT, 0); },
+        [&](HWND dialog) {
+            facts = ControlText(GetDlgItem(dialog, IDC_ABOUT_FACTS));
+            return clickOk(dialog);
+        }));
+    EXPECT_EQ(facts.rfind(std::string("Version ") + MQ6_VERSION_TEXT + "\n", 0), 0u) << facts;
+    EXPECT_NE(facts.find("Firmware image: sample-image.txt, the SAMPLE"), std::string::npos);
+    EXPECT_NE(facts.find("Setup key: sample-setup-key.txt, the SAMPLE"), std::string::npos);
 
     // Keys without Alt do nothing at all.
     SetFocus(window);
