@@ -1,12 +1,12 @@
 // Link benchmark: programming and setup writes against the simulated unit paced at the wire
 // speed, live-frame latency, and the processor time of the link and display threads. Every
 // figure is measured in this run; the ratios compare against the wire, not against a clock.
-#include "app/ticks.h"
 #include "display/display_thread.h"
 #include "display/live_decode.h"
 #include "firmware/firmware_image.h"
 #include "firmware/programming.h"
 #include "link/link.h"
+#include "platform/ticks.h"
 #include "settings/config.h"
 #include "support/pty_peer.h"
 #include "support/sim_process.h"

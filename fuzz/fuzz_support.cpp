@@ -2,8 +2,8 @@
 // normal outcome for a bad input, not a finding.
 #include "fuzz_support.h"
 
-#include "app/notice.h"
 #include "link/link.h"
+#include "platform/notice.h"
 
 #include <cstdio>
 #include <cstdlib>

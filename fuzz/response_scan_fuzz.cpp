@@ -8,8 +8,8 @@
 // time-outs therefore never start, and TickCount stays where it is set.
 #include "fuzz_support.h"
 
-#include "app/ticks.h"
 #include "link/link.h"
+#include "platform/ticks.h"
 
 #include <array>
 

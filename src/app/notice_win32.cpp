@@ -1,6 +1,6 @@
 // Notices of the Windows utility are message boxes, owned by the main window unless asked
 // otherwise; the port indicator's changes redraw the status line.
-#include "app/notice.h"
+#include "platform/notice.h"
 
 #include "app/main_window.h"
 #include "display/canvas.h"

@@ -4,13 +4,13 @@
 #include "app/startup.h"
 
 #include "app/main_window.h"
-#include "app/notice.h"
-#include "app/ticks.h"
 #include "display/canvas_gdi.h"
 #include "display/display_thread.h"
 #include "display/gauges.h"
 #include "display/live_decode.h"
 #include "link/link.h"
+#include "platform/notice.h"
+#include "platform/ticks.h"
 #include "resources/resource.h"
 #include "settings/config.h"
 

@@ -1,8 +1,8 @@
 // Connecting mq6 to the unit through the same comm thread the utility uses.
-#include "app/ticks.h"
 #include "cli/cli.h"
 #include "link/link.h"
 #include "link/serial.h"
+#include "platform/ticks.h"
 #include "settings/config.h"
 
 #include <cstdio>

@@ -1,13 +1,13 @@
 // mq6 firmware status | update [--yes]: the unit's firmware against the carried image, and
 // the update through the unit's loader, step for step as the firmware view's worker does it.
-#include "app/notice.h"
-#include "app/ticks.h"
 #include "cli/cli.h"
 #include "firmware/banner.h"
 #include "firmware/firmware_image.h"
 #include "firmware/programming.h"
 #include "firmware/verdict.h"
 #include "link/link.h"
+#include "platform/notice.h"
+#include "platform/ticks.h"
 
 #include <algorithm>
 #include <array>

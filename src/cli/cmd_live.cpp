@@ -1,10 +1,10 @@
 // mq6 live: the unit's live lambda and AFR, decoded and smoothed as the utility's display
 // does, written as CSV rows or shown as one updating line.
-#include "app/ticks.h"
 #include "cli/cli.h"
 #include "display/display_thread.h"
 #include "display/live_decode.h"
 #include "link/link.h"
+#include "platform/ticks.h"
 #include "settings/config.h"
 
 #include <algorithm>

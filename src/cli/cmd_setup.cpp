@@ -1,11 +1,11 @@
 // mq6 setup read | write | tables: the unit's analogue-output setup, read and written through
 // the same Read and Set that the Wide Band Setup view uses, and the output tables it gives.
-#include "app/ticks.h"
 #include "cli/cli.h"
 #include "cli/setup_settings.h"
 #include "display/lambda_table.h"
 #include "firmware/banner.h"
 #include "link/link.h"
+#include "platform/ticks.h"
 #include "wbsetup/output_table.h"
 #include "wbsetup/setup_transfer.h"
 

@@ -1,5 +1,5 @@
 // Notices of the command-line tool go to stderr; it has no status line to redraw.
-#include "app/notice.h"
+#include "platform/notice.h"
 
 #include <cstdio>
 

@@ -2,9 +2,9 @@
 // request, and fetch the data block after a connection.
 #include "display/display_thread.h"
 
-#include "app/ticks.h"
 #include "display/live_decode.h"
 #include "link/link.h"
+#include "platform/ticks.h"
 
 #include <mutex>
 #include <thread>

@@ -4,7 +4,6 @@
 #include "firmware/firmware_view.h"
 
 #include "app/main_window.h"
-#include "app/notice.h"
 #include "display/display_thread.h"
 #include "display/status_line.h"
 #include "firmware/banner.h"
@@ -13,6 +12,7 @@
 #include "firmware/programming.h"
 #include "firmware/verdict.h"
 #include "link/link.h"
+#include "platform/notice.h"
 
 #include <commctrl.h>
 

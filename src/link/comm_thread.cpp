@@ -1,10 +1,10 @@
 // The comm thread: the only code that touches the serial port. It opens and reopens
 // the port with a growing back-off, writes the frame handed over in TxBuf and stores
 // every received byte in RxRing.
-#include "app/notice.h"
-#include "app/ticks.h"
 #include "link/link.h"
 #include "link/serial.h"
+#include "platform/notice.h"
+#include "platform/ticks.h"
 
 #include <cstring>
 #include <mutex>

@@ -1,8 +1,8 @@
 // Request/response exchanges with the unit: frame building, the response scanner, the
 // unit's eight commands and the data-block read.
-#include "app/notice.h"
-#include "app/ticks.h"
 #include "link/link.h"
+#include "platform/notice.h"
+#include "platform/ticks.h"
 
 #include <algorithm>
 #include <cstring>

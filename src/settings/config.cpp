@@ -3,7 +3,7 @@
 // file in one step, so a failed write leaves the previous file as it was.
 #include "settings/config.h"
 
-#include "app/notice.h"
+#include "platform/notice.h"
 #include "settings/file_replace.h"
 
 #include <algorithm>

@@ -2,8 +2,8 @@
 // unit through its loader.
 #include "wbsetup/setup_transfer.h"
 
-#include "app/notice.h"
 #include "firmware/banner.h"
+#include "platform/notice.h"
 #include "wbsetup/output_table.h"
 #include "wbsetup/setup_tables.h"
 

@@ -1,10 +1,10 @@
 // The display thread's pass over a real comm thread and a scripted unit on a pseudo-terminal:
 // what each view does with the received bytes, the repeated live-data request and the
 // data-block read after every connection.
-#include "app/ticks.h"
 #include "display/display_thread.h"
 #include "display/live_decode.h"
 #include "link/link.h"
+#include "platform/ticks.h"
 #include "settings/config.h"
 #include "support/notice_record.h"
 #include "support/pty_peer.h"

@@ -1,12 +1,12 @@
 // Live data under faults: line noise on the unit's frames while the display decodes them,
 // and a unit that vanishes under `mq6 live` and comes back on another port.
-#include "app/ticks.h"
 #include "discovery/fake_sysfs.h"
 #include "display/display_thread.h"
 #include "display/live_decode.h"
 #include "faults/fault_table.h"
 #include "firmware/test_files.h"
 #include "link/link.h"
+#include "platform/ticks.h"
 #include "settings/config.h"
 #include "support/pty_peer.h"
 #include "support/sim_process.h"

@@ -1,12 +1,12 @@
 // The loader sequences end to end: against mq6-sim over its pseudo-terminal, and against a
 // scripted loader on a pseudo-terminal for read-backs that no honest unit gives.
-#include "app/ticks.h"
 #include "firmware/banner.h"
 #include "firmware/cipher.h"
 #include "firmware/firmware_image.h"
 #include "firmware/programming.h"
 #include "firmware/test_files.h"
 #include "link/link.h"
+#include "platform/ticks.h"
 #include "support/pty_peer.h"
 #include "support/sim_process.h"
 

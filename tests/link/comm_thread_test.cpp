@@ -1,8 +1,8 @@
 // The comm thread: opening with back-off, reopening after the line goes away, ports that open
 // but cannot be set up, the transmit hand-over and ring resets, over real pseudo-terminals.
-#include "app/ticks.h"
 #include "display/live_decode.h"
 #include "link/link.h"
+#include "platform/ticks.h"
 #include "settings/config.h"
 #include "support/notice_record.h"
 #include "support/pty_peer.h"

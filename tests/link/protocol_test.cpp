@@ -1,6 +1,6 @@
 // Exchanges through the real comm thread against a scripted unit on a pseudo-terminal.
-#include "app/ticks.h"
 #include "link/link.h"
+#include "platform/ticks.h"
 #include "support/notice_record.h"
 #include "support/pty_peer.h"
 

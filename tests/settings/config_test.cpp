@@ -1,6 +1,6 @@
 // The configuration file on real files in a temporary directory: what each line reads as,
 // what is written, and what happens when the file cannot be read or replaced.
-#include "app/notice.h"
+#include "platform/notice.h"
 #include "settings/config.h"
 #include "support/notice_record.h"
 
@@ -231,7 +231,8 @@ TEST_F(ConfigTest, DirectoryInPlaceOfTheFile) {
     ASSERT_EQ(CountNotices(), 2u);
     EXPECT_EQ(RecordedNotices[0].text, OpenErrorText(file));
     EXPECT_EQ(RecordedNotices[0].caption, "Configuration File Error");
-    EXPECT_EQ(RecordedNotices[0].flags, unsigned(NOTICE_TOPMOST | NOTICE_INFO_ICON | NOTICE_NO_OWNER));
+    EXPECT_EQ(RecordedNotices[0].flags,
+              unsigned(NOTICE_TOPMOST | NOTICE_INFO_ICON | NOTICE_NO_OWNER));
     EXPECT_EQ(RecordedNotices[1].text, OpenErrorText(file));
     EXPECT_EQ(RecordedNotices[1].flags, unsigned(NOTICE_TOPMOST | NOTICE_INFO_ICON));
     EXPECT_DOUBLE_EQ(TargetLow.load(), 1.2);

@@ -1,6 +1,6 @@
 #include "support/notice_record.h"
 
-#include "app/notice.h"
+#include "platform/notice.h"
 
 std::mutex NoticeLock;
 std::vector<RecordedNotice> RecordedNotices;

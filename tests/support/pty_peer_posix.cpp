@@ -1,7 +1,7 @@
 #include "support/pty_peer.h"
 
-#include "app/ticks.h"
 #include "link/link.h"
+#include "platform/ticks.h"
 #include "settings/config.h"
 
 #include <chrono>

@@ -1,9 +1,9 @@
 // Read, Defaults and Set against the simulated unit over its pseudo-terminal: what reaches the
 // unit's data block and output tables, the notices, and the worker's hooks.
-#include "app/notice.h"
 #include "firmware/programming.h"
 #include "firmware/test_files.h"
 #include "link/link.h"
+#include "platform/notice.h"
 #include "support/notice_record.h"
 #include "support/pty_peer.h"
 #include "support/sim_process.h"

@@ -1,6 +1,6 @@
 // The configuration file as Windows writes it: CR LF line ends on disk, and the old file
 // replaced in one move, or not at all.
-#include "app/notice.h"
+#include "platform/notice.h"
 #include "settings/config.h"
 #include "support/notice_record.h"
 

@@ -3,7 +3,6 @@
 // progress, a failed one, the refusal of a unit in setup mode, and the view's picture.
 #include "app/input_filter.h"
 #include "app/main_window.h"
-#include "app/notice.h"
 #include "display/status_line.h"
 #include "firmware/banner.h"
 #include "firmware/firmware_image.h"
@@ -11,6 +10,7 @@
 #include "firmware/programming.h"
 #include "firmware/verdict.h"
 #include "link/link.h"
+#include "platform/notice.h"
 #include "resources/resource.h"
 #include "support/notice_record.h"
 #include "win32/app_driver.h"

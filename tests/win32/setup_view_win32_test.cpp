@@ -3,9 +3,9 @@
 // B, Set Defaults, Read and Set against the simulated unit, and the view's picture.
 #include "app/input_filter.h"
 #include "app/main_window.h"
-#include "app/notice.h"
 #include "display/status_line.h"
 #include "link/link.h"
+#include "platform/notice.h"
 #include "resources/resource.h"
 #include "support/notice_record.h"
 #include "wbsetup/output_table.h"

@@ -1,7 +1,7 @@
 #include "win32/wine_sim.h"
 
-#include "app/ticks.h"
 #include "link/link.h"
+#include "platform/ticks.h"
 #include "settings/config.h"
 
 #include <cstdlib>

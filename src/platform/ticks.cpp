@@ -1,5 +1,5 @@
 // The 100 ms ticker for front ends that have no multimedia timer.
-#include "app/ticks.h"
+#include "platform/ticks.h"
 
 #include <chrono>
 #include <thread>
