@@ -22,18 +22,6 @@ WINE_PACKAGES=(wine wine64 xvfb xauth imagemagick)
 # scripts/package and its test: the archives, the man pages, the package's dependencies.
 PACKAGE_PACKAGES=(zip unzip help2man dpkg-dev)
 
-# The two test builds; warnings are errors there (MQ6_WERROR).
-build_all() {
-    cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMQ6_WERROR=ON \
-        >build/native-configure.log 2>&1 ||
-        { cat build/native-configure.log; return 1; }
-    ninja -C build/native -j2 || return 1
-    cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMQ6_WERROR=ON \
-        -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >build/windows-configure.log 2>&1 ||
-        { cat build/windows-configure.log; return 1; }
-    ninja -C build/windows -j2 || return 1
-}
-
 # release_build CMAKE-ARGS...: the Release build of both toolchains, programs only, in
 # build/release/native and build/release/windows; the arguments go to both configures.
 # scripts/package makes the archives from it; scripts/test compiles it with MQ6_WERROR=ON.
@@ -47,7 +35,7 @@ release_build() {
         cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMQ6_BUILD_TESTS=OFF \
             "${toolchain[@]}" "$@" >"$dir-configure.log" 2>&1 ||
             { cat "$dir-configure.log"; return 1; }
-        ninja -C "$dir" -j2 >"$dir-build.log" 2>&1 ||
+        ${MQ6_BUILD_NICE:-} ninja -C "$dir" -j2 >"$dir-build.log" 2>&1 ||
             { grep -E "error|FAILED" -A5 "$dir-build.log" | head -n 60; return 1; }
     done
 }

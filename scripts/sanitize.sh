@@ -43,7 +43,7 @@ sanitize_build() {
     local start=$SECONDS
     cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g1" \
         -DMQ6_WERROR=ON "$@" >"$dir-configure.log" 2>&1 || { cat "$dir-configure.log"; return 1; }
-    ninja -C "$dir" -j2 >"$dir-build.log" 2>&1 ||
+    ${MQ6_BUILD_NICE:-} ninja -C "$dir" -j2 >"$dir-build.log" 2>&1 ||
         { grep -E "error|FAILED" -A5 "$dir-build.log" | head -n 60; return 1; }
     echo "sanitize: built $dir in $((SECONDS - start)) s"
 }
@@ -124,7 +124,7 @@ fuzz_build() {
     cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
         -DMQ6_WERROR=ON -DMQ6_FUZZ=ON -DMQ6_BUILD_TESTS=OFF >"$dir-configure.log" 2>&1 ||
         { cat "$dir-configure.log"; return 1; }
-    ninja -C "$dir" -j2 fuzz_targets >"$dir-build.log" 2>&1 ||
+    ${MQ6_BUILD_NICE:-} ninja -C "$dir" -j2 fuzz_targets >"$dir-build.log" 2>&1 ||
         { grep -E "error|FAILED" -A5 "$dir-build.log" | head -n 60; return 1; }
     echo "sanitize: built $dir in $((SECONDS - start)) s"
 }
