@@ -27,7 +27,8 @@ constexpr char RIGHTS[] = "All Rights Reserved ";
 // A data block whose banner (at byte 128) is text, NUL-terminated, in update mode 2.
 Block BlockWith(const std::string& banner) {
     Block block{};
-    std::memcpy(block.data() + 128, banner.data(), std::min<size_t>(banner.size(), 127));
+    for (size_t i = 0; i < banner.size() && i < 127; ++i)
+        block[128 + i] = static_cast<uint8_t>(banner[i]);
     block[255] = 2;
     return block;
 }
@@ -89,21 +90,6 @@ class FirmwarePaintTest : public ::testing::Test {
 
     std::vector<Drawn> texts;
 };
-
-TEST_F(FirmwarePaintTest, UnitVersionsGiveTheThreeVerdicts) {
-    struct Case {
-        const char* version;
-        const char* verdict;
-        int allowed;
-    };
-    for (Case c :
-         {Case{"1.01", MATCH_TEXT, 0}, Case{"1.00", UPDATE_TEXT, 1}, Case{"1.02", NEWER_TEXT, 0},
-          Case{"2.00", NEWER_TEXT, 0}, Case{"0.99", UPDATE_TEXT, 1}}) {
-        EXPECT_EQ(Paint(1, UnitAt(c.version)), c.allowed) << c.version;
-        EXPECT_EQ(UpdateAllowed.load(), c.allowed) << c.version;
-        EXPECT_EQ(texts.back(), Centred(346, c.verdict)) << c.version;
-    }
-}
 
 TEST_F(FirmwarePaintTest, BannerLinesAndCarriedVersionAreCentredInTheirBoxes) {
     Paint(1, UnitAt("1.01"));
@@ -172,12 +158,14 @@ TEST_F(FirmwarePaintTest, BlockWithoutVersionKeepsTheLastVersionRead) {
     const Block unversioned = BlockWith(std::string(DESCRIPTION) + NOTICE + RIGHTS);
     // Never read: 0.0, older than anything carried.
     EXPECT_EQ(Paint(1, unversioned), 1);
+    EXPECT_EQ(UpdateAllowed.load(), 1);
     EXPECT_EQ(VerdictDrawn(), UPDATE_TEXT);
     for (const Drawn& drawn : texts)
         EXPECT_NE(drawn.y, 170);
 
     Paint(1, UnitAt("1.02"));
     EXPECT_EQ(Paint(1, unversioned), 0);
+    EXPECT_EQ(UpdateAllowed.load(), 0);
     EXPECT_EQ(VerdictDrawn(), NEWER_TEXT);
 
     Paint(1, UnitAt("1.01"));

@@ -415,7 +415,8 @@ class ScriptedLoaderTest : public ::testing::Test {
     std::string message;
 
     // Unit behaviour, set before Run.
-    int flipByte = -1;              // ReadBlock answers with this data byte inverted
+    std::atomic<int> flipByte{-1};  // ReadBlock answers with this data byte inverted
+    std::atomic<int> silentZ{-1};   // loader subcommand left unanswered
     int loaderReadsAnswered = 1000; // LoaderReadDataBlock answers before it falls silent
     bool loaderSilent = false;
 
@@ -452,7 +453,7 @@ class ScriptedLoaderTest : public ::testing::Test {
             }
             return {};
         }
-        if (!inLoader)
+        if (!inLoader || type == silentZ.load())
             return {};
         switch (type) {
         case 0:
@@ -461,8 +462,8 @@ class ScriptedLoaderTest : public ::testing::Test {
         case 2: {
             Bytes data = memory[address];
             data.resize(16, 0xFF);
-            if (flipByte >= 0)
-                data[static_cast<size_t>(flipByte)] ^= 0xFF;
+            if (flipByte.load() >= 0)
+                data[static_cast<size_t>(flipByte.load())] ^= 0xFF;
             return UnitFrame('Z', 'F', data);
         }
         case 3:
@@ -541,6 +542,42 @@ TEST_F(ScriptedLoaderTest, SetupWriteFailsVerifyWhenTheLoaderStopsAnsweringAfter
     EXPECT_EQ(WriteSetupTables(text, table, table, SetupBytes(), RecordProgress), -1);
     EXPECT_EQ(text, "Program Verify Failure\n");
     EXPECT_EQ(ProgressSummary(), (std::vector<std::string>{"S256"}));
+}
+
+TEST_F(ScriptedLoaderTest, SetupWriteVerifyFailuresNameTheirStage) {
+    struct Row {
+        const char* what;
+        int flip;
+        int silent;
+        const char* text;
+        std::vector<std::string> progress;
+    };
+    const Row rows[] = {
+        {"last byte of a block read back differs",
+         15,
+         -1,
+         "Program Verify Failure\n",
+         {"S256", "P0"}},
+        {"ReadBlock unanswered", -1, 2, "Program Request Failure\n", {"S256", "P0"}},
+        {"WriteDataRecord unanswered",
+         -1,
+         4,
+         "Program Mode Data Failure\n",
+         {"S256", "P0", "S256"}},
+    };
+    Run();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ClearRecords();
+        flipByte = row.flip;
+        silentZ = row.silent;
+        OutputTable table = EntryTable(1);
+        std::string_view text;
+        EXPECT_EQ(WriteSetupTables(text, table, table, SetupBytes(), RecordProgress), -1);
+        EXPECT_EQ(text, row.text);
+        EXPECT_EQ(ProgressSummary(), row.progress);
+        EXPECT_EQ(ExchangeActive.load(), 0);
+    }
 }
 
 } // namespace

@@ -320,7 +320,7 @@ TEST_F(SetupTransferTest, SilentUnitStillGetsAWorkerThatFailsWithTheCommError) {
     EXPECT_EQ(WaitSetupWrite(), -1);
     std::vector<RecordedNotice> notices = Notices();
     ASSERT_EQ(notices.size(), 2u);
-    EXPECT_EQ(notices[0].text, DATA_ERROR_TEXT);
+    EXPECT_EQ(notices[0].caption, "Error") << "the data-error box";
     EXPECT_EQ(notices[1].text, "       Comm Error\n\nCheck PC to MQ-6 WB Connection\n\nIs the "
                                "MQ-6 WB Powered On?");
     EXPECT_EQ(notices[1].caption, "-WB Setup Error-");
