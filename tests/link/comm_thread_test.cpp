@@ -1,7 +1,9 @@
 // The comm thread: opening with back-off, reopening after the line goes away, ports that open
-// but cannot be set up, the transmit hand-over and ring resets, over real pseudo-terminals.
+// but cannot be set up, the line settings, the transmit hand-over and ring resets, over real
+// pseudo-terminals.
 #include "display/live_decode.h"
 #include "link/link.h"
+#include "link/serial.h"
 #include "platform/ticks.h"
 #include "settings/config.h"
 #include "support/notice_record.h"
@@ -11,8 +13,9 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
-#include <cstring>
+#include <climits>
+#include <fcntl.h>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -20,10 +23,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-void SetPortName(const std::string& name) {
+// The link on a fixed port name, not yet asked to open it.
+void StartLinkNamed(const std::string& name) {
+    ResetLinkState();
     AutoPort.store(0);
-    PortName.fill('\0');
-    std::strncpy(PortName.data(), name.c_str(), PortName.size() - 1);
+    StorePortName(name);
+    StartTickTimer();
+    StartCommThread();
 }
 
 class CommThreadTest : public ::testing::Test {
@@ -37,39 +43,27 @@ class CommThreadTest : public ::testing::Test {
 };
 
 TEST_F(CommThreadTest, BackOffDoublesUpToSixSeconds) {
-    ResetLinkState();
-    SetPortName("/nonexistent/mq6-tty");
-    StartTickTimer();
-    StartCommThread();
+    StartLinkNamed("/nonexistent/mq6-tty");
     auto start = Clock::now();
-    RequestPort(PORT_REOPEN, PortName.data());
-    std::vector<std::pair<int, double>> changes;
-    int last = RetryDelay.load();
-    while (last < 6000 && Clock::now() - start < std::chrono::seconds(15)) {
-        int delay = RetryDelay.load();
-        if (delay != last) {
-            changes.emplace_back(delay,
-                                 std::chrono::duration<double>(Clock::now() - start).count());
-            last = delay;
-        }
-        SleepMs(1);
-    }
-    // Each attempt fails at once, so each delay is chosen when the sleeps before it are
-    // over; a loaded machine may only make them later.
-    const std::vector<std::pair<int, double>> expected = {
-        {250, 0.125}, {500, 0.375}, {1000, 0.875}, {2000, 1.875}, {4000, 3.875}, {6000, 7.875}};
-    ASSERT_EQ(changes.size(), expected.size());
-    for (size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(changes[i].first, expected[i].first);
-        EXPECT_GE(changes[i].second, expected[i].second - 0.05) << "change " << i;
-        EXPECT_LE(changes[i].second, expected[i].second + 1.0) << "change " << i;
+    RequestPort(PORT_REOPEN, "/nonexistent/mq6-tty");
+    // Each attempt fails at once, so each delay is chosen when the sleeps before it are over:
+    // 125, then 125 + 250, and so on; a loaded machine may only make them later.
+    const std::pair<int, double> expected[] = {{250, 0.125},  {500, 0.375},  {1000, 0.875},
+                                               {2000, 1.875}, {4000, 3.875}, {6000, 7.875}};
+    for (const auto& [delay, seconds] : expected) {
+        SCOPED_TRACE(delay);
+        ASSERT_TRUE(WaitFor([&] { return RetryDelay.load() >= delay; }, 10000));
+        double at = std::chrono::duration<double>(Clock::now() - start).count();
+        EXPECT_EQ(RetryDelay.load(), delay);
+        EXPECT_GE(at, seconds - 0.05);
+        EXPECT_LE(at, seconds + 1.0);
     }
     EXPECT_EQ(PortOpen.load(), 0);
     EXPECT_EQ(PortStatus.load(), 0);
 }
 
 TEST_F(CommThreadTest, ReopensWhenTheLineComesBackOnTheSamePath) {
-    PtyPeer first;
+    PtyPeer first, second;
     ASSERT_TRUE(OpenPtyPeer(first));
     std::string link = "/tmp/mq6-commtest-" + std::to_string(getpid());
     unlink(link.c_str());
@@ -80,8 +74,6 @@ TEST_F(CommThreadTest, ReopensWhenTheLineComesBackOnTheSamePath) {
     ClosePtyPeer(first); // the unit vanishes
     ASSERT_TRUE(WaitFor([] { return PortStatus.load() == 0; }, 2000));
     EXPECT_EQ(DeviceDataWanted.load(), 1);
-
-    PtyPeer second;
     ASSERT_TRUE(OpenPtyPeer(second));
     unlink(link.c_str());
     ASSERT_EQ(symlink(second.slavePath.c_str(), link.c_str()), 0);
@@ -100,6 +92,59 @@ TEST_F(CommThreadTest, ReopensWhenTheLineComesBackOnTheSamePath) {
     }
     ClosePtyPeer(second);
     unlink(link.c_str());
+}
+
+// The line starts out as a terminal would have it; the port must be raw 57600 without flow
+// control once open. A pseudo-terminal always keeps 8 data bits without parity and has no
+// modem lines, so data bits, parity, DTR and RTS cannot be read back here.
+TEST_F(CommThreadTest, PortIsSetUpForTheUnitAndLetGoOfOnClose) {
+    PtyPeer peer;
+    ASSERT_TRUE(OpenPtyPeer(peer));
+    termios cooked{};
+    ASSERT_EQ(tcgetattr(peer.slaveKeeper, &cooked), 0);
+    cfsetispeed(&cooked, B9600);
+    cfsetospeed(&cooked, B9600);
+    cooked.c_cflag = (cooked.c_cflag | CSTOPB | CRTSCTS) & ~static_cast<tcflag_t>(CLOCAL);
+    cooked.c_iflag |= IXON | IXOFF | IXANY | INPCK | ICRNL;
+    cooked.c_oflag |= OPOST;
+    cooked.c_lflag |= ICANON | ECHO | ISIG;
+    cooked.c_cc[VMIN] = 1;
+    ASSERT_EQ(tcsetattr(peer.slaveKeeper, TCSANOW, &cooked), 0);
+
+    // A tool started without standard input gets its port on descriptor 0.
+    SerialWake(); // the wake descriptor exists before the port's is chosen
+    struct StdinBack {
+        int saved = dup(0);
+        ~StdinBack() {
+            dup2(saved, 0);
+            close(saved);
+        }
+    } stdinBack;
+    close(0);
+    ASSERT_TRUE(StartLinkOn(peer.slavePath));
+    char opened[PATH_MAX] = {};
+    ASSERT_GT(readlink("/proc/self/fd/0", opened, sizeof opened - 1), 0);
+    ASSERT_EQ(peer.slavePath, opened);
+
+    termios line{};
+    ASSERT_EQ(tcgetattr(0, &line), 0);
+    EXPECT_EQ(cfgetispeed(&line), B57600);
+    EXPECT_EQ(cfgetospeed(&line), B57600);
+    EXPECT_EQ(line.c_cflag & (CSTOPB | CRTSCTS | CLOCAL | CREAD), CLOCAL | CREAD);
+    EXPECT_EQ(line.c_iflag & (IXON | IXOFF | IXANY | INPCK | ICRNL), 0u);
+    EXPECT_EQ(line.c_oflag & OPOST, 0u);
+    EXPECT_EQ(line.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(line.c_cc[VMIN], 0);
+    EXPECT_EQ(line.c_cc[VTIME], 0);
+
+    RequestPort(PORT_CLOSE, nullptr);
+    ASSERT_TRUE(WaitFor([] { return PortRequestPending.load() == 0; }, 1000));
+    EXPECT_EQ(PortOpen.load(), 0);
+    EXPECT_EQ(PortStatus.load(), 0);
+    const uint8_t frame[] = {1};
+    EXPECT_EQ(QueueTransmit(frame, 1), -1);
+    EXPECT_EQ(fcntl(0, F_GETFD), -1) << "the port's descriptor is closed";
+    ClosePtyPeer(peer);
 }
 
 // Live frames whose raw lambda carries a serial number, and whose unused byte and factor
@@ -124,7 +169,6 @@ TEST_F(CommThreadTest, ResetNeverBringsBackFramesReadBeforeIt) {
     PtyPeer peer;
     ASSERT_TRUE(OpenPtyPeer(peer));
     ASSERT_TRUE(StartLinkOn(peer.slavePath));
-
     std::atomic<bool> done{false};
     std::thread unit([&] {
         std::vector<uint8_t> burst;
@@ -140,8 +184,7 @@ TEST_F(CommThreadTest, ResetNeverBringsBackFramesReadBeforeIt) {
     });
     // The consumer decodes as the display thread does; a frame shown after a later one would
     // be old data brought back.
-    std::atomic<uint32_t> decoded{0};
-    std::atomic<uint32_t> backwards{0};
+    std::atomic<uint32_t> decoded{0}, backwards{0};
     std::thread consumer([&] {
         uint32_t last = 0;
         while (!done.load()) {
@@ -156,17 +199,15 @@ TEST_F(CommThreadTest, ResetNeverBringsBackFramesReadBeforeIt) {
                 values[0] != static_cast<int32_t>((serial ^ 0xA5) & 0xFF) ||
                 values[5] != static_cast<int32_t>((serial ^ 0x3C) & 0xFF))
                 continue;
-            if (serial <= last)
-                backwards.fetch_add(1);
+            backwards += serial <= last;
             last = serial;
-            decoded.fetch_add(1);
+            ++decoded;
         }
     });
     int carriedOut = 0;
     for (int reset = 0; reset < 3000; ++reset) {
         RequestRxReset();
-        if (WaitFor([] { return RxResetRequest.load() == 0; }, 200))
-            ++carriedOut;
+        carriedOut += WaitFor([] { return RxResetRequest.load() == 0; }, 200);
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     done.store(true);
@@ -180,28 +221,24 @@ TEST_F(CommThreadTest, ResetNeverBringsBackFramesReadBeforeIt) {
 
 TEST_F(CommThreadTest, PortThatCannotBeSetUpIsClosedAndRetried) {
     // /dev/null opens, but it has no line settings to read or write.
-    ResetLinkState();
-    SetPortName("/dev/null");
-    StartTickTimer();
-    StartCommThread();
-    RequestPort(PORT_REOPEN, PortName.data());
+    StartLinkNamed("/dev/null");
+    RequestPort(PORT_REOPEN, "/dev/null");
     ASSERT_TRUE(WaitFor([] { return RetryDelay.load() >= 1000; }, 5000)) << "the back-off goes on";
     EXPECT_EQ(PortOpen.load(), 0);
     EXPECT_EQ(PortStatus.load(), 0);
-    const uint8_t frame[] = {1};
-    EXPECT_EQ(QueueTransmit(frame, 1), -1);
 }
 
 TEST_F(CommThreadTest, FrameQueuedBeforeAReopenIsNotWrittenAfterIt) {
     PtyPeer peer;
     ASSERT_TRUE(OpenPtyPeer(peer));
     ResetLinkState();
-    SetPortName(peer.slavePath);
+    AutoPort.store(0);
+    StorePortName(peer.slavePath);
     // The link was up and a frame waited when the reopen was asked for.
     PortOpen = 1;
     const uint8_t stale[] = {0x52, 0x07, 0x20};
     ASSERT_EQ(QueueTransmit(stale, 3), 0);
-    RequestPort(PORT_REOPEN, PortName.data());
+    RequestPort(PORT_REOPEN, peer.slavePath.c_str());
     StartTickTimer();
     StartCommThread();
     ASSERT_TRUE(WaitFor([] { return PortOpen.load() == 1 && PortStatus.load() == 1; }, 3000));
@@ -209,19 +246,6 @@ TEST_F(CommThreadTest, FrameQueuedBeforeAReopenIsNotWrittenAfterIt) {
     const uint8_t fresh[] = {0x52, 0x00};
     ASSERT_EQ(QueueTransmit(fresh, 2), 0);
     EXPECT_EQ(PeerRead(peer, 2, 1000), (std::vector<uint8_t>{0x52, 0x00}));
-    ClosePtyPeer(peer);
-}
-
-TEST_F(CommThreadTest, ClosingRequestShutsTheLink) {
-    PtyPeer peer;
-    ASSERT_TRUE(OpenPtyPeer(peer));
-    ASSERT_TRUE(StartLinkOn(peer.slavePath));
-    RequestPort(PORT_CLOSE, nullptr);
-    ASSERT_TRUE(WaitFor([] { return PortRequestPending.load() == 0; }, 1000));
-    EXPECT_EQ(PortOpen.load(), 0);
-    EXPECT_EQ(PortStatus.load(), 0);
-    const uint8_t frame[] = {1};
-    EXPECT_EQ(QueueTransmit(frame, 1), -1);
     ClosePtyPeer(peer);
 }
 
