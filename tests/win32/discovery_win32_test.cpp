@@ -4,7 +4,6 @@
 #include "discovery/discovery.h"
 #include "link/link.h"
 #include "settings/config.h"
-#include "win32/wine_sim.h"
 
 #include <gtest/gtest.h>
 
@@ -257,20 +256,6 @@ TEST_F(DiscoveryWin32, UnterminatedStringsAreBounded) {
     buffer.fill('#');
     EXPECT_NE(FindPort(buffer.data(), buffer.size()), 0);
     EXPECT_TRUE(BufferUntouched());
-}
-
-TEST_F(DiscoveryWin32, CommThreadOpensTheFoundPort) {
-    WineSim sim;
-    std::string why;
-    ASSERT_TRUE(StartWineSim(sim, "COM7", {}, why)) << why;
-    AddAdapter("A10K2QX7", "MQ-6", "USB Serial Port (COM7)", "\\Device\\VCP0", "COM7");
-    // The stored port is wrong; the search before the first attempt corrects it.
-    bool open = StartWineLink("COM2", true);
-    EXPECT_TRUE(open);
-    EXPECT_EQ(open ? GetDeviceData() : -1, 0);
-    EXPECT_STREQ(PortName.data(), "COM7");
-    StopWineLink();
-    StopWineSim(sim);
 }
 
 } // namespace
