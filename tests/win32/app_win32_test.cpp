@@ -634,13 +634,4 @@ TEST(StartupWin32, SettingsFileLivesBesideTheProgram) {
     ConfigPath.fill('\0');
 }
 
-TEST(StartupWin32, QuitMessageEndsTheLoopWithItsCode) {
-    PostQuitMessage(7);
-    int exitCode = -1;
-    int passes = 0;
-    while (MessageLoopPass(&exitCode) == 0 && ++passes < 1000)
-        Sleep(1);
-    EXPECT_EQ(exitCode, 7);
-}
-
 } // namespace

@@ -1,17 +1,16 @@
-// Port discovery on the real Windows registry of the test's Wine prefix: the entries the
-// USB stack and the FTDI driver would make are written here with the registry API, and
-// removed again after each test.
+// Port discovery on the real registry of the test's Wine prefix: the FTDI driver's entries
+// written at their real paths with the registry API, what only that registry shows (the key
+// paths, REG_SZ data stored without a terminator, the REG_DWORD the search creates); the choices
+// among candidates are the portable registry search's own tests.
 #include "discovery/discovery.h"
 #include "link/link.h"
 #include "settings/config.h"
-#include "win32/wine_sim.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstring>
 #include <string>
-#include <vector>
 #include <windows.h>
 
 namespace {
@@ -21,256 +20,87 @@ const std::string FTDIBUS = "SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS";
 const std::string SERIALCOMM = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
 const std::string SERVICE = "SYSTEM\\CurrentControlSet\\Services\\FTDIBUS";
 const std::string PARAMETERS = SERVICE + "\\Parameters";
-
-bool UnderWine() {
-    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
-HKEY CreateKey(const std::string& path, DWORD options = REG_OPTION_NON_VOLATILE) {
-    HKEY key = nullptr;
-    LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, options, KEY_WRITE,
-                                  nullptr, &key, nullptr);
-    EXPECT_EQ(status, ERROR_SUCCESS) << path;
-    return status == ERROR_SUCCESS ? key : nullptr;
-}
-
-void SetBytes(HKEY key, const std::string& name, DWORD type, const void* data, DWORD size) {
-    EXPECT_EQ(RegSetValueExA(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size),
-              ERROR_SUCCESS)
-        << name;
-}
+constexpr char VCP[] = "\\Device\\VCP0";
 
 // terminated false stores the text without its NUL, as some writers do.
-void SetString(const std::string& path, const std::string& name, const std::string& text,
-               bool terminated = true) {
-    HKEY key = CreateKey(path);
-    if (key == nullptr)
-        return;
-    SetBytes(key, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + terminated));
+void SetValue(const std::string& path, const char* name, DWORD type, const void* data, DWORD size) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                              KEY_WRITE, nullptr, &key, nullptr),
+              ERROR_SUCCESS)
+        << path;
+    EXPECT_EQ(RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size),
+              ERROR_SUCCESS);
     RegCloseKey(key);
 }
-
-void SetDword(const std::string& path, const std::string& name, DWORD value) {
-    HKEY key = CreateKey(path);
-    if (key == nullptr)
-        return;
-    SetBytes(key, name, REG_DWORD, &value, sizeof value);
-    RegCloseKey(key);
+void SetText(const std::string& path, const char* name, const std::string& text, bool terminated) {
+    SetValue(path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + terminated));
 }
 
-bool ReadDword(const std::string& path, const std::string& name, DWORD& value) {
-    DWORD size = sizeof value;
+// The value's type and, for a REG_DWORD, its number; type 0 when it is missing.
+DWORD ReadValue(const std::string& path, const char* name, DWORD& number) {
     DWORD type = 0;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    LONG status =
-        RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
-    RegCloseKey(key);
-    return status == ERROR_SUCCESS && type == REG_DWORD && size == sizeof value;
+    DWORD size = sizeof number;
+    number = 0;
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, path.c_str(), name, RRF_RT_ANY, &type, &number, &size) !=
+        ERROR_SUCCESS)
+        return 0;
+    return type;
 }
 
-bool KeyExists(const std::string& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
+void RemoveEntries() {
+    for (const std::string& path : {USB, FTDIBUS, SERVICE})
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, path.c_str());
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, SERIALCOMM.c_str(), VCP);
 }
 
-// The USB instances in the order the registry enumerates them.
-std::vector<std::string> EnumeratedInstances() {
-    std::vector<std::string> names;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, USB.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return names;
-    char name[256];
-    for (DWORD index = 0;; ++index) {
-        DWORD length = sizeof name;
-        if (RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        names.emplace_back(name);
-    }
-    RegCloseKey(key);
-    return names;
-}
-
-void SetPortName(const char* name) {
-    PortName.fill('\0');
-    std::strncpy(PortName.data(), name, PortName.size() - 1);
-}
-
-class DiscoveryWin32 : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        if (!UnderWine())
-            GTEST_SKIP() << "writes the FTDI driver's keys: runs only in a private Wine prefix";
+TEST(DiscoveryWin32, FindsTheUnitThroughTheDriversKeysAndRaisesItsParameter) {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    if (ntdll == nullptr || GetProcAddress(ntdll, "wine_get_version") == nullptr)
+        GTEST_SKIP() << "writes the FTDI driver's keys: runs only in a private Wine prefix";
+    struct Row {
+        const char* what;
+        bool terminated;   // REG_SZ data with or without their NUL
+        DWORD retryBefore; // 0: no Parameters key
+        const char* found; // nullptr: no unit
+        DWORD retryAfter;
+    };
+    const std::string friendlyFull = "USB Serial Port COM7" + std::string(236, '7'); // 256 bytes
+    const Row rows[] = {
+        {"terminated texts, no service key", true, 0, "COM7", 200},
+        {"texts without terminators, a low count", false, 150, "COM7", 200},
+        {"a higher count stays", true, 500, "COM7", 500},
+        {"a name that fills the whole value", false, 150, nullptr, 150},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
         RemoveEntries();
-        HKEY comm = CreateKey(SERIALCOMM, REG_OPTION_VOLATILE);
-        if (comm != nullptr)
-            RegCloseKey(comm);
         AutoPort.store(1);
-        SetPortName("COM2");
+        PortName.fill('\0');
+        std::strncpy(PortName.data(), "COM2", PortName.size() - 1);
+        SetText(USB + "\\A10K2QX7", "LocationInformation", "MQ-6", row.terminated);
+        SetText(FTDIBUS + "\\Vid_0403+Pid_6001+A10K2QX7A\\0000", "FriendlyName",
+                row.found != nullptr ? "USB Serial Port (COM7)" : friendlyFull, row.terminated);
+        SetText(SERIALCOMM, VCP, "COM7", true);
+        if (row.retryBefore != 0)
+            SetValue(PARAMETERS, "RetryResetCount", REG_DWORD, &row.retryBefore, sizeof(DWORD));
+
+        std::array<char, 8> buffer;
         buffer.fill('#');
+        int result = FindPort(buffer.data(), buffer.size());
+        EXPECT_EQ(result, row.found != nullptr ? 0 : -1);
+        EXPECT_STREQ(PortName.data(), row.found != nullptr ? row.found : "COM2");
+        if (row.found != nullptr)
+            EXPECT_STREQ(buffer.data(), row.found);
+        else
+            EXPECT_EQ(std::string(buffer.data(), buffer.size()), std::string(8, '#'));
+        DWORD count = 0;
+        EXPECT_EQ(ReadValue(PARAMETERS, "RetryResetCount", count),
+                  row.retryBefore != 0 || row.found != nullptr ? DWORD(REG_DWORD) : 0u);
+        EXPECT_EQ(count, row.retryAfter);
     }
-    void TearDown() override {
-        if (!UnderWine())
-            return;
-        RemoveEntries();
-        AutoPort.store(1);
-    }
-
-    // An adapter as the USB stack and the driver record it; attached when device is given.
-    void AddAdapter(const std::string& instance, const std::string& location,
-                    const std::string& friendlyName, const std::string& device = "",
-                    const std::string& port = "") {
-        SetString(USB + "\\" + instance, "LocationInformation", location);
-        SetString(FTDIBUS + "\\Vid_0403+Pid_6001+" + instance + "A\\0000", "FriendlyName",
-                  friendlyName);
-        if (!device.empty())
-            AddSerialComm(device, port);
-    }
-    void AddSerialComm(const std::string& device, const std::string& port) {
-        HKEY key = nullptr;
-        ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, SERIALCOMM.c_str(), 0, KEY_SET_VALUE, &key),
-                  ERROR_SUCCESS);
-        SetBytes(key, device, REG_SZ, port.c_str(), static_cast<DWORD>(port.size() + 1));
-        RegCloseKey(key);
-        addedDevices.push_back(device);
-    }
-    void RemoveEntries() {
-        RegDeleteTreeA(HKEY_LOCAL_MACHINE, USB.c_str());
-        RegDeleteTreeA(HKEY_LOCAL_MACHINE, FTDIBUS.c_str());
-        RegDeleteTreeA(HKEY_LOCAL_MACHINE, SERVICE.c_str());
-        HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SERIALCOMM.c_str(), 0, KEY_SET_VALUE, &key) ==
-            ERROR_SUCCESS) {
-            for (const std::string& device : addedDevices)
-                RegDeleteValueA(key, device.c_str());
-            RegCloseKey(key);
-        }
-        addedDevices.clear();
-    }
-    bool BufferUntouched() const {
-        for (char c : buffer)
-            if (c != '#')
-                return false;
-        return true;
-    }
-
-    std::array<char, 8> buffer;
-    std::vector<std::string> addedDevices;
-};
-
-TEST_F(DiscoveryWin32, FindsTheUnitAndCreatesTheDriverParameter) {
-    AddAdapter("A10K2QX7", "MQ-6", "USB Serial Port (COM7)", "\\Device\\VCP0", "COM7");
-    ASSERT_EQ(FindPort(buffer.data(), buffer.size()), 0);
-    EXPECT_STREQ(buffer.data(), "COM7");
-    EXPECT_STREQ(PortName.data(), "COM7");
-    // Neither the service key nor its Parameters existed.
-    DWORD count = 0;
-    ASSERT_TRUE(ReadDword(PARAMETERS, "RetryResetCount", count));
-    EXPECT_EQ(count, 200u);
-}
-
-TEST_F(DiscoveryWin32, SerialCommValueMustNameAVcpDevice) {
-    AddAdapter("A10K2QX7", "MQ-6", "USB Serial Port (COM7)", "\\Device\\Serial7", "COM7");
-    EXPECT_NE(FindPort(buffer.data(), buffer.size()), 0);
-    EXPECT_TRUE(BufferUntouched());
-    EXPECT_STREQ(PortName.data(), "COM2");
-    EXPECT_FALSE(KeyExists(SERVICE)) << "no unit found: the driver parameter stays untouched";
-    AddSerialComm("\\Device\\VCP0", "COM7");
-    EXPECT_EQ(FindPort(buffer.data(), buffer.size()), 0);
-    EXPECT_STREQ(buffer.data(), "COM7");
-}
-
-TEST_F(DiscoveryWin32, TwoUnitsFollowEnumerationOrder) {
-    AddAdapter("FT200002", "MQ-6", "USB Serial Port (COM8)", "\\Device\\VCP0", "COM8");
-    AddAdapter("FT100001", "MQ-6", "USB Serial Port (COM9)", "\\Device\\VCP1", "COM9");
-    std::vector<std::string> order = EnumeratedInstances();
-    ASSERT_EQ(order.size(), 2u);
-    ASSERT_EQ(FindPort(buffer.data(), buffer.size()), 0);
-    EXPECT_STREQ(buffer.data(), order[0] == "FT100001" ? "COM9" : "COM8");
-}
-
-TEST_F(DiscoveryWin32, UnpluggedUnitIsSkipped) {
-    AddAdapter("FT100001", "MQ-6", "USB Serial Port (COM3)");
-    AddAdapter("FT200002", "MQ-6", "USB Serial Port (COM4)", "\\Device\\VCP1", "COM4");
-    ASSERT_EQ(FindPort(buffer.data(), buffer.size()), 0);
-    EXPECT_STREQ(buffer.data(), "COM4");
-    std::array<PortCandidate, MAX_PORT_CANDIDATES> list;
-    ASSERT_EQ(ListPortCandidates(list.data(), static_cast<int>(list.size())), 2);
-    for (const PortCandidate& candidate : {list[0], list[1]}) {
-        bool unplugged = std::strcmp(candidate.port.data(), "COM3") == 0;
-        EXPECT_EQ(candidate.attached, unplugged ? 0 : 1) << candidate.port.data();
-        EXPECT_EQ(candidate.named, 1);
-    }
-}
-
-TEST_F(DiscoveryWin32, OtherLocationTextIsNotTheUnit) {
-    AddAdapter("FT100001", "mq-6", "USB Serial Port (COM3)", "\\Device\\VCP0", "COM3");
-    AddAdapter("FT200002", "Port_#0001.Hub_#0004", "USB Serial Port (COM4)", "\\Device\\VCP1",
-               "COM4");
-    EXPECT_NE(FindPort(buffer.data(), buffer.size()), 0);
-    EXPECT_TRUE(BufferUntouched());
-}
-
-TEST_F(DiscoveryWin32, RetryResetCountIsRaisedNeverLowered) {
-    AutoPort.store(0);
-    SetDword(PARAMETERS, "RetryResetCount", 150);
-    ASSERT_EQ(FindPort(buffer.data(), buffer.size()), 0);
-    EXPECT_STREQ(buffer.data(), "COM2");
-    DWORD count = 0;
-    ASSERT_TRUE(ReadDword(PARAMETERS, "RetryResetCount", count));
-    EXPECT_EQ(count, 200u);
-
-    SetDword(PARAMETERS, "RetryResetCount", 500);
-    EXPECT_EQ(RaiseFtdiRetryResetCount(), 0);
-    ASSERT_TRUE(ReadDword(PARAMETERS, "RetryResetCount", count));
-    EXPECT_EQ(count, 500u);
-}
-
-TEST_F(DiscoveryWin32, MissingParametersKeyIsCreated) {
-    HKEY service = CreateKey(SERVICE);
-    ASSERT_NE(service, nullptr);
-    RegCloseKey(service);
-    EXPECT_EQ(RaiseFtdiRetryResetCount(), 0);
-    DWORD count = 0;
-    ASSERT_TRUE(ReadDword(PARAMETERS, "RetryResetCount", count));
-    EXPECT_EQ(count, 200u);
-}
-
-TEST_F(DiscoveryWin32, UnterminatedStringsAreBounded) {
-    SetString(USB + "\\FT100001", "LocationInformation", "MQ-6", false);
-    SetString(FTDIBUS + "\\Vid_0403+Pid_6001+FT100001A\\0000", "FriendlyName",
-              "USB Serial Port (COM7)", false);
-    AddSerialComm("\\Device\\VCP0", "COM7");
-    ASSERT_EQ(FindPort(buffer.data(), buffer.size()), 0);
-    EXPECT_STREQ(buffer.data(), "COM7");
-
-    // A text that fills the whole buffer without a terminator is refused, not overrun.
-    std::string full = "USB Serial Port COM7" + std::string(236, '7');
-    ASSERT_EQ(full.size(), 256u);
-    SetString(FTDIBUS + "\\Vid_0403+Pid_6001+FT100001A\\0000", "FriendlyName", full, false);
-    buffer.fill('#');
-    EXPECT_NE(FindPort(buffer.data(), buffer.size()), 0);
-    EXPECT_TRUE(BufferUntouched());
-}
-
-TEST_F(DiscoveryWin32, CommThreadOpensTheFoundPort) {
-    WineSim sim;
-    std::string why;
-    ASSERT_TRUE(StartWineSim(sim, "COM7", {}, why)) << why;
-    AddAdapter("A10K2QX7", "MQ-6", "USB Serial Port (COM7)", "\\Device\\VCP0", "COM7");
-    // The stored port is wrong; the search before the first attempt corrects it.
-    bool open = StartWineLink("COM2", true);
-    EXPECT_TRUE(open);
-    EXPECT_EQ(open ? GetDeviceData() : -1, 0);
-    EXPECT_STREQ(PortName.data(), "COM7");
-    StopWineLink();
-    StopWineSim(sim);
+    RemoveEntries();
+    AutoPort.store(1);
 }
 
 } // namespace

@@ -116,37 +116,6 @@ TEST_F(FirmwareViewWin32, ControlsAreTheTwoBoxesTheButtonAndTheBar) {
     EXPECT_EQ(ChildWithText("Button", "MQ-6 Information"), nullptr);
 }
 
-TEST_F(FirmwareViewWin32, VerdictDecidesWhetherTheButtonIsOffered) {
-    struct Case {
-        const char* version;
-        FirmwareVerdict verdict;
-    };
-    // The carried firmware is 1.01.
-    ASSERT_EQ(CARRIED_VERSION_MAJOR * 100 + CARRIED_VERSION_MINOR, 101);
-    for (Case c : {Case{"1.00", VERDICT_UPDATE}, Case{"1.01", VERDICT_MATCH},
-                   Case{"1.02", VERDICT_NEWER}, Case{"2.00", VERDICT_NEWER}}) {
-        SCOPED_TRACE(c.version);
-        ShowFirmwareView(c.version);
-        bool offered = c.verdict == VERDICT_UPDATE;
-        EXPECT_TRUE(
-            PumpUntil([&] { return IsWindowEnabled(UpdateButton()) == offered; }, VIEW_WAIT_MS));
-        EXPECT_EQ(UpdateAllowed.load(), offered ? 1 : 0);
-        int major = 0;
-        int minor = 0;
-        ASSERT_EQ(ReadUnitVersion(DeviceInfo, major, minor), 0);
-        EXPECT_EQ(CompareFirmware(major, minor), c.verdict);
-        // The verdict's row carries text.
-        EXPECT_GT(CountPixels(window, 100, 346, 700, 346 + LineHeight, TextColour), 50);
-        if (c.verdict == VERDICT_UPDATE)
-            SaveWindowPicture("firmware_view.bmp");
-        CloseApplication();
-        StopWineSim(sim);
-        ResetLinkState();
-        ResetFirmwareView();
-        DeleteFileA(DosPathOf(simLog).c_str());
-    }
-}
-
 TEST_F(FirmwareViewWin32, UpdateRunsThroughItsPhasesAndEndsWithTheMatch) {
     // Paced at the line's speed, so the phases last long enough to be seen.
     ShowFirmwareView("1.00", {"--baud", "57600"});

@@ -176,15 +176,6 @@ class GaugesWin32 : public ::testing::Test {
     Canvas canvas;
 };
 
-TEST_F(GaugesWin32, LayoutIsMeasuredOnTheWindow) {
-    EXPECT_GT(LineHeight, 8);
-    EXPECT_GT(CharWidth, 4);
-    EXPECT_GT(ClientWidth, 780);
-    EXPECT_LE(ClientWidth, VIEW_WIDTH);
-    EXPECT_GT(ClientHeight, 500);
-    EXPECT_LT(ClientHeight, VIEW_HEIGHT);
-}
-
 TEST_F(GaugesWin32, WholeViewShowsDialBandNeedleDigitsAndStatusLine) {
     LambdaX100 = 90; // needle at angle 137.5, readout 0.90
     AfrX10 = 147;    // readout 14.7

@@ -5,7 +5,6 @@
 #include "app/main_window.h"
 #include "display/status_line.h"
 #include "link/link.h"
-#include "platform/notice.h"
 #include "resources/resource.h"
 #include "support/notice_record.h"
 #include "wbsetup/output_table.h"
@@ -18,7 +17,6 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <mutex>
 
 namespace {
 
@@ -448,32 +446,6 @@ TEST_F(SetupViewWin32, SetWritesTheTablesAndReadBringsTheValuesBack) {
     EXPECT_EQ(ResponseShown(1), "Slower");
     EXPECT_EQ(SetupValues.Channel[1].Afr2, 1000);
     EXPECT_EQ(CountNotices(), 0u);
-}
-
-TEST_F(SetupViewWin32, UnitInFirmwareUpdateModeRefusesReadAndSet) {
-    StartUnit({"--unit-mode", "1"});
-    StartWindow(VIEW_SETTINGS_UNIT);
-    ASSERT_TRUE(WaitForUnitData());
-    TypeAndTab(Field(1), "12");
-    SetupValues.Channel[0].Afr2 = 1999; // not what the unit holds: a Read would change it
-    ClearRecordedNotices();
-
-    for (const char* button : {"Read MQ-6", "Set MQ-6"}) {
-        SCOPED_TRACE(button);
-        ClearRecordedNotices();
-        Click(Button(button));
-        EXPECT_EQ(SetupWriteRunning.load(), 0) << "nothing was started";
-        std::lock_guard<std::mutex> lock(NoticeLock);
-        ASSERT_EQ(RecordedNotices.size(), 1u);
-        EXPECT_EQ(RecordedNotices[0].text, FIRMWARE_MODE_TEXT);
-        EXPECT_EQ(RecordedNotices[0].caption, "-WB Setup Error-");
-        EXPECT_EQ(RecordedNotices[0].flags, NOTICE_TOPMOST | NOTICE_ERROR_ICON);
-    }
-    EXPECT_EQ(SetupValues.Channel[0].Afr2, 1999);
-    EXPECT_EQ(ControlText(Field(1)), "12.00");
-    PumpFor(300);
-    EXPECT_FALSE(UnitReceivedStartingWith("52 0F")) << "no load mode was asked for";
-    EXPECT_TRUE(DumpedTables().empty());
 }
 
 TEST_F(SetupViewWin32, PictureShowsFramesGridsAndCurves) {

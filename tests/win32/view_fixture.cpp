@@ -104,13 +104,6 @@ std::vector<std::string> ViewWin32::UnitRequests() const {
     return FileLines(DosPathOf(simLog));
 }
 
-bool ViewWin32::UnitReceivedStartingWith(std::string_view prefix) const {
-    for (const std::string& line : UnitRequests())
-        if (line.compare(0, prefix.size(), prefix) == 0)
-            return true;
-    return false;
-}
-
 std::vector<uint8_t> ViewWin32::DumpedTables() const {
     std::string bytes = ReadFileText(DosPathOf(simTables));
     return std::vector<uint8_t>(bytes.begin(), bytes.end());

@@ -32,7 +32,6 @@ class ViewWin32 : public ::testing::Test {
     void CloseApplication();
     bool WaitForUnitData();
     std::vector<std::string> UnitRequests() const;
-    bool UnitReceivedStartingWith(std::string_view prefix) const;
     // The two deciphered tables the unit dumped after its last setup write (empty before).
     std::vector<uint8_t> DumpedTables() const;
 
