@@ -22,7 +22,6 @@ const std::string SERVICE = "SYSTEM\\CurrentControlSet\\Services\\FTDIBUS";
 const std::string PARAMETERS = SERVICE + "\\Parameters";
 constexpr char VCP[] = "\\Device\\VCP0";
 
-// terminated false stores the text without its NUL, as some writers do.
 void SetValue(const std::string& path, const char* name, DWORD type, const void* data, DWORD size) {
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
@@ -33,6 +32,7 @@ void SetValue(const std::string& path, const char* name, DWORD type, const void*
               ERROR_SUCCESS);
     RegCloseKey(key);
 }
+// terminated false stores the text without its NUL, as some writers do.
 void SetText(const std::string& path, const char* name, const std::string& text, bool terminated) {
     SetValue(path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + terminated));
 }
