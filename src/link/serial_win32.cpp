@@ -16,6 +16,8 @@ HANDLE PortHandle = INVALID_HANDLE_VALUE;
 OVERLAPPED PendingRead{};
 uint8_t PendingByte = 0;
 bool ReadPending = false;
+// The waiting read could not start: the next SerialRead reports the error.
+bool ReadFailed = false;
 // A read that finds a byte waiting returns it; one that finds none waits at most this long on
 // Windows (Wine lets it wait until a byte comes; the comm thread's own wait is bounded anyway).
 constexpr DWORD READ_WAIT_MS = 100;
@@ -207,11 +209,16 @@ void SerialClose() {
     if (PortHandle != INVALID_HANDLE_VALUE) {
         EndPendingRead();
         CloseHandle(PortHandle);
+        ReadFailed = false;
     }
     PortHandle = INVALID_HANDLE_VALUE;
 }
 
 int SerialRead(uint8_t* buffer, int size) {
+    if (ReadFailed) {
+        ReadFailed = false;
+        return -1;
+    }
     if (size <= 0)
         return 0;
     DWORD count = 0;
@@ -259,9 +266,10 @@ void SerialWait(int timeoutMs) {
         WaitForSingleObject(WakeEvent(), wait);
         return;
     }
-    // A read that cannot start is an error that the next SerialRead reports.
-    if (!StartPendingRead())
+    if (!StartPendingRead()) {
+        ReadFailed = true;
         return;
+    }
     const HANDLE events[2] = {ReadEvent(), WakeEvent()};
     WaitForMultipleObjects(2, events, FALSE, wait);
 }
