@@ -13,10 +13,11 @@ void BuildModuleConfigPath();
 // thread start has then been reported).
 int StartApplication(HINSTANCE instance, int showCommand);
 
-// One pass of the message loop without its sleep: takes at most one message. Returns 1 with
+// One pass of the message loop without its wait: takes at most one message. Returns 1 with
 // the exit code when it took the quit message, else 0.
 int MessageLoopPass(int* exitCode);
-// Passes with a 1 ms sleep after each, until the quit message; returns its exit code.
+// Passes until the quit message, waiting for the next message when the queue is empty;
+// returns the quit message's exit code.
 int RunMessageLoop();
 
 // After the loop: ends the display and comm threads and detaches the drawing from the window.

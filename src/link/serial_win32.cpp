@@ -1,20 +1,46 @@
-// Serial port on Windows through the file interface: the device "\\.\COMn", line
-// settings in the DCB, time-outs that make a read return at once, driver queues.
-#include "link/serial.h"
+// Serial port on Windows through the file interface: the device "\\.\COMn" opened for
+// overlapped I/O, line settings in the DCB, driver queues. While the port is open the comm
+// thread keeps a one-byte read pending and waits on its event and on the wake event, so it
+// runs only when a byte has come or another thread has work for it.
+#include "link/serial_win32.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
-#include <windows.h>
 
 namespace {
 HANDLE PortHandle = INVALID_HANDLE_VALUE;
-// Reads return at once, so an open port is looked at again every millisecond; the wake
-// event cuts that short for frames to send and port requests.
-constexpr DWORD OPEN_PORT_WAIT_MS = 1;
+// The waiting read: one byte, so that it completes on the first byte on Windows and under Wine
+// alike (Wine 8 completes a longer overlapped read only when its buffer is full, whatever the
+// time-outs say). The rest of what has come is then read as the driver's queue reports it.
+OVERLAPPED PendingRead{};
+uint8_t PendingByte = 0;
+bool ReadPending = false;
+// The waiting read could not start: the next SerialRead reports the error.
+bool ReadFailed = false;
+// A read that finds a byte waiting returns it; one that finds none waits at most this long on
+// Windows (Wine lets it wait until a byte comes; the comm thread's own wait is bounded anyway).
+constexpr DWORD READ_WAIT_MS = 100;
 
 HANDLE WakeEvent() {
     static const HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     return event;
+}
+// Overlapped requests want manual-reset events; ReadFile and WriteFile reset them.
+HANDLE ReadEvent() {
+    static const HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    return event;
+}
+HANDLE TransferEvent() {
+    static const HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    return event;
+}
+
+// Exists for scripts/bench only: MQ6WB_BENCH_POLLING set at start-up brings back reads that
+// return at once and a look at the port every millisecond, for comparison with the waits.
+bool Polling() {
+    static const bool polling = std::getenv("MQ6WB_BENCH_POLLING") != nullptr;
+    return polling;
 }
 constexpr char DEVICE_PREFIX[] = "\\\\.\\";
 } // namespace
@@ -59,7 +85,7 @@ int32_t OpenFailureOf(DWORD error) {
 
 int SerialOpen(const char* path) {
     HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+                                Polling() ? FILE_ATTRIBUTE_NORMAL : FILE_FLAG_OVERLAPPED, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         LastOpenFailure.store(OpenFailureOf(GetLastError()), std::memory_order_release);
         return 0;
@@ -86,8 +112,8 @@ int SerialSetEventMask() {
 int SerialSetTimeouts() {
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = MAXDWORD;
-    timeouts.ReadTotalTimeoutMultiplier = 0;
-    timeouts.ReadTotalTimeoutConstant = 0;
+    timeouts.ReadTotalTimeoutMultiplier = Polling() ? 0 : MAXDWORD;
+    timeouts.ReadTotalTimeoutConstant = Polling() ? 0 : READ_WAIT_MS;
     timeouts.WriteTotalTimeoutMultiplier = 0;
     timeouts.WriteTotalTimeoutConstant = 0;
     return SetCommTimeouts(PortHandle, &timeouts) ? 1 : 0;
@@ -126,27 +152,105 @@ int SerialSetQueues(int in, int out) {
     return SetupComm(PortHandle, static_cast<DWORD>(in), static_cast<DWORD>(out)) ? 1 : 0;
 }
 
+HANDLE SerialHandle() {
+    return PortHandle;
+}
+
+namespace {
+// One overlapped transfer carried to its end; false on an error.
+bool Transfer(BOOL started, OVERLAPPED& overlapped, DWORD& count) {
+    if (!started && GetLastError() != ERROR_IO_PENDING)
+        return false;
+    return GetOverlappedResult(PortHandle, &overlapped, &count, TRUE) != 0;
+}
+
+// Reads what the driver holds already, so that the read completes at once.
+bool ReadQueued(uint8_t* buffer, DWORD size, DWORD& count) {
+    count = 0;
+    if (Polling())
+        return ReadFile(PortHandle, buffer, size, &count, nullptr) != 0;
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(PortHandle, &errors, &status))
+        return false;
+    DWORD want = status.cbInQue < size ? status.cbInQue : size;
+    if (want == 0)
+        return true;
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = TransferEvent();
+    return Transfer(ReadFile(PortHandle, buffer, want, nullptr, &overlapped), overlapped, count);
+}
+
+// Starts the waiting read unless one is pending; false on an error.
+bool StartPendingRead() {
+    if (ReadPending)
+        return true;
+    PendingRead = OVERLAPPED{};
+    PendingRead.hEvent = ReadEvent();
+    if (!ReadFile(PortHandle, &PendingByte, 1, nullptr, &PendingRead) &&
+        GetLastError() != ERROR_IO_PENDING)
+        return false;
+    ReadPending = true;
+    return true;
+}
+
+// Ends the waiting read before its byte or the handle goes.
+void EndPendingRead() {
+    if (!ReadPending)
+        return;
+    DWORD count = 0;
+    CancelIoEx(PortHandle, &PendingRead);
+    GetOverlappedResult(PortHandle, &PendingRead, &count, TRUE);
+    ReadPending = false;
+}
+} // namespace
+
 void SerialClose() {
-    if (PortHandle != INVALID_HANDLE_VALUE)
+    if (PortHandle != INVALID_HANDLE_VALUE) {
+        EndPendingRead();
         CloseHandle(PortHandle);
+        ReadFailed = false;
+    }
     PortHandle = INVALID_HANDLE_VALUE;
 }
 
 int SerialRead(uint8_t* buffer, int size) {
-    DWORD count = 0;
-    if (!ReadFile(PortHandle, buffer, static_cast<DWORD>(size), &count, nullptr))
+    if (ReadFailed) {
+        ReadFailed = false;
         return -1;
-    return static_cast<int>(count);
+    }
+    if (size <= 0)
+        return 0;
+    DWORD count = 0;
+    if (ReadPending) {
+        // Nothing may be read past the waiting read: its byte comes first.
+        if (!GetOverlappedResult(PortHandle, &PendingRead, &count, FALSE))
+            return GetLastError() == ERROR_IO_INCOMPLETE ? 0 : -1;
+        ReadPending = false;
+        if (count == 1)
+            buffer[0] = PendingByte;
+    }
+    DWORD more = 0;
+    if (!ReadQueued(buffer + count, static_cast<DWORD>(size) - count, more))
+        return -1;
+    return static_cast<int>(count + more);
 }
 
 int SerialWrite(const uint8_t* bytes, int length) {
     DWORD done = 0;
     while (done < static_cast<DWORD>(length)) {
         DWORD count = 0;
-        if (!WriteFile(PortHandle, bytes + done, static_cast<DWORD>(length) - done, &count,
-                       nullptr))
-            return -1;
-        if (count == 0)
+        DWORD left = static_cast<DWORD>(length) - done;
+        bool written;
+        if (Polling()) {
+            written = WriteFile(PortHandle, bytes + done, left, &count, nullptr) != 0;
+        } else {
+            OVERLAPPED overlapped{};
+            overlapped.hEvent = TransferEvent();
+            written = Transfer(WriteFile(PortHandle, bytes + done, left, nullptr, &overlapped),
+                               overlapped, count);
+        }
+        if (!written || count == 0)
             return -1;
         done += count;
     }
@@ -155,9 +259,19 @@ int SerialWrite(const uint8_t* bytes, int length) {
 
 void SerialWait(int timeoutMs) {
     DWORD wait = static_cast<DWORD>(timeoutMs);
-    if (PortHandle != INVALID_HANDLE_VALUE && wait > OPEN_PORT_WAIT_MS)
-        wait = OPEN_PORT_WAIT_MS;
-    WaitForSingleObject(WakeEvent(), wait);
+    if (PortHandle == INVALID_HANDLE_VALUE || Polling()) {
+        constexpr DWORD POLL_MS = 1;
+        if (PortHandle != INVALID_HANDLE_VALUE && wait > POLL_MS)
+            wait = POLL_MS;
+        WaitForSingleObject(WakeEvent(), wait);
+        return;
+    }
+    if (!StartPendingRead()) {
+        ReadFailed = true;
+        return;
+    }
+    const HANDLE events[2] = {ReadEvent(), WakeEvent()};
+    WaitForMultipleObjects(2, events, FALSE, wait);
 }
 
 void SerialWake() {

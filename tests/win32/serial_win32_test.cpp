@@ -1,7 +1,7 @@
 // The Windows serial backend against the simulated unit behind a Wine COM port.
 #include "firmware/banner.h"
 #include "link/link.h"
-#include "link/serial.h"
+#include "link/serial_win32.h"
 #include "support/notice_record.h"
 #include "win32/wine_sim.h"
 
@@ -54,6 +54,45 @@ TEST_F(SerialWin32Sim, ReadsTheDataBlockAndFailsCleanlyWhenTheUnitIsGone) {
     for (int waited = 0; waited < 3000 && PortStatus.load() != 0; waited += 10)
         Sleep(10);
     EXPECT_EQ(PortStatus.load(), 0);
+}
+
+// What the port really runs with, read back from the driver: the line as the unit needs it, and
+// reads that wait for the first byte (or 100 ms) instead of returning at once.
+TEST_F(SerialWin32Sim, PortRunsWithTheLineSettingsAndBlockingReads) {
+    ASSERT_TRUE(StartWineLink("COM5"));
+    DCB line{};
+    line.DCBlength = sizeof line;
+    ASSERT_TRUE(GetCommState(SerialHandle(), &line));
+    COMMTIMEOUTS timeouts{};
+    ASSERT_TRUE(GetCommTimeouts(SerialHandle(), &timeouts));
+    struct Row {
+        const char* name;
+        unsigned long actual;
+        unsigned long expected;
+    };
+    const Row rows[] = {
+        {"baud rate", line.BaudRate, 57600},
+        {"data bits", line.ByteSize, 8},
+        {"parity", line.Parity, NOPARITY},
+        {"parity check", line.fParity, 0},
+        {"stop bits", line.StopBits, ONESTOPBIT},
+        {"CTS flow", line.fOutxCtsFlow, 0},
+        {"DSR flow", line.fOutxDsrFlow, 0},
+        {"DSR sensitivity", line.fDsrSensitivity, 0},
+        {"XON/XOFF out", line.fOutX, 0},
+        {"XON/XOFF in", line.fInX, 0},
+        {"DTR", line.fDtrControl, DTR_CONTROL_ENABLE},
+        {"RTS", line.fRtsControl, RTS_CONTROL_ENABLE},
+        {"read interval", timeouts.ReadIntervalTimeout, 0xFFFFFFFFul},
+        {"read multiplier", timeouts.ReadTotalTimeoutMultiplier, 0xFFFFFFFFul},
+        {"read constant", timeouts.ReadTotalTimeoutConstant, 100},
+        {"write multiplier", timeouts.WriteTotalTimeoutMultiplier, 0},
+        {"write constant", timeouts.WriteTotalTimeoutConstant, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(row.actual, row.expected);
+    }
 }
 
 } // namespace
