@@ -36,7 +36,7 @@ else()
   # a test checks the blocks a setup write sends with it against a cipher of its own.
   add_setup_key_library(mq6key_test ${CMAKE_SOURCE_DIR}/tests/firmware/test-setup-key.txt)
   add_executable(mq6-testkey $<TARGET_OBJECTS:mq6cli>)
-  target_link_libraries(mq6-testkey PRIVATE mq6core_code mq6key_test)
+  target_link_libraries(mq6-testkey PRIVATE mq6setupfile mq6core_code mq6key_test)
   add_executable(mq6-sim-testkey $<TARGET_OBJECTS:mq6sim>)
   target_link_libraries(mq6-sim-testkey PRIVATE mq6key_test Threads::Threads util)
   target_compile_definitions(mq6_tests PRIVATE

@@ -1,7 +1,7 @@
 # libFuzzer targets (configured with -DMQ6_FUZZ=ON, see cmake/sanitizers.cmake). Each
 # fuzz/<name>_fuzz.cpp becomes the program fuzz_<name>, and fuzz/corpus/<name>/ holds its
 # committed seeds; scripts/fuzz and scripts/sanitize.sh run every target found here, so a new
-# input parser (the setup block and its output tables, for one) needs only those two.
+# input parser needs only those two. The targets link the setup file reader of src/cli too.
 file(GLOB FUZZ_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/fuzz/*_fuzz.cpp)
 add_custom_target(fuzz_targets)
 foreach(source ${FUZZ_SOURCES})
@@ -9,7 +9,7 @@ foreach(source ${FUZZ_SOURCES})
   string(REGEX REPLACE "_fuzz$" "" name ${stem})
   add_executable(fuzz_${name} ${source} ${CMAKE_SOURCE_DIR}/fuzz/fuzz_support.cpp)
   target_include_directories(fuzz_${name} PRIVATE ${CMAKE_SOURCE_DIR}/fuzz)
-  target_link_libraries(fuzz_${name} PRIVATE mq6core)
+  target_link_libraries(fuzz_${name} PRIVATE mq6setupfile mq6core)
   target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
   add_dependencies(fuzz_targets fuzz_${name})
 endforeach()

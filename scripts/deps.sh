@@ -17,7 +17,7 @@ install_missing() {
 
 BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
-    clang libclang-rt-14-dev)
+    clang libclang-rt-14-dev libcli11-dev nlohmann-json3-dev)
 WINE_PACKAGES=(wine wine64 xvfb xauth imagemagick)
 # scripts/package and its test: the archives, the man pages, the package's dependencies.
 PACKAGE_PACKAGES=(zip unzip help2man dpkg-dev)

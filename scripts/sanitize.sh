@@ -15,7 +15,7 @@
 # sequences or the threaded command-line tool and simulator. A suite missing from the test
 # binary is a failure, so a renamed suite cannot drop out of the run unnoticed.
 TSAN_SUITES=(CommThreadTest ProtocolTest DisplayThreadTest SimSequenceTest ScriptedLoaderTest
-    VanishingUnit/InterruptedUpdateTest SetupTransferTest SimTest CliDiscoveryTest
+    SetupTransferTest SimTest CliDiscoveryTest
     FirmwareCliTest LiveCliTest SetupCliTest FindPortTest LiveGaugeTest)
 
 # Seconds of fuzzing per target in scripts/test, and how many targets fuzz at once.

@@ -1,8 +1,10 @@
-// Pieces shared by the mq6 commands.
+// Pieces shared by the mq6 commands, and what the command line gives each of them.
 #pragma once
 
+#include "firmware/programming.h"
+
 #include <string>
-#include <string_view>
+#include <utility>
 #include <vector>
 
 // Exit codes of every command.
@@ -16,6 +18,26 @@ struct CliOptions {
 };
 extern CliOptions Options;
 
+struct LiveOptions {
+    long count = 0;
+    double seconds = 0.0; // 0: no limit
+    std::string csvPath;  // empty: no CSV; "-": standard output
+    int responseRate = 50;
+};
+
+struct SetupOptions {
+    bool json = false;
+    bool defaults = false;
+    std::string from; // a setup file to start from
+    // The value options as settings of a setup file: numbers, and names of rates and modes.
+    std::vector<std::pair<std::string, double>> numbers;
+    std::vector<std::pair<std::string, std::string>> names;
+    bool dryRun = false;
+    bool yes = false;
+    std::string channel = "a";
+    bool csv = false;
+};
+
 // Opens the link to the unit on Options.port (or the found port) and waits until the comm
 // thread has the port open. Prints the reason and returns an exit code on failure, else 0.
 int ConnectUnit();
@@ -23,16 +45,30 @@ void DisconnectUnit();
 // Connects, reads the unit's data block into DeviceInfo and disconnects: 0, or the exit
 // code (the reason already printed).
 int FetchDataBlock();
+// Asks on the terminal; true for an answer starting with y.
+bool Confirm(const char* question);
 
-// The flag, if present, is removed from args.
-bool TakeFlag(std::vector<std::string>& args, std::string_view flag);
-// "--name value" or "--name=value"; returns false (and prints) when the value is missing.
-bool TakeValue(std::vector<std::string>& args, std::string_view name, std::string& value,
-               bool& present);
-int ReportUsage(std::string_view message);
+// Progress of a transfer on stderr: a redrawn bar per stage on a terminal, else a line per
+// stage.
+struct ProgressBar {
+    bool terminal = false;
+    const char* stage = nullptr; // none yet
+    int done = 0;
+    int total = 0;
+};
+extern ProgressBar Progress;
+void StartProgress();
+void ShowStage(const char* name, int total);
+// PROGRESS_SETPOS moves the bar to position, a step advances it by one.
+void StepProgress(ProgressMessage message, int position);
+// Ends the bar's line, so that what follows starts on a line of its own.
+void EndProgress();
 
-int RunInfo(std::vector<std::string> args);
-int RunFirmware(std::vector<std::string> args);
-int RunLive(std::vector<std::string> args);
-int RunPorts(std::vector<std::string> args);
-int RunSetup(std::vector<std::string> args);
+int RunInfo(bool json);
+int RunLive(const LiveOptions& options);
+int RunFirmwareStatus();
+int RunFirmwareUpdate(bool yes, bool force);
+int RunPorts();
+int RunSetupRead(bool json);
+int RunSetupWrite(const SetupOptions& options);
+int RunSetupTables(const SetupOptions& options);

@@ -5,19 +5,26 @@
 #include "platform/ticks.h"
 #include "settings/config.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 CliOptions Options;
+ProgressBar Progress;
 
 namespace {
 constexpr int OPEN_WAIT_MS = 4000;
+constexpr int BAR_WIDTH = 40;
 
 // PortName from --port, or from discovery without it. 0, or the exit code.
 int ChoosePort() {
     if (!Options.port.empty()) {
-        if (StorePortName(Options.port) != 0)
-            return ReportUsage("port name too long");
+        if (StorePortName(Options.port) != 0) {
+            std::fprintf(stderr, "mq6: --port: the port name is too long\n");
+            return EXIT_USAGE;
+        }
         // A named port stays the port: the comm thread's retries must not search instead.
         AutoPort.store(0, std::memory_order_release);
         return EXIT_OK;
@@ -96,44 +103,54 @@ void DisconnectUnit() {
     StopTickTimer();
 }
 
-bool TakeFlag(std::vector<std::string>& args, std::string_view flag) {
-    for (auto it = args.begin(); it != args.end(); ++it) {
-        if (*it == flag) {
-            args.erase(it);
-            return true;
-        }
-    }
-    return false;
+bool Confirm(const char* question) {
+    std::printf("%s [y/N] ", question);
+    std::fflush(stdout);
+    std::array<char, 16> answer{};
+    if (std::fgets(answer.data(), answer.size(), stdin) == nullptr)
+        return false;
+    return answer[0] == 'y' || answer[0] == 'Y';
 }
 
-bool TakeValue(std::vector<std::string>& args, std::string_view name, std::string& value,
-               bool& present) {
-    present = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string_view arg = args[i];
-        if (arg == name) {
-            if (i + 1 >= args.size()) {
-                ReportUsage(std::string(name) + " needs a value");
-                return false;
-            }
-            value = args[i + 1];
-            args.erase(args.begin() + static_cast<long>(i),
-                       args.begin() + static_cast<long>(i) + 2);
-            present = true;
-            return true;
-        }
-        if (arg.size() > name.size() && arg.substr(0, name.size()) == name &&
-            arg[name.size()] == '=') {
-            value = std::string(arg.substr(name.size() + 1));
-            args.erase(args.begin() + static_cast<long>(i));
-            present = true;
-            return true;
-        }
-    }
-    return true;
+namespace {
+void DrawProgress() {
+    if (!Progress.terminal || Progress.stage == nullptr || Progress.total == 0)
+        return;
+    int filled = std::clamp(Progress.done * BAR_WIDTH / Progress.total, 0, BAR_WIDTH);
+    std::array<char, BAR_WIDTH + 1> bar{};
+    for (int i = 0; i < BAR_WIDTH; ++i)
+        bar[static_cast<size_t>(i)] = i < filled ? '#' : '-';
+    std::fprintf(stderr, "\r%-15s [%s] %3d/%d", Progress.stage, bar.data(), Progress.done,
+                 Progress.total);
+    std::fflush(stderr);
+}
+} // namespace
+
+void StartProgress() {
+    Progress = ProgressBar{};
+    Progress.terminal = isatty(STDERR_FILENO) != 0;
 }
 
-int ReportUsage(std::string_view message) {
-    std::fprintf(stderr, "mq6: %.*s\n", static_cast<int>(message.size()), message.data());
-    return EXIT_USAGE;
+void ShowStage(const char* name, int total) {
+    EndProgress();
+    Progress.stage = name;
+    Progress.done = 0;
+    Progress.total = total;
+    if (Progress.terminal) {
+        DrawProgress();
+    } else {
+        std::fprintf(stderr, "%s\n", name);
+        std::fflush(stderr);
+    }
+}
+
+void StepProgress(ProgressMessage message, int position) {
+    Progress.done = message == PROGRESS_SETPOS ? position : Progress.done + 1;
+    DrawProgress();
+}
+
+void EndProgress() {
+    if (Progress.terminal && Progress.stage != nullptr)
+        std::fputc('\n', stderr);
+    Progress.stage = nullptr;
 }

@@ -1,4 +1,4 @@
-// mq6 firmware status | update [--yes]: the unit's firmware against the carried image, and
+// mq6 firmware status | update: the unit's firmware against the carried image, and
 // the update through the unit's loader, step for step as the firmware view's worker does it.
 #include "cli/cli.h"
 #include "firmware/banner.h"
@@ -9,7 +9,6 @@
 #include "platform/notice.h"
 #include "platform/ticks.h"
 
-#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <string>
@@ -17,7 +16,6 @@
 
 namespace {
 constexpr int RESTART_WAIT_MS = 100;
-constexpr int BAR_WIDTH = 40;
 
 // The firmware view keeps the version of the last data block that had one; 0.00 until then.
 struct UnitVersion {
@@ -42,84 +40,23 @@ void PrintVersions(const UnitVersion& unit) {
     std::printf("%.*s\n", static_cast<int>(verdict.size()), verdict.data());
 }
 
-// ---- Progress on stderr: one redrawn bar per phase on a terminal, a line per phase else.
-
-struct ProgressState {
-    bool terminal = false;
-    int phase = PHASE_NONE;
-    int done = 0;
-    int total = 0;
-};
-ProgressState Progress;
-
 constexpr const char* PhaseName(int phase) {
     switch (phase) {
     case PHASE_PROGRAMMING:
         return "Programming...";
     case PHASE_VERIFYING:
         return "Verifying...";
-    case PHASE_FINISHING:
-        return "Finishing...";
     default:
-        return "";
+        return "Finishing...";
     }
-}
-
-void DrawProgress() {
-    if (!Progress.terminal || Progress.total == 0)
-        return;
-    int filled = std::clamp(Progress.done * BAR_WIDTH / Progress.total, 0, BAR_WIDTH);
-    std::array<char, BAR_WIDTH + 1> bar{};
-    for (int i = 0; i < BAR_WIDTH; ++i)
-        bar[static_cast<size_t>(i)] = i < filled ? '#' : '-';
-    std::fprintf(stderr, "\r%-15s [%s] %3d/%d", PhaseName(Progress.phase), bar.data(),
-                 Progress.done, Progress.total);
-    std::fflush(stderr);
-}
-
-void EndProgressLine() {
-    if (Progress.terminal && Progress.phase != PHASE_NONE)
-        std::fputc('\n', stderr);
 }
 
 void ShowPhase(int phase) {
-    EndProgressLine();
-    Progress.phase = phase;
-    Progress.done = 0;
-    Progress.total = phase == PHASE_FINISHING ? INFO_RECORD_COUNT : CODE_RECORD_COUNT;
     if (phase == PHASE_NONE)
-        return;
-    if (Progress.terminal) {
-        DrawProgress();
-    } else {
-        std::fprintf(stderr, "%s\n", PhaseName(phase));
-        std::fflush(stderr);
-    }
-}
-
-void StepProgress(ProgressMessage message, int position) {
-    Progress.done = message == PROGRESS_SETPOS ? position : Progress.done + 1;
-    DrawProgress();
-}
-
-bool Confirm() {
-    std::printf("Program firmware %d.%02d into the unit? [y/N] ", CARRIED_VERSION_MAJOR,
-                CARRIED_VERSION_MINOR);
-    std::fflush(stdout);
-    char answer[16] = {};
-    if (std::fgets(answer, sizeof answer, stdin) == nullptr)
-        return false;
-    return answer[0] == 'y' || answer[0] == 'Y';
-}
-
-int RunStatus(std::vector<std::string>& args) {
-    if (!args.empty())
-        return ReportUsage("firmware status: unexpected argument " + args.front());
-    int result = FetchDataBlock();
-    if (result != EXIT_OK)
-        return result;
-    PrintVersions(ReadVersion());
-    return EXIT_OK;
+        EndProgress();
+    else
+        ShowStage(PhaseName(phase),
+                  phase == PHASE_FINISHING ? INFO_RECORD_COUNT : CODE_RECORD_COUNT);
 }
 
 // After a good run the unit restarts its application; its data block must then carry the
@@ -139,40 +76,73 @@ int ReadBackVersion() {
     return EXIT_OK;
 }
 
-int RunUpdate(std::vector<std::string>& args) {
-    bool yes = TakeFlag(args, "--yes");
-    if (!args.empty())
-        return ReportUsage("firmware update: unexpected argument " + args.front());
-    bool terminal = isatty(STDIN_FILENO) != 0;
-    if (!yes && !terminal)
-        return ReportUsage("firmware update: no terminal to confirm on; add --yes");
+// The view offers the update only to an older unit. A unit in its loader (an interrupted
+// update) or without a version runs no firmware that its text could name: it is updated.
+bool RefuseUpdate(const UnitVersion& unit, bool force) {
+    FirmwareVerdict verdict = CompareFirmware(unit.major, unit.minor);
+    if (!unit.known || DeviceInfo[UNIT_MODE_OFFSET] == UNIT_MODE_FIRMWARE_UPDATE ||
+        verdict == VERDICT_UPDATE)
+        return false;
+    std::string_view text = VerdictText(verdict);
+    if (!force) {
+        std::fprintf(stderr, "mq6: not updated: %.*s (--force updates anyway)\n",
+                     static_cast<int>(text.size()), text.data());
+        return true;
+    }
+    std::fprintf(stderr, "mq6: --force: a %s, the unit's %d.%02d replaced by the carried %d.%02d\n",
+                 verdict == VERDICT_MATCH ? "reinstall" : "downgrade", unit.major, unit.minor,
+                 CARRIED_VERSION_MAJOR, CARRIED_VERSION_MINOR);
+    return false;
+}
+
+} // namespace
+
+int RunFirmwareStatus() {
+    int result = FetchDataBlock();
+    if (result != EXIT_OK)
+        return result;
+    PrintVersions(ReadVersion());
+    return EXIT_OK;
+}
+
+// The view's rule: only a unit whose firmware is older is updated, or one whose version cannot
+// be read (no data block, or a unit in its loader after an interrupted update).
+int RunFirmwareUpdate(bool yes, bool force) {
+    if (!yes && isatty(STDIN_FILENO) == 0) {
+        std::fprintf(stderr, "mq6: firmware update: no terminal to confirm on; add --yes\n");
+        return EXIT_USAGE;
+    }
     int result = ConnectUnit();
     if (result != EXIT_OK)
         return result;
-    if (GetDeviceData() != 0) {
-        DisconnectUnit();
-        return EXIT_FAILED;
-    }
-    if (DeviceInfo[UNIT_MODE_OFFSET] == UNIT_MODE_SETUP) {
+    bool read = GetDeviceData() == 0;
+    if (read && DeviceInfo[UNIT_MODE_OFFSET] == UNIT_MODE_SETUP) {
         ShowNotice(SETUP_MODE_REFUSAL_TEXT, SETUP_MODE_REFUSAL_CAPTION,
                    NOTICE_ERROR_ICON | NOTICE_TOPMOST);
         DisconnectUnit();
         return EXIT_FAILED;
     }
     UnitVersion unit = ReadVersion();
-    PrintVersions(unit);
-    if (!yes && !Confirm()) {
+    if (read)
+        PrintVersions(unit);
+    if (read && RefuseUpdate(unit, force)) {
+        DisconnectUnit();
+        return EXIT_FAILED;
+    }
+    std::array<char, 48> question{};
+    std::snprintf(question.data(), question.size(), "Program firmware %d.%02d into the unit?",
+                  CARRIED_VERSION_MAJOR, CARRIED_VERSION_MINOR);
+    if (!yes && !Confirm(question.data())) {
         std::fprintf(stderr, "mq6: firmware update cancelled\n");
         DisconnectUnit();
         return EXIT_FAILED;
     }
 
-    Progress = ProgressState{};
-    Progress.terminal = isatty(STDERR_FILENO) != 0;
+    StartProgress();
     ProgramPhaseHook = ShowPhase;
     std::string_view message;
     int programmed = ProgramFirmware(message, SelectVerifyLength(), StepProgress);
-    EndProgressLine();
+    EndProgress();
     ProgramPhaseHook = nullptr;
     if (programmed != 0) {
         ShowNotice(message, UPDATE_ERROR_CAPTION, NOTICE_ERROR_ICON | NOTICE_TOPMOST);
@@ -182,17 +152,4 @@ int RunUpdate(std::vector<std::string>& args) {
     result = ReadBackVersion();
     DisconnectUnit();
     return result;
-}
-} // namespace
-
-int RunFirmware(std::vector<std::string> args) {
-    if (args.empty())
-        return ReportUsage("firmware: give status or update");
-    std::string action = args.front();
-    args.erase(args.begin());
-    if (action == "status")
-        return RunStatus(args);
-    if (action == "update")
-        return RunUpdate(args);
-    return ReportUsage("firmware: unknown action " + action);
 }

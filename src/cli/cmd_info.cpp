@@ -1,5 +1,6 @@
 // mq6 info: the unit's banner, version, mode and setup bytes.
 #include "cli/cli.h"
+#include "cli/setup_settings.h"
 #include "firmware/banner.h"
 #include "link/link.h"
 
@@ -11,24 +12,6 @@ std::string_view TrimRight(std::string_view text) {
     while (!text.empty() && text.back() == ' ')
         text.remove_suffix(1);
     return text;
-}
-
-std::string JsonString(std::string_view text) {
-    std::string out = "\"";
-    for (char c : text) {
-        unsigned char byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20 || byte >= 0x7F) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-            out += escape;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
 }
 
 std::string SetupHex(int from, int to) {
@@ -88,10 +71,7 @@ void PrintJson(const std::array<std::string_view, 4>& lines, int major, int mino
 }
 } // namespace
 
-int RunInfo(std::vector<std::string> args) {
-    bool json = TakeFlag(args, "--json");
-    if (!args.empty())
-        return ReportUsage("info: unexpected argument " + args.front());
+int RunInfo(bool json) {
     int result = FetchDataBlock();
     if (result != EXIT_OK)
         return result;

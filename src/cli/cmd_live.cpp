@@ -11,12 +11,10 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <unistd.h>
 
 namespace {
-constexpr int32_t DEFAULT_RESPONSE_RATE = 50;
 // A unit that sends no good frame for this long is taken to be gone.
 constexpr double SILENCE_LIMIT_S = 10.0;
 constexpr int STOP_ATTEMPTS = 3;
@@ -104,55 +102,6 @@ void StopStream() {
             return;
 }
 
-bool ParseLong(const std::string& text, long low, long high, long& value) {
-    char* end = nullptr;
-    long parsed = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || parsed < low || parsed > high)
-        return false;
-    value = parsed;
-    return true;
-}
-
-bool ParsePositive(const std::string& text, double& value) {
-    char* end = nullptr;
-    double parsed = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !(parsed > 0.0) || parsed > 1e9)
-        return false;
-    value = parsed;
-    return true;
-}
-
-struct LiveOptions {
-    long count = 0;
-    double seconds = 0.0; // 0: no limit
-    std::string csvPath;  // empty: no CSV; "-": standard output
-    long responseRate = DEFAULT_RESPONSE_RATE;
-};
-
-int ParseLiveOptions(std::vector<std::string>& args, LiveOptions& options) {
-    std::string text;
-    bool present = false;
-    if (!TakeValue(args, "--count", text, present))
-        return EXIT_USAGE;
-    if (present && !ParseLong(text, 1, 1000000000L, options.count))
-        return ReportUsage("live: --count needs a whole number from 1");
-    if (!TakeValue(args, "--seconds", text, present))
-        return EXIT_USAGE;
-    if (present && !ParsePositive(text, options.seconds))
-        return ReportUsage("live: --seconds needs a number above 0");
-    if (!TakeValue(args, "--csv", options.csvPath, present))
-        return EXIT_USAGE;
-    if (present && options.csvPath.empty())
-        return ReportUsage("live: --csv needs a file name or -");
-    if (!TakeValue(args, "--response-rate", text, present))
-        return EXIT_USAGE;
-    if (present && !ParseLong(text, 0, 100, options.responseRate))
-        return ReportUsage("live: --response-rate needs a whole number from 0 to 100");
-    if (!args.empty())
-        return ReportUsage("live: unexpected argument " + args.front());
-    return EXIT_OK;
-}
-
 // Runs passes of the display thread's live view on this thread until a limit is met.
 int StreamFrames(double seconds) {
     while (Interrupted == 0) {
@@ -181,11 +130,7 @@ int StreamFrames(double seconds) {
 }
 } // namespace
 
-int RunLive(std::vector<std::string> args) {
-    LiveOptions options;
-    int parsed = ParseLiveOptions(args, options);
-    if (parsed != EXIT_OK)
-        return parsed;
+int RunLive(const LiveOptions& options) {
     bool terminal = isatty(STDOUT_FILENO) != 0;
     Run = LiveRun{};
     Run.count = options.count;

@@ -38,9 +38,7 @@ void PrintCandidate(const PortCandidate& candidate, bool chosen) {
 }
 } // namespace
 
-int RunPorts(std::vector<std::string> args) {
-    if (!args.empty())
-        return ReportUsage("ports takes no options");
+int RunPorts() {
     std::array<PortCandidate, MAX_PORT_CANDIDATES> candidates;
     int count = ListPortCandidates(candidates.data(), static_cast<int>(candidates.size()));
     AutoPort.store(1, std::memory_order_release);

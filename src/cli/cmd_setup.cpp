@@ -9,7 +9,6 @@
 #include "wbsetup/output_table.h"
 #include "wbsetup/setup_transfer.h"
 
-#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <string>
@@ -19,7 +18,6 @@
 
 namespace {
 constexpr int RESTART_WAIT_MS = 100;
-constexpr int BAR_WIDTH = 40;
 constexpr int FIELD_TEXT_SIZE = 32;
 
 // ---- The setup as lines of text ------------------------------------------------------------
@@ -105,168 +103,47 @@ void PrintChanges(const SetupRecord* unit, const SetupRecord& target) {
 
 // ---- Options ---------------------------------------------------------------------------
 
-using Setting = std::pair<std::string, SettingValue>;
-
-struct PointOption {
-    const char* option;
-    const char* volts;
-    const char* afr;
-};
-constexpr std::array<PointOption, 4> PointOptions = {{
-    {"--a1", "a1_volts", "a1_afr"},
-    {"--a2", "a2_volts", "a2_afr"},
-    {"--b1", "b1_volts", "b1_afr"},
-    {"--b2", "b2_volts", "b2_afr"},
-}};
-
-struct SingleOption {
-    const char* option;
-    const char* key;
-    SettingKind kind;
-};
-constexpr std::array<SingleOption, 5> SingleOptions = {{
-    {"--stoich", "stoich_afr", SETTING_NUMBER},
-    {"--b-mode", "b_mode", SETTING_STRING},
-    {"--nb-offset", "nb_offset", SETTING_NUMBER},
-    {"--a-response", "a_response", SETTING_STRING},
-    {"--b-response", "b_response", SETTING_STRING},
-}};
-
-// The value options as settings, checked against a scratch record so that a bad one is
-// reported before the unit is touched. Returns 0 or the exit code.
-int TakeSettings(std::vector<std::string>& args, std::vector<Setting>& settings) {
-    std::string value;
-    bool present = false;
-    for (const PointOption& point : PointOptions) {
-        if (!TakeValue(args, point.option, value, present))
-            return EXIT_USAGE;
-        if (!present)
-            continue;
-        size_t comma = value.find(',');
-        if (comma == std::string::npos || value.find(',', comma + 1) != std::string::npos)
-            return ReportUsage(std::string(point.option) + " takes VOLTS,AFR");
-        settings.push_back({point.volts, {SETTING_NUMBER, value.substr(0, comma)}});
-        settings.push_back({point.afr, {SETTING_NUMBER, value.substr(comma + 1)}});
-    }
-    for (const SingleOption& single : SingleOptions) {
-        if (!TakeValue(args, single.option, value, present))
-            return EXIT_USAGE;
-        if (present)
-            settings.push_back({single.key, {single.kind, value}});
-    }
-    SetupRecord scratch = DEFAULT_SETUP;
-    std::string error;
-    for (const Setting& setting : settings)
-        if (!ApplySetting(setting.first, setting.second, SETTING_FROM_OPTION, scratch, error))
-            return ReportUsage(error);
-    return EXIT_OK;
+// The value options as the settings of a setup file, so that both are checked and stored alike.
+nlohmann::json OptionSettings(const SetupOptions& options) {
+    nlohmann::json settings = nlohmann::json::object();
+    for (const auto& [key, x] : options.numbers)
+        settings[key] = x;
+    for (const auto& [key, name] : options.names)
+        settings[key] = name;
+    return settings;
 }
 
-void ApplySettings(const std::vector<Setting>& settings, SetupRecord& values) {
-    std::string error;
-    for (const Setting& setting : settings)
-        ApplySetting(setting.first, setting.second, SETTING_FROM_OPTION, values, error);
-}
-
-// --defaults or --from FILE (one of them at most) as the values to start from; `given` tells
-// whether either was there. Returns 0 or the exit code.
-int TakeStart(std::vector<std::string>& args, SetupRecord& start, bool& given) {
-    bool defaults = TakeFlag(args, "--defaults");
-    std::string path;
-    bool fromFile = false;
-    if (!TakeValue(args, "--from", path, fromFile))
-        return EXIT_USAGE;
-    if (defaults && fromFile)
-        return ReportUsage("give --defaults or --from, not both");
+// The values to start from: the defaults, or a file's. Returns 0 or the exit code.
+int ReadStart(const SetupOptions& options, SetupRecord& start) {
     start = DEFAULT_SETUP;
-    given = defaults || fromFile;
     std::string error;
-    if (fromFile && !ReadSetupFile(path, start, error))
-        return ReportUsage(error);
-    return EXIT_OK;
-}
-
-// ---- Progress on stderr: a redrawn bar per stage on a terminal, a line per stage else.
-
-enum WriteStage { STAGE_NONE, STAGE_WRITING, STAGE_VERIFYING, STAGE_FINISHING };
-
-struct StageRow {
-    const char* name;
-    int total;
-};
-constexpr std::array<StageRow, 4> StageRows = {{
-    {"", 0},
-    {"Writing...", 2 * OUTPUT_TABLE_BLOCKS},
-    {"Verifying...", 2 * OUTPUT_TABLE_BLOCKS},
-    {"Finishing...", 4},
-}};
-
-struct ProgressState {
-    bool terminal = false;
-    int stage = STAGE_NONE;
-    int done = 0;
-};
-ProgressState Progress;
-
-void DrawProgress() {
-    const StageRow& row = StageRows[static_cast<size_t>(Progress.stage)];
-    if (!Progress.terminal || row.total == 0)
-        return;
-    int filled = std::clamp(Progress.done * BAR_WIDTH / row.total, 0, BAR_WIDTH);
-    std::array<char, BAR_WIDTH + 1> bar{};
-    for (int i = 0; i < BAR_WIDTH; ++i)
-        bar[static_cast<size_t>(i)] = i < filled ? '#' : '-';
-    std::fprintf(stderr, "\r%-13s [%s] %3d/%d", row.name, bar.data(), Progress.done, row.total);
-    std::fflush(stderr);
-}
-
-void EndProgressLine() {
-    if (Progress.terminal && Progress.stage != STAGE_NONE)
-        std::fputc('\n', stderr);
-}
-
-void ShowStage(int stage) {
-    EndProgressLine();
-    Progress.stage = stage;
-    Progress.done = 0;
-    if (Progress.terminal) {
-        DrawProgress();
-    } else {
-        std::fprintf(stderr, "%s\n", StageRows[static_cast<size_t>(stage)].name);
-        std::fflush(stderr);
+    if (!options.from.empty() && !ReadSetupFile(options.from, start, error)) {
+        std::fprintf(stderr, "mq6: %s\n", error.c_str());
+        return EXIT_USAGE;
     }
+    return EXIT_OK;
 }
 
 // The sequence steps once per table block written, resets between writing and verifying,
 // and steps on through the four setup records after the last block verified.
-void StepProgress(ProgressMessage message, int) {
+void StepWrite(ProgressMessage message, int) {
+    constexpr int BLOCKS = 2 * OUTPUT_TABLE_BLOCKS;
     if (message == PROGRESS_SETPOS) {
-        ShowStage(STAGE_VERIFYING);
+        ShowStage("Verifying...", BLOCKS);
         return;
     }
-    if (Progress.stage == STAGE_NONE)
-        ShowStage(STAGE_WRITING);
-    else if (Progress.stage == STAGE_VERIFYING && Progress.done == 2 * OUTPUT_TABLE_BLOCKS)
-        ShowStage(STAGE_FINISHING);
-    ++Progress.done;
-    DrawProgress();
-}
-
-bool Confirm() {
-    std::printf("Write this setup to the unit? [y/N] ");
-    std::fflush(stdout);
-    char answer[16] = {};
-    if (std::fgets(answer, sizeof answer, stdin) == nullptr)
-        return false;
-    return answer[0] == 'y' || answer[0] == 'Y';
+    if (Progress.stage == nullptr)
+        ShowStage("Writing...", BLOCKS);
+    else if (Progress.done == BLOCKS && std::string_view(Progress.stage) == "Verifying...")
+        ShowStage("Finishing...", 4);
+    StepProgress(message, 0);
 }
 
 // ---- Actions ---------------------------------------------------------------------------
 
-int RunRead(std::vector<std::string>& args) {
-    bool json = TakeFlag(args, "--json");
-    if (!args.empty())
-        return ReportUsage("setup read: unexpected argument " + args.front());
+} // namespace
+
+int RunSetupRead(bool json) {
     int result = ConnectUnit();
     if (result != EXIT_OK)
         return result;
@@ -281,6 +158,7 @@ int RunRead(std::vector<std::string>& args) {
     return EXIT_OK;
 }
 
+namespace {
 // The view's form filled from values: each field shows its stored value, each Response box
 // the channel's row.
 struct FormTexts {
@@ -334,34 +212,29 @@ int TransferSetup(const SetupRecord& target) {
     SetupValues = target;
     FormTexts texts;
     FillForm(target, texts);
-    Progress = ProgressState{};
-    Progress.terminal = isatty(STDERR_FILENO) != 0;
-    SetupWriteProgressHook = StepProgress;
+    StartProgress();
+    SetupWriteProgressHook = StepWrite;
     int started = WriteSetup(texts.form);
     int result = started == 0 ? WaitSetupWrite() : -1;
-    EndProgressLine();
+    EndProgress();
     SetupWriteProgressHook = nullptr;
     if (result != 0)
         return EXIT_FAILED;
     return CheckWrittenBlock();
 }
 
-int RunWrite(std::vector<std::string>& args) {
-    bool dryRun = TakeFlag(args, "--dry-run");
-    bool yes = TakeFlag(args, "--yes");
+} // namespace
+
+int RunSetupWrite(const SetupOptions& options) {
     SetupRecord start{};
-    bool startGiven = false;
-    int taken = TakeStart(args, start, startGiven);
+    int taken = ReadStart(options, start);
     if (taken != EXIT_OK)
         return taken;
-    std::vector<Setting> settings;
-    taken = TakeSettings(args, settings);
-    if (taken != EXIT_OK)
-        return taken;
-    if (!args.empty())
-        return ReportUsage("setup write: unexpected argument " + args.front());
-    if (!dryRun && !yes && isatty(STDIN_FILENO) == 0)
-        return ReportUsage("setup write: no terminal to confirm on; add --yes");
+    bool startGiven = options.defaults || !options.from.empty();
+    if (!options.dryRun && !options.yes && isatty(STDIN_FILENO) == 0) {
+        std::fprintf(stderr, "mq6: setup write: no terminal to confirm on; add --yes\n");
+        return EXIT_USAGE;
+    }
 
     int result = ConnectUnit();
     if (result != EXIT_OK)
@@ -381,17 +254,18 @@ int RunWrite(std::vector<std::string>& args) {
     }
 
     SetupRecord target = startGiven ? start : unit;
-    ApplySettings(settings, target);
+    std::string error;
+    ApplySettings(OptionSettings(options), target, error);
     // Set sends the code of the row each Response box shows.
     for (ChannelSetup& channel : target.Channel)
         channel.ResponseValue = ResponseChoices[static_cast<size_t>(channel.ResponseIndex)].value;
     PrintChanges(known ? &unit : nullptr, target);
-    if (dryRun) {
+    if (options.dryRun) {
         std::printf("Dry run: nothing written.\n");
         DisconnectUnit();
         return EXIT_OK;
     }
-    if (!yes && !Confirm()) {
+    if (!options.yes && !Confirm("Write this setup to the unit?")) {
         std::fprintf(stderr, "mq6: setup write cancelled\n");
         DisconnectUnit();
         return EXIT_FAILED;
@@ -401,25 +275,15 @@ int RunWrite(std::vector<std::string>& args) {
     return result;
 }
 
-int RunTables(std::vector<std::string>& args) {
-    bool csv = TakeFlag(args, "--csv");
+int RunSetupTables(const SetupOptions& options) {
     SetupRecord values{};
-    bool startGiven = false;
-    int taken = TakeStart(args, values, startGiven);
+    int taken = ReadStart(options, values);
     if (taken != EXIT_OK)
         return taken;
-    std::string channelName = "a";
-    bool channelGiven = false;
-    if (!TakeValue(args, "--channel", channelName, channelGiven))
-        return EXIT_USAGE;
-    if (channelName != "a" && channelName != "b")
-        return ReportUsage("--channel takes a or b");
-    if (!args.empty())
-        return ReportUsage("setup tables: unexpected argument " + args.front());
-
+    bool csv = options.csv;
     std::array<OutputTable, SETUP_CHANNEL_COUNT> tables{};
     BuildSetupTables(values, tables[CHANNEL_A], tables[CHANNEL_B]);
-    const OutputTable& table = tables[channelName == "a" ? CHANNEL_A : CHANNEL_B];
+    const OutputTable& table = tables[options.channel == "a" ? CHANNEL_A : CHANNEL_B];
     double stoich = values.StoichAfr * 0.01;
     const char* rowFormat = csv ? "%d,%d,%.6f,%.3f,%d,%.3f\n" : "%5d %5d %9.6f %8.3f %5d %6.3f\n";
     std::fputs(csv ? "entry,point,lambda,afr,code,volts\n"
@@ -432,19 +296,4 @@ int RunTables(std::vector<std::string>& args) {
         std::printf(rowFormat, entry, point, lambda, lambda * stoich, code, code / CODES_PER_VOLT);
     }
     return EXIT_OK;
-}
-} // namespace
-
-int RunSetup(std::vector<std::string> args) {
-    if (args.empty())
-        return ReportUsage("setup: give read, write or tables");
-    std::string action = args.front();
-    args.erase(args.begin());
-    if (action == "read")
-        return RunRead(args);
-    if (action == "write")
-        return RunWrite(args);
-    if (action == "tables")
-        return RunTables(args);
-    return ReportUsage("setup: unknown action " + action);
 }

@@ -1,88 +1,243 @@
-// mq6: the command-line tool over the utility's core.
+// mq6: the command-line tool over the utility's core. Every command, action and option is
+// declared here with its range and help; the commands run from their files.
 #include "cli/cli.h"
 #include "firmware/build_inputs.h"
 #include "mq6_version.h"
+#include "wbsetup/setup_values.h"
 
+#include <CLI/CLI.hpp>
 #include <array>
 #include <cstdio>
 #include <string>
-#include <vector>
 
 namespace {
-constexpr char USAGE[] =
-    "Usage: mq6 [--port PATH] [-v] COMMAND [options]\n"
-    "  or:  mq6 --version\n"
-    "\n"
-    "Commands:\n"
-    "  info [--json]   the unit's banner, version, mode and setup bytes\n"
-    "  live [--count N] [--seconds S] [--csv FILE|-] [--response-rate R]\n"
-    "                  live lambda and AFR: CSV rows or one updating line\n"
-    "  firmware status | update [--yes]\n"
-    "                  the unit's firmware against the carried one; update it\n"
-    "  ports           the adapters that could be the unit; * marks the one\n"
-    "                  used when no --port is given\n"
-    "  setup read [--json]\n"
-    "                  the unit's output setup: stoich AFR, both channels'\n"
-    "                  points and response, channel B's mode and offset\n"
-    "  setup write [--defaults|--from FILE.json] [--stoich AFR] [--a1 V,AFR]\n"
-    "              [--a2 V,AFR] [--b1 V,AFR] [--b2 V,AFR] [--b-mode wb|nb]\n"
-    "              [--nb-offset N] [--a-response NAME] [--b-response NAME]\n"
-    "              [--dry-run] [--yes]\n"
-    "                  change the setup and write it with its output tables\n"
-    "  setup tables [--defaults|--from FILE.json] [--channel a|b] [--csv]\n"
-    "                  the 512 output-table entries a setup gives; no unit\n";
+int Result = EXIT_OK;
 
 // The program's version, then what the build carries (sample or the maker's files).
-int PrintVersion() {
-    std::array<char, 512> inputs;
-    if (FormatBuildInputs(inputs.data(), inputs.size()) != 0)
-        return EXIT_FAILED;
-    std::printf("mq6 %s\n%s", MQ6_VERSION_TEXT, inputs.data());
-    return EXIT_OK;
+std::string VersionText() {
+    std::array<char, 512> inputs{};
+    FormatBuildInputs(inputs.data(), inputs.size());
+    std::string text = std::string("mq6 ") + MQ6_VERSION_TEXT + "\n" + inputs.data();
+    return text.substr(0, text.find_last_not_of('\n') + 1);
+}
+
+// A number from low to high; the help shows the range.
+CLI::Validator Between(double low, double high) {
+    std::array<char, 48> range{};
+    std::snprintf(range.data(), range.size(), "%g to %g", low, high);
+    return CLI::Validator(
+        [low, high, text = std::string(range.data())](std::string& input) {
+            double x = 0.0;
+            bool good = CLI::detail::lexical_cast(input, x) && x >= low && x <= high;
+            return good ? std::string() : input + " is outside " + text;
+        },
+        range.data());
+}
+
+const CLI::Validator NotEmpty(
+    [](std::string& input) {
+        return input.empty() ? std::string("an empty value") : std::string();
+    },
+    "");
+
+CLI::App* AddCommand(CLI::App& parent, const char* name, const char* about, const char* example) {
+    CLI::App* command = parent.add_subcommand(name, about);
+    command->footer(std::string("Example:\n  ") + example);
+    return command;
+}
+
+void AddSetupStart(CLI::App* action, SetupOptions& setup) {
+    CLI::Option* defaults = action->add_flag("--defaults", setup.defaults,
+                                             "start from the defaults instead of the unit's setup");
+    action
+        ->add_option("--from", setup.from, "start from a setup file (as setup read --json prints)")
+        ->type_name("FILE.json")
+        ->check(NotEmpty)
+        ->excludes(defaults);
+}
+
+struct PointOption {
+    const char* option;
+    const char* volts;
+    const char* afr;
+    const char* help;
+};
+constexpr std::array<PointOption, 4> PointOptions = {{
+    {"--a1", "a1_volts", "a1_afr", "channel A's first point: volts 0 to 5, AFR 0 to 210"},
+    {"--a2", "a2_volts", "a2_afr", "channel A's second point (the points in either order)"},
+    {"--b1", "b1_volts", "b1_afr", "channel B's first point (used in WB mode, kept in NB)"},
+    {"--b2", "b2_volts", "b2_afr", "channel B's second point"},
+}};
+
+void AddSetupWrite(CLI::App& setup, SetupOptions& options) {
+    CLI::App* write =
+        AddCommand(setup, "write",
+                   "Change the setup (from the unit's values, the defaults or a file) and write it "
+                   "with both output tables through the unit's loader",
+                   "mq6 setup write --a1 0.5,10.5 --a2 4.5,19 --a-response fast --yes");
+    write->callback([&options] { Result = RunSetupWrite(options); });
+    AddSetupStart(write, options);
+    write
+        ->add_option_function<double>(
+            "--stoich",
+            [&options](double x) {
+                options.numbers.push_back({"stoich_afr", x});
+            },
+            "stoichiometric AFR, to 0.01")
+        ->type_name("AFR")
+        ->check(Between(0, 210));
+    for (const PointOption& point : PointOptions)
+        write
+            ->add_option_function<std::pair<double, double>>(
+                point.option,
+                [&options, point](const std::pair<double, double>& value) {
+                    options.numbers.push_back({point.volts, value.first});
+                    options.numbers.push_back({point.afr, value.second});
+                },
+                point.help)
+            ->type_name("V,AFR")
+            ->delimiter(',')
+            ->check(Between(0, 5).application_index(0))
+            ->check(Between(0, 210).application_index(1));
+    std::vector<std::string> rates;
+    for (const ResponseChoice& choice : ResponseChoices)
+        rates.emplace_back(choice.name);
+    const std::array<std::pair<const char*, const char*>, 3> named = {
+        {{"--b-mode", "b_mode"}, {"--a-response", "a_response"}, {"--b-response", "b_response"}}};
+    for (const auto& [option, key] : named)
+        write
+            ->add_option_function<std::string>(
+                option,
+                [&options, key = key](const std::string& name) {
+                    options.names.push_back({key, name});
+                },
+                key == std::string("b_mode") ? "channel B linear (wb) or narrowband (nb)"
+                                             : "the channel's response rate, any case")
+            ->type_name("NAME")
+            ->check(key == std::string("b_mode") ? CLI::IsMember({"wb", "nb"}, CLI::ignore_case)
+                                                 : CLI::IsMember(rates, CLI::ignore_case));
+    write
+        ->add_option_function<int>(
+            "--nb-offset",
+            [&options](int n) {
+                options.numbers.push_back({"nb_offset", n});
+            },
+            "narrowband switch point at lambda 1 + (N - 128) x 0.001")
+        ->type_name("N")
+        ->check(Between(55, 201));
+    write->add_flag("--dry-run", options.dryRun,
+                    "show the changes against the unit, write nothing");
+    write->add_flag("--yes", options.yes, "write without asking (needed without a terminal)");
+}
+
+void AddSetup(CLI::App& app, SetupOptions& options) {
+    CLI::App* setup = AddCommand(
+        app, "setup",
+        "The unit's analogue-output setup, as the Wide Band Setup view reads and writes it",
+        "mq6 setup read --json > setup.json");
+    setup->require_subcommand(1);
+    CLI::App* read = AddCommand(*setup, "read",
+                                "Print the unit's stoichiometric AFR, both channels' points and "
+                                "response, channel B's mode and offset, and the flag byte",
+                                "mq6 --port /dev/ttyUSB0 setup read --json > setup.json");
+    read->add_flag("--json", options.json, "one flat object, which write --from reads back");
+    read->callback([&options] { Result = RunSetupRead(options.json); });
+    AddSetupWrite(*setup, options);
+    CLI::App* tables = AddCommand(*setup, "tables",
+                                  "Print the 512 output-table entries a setup gives; needs no unit",
+                                  "mq6 setup tables --from setup.json --channel b --csv");
+    AddSetupStart(tables, options);
+    tables->add_option("--channel", options.channel, "the channel's table")
+        ->type_name("a|b")
+        ->check(CLI::IsMember({"a", "b"}, CLI::ignore_case));
+    tables->add_flag("--csv", options.csv, "comma-separated rows");
+    tables->callback([&options] { Result = RunSetupTables(options); });
+}
+
+// mq6, or mq6 and the command and action that the arguments reached.
+std::string CommandPath(const CLI::App& app) {
+    std::string path = app.get_name();
+    for (const CLI::App* command = &app; !command->get_subcommands().empty();) {
+        command = command->get_subcommands().front();
+        path += " " + command->get_name();
+    }
+    return path;
 }
 } // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty() || args.front() == "--help" || args.front() == "-h") {
-        std::fputs(USAGE, args.empty() ? stderr : stdout);
-        return args.empty() ? EXIT_USAGE : EXIT_OK;
+    CLI::App app("The command-line tool of the MQ-6 WB Utility.", "mq6");
+    app.fallthrough();
+    app.require_subcommand(1);
+    app.footer("Exit status: 0 success, 1 the unit did not answer or refused, 2 usage "
+               "errors.\nmq6 COMMAND --help explains a command.");
+    app.set_version_flag("--version", VersionText, "the program's version and its build inputs");
+    app.add_option("--port", Options.port, "the unit's serial port (default: found)")
+        ->type_name("PATH")
+        ->check(NotEmpty);
+    app.add_flag("-v", Options.verbose, "say which port was found and opened");
+
+    bool json = false;
+    CLI::App* info = AddCommand(app, "info",
+                                "Read the unit's data block: banner, version, unit mode and the 64 "
+                                "setup bytes",
+                                "mq6 --port /dev/ttyUSB0 info --json");
+    info->add_flag("--json", json, "as one JSON object");
+    info->callback([&json] { Result = RunInfo(json); });
+
+    LiveOptions live;
+    CLI::App* liveCommand = AddCommand(
+        app, "live", "Stream the unit's live lambda and AFR: CSV rows or one updating line",
+        "mq6 --port /dev/ttyUSB0 live --count 20 --csv -");
+    liveCommand->add_option("--count", live.count, "stop after N frames")
+        ->type_name("N")
+        ->check(Between(1, 1e9));
+    liveCommand->add_option("--seconds", live.seconds, "stop after S seconds")
+        ->type_name("S")
+        ->check(Between(0.001, 1e9));
+    liveCommand->add_option("--csv", live.csvPath, "CSV rows to FILE, or to standard output (-)")
+        ->type_name("FILE|-")
+        ->check(NotEmpty);
+    liveCommand
+        ->add_option("--response-rate", live.responseRate,
+                     "smoothing as in Preferences (default 50)")
+        ->type_name("R")
+        ->check(Between(0, 100));
+    liveCommand->callback([&live] { Result = RunLive(live); });
+
+    CLI::App* firmware =
+        AddCommand(app, "firmware", "The unit's firmware against the one the program carries",
+                   "mq6 --port /dev/ttyUSB0 firmware status");
+    firmware->require_subcommand(1);
+    AddCommand(*firmware, "status", "Print the unit's version, the carried version and the verdict",
+               "mq6 --port /dev/ttyUSB0 firmware status")
+        ->callback([] { Result = RunFirmwareStatus(); });
+    bool yes = false;
+    bool force = false;
+    CLI::App* update = AddCommand(*firmware, "update",
+                                  "Program the carried firmware through the unit's loader, if the "
+                                  "unit's is older or cannot be read",
+                                  "mq6 --port /dev/ttyUSB0 firmware update --yes");
+    update->add_flag("--yes", yes, "update without asking (needed without a terminal)");
+    update->add_flag("--force", force, "update a unit with the same or a newer version too");
+    update->callback([&yes, &force] { Result = RunFirmwareUpdate(yes, force); });
+
+    AddCommand(app, "ports",
+               "List the FTDI 0403:6001 adapters that could be the unit; * marks the one used "
+               "without --port",
+               "mq6 ports")
+        ->callback([] { Result = RunPorts(); });
+
+    SetupOptions setup;
+    AddSetup(app, setup);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::fprintf(stderr, "mq6: %s\nrun %s --help\n", e.what(), CommandPath(app).c_str());
+        return EXIT_USAGE;
     }
-    if (args.front() == "--version")
-        return PrintVersion();
-    Options.verbose = TakeFlag(args, "-v");
-    bool hasPort = false;
-    std::string command;
-    size_t first = 0;
-    // Global options stand before the command.
-    while (first < args.size() && args[first].rfind("-", 0) == 0) {
-        if (args[first] == "--port" && first + 1 < args.size()) {
-            Options.port = args[first + 1];
-            hasPort = true;
-            first += 2;
-        } else if (args[first].rfind("--port=", 0) == 0) {
-            Options.port = args[first].substr(7);
-            hasPort = true;
-            first += 1;
-        } else {
-            return ReportUsage("unknown option " + args[first]);
-        }
-    }
-    if (hasPort && Options.port.empty())
-        return ReportUsage("--port needs a path");
-    if (first >= args.size())
-        return ReportUsage("no command given");
-    command = args[first];
-    std::vector<std::string> rest(args.begin() + static_cast<long>(first) + 1, args.end());
-    if (command == "info")
-        return RunInfo(rest);
-    if (command == "firmware")
-        return RunFirmware(rest);
-    if (command == "live")
-        return RunLive(rest);
-    if (command == "ports")
-        return RunPorts(rest);
-    if (command == "setup")
-        return RunSetup(rest);
-    return ReportUsage("unknown command " + command);
+    return Result;
 }

@@ -1,463 +1,224 @@
-// Setup settings by name, their checks, and the small JSON object they travel in. The reader
-// takes exactly what the writer gives (one flat object of numbers, strings and nulls) and is
-// bounded in size, members and string length.
+// Setup settings by name and their checks; the file is parsed by nlohmann-json, the object
+// printed here so that each number keeps the decimals the setup view shows.
 #include "cli/setup_settings.h"
-
-#include "wbsetup/setup_transfer.h"
 
 #include <array>
 #include <cmath>
 #include <cstdio>
-#include <utility>
-#include <vector>
+#include <fstream>
+#include <set>
 
 namespace {
-constexpr size_t MAX_FILE_SIZE = 64 * 1024;
-constexpr size_t MAX_MEMBERS = 64;
-constexpr size_t MAX_STRING = 256;
-constexpr int BYTE_LIMIT = 255;
-constexpr int OPTION_OFFSET_LOW = 55; // the setup view's scroll bar
-constexpr int OPTION_OFFSET_HIGH = 201;
-
-enum SettingTarget {
-    TARGET_STOICH,
-    TARGET_FLAGS,
-    TARGET_FIELD,
-    TARGET_RESPONSE,
-    TARGET_MODE,
-    TARGET_OFFSET
+// The first two are the field kinds of the setup view.
+enum SettingKind {
+    SETTING_VOLTS = FIELD_VOLTS,
+    SETTING_AFR = FIELD_AFR,
+    SETTING_BYTE,
+    SETTING_RESPONSE,
+    SETTING_MODE
 };
 
+// A setting of the whole record, or a member of one channel's.
 struct SettingRow {
     std::string_view key;
-    SettingTarget target;
+    SettingKind kind;
+    int32_t SetupRecord::*whole;
     int channel;
-    FormField field;
+    int32_t ChannelSetup::*member;
 };
 
 // In the order the object is printed.
 constexpr std::array<SettingRow, 14> SettingRows = {{
-    {"stoich_afr", TARGET_STOICH, CHANNEL_A, FORM_AFR1},
-    {"flags", TARGET_FLAGS, CHANNEL_A, FORM_AFR1},
-    {"a1_volts", TARGET_FIELD, CHANNEL_A, FORM_VOLTS1},
-    {"a1_afr", TARGET_FIELD, CHANNEL_A, FORM_AFR1},
-    {"a2_volts", TARGET_FIELD, CHANNEL_A, FORM_VOLTS2},
-    {"a2_afr", TARGET_FIELD, CHANNEL_A, FORM_AFR2},
-    {"a_response", TARGET_RESPONSE, CHANNEL_A, FORM_AFR1},
-    {"b_mode", TARGET_MODE, CHANNEL_B, FORM_AFR1},
-    {"b1_volts", TARGET_FIELD, CHANNEL_B, FORM_VOLTS1},
-    {"b1_afr", TARGET_FIELD, CHANNEL_B, FORM_AFR1},
-    {"b2_volts", TARGET_FIELD, CHANNEL_B, FORM_VOLTS2},
-    {"b2_afr", TARGET_FIELD, CHANNEL_B, FORM_AFR2},
-    {"b_response", TARGET_RESPONSE, CHANNEL_B, FORM_AFR1},
-    {"nb_offset", TARGET_OFFSET, CHANNEL_B, FORM_AFR1},
+    {"stoich_afr", SETTING_AFR, &SetupRecord::StoichAfr, 0, nullptr},
+    {"flags", SETTING_BYTE, &SetupRecord::SetupFlags, 0, nullptr},
+    {"a1_volts", SETTING_VOLTS, nullptr, CHANNEL_A, &ChannelSetup::Volts1},
+    {"a1_afr", SETTING_AFR, nullptr, CHANNEL_A, &ChannelSetup::Afr1},
+    {"a2_volts", SETTING_VOLTS, nullptr, CHANNEL_A, &ChannelSetup::Volts2},
+    {"a2_afr", SETTING_AFR, nullptr, CHANNEL_A, &ChannelSetup::Afr2},
+    {"a_response", SETTING_RESPONSE, nullptr, CHANNEL_A, &ChannelSetup::ResponseValue},
+    {"b_mode", SETTING_MODE, &SetupRecord::SetupFlags, 0, nullptr},
+    {"b1_volts", SETTING_VOLTS, nullptr, CHANNEL_B, &ChannelSetup::Volts1},
+    {"b1_afr", SETTING_AFR, nullptr, CHANNEL_B, &ChannelSetup::Afr1},
+    {"b2_volts", SETTING_VOLTS, nullptr, CHANNEL_B, &ChannelSetup::Volts2},
+    {"b2_afr", SETTING_AFR, nullptr, CHANNEL_B, &ChannelSetup::Afr2},
+    {"b_response", SETTING_RESPONSE, nullptr, CHANNEL_B, &ChannelSetup::ResponseValue},
+    {"nb_offset", SETTING_BYTE, &SetupRecord::NbOffset, 0, nullptr},
 }};
 
-const SettingRow* FindSettingRow(std::string_view key) {
-    for (const SettingRow& row : SettingRows)
-        if (row.key == key)
-            return &row;
-    return nullptr;
-}
-
-FieldKind KindOf(FormField field) {
-    return field == FORM_VOLTS1 || field == FORM_VOLTS2 ? FIELD_VOLTS : FIELD_AFR;
-}
-
-// The member of a channel that each form field stores.
-constexpr std::array<int32_t ChannelSetup::*, FORM_FIELDS_PER_CHANNEL> FieldMembers = {
-    &ChannelSetup::Volts1, &ChannelSetup::Afr1, &ChannelSetup::Volts2, &ChannelSetup::Afr2};
-
-char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+int32_t& Slot(const SettingRow& row, SetupRecord& values) {
+    return row.whole != nullptr ? values.*row.whole
+                                : values.Channel[static_cast<size_t>(row.channel)].*row.member;
 }
 
 bool SameWord(std::string_view a, std::string_view b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
     if (a.size() != b.size())
         return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i]))
+        if (lower(a[i]) != lower(b[i]))
             return false;
     return true;
 }
 
-// Built by appending into one string: a short literal joined to a temporary with operator+
-// makes GCC 12 at -O3 warn of an overlap that cannot happen (-Wrestrict).
-std::string Quote(std::string_view text) {
-    std::string quoted;
-    quoted.reserve(text.size() + 2);
-    quoted.append(1, '"').append(text).append(1, '"');
-    return quoted;
+bool Refuse(const SettingRow& row, const nlohmann::json& value, const std::string& allowed,
+            std::string& error) {
+    error = std::string(row.key) + " takes " + allowed + ", not " +
+            value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return false;
 }
 
-// The whole text must be one number, as a field would read it, from low to high.
-bool ReadNumber(const SettingValue& value, double low, double high, double& x, std::string& error) {
-    if (value.kind != SETTING_NUMBER || value.text.empty() || value.text[0] == ' ' ||
-        ScanFieldNumber(value.text, x) != value.text.size()) {
-        error = "not a number: " + value.text;
-        return false;
+bool ApplySetting(const SettingRow& row, const nlohmann::json& value, SetupRecord& values,
+                  std::string& error) {
+    int32_t& slot = Slot(row, values);
+    double x = value.is_number() ? value.get<double>() : -1.0;
+    std::array<char, 48> allowed{};
+    switch (row.kind) {
+    case SETTING_VOLTS:
+    case SETTING_AFR: {
+        const FieldRule& rule = FieldRules[static_cast<size_t>(row.kind)];
+        std::snprintf(allowed.data(), allowed.size(), "a number from 0 to %g", rule.limit);
+        if (!(x >= 0.0 && x <= rule.limit))
+            return Refuse(row, value, allowed.data(), error);
+        slot = ScaleFieldNumber(x, rule.scale);
+        return true;
     }
-    if (x < low || x > high) {
-        char range[64];
-        std::snprintf(range, sizeof range, " is outside %g to %g", low, high);
-        error = value.text + range;
-        return false;
-    }
-    return true;
-}
-
-bool ReadWhole(const SettingValue& value, int low, int high, int32_t& number, std::string& error) {
-    double x = 0.0;
-    if (!ReadNumber(value, low, high, x, error))
-        return false;
-    if (x != std::floor(x)) {
-        error = value.text + " is not a whole number from " + std::to_string(low) + " to " +
-                std::to_string(high);
-        return false;
-    }
-    number = static_cast<int32_t>(x);
-    return true;
-}
-
-bool ApplyResponse(const SettingValue& value, ChannelSetup& channel, std::string& error) {
-    if (value.kind == SETTING_NULL)
-        return true; // a rate in no row: the channel keeps the row it shows
-    if (value.kind == SETTING_STRING) {
-        for (int row = 0; row < RESPONSE_CHOICE_COUNT; ++row) {
-            const ResponseChoice& choice = ResponseChoices[static_cast<size_t>(row)];
-            if (SameWord(value.text, choice.name)) {
-                channel.ResponseIndex = row;
-                channel.ResponseValue = choice.value;
+    case SETTING_BYTE:
+        if (!(x >= 0.0 && x <= 255.0 && x == std::floor(x)))
+            return Refuse(row, value, "a whole number from 0 to 255", error);
+        slot = static_cast<int32_t>(x);
+        return true;
+    case SETTING_RESPONSE: {
+        if (value.is_null())
+            return true; // a rate in no row: the channel keeps the row it shows
+        for (int choice = 0; choice < RESPONSE_CHOICE_COUNT && value.is_string(); ++choice) {
+            if (SameWord(value.get_ref<const std::string&>(), ResponseChoices[choice].name)) {
+                values.Channel[static_cast<size_t>(row.channel)].ResponseIndex = choice;
+                slot = ResponseChoices[static_cast<size_t>(choice)].value;
                 return true;
             }
         }
+        std::string names = "null or one of";
+        for (const ResponseChoice& choice : ResponseChoices)
+            names.append(" ").append(choice.name);
+        return Refuse(row, value, names, error);
     }
-    error.assign("response rate ").append(value.text).append(" is none of");
-    for (const ResponseChoice& choice : ResponseChoices)
-        error.append(1, ' ').append(choice.name);
-    return false;
-}
-
-bool ApplyMode(const SettingValue& value, int32_t& flags, std::string& error) {
-    if (value.kind == SETTING_STRING && SameWord(value.text, "wb")) {
-        flags |= SETUP_FLAG_B_LINEAR;
-        return true;
-    }
-    if (value.kind == SETTING_STRING && SameWord(value.text, "nb")) {
-        flags &= ~SETUP_FLAG_B_LINEAR;
-        return true;
-    }
-    error = "channel B mode " + value.text + " is neither wb nor nb";
-    return false;
-}
-
-// ---- The JSON object ----------------------------------------------------------------------
-
-struct Cursor {
-    std::string_view text;
-    size_t at = 0;
-};
-
-using Member = std::pair<std::string, SettingValue>;
-
-void SkipSpace(Cursor& c) {
-    while (c.at < c.text.size() && (c.text[c.at] == ' ' || c.text[c.at] == '\t' ||
-                                    c.text[c.at] == '\n' || c.text[c.at] == '\r'))
-        ++c.at;
-}
-
-bool Fail(const Cursor& c, std::string_view what, std::string& error) {
-    int line = 1;
-    for (size_t i = 0; i < c.at && i < c.text.size(); ++i)
-        line += c.text[i] == '\n' ? 1 : 0;
-    error = "line " + std::to_string(line) + ": " + std::string(what);
-    return false;
-}
-
-bool Take(Cursor& c, char expected) {
-    if (c.at < c.text.size() && c.text[c.at] == expected) {
-        ++c.at;
-        return true;
-    }
-    return false;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = Lower(c);
-    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
-
-// Escapes as JSON has them; \u only for the ASCII characters that settings are made of.
-bool ParseString(Cursor& c, std::string& out, std::string& error) {
-    out.clear();
-    if (!Take(c, '"'))
-        return Fail(c, "a string was expected", error);
-    while (c.at < c.text.size()) {
-        char ch = c.text[c.at++];
-        if (ch == '"')
+    case SETTING_MODE:
+        if (value.is_string() && SameWord(value.get_ref<const std::string&>(), "wb")) {
+            slot |= SETUP_FLAG_B_LINEAR;
             return true;
-        if (static_cast<unsigned char>(ch) < 0x20)
-            return Fail(c, "control character in a string", error);
-        if (out.size() >= MAX_STRING)
-            return Fail(c, "string too long", error);
-        if (ch != '\\') {
-            out += ch;
-            continue;
         }
-        if (c.at >= c.text.size())
-            break;
-        char escape = c.text[c.at++];
-        constexpr std::string_view from = "\"\\/bfnrt";
-        constexpr std::string_view to = "\"\\/\b\f\n\r\t";
-        size_t simple = from.find(escape);
-        if (simple != std::string_view::npos) {
-            out += to[simple];
-            continue;
+        if (value.is_string() && SameWord(value.get_ref<const std::string&>(), "nb")) {
+            slot &= ~SETUP_FLAG_B_LINEAR;
+            return true;
         }
-        if (escape != 'u' || c.at + 4 > c.text.size())
-            return Fail(c, "unknown escape in a string", error);
-        int code = 0;
-        for (int i = 0; i < 4; ++i) {
-            int digit = HexDigit(c.text[c.at++]);
-            if (digit < 0)
-                return Fail(c, "bad \\u escape", error);
-            code = code * 16 + digit;
-        }
-        if (code < 0x20 || code > 0x7E)
-            return Fail(c, "\\u escape outside printable ASCII", error);
-        out += static_cast<char>(code);
+        return Refuse(row, value, "\"wb\" or \"nb\"", error);
     }
-    return Fail(c, "unterminated string", error);
+    return false;
 }
 
-size_t SkipDigits(const Cursor& c, size_t at) {
-    while (at < c.text.size() && c.text[at] >= '0' && c.text[at] <= '9')
-        ++at;
-    return at;
-}
-
-// -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?
-bool ParseNumber(Cursor& c, std::string& out, std::string& error) {
-    size_t start = c.at;
-    size_t at = c.at;
-    if (at < c.text.size() && c.text[at] == '-')
-        ++at;
-    size_t integral = SkipDigits(c, at);
-    if (integral == at || (c.text[at] == '0' && integral > at + 1))
-        return Fail(c, "malformed number", error);
-    at = integral;
-    if (at < c.text.size() && c.text[at] == '.') {
-        size_t fraction = SkipDigits(c, at + 1);
-        if (fraction == at + 1)
-            return Fail(c, "malformed number", error);
-        at = fraction;
+std::string SettingText(const SettingRow& row, SetupRecord& values) {
+    int32_t slot = Slot(row, values);
+    std::array<char, 32> text{};
+    switch (row.kind) {
+    case SETTING_VOLTS:
+    case SETTING_AFR:
+        FormatFieldValue(slot, static_cast<FieldKind>(row.kind), text.data(), text.size());
+        return text.data();
+    case SETTING_BYTE:
+        return std::to_string(slot & 0xFF);
+    case SETTING_RESPONSE: {
+        int choice = FindResponseChoice(slot);
+        return choice < 0 ? "null" : JsonString(ResponseChoices[static_cast<size_t>(choice)].name);
     }
-    if (at < c.text.size() && (c.text[at] == 'e' || c.text[at] == 'E')) {
-        ++at;
-        if (at < c.text.size() && (c.text[at] == '+' || c.text[at] == '-'))
-            ++at;
-        size_t exponent = SkipDigits(c, at);
-        if (exponent == at)
-            return Fail(c, "malformed number", error);
-        at = exponent;
-    }
-    out = std::string(c.text.substr(start, at - start));
-    c.at = at;
-    return true;
-}
-
-bool ParseValue(Cursor& c, SettingValue& value, std::string& error) {
-    if (c.at >= c.text.size())
-        return Fail(c, "a value was expected", error);
-    char first = c.text[c.at];
-    if (first == '"') {
-        value.kind = SETTING_STRING;
-        return ParseString(c, value.text, error);
-    }
-    if (first == '-' || (first >= '0' && first <= '9')) {
-        value.kind = SETTING_NUMBER;
-        return ParseNumber(c, value.text, error);
-    }
-    if (c.text.substr(c.at, 4) == "null") {
-        c.at += 4;
-        value.kind = SETTING_NULL;
-        value.text = "null";
-        return true;
-    }
-    return Fail(c, "settings are numbers, strings or null", error);
-}
-
-bool ParseObject(std::string_view text, std::vector<Member>& members, std::string& error) {
-    Cursor c{text, 0};
-    SkipSpace(c);
-    if (!Take(c, '{'))
-        return Fail(c, "the setup must be one JSON object", error);
-    SkipSpace(c);
-    if (!Take(c, '}')) {
-        for (;;) {
-            if (members.size() >= MAX_MEMBERS)
-                return Fail(c, "too many settings", error);
-            Member member;
-            SkipSpace(c);
-            if (!ParseString(c, member.first, error))
-                return false;
-            SkipSpace(c);
-            if (!Take(c, ':'))
-                return Fail(c, "':' was expected", error);
-            SkipSpace(c);
-            if (!ParseValue(c, member.second, error))
-                return false;
-            for (const Member& earlier : members)
-                if (earlier.first == member.first)
-                    return Fail(c, "setting " + member.first + " given twice", error);
-            members.push_back(std::move(member));
-            SkipSpace(c);
-            if (Take(c, '}'))
-                break;
-            if (!Take(c, ','))
-                return Fail(c, "',' or '}' was expected", error);
-        }
-    }
-    SkipSpace(c);
-    if (c.at != c.text.size())
-        return Fail(c, "text after the object", error);
-    return true;
-}
-
-bool ReadFileText(const std::string& path, std::string& text, std::string& error) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        error = "cannot open " + path;
-        return false;
-    }
-    std::array<char, 4096> chunk;
-    size_t got = 0;
-    bool tooLarge = false;
-    while ((got = std::fread(chunk.data(), 1, chunk.size(), file)) > 0) {
-        if (text.size() + got > MAX_FILE_SIZE) {
-            tooLarge = true;
-            break;
-        }
-        text.append(chunk.data(), got);
-    }
-    bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (tooLarge || failed) {
-        error = tooLarge ? path + " is too large for a setup" : "cannot read " + path;
-        return false;
-    }
-    return true;
-}
-
-std::string FieldJson(int32_t value, FieldKind kind) {
-    char text[32];
-    FormatFieldValue(value, kind, text, sizeof text);
-    return text;
-}
-
-std::string ResponseJson(const ChannelSetup& channel) {
-    int row = FindResponseChoice(channel.ResponseValue);
-    return row < 0 ? "null" : Quote(ResponseChoices[static_cast<size_t>(row)].name);
-}
-
-std::string SettingJson(const SettingRow& row, const SetupRecord& values) {
-    const ChannelSetup& channel = values.Channel[static_cast<size_t>(row.channel)];
-    switch (row.target) {
-    case TARGET_STOICH:
-        return FieldJson(values.StoichAfr, FIELD_AFR);
-    case TARGET_FLAGS:
-        return std::to_string(values.SetupFlags & 0xFF);
-    case TARGET_FIELD:
-        return FieldJson(channel.*FieldMembers[static_cast<size_t>(row.field)], KindOf(row.field));
-    case TARGET_RESPONSE:
-        return ResponseJson(channel);
-    case TARGET_MODE:
-        return Quote((values.SetupFlags & SETUP_FLAG_B_LINEAR) != 0 ? "wb" : "nb");
-    case TARGET_OFFSET:
-        return std::to_string(values.NbOffset);
+    case SETTING_MODE:
+        return JsonString((slot & SETUP_FLAG_B_LINEAR) != 0 ? "wb" : "nb");
     }
     return "null";
 }
 } // namespace
 
-bool ApplySetting(std::string_view key, const SettingValue& value, SettingSource source,
-                  SetupRecord& values, std::string& error) {
-    const SettingRow* row = FindSettingRow(key);
-    if (row == nullptr) {
-        error = "unknown setting " + std::string(key);
-        return false;
-    }
-    ChannelSetup& channel = values.Channel[static_cast<size_t>(row->channel)];
-    double x = 0.0;
-    bool applied = false;
-    switch (row->target) {
-    case TARGET_STOICH:
-        applied = ReadNumber(value, 0.0, FieldRules[FIELD_AFR].limit, x, error);
-        if (applied)
-            values.StoichAfr = ScaleFieldNumber(x, FieldRules[FIELD_AFR].scale);
-        break;
-    case TARGET_FLAGS:
-        applied = ReadWhole(value, 0, BYTE_LIMIT, values.SetupFlags, error);
-        break;
-    case TARGET_FIELD: {
-        const FieldRule& rule = FieldRules[KindOf(row->field)];
-        applied = ReadNumber(value, 0.0, rule.limit, x, error);
-        if (applied)
-            channel.*FieldMembers[static_cast<size_t>(row->field)] =
-                ScaleFieldNumber(x, rule.scale);
-        break;
-    }
-    case TARGET_RESPONSE:
-        applied = ApplyResponse(value, channel, error);
-        break;
-    case TARGET_MODE:
-        applied = ApplyMode(value, values.SetupFlags, error);
-        break;
-    case TARGET_OFFSET:
-        applied =
-            source == SETTING_FROM_FILE
-                ? ReadWhole(value, 0, BYTE_LIMIT, values.NbOffset, error)
-                : ReadWhole(value, OPTION_OFFSET_LOW, OPTION_OFFSET_HIGH, values.NbOffset, error);
-        break;
-    }
-    if (!applied)
-        error = std::string(key) + ": " + error;
-    return applied;
-}
-
-bool ReadSetupFile(const std::string& path, SetupRecord& values, std::string& error) {
-    std::string text;
-    if (!ReadFileText(path, text, error))
-        return false;
-    std::vector<Member> members;
-    if (!ParseObject(text, members, error)) {
-        error = path + ": " + error;
-        return false;
-    }
+bool ApplySettings(const nlohmann::json& settings, SetupRecord& values, std::string& error) {
     SetupRecord updated = values;
     for (int pass = 0; pass < 2; ++pass) {
-        for (const Member& member : members) {
-            bool flags = member.first == "flags";
-            if ((pass == 0) != flags)
+        for (const auto& [key, value] : settings.items()) {
+            if ((key == "flags") != (pass == 0))
                 continue;
-            if (!ApplySetting(member.first, member.second, SETTING_FROM_FILE, updated, error)) {
-                error = path + ": " + error;
+            const SettingRow* row = nullptr;
+            for (const SettingRow& candidate : SettingRows)
+                row = candidate.key == key ? &candidate : row;
+            if (row == nullptr) {
+                error = "unknown setting " + key;
                 return false;
             }
+            if (!ApplySetting(*row, value, updated, error))
+                return false;
         }
     }
     values = updated;
     return true;
 }
 
-std::string SetupToJson(const SetupRecord& values) {
-    std::string out = "{\n";
-    for (size_t i = 0; i < SettingRows.size(); ++i) {
-        const SettingRow& row = SettingRows[i];
-        out += "  " + Quote(row.key) + ": " + SettingJson(row, values);
-        out += i + 1 < SettingRows.size() ? ",\n" : "\n";
+bool ReadSetupFile(const std::string& path, SetupRecord& values, std::string& error) {
+    std::ifstream file(path, std::ios::binary);
+    std::string text(MAX_SETUP_FILE_SIZE + 1, '\0');
+    file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(file.gcount()));
+    if (!file.is_open() || file.bad()) {
+        error = "cannot read " + path;
+        return false;
     }
+    if (text.size() > MAX_SETUP_FILE_SIZE) {
+        error = path + " is larger than 64 KiB, too large for a setup file";
+        return false;
+    }
+    // The parser keeps the last of two equal keys; a file that has them is refused instead.
+    std::set<std::string> keys;
+    std::string twice;
+    auto noteKey = [&](int depth, nlohmann::json::parse_event_t event, nlohmann::json& parsed) {
+        if (event == nlohmann::json::parse_event_t::key && depth == 1 &&
+            !keys.insert(parsed.get<std::string>()).second)
+            twice = parsed.get<std::string>();
+        return true;
+    };
+    nlohmann::json settings;
+    try {
+        settings = nlohmann::json::parse(text, noteKey);
+    } catch (const nlohmann::json::parse_error& e) {
+        // The message leads with the library's error number; the position follows it.
+        std::string_view what = e.what();
+        error = path + ": " + std::string(what.substr(what.find("] ") + 2));
+        return false;
+    }
+    if (!settings.is_object())
+        error = path + ": the setup must be one JSON object";
+    else if (!twice.empty())
+        error = path + ": setting " + twice + " is given twice";
+    else if (!ApplySettings(settings, values, error))
+        error = path + ": " + error;
+    else
+        return true;
+    return false;
+}
+
+std::string SetupToJson(const SetupRecord& values) {
+    SetupRecord copy = values;
+    std::string out = "{\n";
+    for (const SettingRow& row : SettingRows)
+        out += "  " + JsonString(row.key) + ": " + SettingText(row, copy) +
+               (&row == &SettingRows.back() ? "\n" : ",\n");
     return out + "}\n";
+}
+
+std::string JsonString(std::string_view text) {
+    std::string utf8;
+    for (char c : text) {
+        unsigned char byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            utf8 += c;
+        } else {
+            utf8 += static_cast<char>(0xC0 | byte >> 6);
+            utf8 += static_cast<char>(0x80 | (byte & 0x3F));
+        }
+    }
+    return nlohmann::json(utf8).dump(-1, ' ', true);
 }

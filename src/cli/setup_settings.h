@@ -1,34 +1,28 @@
-// The setup as mq6 takes it from options and files and prints it as JSON: one flat object of
-// named settings, checked as the setup view checks its fields.
+// The setup as mq6 reads it from files and prints it as JSON: one flat object of named
+// settings, each checked against the range the setup view lets through.
 #pragma once
 
 #include "wbsetup/setup_values.h"
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 
-enum SettingKind { SETTING_NUMBER, SETTING_STRING, SETTING_NULL };
+// Largest setup file read; a larger one is refused before it is parsed.
+constexpr size_t MAX_SETUP_FILE_SIZE = 64 * 1024;
 
-struct SettingValue {
-    SettingKind kind;
-    std::string text; // the number as written, or the string's characters
-};
+// Stores an object of settings (the keys SetupToJson prints) into values, flags first so that
+// b_mode decides channel B's mode wherever it stands. False, with the key and what it takes in
+// error, for an unknown key or a value of the wrong type or out of range; values unchanged.
+bool ApplySettings(const nlohmann::json& settings, SetupRecord& values, std::string& error);
 
-// Where a setting came from: a file may restore any offset the unit can hold (0 to 255), an
-// option moves it only as far as the view's scroll bar does (55 to 201).
-enum SettingSource { SETTING_FROM_OPTION, SETTING_FROM_FILE };
-
-// Stores one setting (stoich_afr, flags, a1_volts ... b2_afr, a_response, b_response, b_mode,
-// nb_offset) into values. False, with the reason in error, for an unknown key or a value the
-// setting does not take; values are then unchanged.
-bool ApplySetting(std::string_view key, const SettingValue& value, SettingSource source,
-                  SetupRecord& values, std::string& error);
-
-// Applies the settings of a file as printed by SetupToJson: flags first, the others after it,
-// so b_mode decides channel B's mode wherever it stands. False, with the reason, when the
-// file cannot be read, is not such an object, or holds a setting that is refused.
+// Reads and applies a setup file. False, with the reason (the file and the line and column of
+// a syntax error, or the key), when it is too large, is not such an object or is refused.
 bool ReadSetupFile(const std::string& path, SetupRecord& values, std::string& error);
 
-// The values as that object, with the unit's codes where no name fits (a response rate in no
-// row is null).
+// The values as that object, AFRs with 2 decimals and volts with 1 as the view shows them, a
+// response rate in no row as null.
 std::string SetupToJson(const SetupRecord& values);
+
+// text as a JSON string; bytes outside ASCII are taken as Latin-1 characters and escaped.
+std::string JsonString(std::string_view text);

@@ -1,141 +1,48 @@
-// mq6 without --port, end to end: `mq6 ports` on fake sysfs trees, a command that finds the
-// simulated unit through discovery, and the messages for a port that is busy or forbidden.
+// mq6 without --port, end to end: `mq6 ports` on fake sysfs trees, and a command that finds
+// the simulated unit through discovery.
 #include "discovery/fake_sysfs.h"
+#include "firmware/test_files.h"
 #include "support/sim_process.h"
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <grp.h>
-#include <sstream>
 #include <string>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr uid_t NOBODY = 65534;
-
-struct CliRun {
-    int status = -1; // exit status, or -1 when it did not exit normally
-    std::string out;
-    std::string err;
-};
-
-std::string ReadText(const fs::path& path) {
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 class CliDiscoveryTest : public ::testing::Test {
   protected:
     void SetUp() override {
         base = MakeTempDir();
         ASSERT_FALSE(base.empty());
-        // Runs as another user (below) must reach the files made here.
-        chmod(base.c_str(), 0755);
-        sysfs = base + "/sys";
-        byId = base + "/by-id";
-        fs::create_directories(sysfs + "/bus/usb/devices");
+        fs::create_directories(base + "/sys/bus/usb/devices");
+        // The children inherit where to look.
+        setenv("MQ6_SYSFS_ROOT", (base + "/sys").c_str(), 1);
+        setenv("MQ6_SERIAL_BY_ID_DIR", (base + "/by-id").c_str(), 1);
+        setenv("MQ6_UNIT_LINK", (base + "/mq6").c_str(), 1);
     }
     void TearDown() override {
         StopSim(sim);
+        for (const char* name : {"MQ6_SYSFS_ROOT", "MQ6_SERIAL_BY_ID_DIR", "MQ6_UNIT_LINK"})
+            unsetenv(name);
         RemoveTree(base);
     }
-
-    // Runs mq6 with args, pointed at the fake tree; as an unprivileged user when asked and
-    // the test runs as root (root opens busy and protected ports regardless).
-    CliRun Run(const std::vector<std::string>& args, bool unprivileged = false) {
-        std::vector<std::string> text = {MQ6_CLI_PATH};
-        text.insert(text.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& word : text)
-            argv.push_back(word.data());
-        argv.push_back(nullptr);
-        std::string out = base + "/stdout";
-        std::string err = base + "/stderr";
-        pid_t pid = fork();
-        if (pid == 0) {
-            int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(outFd, STDOUT_FILENO);
-            dup2(errFd, STDERR_FILENO);
-            setenv("MQ6_SYSFS_ROOT", sysfs.c_str(), 1);
-            setenv("MQ6_SERIAL_BY_ID_DIR", byId.c_str(), 1);
-            setenv("MQ6_UNIT_LINK", (base + "/mq6").c_str(), 1);
-            if (unprivileged && geteuid() == 0 &&
-                (setgroups(0, nullptr) != 0 || setgid(NOBODY) != 0 || setuid(NOBODY) != 0))
-                _exit(126);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        CliRun run;
-        int raw = 0;
-        while (waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
-        }
-        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        run.out = ReadText(out);
-        run.err = ReadText(err);
-        return run;
+    ProcessResult Run(std::vector<std::string> args) {
+        return RunProcess(MQ6_CLI_PATH, args, base);
     }
-
     std::string base;
-    std::string sysfs;
-    std::string byId;
     SimProcess sim;
 };
 
-TEST_F(CliDiscoveryTest, PortsWithNothingAttached) {
-    CliRun run = Run({"ports"});
+TEST_F(CliDiscoveryTest, PortsWithoutTheUnit) {
+    AddFakeUsbDevice(base + "/sys", {.usbPath = "1-1", .productName = "FT232R USB UART"});
+    ProcessResult run = Run({"ports"});
     EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.out.find("no FTDI 0403:6001 adapter found"), std::string::npos) << run.out;
-    EXPECT_NE(run.err.find("no MQ-6 unit found"), std::string::npos) << run.err;
-}
-
-TEST_F(CliDiscoveryTest, PortsListsEveryAdapterAndMarksTheUnit) {
-    AddFakeUsbDevice(sysfs, {.usbPath = "1-1",
-                             .productName = "FT232R USB UART",
-                             .serial = "OTHER1",
-                             .terminal = "ttyUSB0"});
-    AddFakeUsbDevice(sysfs, {.usbPath = "1-2", .serial = "A10K2QX7", .terminal = "ttyUSB1"});
-    AddByIdLink(byId, "usb-FTDI_MQ-6_A10K2QX7-if00-port0", "ttyUSB1");
-    CliRun run = Run({"ports"});
-    EXPECT_EQ(run.status, 0) << run.err;
-    std::string unitPort = byId + "/usb-FTDI_MQ-6_A10K2QX7-if00-port0";
-    std::stringstream lines(run.out);
-    int marked = 0;
-    bool otherListed = false;
-    for (std::string line; std::getline(lines, line);) {
-        if (line.rfind("* 1-2 ", 0) == 0) {
-            ++marked;
-            EXPECT_NE(line.find("0403:6001"), std::string::npos) << line;
-            EXPECT_NE(line.find("\"MQ-6\""), std::string::npos) << line;
-            EXPECT_NE(line.find("A10K2QX7"), std::string::npos) << line;
-            EXPECT_NE(line.find(unitPort), std::string::npos) << line;
-        }
-        if (line.rfind("  1-1 ", 0) == 0)
-            otherListed = line.find("\"FT232R USB UART\"") != std::string::npos &&
-                          line.find("/dev/ttyUSB0") != std::string::npos;
-    }
-    EXPECT_EQ(marked, 1) << run.out;
-    EXPECT_TRUE(otherListed) << run.out;
-}
-
-TEST_F(CliDiscoveryTest, CommandWithoutPortSaysWhenNoUnitIsFound) {
-    AddFakeUsbDevice(sysfs, {.usbPath = "1-1", .productName = "FT232R USB UART"});
-    CliRun run = Run({"info"});
-    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.out.find("  1-1 "), std::string::npos) << run.out;
     EXPECT_NE(run.err.find("no MQ-6 unit found"), std::string::npos) << run.err;
 }
 
@@ -146,52 +53,23 @@ TEST_F(CliDiscoveryTest, CommandWithoutPortTalksToTheFoundUnit) {
     // by-id link as udev would make it, and through /dev/mq6 once the package's rule is there.
     fs::create_directories(base + "/dev");
     fs::create_symlink(fs::read_symlink(sim.path), base + "/dev/ttyUSB5");
-    AddFakeUsbDevice(sysfs, {.usbPath = "1-1.3", .terminal = "ttyUSB5"});
-    fs::create_directories(byId);
-    fs::create_symlink("../dev/ttyUSB5", byId + "/usb-FTDI_MQ-6_A10K2QX7-if00-port0");
+    AddFakeUsbDevice(base + "/sys", {.usbPath = "1-1.3", .terminal = "ttyUSB5"});
+    std::string byId = base + "/by-id/usb-FTDI_MQ-6_A10K2QX7-if00-port0";
+    fs::create_directories(base + "/by-id");
+    fs::create_symlink("../dev/ttyUSB5", byId);
     for (bool udevLink : {false, true}) {
         SCOPED_TRACE(udevLink ? "with /dev/mq6" : "without /dev/mq6");
         if (udevLink)
             fs::create_symlink(base + "/dev/ttyUSB5", base + "/mq6");
-        std::string port = udevLink ? base + "/mq6" : byId + "/usb-FTDI_MQ-6_A10K2QX7-if00-port0";
-        CliRun run = Run({"-v", "info"});
+        std::string port = udevLink ? base + "/mq6" : byId;
+        ProcessResult run = Run({"info", "-v"});
         EXPECT_EQ(run.status, 0) << run.err;
         EXPECT_NE(run.err.find("found the unit on " + port), std::string::npos) << run.err;
         EXPECT_NE(run.out.find("Unit mode: 0"), std::string::npos) << run.out;
         run = Run({"ports"});
         EXPECT_NE(run.out.find("* 1-1.3 "), std::string::npos) << run.out;
-        EXPECT_NE(run.out.find("* the port used without --port: " + port), std::string::npos)
-            << run.out;
+        EXPECT_NE(run.out.find("* the port used without --port: " + port), std::string::npos);
     }
-}
-
-TEST_F(CliDiscoveryTest, BusyPortIsReported) {
-    int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
-    std::string slavePath = ptsname(master);
-    int slave = open(slavePath.c_str(), O_RDWR | O_NOCTTY);
-    ASSERT_GE(slave, 0);
-    // Another program holds the port exclusively, as mq6 itself does.
-    ASSERT_EQ(ioctl(slave, TIOCEXCL), 0);
-    chmod(slavePath.c_str(), 0666);
-    CliRun run = Run({"--port", slavePath, "info"}, true);
-    close(slave);
-    close(master);
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find(slavePath + " is in use by another program"), std::string::npos)
-        << run.err;
-}
-
-TEST_F(CliDiscoveryTest, ForbiddenPortNamesTheDialoutGroup) {
-    std::string port = base + "/ttyS9";
-    std::ofstream(port).put('\n');
-    chmod(port.c_str(), geteuid() == 0 ? 0600 : 0000);
-    CliRun run = Run({"--port", port, "info"}, true);
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("no permission to open " + port), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("dialout"), std::string::npos) << run.err;
 }
 
 } // namespace

@@ -214,7 +214,7 @@ void RunCuts(const Transfer& transfer) {
 TEST(TransferFaultsTest, FirmwareUpdateCutAnywhereIsFinishedByARerun) {
     RunCuts({"firmware update, unit vanishes",
              {"--version", "1.00"},
-             {"firmware", "update", "--yes"},
+             {"firmware", "update", "--yes", "--force"},
              CheckFirmware});
 }
 
