@@ -183,8 +183,9 @@ bool ReadSetupFile(const std::string& path, SetupRecord& values, std::string& er
     nlohmann::json settings;
     try {
         settings = nlohmann::json::parse(text, noteKey);
-    } catch (const nlohmann::json::parse_error& e) {
-        // The message leads with the library's error number; the position follows it.
+    } catch (const nlohmann::json::exception& e) {
+        // A syntax error or a number too large for a double. The message leads with the
+        // library's error number; the position or the number follows it.
         std::string_view what = e.what();
         error = path + ": " + std::string(what.substr(what.find("] ") + 2));
         return false;

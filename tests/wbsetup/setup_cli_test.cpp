@@ -95,6 +95,7 @@ TEST_F(SetupCliTest, BadSetupFilesAreRefusedByPositionOrKey) {
         {"{\"colour\": 1}", "unknown setting colour"},
         {"{\"flags\": 1, \"flags\": 2}", "setting flags is given twice"},
         {std::string(65537, ' '), "larger than 64 KiB"},
+        {"{\"a1_volts\": 1e5555}", "bad.json: number overflow parsing '1e5555'"},
     };
     for (const auto& [text, reason] : rows) {
         SCOPED_TRACE(reason);
