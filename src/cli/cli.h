@@ -47,6 +47,9 @@ void DisconnectUnit();
 int FetchDataBlock();
 // Asks on the terminal; true for an answer starting with y.
 bool Confirm(const char* question);
+// Without --yes a command that asks first needs a terminal: EXIT_OK, or EXIT_USAGE with the
+// reason printed before anything reaches the unit.
+int RequireTerminalOrYes(bool yes, const char* command);
 
 // Progress of a transfer on stderr: a redrawn bar per stage on a terminal, else a line per
 // stage.

@@ -112,6 +112,13 @@ bool Confirm(const char* question) {
     return answer[0] == 'y' || answer[0] == 'Y';
 }
 
+int RequireTerminalOrYes(bool yes, const char* command) {
+    if (yes || isatty(STDIN_FILENO) != 0)
+        return EXIT_OK;
+    std::fprintf(stderr, "mq6: %s: no terminal to confirm on; add --yes\n", command);
+    return EXIT_USAGE;
+}
+
 namespace {
 void DrawProgress() {
     if (!Progress.terminal || Progress.stage == nullptr || Progress.total == 0)

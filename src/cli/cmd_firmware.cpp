@@ -12,7 +12,6 @@
 #include <array>
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 
 namespace {
 constexpr int RESTART_WAIT_MS = 100;
@@ -108,11 +107,10 @@ int RunFirmwareStatus() {
 // The view's rule: only a unit whose firmware is older is updated, or one whose version cannot
 // be read (no data block, or a unit in its loader after an interrupted update).
 int RunFirmwareUpdate(bool yes, bool force) {
-    if (!yes && isatty(STDIN_FILENO) == 0) {
-        std::fprintf(stderr, "mq6: firmware update: no terminal to confirm on; add --yes\n");
-        return EXIT_USAGE;
-    }
-    int result = ConnectUnit();
+    int result = RequireTerminalOrYes(yes, "firmware update");
+    if (result != EXIT_OK)
+        return result;
+    result = ConnectUnit();
     if (result != EXIT_OK)
         return result;
     bool read = GetDeviceData() == 0;

@@ -12,7 +12,6 @@
 #include <array>
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -231,12 +230,10 @@ int RunSetupWrite(const SetupOptions& options) {
     if (taken != EXIT_OK)
         return taken;
     bool startGiven = options.defaults || !options.from.empty();
-    if (!options.dryRun && !options.yes && isatty(STDIN_FILENO) == 0) {
-        std::fprintf(stderr, "mq6: setup write: no terminal to confirm on; add --yes\n");
-        return EXIT_USAGE;
-    }
-
-    int result = ConnectUnit();
+    int result = RequireTerminalOrYes(options.dryRun || options.yes, "setup write");
+    if (result != EXIT_OK)
+        return result;
+    result = ConnectUnit();
     if (result != EXIT_OK)
         return result;
     bool known = ReadSetup() == 0;
