@@ -123,6 +123,63 @@ BANNER_FUZZ = {
     "empty": data_block(banner=b""),
 }
 
+SETUP_JSON = """{
+  "stoich_afr": 14.70,
+  "flags": 0,
+  "a1_volts": 0.0,
+  "a1_afr": 10.00,
+  "a2_volts": 5.0,
+  "a2_afr": 20.00,
+  "a_response": "Medium",
+  "b_mode": "nb",
+  "b1_volts": 0.0,
+  "b1_afr": 10.00,
+  "b2_volts": 5.0,
+  "b2_afr": 20.00,
+  "b_response": "Medium",
+  "nb_offset": 128
+}
+"""
+SETUP_FILE = {
+    "printed": SETUP_JSON.encode(),
+    "partial": b'{"b_mode": "WB", "b1_volts": 1, "b2_afr": 210, "a_response": null}',
+    "edges": b'{"stoich_afr": 0, "a2_afr": 210.0, "a1_volts": 5, "nb_offset": 255, '
+             b'"flags": 255, "b_response": "fastest"}',
+    "out_of_range": b'{"a1_volts": 5.01, "nb_offset": 256, "stoich_afr": -0.01}',
+    "overflow": b'{"a1_volts": 1e5555}',
+    "wrong_types": b'{"flags": 1.5, "b_mode": 1, "a_response": "Quick", "a1_afr": "14.7"}',
+    "unknown_key": b'{"colour": "red"}',
+    "not_object": b'[1, 2, 3]',
+    "syntax": b'{"a1_volts": 1,\n  "a2_volts" 2}',
+    "escapes": b'{"a_response": "Me\\u0064ium", "b_mode": "\\u006eb"}',
+    "empty": b"",
+}
+
+
+def setup_block(stoich, flags, responses, channels, nb_offset):
+    block = bytearray([0x5A] * 64)
+    block[0:2] = bytes([stoich >> 8, stoich & 0xFF])
+    block[2] = flags
+    block[3] = block[4] = 0
+    block[5], block[6] = responses
+    for index, (v1, v2, a1, a2) in enumerate(channels):
+        at = 7 + 6 * index
+        block[at:at + 6] = bytes([v1, v2, a1 >> 8, a1 & 0xFF, a2 >> 8, a2 & 0xFF])
+    block[19] = nb_offset
+    info = bytearray(data_block())
+    info[4:68] = block
+    return bytes(info)
+
+
+SETUP_BLOCK = {
+    "defaults": setup_block(1470, 0, (64, 64), [(0, 50, 1000, 2000)] * 2, 128),
+    "linear_b": setup_block(1470, 2, (8, 120), [(0, 50, 1000, 2000), (10, 40, 2000, 1000)], 100),
+    "extremes": setup_block(0xFFFF, 0xFF, (0xFF, 0), [(0xFF, 0, 0xFFFF, 0), (0, 0xFF, 0, 0xFFFF)],
+                            0xFF),
+    "equal_afrs": setup_block(1470, 2, (64, 64), [(10, 40, 1470, 1470)] * 2, 0),
+    "short": data_block()[:20],
+}
+
 CORPORA = {
     "response_scan": RESPONSE_SCAN,
     "live_frame": LIVE_FRAME,
@@ -130,6 +187,8 @@ CORPORA = {
     "registry": REGISTRY,
     "sysfs": SYSFS,
     "banner": BANNER_FUZZ,
+    "setup_file": SETUP_FILE,
+    "setup_block": SETUP_BLOCK,
 }
 
 

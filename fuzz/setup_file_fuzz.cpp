@@ -1,0 +1,80 @@
+// The setup file reader over arbitrary file contents. Whatever the file holds, it is either
+// refused with a reason and the values left as they were, or every setting is in the range
+// the setup view lets through and the file mq6 prints for it reads back to the same setup.
+#include "fuzz_support.h"
+
+#include "cli/setup_settings.h"
+
+#include <cstdio>
+#include <string>
+
+namespace {
+std::string SetupFilePath;
+
+void WriteFile(const std::string& text) {
+    std::FILE* file = std::fopen(SetupFilePath.c_str(), "wb");
+    if (file == nullptr || std::fwrite(text.data(), 1, text.size(), file) != text.size() ||
+        std::fclose(file) != 0)
+        FuzzFail("the input can be written to the scratch directory");
+}
+
+bool SameSetup(const SetupRecord& a, const SetupRecord& b) {
+    if (a.StoichAfr != b.StoichAfr || a.SetupFlags != b.SetupFlags || a.NbOffset != b.NbOffset)
+        return false;
+    for (size_t channel = 0; channel < a.Channel.size(); ++channel) {
+        const ChannelSetup& x = a.Channel[channel];
+        const ChannelSetup& y = b.Channel[channel];
+        if (x.Volts1 != y.Volts1 || x.Afr1 != y.Afr1 || x.Volts2 != y.Volts2 || x.Afr2 != y.Afr2 ||
+            x.ResponseValue != y.ResponseValue || x.ResponseIndex != y.ResponseIndex)
+            return false;
+    }
+    return true;
+}
+
+bool Within(int32_t value, int32_t low, int32_t high) {
+    return value >= low && value <= high;
+}
+
+// Volts 0 to 5.0 (x 10), AFRs 0 to 210.00 (x 100), bytes 0 to 255, a response rate that
+// its Response box can show.
+void CheckRanges(const SetupRecord& values) {
+    if (!Within(values.StoichAfr, 0, 21000) || !Within(values.SetupFlags, 0, 255) ||
+        !Within(values.NbOffset, 0, 255))
+        FuzzFail("stoich_afr, flags and nb_offset are in range");
+    for (const ChannelSetup& channel : values.Channel) {
+        if (!Within(channel.Volts1, 0, 50) || !Within(channel.Volts2, 0, 50) ||
+            !Within(channel.Afr1, 0, 21000) || !Within(channel.Afr2, 0, 21000))
+            FuzzFail("every point's volts and AFR are in range");
+        if (!Within(channel.ResponseIndex, 0, RESPONSE_CHOICE_COUNT - 1) ||
+            FindResponseChoice(channel.ResponseValue) != channel.ResponseIndex)
+            FuzzFail("a response rate is the one of the row its box shows");
+    }
+}
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    SetupFilePath = ScratchDir() + "/setup.json";
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    WriteFile(std::string(reinterpret_cast<const char*>(data), size));
+    SetupRecord values = DEFAULT_SETUP;
+    std::string error;
+    if (!ReadSetupFile(SetupFilePath, values, error)) {
+        if (error.empty())
+            FuzzFail("a refused file is refused with a reason");
+        if (!SameSetup(values, DEFAULT_SETUP))
+            FuzzFail("a refused file changes nothing");
+        return 0;
+    }
+    CheckRanges(values);
+    std::string printed = SetupToJson(values);
+    WriteFile(printed);
+    SetupRecord again = DEFAULT_SETUP;
+    if (!ReadSetupFile(SetupFilePath, again, error))
+        FuzzFail("the file printed for an accepted setup is accepted");
+    if (!SameSetup(values, again) || SetupToJson(again) != printed)
+        FuzzFail("the printed file reads back to the same setup");
+    return 0;
+}
