@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 int Result = EXIT_OK;
@@ -163,6 +164,17 @@ std::string CommandPath(const CLI::App& app) {
     }
     return path;
 }
+// CLI11's message, except that a word where a command or action belongs is named: CLI11
+// would only say that one is required.
+std::string UsageText(const CLI::App& app, const CLI::ParseError& e) {
+    const CLI::App* command = &app;
+    while (!command->get_subcommands().empty())
+        command = command->get_subcommands().front();
+    std::vector<std::string> rest = app.remaining();
+    if (!rest.empty() && !command->get_subcommands({}).empty() && rest.front().rfind('-', 0) != 0)
+        return (command == &app ? "unknown command '" : "unknown action '") + rest.front() + "'";
+    return e.what();
+}
 } // namespace
 
 int main(int argc, char** argv) {
@@ -236,7 +248,8 @@ int main(int argc, char** argv) {
     } catch (const CLI::Success& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        std::fprintf(stderr, "mq6: %s\nrun %s --help\n", e.what(), CommandPath(app).c_str());
+        std::fprintf(stderr, "mq6: %s\nrun %s --help\n", UsageText(app, e).c_str(),
+                     CommandPath(app).c_str());
         return EXIT_USAGE;
     }
     return Result;
