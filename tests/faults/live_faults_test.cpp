@@ -16,16 +16,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -136,33 +133,6 @@ TEST(LiveFaultsTest, LineNoiseShowsNoDamagedFrameAndTheDisplayRecovers) {
                   foreignAfter != 0);
 }
 
-// Runs `mq6 live` as the user would, finding the unit through the fake tree.
-pid_t StartLive(const std::string& base, const std::vector<std::string>& args) {
-    std::vector<std::string> text = {MQ6_CLI_PATH};
-    text.insert(text.end(), args.begin(), args.end());
-    std::string out = base + "/live.csv";
-    std::string err = base + "/live.err";
-    std::string sysfs = base + "/sys";
-    std::string byId = base + "/by-id";
-    pid_t pid = fork();
-    if (pid == 0) {
-        std::vector<char*> argv;
-        for (std::string& word : text)
-            argv.push_back(word.data());
-        argv.push_back(nullptr);
-        int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(outFd, STDOUT_FILENO);
-        dup2(errFd, STDERR_FILENO);
-        setenv("MQ6_SYSFS_ROOT", sysfs.c_str(), 1);
-        setenv("MQ6_SERIAL_BY_ID_DIR", byId.c_str(), 1);
-        setenv("MQ6_UNIT_LINK", (base + "/mq6").c_str(), 1);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    return pid;
-}
-
 // The unit's adapter as udev shows it: a device in the tree whose terminal is the pty.
 void PlugAdapter(const std::string& base, const std::string& usbPath, const std::string& serial,
                  const std::string& terminal, const std::string& pty) {
@@ -185,9 +155,14 @@ TEST(LiveFaultsTest, UnitVanishingUnderLiveIsFoundAgainOnAnotherPort) {
     SimProcess sim = StartSim({"--vanish-after", "28", "--reappear-ms", "1500", "--rate", "50"});
     ASSERT_FALSE(sim.path.empty());
     PlugAdapter(base, "1-1.3", "A10K2QX7", "ttyUSB5", fs::read_symlink(sim.path));
-    pid_t live = StartLive(base, {"-v", "live", "--seconds", "8", "--csv", "-"});
-    ASSERT_GT(live, 0);
-
+    // mq6 live as the user would run it, finding the unit through the fake tree.
+    setenv("MQ6_SYSFS_ROOT", (base + "/sys").c_str(), 1);
+    setenv("MQ6_SERIAL_BY_ID_DIR", (base + "/by-id").c_str(), 1);
+    setenv("MQ6_UNIT_LINK", (base + "/mq6").c_str(), 1);
+    ProcessResult live;
+    std::thread runner([&] {
+        live = RunProcess(MQ6_CLI_PATH, {"-v", "live", "--seconds", "8", "--csv", "-"}, base);
+    });
     std::string second;
     bool reappeared = WaitFor(
         [&] {
@@ -200,17 +175,13 @@ TEST(LiveFaultsTest, UnitVanishingUnderLiveIsFoundAgainOnAnotherPort) {
     // the old names are gone: only a new search finds it.
     if (reappeared)
         PlugAdapter(base, "1-2", "A10K2QX8", "ttyUSB6", second);
-
-    int raw = 0;
-    bool ended = WaitFor([&] { return waitpid(live, &raw, WNOHANG) == live; }, 30000);
-    if (!ended) {
-        kill(live, SIGKILL);
-        waitpid(live, &raw, 0);
-    }
+    runner.join();
+    for (const char* name : {"MQ6_SYSFS_ROOT", "MQ6_SERIAL_BY_ID_DIR", "MQ6_UNIT_LINK"})
+        unsetenv(name);
     StopSim(sim);
-    std::string csv = ReadText(base + "/live.csv");
-    std::string err = ReadText(base + "/live.err");
     RemoveTree(base);
+    const std::string& csv = live.out;
+    const std::string& err = live.err;
 
     // Rows: time_s,lambda,afr,lambda_raw,stoich. The default profile sweeps 0.80 to 1.20.
     std::istringstream rows(csv);
@@ -238,13 +209,12 @@ TEST(LiveFaultsTest, UnitVanishingUnderLiveIsFoundAgainOnAnotherPort) {
         std::count_if(times.begin(), times.end(), [&](double t) { return t >= gapEnd; });
 
     EXPECT_TRUE(reappeared) << "the simulator never came back";
-    EXPECT_TRUE(ended && WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << err;
+    EXPECT_EQ(live.status, 0) << err;
     EXPECT_GE(widestGap, 1.0) << "no outage seen in the rows";
     EXPECT_GE(rowsAfter, 20) << csv << err;
     EXPECT_EQ(outOfRange, 0) << csv;
     CountFaultTry("mq6 live, unit vanishes 1.5 s, new port",
-                  reappeared && ended && WIFEXITED(raw) && WEXITSTATUS(raw) == 0 && rowsAfter >= 20,
-                  outOfRange != 0);
+                  reappeared && live.status == 0 && rowsAfter >= 20, outOfRange != 0);
 }
 
 } // namespace

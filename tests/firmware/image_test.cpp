@@ -1,8 +1,7 @@
-// The carried image's layout, the version verdict, and the build-time check of image files.
+// The carried image's layout and the build-time check of image files.
 #include "firmware/banner.h"
 #include "firmware/firmware_image.h"
 #include "firmware/test_files.h"
-#include "firmware/verdict.h"
 
 #include <gtest/gtest.h>
 
@@ -13,166 +12,98 @@
 
 namespace {
 
-// The information area as a unit holds it after programming: the image's 12 records.
-std::array<uint8_t, 256> InfoArea() {
-    std::array<uint8_t, 256> area{};
-    for (int i = 0; i < INFO_RECORD_COUNT; ++i) {
-        const uint8_t* record = GetInfoRecord(i);
-        std::memcpy(area.data() + record[0], record + 1, RECORD_DATA_SIZE);
-    }
-    return area;
-}
-
-TEST(FirmwareImage, CopyAHeaderSelectsSixteenByteVerify) {
-    EXPECT_EQ(FirmwareImageA[0], 1);
-    for (int i = 1; i < IMAGE_HEADER_SIZE; ++i)
-        EXPECT_EQ(FirmwareImageA[static_cast<size_t>(i)], 0) << "header byte " << i;
+TEST(FirmwareImage, CopiesRecordsAndInformationAreaAreLaidOutAsTheLoaderTakesThem) {
+    ASSERT_EQ(FirmwareImageA.size(), 3258u);
+    ASSERT_EQ(FirmwareImageB.size(), 3250u);
+    EXPECT_EQ(std::vector<uint8_t>(FirmwareImageA.begin(), FirmwareImageA.begin() + 8),
+              (std::vector<uint8_t>{1, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(SelectVerifyLength(), 16);
-}
-
-TEST(FirmwareImage, BothCopiesHoldTheSameTables) {
-    EXPECT_TRUE(std::equal(FirmwareImageB.begin(), FirmwareImageB.end(),
-                           FirmwareImageA.begin() + IMAGE_HEADER_SIZE));
-    for (int i = 0; i < TABLE_GAP_SIZE; ++i)
-        EXPECT_EQ(FirmwareImageB[static_cast<size_t>(INFO_TABLE_SIZE + i)], 0);
+    EXPECT_TRUE(
+        std::equal(FirmwareImageB.begin(), FirmwareImageB.end(), FirmwareImageA.begin() + 8));
+    EXPECT_EQ(std::vector<uint8_t>(FirmwareImageB.begin() + 204, FirmwareImageB.begin() + 208),
+              std::vector<uint8_t>(4, 0));
     EXPECT_EQ(GetCodeRecord(0), FirmwareImageB.data() + 208);
-}
-
-TEST(FirmwareImage, RecordsCarryTheirAddressesInOrder) {
-    for (int i = 0; i < INFO_RECORD_COUNT; ++i)
-        EXPECT_EQ(GetInfoRecord(i)[0], 0x40 + 16 * i);
-    for (int i = 0; i < CODE_RECORD_COUNT; ++i)
+    for (int i = 0; i < 169; ++i)
         EXPECT_EQ(GetCodeAddress(GetCodeRecord(i)), 0x0800 + 8 * i);
-    EXPECT_EQ(GetCodeAddress(GetCodeRecord(CODE_RECORD_COUNT - 1)), 0x0D40);
-}
-
-TEST(FirmwareImage, InformationAreaCarriesTheBannerOfTheCarriedVersion) {
-    std::array<uint8_t, 256> area = InfoArea();
+    std::array<uint8_t, 256> area{};
+    for (int i = 0; i < 12; ++i) {
+        ASSERT_EQ(GetInfoRecord(i), FirmwareImageB.data() + 17 * i);
+        ASSERT_EQ(GetInfoRecord(i)[0], 0x40 + 16 * i);
+        std::memcpy(area.data() + GetInfoRecord(i)[0], GetInfoRecord(i) + 1, 16);
+    }
     std::array<std::string_view, 4> lines = SplitBanner(area);
     EXPECT_EQ(lines[BANNER_DESCRIPTION], "MQ-6 LSU 4.2 Controller. ");
     EXPECT_EQ(lines[BANNER_NOTICE].substr(0, 4), "Copy");
-    EXPECT_EQ(lines[BANNER_NOTICE].size(), 33u);
-    EXPECT_EQ(lines[BANNER_RIGHTS], "All rights reserved. ");
+    EXPECT_EQ(lines[BANNER_NOTICE].size(), 0xBAu - 0x99u);
+    EXPECT_EQ(lines[BANNER_RIGHTS].size(), 0xCFu - 0xBAu);
     EXPECT_EQ(lines[BANNER_VERSION], "Version: 1.01");
-    int major = 0;
-    int minor = 0;
-    ASSERT_EQ(ReadUnitVersion(area, major, minor), 0);
-    EXPECT_EQ(major, CARRIED_VERSION_MAJOR);
-    EXPECT_EQ(minor, CARRIED_VERSION_MINOR);
-    EXPECT_EQ(CARRIED_VERSION_MAJOR, 1);
-    EXPECT_EQ(CARRIED_VERSION_MINOR, 1);
+    EXPECT_EQ(CARRIED_VERSION_MAJOR * 100 + CARRIED_VERSION_MINOR, 101);
     EXPECT_EQ(area[0xDC], 0);
-    EXPECT_TRUE(
-        std::all_of(area.begin() + 0xDD, area.begin() + 0xFF, [](uint8_t b) { return b == 0x55; }));
-    EXPECT_EQ(area[UNIT_MODE_OFFSET], 0) << "neither update nor setup mode";
+    EXPECT_TRUE(std::all_of(&area[0xDD], &area[0xFF], [](uint8_t b) { return b == 0x55; }));
+    EXPECT_EQ(area[0xFF], 0) << "neither update nor setup mode";
 }
 
-TEST(FirmwareVerdict, ComparesMajorFirstThenMinor) {
-    EXPECT_EQ(CompareFirmware(1, 1), VERDICT_MATCH);
-    EXPECT_EQ(CompareFirmware(1, 0), VERDICT_UPDATE);
-    EXPECT_EQ(CompareFirmware(0, 99), VERDICT_UPDATE);
-    EXPECT_EQ(CompareFirmware(0, 0), VERDICT_UPDATE) << "no version ever read";
-    EXPECT_EQ(CompareFirmware(1, 2), VERDICT_NEWER);
-    EXPECT_EQ(CompareFirmware(2, 0), VERDICT_NEWER);
-    EXPECT_EQ(VerdictText(VERDICT_MATCH),
-              "The Firmware Versions Match, There is no Need to Update");
-    EXPECT_EQ(VerdictText(VERDICT_UPDATE), "This is a Newer Version of Firmware, Please Update");
-    EXPECT_EQ(VerdictText(VERDICT_NEWER), "The Current MQ-6 Firmware is Newer then this Firmware");
+ProcessResult CheckImage(const TempDir& dir, const std::string& image) {
+    WriteText(dir.File("image.txt"), image);
+    return RunProcess(MQ6_CMAKE_COMMAND,
+                      {"-DIMAGE=" + dir.File("image.txt"), "-DOUTPUT=" + dir.File("image.cpp"),
+                       "-P", MQ6_FIRMWARE_IMAGE_SCRIPT},
+                      dir.path);
 }
 
-// ---- The build-time check, run on broken copies of the sample image.
-
-class ImageScriptTest : public ::testing::Test {
-  protected:
+TEST(ImageScript, SampleIsEmbeddedAndBrokenCopiesAreRefusedNamingTheFault) {
+    const std::string sample = ReadText(MQ6_SAMPLE_IMAGE);
     TempDir dir;
-    std::string sample = ReadText(MQ6_SAMPLE_IMAGE);
-
-    ProcessResult Check(const std::string& image) {
-        WriteText(dir.File("image.txt"), image);
-        return RunProcess(MQ6_CMAKE_COMMAND,
-                          {"-DIMAGE=" + dir.File("image.txt"), "-DOUTPUT=" + dir.File("image.cpp"),
-                           "-P", MQ6_FIRMWARE_IMAGE_SCRIPT},
-                          dir.path);
-    }
-
-    // The sample with one whole line (found by its start) replaced; "" removes it.
-    std::string WithLine(const std::string& start, const std::string& replacement) {
-        std::string image = sample;
-        size_t at = image.find("\n" + start);
-        EXPECT_NE(at, std::string::npos) << start;
-        size_t end = image.find('\n', at + 1);
-        image.replace(at + 1, end - at, replacement.empty() ? "" : replacement + "\n");
-        return image;
-    }
-
-    void ExpectRefused(const std::string& image, const std::string& reason) {
-        ProcessResult result = Check(image);
-        EXPECT_NE(result.status, 0);
-        EXPECT_NE(result.err.find(reason), std::string::npos) << result.err;
-        EXPECT_FALSE(std::filesystem::exists(dir.File("image.cpp")));
-    }
-};
-
-TEST_F(ImageScriptTest, SampleImageIsAcceptedAndEmbedded) {
-    ASSERT_FALSE(sample.empty());
-    ProcessResult result = Check(sample);
-    ASSERT_EQ(result.status, 0) << result.err;
+    ProcessResult accepted = CheckImage(dir, sample);
+    ASSERT_EQ(accepted.status, 0) << accepted.err;
     std::string generated = ReadText(dir.File("image.cpp"));
     EXPECT_NE(generated.find("0x01, 0x00, 0x00, 0x00, // verify-length selector"),
               std::string::npos);
-    EXPECT_NE(generated.find("    0x0D, 0x40, 0xFB, 0x0E,"), std::string::npos)
-        << "last code record";
-    EXPECT_NE(generated.find("CARRIED_VERSION_MAJOR = 1;"), std::string::npos);
-    EXPECT_NE(generated.find("CARRIED_VERSION_MINOR = 1;"), std::string::npos);
-}
+    EXPECT_NE(generated.find("    0x0D, 0x40, 0xFB, 0x0E,"), std::string::npos);
 
-TEST_F(ImageScriptTest, WrongRecordCountsAreRefused) {
-    ExpectRefused(WithLine("code 0D40:", ""), "168 code records, expected 169");
-    ExpectRefused(WithLine("info F0:", ""), "11 info records, expected 12");
-    std::string extra = sample + "code 0D48: 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00\n";
-    ExpectRefused(extra, "more than 169 code records");
-}
-
-TEST_F(ImageScriptTest, AddressesOutOfOrderAreRefused) {
-    std::string image =
-        WithLine("code 0828:", "code 0830: 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
-    ExpectRefused(image, "code record 5 has address 0830, expected 0828");
-    ExpectRefused(WithLine("info 60:", "info 61: A5 A5 A5 A5 A5 A5 A5 A5 A5 A5 A5 A5 A5 A5 A5 A5"),
-                  "info record 2 has address 61, expected 60");
-}
-
-TEST_F(ImageScriptTest, MalformedLinesAreRefused) {
-    ExpectRefused(WithLine("info 40:", "info 40: A5 A5 A5 A5 A5 A5 A5 A5 A5 A5 A5 A5 A5 A5 A5"),
-                  "info record has 15 data bytes, expected 16");
-    ExpectRefused(WithLine("info 40:", "info 40: A5 A5 A5 A5 A5 A5 A5 A5 A5 A5 A5 A5 A5 A5 A5 G5"),
-                  "'G5' is not a byte in two hex digits");
-    ExpectRefused(WithLine("selector", "selector 2"), "must be 0 (verify 8 bytes) or 1");
-    ExpectRefused(WithLine("selector", ""), "no selector line");
-    ExpectRefused(WithLine("selector", "firmware 1"), "line 11: expected 'selector N'");
-}
-
-TEST_F(ImageScriptTest, BannerPiecesOffTheirOffsetsAreRefused) {
-    // "All" moved into the notice: the firmware view would split the banner there.
-    ExpectRefused(WithLine("info A0:", "info A0: 41 6C 6C 28 63 29 20 32 30 32 36 20 4D 51 2D 36"),
-                  "\"All\" first appears at 0xA0 in the banner, expected 0xBA");
-    // "Copy" lost.
-    ExpectRefused(WithLine("info 90:", "info 90: 74 72 6F 6C 6C 65 72 2E 20 63 6F 70 79 72 69 67"),
-                  "banner has no \"Copy\"");
-    // The description changed.
-    ExpectRefused(WithLine("info 80:", "info 80: 4D 51 2D 37 20 4C 53 55 20 34 2E 32 20 43 6F 6E"),
-                  "banner must start with \"MQ-6 LSU 4.2 Controller. \"");
-    // A version without its two minor digits.
-    ExpectRefused(WithLine("info D0:", "info D0: 65 72 73 69 6F 6E 3A 20 31 2E 30 20 00 55 55 55"),
-                  "expected \"Version: D.DD\"");
-}
-
-TEST_F(ImageScriptTest, AreaAfterTheBannerIsChecked) {
-    ExpectRefused(WithLine("info D0:", "info D0: 65 72 73 69 6F 6E 3A 20 31 2E 30 31 55 55 55 55"),
-                  "no NUL ending the banner at 0xDC");
-    ExpectRefused(WithLine("info E0:", "info E0: 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 00"),
-                  "byte 0xEF must be the filler 0x55");
-    ExpectRefused(WithLine("info F0:", "info F0: 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 02"),
-                  "unit mode byte 0xFF must be 0");
+    const std::string ff = " 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55";
+    const struct {
+        const char* line; // the sample's line starting so, replaced ("" removes it)
+        std::string replacement;
+        const char* reason;
+    } rows[] = {
+        {"code 0D40:", "", "168 code records, expected 169"},
+        {"info F0:", "", "11 info records, expected 12"},
+        {"code 0828:", "code 0830:" + ff + " 55", "code record 5 has address 0830, expected 0828"},
+        {"info 60:", "info 61:" + ff + " 55", "info record 2 has address 61, expected 60"},
+        {"info 40:", "info 40:" + ff, "info record has 15 data bytes, expected 16"},
+        {"info 40:", "info 40:" + ff + " G5", "'G5' is not a byte in two hex digits"},
+        {"selector", "selector 2", "must be 0 (verify 8 bytes) or 1"},
+        {"selector", "", "no selector line"},
+        {"selector", "firmware 1", "line 11: expected 'selector N'"},
+        {"info A0:", "info A0: 41 6C 6C 28 63 29 20 32 30 32 36 20 4D 51 2D 36",
+         "\"All\" first appears at 0xA0 in the banner, expected 0xBA"},
+        {"info 90:", "info 90: 74 72 6F 6C 6C 65 72 2E 20 63 6F 70 79 72 69 67",
+         "banner has no \"Copy\""},
+        {"info 80:", "info 80: 4D 51 2D 37 20 4C 53 55 20 34 2E 32 20 43 6F 6E",
+         "banner must start with \"MQ-6 LSU 4.2 Controller. \""},
+        {"info D0:", "info D0: 65 72 73 69 6F 6E 3A 20 31 2E 30 20 00 55 55 55",
+         "expected \"Version: D.DD\""},
+        {"info D0:", "info D0: 65 72 73 69 6F 6E 3A 20 31 2E 30 31 55 55 55 55",
+         "no NUL ending the banner at 0xDC"},
+        {"info E0:", "info E0:" + ff + " 00", "byte 0xEF must be the filler 0x55"},
+        {"info F0:", "info F0:" + ff + " 02", "unit mode byte 0xFF must be 0"},
+        {"", "code 0D48:" + ff + " 55", "more than 169 code records"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.reason);
+        std::string image = sample;
+        size_t at = std::string(row.line).empty() ? image.size()
+                                                  : image.find("\n" + std::string(row.line)) + 1;
+        ASSERT_NE(at, std::string::npos + 1);
+        size_t end = at == image.size() ? at : image.find('\n', at) + 1;
+        image.replace(at, end - at, row.replacement.empty() ? "" : row.replacement + "\n");
+        std::filesystem::remove(dir.File("image.cpp"));
+        ProcessResult result = CheckImage(dir, image);
+        EXPECT_NE(result.status, 0);
+        EXPECT_NE(result.err.find(row.reason), std::string::npos) << result.err;
+        EXPECT_FALSE(std::filesystem::exists(dir.File("image.cpp")));
+    }
 }
 
 } // namespace

@@ -21,69 +21,55 @@ using Bytes = std::vector<uint8_t>;
 struct KeyWords {
     uint32_t k0, k1, k2, k3, step;
 };
-// firmware/sample-setup-key.txt and tests/firmware/test-setup-key.txt.
-constexpr KeyWords SAMPLE_KEY = {0x4D513636, 0x2D574221, 0x0B5E7A1D, 0xC3D2E1F0, 0x01234567};
-constexpr KeyWords TEST_KEY = {0xA1B2C3D4, 0x5E6F7081, 0x92A3B4C5, 0xD6E7F809, 0x1A2B3C4D};
-
 // TEA with 16 cycles over each 64-bit half of each 16-byte block, words high byte first;
 // block n (over both tables) with k2 advanced n times by the key step.
 Bytes Encipher(const KeyWords& key, Bytes bytes) {
-    for (size_t block = 0; block < bytes.size() / 16; ++block) {
-        uint32_t k2 = key.k2 + static_cast<uint32_t>(block) * key.step;
-        for (uint8_t* half = &bytes[block * 16]; half < &bytes[block * 16] + 16; half += 8) {
-            uint32_t w[2] = {};
-            for (int i = 0; i < 8; ++i)
-                w[i / 4] = (w[i / 4] << 8) | half[i];
-            uint32_t sum = 0;
-            for (int cycle = 0; cycle < 16; ++cycle) {
-                sum += 0x9E3779B9;
-                w[0] += ((w[1] << 4) + key.k0) ^ (w[1] + sum) ^ ((w[1] >> 5) + key.k1);
-                w[1] += ((w[0] << 4) + k2) ^ (w[0] + sum) ^ ((w[0] >> 5) + key.k3);
-            }
-            for (int i = 0; i < 8; ++i)
-                half[i] = static_cast<uint8_t>(w[i / 4] >> (24 - 8 * (i % 4)));
+    for (size_t at = 0; at + 8 <= bytes.size(); at += 8) {
+        uint32_t k2 = key.k2 + static_cast<uint32_t>(at / 16) * key.step;
+        uint32_t y = 0, z = 0, sum = 0;
+        for (size_t i = 0; i < 4; ++i) {
+            y = y << 8 | bytes[at + i];
+            z = z << 8 | bytes[at + 4 + i];
+        }
+        for (int cycle = 0; cycle < 16; ++cycle) {
+            sum += 0x9E3779B9;
+            y += ((z << 4) + key.k0) ^ (z + sum) ^ ((z >> 5) + key.k1);
+            z += ((y << 4) + k2) ^ (y + sum) ^ ((y >> 5) + key.k3);
+        }
+        for (size_t i = 0; i < 4; ++i) {
+            bytes[at + i] = static_cast<uint8_t>(y >> (24 - 8 * i));
+            bytes[at + 4 + i] = static_cast<uint8_t>(z >> (24 - 8 * i));
         }
     }
     return bytes;
 }
 
-// The 256 blocks of the WriteBlock frames (Z/0: address, 16 bytes) to the table addresses,
-// in the order they were sent.
-Bytes SentTableBlocks(const std::vector<Bytes>& frames) {
-    Bytes blocks;
-    for (const Bytes& frame : frames) {
-        if (frame.size() < 20 || frame[0] != 'Z' || frame[1] != 0)
-            continue;
-        unsigned address = (frame[2] << 8) | frame[3];
-        if (address >= 0x1000 && address < 0x1800)
-            blocks.insert(blocks.end(), frame.begin() + 4, frame.begin() + 20);
-    }
-    return blocks;
-}
-
-struct KeyBuild {
-    const char* name;
+// The two builds: the sample key, and another given at build time (test-setup-key.txt).
+const struct {
     const char* cli;
     const char* sim;
     KeyWords key;
     const char* keyLine; // what --version says of the key
-};
-
-const KeyBuild KEY_BUILDS[] = {
-    {"sample key", MQ6_CLI_PATH, MQ6_SIM_PATH, SAMPLE_KEY,
+} KEY_BUILDS[] = {
+    {MQ6_CLI_PATH,
+     MQ6_SIM_PATH,
+     {0x4D513636, 0x2D574221, 0x0B5E7A1D, 0xC3D2E1F0, 0x01234567},
      "Setup key: sample-setup-key.txt, the SAMPLE, not the unit's key\n"},
-    {"another key", MQ6_TESTKEY_CLI_PATH, MQ6_TESTKEY_SIM_PATH, TEST_KEY,
+    {MQ6_TESTKEY_CLI_PATH,
+     MQ6_TESTKEY_SIM_PATH,
+     {0xA1B2C3D4, 0x5E6F7081, 0x92A3B4C5, 0xD6E7F809, 0x1A2B3C4D},
      "Setup key: test-setup-key.txt, given at build time\n"},
 };
 
-TEST(SetupKeyBuild, SetupWriteEnciphersWithTheKeyOfItsBuild) {
+TEST(SetupKeyBuild, SetupWriteEnciphersWithTheKeyOfItsBuildAndVersionNamesIt) {
     OutputTable table1{};
     OutputTable table2{};
     BuildSetupTables(DEFAULT_SETUP, table1, table2);
     Bytes plain(table1.begin(), table1.end());
     plain.insert(plain.end(), table2.begin(), table2.end());
-    for (const KeyBuild& build : KEY_BUILDS) {
-        SCOPED_TRACE(build.name);
+    const std::string version = MQ6_VERSION_TEXT;
+    for (const auto& build : KEY_BUILDS) {
+        SCOPED_TRACE(build.keyLine);
         TempDir dir;
         SimProcess sim = StartSimProgram(
             build.sim, {"--log", dir.File("log"), "--dump-tables", dir.File("tables")});
@@ -94,41 +80,48 @@ TEST(SetupKeyBuild, SetupWriteEnciphersWithTheKeyOfItsBuild) {
         // The unit restarts, and dumps what it deciphered, a moment after the last request.
         EXPECT_TRUE(WaitFor([&] { return ReadBytes(dir.File("tables")).size() == 4096; }, 3000));
         StopSim(sim);
-        EXPECT_EQ(SentTableBlocks(ReadRequestLog(dir.File("log"))), Encipher(build.key, plain));
+        Bytes sent; // the WriteBlock (Z/0) payloads to the table addresses, in order
+        for (const Bytes& frame : ReadRequestLog(dir.File("log")))
+            if (frame.size() == 22 && frame[0] == 'Z' && frame[1] == 0 && frame[2] >= 0x10 &&
+                frame[2] < 0x18)
+                sent.insert(sent.end(), frame.begin() + 4, frame.begin() + 20);
+        EXPECT_EQ(sent, Encipher(build.key, plain));
         EXPECT_EQ(ReadBytes(dir.File("tables")), plain) << "the unit of the same build";
+
+        EXPECT_EQ(RunProcess(build.cli, {"--version"}, dir.path).out,
+                  "mq6 " + version +
+                      "\nCarried firmware: 1.01\nFirmware image: sample-image.txt, "
+                      "the SAMPLE, not device firmware\n" +
+                      build.keyLine);
+        EXPECT_EQ(RunProcess(build.sim, {"--version"}, dir.path).out,
+                  "mq6-sim " + version + "\n" + build.keyLine);
     }
 }
 
-TEST(SetupKeyBuild, VersionNamesTheProgramAndItsInputs) {
-    const std::string version = MQ6_VERSION_TEXT;
-    const std::string image = "Firmware image: sample-image.txt, the SAMPLE, not device firmware\n";
-    for (const KeyBuild& build : KEY_BUILDS) {
-        SCOPED_TRACE(build.name);
-        TempDir dir;
-        ProcessResult cli = RunProcess(build.cli, {"--version"}, dir.path);
-        EXPECT_EQ(cli.status, 0);
-        EXPECT_EQ(cli.out, "mq6 " + version + "\nCarried firmware: 1.01\n" + image + build.keyLine);
-        ProcessResult sim = RunProcess(build.sim, {"--version"}, dir.path);
-        EXPECT_EQ(sim.status, 0);
-        EXPECT_EQ(sim.out, "mq6-sim " + version + "\n" + build.keyLine);
-    }
-}
+// ---- The build-time check, run on key files written here: accepted with a line of the
+// generated source, or refused with the reason.
 
-// ---- The build-time check, run on key files written here.
-
-TEST(SetupKeyScript, AcceptsEachNameOnceInAnyOrderAndMarksTheSample) {
-    struct Row {
-        const char* file;
-        const char* generated; // a line of the generated source
-    };
-    const Row rows[] = {
+TEST(SetupKeyScript, AcceptsEachNameOnceInAnyOrderAndRefusesOtherFilesNamingTheLine) {
+    const std::string head = "k0 4D513636\nk1 2D574221\nk2 0B5E7A1D\nk3 C3D2E1F0\n";
+    const struct {
+        std::string file;
+        const char* generated; // nullptr when refused
+        const char* reason;
+    } rows[] = {
         {"# sample values, other order and case\nstep 01234567\nk3 c3d2e1f0\n"
          "k2 0b5e7a1d  # comment\nk1 2D574221\n\nk0 4d513636\n",
-         "const bool SETUP_KEY_IS_SAMPLE = true;"},
+         "const bool SETUP_KEY_IS_SAMPLE = true;", ""},
         {"k0 a1b2c3d4\nk1 5E6F7081\nk2 92A3B4C5\nk3 D6E7F809\nstep 01234567\n",
-         "const uint32_t SETUP_KEY_WORD0 = 0xA1B2C3D4;"},
+         "const uint32_t SETUP_KEY_WORD0 = 0xA1B2C3D4;", ""},
+        {head, nullptr, "no 'step' line"},
+        {head + "step 01234567\nk2 00000000\n", nullptr,
+         "line 6: a second 'k2' line (the first is line 3)"},
+        {head + "step 0123456\n", nullptr, "line 5: step value '0123456' is not 8 hex digits"},
+        {"# key\n" + head + "k4 01234567\nstep 01234567\n", nullptr, "line 6: unknown name 'k4'"},
+        {head + "step=01234567\n", nullptr, "line 5: expected 'NAME XXXXXXXX'"},
+        {"", nullptr, "no 'k0' line"},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.file);
         TempDir dir;
         WriteText(dir.File("key.txt"), row.file);
@@ -137,37 +130,11 @@ TEST(SetupKeyScript, AcceptsEachNameOnceInAnyOrderAndMarksTheSample) {
                        {"-DKEY=" + dir.File("key.txt"), "-DSAMPLE=" MQ6_SAMPLE_SETUP_KEY,
                         "-DOUTPUT=" + dir.File("key.cpp"), "-P", MQ6_SETUP_KEY_SCRIPT},
                        dir.path);
-        ASSERT_EQ(result.status, 0) << result.err;
-        EXPECT_NE(ReadText(dir.File("key.cpp")).find(row.generated), std::string::npos);
-    }
-}
-
-TEST(SetupKeyScript, RefusesAMissingRepeatedOrMalformedLineNamingIt) {
-    const std::string head = "k0 4D513636\nk1 2D574221\nk2 0B5E7A1D\nk3 C3D2E1F0\n";
-    struct Row {
-        std::string file;
-        const char* reason;
-    };
-    const Row rows[] = {
-        {head, "no 'step' line"},
-        {head + "step 01234567\nk2 00000000\n", "line 6: a second 'k2' line (the first is line 3)"},
-        {head + "step 0123456\n", "line 5: step value '0123456' is not 8 hex digits"},
-        {head + "step 0x123456\n", "line 5: step value '0x123456' is not 8 hex digits"},
-        {head + "step 012345678\n", "line 5: step value '012345678' is not 8 hex digits"},
-        {"# key\n" + head + "k4 01234567\nstep 01234567\n", "line 6: unknown name 'k4'"},
-        {head + "step=01234567\n", "line 5: expected 'NAME XXXXXXXX'"},
-        {head + "step 0123 4567\n", "line 5: expected 'NAME XXXXXXXX'"},
-        {"", "no 'k0' line"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.file);
-        TempDir dir;
-        WriteText(dir.File("key.txt"), row.file);
-        ProcessResult result =
-            RunProcess(MQ6_CMAKE_COMMAND,
-                       {"-DKEY=" + dir.File("key.txt"), "-DSAMPLE=" MQ6_SAMPLE_SETUP_KEY,
-                        "-DOUTPUT=" + dir.File("key.cpp"), "-P", MQ6_SETUP_KEY_SCRIPT},
-                       dir.path);
+        if (row.generated != nullptr) {
+            ASSERT_EQ(result.status, 0) << result.err;
+            EXPECT_NE(ReadText(dir.File("key.cpp")).find(row.generated), std::string::npos);
+            continue;
+        }
         EXPECT_NE(result.status, 0);
         EXPECT_NE(result.err.find("setup key " + dir.File("key.txt") + ": " + row.reason),
                   std::string::npos)

@@ -1,5 +1,5 @@
-// Temporary directories, child processes and the simulator's request log, for the firmware
-// tests.
+// Temporary directories, files, child processes and the simulator's request log, for the
+// tests that run mq6 and mq6-sim.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +13,9 @@ struct TempDir {
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-    std::string File(const std::string& name) const;
+    std::string File(const std::string& name) const {
+        return path + "/" + name;
+    }
 };
 
 std::string ReadText(const std::string& path);
@@ -25,9 +27,10 @@ struct ProcessResult {
     std::string out;
     std::string err;
 };
-// Runs program with args, standard input from /dev/null, and collects both outputs.
+// Runs program with args and collects both outputs. Standard input is /dev/null, or, when
+// terminalInput is given, a terminal on which that input is typed.
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
-                         const std::string& scratchDir);
+                         const std::string& scratchDir, const char* terminalInput = nullptr);
 
 // The frames of mq6-sim's --log, one per line; frames whose sum was wrong are left out.
 std::vector<std::vector<uint8_t>> ReadRequestLog(const std::string& path);

@@ -1,6 +1,7 @@
-// Files and child processes for the firmware tests.
+// Files and child processes for the tests that run mq6 and mq6-sim.
 #include "firmware/test_files.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -16,20 +17,14 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
-    if (!path.empty()) {
-        std::error_code ignored;
+    std::error_code ignored;
+    if (!path.empty())
         std::filesystem::remove_all(path, ignored);
-    }
-}
-
-std::string TempDir::File(const std::string& name) const {
-    return path + "/" + name;
 }
 
 std::string ReadText(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
     std::ostringstream text;
-    text << file.rdbuf();
+    text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
 }
 
@@ -39,57 +34,60 @@ std::vector<uint8_t> ReadBytes(const std::string& path) {
 }
 
 void WriteText(const std::string& path, const std::string& text) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file << text;
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
-                         const std::string& scratchDir) {
-    ProcessResult result;
-    std::string outPath = scratchDir + "/run.out";
-    std::string errPath = scratchDir + "/run.err";
-    std::vector<std::string> argvText{program};
-    argvText.insert(argvText.end(), args.begin(), args.end());
+                         const std::string& scratchDir, const char* terminalInput) {
+    std::vector<std::string> words{program};
+    words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    for (std::string& text : argvText)
-        argv.push_back(text.data());
+    for (std::string& word : words)
+        argv.push_back(word.data());
     argv.push_back(nullptr);
+    int master = terminalInput == nullptr ? -1 : posix_openpt(O_RDWR | O_NOCTTY);
+    if (master >= 0 &&
+        (fcntl(master, F_SETFD, FD_CLOEXEC) != 0 || grantpt(master) != 0 || unlockpt(master) != 0))
+        return {};
+    std::string in = master >= 0 ? ptsname(master) : "/dev/null";
+    std::string out = scratchDir + "/run.out";
+    std::string err = scratchDir + "/run.err";
     pid_t pid = fork();
     if (pid == 0) {
-        int in = open("/dev/null", O_RDONLY);
-        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (in < 0 || out < 0 || err < 0)
-            _exit(126);
-        dup2(in, STDIN_FILENO);
-        dup2(out, STDOUT_FILENO);
-        dup2(err, STDERR_FILENO);
+        setsid();
+        int fds[3] = {open(in.c_str(), O_RDWR),
+                      open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644),
+                      open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644)};
+        for (int fd = 0; fd < 3; ++fd)
+            if (fds[fd] < 0 || dup2(fds[fd], fd) < 0)
+                _exit(126);
         execv(argv[0], argv.data());
         _exit(127);
     }
-    if (pid < 0)
-        return result;
+    if (master >= 0 &&
+        write(master, terminalInput, std::char_traits<char>::length(terminalInput)) < 0)
+        kill(pid, SIGKILL);
+    ProcessResult result;
     int raw = 0;
-    if (waitpid(pid, &raw, 0) == pid && WIFEXITED(raw))
+    if (pid > 0 && waitpid(pid, &raw, 0) == pid && WIFEXITED(raw))
         result.status = WEXITSTATUS(raw);
-    result.out = ReadText(outPath);
-    result.err = ReadText(errPath);
+    if (master >= 0)
+        close(master);
+    result.out = ReadText(out);
+    result.err = ReadText(err);
     return result;
 }
 
 std::vector<std::vector<uint8_t>> ReadRequestLog(const std::string& path) {
     std::vector<std::vector<uint8_t>> frames;
     std::istringstream lines(ReadText(path));
-    std::string line;
-    while (std::getline(lines, line)) {
-        if (line.find("bad-sum") != std::string::npos)
-            continue;
+    for (std::string line; std::getline(lines, line);) {
         std::istringstream words(line);
         std::vector<uint8_t> frame;
-        std::string word;
-        while (words >> word)
+        for (std::string word; line.find("bad-sum") == std::string::npos && words >> word;)
             frame.push_back(static_cast<uint8_t>(std::stoul(word, nullptr, 16)));
-        frames.push_back(frame);
+        if (!frame.empty())
+            frames.push_back(frame);
     }
     return frames;
 }

@@ -92,44 +92,35 @@ class SetupPlotTest : public ::testing::Test {
 
 // ---- Linear characteristics ---------------------------------------------------------------
 
-TEST_F(SetupPlotTest, DefaultLineRisesFromTheBottomLeftToItsValueAtTheRightEdge) {
-    // 0 V at 10.00 and 5 V at 20.00 over 14.70: 4.702 V at lambda 1.32, and the end of the
-    // line (x 394) is held at the plot's right edge.
-    const std::vector<Point> line = {{44, 317}, {44, 317}, {374, 85}, {374, 85}};
-    EXPECT_EQ(Plot(CHANNEL_A), line);
-    values.Channel[0] = {50, 2000, 0, 1000, 128, 3}; // the same points in the other order
-    EXPECT_EQ(Plot(CHANNEL_A), line);
-
+TEST_F(SetupPlotTest, LinesAreDrawnBetweenTheirPointsAndHeldInsideThePlot) {
+    const struct {
+        const char* what;
+        ChannelSetup channel; // volts1, afr1, volts2, afr2 (x10, x100)
+        std::vector<Point> corners;
+    } rows[] = {
+        // 0 V at 10.00 and 5 V at 20.00 over 14.70: 4.702 V at lambda 1.32, the end of the
+        // line (x 394) held at the plot's right edge; the points in either order.
+        {"default", {0, 1000, 50, 2000, 128, 3}, {{44, 317}, {44, 317}, {374, 85}, {374, 85}}},
+        {"reversed", {50, 2000, 0, 1000, 128, 3}, {{44, 317}, {44, 317}, {374, 85}, {374, 85}}},
+        // 0 V at 8.00 (lambda 0.544), 5 V at 16.00 (1.088): 1.247 V at lambda 0.68.
+        {"rich start", {0, 800, 50, 1600, 128, 3}, {{44, 255}, {44, 255}, {254, 71}, {374, 71}}},
+        // Falling from 5 V at 8.00 to 0 V at 9.00: extended to lambda 0.68 it is below 0 V.
+        {"held at 0 V", {50, 800, 0, 900, 128, 3}, {{44, 317}, {44, 317}, {44, 317}, {374, 317}}},
+        // 1.0 V and 4.0 V both at 14.70: lambda 1.00 comes out a hair below 1 (14.70 x 0.01
+        // rounds up), so the step stands at x 208 rather than 209.
+        {"equal", {10, 1470, 40, 1470, 128, 3}, {{44, 267}, {208, 267}, {208, 120}, {374, 120}}},
+        // Past the left edge the undefined slope must not extend the line.
+        {"equal, rich", {10, 800, 40, 800, 128, 3}, {{44, 267}, {44, 267}, {44, 120}, {374, 120}}},
+        // 1.0 V at 20.00 and 2.0 V at 21.00: 0.404 V where the line would cross lambda 1.32.
+        {"leaner", {10, 2000, 20, 2100, 128, 3}, {{44, 267}, {374, 267}, {374, 297}, {374, 297}}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        values.Channel[0] = row.channel;
+        EXPECT_EQ(Plot(CHANNEL_A), row.corners);
+    }
     values.SetupFlags = SETUP_FLAG_B_LINEAR;
     EXPECT_EQ(Plot(CHANNEL_B), (std::vector<Point>{{439, 317}, {439, 317}, {769, 85}, {769, 85}}));
-}
-
-TEST_F(SetupPlotTest, RichStartIsTheLinesValueAtTheLeftEdge) {
-    // 0 V at 8.00 (lambda 0.544), 5 V at 16.00 (lambda 1.088): 1.247 V at lambda 0.68.
-    values.Channel[0] = {0, 800, 50, 1600, 128, 3};
-    EXPECT_EQ(Plot(CHANNEL_A), (std::vector<Point>{{44, 255}, {44, 255}, {254, 71}, {374, 71}}));
-}
-
-TEST_F(SetupPlotTest, ExtendedLineIsHeldWithinZeroToFiveVolts) {
-    // Falling from 5 V at 8.00 to 0 V at 9.00: extended to lambda 0.68 it would be below 0 V.
-    values.Channel[0] = {50, 800, 0, 900, 128, 3};
-    EXPECT_EQ(Plot(CHANNEL_A), (std::vector<Point>{{44, 317}, {44, 317}, {44, 317}, {374, 317}}));
-}
-
-TEST_F(SetupPlotTest, EqualAfrsDrawAVerticalStep) {
-    // 1.0 V and 4.0 V, both at 14.70: lambda 1.00 comes out a hair below 1 (14.70 x 0.01
-    // rounds up), so the step stands at x 208 rather than 209.
-    values.Channel[0] = {10, 1470, 40, 1470, 128, 3};
-    EXPECT_EQ(Plot(CHANNEL_A), (std::vector<Point>{{44, 267}, {208, 267}, {208, 120}, {374, 120}}));
-    // Past the left edge the undefined slope must not extend the line: the step stands there.
-    values.Channel[0] = {10, 800, 40, 800, 128, 3};
-    EXPECT_EQ(Plot(CHANNEL_A), (std::vector<Point>{{44, 267}, {44, 267}, {44, 120}, {374, 120}}));
-}
-
-TEST_F(SetupPlotTest, BothPointsLeanerThanTheScaleRunFlatThenStepAtTheRightEdge) {
-    // 1.0 V at 20.00 and 2.0 V at 21.00: 0.404 V where the line would cross lambda 1.32.
-    values.Channel[0] = {10, 2000, 20, 2100, 128, 3};
-    EXPECT_EQ(Plot(CHANNEL_A), (std::vector<Point>{{44, 267}, {374, 267}, {374, 297}, {374, 297}}));
 }
 
 TEST_F(SetupPlotTest, ZeroStoichiometricAfrStaysInsideThePlot) {
@@ -156,75 +147,53 @@ TEST_F(SetupPlotTest, OtherChannelsAndAMissingWindowDrawNothing) {
 
 // ---- Narrowband characteristic ------------------------------------------------------------
 
-TEST_F(SetupPlotTest, CentredNarrowbandCurveRunsFromRichToLeanVolts) {
+TEST_F(SetupPlotTest, NarrowbandCurveLeavesOutThePointsPastTheEdges) {
     std::vector<Point> curve = Plot(CHANNEL_B); // narrowband by default
     ASSERT_EQ(curve.size(), 22u) << "all 20 inner points fall inside the plot";
-    EXPECT_EQ(curve.front(), (Point{439, 91}));
     EXPECT_EQ(curve[1], (Point{475, 91}));
     EXPECT_EQ(curve[11], (Point{598, 134})) << "the last rich point, 0.742 V";
     EXPECT_EQ(curve[12], (Point{609, 276})) << "past the switch, 0.164 V";
-    EXPECT_EQ(curve.back(), (Point{769, 310}));
-}
-
-TEST_F(SetupPlotTest, LeanOffsetLeavesOutThePointsPastTheRightEdge) {
-    values.NbOffset = 201; // 0.073 lambda, 37.6 pixels to the right
-    std::vector<Point> curve = Plot(CHANNEL_B);
-    ASSERT_EQ(curve.size(), 21u) << "point 20 lands at x 792";
-    EXPECT_EQ(curve[19], (Point{767, 310}));
-    EXPECT_EQ(curve.back(), (Point{769, 310}));
-}
-
-TEST_F(SetupPlotTest, RichOffsetLeavesOutThePointsPastTheLeftEdge) {
-    values.NbOffset = 55;
-    std::vector<Point> curve = Plot(CHANNEL_B);
-    ASSERT_EQ(curve.size(), 21u) << "point 1 lands at x 438";
-    EXPECT_EQ(curve.front(), (Point{439, 91}));
-    EXPECT_EQ(curve[1], (Point{443, 91}));
-    EXPECT_EQ(curve.back(), (Point{769, 310}));
-}
-
-TEST_F(SetupPlotTest, ReadoutStandsAtBothEndsAtTheCentre) {
-    Readout(128);
-    ASSERT_EQ(readout.size(), 2u);
-    EXPECT_EQ(readout[0].args, (Args{486, 389})) << "476 + CharWidth, LineHeight + 369";
-    EXPECT_EQ(readout[0].text, "14.70");
-    EXPECT_EQ(readout[1].args, (Args{698, 389})) << "738 - 4 CharWidth";
-    EXPECT_EQ(readout[1].text, "14.70");
-    for (const CanvasCall& text : readout) {
-        EXPECT_EQ(text.state.font, FONT_COURIER);
-        EXPECT_EQ(text.state.backColour, BackColour);
-        EXPECT_EQ(text.state.textColour, Rgb(0, 0, 0)) << "the context's own text colour";
+    values.NbOffset = 201; // 0.073 lambda, 37.6 pixels to the right: point 20 lands at x 792
+    ASSERT_EQ(Plot(CHANNEL_B).size(), 21u);
+    EXPECT_EQ(Plot(CHANNEL_B)[19], (Point{767, 310}));
+    values.NbOffset = 55; // point 1 lands at x 438
+    ASSERT_EQ(Plot(CHANNEL_B).size(), 21u);
+    EXPECT_EQ(Plot(CHANNEL_B)[1], (Point{443, 91}));
+    for (int offset : {128, 201, 55, 255}) { // any byte can come from the unit
+        SCOPED_TRACE(offset);
+        values.NbOffset = offset;
+        curve = Plot(CHANNEL_B);
+        EXPECT_EQ(curve.front(), (Point{439, 91}));
+        EXPECT_EQ(curve.back(), (Point{769, 310}));
+        for (const Point& corner : curve)
+            EXPECT_TRUE(corner.first >= 439 && corner.first <= 769) << corner.first;
     }
 }
 
-TEST_F(SetupPlotTest, ReadoutMovesToTheEndTheSwitchPointMovedTo) {
-    Readout(55);
-    ASSERT_EQ(readout.size(), 2u);
-    EXPECT_EQ(readout[0].args, (Args{698, 389}));
-    EXPECT_EQ(readout[0].text, "     ") << "the lean end is wiped first";
-    EXPECT_EQ(readout[1].args, (Args{486, 389}));
-    EXPECT_EQ(readout[1].text, "13.63");
-
-    Readout(201);
-    ASSERT_EQ(readout.size(), 2u);
-    EXPECT_EQ(readout[0].args, (Args{486, 389}));
-    EXPECT_EQ(readout[0].text, "     ");
-    EXPECT_EQ(readout[1].args, (Args{698, 389}));
-    EXPECT_EQ(readout[1].text, "15.77");
-}
-
-TEST_F(SetupPlotTest, OffsetFromTheUnitOutsideTheBarStillDraws) {
-    values.NbOffset = 255; // any byte can come from the unit
-    std::vector<Point> curve = Plot(CHANNEL_B);
-    EXPECT_EQ(curve.front(), (Point{439, 91}));
-    EXPECT_EQ(curve.back(), (Point{769, 310}));
-    for (const Point& corner : curve) {
-        EXPECT_GE(corner.first, 439);
-        EXPECT_LE(corner.first, 769);
+TEST_F(SetupPlotTest, ReadoutStandsAtTheEndTheSwitchPointMovedTo) {
+    // 486 is 476 + CharWidth, 698 is 738 - 4 CharWidth; y is LineHeight + 369.
+    const struct {
+        int offset;
+        std::vector<std::pair<int, std::string>> texts; // x and text, in order
+    } rows[] = {
+        {128, {{486, "14.70"}, {698, "14.70"}}},
+        {55, {{698, "     "}, {486, "13.63"}}}, // the lean end is wiped first
+        {201, {{486, "     "}, {698, "15.77"}}},
+        {0, {{698, "     "}, {486, "12.82"}}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.offset);
+        Readout(row.offset);
+        std::vector<std::pair<int, std::string>> texts;
+        for (const CanvasCall& text : readout) {
+            texts.push_back({text.args[0], text.text});
+            EXPECT_EQ(text.args[1], 389);
+            EXPECT_EQ(text.state.font, FONT_COURIER);
+            EXPECT_EQ(text.state.backColour, BackColour);
+            EXPECT_EQ(text.state.textColour, Rgb(0, 0, 0)) << "the context's own text colour";
+        }
+        EXPECT_EQ(texts, row.texts);
     }
-    Readout(0);
-    ASSERT_EQ(readout.size(), 2u);
-    EXPECT_EQ(readout[1].text, "12.82");
 }
 
 // ---- The whole view -----------------------------------------------------------------------

@@ -39,6 +39,10 @@ TEST(SetupBlock, DefaultsPackToTheUnitsFactoryBlock) {
     EXPECT_EQ(BlockOf(info), DefaultBlock());
     EXPECT_EQ(info[3], 0xEE) << "bytes outside 4 to 67 stay";
     EXPECT_EQ(info[68], 0xEE);
+    SetupRecord values = {1, 2, 3, {{{1, 2, 3, 4, 5, 6}, {1, 2, 3, 4, 5, 6}}}};
+    UnpackSetupBlock(info, values);
+    MatchResponseRows(values);
+    EXPECT_TRUE(SameValues(values, DEFAULT_SETUP)) << "and the factory block unpacks to them";
 }
 
 TEST(SetupBlock, UnpackTakesEveryFieldUnsigned) {
@@ -81,22 +85,7 @@ TEST(SetupBlock, OnlyTheFlagsLowByteTravelsAndItsUpperBitsComeBack) {
     EXPECT_EQ(info[SETUP_BLOCK_OFFSET + 2], 0xF1);
 }
 
-TEST(SetupBlock, DefaultBlockUnpacksToTheDefaults) {
-    std::array<uint8_t, DEVICE_INFO_SIZE> info{};
-    Bytes block = DefaultBlock();
-    std::copy(block.begin(), block.end(), info.begin() + SETUP_BLOCK_OFFSET);
-    SetupRecord values = {1, 2, 3, {{{1, 2, 3, 4, 5, 6}, {1, 2, 3, 4, 5, 6}}}};
-    UnpackSetupBlock(info, values);
-    MatchResponseRows(values);
-    EXPECT_TRUE(SameValues(values, DEFAULT_SETUP));
-}
-
 TEST(ResponseRows, CodesMatchTheirRowsAndUnlistedCodesKeepTheRow) {
-    for (int row = 0; row < RESPONSE_CHOICE_COUNT; ++row)
-        EXPECT_EQ(FindResponseChoice(ResponseChoices[static_cast<size_t>(row)].value), row);
-    EXPECT_EQ(ResponseChoices[0].name, "Slowest");
-    EXPECT_EQ(ResponseChoices[6].name, "Fastest");
-
     std::array<uint8_t, DEVICE_INFO_SIZE> info{};
     PackSetupBlock(DEFAULT_SETUP, info);
     info[SETUP_BLOCK_OFFSET + 5] = 33; // code 66: no row
@@ -111,53 +100,48 @@ TEST(ResponseRows, CodesMatchTheirRowsAndUnlistedCodesKeepTheRow) {
     EXPECT_EQ(values.Channel[CHANNEL_B].ResponseIndex, 0);
 }
 
-TEST(FieldText, RoundsWithTheOffsetOf055) {
-    EXPECT_EQ(ReadFieldText("2.446", FIELD_VOLTS), 25);
-    EXPECT_EQ(ReadFieldText("2.444", FIELD_VOLTS), 24);
-    EXPECT_EQ(ReadFieldText("14.7", FIELD_AFR), 1470);
-    EXPECT_EQ(ReadFieldText("14.70", FIELD_AFR), 1470);
-    EXPECT_EQ(ReadFieldText("5.0", FIELD_VOLTS), 50);
-    EXPECT_EQ(ReadFieldText("210", FIELD_AFR), 21000);
-}
-
-TEST(FieldText, ReadsTheLeadingNumberAndZeroForNone) {
-    EXPECT_EQ(ReadFieldText("", FIELD_AFR), 0);
-    EXPECT_EQ(ReadFieldText("abc", FIELD_AFR), 0);
-    EXPECT_EQ(ReadFieldText(".", FIELD_VOLTS), 0);
-    EXPECT_EQ(ReadFieldText("  3.5V", FIELD_VOLTS), 35);
-    EXPECT_EQ(ReadFieldText("+1.5", FIELD_VOLTS), 15);
-    EXPECT_EQ(ReadFieldText(".5", FIELD_VOLTS), 5);
-    EXPECT_EQ(ReadFieldText("4.", FIELD_VOLTS), 40);
-    EXPECT_EQ(ReadFieldText("1.2.3", FIELD_VOLTS), 12);
-    EXPECT_EQ(ReadFieldText("1e1", FIELD_VOLTS), 100);
-    EXPECT_EQ(ReadFieldText("2e", FIELD_VOLTS), 20) << "an exponent needs digits";
-    EXPECT_EQ(ReadFieldText("-1.5", FIELD_VOLTS), -14) << "truncation toward zero";
-    EXPECT_EQ(ReadFieldText("1e400", FIELD_AFR), INT32_MAX);
-    EXPECT_EQ(ReadFieldText("1e-400", FIELD_AFR), 0);
-    // Only the first 31 characters of a field are read.
-    EXPECT_EQ(ReadFieldText(std::string(30, '0') + "12", FIELD_VOLTS), 10);
-
+TEST(FieldText, ReadsTheLeadingNumberRoundedWithTheOffsetOf055AndChecksItsRange) {
+    const struct {
+        std::string text;
+        FieldKind kind;
+        int32_t read;    // ReadFieldText
+        int corrected;   // CheckFieldText's result
+        int32_t checked; // and the value it leaves
+    } rows[] = {
+        {"2.446", FIELD_VOLTS, 25, 0, 25},
+        {"2.444", FIELD_VOLTS, 24, 0, 24},
+        {"14.7", FIELD_AFR, 1470, 0, 1470},
+        {"210", FIELD_AFR, 21000, 0, 21000},
+        {"7", FIELD_VOLTS, 70, 1, 50},
+        {"250", FIELD_AFR, 25000, 1, 21000},
+        {"-3", FIELD_AFR, -299, 1, 0},
+        {"", FIELD_AFR, 0, 1, 0},
+        {"abc", FIELD_AFR, 0, 0, 0},
+        {".", FIELD_VOLTS, 0, 0, 0},
+        {"  3.5V", FIELD_VOLTS, 35, 0, 35},
+        {"+1.5", FIELD_VOLTS, 15, 0, 15},
+        {".5", FIELD_VOLTS, 5, 0, 5},
+        {"4.", FIELD_VOLTS, 40, 0, 40},
+        {"1.2.3", FIELD_VOLTS, 12, 0, 12},
+        {"1e1", FIELD_VOLTS, 100, 1, 50},
+        {"2e", FIELD_VOLTS, 20, 0, 20},   // an exponent needs digits
+        {"-1.5", FIELD_VOLTS, -14, 1, 0}, // truncation toward zero
+        {"1e400", FIELD_AFR, INT32_MAX, 1, 21000},
+        {"1e-400", FIELD_AFR, 0, 0, 0},
+        {std::string(30, '0') + "12", FIELD_VOLTS, 10, 0, 10}, // 31 characters are read
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        EXPECT_EQ(ReadFieldText(row.text, row.kind), row.read);
+        int32_t value = -1;
+        EXPECT_EQ(CheckFieldText(row.text, row.kind, value), row.corrected);
+        EXPECT_EQ(value, row.checked);
+    }
     double x = -1;
     EXPECT_EQ(ScanFieldNumber(" -2.5e+1 ", x), 8u);
     EXPECT_EQ(x, -25.0);
     EXPECT_EQ(ScanFieldNumber("x1", x), 0u);
     EXPECT_EQ(x, 0.0);
-}
-
-TEST(FieldText, CheckCorrectsOutOfRangeAndEmptyValues) {
-    int32_t value = -1;
-    EXPECT_EQ(CheckFieldText("7", FIELD_VOLTS, value), 1);
-    EXPECT_EQ(value, 50);
-    EXPECT_EQ(CheckFieldText("", FIELD_AFR, value), 1);
-    EXPECT_EQ(value, 0);
-    EXPECT_EQ(CheckFieldText("-3", FIELD_AFR, value), 1);
-    EXPECT_EQ(value, 0);
-    EXPECT_EQ(CheckFieldText("250", FIELD_AFR, value), 1);
-    EXPECT_EQ(value, 21000);
-    EXPECT_EQ(CheckFieldText("14.7", FIELD_AFR, value), 0);
-    EXPECT_EQ(value, 1470);
-    EXPECT_EQ(CheckFieldText("abc", FIELD_AFR, value), 0) << "reads as 0, in range";
-    EXPECT_EQ(value, 0);
 }
 
 TEST(FieldText, StoredValuesShowWithTheFieldsDecimals) {
