@@ -159,12 +159,17 @@ int RunMessageLoop() {
         int exitCode = 0;
         if (MessageLoopPass(&exitCode) != 0)
             return exitCode;
-        // Returns at once while any message is still queued, seen by a peek or not, and
-        // otherwise when the next one arrives: no wake-ups without work.
-        if (PollingLoop)
+        if (PollingLoop) {
             Sleep(1);
-        else
-            MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+            continue;
+        }
+        // Waits only when the queue has nothing to hand out, and then for input that arrives
+        // after this peek. Waiting for input merely present (MWMO_INPUTAVAILABLE) spins under
+        // Wine once the setup view has been chosen again: QS_PAINT stays set while no
+        // WM_PAINT can be retrieved.
+        MSG next;
+        if (!PeekMessageA(&next, nullptr, 0, 0, PM_NOREMOVE))
+            MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, 0);
     }
 }
 
