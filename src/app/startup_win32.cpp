@@ -9,6 +9,7 @@
 #include "display/gauges.h"
 #include "display/live_decode.h"
 #include "link/link.h"
+#include "link/serial_win32.h"
 #include "platform/notice.h"
 #include "platform/ticks.h"
 #include "resources/resource.h"
@@ -37,6 +38,22 @@ HACCEL Accelerators = nullptr;
 // Exists for scripts/bench only: MQ6WB_BENCH_POLLING set at start-up brings back the loop that
 // sleeps 1 ms per pass, so that the benchmark can set it against the waiting loop.
 bool PollingLoop = false;
+
+// Exists for scripts/bench only: draws the readouts as UpdateLiveGauges does, then notes the
+// moment a changed readout is on the window.
+void UpdateLiveGaugesNoted() {
+    static int32_t shownLambda = -1;
+    static int32_t shownAfr = -1;
+    UpdateLiveGauges();
+    GdiFlush();
+    int32_t lambda = LambdaX100.load(std::memory_order_acquire);
+    int32_t afr = AfrX10.load(std::memory_order_acquire);
+    if (lambda == shownLambda && afr == shownAfr)
+        return;
+    shownLambda = lambda;
+    shownAfr = afr;
+    SerialBenchNote('D', lambda, afr);
+}
 
 // Windows 98 and Me draw the bold status font too wide for the line; they get the normal one.
 bool IsWindows98OrMe() {
@@ -128,7 +145,7 @@ int StartApplication(HINSTANCE instance, int showCommand) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ALL_COMMON_CONTROLS};
     InitCommonControlsEx(&controls);
     FindPort(nullptr, 0);
-    LiveFrameHook = UpdateLiveGauges;
+    LiveFrameHook = SerialBenchLogging() ? UpdateLiveGaugesNoted : UpdateLiveGauges;
     if (!StartThread(StartDisplayThread, "display"))
         return 0;
     if (!StartThread(StartCommThread, "comm"))
