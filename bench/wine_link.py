@@ -49,7 +49,10 @@ def relay(unit_tty, link, log_path):
     while True:
         ready, _, _ = select.select([unit, master], [], [])
         if unit in ready:
-            data = os.read(unit, 4096)
+            try:
+                data = os.read(unit, 4096)
+            except OSError:  # the simulated unit has gone
+                return
             if not data:
                 return
             os.write(master, data)
