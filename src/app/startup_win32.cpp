@@ -9,6 +9,7 @@
 #include "display/gauges.h"
 #include "display/live_decode.h"
 #include "link/link.h"
+#include "link/serial_win32.h"
 #include "platform/notice.h"
 #include "platform/ticks.h"
 #include "resources/resource.h"
@@ -37,6 +38,22 @@ HACCEL Accelerators = nullptr;
 // Exists for scripts/bench only: MQ6WB_BENCH_POLLING set at start-up brings back the loop that
 // sleeps 1 ms per pass, so that the benchmark can set it against the waiting loop.
 bool PollingLoop = false;
+
+// Exists for scripts/bench only: draws the readouts as UpdateLiveGauges does, then notes the
+// moment a changed readout is on the window.
+void UpdateLiveGaugesNoted() {
+    static int32_t shownLambda = -1;
+    static int32_t shownAfr = -1;
+    UpdateLiveGauges();
+    GdiFlush();
+    int32_t lambda = LambdaX100.load(std::memory_order_acquire);
+    int32_t afr = AfrX10.load(std::memory_order_acquire);
+    if (lambda == shownLambda && afr == shownAfr)
+        return;
+    shownLambda = lambda;
+    shownAfr = afr;
+    SerialBenchNote('D', lambda, afr);
+}
 
 // Windows 98 and Me draw the bold status font too wide for the line; they get the normal one.
 bool IsWindows98OrMe() {
@@ -128,7 +145,7 @@ int StartApplication(HINSTANCE instance, int showCommand) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ALL_COMMON_CONTROLS};
     InitCommonControlsEx(&controls);
     FindPort(nullptr, 0);
-    LiveFrameHook = UpdateLiveGauges;
+    LiveFrameHook = SerialBenchLogging() ? UpdateLiveGaugesNoted : UpdateLiveGauges;
     if (!StartThread(StartDisplayThread, "display"))
         return 0;
     if (!StartThread(StartCommThread, "comm"))
@@ -159,12 +176,17 @@ int RunMessageLoop() {
         int exitCode = 0;
         if (MessageLoopPass(&exitCode) != 0)
             return exitCode;
-        // Returns at once while any message is still queued, seen by a peek or not, and
-        // otherwise when the next one arrives: no wake-ups without work.
-        if (PollingLoop)
+        if (PollingLoop) {
             Sleep(1);
-        else
-            MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+            continue;
+        }
+        // Waits only when the queue has nothing to hand out, and then for input that arrives
+        // after this peek. Waiting for input merely present (MWMO_INPUTAVAILABLE) spins under
+        // Wine once the setup view has been chosen again: QS_PAINT stays set while no
+        // WM_PAINT can be retrieved.
+        MSG next;
+        if (!PeekMessageA(&next, nullptr, 0, 0, PM_NOREMOVE))
+            MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, 0);
     }
 }
 

@@ -4,9 +4,12 @@
 // runs only when a byte has come or another thread has work for it.
 #include "link/serial_win32.h"
 
+#include <array>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 namespace {
 HANDLE PortHandle = INVALID_HANDLE_VALUE;
@@ -18,6 +21,9 @@ uint8_t PendingByte = 0;
 bool ReadPending = false;
 // The waiting read could not start: the next SerialRead reports the error.
 bool ReadFailed = false;
+// The last SerialRead took all that the driver held: the next one, which the comm thread makes
+// before it waits, returns 0 without asking the driver again; SerialWait asks.
+bool Drained = false;
 // A read that finds a byte waiting returns it; one that finds none waits at most this long on
 // Windows (Wine lets it wait until a byte comes; the comm thread's own wait is bounded anyway).
 constexpr DWORD READ_WAIT_MS = 100;
@@ -210,6 +216,7 @@ void SerialClose() {
         EndPendingRead();
         CloseHandle(PortHandle);
         ReadFailed = false;
+        Drained = false;
     }
     PortHandle = INVALID_HANDLE_VALUE;
 }
@@ -222,6 +229,10 @@ int SerialRead(uint8_t* buffer, int size) {
     if (size <= 0)
         return 0;
     DWORD count = 0;
+    if (!ReadPending && Drained) {
+        Drained = false;
+        return 0;
+    }
     if (ReadPending) {
         // Nothing may be read past the waiting read: its byte comes first.
         if (!GetOverlappedResult(PortHandle, &PendingRead, &count, FALSE))
@@ -231,12 +242,16 @@ int SerialRead(uint8_t* buffer, int size) {
             buffer[0] = PendingByte;
     }
     DWORD more = 0;
-    if (!ReadQueued(buffer + count, static_cast<DWORD>(size) - count, more))
+    DWORD wanted = static_cast<DWORD>(size) - count;
+    if (!ReadQueued(buffer + count, wanted, more))
         return -1;
+    Drained = !Polling() && count + more > 0 && more < wanted;
     return static_cast<int>(count + more);
 }
 
 int SerialWrite(const uint8_t* bytes, int length) {
+    if (length >= 2 && SerialBenchLogging())
+        SerialBenchNote('S', bytes[0], bytes[1]);
     DWORD done = 0;
     while (done < static_cast<DWORD>(length)) {
         DWORD count = 0;
@@ -266,6 +281,19 @@ void SerialWait(int timeoutMs) {
         WaitForSingleObject(WakeEvent(), wait);
         return;
     }
+    if (!ReadPending) {
+        // Bytes that came since the last read are read at once. Wine completes a one-byte
+        // read started on bytes already queued through the same wake-up as one that waits for
+        // a byte: 0.2 to 0.7 ms later, under load once 12 ms.
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (!ClearCommError(PortHandle, &errors, &status)) {
+            ReadFailed = true;
+            return;
+        }
+        if (status.cbInQue > 0)
+            return;
+    }
     if (!StartPendingRead()) {
         ReadFailed = true;
         return;
@@ -276,4 +304,39 @@ void SerialWait(int timeoutMs) {
 
 void SerialWake() {
     SetEvent(WakeEvent());
+}
+
+namespace {
+HANDLE BenchLog() {
+    static const HANDLE log = [] {
+        const char* path = std::getenv("MQ6WB_BENCH_LOG");
+        if (path == nullptr)
+            return INVALID_HANDLE_VALUE;
+        return CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    }();
+    return log;
+}
+std::mutex BenchLogLock;
+} // namespace
+
+bool SerialBenchLogging() {
+    return BenchLog() != INVALID_HANDLE_VALUE;
+}
+
+void SerialBenchNote(char kind, int a, int b) {
+    FILETIME now;
+    GetSystemTimePreciseAsFileTime(&now);
+    // FILETIME counts 100 ns from 1601; 11644473600 s lie between 1601 and 1970.
+    constexpr unsigned long long EPOCH_1970 = 116444736000000000ULL;
+    unsigned long long ticks =
+        (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    std::array<char, 64> line;
+    int length = std::snprintf(line.data(), line.size(), "%c %llu %d %d\n", kind,
+                               (ticks - EPOCH_1970) * 100, a, b);
+    if (length <= 0 || !SerialBenchLogging())
+        return;
+    std::lock_guard<std::mutex> hold(BenchLogLock);
+    DWORD written = 0;
+    WriteFile(BenchLog(), line.data(), static_cast<DWORD>(length), &written, nullptr);
 }
