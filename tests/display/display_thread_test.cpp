@@ -136,7 +136,7 @@ TEST_F(DisplayThreadTest, DataBlockIsReadAfterEveryConnectionAndAFailedReadIsRet
     }
     stop = true; // nobody answers now
     unit.join();
-    unit = std::thread([] {});
+    unit = std::thread([] {}); // for TearDown to join
     StartTickTimer();
     DisplayThreadPass();
     EXPECT_EQ(std::tuple(DeviceDataWanted.load(), DeviceDataValid.load(), CountNotices()),

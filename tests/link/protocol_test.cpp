@@ -113,8 +113,10 @@ TEST_F(ProtocolTest, ByteWaitsLastFiveTicks) {
         SCOPED_TRACE(testing::Message() << frame->size() << " bytes cut at " << cut);
         Reply(Bytes(frame->begin(), frame->begin() + cut));
         std::thread rest([&] {
-            if (restAfterMs >= 0 && (SleepMs(restAfterMs), true))
-                PeerWrite(peer, Bytes(frame->begin() + cut, frame->end()));
+            if (restAfterMs < 0)
+                return;
+            SleepMs(restAfterMs);
+            PeerWrite(peer, Bytes(frame->begin() + cut, frame->end()));
         });
         auto [result, ms, ticks] =
             Timed([&] { return frame == &block ? ReadDataBlock(nullptr, 0) : SetStreamMode(8); });
