@@ -7,13 +7,6 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-void WriteAttribute(const fs::path& file, const std::string& text) {
-    std::ofstream out(file);
-    out << text << '\n';
-}
-} // namespace
-
 std::string MakeTempDir() {
     char pattern[] = "/tmp/mq6-discovery.XXXXXX";
     const char* made = mkdtemp(pattern);
@@ -27,31 +20,29 @@ void RemoveTree(const std::string& path) {
 }
 
 void AddFakeUsbDevice(const std::string& sysfsRoot, const FakeUsbDevice& device) {
-    fs::path root(sysfsRoot);
-    fs::path links = root / "bus" / "usb" / "devices";
-    fs::path hub = root / "devices" / "pci0000:00" / "0000:00:14.0" / "usb1";
-    fs::path home = hub / device.usbPath;
+    fs::path links = fs::path(sysfsRoot) / "bus" / "usb" / "devices";
+    fs::path hub = fs::path(sysfsRoot) / "devices" / "pci0000:00" / "0000:00:14.0" / "usb1";
+    fs::path home = hub / device.usbPath, interface = home / (device.usbPath + ":1.0");
     fs::create_directories(links);
-    fs::create_directories(home);
-    // The root hub every tree has; it is not an FTDI adapter.
-    if (!fs::exists(links / "usb1")) {
-        WriteAttribute(hub / "idVendor", "1d6b");
-        WriteAttribute(hub / "idProduct", "0002");
+    fs::create_directories(interface);
+    auto write = [](const fs::path& file, const std::string& text) {
+        std::ofstream(file) << text << '\n';
+    };
+    if (!fs::exists(links / "usb1")) { // the root hub every tree has; it is no FTDI adapter
+        write(hub / "idVendor", "1d6b");
+        write(hub / "idProduct", "0002");
         fs::create_directory_symlink(fs::relative(hub, links), links / "usb1");
     }
-    WriteAttribute(home / "idVendor", device.vendor);
-    WriteAttribute(home / "idProduct", device.product);
+    write(home / "idVendor", device.vendor);
+    write(home / "idProduct", device.product);
     if (!device.productName.empty())
-        WriteAttribute(home / "product", device.productName);
-    WriteAttribute(home / "serial", device.serial);
-    std::string interfaceName = device.usbPath + ":1.0";
-    fs::path interface = home / interfaceName;
-    fs::create_directories(interface);
-    WriteAttribute(interface / "bInterfaceNumber", "00");
+        write(home / "product", device.productName);
+    write(home / "serial", device.serial);
+    write(interface / "bInterfaceNumber", "00");
     if (!device.terminal.empty())
         fs::create_directories(interface / device.terminal / "tty" / device.terminal);
     fs::create_directory_symlink(fs::relative(home, links), links / device.usbPath);
-    fs::create_directory_symlink(fs::relative(interface, links), links / interfaceName);
+    fs::create_directory_symlink(fs::relative(interface, links), links / interface.filename());
 }
 
 void AddByIdLink(const std::string& byIdDir, const std::string& name, const std::string& terminal) {

@@ -9,137 +9,86 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <atomic>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <string>
 #include <thread>
 
 namespace {
 
 const std::string PARAMETERS = "SYSTEM\\CurrentControlSet\\Services\\FTDIBUS\\Parameters";
 
-void SetPortName(const char* name) {
-    PortName.fill('\0');
-    std::strncpy(PortName.data(), name, PortName.size() - 1);
-}
-
-uint32_t RetryCount() {
-    uint32_t value = 0;
-    return ReadMemoryRegistryDword(PARAMETERS, "RetryResetCount", &value) == 0 ? value : 0;
-}
-
 class FindPortTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        base = MakeTempDir();
-        ASSERT_FALSE(base.empty());
-        sysfs = base + "/sys";
-        setenv("MQ6_SYSFS_ROOT", sysfs.c_str(), 1);
+        ASSERT_FALSE((base = MakeTempDir()).empty());
+        setenv("MQ6_SYSFS_ROOT", (base + "/sys").c_str(), 1);
         setenv("MQ6_SERIAL_BY_ID_DIR", (base + "/by-id").c_str(), 1);
         setenv("MQ6_UNIT_LINK", (base + "/mq6").c_str(), 1);
-        ClearMemoryRegistry();
-        SetMemoryRegistryDword(PARAMETERS, "RetryResetCount", 150);
-        SetPortName("COM3");
-        AutoPort.store(1);
-        buffer.fill('#');
     }
     void TearDown() override {
-        unsetenv("MQ6_SYSFS_ROOT");
-        unsetenv("MQ6_SERIAL_BY_ID_DIR");
-        unsetenv("MQ6_UNIT_LINK");
+        for (const char* name : {"MQ6_SYSFS_ROOT", "MQ6_SERIAL_BY_ID_DIR", "MQ6_UNIT_LINK"})
+            unsetenv(name);
         ClearMemoryRegistry();
         AutoPort.store(1);
         RemoveTree(base);
     }
-    bool BufferUntouched() const {
-        for (char c : buffer)
-            if (c != '#')
-                return false;
-        return true;
-    }
     std::string base;
-    std::string sysfs;
-    std::array<char, 64> buffer;
 };
 
-TEST_F(FindPortTest, FixedPortIsHandedOutWithNothingAttached) {
-    AutoPort.store(0);
-    ASSERT_EQ(FindPort(buffer.data(), 8), 0);
-    EXPECT_STREQ(buffer.data(), "COM3");
-    EXPECT_STREQ(PortName.data(), "COM3");
-    EXPECT_EQ(RetryCount(), 200u);
-}
-
-TEST_F(FindPortTest, FixedPortLongerThanTheBufferIsRefused) {
-    AutoPort.store(0);
-    SetPortName("COM12345");
-    EXPECT_NE(FindPort(buffer.data(), 8), 0);
-    EXPECT_TRUE(BufferUntouched());
-    EXPECT_STREQ(PortName.data(), "COM12345");
-    EXPECT_EQ(FindPort(buffer.data(), 9), 0);
-    EXPECT_STREQ(buffer.data(), "COM12345");
-}
-
-TEST_F(FindPortTest, NoUnitLeavesEverythingAsItWas) {
-    AddFakeUsbDevice(sysfs, {.usbPath = "1-1", .productName = "FT232R USB UART"});
-    EXPECT_NE(FindPort(buffer.data(), buffer.size()), 0);
-    EXPECT_TRUE(BufferUntouched());
-    EXPECT_STREQ(PortName.data(), "COM3");
-    EXPECT_EQ(RetryCount(), 150u);
-}
-
-TEST_F(FindPortTest, FoundUnitReachesPortNameAndBuffer) {
-    AddFakeUsbDevice(sysfs, {.usbPath = "3-2", .terminal = "ttyUSB4"});
-    ASSERT_EQ(FindPort(buffer.data(), buffer.size()), 0);
-    EXPECT_STREQ(buffer.data(), "/dev/ttyUSB4");
-    EXPECT_STREQ(PortName.data(), "/dev/ttyUSB4");
-    EXPECT_EQ(RetryCount(), 200u);
-}
-
-TEST_F(FindPortTest, TheUdevLinkWinsWhileItLeadsSomewhere) {
-    AddFakeUsbDevice(sysfs, {.usbPath = "3-2", .terminal = "ttyUSB4"});
+TEST_F(FindPortTest, WhatReachesPortNameTheBufferAndTheDriverParameter) {
     struct Row {
-        const char* target; // of the link; nullptr: no link
-        std::string found;
-    };
-    const Row rows[] = {
-        {"ttyUSB4", base + "/mq6"},
-        {"gone", "/dev/ttyUSB4"},
-        {nullptr, "/dev/ttyUSB4"},
+        const char* what;
+        int autoPort;
+        const char *stored, *unit, *link; // the unit's terminal and the udev link's target
+        size_t size;                      // 0: no buffer
+        int result;
+        std::string buffer, portName;
+        uint32_t retry;
+    } const rows[] = {
+        {"fixed port, nothing attached", 0, "COM3", "", "", 8, 0, "COM3", "COM3", 200},
+        {"fixed port longer than the buffer", 0, "COM12345", "", "", 8, -1, "#", "COM12345", 150},
+        {"fixed port that just fits", 0, "COM12345", "", "", 9, 0, "COM12345", "COM12345", 200},
+        {"no unit", 1, "COM3", "-", "", 64, -1, "#", "COM3", 150},
+        {"found unit", 1, "COM3", "ttyUSB4", "", 64, 0, "/dev/ttyUSB4", "/dev/ttyUSB4", 200},
+        {"the udev link wins", 1, "COM3", "ttyUSB4", "ttyUSB4", 64, 0, base + "/mq6", base + "/mq6",
+         200},
+        {"a dangling link does not", 1, "COM3", "ttyUSB4", "gone", 64, 0, "/dev/ttyUSB4",
+         "/dev/ttyUSB4", 200},
+        {"without a buffer", 1, "COM3", "ttyUSB4", "", 0, 0, "#", "/dev/ttyUSB4", 200},
+        {"found name longer than the buffer", 1, "COM3", "ttyUSB4", "", 8, -1, "#", "COM3", 150},
     };
     std::ofstream(base + "/ttyUSB4").put('\n');
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.target ? row.target : "no link");
+        SCOPED_TRACE(row.what);
+        RemoveTree(base + "/sys");
         std::filesystem::remove(base + "/mq6");
-        if (row.target != nullptr)
-            std::filesystem::create_symlink(row.target, base + "/mq6");
-        ASSERT_EQ(FindPort(buffer.data(), buffer.size()), 0);
-        EXPECT_EQ(buffer.data(), row.found);
+        if (row.unit[0] != '\0')
+            AddFakeUsbDevice(base + "/sys",
+                             row.unit[0] == '-'
+                                 ? FakeUsbDevice{.usbPath = "1-1", .productName = "FT232R USB UART"}
+                                 : FakeUsbDevice{.usbPath = "3-2", .terminal = row.unit});
+        if (row.link[0] != '\0')
+            std::filesystem::create_symlink(row.link, base + "/mq6");
+        ClearMemoryRegistry();
+        SetMemoryRegistryDword(PARAMETERS, "RetryResetCount", 150);
+        StorePortName(row.stored);
+        AutoPort.store(row.autoPort);
+        std::array<char, 64> buffer;
+        buffer.fill('#');
+        EXPECT_EQ(FindPort(row.size == 0 ? nullptr : buffer.data(), row.size), row.result);
+        EXPECT_EQ(buffer[0] == '#' ? std::string("#") : std::string(buffer.data()), row.buffer);
+        EXPECT_EQ(std::string(PortName.data()), row.portName);
+        uint32_t retry = 0;
+        EXPECT_EQ(ReadMemoryRegistryDword(PARAMETERS, "RetryResetCount", &retry), 0);
+        EXPECT_EQ(retry, row.retry);
     }
-}
-
-TEST_F(FindPortTest, WithoutBufferOnlyPortNameChanges) {
-    AddFakeUsbDevice(sysfs, {.usbPath = "3-2", .terminal = "ttyUSB4"});
-    ASSERT_EQ(FindPort(nullptr, 0), 0);
-    EXPECT_STREQ(PortName.data(), "/dev/ttyUSB4");
-}
-
-TEST_F(FindPortTest, FoundNameLongerThanTheBufferIsRefused) {
-    AddFakeUsbDevice(sysfs, {.usbPath = "3-2", .terminal = "ttyUSB4"});
-    EXPECT_NE(FindPort(buffer.data(), 8), 0);
-    EXPECT_TRUE(BufferUntouched());
-    EXPECT_STREQ(PortName.data(), "COM3");
-    EXPECT_EQ(RetryCount(), 150u);
 }
 
 TEST_F(FindPortTest, NameIsHandedOverWholeBetweenThreads) {
     // Discovery writes the name on the comm thread while the main thread stores a chosen port
     // and reads the name back for a reconnect.
-    AddFakeUsbDevice(sysfs, {.usbPath = "3-2", .terminal = "ttyUSB4"});
+    AddFakeUsbDevice(base + "/sys", {.usbPath = "3-2", .terminal = "ttyUSB4"});
     std::atomic<bool> done{false};
     std::thread comm([&] {
         while (!done.load())
@@ -150,8 +99,7 @@ TEST_F(FindPortTest, NameIsHandedOverWholeBetweenThreads) {
         if (i % 2 == 0)
             StorePortName("COM3");
         std::string name = CopyPortName().data();
-        if (name != "COM3" && name != "/dev/ttyUSB4")
-            ++torn;
+        torn += name != "COM3" && name != "/dev/ttyUSB4";
     }
     done.store(true);
     comm.join();

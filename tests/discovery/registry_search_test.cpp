@@ -7,44 +7,37 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
-const std::string USB = "SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_0403&Pid_6001";
-const std::string FTDIBUS = "SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS";
+const std::string USB = "SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_0403&Pid_6001\\";
+const std::string FTDIBUS = "SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS\\Vid_0403";
 const std::string SERIALCOMM = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
-const std::string SERVICES = "SYSTEM\\CurrentControlSet\\Services";
-const std::string SERVICE = SERVICES + "\\FTDIBUS";
+const std::string SERVICE = "SYSTEM\\CurrentControlSet\\Services\\FTDIBUS";
 const std::string PARAMETERS = SERVICE + "\\Parameters";
 
-std::string FtdiKey(const std::string& instance) {
-    return FTDIBUS + "\\Vid_0403+Pid_6001+" + instance + "A\\0000";
-}
-
-// An adapter as the USB stack and the driver record it; attached when device is not empty.
-void AddAdapter(const std::string& instance, const std::string& location,
-                const std::string& friendlyName, const std::string& device = "",
-                const std::string& port = "") {
-    SetMemoryRegistryString(USB + "\\" + instance, "LocationInformation", location);
-    SetMemoryRegistryString(FtdiKey(instance), "FriendlyName", friendlyName);
-    if (!device.empty())
-        SetMemoryRegistryString(SERIALCOMM, device, port);
-}
-
-std::string Find(size_t capacity = 256) {
-    std::array<char, 256> name;
-    name.fill('#');
-    if (FindRegistryUnit(name.data(), capacity) != 0)
-        return name[0] == '#' ? "" : "(buffer written)";
-    return name.data();
-}
-
-std::string PortOf(const std::string& path) {
-    std::array<char, 256> port{};
-    if (ReadFtdiPortName(path.c_str(), port.data(), port.size()) != 0)
-        return "-1";
-    return port.data();
+// Adapters as the USB stack and the driver record them: "instance,location,friendly name"
+// and, when attached, ",SERIALCOMM value name,port"; several separated by ";".
+void Add(const std::string& adapters) {
+    std::stringstream list(adapters);
+    for (std::string adapter; std::getline(list, adapter, ';');) {
+        std::vector<std::string> f;
+        std::stringstream fields(adapter);
+        for (std::string field; std::getline(fields, field, ',');)
+            f.push_back(field);
+        f.resize(5);
+        if (!f[0].empty()) {
+            SetMemoryRegistryString(USB + f[0], "LocationInformation", f[1]);
+            SetMemoryRegistryString(FTDIBUS + "+Pid_6001+" + f[0] + "A\\0000", "FriendlyName",
+                                    f[2]);
+        }
+        if (!f[3].empty())
+            SetMemoryRegistryString(SERIALCOMM, "\\Device\\" + f[3],
+                                    f[4] == "long" ? std::string(400, 'C') : f[4]);
+    }
 }
 
 uint32_t RetryCount() {
@@ -57,207 +50,161 @@ class RegistrySearchTest : public ::testing::Test {
     void SetUp() override {
         ClearMemoryRegistry();
         AddMemoryRegistryKey(SERIALCOMM);
-        AddMemoryRegistryKey(SERVICES);
+        AddMemoryRegistryKey("SYSTEM\\CurrentControlSet\\Services");
     }
     void TearDown() override {
         EXPECT_EQ(CountOpenMemoryRegistryKeys(), 0) << "a key was left open";
         ClearMemoryRegistry();
+        SetMemoryRegistryReadOnly(false);
     }
 };
 
-TEST_F(RegistrySearchTest, FindsTheAttachedUnit) {
-    AddAdapter("A10K2QX7", "MQ-6", "USB Serial Port (COM7)", "\\Device\\VCP0", "COM7");
-    EXPECT_EQ(Find(), "COM7");
+TEST_F(RegistrySearchTest, WhichInstanceIsTheUnit) {
+    const std::string COM7 = "FTA,MQ-6,USB Serial Port (COM7),VCP0,COM7";
+    struct Row {
+        const char* what;
+        std::string adapters, found; // "" none
+        size_t capacity = 256;
+    } const rows[] = {
+        {"attached unit", COM7, "COM7"},
+        {"no instance", "", ""},
+        {"SERIALCOMM cannot be opened", "no SERIALCOMM;FTA,MQ-6,Port (COM7)", ""},
+        {"enumeration order", "FTB,MQ-6,Port (COM8),VCP0,COM8;FTA,MQ-6,Port (COM9),VCP1,COM9",
+         "COM9"},
+        {"unplugged unit skipped", "FTA,MQ-6,Port (COM3);FTB,MQ-6,Port (COM4),VCP1,COM4", "COM4"},
+        {"location not exactly MQ-6",
+         "F1,mq-6,(COM3),VCP0,COM3;F2,MQ-6 ,(COM4),VCP1,COM4;"
+         "F3,MQ-60,(COM5),VCP2,COM5;F4,Port_#0001.Hub_#0004,(COM6),VCP3,COM6",
+         ""},
+        {"friendly name without COM",
+         "FTA,MQ-6,USB Serial Port,VCP0,COM3;FTB,MQ-6,(COM5),VCP1,COM5", "COM5"},
+        {"SERIALCOMM name without VCP", "FTA,MQ-6,Port (COM7),Serial0,COM7", ""},
+        {"SERIALCOMM data in another case", "FTA,MQ-6,Port (COM7),VCP0,com7", ""},
+        {"oversized SERIALCOMM value", ",,,VCP9,long;" + COM7, "COM7"},
+        {"instance with ampersands", "6&2c3a5b9d&0&2,MQ-6,Port (COM11),VCP0,COM11", "COM11"},
+        {"name that does not fit is passed over",
+         "FTA,MQ-6,Port COM12345678,VCP0,COM12345678;FTB,MQ-6,Port (COM9),VCP1,COM9", "COM9", 8},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ClearMemoryRegistry();
+        bool serialComm = row.adapters.find("no SERIALCOMM") == std::string::npos;
+        if (serialComm)
+            AddMemoryRegistryKey(SERIALCOMM);
+        Add(serialComm ? row.adapters : row.adapters.substr(14));
+        std::array<char, 256> name;
+        name.fill('#');
+        int result = FindRegistryUnit(name.data(), row.capacity);
+        EXPECT_EQ(result == 0 ? std::string(name.data()) : std::string(1, name[0]),
+                  row.found.empty() ? "#" : row.found);
+        std::array<PortCandidate, MAX_PORT_CANDIDATES> list;
+        int listed = ListRegistryCandidates(list.data(), static_cast<int>(list.size()));
+        EXPECT_TRUE(serialComm || (listed == 1 && list[0].attached == 0)) << "not attached";
+    }
 }
 
-TEST_F(RegistrySearchTest, NoUsbKeyOrNoInstanceFindsNothing) {
-    EXPECT_EQ(Find(), "");
-    AddMemoryRegistryKey(USB);
-    EXPECT_EQ(Find(), "");
-}
-
-TEST_F(RegistrySearchTest, FirstInstanceInEnumerationOrderWins) {
-    AddAdapter("FTB", "MQ-6", "USB Serial Port (COM8)", "\\Device\\VCP0", "COM8");
-    AddAdapter("FTA", "MQ-6", "USB Serial Port (COM9)", "\\Device\\VCP1", "COM9");
-    EXPECT_EQ(Find(), "COM9");
-}
-
-TEST_F(RegistrySearchTest, UnpluggedUnitIsSkipped) {
-    // Its entries stay after it is unplugged; only SERIALCOMM lacks its port.
-    AddAdapter("FTA", "MQ-6", "USB Serial Port (COM3)");
-    AddAdapter("FTB", "MQ-6", "USB Serial Port (COM4)", "\\Device\\VCP1", "COM4");
-    EXPECT_EQ(Find(), "COM4");
-}
-
-TEST_F(RegistrySearchTest, LocationMustBeExactlyMq6) {
-    AddAdapter("FT1", "mq-6", "USB Serial Port (COM3)", "\\Device\\VCP0", "COM3");
-    AddAdapter("FT2", "MQ-6 ", "USB Serial Port (COM4)", "\\Device\\VCP1", "COM4");
-    AddAdapter("FT3", "MQ-60", "USB Serial Port (COM5)", "\\Device\\VCP2", "COM5");
-    AddAdapter("FT4", "Port_#0001.Hub_#0004", "USB Serial Port (COM6)", "\\Device\\VCP3", "COM6");
-    SetMemoryRegistryDword(USB + "\\FT5", "LocationInformation", 0x362D514D);
-    EXPECT_EQ(Find(), "");
-
-    EXPECT_EQ(MatchUsbLocation((USB + "\\FT1").c_str()), 0);
-    EXPECT_EQ(MatchUsbLocation((USB + "\\FT5").c_str()), -1);
-    EXPECT_EQ(MatchUsbLocation((USB + "\\NONE").c_str()), -1);
-    AddMemoryRegistryKey(USB + "\\FT6");
-    EXPECT_EQ(MatchUsbLocation((USB + "\\FT6").c_str()), -1);
-    AddAdapter("FT7", "MQ-6", "USB Serial Port (COM7)", "\\Device\\VCP4", "COM7");
-    EXPECT_EQ(MatchUsbLocation((USB + "\\FT7").c_str()), 1);
-    EXPECT_EQ(Find(), "COM7");
-}
-
-TEST_F(RegistrySearchTest, PortNameFromFriendlyName) {
-    const std::string path = FTDIBUS + "\\Vid_0403&Pid_6001+FTXA\\0000";
-    const std::string key = FtdiKey("FTX");
-    SetMemoryRegistryString(key, "FriendlyName", "USB Serial Port (COM7)");
-    EXPECT_EQ(PortOf(path), "COM7");
-    SetMemoryRegistryString(key, "FriendlyName", "USB Serial Port COM12");
-    EXPECT_EQ(PortOf(path), "COM12");
-    SetMemoryRegistryString(key, "FriendlyName", "Port (COM3) and (COM4)");
-    EXPECT_EQ(PortOf(path), "COM3");
-    SetMemoryRegistryString(key, "FriendlyName", "USB Serial Port (com7)");
-    EXPECT_EQ(PortOf(path), "-1");
-    SetMemoryRegistryString(key, "FriendlyName", "USB Serial Port");
-    EXPECT_EQ(PortOf(path), "-1");
-    // The key of another product id is not this adapter's.
-    EXPECT_EQ(PortOf(FTDIBUS + "\\Vid_0403&Pid_6015+FTXA\\0000"), "-1");
-
+TEST_F(RegistrySearchTest, PortNameFromFriendlyNameAndLocationData) {
+    const std::string key = FTDIBUS + "+Pid_6001+FTXA\\0000";
+    const std::string path = FTDIBUS + "&Pid_6001+FTXA\\0000";
+    const std::string longest = "USB Serial Port COM" + std::string(236, '9'); // 255 characters
+    struct Row {
+        std::string stored; // raw, terminator included where there is one
+        std::string port;   // "-1": refused
+    } const rows[] = {
+        {std::string("USB Serial Port (COM7)\0", 23), "COM7"},
+        {"Port (COM7)", "COM7"}, // no terminator
+        {std::string("USB Serial Port COM12\0", 22), "COM12"},
+        {std::string("Port (COM3) and (COM4)\0", 23), "COM3"},
+        {std::string("USB Serial Port (com7)\0", 23), "-1"},
+        {std::string("USB Serial Port\0", 16), "-1"},
+        {longest, longest.substr(16)},
+        {longest + "9", "-1"},
+        {std::string("Port (COM7)\0", 12) + std::string(244, 'x'), "COM7"},
+        {"Port (COM7)" + std::string(300, ' ') + '\0', "-1"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.stored.substr(0, 30));
+        SetMemoryRegistryValue(key, "FriendlyName", REGISTRY_STRING, row.stored);
+        std::array<char, 256> port{};
+        EXPECT_EQ(ReadFtdiPortName(path.c_str(), port.data(), port.size()) == 0 ? port.data()
+                                                                                : "-1",
+                  row.port);
+    }
     std::array<char, 5> small;
     small.fill('#');
-    SetMemoryRegistryString(key, "FriendlyName", "USB Serial Port (COM12)");
-    EXPECT_EQ(ReadFtdiPortName(path.c_str(), small.data(), small.size()), -1);
+    EXPECT_EQ(ReadFtdiPortName(path.c_str(), small.data(), small.size()), -1) << "COM7 fits not";
     EXPECT_EQ(small[0], '#');
+    std::array<char, 256> port{};
+    EXPECT_EQ(ReadFtdiPortName((FTDIBUS + "&Pid_6015+FTXA\\0000").c_str(), port.data(), 256), -1)
+        << "another product's key";
+    for (auto [type, location, match] : {std::tuple(REGISTRY_STRING, std::string("MQ-6"), 1),
+                                         {REGISTRY_STRING, "MQ-6" + std::string(300, ' '), -1},
+                                         {REGISTRY_DWORD, std::string("MQ-6"), -1},
+                                         {REGISTRY_STRING, std::string("MQ-6\0", 5), 1}}) {
+        SetMemoryRegistryValue(USB + "FTA", "LocationInformation", type, location);
+        EXPECT_EQ(MatchUsbLocation((USB + "FTA").c_str()), match) << location.size();
+    }
+    EXPECT_EQ(MatchUsbLocation((USB + "NONE").c_str()), -1);
 }
 
-TEST_F(RegistrySearchTest, InstanceWithoutFriendlyPortFails) {
-    AddAdapter("FTA", "MQ-6", "USB Serial Port", "\\Device\\VCP0", "COM3");
-    AddAdapter("FTB", "MQ-6", "USB Serial Port (COM5)", "\\Device\\VCP1", "COM5");
-    EXPECT_EQ(Find(), "COM5");
+TEST_F(RegistrySearchTest, RetryResetCountIsRaisedNeverLoweredNorCreatedWithoutRights) {
+    enum Start { VALUE, NO_SERVICE_KEY, NO_PARAMETERS_KEY, NO_VALUE, STRING_VALUE };
+    const std::tuple<Start, uint32_t, bool, int, uint32_t> rows[] = {
+        {VALUE, 150, false, 0, 200},        {VALUE, 199, false, 0, 200},
+        {VALUE, 200, false, 0, 200},        {VALUE, 500, false, 0, 500},
+        {NO_SERVICE_KEY, 0, false, 0, 200}, {NO_PARAMETERS_KEY, 0, false, 0, 200},
+        {NO_VALUE, 0, false, -1, 0},        {STRING_VALUE, 0, false, -1, 0},
+        {NO_SERVICE_KEY, 0, true, -1, 0},   {VALUE, 150, true, -1, 150},
+    };
+    for (auto [start, value, readOnly, result, after] : rows) {
+        SCOPED_TRACE(testing::Message() << start << " " << value << (readOnly ? " read-only" : ""));
+        SetMemoryRegistryReadOnly(false);
+        ClearMemoryRegistry();
+        AddMemoryRegistryKey(start == NO_PARAMETERS_KEY ? SERVICE
+                                                        : "SYSTEM\\CurrentControlSet\\Services");
+        if (start == VALUE)
+            SetMemoryRegistryDword(PARAMETERS, "RetryResetCount", value);
+        if (start == NO_VALUE || start == STRING_VALUE)
+            AddMemoryRegistryKey(PARAMETERS);
+        if (start == STRING_VALUE)
+            SetMemoryRegistryString(PARAMETERS, "RetryResetCount", "150");
+        SetMemoryRegistryReadOnly(readOnly);
+        EXPECT_EQ(RaiseFtdiRetryResetCount(), result);
+        EXPECT_EQ(RetryCount(), after);
+        EXPECT_EQ(MemoryRegistryHasKey(SERVICE), start != NO_SERVICE_KEY || !readOnly);
+    }
 }
 
-TEST_F(RegistrySearchTest, SerialCommValueMustNameAVcpDevice) {
-    AddAdapter("FTA", "MQ-6", "USB Serial Port (COM7)", "\\Device\\Serial0", "COM7");
-    EXPECT_EQ(Find(), "");
-    EXPECT_EQ(IsPortInSerialComm("COM7"), -1);
-    SetMemoryRegistryString(SERIALCOMM, "\\Device\\VCP3", "com7");
-    EXPECT_EQ(IsPortInSerialComm("COM7"), -1);
-    SetMemoryRegistryString(SERIALCOMM, "\\Device\\VCP4", "COM7");
-    EXPECT_EQ(IsPortInSerialComm("COM7"), 0);
-    EXPECT_EQ(Find(), "COM7");
-}
-
-TEST_F(RegistrySearchTest, UnterminatedAndOversizedStrings) {
-    // Stored without a terminator: still the whole value.
-    SetMemoryRegistryValue(USB + "\\FTA", "LocationInformation", REGISTRY_STRING, "MQ-6");
-    SetMemoryRegistryValue(FtdiKey("FTA"), "FriendlyName", REGISTRY_STRING, "Port (COM7)");
-    SetMemoryRegistryValue(SERIALCOMM, "\\Device\\VCP0", REGISTRY_STRING, "COM7");
-    EXPECT_EQ(MatchUsbLocation((USB + "\\FTA").c_str()), 1);
-    EXPECT_EQ(Find(), "COM7");
-
-    // 255 characters leave room for the terminator; 256 without one fill the buffer and
-    // are refused rather than read past; longer values do not fit at all.
-    const std::string path = FTDIBUS + "\\Vid_0403&Pid_6001+FTAA\\0000";
-    std::string text = "USB Serial Port COM" + std::string(236, '9');
-    ASSERT_EQ(text.size(), 255u);
-    SetMemoryRegistryValue(FtdiKey("FTA"), "FriendlyName", REGISTRY_STRING, text);
-    EXPECT_EQ(PortOf(path), text.substr(16));
-    SetMemoryRegistryValue(FtdiKey("FTA"), "FriendlyName", REGISTRY_STRING, text + "9");
-    EXPECT_EQ(PortOf(path), "-1");
-    SetMemoryRegistryValue(FtdiKey("FTA"), "FriendlyName", REGISTRY_STRING,
-                           std::string("Port (COM7)\0", 12) + std::string(244, 'x'));
-    EXPECT_EQ(PortOf(path), "COM7");
-    SetMemoryRegistryString(FtdiKey("FTA"), "FriendlyName", "Port (COM7)" + std::string(300, ' '));
-    EXPECT_EQ(PortOf(path), "-1");
-    SetMemoryRegistryString(USB + "\\FTA", "LocationInformation", "MQ-6" + std::string(300, ' '));
-    EXPECT_EQ(MatchUsbLocation((USB + "\\FTA").c_str()), -1);
-}
-
-TEST_F(RegistrySearchTest, OversizedSerialCommValueDoesNotHideLaterPorts) {
-    SetMemoryRegistryString(SERIALCOMM, "\\Device\\VCP9", std::string(400, 'C'));
-    AddAdapter("FTA", "MQ-6", "USB Serial Port (COM7)", "\\Device\\VCP0", "COM7");
-    EXPECT_EQ(Find(), "COM7");
-}
-
-TEST_F(RegistrySearchTest, InstanceNameWithAmpersands) {
-    // Adapters without a serial number get instance names like this one.
-    AddAdapter("6&2c3a5b9d&0&2", "MQ-6", "USB Serial Port (COM11)", "\\Device\\VCP0", "COM11");
-    EXPECT_EQ(Find(), "COM11");
-}
-
-TEST_F(RegistrySearchTest, NameThatDoesNotFitIsPassedOverNotCut) {
-    AddAdapter("FTA", "MQ-6", "USB Serial Port COM12345678", "\\Device\\VCP0", "COM12345678");
-    AddAdapter("FTB", "MQ-6", "USB Serial Port (COM9)", "\\Device\\VCP1", "COM9");
-    EXPECT_EQ(Find(8), "COM9");
-    EXPECT_EQ(Find(), "COM12345678");
+TEST_F(RegistrySearchTest, ValuesAreReadOnlyThroughAKeyOpenedToReadThem) {
+    SetMemoryRegistryDword(PARAMETERS, "RetryResetCount", 150);
+    for (auto [access, result] : {std::pair(REGISTRY_READ, 0),
+                                  {REGISTRY_READ_SET_VALUE, 0},
+                                  {REGISTRY_CREATE_SUB_KEY, -1}}) {
+        RegistryKey key = 0;
+        ASSERT_EQ(RegistryOpen(PARAMETERS.c_str(), access, &key), 0);
+        uint32_t type = 0, data = 0;
+        size_t length = sizeof data;
+        EXPECT_EQ(RegistryQueryValue(key, "RetryResetCount", &type,
+                                     reinterpret_cast<uint8_t*>(&data), &length),
+                  result)
+            << access;
+        RegistryClose(key);
+    }
 }
 
 TEST_F(RegistrySearchTest, CandidatesListEveryInstance) {
-    AddAdapter("FTA", "MQ-6", "USB Serial Port (COM3)");
-    AddAdapter("FTB", "Port_#0002.Hub_#0001", "USB Serial Port (COM4)", "\\Device\\VCP0", "COM4");
-    AddAdapter("FTC", "MQ-6", "USB Serial Port (COM5)", "\\Device\\VCP1", "COM5");
-    AddMemoryRegistryKey(USB + "\\FTD");
+    Add("FTA,MQ-6,USB Serial Port (COM3);FTB,Port_#0002.Hub_#0001,(COM4),VCP0,COM4");
+    AddMemoryRegistryKey(USB + "FTD");
     std::array<PortCandidate, MAX_PORT_CANDIDATES> list;
-    ASSERT_EQ(ListRegistryCandidates(list.data(), static_cast<int>(list.size())), 4);
-    EXPECT_STREQ(list[0].location.data(), "FTA");
-    EXPECT_STREQ(list[0].port.data(), "COM3");
-    EXPECT_EQ(list[0].named, 1);
-    EXPECT_EQ(list[0].attached, 0);
-    EXPECT_STREQ(list[1].product.data(), "Port_#0002.Hub_#0001");
-    EXPECT_EQ(list[1].named, 0);
-    EXPECT_EQ(list[1].attached, 1);
-    EXPECT_EQ(list[2].named, 1);
-    EXPECT_EQ(list[2].attached, 1);
-    EXPECT_STREQ(list[3].product.data(), "");
-    EXPECT_STREQ(list[3].port.data(), "");
+    ASSERT_EQ(ListRegistryCandidates(list.data(), static_cast<int>(list.size())), 3);
+    auto row = [&](size_t i) {
+        return std::string(list[i].location.data()) + "|" + list[i].product.data() + "|" +
+               list[i].port.data() + "|" + std::to_string(list[i].named) +
+               std::to_string(list[i].attached);
+    };
+    EXPECT_EQ(row(0) + " " + row(1) + " " + row(2),
+              "FTA|MQ-6|COM3|10 FTB|Port_#0002.Hub_#0001|COM4|01 FTD|||00");
     EXPECT_EQ(ListRegistryCandidates(list.data(), 2), 2);
-}
-
-// ---- The driver parameter ------------------------------------------------------------
-
-TEST_F(RegistrySearchTest, RetryResetCountIsRaisedNeverLowered) {
-    SetMemoryRegistryDword(PARAMETERS, "RetryResetCount", 150);
-    EXPECT_EQ(RaiseFtdiRetryResetCount(), 0);
-    EXPECT_EQ(RetryCount(), 200u);
-    SetMemoryRegistryDword(PARAMETERS, "RetryResetCount", 500);
-    EXPECT_EQ(RaiseFtdiRetryResetCount(), 0);
-    EXPECT_EQ(RetryCount(), 500u);
-    SetMemoryRegistryDword(PARAMETERS, "RetryResetCount", 199);
-    EXPECT_EQ(RaiseFtdiRetryResetCount(), 0);
-    EXPECT_EQ(RetryCount(), 200u);
-    EXPECT_EQ(RaiseFtdiRetryResetCount(), 0);
-    EXPECT_EQ(RetryCount(), 200u);
-}
-
-TEST_F(RegistrySearchTest, MissingKeysAreCreatedWith200) {
-    EXPECT_EQ(RaiseFtdiRetryResetCount(), 0);
-    EXPECT_TRUE(MemoryRegistryHasKey(SERVICE));
-    EXPECT_EQ(RetryCount(), 200u);
-
-    ClearMemoryRegistry();
-    AddMemoryRegistryKey(SERVICE);
-    EXPECT_EQ(RaiseFtdiRetryResetCount(), 0);
-    EXPECT_EQ(RetryCount(), 200u);
-}
-
-TEST_F(RegistrySearchTest, ParametersWithoutTheValueAreLeftAlone) {
-    AddMemoryRegistryKey(PARAMETERS);
-    EXPECT_EQ(RaiseFtdiRetryResetCount(), -1);
-    EXPECT_FALSE(MemoryRegistryHasValue(PARAMETERS, "RetryResetCount"));
-    // A value of the wrong type is not a count.
-    SetMemoryRegistryString(PARAMETERS, "RetryResetCount", "150");
-    EXPECT_EQ(RaiseFtdiRetryResetCount(), -1);
-    uint32_t value = 0;
-    EXPECT_EQ(ReadMemoryRegistryDword(PARAMETERS, "RetryResetCount", &value), -1);
-}
-
-TEST_F(RegistrySearchTest, WithoutWriteRightsNothingChanges) {
-    SetMemoryRegistryReadOnly(true);
-    EXPECT_EQ(RaiseFtdiRetryResetCount(), -1);
-    EXPECT_FALSE(MemoryRegistryHasKey(SERVICE));
-    SetMemoryRegistryDword(PARAMETERS, "RetryResetCount", 150);
-    EXPECT_EQ(RaiseFtdiRetryResetCount(), -1);
-    EXPECT_EQ(RetryCount(), 150u);
 }
 
 } // namespace

@@ -7,118 +7,96 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 namespace {
 
-class SysfsTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        base = MakeTempDir();
-        ASSERT_FALSE(base.empty());
-        sysfs = base + "/sys";
-        byId = base + "/by-id";
-    }
-    void TearDown() override {
-        RemoveTree(base);
-    }
-    // The found port, or "" when there is none.
-    std::string Find(size_t capacity = 256) {
+TEST(SysfsTest, WhichAdapterIsTheUnitAndItsName) {
+    using D = FakeUsbDevice;
+    const std::string BY_ID = "usb-FTDI_MQ-6_A10K2QX7-if00-port0";
+    struct Row {
+        const char* what;
+        std::vector<D> devices;
+        std::vector<std::pair<std::string, std::string>> byId; // name, terminal
+        std::string found;                                     // "" none; "@" the by-id name
+        std::string listed; // each candidate: location, named, attached
+        size_t capacity = 256;
+    } const rows[] = {
+        {"nothing attached", {}, {}, "", ""},
+        {"another USB device",
+         {{.usbPath = "1-3", .vendor = "046d", .product = "c52b"}},
+         {},
+         "",
+         ""},
+        {"one unit", {{.usbPath = "1-1.2"}}, {}, "/dev/ttyUSB0", "1-1.2 11 "},
+        {"usb path order, numbers not spelling",
+         {{.usbPath = "1-1.10", .terminal = "ttyUSB0"},
+          {.usbPath = "2-1", .terminal = "ttyUSB2"},
+          {.usbPath = "1-1.2", .terminal = "ttyUSB1"}},
+         {},
+         "/dev/ttyUSB1",
+         "1-1.2 11 1-1.10 11 2-1 11 "},
+        {"only the exact product string",
+         {{.usbPath = "1-1", .productName = "FT232R USB UART"},
+          {.usbPath = "1-2", .productName = "mq-6"},
+          {.usbPath = "1-3", .productName = "MQ-6 "},
+          {.usbPath = "1-4", .productName = "MQ-60"},
+          {.usbPath = "1-5", .productName = ""},
+          {.usbPath = "1-6", .product = "6015"}},
+         {},
+         "",
+         "1-1 01 1-2 01 1-3 01 1-4 01 1-5 01 "},
+        {"unit without terminal passed over",
+         {{.usbPath = "1-1", .terminal = ""}, {.usbPath = "1-2", .terminal = "ttyUSB3"}},
+         {},
+         "/dev/ttyUSB3",
+         "1-1 10 1-2 11 "},
+        {"another adapter's by-id link",
+         {{.usbPath = "1-4", .terminal = "ttyUSB1"}},
+         {{"usb-FTDI_FT232R_OTHER-if00-port0", "ttyUSB0"}},
+         "/dev/ttyUSB1",
+         "1-4 11 "},
+        {"by-id name preferred",
+         {{.usbPath = "1-4", .terminal = "ttyUSB1"}},
+         {{BY_ID, "ttyUSB1"}},
+         "@",
+         "1-4 11 "},
+        {"name that does not fit passed over",
+         {{.usbPath = "1-1", .terminal = "ttyUSB10"}, {.usbPath = "1-2", .terminal = "ttyUSB2"}},
+         {},
+         "/dev/ttyUSB2",
+         "1-1 11 1-2 11 ",
+         13},
+        {"nothing fits", {{.usbPath = "1-2", .terminal = "ttyUSB2"}}, {}, "", "1-2 11 ", 12},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        std::string base = MakeTempDir(), sysfs = base + "/sys", byId = base + "/by-id";
+        for (const D& device : row.devices)
+            AddFakeUsbDevice(sysfs, device);
+        for (const auto& [name, terminal] : row.byId)
+            AddByIdLink(byId, name, terminal);
         std::array<char, 256> name;
         name.fill('#');
-        if (FindSysfsUnit(sysfs.c_str(), byId.c_str(), name.data(), capacity) != 0)
-            return name[0] == '#' ? "" : "(buffer written)";
-        return name.data();
+        int result = FindSysfsUnit(sysfs.c_str(), byId.c_str(), name.data(), row.capacity);
+        EXPECT_EQ(result == 0 ? std::string(name.data()) : std::string(1, name[0]),
+                  row.found == "@"    ? byId + "/" + BY_ID
+                  : row.found.empty() ? "#"
+                                      : row.found);
+        std::array<PortCandidate, MAX_PORT_CANDIDATES> list;
+        std::string listed;
+        int count = ListSysfsCandidates(sysfs.c_str(), byId.c_str(), list.data(),
+                                        static_cast<int>(list.size()));
+        for (int i = 0; i < count; ++i)
+            listed += std::string(list[size_t(i)].location.data()) + " " +
+                      std::to_string(list[size_t(i)].named) +
+                      std::to_string(list[size_t(i)].attached) + " ";
+        EXPECT_EQ(listed, row.listed);
+        if (count > 0 && row.found == "@") {
+            EXPECT_EQ(list[0].port.data(), byId + "/" + BY_ID);
+        }
+        RemoveTree(base);
     }
-    int List() {
-        return ListSysfsCandidates(sysfs.c_str(), byId.c_str(), list.data(),
-                                   static_cast<int>(list.size()));
-    }
-    std::string base;
-    std::string sysfs;
-    std::string byId;
-    std::array<PortCandidate, MAX_PORT_CANDIDATES> list;
-};
-
-TEST_F(SysfsTest, NothingAttached) {
-    EXPECT_EQ(Find(), "");
-    EXPECT_EQ(List(), 0);
-    AddFakeUsbDevice(sysfs, {.usbPath = "1-3",
-                             .vendor = "046d",
-                             .product = "c52b",
-                             .productName = "USB Receiver",
-                             .terminal = ""});
-    EXPECT_EQ(Find(), "");
-    EXPECT_EQ(List(), 0);
-}
-
-TEST_F(SysfsTest, OneUnit) {
-    AddFakeUsbDevice(sysfs, {.usbPath = "1-1.2"});
-    EXPECT_EQ(Find(), "/dev/ttyUSB0");
-    ASSERT_EQ(List(), 1);
-    EXPECT_STREQ(list[0].location.data(), "1-1.2");
-    EXPECT_STREQ(list[0].product.data(), "MQ-6");
-    EXPECT_STREQ(list[0].serial.data(), "A10K2QX7");
-    EXPECT_STREQ(list[0].port.data(), "/dev/ttyUSB0");
-    EXPECT_EQ(list[0].attached, 1);
-    EXPECT_EQ(list[0].named, 1);
-}
-
-TEST_F(SysfsTest, TwoUnitsAreTakenInUsbPathOrder) {
-    // Directory order would put 1-1.10 first; ports are numbered, not spelled.
-    AddFakeUsbDevice(sysfs, {.usbPath = "1-1.10", .serial = "B", .terminal = "ttyUSB0"});
-    AddFakeUsbDevice(sysfs, {.usbPath = "2-1", .serial = "C", .terminal = "ttyUSB2"});
-    AddFakeUsbDevice(sysfs, {.usbPath = "1-1.2", .serial = "A", .terminal = "ttyUSB1"});
-    EXPECT_EQ(Find(), "/dev/ttyUSB1");
-    ASSERT_EQ(List(), 3);
-    EXPECT_STREQ(list[0].location.data(), "1-1.2");
-    EXPECT_STREQ(list[1].location.data(), "1-1.10");
-    EXPECT_STREQ(list[2].location.data(), "2-1");
-}
-
-TEST_F(SysfsTest, OnlyTheExactProductStringCounts) {
-    AddFakeUsbDevice(sysfs,
-                     {.usbPath = "1-1", .productName = "FT232R USB UART", .terminal = "ttyUSB0"});
-    AddFakeUsbDevice(sysfs, {.usbPath = "1-2", .productName = "mq-6", .terminal = "ttyUSB1"});
-    AddFakeUsbDevice(sysfs, {.usbPath = "1-3", .productName = "MQ-6 ", .terminal = "ttyUSB2"});
-    AddFakeUsbDevice(sysfs, {.usbPath = "1-4", .productName = "MQ-60", .terminal = "ttyUSB3"});
-    AddFakeUsbDevice(sysfs, {.usbPath = "1-5", .productName = "", .terminal = "ttyUSB4"});
-    // The name alone is not enough: another FTDI chip is another device.
-    AddFakeUsbDevice(sysfs, {.usbPath = "1-6", .product = "6015", .terminal = "ttyUSB5"});
-    EXPECT_EQ(Find(), "");
-    ASSERT_EQ(List(), 5);
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(list[static_cast<size_t>(i)].named, 0) << i;
-        EXPECT_EQ(list[static_cast<size_t>(i)].attached, 1) << i;
-    }
-    AddFakeUsbDevice(sysfs, {.usbPath = "1-7", .terminal = "ttyUSB6"});
-    EXPECT_EQ(Find(), "/dev/ttyUSB6");
-}
-
-TEST_F(SysfsTest, UnitWithoutTerminalIsPassedOver) {
-    AddFakeUsbDevice(sysfs, {.usbPath = "1-1", .terminal = ""});
-    AddFakeUsbDevice(sysfs, {.usbPath = "1-2", .terminal = "ttyUSB3"});
-    EXPECT_EQ(Find(), "/dev/ttyUSB3");
-    ASSERT_EQ(List(), 2);
-    EXPECT_EQ(list[0].attached, 0);
-    EXPECT_STREQ(list[0].port.data(), "");
-}
-
-TEST_F(SysfsTest, ByIdNameIsPreferred) {
-    AddFakeUsbDevice(sysfs, {.usbPath = "1-1.4", .terminal = "ttyUSB1"});
-    AddByIdLink(byId, "usb-FTDI_FT232R_OTHER-if00-port0", "ttyUSB0");
-    EXPECT_EQ(Find(), "/dev/ttyUSB1");
-    AddByIdLink(byId, "usb-FTDI_MQ-6_A10K2QX7-if00-port0", "ttyUSB1");
-    EXPECT_EQ(Find(), byId + "/usb-FTDI_MQ-6_A10K2QX7-if00-port0");
-    ASSERT_EQ(List(), 1);
-    EXPECT_EQ(list[0].port.data(), byId + "/usb-FTDI_MQ-6_A10K2QX7-if00-port0");
-}
-
-TEST_F(SysfsTest, NameThatDoesNotFitIsPassedOverNotCut) {
-    AddFakeUsbDevice(sysfs, {.usbPath = "1-1", .terminal = "ttyUSB10"});
-    AddFakeUsbDevice(sysfs, {.usbPath = "1-2", .terminal = "ttyUSB2"});
-    // "/dev/ttyUSB10" needs 14 bytes with its terminator, "/dev/ttyUSB2" 13.
-    EXPECT_EQ(Find(13), "/dev/ttyUSB2");
-    EXPECT_EQ(Find(12), "");
 }
 
 } // namespace

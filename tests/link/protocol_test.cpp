@@ -14,17 +14,7 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using Clock = std::chrono::steady_clock;
-
-// head, count times fill, tail
-Bytes Line(Bytes head, int count, uint8_t fill, const Bytes& tail) {
-    head.insert(head.end(), static_cast<size_t>(count), fill);
-    head.insert(head.end(), tail.begin(), tail.end());
-    return head;
-}
-
-const Bytes ACK_W = {0x57, 0x41, 0, 0, 0, 0, 0x98};
-const Bytes ACK_Z = UnitFrame('Z', 'A', {0, 0, 0});
+const Bytes ACK_W = Hex("57 41 00 00 00 00 98");
 
 class ProtocolTest : public ::testing::Test {
   protected:
@@ -38,68 +28,49 @@ class ProtocolTest : public ::testing::Test {
         StopLink();
         ClosePtyPeer(peer);
     }
-    // The reply is on the line before the request goes out, as from a quick unit. The
-    // previous request must have left TxBuf, or the next command would find it busy.
+    // The reply is on the line before the request goes out, as from a quick unit.
     void Reply(const Bytes& bytes) {
         ASSERT_TRUE(WaitFor([] { return TxLen.load() == 0; }, 1000));
         int expected = RxAvailable() + static_cast<int>(bytes.size());
         PeerWrite(peer, bytes);
         ASSERT_TRUE(WaitFor([&] { return RxAvailable() >= expected; }, 1000));
     }
-    // Milliseconds and ticks that a command took.
-    std::pair<long, int> Timed(const std::function<int()>& command, int& result) {
-        auto begin = Clock::now();
+    // The command's result, and the milliseconds and ticks it took.
+    static std::tuple<int, long, int> Timed(const std::function<int()>& command) {
+        auto begin = std::chrono::steady_clock::now();
         int32_t start = TickCount.load();
-        result = command();
-        int ticks = TickCount.load() - start;
-        auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - begin);
-        return {static_cast<long>(ms.count()), ticks};
+        int result = command();
+        auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - begin);
+        return {result, static_cast<long>(ms.count()), TickCount.load() - start};
     }
 };
 
 TEST_F(ProtocolTest, CommandsSendTheWorkedFramesByteForByte) {
-    Bytes block(256);
+    Bytes block(256), data16 = Hex("01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10");
     for (int i = 0; i < 256; ++i)
         block[static_cast<size_t>(i)] = static_cast<uint8_t>(255 - i);
-    Bytes data16 = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
     std::array<uint8_t, 256> copy{};
-    struct Row {
-        const char* what;
-        std::function<int()> command;
-        Bytes reply;
-        Bytes request;
+    const Bytes ackZ = Hex("5A 41 00 00 00 00 9B"), none;
+    const std::tuple<std::function<int()>, Bytes, const char*> rows[] = {
+        {[] { return SetStreamMode(8); }, ACK_W, "52 00 08 00*10 5A"},
+        {[&] { return ReadDataBlock(copy.data(), 256); }, UnitFrame('W', 'E', block),
+         "52 07 20*10 01 99"},
+        {[] { return EnterLoadMode(1); }, ackZ, "52 0F 4C 6F 61 64 4D 6F 64 65 01 20 03 87"},
+        {[] { return LeaveLoadMode(); }, none, "5A 01 20*18 02 9B"},
+        {[] { return LoaderReadDataBlock(nullptr, 0); }, UnitFrame('Z', 'E', block),
+         "5A 03 20*18 02 9D"},
+        {[] { return WriteDataRecord(4, Bytes(16, 0).data()); }, ackZ, "5A 04 04 00*16 20 00 82"},
+        {[&] { return WriteBlock(0x1234, data16.data()); }, ackZ,
+         "5A 00 12 34 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 01 28"},
+        {[] { return ReadBlock(0x0D40); }, UnitFrame('Z', 'F', data16),
+         "5A 02 0D 40 07 20*15 02 90"},
     };
-    const Row rows[] = {
-        {"SetStreamMode 8",
-         [] { return SetStreamMode(8); },
-         ACK_W,
-         {0x52, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x5A}},
-        {"ReadDataBlock", [&] { return ReadDataBlock(copy.data(), 256); },
-         UnitFrame('W', 'E', block), Line({0x52, 0x07}, 10, 0x20, {0x01, 0x99})},
-        {"EnterLoadMode 1",
-         [] { return EnterLoadMode(1); },
-         ACK_Z,
-         {0x52, 0x0F, 0x4C, 0x6F, 0x61, 0x64, 0x4D, 0x6F, 0x64, 0x65, 0x01, 0x20, 0x03, 0x87}},
-        {"LeaveLoadMode",
-         [] { return LeaveLoadMode(); },
-         {},
-         Line({0x5A, 0x01}, 18, 0x20, {0x02, 0x9B})},
-        {"LoaderReadDataBlock", [] { return LoaderReadDataBlock(nullptr, 0); },
-         UnitFrame('Z', 'E', block), Line({0x5A, 0x03}, 18, 0x20, {0x02, 0x9D})},
-        {"WriteDataRecord 4, zeros", [] { return WriteDataRecord(4, Bytes(16, 0).data()); }, ACK_Z,
-         Line({0x5A, 0x04, 0x04}, 16, 0, {0x20, 0x00, 0x82})},
-        {"WriteBlock 0x1234",
-         [&] { return WriteBlock(0x1234, data16.data()); },
-         ACK_Z,
-         {0x5A, 0, 0x12, 0x34, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 0x01, 0x28}},
-        {"ReadBlock 0x0D40", [] { return ReadBlock(0x0D40); }, UnitFrame('Z', 'F', data16),
-         Line({0x5A, 0x02, 0x0D, 0x40, 0x07}, 15, 0x20, {0x02, 0x90})},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        Reply(row.reply);
-        EXPECT_EQ(row.command(), 0);
-        EXPECT_EQ(PeerRead(peer, row.request.size(), 500), row.request);
+    for (const auto& [command, reply, request] : rows) {
+        SCOPED_TRACE(request);
+        Reply(reply);
+        EXPECT_EQ(command(), 0);
+        EXPECT_EQ(PeerRead(peer, Hex(request).size(), 500), Hex(request));
     }
     EXPECT_TRUE(std::equal(block.begin(), block.end(), copy.begin()));
     EXPECT_TRUE(std::equal(data16.begin(), data16.end(), RespBuf.begin()));
@@ -107,19 +78,16 @@ TEST_F(ProtocolTest, CommandsSendTheWorkedFramesByteForByte) {
 
 // In order: each row's verdict may follow from the rows before it.
 TEST_F(ProtocolTest, ScannerAndVerdicts) {
-    Bytes badSum = ACK_W;
-    badSum.back() ^= 0x01;
     struct Row {
         const char* what;
         Bytes line;
         int result;
         char lastType;
         int left;
-    };
-    const Row rows[] = {
-        {"noise, unknown type, doubled header",
-         Line({0, 0x13, 'X', 'W', 'Q', 0x55}, 2, 'W', {0x41, 0, 0, 0, 0, 0x98}), 0, 'A', 0},
-        {"wrong sum stops the scan", Line(badSum, 0, 0, ACK_W), -1, 'A', 7},
+    } const rows[] = {
+        {"noise, unknown type, doubled header", Hex("00 13 58 57 51 55 57 57 41 00*4 98"), 0, 'A',
+         0},
+        {"wrong sum stops the scan", Hex("57 41 00*4 99 57 41 00*4 98"), -1, 'A', 7},
         {"refusal", UnitFrame('W', 'N', {1, 2, 3}), -1, 'N', 0},
         {"Y after a refusal", UnitFrame('W', 'Y', {7}), -1, 'N', 0},
         {"acknowledge", ACK_W, 0, 'A', 0},
@@ -128,11 +96,10 @@ TEST_F(ProtocolTest, ScannerAndVerdicts) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         Reply(row.line);
-        int result = 0;
-        EXPECT_LE(Timed([] { return SetStreamMode(8); }, result).second, 1) << "no waiting";
-        EXPECT_EQ(result, row.result);
-        EXPECT_EQ(LastType.load(), row.lastType);
-        EXPECT_EQ(RxAvailable(), row.left);
+        auto [result, ms, ticks] = Timed([] { return SetStreamMode(8); });
+        EXPECT_LE(ticks, 1) << "no waiting";
+        EXPECT_EQ(std::tuple(result, LastType.load(), RxAvailable()),
+                  std::tuple(row.result, row.lastType, row.left));
         RequestRxReset();
     }
 }
@@ -140,39 +107,24 @@ TEST_F(ProtocolTest, ScannerAndVerdicts) {
 // A reply that stops waits more than 5 ticks for its next byte, and takes one that comes in time.
 TEST_F(ProtocolTest, ByteWaitsLastFiveTicks) {
     const Bytes block = UnitFrame('W', 'E', Bytes(256, 1));
-    struct Row {
-        const char* what;
-        const Bytes& frame;
-        size_t cut;
-        int restAfterMs; // -1: never
-        int result;
-    };
-    const Row rows[] = {
-        {"silence", ACK_W, 0, -1, -1},
-        {"stops mid-payload", block, 100, -1, -1},
-        {"stops mid-sum", ACK_W, 6, -1, -1},
-        {"payload resumes after 3 ticks", block, 100, 300, 0},
-        {"sum resumes after 3 ticks", ACK_W, 6, 300, 0},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        Reply(Bytes(row.frame.begin(), row.frame.begin() + static_cast<long>(row.cut)));
+    const std::tuple<const Bytes*, long, int> rows[] = {
+        {&ACK_W, 0, -1}, {&block, 100, -1}, {&ACK_W, 6, -1}, {&block, 100, 300}, {&ACK_W, 6, 300}};
+    for (const auto& [frame, cut, restAfterMs] : rows) {
+        SCOPED_TRACE(testing::Message() << frame->size() << " bytes cut at " << cut);
+        Reply(Bytes(frame->begin(), frame->begin() + cut));
         std::thread rest([&] {
-            if (row.restAfterMs < 0)
+            if (restAfterMs < 0)
                 return;
-            SleepMs(row.restAfterMs);
-            PeerWrite(peer, Bytes(row.frame.begin() + static_cast<long>(row.cut), row.frame.end()));
+            SleepMs(restAfterMs);
+            PeerWrite(peer, Bytes(frame->begin() + cut, frame->end()));
         });
-        int result = 0;
-        auto [ms, ticks] = Timed(
-            [&] { return &row.frame == &block ? ReadDataBlock(nullptr, 0) : SetStreamMode(8); },
-            result);
+        auto [result, ms, ticks] =
+            Timed([&] { return frame == &block ? ReadDataBlock(nullptr, 0) : SetStreamMode(8); });
         rest.join();
-        EXPECT_EQ(result, row.result);
-        if (row.result == -1) {
+        EXPECT_EQ(result, restAfterMs < 0 ? -1 : 0);
+        if (restAfterMs < 0) {
             EXPECT_GE(ms, 500);
-            EXPECT_GE(ticks, 6);
-            EXPECT_LE(ticks, 7);
+            EXPECT_TRUE(ticks >= 6 && ticks <= 7) << ticks;
         }
     }
 }
@@ -180,41 +132,29 @@ TEST_F(ProtocolTest, ByteWaitsLastFiveTicks) {
 TEST_F(ProtocolTest, NoiseThatNeverMakesAFrameEndsTheWaitAfterThirtyTicks) {
     std::atomic<bool> stop{false};
     std::thread noise([&] {
-        while (!stop.load()) {
+        for (; !stop.load(); SleepMs(2))
             PeerWrite(peer, {0x11, 'W'});
-            SleepMs(2);
-        }
     });
-    int result = 0;
-    auto [ms, ticks] = Timed([] { return SetStreamMode(8); }, result);
+    auto [result, ms, ticks] = Timed([] { return SetStreamMode(8); });
     stop.store(true);
     noise.join();
     EXPECT_EQ(result, -1);
     EXPECT_GE(ms, 3000);
-    EXPECT_GE(ticks, 31);
-    EXPECT_LE(ticks, 32);
+    EXPECT_TRUE(ticks >= 31 && ticks <= 32) << ticks;
 }
 
 // A box that returns 0 was not seen: it is shown again on the next failure.
 TEST_F(ProtocolTest, SilentUnitGetsFiveExchangesAndTheBoxUntilItIsAnswered) {
-    struct Row {
-        int boxResult;
-        size_t shown;
-        int errorShown;
-    };
-    for (const Row& row : {Row{0, 1, 0}, Row{1, 2, 1}, Row{1, 2, 1}}) {
-        SCOPED_TRACE(row.boxResult);
-        NoticeResult = row.boxResult;
+    for (auto [boxResult, shown, errorShown] : {std::tuple(0, 1u, 0), {1, 2u, 1}, {1, 2u, 1}}) {
+        SCOPED_TRACE(boxResult);
+        NoticeResult = boxResult;
         EXPECT_EQ(GetDeviceData(), -1);
-        EXPECT_EQ(DeviceDataValid.load(), 0);
-        EXPECT_EQ(ErrorShown.load(), row.errorShown);
-        EXPECT_EQ(CountNotices(), row.shown);
+        EXPECT_EQ(std::tuple(DeviceDataValid.load(), ErrorShown.load(), CountNotices()),
+                  std::tuple(0, errorShown, shown));
     }
     Bytes sent = PeerDrain(peer, 200);
     ASSERT_EQ(sent.size(), 3 * (14u + 14u + 3u * 22u));
-    const std::pair<size_t, uint8_t> commands[] = {{1, 0}, {15, 7}, {29, 3}, {51, 3}, {73, 3}};
-    for (const auto& [at, subcommand] : commands)
-        EXPECT_EQ(sent[at], subcommand) << "byte " << at;
+    EXPECT_EQ(Bytes({sent[1], sent[15], sent[29], sent[51], sent[73]}), Hex("00 07 03 03 03"));
     std::lock_guard<std::mutex> hold(NoticeLock);
     EXPECT_EQ(RecordedNotices[0].text, "                Get MQ-6 Data Error\n\n"
                                        "Please Check Power and USB Connection to the MQ-6");
@@ -230,15 +170,13 @@ TEST_F(ProtocolTest, GetDeviceDataFallsBackToTheLoader) {
     });
     EXPECT_EQ(GetDeviceData(), 0);
     unit.join();
-    EXPECT_EQ(DeviceDataValid.load(), 1);
-    EXPECT_EQ(DeviceInfo[255], 0x5C);
-    EXPECT_EQ(CountNotices(), 0u);
+    EXPECT_EQ(std::tuple(DeviceDataValid.load(), DeviceInfo[255], CountNotices()),
+              std::tuple(1, 0x5C, 0u));
 }
 
 TEST_F(ProtocolTest, ExchangesFromTwoThreadsNeverInterleave) {
-    // A unit that answers each request only after reading all of it.
     std::atomic<bool> stop{false};
-    std::thread unit([&] {
+    std::thread unit([&] { // answers each request only after reading all of it
         while (!stop)
             if (PeerRead(peer, 14, 50).size() == 14)
                 PeerWrite(peer, ACK_W);
@@ -248,8 +186,7 @@ TEST_F(ProtocolTest, ExchangesFromTwoThreadsNeverInterleave) {
         for (int i = 0; i < 20; ++i)
             failures += SetStreamMode(8) != 0;
     };
-    std::thread a(worker);
-    std::thread b(worker);
+    std::thread a(worker), b(worker);
     a.join();
     b.join();
     stop = true;

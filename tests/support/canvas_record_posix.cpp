@@ -2,34 +2,19 @@
 #include "support/canvas_record.h"
 
 #include <algorithm>
-#include <iterator>
 #include <utility>
 
 struct Canvas {
     bool open = false;
     int id = 0;
     CanvasState state;
-    bool quiet = false;
 };
 
-namespace {
-// The client area of an 800 by 600 window with a caption and a menu, and font cells
-// like those of the system's fonts.
-constexpr std::array<FontCell, 5> DEFAULT_FONT_CELLS = {{
-    {8, 16},  // FONT_SYSTEM
-    {8, 12},  // FONT_OEM_FIXED
-    {10, 20}, // FONT_STATUS
-    {9, 17},  // FONT_COURIER
-    {11, 24}, // FONT_LARGE
-}};
-constexpr int DEFAULT_CLIENT_WIDTH = 794;
-constexpr int DEFAULT_CLIENT_HEIGHT = 552;
-} // namespace
-
-std::array<FontCell, 5> RecordFontCells = DEFAULT_FONT_CELLS;
-int RecordClientWidth = DEFAULT_CLIENT_WIDTH;
-int RecordClientHeight = DEFAULT_CLIENT_HEIGHT;
-bool RecordWindowExists = true;
+// The client area of an 800 by 600 window with a caption and a menu, and font cells like
+// those of the system's fonts (indexed by CanvasFont).
+std::array<FontCell, 5> RecordFontCells;
+int RecordClientWidth, RecordClientHeight;
+bool RecordWindowExists;
 std::mutex CanvasRecordLock;
 std::vector<CanvasCall> CanvasCalls;
 
@@ -38,39 +23,33 @@ namespace {
 std::array<Canvas, 8> Contexts;
 int ContextsOpened = 0;
 
-void ResetMeasures() {
-    RecordFontCells = DEFAULT_FONT_CELLS;
-    RecordClientWidth = DEFAULT_CLIENT_WIDTH;
-    RecordClientHeight = DEFAULT_CLIENT_HEIGHT;
-    RecordWindowExists = true;
-}
-
 void Record(Canvas* canvas, CanvasOp op, std::array<int, 8> args = {}, std::string_view text = {}) {
-    if (canvas->quiet)
-        return;
     std::lock_guard<std::mutex> hold(CanvasRecordLock);
     CanvasCalls.push_back({op, canvas->id, args, std::string(text), canvas->state});
 }
 
-} // namespace
+// Each of the tests' processes starts as cleared.
+[[maybe_unused]] const bool CLEARED = (ClearCanvasCalls(), true);
 
-void QuietCanvas(Canvas* canvas) {
-    canvas->quiet = true;
-}
+} // namespace
 
 void ClearCanvasCalls() {
     std::lock_guard<std::mutex> hold(CanvasRecordLock);
     CanvasCalls.clear();
     Contexts.fill(Canvas{});
     ContextsOpened = 0;
-    ResetMeasures();
+    RecordFontCells = {{{8, 16}, {8, 12}, {10, 20}, {9, 17}, {11, 24}}};
+    RecordClientWidth = 794;
+    RecordClientHeight = 552;
+    RecordWindowExists = true;
 }
 
 std::vector<CanvasCall> CanvasCallsOf(CanvasOp op) {
     std::lock_guard<std::mutex> hold(CanvasRecordLock);
     std::vector<CanvasCall> calls;
-    std::copy_if(CanvasCalls.begin(), CanvasCalls.end(), std::back_inserter(calls),
-                 [op](const CanvasCall& call) { return call.op == op; });
+    for (const CanvasCall& call : CanvasCalls)
+        if (call.op == op)
+            calls.push_back(call);
     return calls;
 }
 
@@ -78,11 +57,8 @@ Canvas* CanvasOpenWindow() {
     Canvas* canvas = nullptr;
     {
         std::lock_guard<std::mutex> hold(CanvasRecordLock);
-        if (!RecordWindowExists)
-            return nullptr;
-        auto free = std::find_if(Contexts.begin(), Contexts.end(),
-                                 [](const Canvas& slot) { return !slot.open; });
-        if (free == Contexts.end())
+        auto free = std::find_if(Contexts.begin(), Contexts.end(), [](auto& c) { return !c.open; });
+        if (!RecordWindowExists || free == Contexts.end())
             return nullptr;
         *free = Canvas{true, ++ContextsOpened, CanvasState{}};
         canvas = &*free;
@@ -113,9 +89,8 @@ void CanvasSetBrush(Canvas* canvas, Colour colour) {
 void CanvasRestoreObjects(Canvas* canvas) {
     Record(canvas, CanvasOp::RESTORE);
     CanvasState fresh;
-    canvas->state.penWidth = fresh.penWidth;
-    canvas->state.penColour = fresh.penColour;
-    canvas->state.brushColour = fresh.brushColour;
+    std::tie(canvas->state.penWidth, canvas->state.penColour, canvas->state.brushColour) =
+        std::tie(fresh.penWidth, fresh.penColour, fresh.brushColour);
 }
 
 CanvasFont CanvasSetFont(Canvas* canvas, CanvasFont font) {
@@ -140,14 +115,12 @@ CanvasAlign CanvasSetTextAlign(Canvas* canvas, CanvasAlign align) {
 
 void CanvasMoveTo(Canvas* canvas, int x, int y) {
     Record(canvas, CanvasOp::MOVE_TO, {x, y});
-    canvas->state.x = x;
-    canvas->state.y = y;
+    std::tie(canvas->state.x, canvas->state.y) = std::pair(x, y);
 }
 
 void CanvasLineTo(Canvas* canvas, int x, int y) {
     Record(canvas, CanvasOp::LINE_TO, {canvas->state.x, canvas->state.y, x, y});
-    canvas->state.x = x;
-    canvas->state.y = y;
+    std::tie(canvas->state.x, canvas->state.y) = std::pair(x, y);
 }
 
 void CanvasEllipse(Canvas* canvas, int left, int top, int right, int bottom) {

@@ -21,6 +21,8 @@ std::vector<uint8_t> PeerRead(PtyPeer& peer, size_t count, int waitMs);
 // Everything that arrives within wait_ms of quiet.
 std::vector<uint8_t> PeerDrain(PtyPeer& peer, int quietMs);
 
+// Hexadecimal bytes; "20*10" is ten bytes 0x20.
+std::vector<uint8_t> Hex(const char* text);
 // Frames as the unit sends them: header, type, payload, 16-bit sum high byte first.
 std::vector<uint8_t> UnitFrame(uint8_t header, uint8_t type, const std::vector<uint8_t>& payload);
 

@@ -22,22 +22,16 @@ bool OpenPtyPeer(PtyPeer& peer) {
         return false;
     peer.slavePath = name;
     peer.slaveKeeper = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (peer.slaveKeeper < 0)
-        return false;
     termios line{};
     tcgetattr(peer.slaveKeeper, &line);
     cfmakeraw(&line);
-    tcsetattr(peer.slaveKeeper, TCSANOW, &line);
-    return true;
+    return peer.slaveKeeper >= 0 && tcsetattr(peer.slaveKeeper, TCSANOW, &line) == 0;
 }
 
 void ClosePtyPeer(PtyPeer& peer) {
-    if (peer.slaveKeeper >= 0)
-        close(peer.slaveKeeper);
-    if (peer.master >= 0)
-        close(peer.master);
-    peer.slaveKeeper = -1;
-    peer.master = -1;
+    for (int* fd : {&peer.slaveKeeper, &peer.master})
+        if (*fd >= 0 && close(*fd) == 0)
+            *fd = -1;
 }
 
 void PeerWrite(PtyPeer& peer, const std::vector<uint8_t>& bytes) {
@@ -54,13 +48,11 @@ std::vector<uint8_t> PeerRead(PtyPeer& peer, size_t count, int waitMs) {
     std::vector<uint8_t> bytes;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
     while (bytes.size() < count) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        deadline - std::chrono::steady_clock::now())
-                        .count();
-        if (left <= 0)
-            break;
+        auto left = deadline - std::chrono::steady_clock::now();
         pollfd entry{peer.master, POLLIN, 0};
-        if (poll(&entry, 1, static_cast<int>(left)) <= 0)
+        if (left.count() <= 0)
+            break;
+        if (poll(&entry, 1, static_cast<int>(left.count() / 1000000)) <= 0)
             continue;
         uint8_t buffer[512];
         size_t want = std::min(sizeof buffer, count - bytes.size());
@@ -73,13 +65,19 @@ std::vector<uint8_t> PeerRead(PtyPeer& peer, size_t count, int waitMs) {
 }
 
 std::vector<uint8_t> PeerDrain(PtyPeer& peer, int quietMs) {
-    std::vector<uint8_t> bytes;
-    for (;;) {
-        std::vector<uint8_t> more = PeerRead(peer, 4096, quietMs);
-        if (more.empty())
-            return bytes;
+    std::vector<uint8_t> bytes, more;
+    while (!(more = PeerRead(peer, 4096, quietMs)).empty())
         bytes.insert(bytes.end(), more.begin(), more.end());
+    return bytes;
+}
+
+std::vector<uint8_t> Hex(const char* text) {
+    std::vector<uint8_t> bytes;
+    for (char* end = nullptr; *text != '\0'; text = end) {
+        auto byte = static_cast<uint8_t>(std::strtoul(text, &end, 16));
+        bytes.insert(bytes.end(), *end == '*' ? std::strtoul(end + 1, &end, 10) : 1, byte);
     }
+    return bytes;
 }
 
 std::vector<uint8_t> UnitFrame(uint8_t header, uint8_t type, const std::vector<uint8_t>& payload) {
@@ -116,11 +114,8 @@ bool StartLinkOn(const std::string& portName) {
     StartTickTimer();
     StartCommThread();
     RequestPort(PORT_REOPEN, PortName.data());
-    return WaitFor(
-        [] {
-            return PortOpen.load() == 1 && PortStatus.load() == 1 && PortRequestPending.load() == 0;
-        },
-        3000);
+    auto up = [] { return PortOpen.load() + PortStatus.load() == 2 && !PortRequestPending.load(); };
+    return WaitFor(up, 3000);
 }
 
 void StopLink() {

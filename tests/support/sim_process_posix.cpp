@@ -13,10 +13,7 @@
 
 namespace {
 
-constexpr int START_TIMEOUT_MS = 5000;
-constexpr int STOP_TIMEOUT_MS = 5000;
-
-// One reap attempt: the exit status, or -1 when the child has not ended yet.
+// One reap attempt: true and the exit status (-1 for a signal) once the child has ended.
 bool ReapSim(SimProcess& sim, int& status) {
     int raw = 0;
     pid_t result = waitpid(sim.pid, &raw, WNOHANG);
@@ -39,44 +36,32 @@ SimProcess StartSimProgram(const std::string& program, const std::vector<std::st
     if (mkdtemp(pattern.data()) == nullptr)
         return sim;
     sim.dir = pattern;
-    std::string link = sim.dir + "/tty";
-    std::string out = sim.dir + "/stdout";
-
     std::vector<std::string> argvText{program};
     argvText.insert(argvText.end(), args.begin(), args.end());
-    argvText.push_back("--link");
-    argvText.push_back(link);
+    argvText.insert(argvText.end(), {"--link", sim.dir + "/tty"});
     std::vector<char*> argv;
     for (std::string& text : argvText)
         argv.push_back(text.data());
     argv.push_back(nullptr);
-
-    pid_t pid = fork();
-    if (pid == 0) {
-        int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd >= 0)
-            dup2(fd, STDOUT_FILENO);
+    if ((sim.pid = fork()) == 0) {
+        int fd = open((sim.dir + "/stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(fd, STDOUT_FILENO);
         // A test's open ports must not stay open in the simulator: a second simulator
         // holding the first one's pty would keep that line from ever hanging up.
         close_range(3, ~0U, 0);
         execv(argv[0], argv.data());
         _exit(127);
     }
-    if (pid < 0)
-        return sim;
-    sim.pid = pid;
-
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(START_TIMEOUT_MS);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     struct stat target {};
-    while (stat(link.c_str(), &target) != 0) {
-        int status = 0;
-        if (ReapSim(sim, status) || std::chrono::steady_clock::now() > deadline) {
+    for (int status = 0; stat((sim.dir + "/tty").c_str(), &target) != 0;) {
+        if (sim.pid < 0 || ReapSim(sim, status) || std::chrono::steady_clock::now() > deadline) {
             StopSim(sim);
             return sim;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    sim.path = link;
+    sim.path = sim.dir + "/tty";
     return sim;
 }
 
@@ -92,18 +77,14 @@ int WaitSimExit(SimProcess& sim, int timeoutMs) {
 }
 
 void StopSim(SimProcess& sim) {
-    if (sim.pid > 0) {
-        kill(sim.pid, SIGTERM);
-        if (WaitSimExit(sim, STOP_TIMEOUT_MS) == -1 && sim.pid > 0) {
-            kill(sim.pid, SIGKILL);
-            waitpid(sim.pid, nullptr, 0);
-        }
+    if (sim.pid > 0 && kill(sim.pid, SIGTERM) == 0 && WaitSimExit(sim, 5000) == -1 && sim.pid > 0) {
+        kill(sim.pid, SIGKILL);
+        waitpid(sim.pid, nullptr, 0);
     }
     sim.pid = -1;
-    if (!sim.dir.empty()) {
-        std::error_code ignored;
+    std::error_code ignored;
+    if (!sim.dir.empty())
         std::filesystem::remove_all(sim.dir, ignored);
-    }
     sim.dir.clear();
     sim.path.clear();
 }
