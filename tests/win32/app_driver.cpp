@@ -17,10 +17,6 @@ bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
     return true;
 }
 
-void PumpFor(int milliseconds) {
-    PumpUntil([] { return false; }, milliseconds);
-}
-
 void TypeText(HWND control, std::string_view text) {
     for (char c : text)
         SendMessageA(control, WM_CHAR, static_cast<unsigned char>(c), 1);

@@ -13,7 +13,9 @@
 extern bool QuitTaken;
 // Runs the utility's message loop (with its 1 ms sleep) until done() holds or timeoutMs passes.
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs);
-void PumpFor(int milliseconds);
+inline void PumpFor(int milliseconds) {
+    PumpUntil([] { return false; }, milliseconds);
+}
 
 // One WM_CHAR per character, as typing gives them.
 void TypeText(HWND control, std::string_view text);

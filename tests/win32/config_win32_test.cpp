@@ -37,5 +37,4 @@ TEST(ConfigWin32, WritesCrLfInOneMoveOrLeavesAReadOnlyFileAlone) {
     EXPECT_EQ(RecordedNotices.at(0).text + "|" + RecordedNotices[0].caption,
               "Can not open Configuration File: \n\n " + file + "|Configuration File Error");
     DeleteFileA(file.c_str());
-    ResetSettings();
 }

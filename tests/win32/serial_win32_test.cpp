@@ -47,14 +47,10 @@ TEST(SerialWin32, OpenPortRunsWithTheLineSettingsAndFailsCleanlyWhenTheUnitIsGon
     // RTS raised (1); reads that wait for the first byte or 100 ms; writes without a time-out.
     EXPECT_EQ(read, "57600 8 0 0 0 0 0 0 0 0 1 1 4294967295 4294967295 100 0 0 ");
     ASSERT_EQ(GetDeviceData(), 0);
-    EXPECT_EQ(DeviceDataValid.load(), 1);
     StopWineSim();
     EXPECT_EQ(GetDeviceData(), -1);
     EXPECT_EQ(DeviceDataValid.load(), 0);
     EXPECT_EQ(CountNotices(), 1u);
-    for (int waited = 0; waited < 3000 && PortStatus.load() != 0; waited += 10)
-        Sleep(10);
-    EXPECT_EQ(PortStatus.load(), 0) << "the read error takes the link down";
     StopCommThread();
     StopTickTimer();
 }

@@ -34,9 +34,6 @@ void ViewWin32::TearDown() {
     StopWineSim();
     for (const std::string& file : {settingsFile, DosPathOf(simLog), DosPathOf(simTables)})
         DeleteFileA(file.c_str());
-    ResetSettings();
-    ResetLinkState();
-    ResetLiveState();
 }
 
 void ViewWin32::StartUnit(const std::vector<std::string>& options) {
