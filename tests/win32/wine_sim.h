@@ -5,18 +5,10 @@
 #include <string>
 #include <vector>
 
-struct WineSim {
-    std::string pidFile;
-    std::string comName; // "COM5"
-    bool running = false;
-};
-
-// False (and the reason in why) when the environment lacks the simulator or the prefix.
-bool StartWineSim(WineSim& sim, const std::string& comName, const std::vector<std::string>& args,
-                  std::string& why);
-void StopWineSim(WineSim& sim);
-
-// Starts the tick timer and comm thread on the port; true once it is open. With search the
-// comm thread looks for the unit before each attempt; without, the named port stays the port.
-bool StartWineLink(const std::string& portName, bool search = false);
-void StopWineLink();
+// Starts mq6-sim with args on the prefix's port comName (lower case, "com5"); false when the
+// environment lacks the simulator or the prefix (scripts/test sets them) or it did not come up.
+bool StartWineSim(const std::string& comName, const std::vector<std::string>& args);
+void StopWineSim();
+// The Windows name of a Unix path, on the drive that Wine maps to the Unix root.
+std::string DosPathOf(std::string unixPath);
+std::string EnvText(const char* name);
