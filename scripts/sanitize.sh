@@ -16,7 +16,7 @@
 # binary is a failure, so a renamed suite cannot drop out of the run unnoticed.
 TSAN_SUITES=(CommThreadTest ProtocolTest DisplayThreadTest SimSequenceTest ScriptedLoaderTest
     SetupTransferTest SimTest CliDiscoveryTest
-    FirmwareCliTest LiveCliTest SetupCliTest FindPortTest LiveGaugeTest)
+    FirmwareCliTest LiveCliTest SetupCliTest FindPortTest GaugeTest)
 
 # Seconds of fuzzing per target in scripts/test, and how many targets fuzz at once.
 FUZZ_SECONDS=${FUZZ_SECONDS:-20}

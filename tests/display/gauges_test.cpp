@@ -11,9 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -153,6 +155,31 @@ TEST_F(GaugeTest, NeedleTipsClampAtTheScaleEndsAndTheLastTipIsErased) {
     }
     EXPECT_EQ(Drawn(FACE), (std::vector<Args>{{396, 250, 396, 250}, {396, 250, 396, 109}}))
         << "nothing drawn yet: the hub itself; then the tip of 1.00";
+}
+
+TEST_F(GaugeTest, NeedleEraseGoesOnlyWhereTheNeedleWasWhileTwoThreadsDraw) {
+    // The display thread moves the needle between 1.00 and 0.68 while the paint handler
+    // draws it too; each erases the tip as last drawn, by whichever of the two.
+    std::atomic<bool> done{false};
+    std::thread live([&] {
+        Canvas* own = CanvasOpenWindow();
+        QuietCanvas(own);
+        for (int i = 0; !done.load(); ++i) {
+            LambdaX100 = i % 2 == 0 ? 100 : 68;
+            DrawNeedle(own);
+        }
+        CanvasCloseWindow(own);
+    });
+    for (int paint = 0; paint < 20000; ++paint)
+        DrawNeedle(canvas);
+    done.store(true);
+    live.join();
+    for (const Args& erase : Drawn(FACE)) {
+        std::array<int, 2> to{erase[2], erase[3]};
+        ASSERT_TRUE(to == (std::array<int, 2>{396, 250}) || to == (std::array<int, 2>{396, 109}) ||
+                    to == (std::array<int, 2>{298, 351}))
+            << "erased towards (" << to[0] << ", " << to[1] << ")";
+    }
 }
 
 TEST_F(GaugeTest, ReadoutsShowLeadingZerosSaturateAndRedrawOnlyChangedDigits) {

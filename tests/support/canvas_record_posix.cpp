@@ -8,6 +8,7 @@ struct Canvas {
     bool open = false;
     int id = 0;
     CanvasState state;
+    bool quiet = false;
 };
 
 // The client area of an 800 by 600 window with a caption and a menu, and font cells like
@@ -24,6 +25,8 @@ std::array<Canvas, 8> Contexts;
 int ContextsOpened = 0;
 
 void Record(Canvas* canvas, CanvasOp op, std::array<int, 8> args = {}, std::string_view text = {}) {
+    if (canvas->quiet)
+        return;
     std::lock_guard<std::mutex> hold(CanvasRecordLock);
     CanvasCalls.push_back({op, canvas->id, args, std::string(text), canvas->state});
 }
@@ -32,6 +35,10 @@ void Record(Canvas* canvas, CanvasOp op, std::array<int, 8> args = {}, std::stri
 [[maybe_unused]] const bool CLEARED = (ClearCanvasCalls(), true);
 
 } // namespace
+
+void QuietCanvas(Canvas* canvas) {
+    canvas->quiet = true;
+}
 
 void ClearCanvasCalls() {
     std::lock_guard<std::mutex> hold(CanvasRecordLock);
