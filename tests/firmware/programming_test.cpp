@@ -328,7 +328,7 @@ class ScriptedLoaderTest : public ::testing::Test {
     std::atomic<int> loaderReadsLeft{0}; // LoaderReadDataBlock answers before it falls silent
     std::atomic<bool> inLoader{false};
     std::atomic<int> restarts{0};
-    std::array<Bytes, 0x2000> memory{};
+    std::array<Bytes, 0x10000> memory{}; // one record per 16-bit address
 
     void SetUp() override {
         ASSERT_TRUE(OpenPtyPeer(peer));
