@@ -12,11 +12,8 @@ namespace {
 
 struct FaultRow {
     std::string faultCase;
-    long tried = 0;
-    long survived = 0;
-    long dataLost = 0;
+    long tried = 0, survived = 0, dataLost = 0;
 };
-
 std::mutex TallyLock;
 std::vector<FaultRow> Tally; // in the order the cases were first counted
 
@@ -26,19 +23,13 @@ class FaultTablePrinter : public ::testing::Environment {
         std::lock_guard<std::mutex> hold(TallyLock);
         if (Tally.empty())
             return;
-        size_t width = 10;
-        for (const FaultRow& row : Tally)
-            width = std::max(width, row.faultCase.size());
-        int w = static_cast<int>(width);
-        std::printf("\n%-*s | tried | survived | data lost\n", w, "fault case");
-        std::printf("%s-|-------|----------|----------\n", std::string(width, '-').c_str());
-        FaultRow total;
+        FaultRow total{"faults"};
+        std::printf("\n%-48s | tried | survived | data lost\n", "fault case");
         for (const FaultRow& row : Tally) {
-            std::printf("%-*s | %5ld | %8ld | %9ld\n", w, row.faultCase.c_str(), row.tried,
+            std::printf("%-48s | %5ld | %8ld | %9ld\n", row.faultCase.c_str(), row.tried,
                         row.survived, row.dataLost);
-            total.tried += row.tried;
-            total.survived += row.survived;
-            total.dataLost += row.dataLost;
+            total.tried += row.tried, total.survived += row.survived,
+                total.dataLost += row.dataLost;
         }
         std::printf("faults: %ld tried, %ld survived, %ld data lost\n", total.tried, total.survived,
                     total.dataLost);
@@ -57,15 +48,9 @@ void CountFaultTry(const std::string& faultCase, bool survived, bool dataLost) {
 
 void CountFaultTries(const std::string& faultCase, long tried, long survived, long dataLost) {
     std::lock_guard<std::mutex> hold(TallyLock);
-    FaultRow* row = nullptr;
-    for (FaultRow& each : Tally)
-        if (each.faultCase == faultCase)
-            row = &each;
-    if (row == nullptr) {
-        Tally.push_back(FaultRow{faultCase});
-        row = &Tally.back();
-    }
-    row->tried += tried;
-    row->survived += survived;
-    row->dataLost += dataLost;
+    auto row = std::find_if(Tally.begin(), Tally.end(),
+                            [&](const FaultRow& each) { return each.faultCase == faultCase; });
+    if (row == Tally.end())
+        row = Tally.insert(row, FaultRow{faultCase});
+    row->tried += tried, row->survived += survived, row->dataLost += dataLost;
 }

@@ -7,114 +7,69 @@
 #include "support/pty_peer.h"
 #include "support/sim_process.h"
 #include "wbsetup/output_table.h"
-#include "wbsetup/setup_values.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <string>
 #include <thread>
-#include <vector>
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using Args = std::vector<std::string>;
 
-// mq6-sim's state file: magic and flags (16 bytes, the first flag "in the loader"), the data
-// block, program memory by word address, then the two setup tables.
-constexpr size_t STATE_FLAGS_AT = 8;
-constexpr size_t STATE_DATA_BLOCK_AT = 16;
-constexpr size_t STATE_DATA_BLOCK_SIZE = 256;
-constexpr size_t STATE_PROGRAM_AT = STATE_DATA_BLOCK_AT + STATE_DATA_BLOCK_SIZE;
+// mq6-sim's state file: magic and flags (16 bytes, the one at 8 "in the loader"), the data
+// block (256 bytes), then program memory by word address.
+constexpr size_t FLAGS_AT = 8, DATA_AT = 16, PROGRAM_AT = 16 + 256;
 
-constexpr int PARALLEL_RUNS = 4; // each run mostly waits on the line
-constexpr char MATCH_TEXT[] = "Unit version: 1.01\nCarried version: 1.01\n"
-                              "The Firmware Versions Match, There is no Need to Update\n";
+// What the unit holds after the rerun against what was asked; "" when it matches.
+std::string CheckFirmware(const Bytes& state, const std::string& status, const Bytes&) {
+    if (status != "Unit version: 1.01\nCarried version: 1.01\n"
+                  "The Firmware Versions Match, There is no Need to Update\n")
+        return "version after the rerun: " + status;
+    for (int i = 0; i < 12; ++i)
+        if (std::memcmp(&state[DATA_AT + GetInfoRecord(i)[0]], GetInfoRecord(i) + 1, 16) != 0)
+            return "information record " + std::to_string(i) + " differs";
+    for (int i = 0; i < 169; ++i)
+        if (std::memcmp(&state[PROGRAM_AT + 2 * size_t{GetCodeAddress(GetCodeRecord(i))}],
+                        GetCodeRecord(i) + 2, 16) != 0)
+            return "code record " + std::to_string(i) + " differs";
+    return "";
+}
 
-// The setup written, and what it packs to.
-const std::vector<std::string> SETUP_OPTIONS = {
-    "--stoich",     "14.6",    "--a1",         "1.0,11", "--a2",        "4.5,18.5",
-    "--b-mode",     "wb",      "--b1",         "0.5,9",  "--b2",        "4.444,19.999",
-    "--a-response", "FASTEST", "--b-response", "slow",   "--nb-offset", "150"};
+// The setup written: 14.6, A 1.0 V at 11.00 and 4.5 V at 18.50, B linear 0.5 V at 9.00 and
+// 4.4 V at 20.00, responses Fastest and Slow, offset 150.
+const Args SETUP = {
+    "setup",        "write",        "--yes",    "--stoich",     "14.6", "--a1",        "1.0,11",
+    "--a2",         "4.5,18.5",     "--b-mode", "wb",           "--b1", "0.5,9",       "--b2",
+    "4.444,19.999", "--a-response", "FASTEST",  "--b-response", "slow", "--nb-offset", "150"};
 const SetupRecord SETUP_ASKED = {
     1460, SETUP_FLAG_B_LINEAR, 150, {{{10, 1100, 45, 1850, 240, 6}, {5, 900, 44, 2000, 96, 2}}}};
 
-struct Transfer {
-    std::string name;
-    std::vector<std::string> simArgs;
-    std::vector<std::string> command;
-    // Compares what the unit holds after the rerun with what was asked; "" when it matches.
-    std::string (*Check)(const Bytes& state, const std::string& dumpedTables);
-};
-
-std::string CheckFirmware(const Bytes& state, const std::string&) {
-    if (state.size() < STATE_PROGRAM_AT + 2 * 0x2000)
-        return "no state file";
-    if (state[STATE_FLAGS_AT] != 0)
-        return "unit left in its loader";
-    for (int i = 0; i < INFO_RECORD_COUNT; ++i) {
-        const uint8_t* record = GetInfoRecord(i);
-        if (std::memcmp(state.data() + STATE_DATA_BLOCK_AT + record[0], record + 1,
-                        RECORD_DATA_SIZE) != 0)
-            return "information record " + std::to_string(i) + " differs";
-    }
-    for (int i = 0; i < CODE_RECORD_COUNT; ++i) {
-        const uint8_t* record = GetCodeRecord(i);
-        if (std::memcmp(state.data() + STATE_PROGRAM_AT + 2 * size_t{GetCodeAddress(record)},
-                        record + 2, RECORD_DATA_SIZE) != 0)
-            return "code record " + std::to_string(i) + " differs";
-    }
-    return "";
-}
-
-std::string CheckSetup(const Bytes& state, const std::string& dumpedTables) {
-    if (state.size() < STATE_PROGRAM_AT)
-        return "no state file";
-    if (state[STATE_FLAGS_AT] != 0)
-        return "unit left in its loader";
-    OutputTable table1{};
-    OutputTable table2{};
+std::string CheckSetup(const Bytes& state, const std::string&, const Bytes& tables) {
+    OutputTable table1{}, table2{};
     BuildSetupTables(SETUP_ASKED, table1, table2);
-    std::string tables(table1.begin(), table1.end());
-    tables.append(table2.begin(), table2.end());
-    if (dumpedTables != tables)
-        return "tables differ";
     std::array<uint8_t, DEVICE_INFO_SIZE> info{};
     PackSetupBlock(SETUP_ASKED, info);
-    if (std::memcmp(state.data() + STATE_DATA_BLOCK_AT + SETUP_BLOCK_OFFSET,
-                    info.data() + SETUP_BLOCK_OFFSET, SETUP_BLOCK_SIZE) != 0)
-        return "setup block differs";
-    return "";
+    if (!std::equal(table1.begin(), table1.end(), tables.begin()) ||
+        !std::equal(table2.begin(), table2.end(), tables.begin() + 2048))
+        return "tables differ";
+    return std::memcmp(&state[DATA_AT + 4], &info[4], 64) == 0 ? "" : "setup block differs";
 }
 
-// One cut in the middle of each phase of a clean run: a phase is a run of requests of one
-// kind (header and type); the cut falls after that many request bytes.
-std::vector<long> CutPoints(const Transfer& transfer) {
-    TempDir dir;
-    std::vector<std::string> args = transfer.simArgs;
-    args.insert(args.end(), {"--log", dir.File("log")});
-    SimProcess sim = StartSim(args);
-    std::vector<std::string> command{"--port", sim.path};
+struct Transfer {
+    std::string name;
+    Args sim, command;
+    std::string (*Check)(const Bytes& state, const std::string& status, const Bytes& tables);
+};
+
+ProcessResult Run(const Transfer& transfer, Args simArgs, const TempDir& dir, SimProcess& sim) {
+    simArgs.insert(simArgs.begin(), transfer.sim.begin(), transfer.sim.end());
+    sim = StartSim(simArgs);
+    Args command{"--port", sim.path};
     command.insert(command.end(), transfer.command.begin(), transfer.command.end());
-    ProcessResult clean = RunProcess(MQ6_CLI_PATH, command, dir.path);
-    StopSim(sim);
-    EXPECT_EQ(clean.status, 0) << clean.err;
-    std::vector<long> points;
-    long start = 0;
-    long total = 0;
-    int kind = -1;
-    for (const Bytes& frame : ReadRequestLog(dir.File("log"))) {
-        if ((frame[0] << 8 | frame[1]) != kind && total > 0) {
-            points.push_back(start + (total - start) / 2 + 1);
-            start = total;
-        }
-        kind = frame[0] << 8 | frame[1];
-        total += static_cast<long>(frame.size());
-    }
-    points.push_back(start + (total - start) / 2 + 1);
-    return points;
+    return RunProcess(MQ6_CLI_PATH, command, dir.path);
 }
 
 // Cuts the transfer after bytes request bytes, reruns it on the unit's kept state and
@@ -122,53 +77,59 @@ std::vector<long> CutPoints(const Transfer& transfer) {
 void CutAndRerun(const Transfer& transfer, long bytes) {
     SCOPED_TRACE("cut after " + std::to_string(bytes) + " request bytes");
     TempDir dir;
-    std::vector<std::string> command{"--port", ""};
-    command.insert(command.end(), transfer.command.begin(), transfer.command.end());
-    ProcessResult runs[2];
-    bool vanished = false;
-    for (int rerun = 0; rerun < 2; ++rerun) {
-        std::vector<std::string> args = transfer.simArgs;
-        args.insert(args.end(), {"--state", dir.File("state")});
-        if (rerun == 0)
-            args.insert(args.end(), {"--vanish-after", std::to_string(bytes)});
-        else
-            args.insert(args.end(), {"--dump-tables", dir.File("tables")});
-        SimProcess sim = StartSim(args);
-        command[1] = sim.path;
-        runs[rerun] = RunProcess(MQ6_CLI_PATH, command, dir.path);
-        if (rerun == 0)
-            vanished = WaitSimExit(sim, 5000) == 3;
-        else if (transfer.Check == CheckFirmware)
-            runs[1].out =
-                RunProcess(MQ6_CLI_PATH, {"--port", sim.path, "firmware", "status"}, dir.path).out;
-        else // the restarted unit writes the tables it deciphered
-            WaitFor([&] { return ReadBytes(dir.File("tables")).size() == 2 * OUTPUT_TABLE_SIZE; },
-                    3000);
-        StopSim(sim);
-    }
-    std::string mismatch = transfer.Check == CheckFirmware && runs[1].out != MATCH_TEXT
-                               ? "version after the rerun: " + runs[1].out
-                               : "";
-    if (mismatch.empty()) {
-        Bytes tables = ReadBytes(dir.File("tables"));
-        mismatch =
-            transfer.Check(ReadBytes(dir.File("state")), std::string(tables.begin(), tables.end()));
-    }
+    SimProcess sim;
+    ProcessResult cut =
+        Run(transfer, {"--state", dir.File("state"), "--vanish-after", std::to_string(bytes)}, dir,
+            sim);
+    bool vanished = WaitSimExit(sim, 5000) == 3;
+    StopSim(sim);
+    ProcessResult rerun = Run(
+        transfer, {"--state", dir.File("state"), "--dump-tables", dir.File("tables")}, dir, sim);
+    // The restarted unit writes the tables it deciphered.
+    WaitFor(
+        [&] {
+            return transfer.Check == CheckFirmware || ReadBytes(dir.File("tables")).size() == 4096;
+        },
+        3000);
+    std::string status =
+        RunProcess(MQ6_CLI_PATH, {"--port", sim.path, "firmware", "status"}, dir.path).out;
+    StopSim(sim);
+    Bytes state = ReadBytes(dir.File("state")), tables = ReadBytes(dir.File("tables"));
+    std::string mismatch = state.size() < PROGRAM_AT + 0x4000 || state[FLAGS_AT] != 0
+                               ? "unit left in its loader"
+                           : transfer.Check == CheckSetup && tables.size() != 4096
+                               ? "no tables"
+                               : transfer.Check(state, status, tables);
     EXPECT_TRUE(vanished);
-    EXPECT_EQ(runs[0].status, 1) << runs[0].err;
-    EXPECT_EQ(runs[1].status, 0) << runs[1].err;
+    EXPECT_EQ(cut.status, 1) << cut.err;
+    EXPECT_EQ(rerun.status, 0) << rerun.err;
     EXPECT_EQ(mismatch, "");
     CountFaultTry(transfer.name,
-                  vanished && runs[0].status == 1 && runs[1].status == 0 && mismatch.empty(),
+                  vanished && cut.status == 1 && rerun.status == 0 && mismatch.empty(),
                   !mismatch.empty());
 }
 
+// One cut in the middle of each phase of a clean run (a phase is a run of requests of one
+// header and type), four runs at a time: each mostly waits on the line.
 void RunCuts(const Transfer& transfer) {
-    std::vector<long> points = CutPoints(transfer);
+    TempDir dir;
+    SimProcess sim;
+    EXPECT_EQ(Run(transfer, {"--log", dir.File("log")}, dir, sim).status, 0);
+    StopSim(sim);
+    std::vector<long> points;
+    long start = 0, total = 0;
+    int kind = -1;
+    for (const Bytes& frame : ReadRequestLog(dir.File("log"))) {
+        if ((frame[0] << 8 | frame[1]) != kind && total > 0)
+            points.push_back(start + (total - start) / 2 + 1), start = total;
+        kind = frame[0] << 8 | frame[1];
+        total += long(frame.size());
+    }
+    points.push_back(start + (total - start) / 2 + 1);
     ASSERT_GE(points.size(), 7u);
     std::atomic<size_t> next{0};
     std::vector<std::thread> runners;
-    for (int i = 0; i < PARALLEL_RUNS; ++i)
+    for (int i = 0; i < 4; ++i)
         runners.emplace_back([&] {
             for (size_t at = next++; at < points.size(); at = next++)
                 CutAndRerun(transfer, points[at]);
@@ -185,9 +146,7 @@ TEST(TransferFaultsTest, FirmwareUpdateCutInAnyPhaseIsFinishedByARerun) {
 }
 
 TEST(TransferFaultsTest, SetupWriteCutInAnyPhaseIsFinishedByARerun) {
-    std::vector<std::string> command{"setup", "write", "--yes"};
-    command.insert(command.end(), SETUP_OPTIONS.begin(), SETUP_OPTIONS.end());
-    RunCuts({"setup write, unit vanishes", {}, command, CheckSetup});
+    RunCuts({"setup write, unit vanishes", {}, SETUP, CheckSetup});
 }
 
 } // namespace

@@ -12,7 +12,6 @@ struct TempDir {
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
     std::string File(const std::string& name) const {
         return path + "/" + name;
     }

@@ -2,7 +2,7 @@
 #include "firmware/test_files.h"
 
 #include <csignal>
-#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -23,14 +23,13 @@ TempDir::~TempDir() {
 }
 
 std::string ReadText(const std::string& path) {
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 std::vector<uint8_t> ReadBytes(const std::string& path) {
-    std::string text = ReadText(path);
-    return std::vector<uint8_t>(text.begin(), text.end());
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 void WriteText(const std::string& path, const std::string& text) {
@@ -45,37 +44,29 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
     for (std::string& word : words)
         argv.push_back(word.data());
     argv.push_back(nullptr);
-    int master = terminalInput == nullptr ? -1 : posix_openpt(O_RDWR | O_NOCTTY);
-    if (master >= 0 &&
-        (fcntl(master, F_SETFD, FD_CLOEXEC) != 0 || grantpt(master) != 0 || unlockpt(master) != 0))
+    int master = terminalInput == nullptr ? -1 : posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master >= 0 && (grantpt(master) != 0 || unlockpt(master) != 0))
         return {};
-    std::string in = master >= 0 ? ptsname(master) : "/dev/null";
-    std::string out = scratchDir + "/run.out";
-    std::string err = scratchDir + "/run.err";
+    std::string files[3] = {master >= 0 ? ptsname(master) : "/dev/null", scratchDir + "/run.out",
+                            scratchDir + "/run.err"};
     pid_t pid = fork();
     if (pid == 0) {
         setsid();
-        int fds[3] = {open(in.c_str(), O_RDWR),
-                      open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644),
-                      open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644)};
-        for (int fd = 0; fd < 3; ++fd)
-            if (fds[fd] < 0 || dup2(fds[fd], fd) < 0)
+        for (int fd = 0; fd < 3; ++fd) {
+            int opened = open(files[fd].c_str(), fd ? O_WRONLY | O_CREAT | O_TRUNC : O_RDWR, 0644);
+            if (opened < 0 || dup2(opened, fd) < 0)
                 _exit(126);
+        }
         execv(argv[0], argv.data());
         _exit(127);
     }
-    if (master >= 0 &&
-        write(master, terminalInput, std::char_traits<char>::length(terminalInput)) < 0)
+    if (master >= 0 && write(master, terminalInput, std::strlen(terminalInput)) < 0)
         kill(pid, SIGKILL);
-    ProcessResult result;
     int raw = 0;
-    if (pid > 0 && waitpid(pid, &raw, 0) == pid && WIFEXITED(raw))
-        result.status = WEXITSTATUS(raw);
+    bool exited = pid > 0 && waitpid(pid, &raw, 0) == pid && WIFEXITED(raw);
     if (master >= 0)
         close(master);
-    result.out = ReadText(out);
-    result.err = ReadText(err);
-    return result;
+    return {exited ? WEXITSTATUS(raw) : -1, ReadText(files[1]), ReadText(files[2])};
 }
 
 std::vector<std::vector<uint8_t>> ReadRequestLog(const std::string& path) {
@@ -83,11 +74,11 @@ std::vector<std::vector<uint8_t>> ReadRequestLog(const std::string& path) {
     std::istringstream lines(ReadText(path));
     for (std::string line; std::getline(lines, line);) {
         std::istringstream words(line);
-        std::vector<uint8_t> frame;
-        for (std::string word; line.find("bad-sum") == std::string::npos && words >> word;)
-            frame.push_back(static_cast<uint8_t>(std::stoul(word, nullptr, 16)));
-        if (!frame.empty())
-            frames.push_back(frame);
+        frames.emplace_back();
+        for (unsigned byte; line.find("bad-sum") == std::string::npos && words >> std::hex >> byte;)
+            frames.back().push_back(static_cast<uint8_t>(byte));
+        if (frames.back().empty())
+            frames.pop_back();
     }
     return frames;
 }

@@ -5,9 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 namespace {
 
 using Args = std::vector<std::string>;
@@ -19,12 +16,7 @@ bool Has(const std::string& text, const std::string& part) {
 class SetupCliTest : public ::testing::Test {
   protected:
     TempDir dir;
-    SimProcess sim;
-
-    void SetUp() override {
-        sim = StartSim({"--log", dir.File("log")});
-        ASSERT_FALSE(sim.path.empty());
-    }
+    SimProcess sim = StartSim({"--log", dir.File("log")});
     void TearDown() override {
         StopSim(sim);
     }
@@ -56,39 +48,35 @@ TEST_F(SetupCliTest, EveryCommandReachesTheUnitAndPrintsWhatItHolds) {
     }
 }
 
-TEST_F(SetupCliTest, UsageErrorsExit2WithTheHintAndSendNothing) {
-    const std::vector<std::pair<Args, std::string>> rows = {
-        {{"bogus"}, "run mq6 --help"},
-        {{"live", "--count", "0"}, "run mq6 live --help"},
-        {{"setup", "write", "--yes", "--a1", "5.1,14"}, "--a1: 5.1 is outside 0 to 5"},
-        {{"setup", "write", "--yes", "--nb-offset", "54"}, "54 is outside 55 to 201"},
-        {{"setup", "write", "--yes", "--nb-offset", "130.5"}, "run mq6 setup write --help"},
-        {{"setup", "write", "--yes", "--defaults", "--from", "x.json"}, "excludes"},
-        {{"setup", "write"}, "add --yes"},
+// Refused with status 2 and nothing sent: bad arguments, and setup files (bad.json, written
+// with the row's text) refused by position or key.
+TEST_F(SetupCliTest, UsageErrorsAndBadSetupFilesExit2WithTheReasonAndSendNothing) {
+    const struct {
+        Args args;
+        std::string file, reason;
+    } rows[] = {
+        {{"bogus"}, "", "unknown command 'bogus'"},
+        {{"setup", "defaults"}, "", "unknown action 'defaults'"},
+        {{"live", "--count", "0"}, "", "run mq6 live --help"},
+        {{"setup", "write", "--yes", "--a1", "5.1,14"}, "", "--a1: 5.1 is outside 0 to 5"},
+        {{"setup", "write", "--yes", "--nb-offset", "54"}, "", "54 is outside 55 to 201"},
+        {{"setup", "write", "--yes", "--nb-offset", "130.5"}, "", "run mq6 setup write --help"},
+        {{"setup", "write", "--yes", "--defaults", "--from", "x.json"}, "", "excludes"},
+        {{"setup", "write"}, "", "add --yes"},
+        {{}, "{\"a1_volts\": 1,\n \"b1_afr\": }", "bad.json: parse error at line 2, column 12"},
+        {{}, "{\"a1_volts\": \"1\"}", "a1_volts takes a number from 0 to 5, not \"1\""},
+        {{}, "{\"colour\": 1}", "unknown setting colour"},
+        {{}, "{\"flags\": 1, \"flags\": 2}", "setting flags is given twice"},
+        {{}, "{\"a1_volts\": 1e5555}", "bad.json: number overflow parsing '1e5555'"},
     };
-    for (const auto& [args, hint] : rows) {
-        SCOPED_TRACE(args.back());
-        ProcessResult result = Mq6(args);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.reason);
+        WriteText(dir.File("bad.json"), row.file);
+        ProcessResult result =
+            Mq6(row.file.empty() ? row.args
+                                 : Args{"setup", "write", "--yes", "--from", dir.File("bad.json")});
         EXPECT_EQ(result.status, 2);
-        EXPECT_TRUE(Has(result.err, hint)) << result.err;
-    }
-    EXPECT_TRUE(ReadRequestLog(dir.File("log")).empty());
-}
-
-TEST_F(SetupCliTest, BadSetupFilesAreRefusedByPositionOrKey) {
-    const std::vector<std::pair<std::string, std::string>> rows = {
-        {"{\"a1_volts\": 1,\n \"b1_afr\": }", "bad.json: parse error at line 2, column 12"},
-        {"{\"a1_volts\": \"1\"}", "a1_volts takes a number from 0 to 5, not \"1\""},
-        {"{\"colour\": 1}", "unknown setting colour"},
-        {"{\"flags\": 1, \"flags\": 2}", "setting flags is given twice"},
-        {"{\"a1_volts\": 1e5555}", "bad.json: number overflow parsing '1e5555'"},
-    };
-    for (const auto& [text, reason] : rows) {
-        SCOPED_TRACE(reason);
-        WriteText(dir.File("bad.json"), text);
-        ProcessResult result = Mq6({"setup", "write", "--yes", "--from", dir.File("bad.json")});
-        EXPECT_EQ(result.status, 2);
-        EXPECT_TRUE(Has(result.err, reason)) << result.err;
+        EXPECT_TRUE(Has(result.err, row.reason)) << result.err;
     }
     EXPECT_TRUE(ReadRequestLog(dir.File("log")).empty());
 }
@@ -108,8 +96,7 @@ TEST_F(SetupCliTest, ABackupRestoresTheSetupExactly) {
     WriteText(dir.File("backup.json"), backup.out);
     ASSERT_EQ(Mq6({"setup", "write", "--defaults", "--yes"}).status, 0);
     EXPECT_TRUE(Has(Mq6({"setup", "read", "--json"}).out, "\"flags\": 0,"));
-    ProcessResult restore = Mq6({"setup", "write", "--from", dir.File("backup.json"), "--yes"});
-    ASSERT_EQ(restore.status, 0) << restore.err;
+    ASSERT_EQ(Mq6({"setup", "write", "--from", dir.File("backup.json"), "--yes"}).status, 0);
     EXPECT_EQ(Mq6({"setup", "read", "--json"}).out, backup.out);
 }
 

@@ -1,6 +1,5 @@
 // Read, Defaults and Set against the simulated unit over its pseudo-terminal: what reaches the
 // unit's data block and output tables, the notices, and the worker's hooks.
-#include "firmware/programming.h"
 #include "firmware/test_files.h"
 #include "link/link.h"
 #include "platform/notice.h"
@@ -12,109 +11,65 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <atomic>
-#include <cstdio>
-#include <mutex>
-#include <string>
+#include <filesystem>
 #include <thread>
-#include <vector>
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+const std::string FIRMWARE_MODE = "\nThe MQ-6 WB Unit is currently in the Firmware Update Mode\n\n"
+                                  "The Firmware Update MUST be completed before continuing.\n";
 
-// ---- What the worker reported through its hooks.
-
-std::vector<std::string> HookEvents;
+// What the worker reported: "begin", "P0" and "end <result>"; the steps are counted.
 std::mutex HookLock;
-std::atomic<int> HoldWorker{0};
+std::string Events;
+std::atomic<int> Steps{0}, HoldWorker{0};
 
-void Record(const std::string& event) {
+void Event(const std::string& event) {
     std::lock_guard<std::mutex> hold(HookLock);
-    if (!HookEvents.empty() && event == "S" && HookEvents.back()[0] == 'S') {
-        HookEvents.back() = "S" + std::to_string(std::stoi(HookEvents.back().substr(1)) + 1);
-        return;
-    }
-    HookEvents.push_back(event == "S" ? "S1" : event);
+    Events += (Events.empty() ? "" : " ") + event;
 }
 
-std::vector<std::string> Events() {
-    std::lock_guard<std::mutex> hold(HookLock);
-    return HookEvents;
-}
-
-void RecordBegin() {
-    Record("begin");
-    while (HoldWorker.load() != 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-}
-
-void RecordProgress(ProgressMessage message, int position) {
-    Record(message == PROGRESS_STEPIT ? "S" : "P" + std::to_string(position));
-}
-
-void RecordEnd(int result) {
-    Record("end " + std::to_string(result));
-}
-
-// ---- The form as the view would hand it over.
-
+// The form as the view hands it over: field texts and the two combo box selections.
 struct Form {
     std::array<std::string, SETUP_FIELD_COUNT> text;
     std::array<int32_t, SETUP_CHANNEL_COUNT> selection{NO_SELECTION, NO_SELECTION};
-
     SetupFormInput Input() const {
-        SetupFormInput input{};
+        SetupFormInput input{{}, selection};
         for (size_t i = 0; i < text.size(); ++i)
             input.FieldText[i] = text[i];
-        input.ResponseSelection = selection;
         return input;
     }
 };
 
-Form FormShowing(const SetupRecord& values) {
+// The form showing values as the view would, each field printed with its decimals.
+Form Showing(const SetupRecord& values) {
     Form form;
     for (int channel = 0; channel < SETUP_CHANNEL_COUNT; ++channel) {
-        const ChannelSetup& setup = values.Channel[static_cast<size_t>(channel)];
-        const std::array<std::pair<FormField, int32_t>, 4> fields = {{{FORM_VOLTS1, setup.Volts1},
-                                                                      {FORM_AFR1, setup.Afr1},
-                                                                      {FORM_VOLTS2, setup.Volts2},
-                                                                      {FORM_AFR2, setup.Afr2}}};
-        for (const auto& [field, value] : fields) {
-            char shown[32];
-            FieldKind kind = field == FORM_VOLTS1 || field == FORM_VOLTS2 ? FIELD_VOLTS : FIELD_AFR;
-            FormatFieldValue(value, kind, shown, sizeof shown);
-            form.text[static_cast<size_t>(FormFieldIndex(channel, field))] = shown;
+        const ChannelSetup& c = values.Channel[size_t(channel)];
+        const int32_t shown[] = {c.Volts1, c.Afr1, c.Volts2, c.Afr2};
+        for (int field = 0; field < 4; ++field) {
+            char text[32];
+            FormatFieldValue(shown[field], field % 2 ? FIELD_AFR : FIELD_VOLTS, text, sizeof text);
+            form.text[size_t(FormFieldIndex(channel, FormField(field)))] = text;
         }
-        form.selection[static_cast<size_t>(channel)] = setup.ResponseIndex;
+        form.selection[size_t(channel)] = c.ResponseIndex;
     }
     return form;
 }
 
 Bytes TablesOf(const SetupRecord& values) {
-    OutputTable table1{};
-    OutputTable table2{};
+    OutputTable table1{}, table2{};
     BuildSetupTables(values, table1, table2);
-    Bytes both(2 * OUTPUT_TABLE_SIZE);
-    std::copy(table1.begin(), table1.end(), both.begin());
-    std::copy(table2.begin(), table2.end(), both.begin() + OUTPUT_TABLE_SIZE);
+    Bytes both(4096);
+    std::copy(table2.begin(), table2.end(), std::copy(table1.begin(), table1.end(), both.begin()));
     return both;
 }
 
 Bytes PackedBlock(const SetupRecord& values) {
     std::array<uint8_t, DEVICE_INFO_SIZE> info{};
     PackSetupBlock(values, info);
-    return Bytes(info.begin() + SETUP_BLOCK_OFFSET,
-                 info.begin() + SETUP_BLOCK_OFFSET + SETUP_BLOCK_SIZE);
-}
-
-std::vector<std::string> Commands(const std::vector<Bytes>& frames) {
-    std::vector<std::string> names;
-    for (const Bytes& frame : frames)
-        names.push_back(std::string(1, static_cast<char>(frame[0])) + "/" +
-                        std::to_string(frame[1]));
-    return names;
+    return Bytes(&info[4], &info[68]);
 }
 
 class SetupTransferTest : public ::testing::Test {
@@ -124,234 +79,160 @@ class SetupTransferTest : public ::testing::Test {
 
     void SetUp() override {
         ClearRecordedNotices();
-        HookEvents.clear();
-        HoldWorker = 0;
+        Events.clear(), Steps = 0, HoldWorker = 0;
         SetupValues = DEFAULT_SETUP;
-        SetupWriteBeginHook = RecordBegin;
-        SetupWriteProgressHook = RecordProgress;
-        SetupWriteEndHook = RecordEnd;
+        SetupWriteBeginHook = [] {
+            Event("begin");
+            while (HoldWorker.load() != 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        };
+        SetupWriteProgressHook = [](ProgressMessage message, int position) {
+            message == PROGRESS_STEPIT ? void(++Steps) : Event("P" + std::to_string(position));
+        };
+        SetupWriteEndHook = [](int result) { Event("end " + std::to_string(result)); };
     }
     void TearDown() override {
         HoldWorker = 0;
         WaitSetupWrite();
-        SetupWriteBeginHook = nullptr;
+        SetupWriteBeginHook = nullptr, SetupWriteEndHook = nullptr;
         SetupWriteProgressHook = nullptr;
-        SetupWriteEndHook = nullptr;
-        DeviceDataHook = nullptr;
         StopLink();
         StopSim(sim);
     }
     void Start(std::vector<std::string> args) {
         args.insert(args.end(), {"--log", dir.File("log"), "--dump-tables", dir.File("tables")});
         sim = StartSim(args);
-        ASSERT_FALSE(sim.path.empty());
         ASSERT_TRUE(StartLinkOn(sim.path));
     }
     // Set as the view's button runs it, waiting for the worker; the transfer's result.
     int Set(const Form& form) {
-        std::remove(dir.File("tables").c_str());
+        std::filesystem::remove(dir.File("tables"));
         if (WriteSetup(form.Input()) != 0)
             return -2;
         int result = WaitSetupWrite();
         // LeaveLoadMode awaits no reply: the unit restarts (and dumps) a moment later.
-        if (result == 0) {
-            EXPECT_TRUE(
-                WaitFor([&] { return ReadBytes(dir.File("tables")).size() == 4096; }, 3000));
-        }
+        EXPECT_TRUE(result != 0 ||
+                    WaitFor([&] { return ReadBytes(dir.File("tables")).size() == 4096; }, 3000));
         return result;
     }
-    Bytes UnitBlock() {
-        EXPECT_EQ(GetDeviceData(), 0);
-        return Bytes(DeviceInfo.begin() + SETUP_BLOCK_OFFSET,
-                     DeviceInfo.begin() + SETUP_BLOCK_OFFSET + SETUP_BLOCK_SIZE);
-    }
-    std::vector<RecordedNotice> Notices() {
+    static std::vector<RecordedNotice> Notices() {
         std::lock_guard<std::mutex> hold(NoticeLock);
         return RecordedNotices;
     }
+    Bytes UnitBlock() {
+        EXPECT_EQ(GetDeviceData(), 0);
+        return Bytes(&DeviceInfo[4], &DeviceInfo[68]);
+    }
 };
 
-// Whether the display thread was kept off the ring while the data block was read: set by
-// DeviceDataHook, which GetDeviceData calls before it returns.
-std::atomic<int> ClaimedDuringRead{-1};
-
-void CheckClaim(int) {
-    ClaimedDuringRead = ExchangeActive.load();
-}
-
-TEST_F(SetupTransferTest, ReadTakesTheUnitsBlockWithTheLinkClaimed) {
+TEST_F(SetupTransferTest, SetWritesTheTypedValuesThatReadThenShows) {
     Start({});
-    SetupValues = {1, 2, 3, {{{1, 2, 3, 4, 5, 6}, {1, 2, 3, 4, 5, 6}}}};
-    ClaimedDuringRead = -1;
-    DeviceDataHook = CheckClaim;
-    ASSERT_EQ(ReadSetup(), 0);
-    EXPECT_EQ(ClaimedDuringRead.load(), 1);
-    EXPECT_EQ(ExchangeActive.load(), 0);
-    EXPECT_EQ(PackedBlock(SetupValues), PackedBlock(DEFAULT_SETUP));
-    EXPECT_EQ(SetupValues.Channel[CHANNEL_A].ResponseIndex, 3);
-    EXPECT_EQ(SetupValues.Channel[CHANNEL_B].ResponseIndex, 3);
-    EXPECT_EQ(CountNotices(), 0u);
-}
-
-TEST_F(SetupTransferTest, SetWritesTheTablesAndBlockThatReadThenShows) {
-    Start({});
-    Form form;
-    form.text = {"1.2", "11.5", "4.46", "18.0", "", "", "", ""};
-    form.selection = {9, -2}; // past the last row: the last; negative: by its size
     SetupValues.SetupFlags = SETUP_FLAG_B_LINEAR;
     SetupValues.StoichAfr = 1460;
-    form.text[4] = "0.5";
-    form.text[5] = "9";
-    form.text[6] = "5";
-    form.text[7] = "16.444";
+    Form form{{"1.2", "11.5", "4.46", "18.0", "0.5", "9", "5", "16.444"}, {9, -2}}; // rows 6 and 2
     ASSERT_EQ(Set(form), 0);
-
-    SetupRecord expected = {1460,
-                            SETUP_FLAG_B_LINEAR,
-                            128,
-                            {{{12, 1150, 45, 1800, 240, 6}, {5, 900, 50, 1644, 96, 2}}}};
+    SetupRecord expected = {
+        1460, 2, 128, {{{12, 1150, 45, 1800, 240, 6}, {5, 900, 50, 1644, 96, 2}}}};
     EXPECT_EQ(ReadBytes(dir.File("tables")), TablesOf(expected));
     EXPECT_EQ(UnitBlock(), PackedBlock(expected));
-    EXPECT_EQ(Events(), (std::vector<std::string>{"begin", "S256", "P0", "S260", "end 0"}));
+    EXPECT_EQ(Events, "begin P0 end 0");
+    EXPECT_EQ(Steps.load(), 256 + 256 + 4);
     EXPECT_EQ(CountNotices(), 0u);
-
     SetupValues = DEFAULT_SETUP;
     ASSERT_EQ(ReadSetup(), 0);
     EXPECT_EQ(PackedBlock(SetupValues), PackedBlock(expected));
-    EXPECT_EQ(SetupValues.Channel[CHANNEL_A].ResponseIndex, 6);
-    EXPECT_EQ(SetupValues.Channel[CHANNEL_B].ResponseIndex, 2);
-}
+    EXPECT_EQ(SetupValues.Channel[CHANNEL_B].ResponseIndex, 2) << "and the rows of the codes read";
 
-TEST_F(SetupTransferTest, NarrowbandChannelBKeepsItsValuesAndIgnoresItsTexts) {
-    Start({});
+    // Narrowband: channel B keeps its values, whatever its (absent) fields would say.
+    SetupValues = DEFAULT_SETUP;
     SetupValues.NbOffset = 201;
     SetupValues.Channel[CHANNEL_B].Volts1 = 7;
-    Form form = FormShowing(SetupValues);
-    form.text[4] = "3.3"; // no channel B fields exist in the narrowband layout
+    expected = SetupValues;
+    form = Showing(SetupValues);
+    form.text[4] = "3.3";
     ASSERT_EQ(Set(form), 0);
-    SetupRecord expected = DEFAULT_SETUP;
-    expected.NbOffset = 201;
-    expected.Channel[CHANNEL_B].Volts1 = 7;
     EXPECT_EQ(ReadBytes(dir.File("tables")), TablesOf(expected));
     EXPECT_EQ(UnitBlock(), PackedBlock(expected));
 }
 
-TEST_F(SetupTransferTest, DefaultsWrittenGiveTheFactoryBlockAndTables) {
-    Start({});
-    SetupValues = {2000, 0xFF, 60, {{{1, 2, 3, 4, 16, 0}, {1, 2, 3, 4, 16, 0}}}};
-    LoadDefaultSetup();
-    ASSERT_EQ(Set(FormShowing(SetupValues)), 0);
-    Bytes tables = ReadBytes(dir.File("tables"));
-    EXPECT_EQ(tables, TablesOf(DEFAULT_SETUP));
-    ASSERT_EQ(tables.size(), 4096u);
-    EXPECT_EQ(Bytes(tables.begin() + 4 * 331, tables.begin() + 4 * 332),
-              (Bytes{0x34, 0x07, 0x34, 0x80}));
-    Bytes block = UnitBlock();
-    EXPECT_EQ(Bytes(block.begin(), block.begin() + 20),
-              (Bytes{0x05, 0xBE, 0x00, 0x00, 0x00, 0x40, 0x40, 0x00, 0x32, 0x03,
-                     0xE8, 0x07, 0xD0, 0x00, 0x32, 0x03, 0xE8, 0x07, 0xD0, 0x80}));
-    EXPECT_EQ(Bytes(block.begin() + 20, block.end()), Bytes(44, 0x5A));
-}
-
-TEST_F(SetupTransferTest, FlagBitsSurviveReadAndSetAndDefaultsClearThem) {
+TEST_F(SetupTransferTest, FlagBitsAndUnlistedResponseCodesSurviveReadAndSetAndDefaultsClearThem) {
     Start({});
     SetupValues.SetupFlags = 0xF1;
-    ASSERT_EQ(Set(FormShowing(SetupValues)), 0);
-
-    LoadDefaultSetup();
-    ASSERT_EQ(ReadSetup(), 0);
-    EXPECT_EQ(SetupValues.SetupFlags, 0xF1);
-    ASSERT_EQ(Set(FormShowing(SetupValues)), 0);
-    EXPECT_EQ(UnitBlock()[2], 0xF1);
-
-    LoadDefaultSetup();
-    EXPECT_EQ(SetupValues.SetupFlags, 0);
-    ASSERT_EQ(Set(FormShowing(SetupValues)), 0);
-    EXPECT_EQ(UnitBlock()[2], 0x00);
-}
-
-TEST_F(SetupTransferTest, UnlistedResponseCodeKeepsTheRowAndTheNextSetSendsThatRow) {
-    Start({});
-    // A unit holding code 66 (byte 33) for channel A: written with no selection made.
-    SetupValues.Channel[CHANNEL_A].ResponseValue = 66;
-    Form form = FormShowing(SetupValues);
+    SetupValues.Channel[CHANNEL_A].ResponseValue = 66; // byte 33: no row; sent with no selection
+    Form form = Showing(SetupValues);
     form.selection = {NO_SELECTION, NO_SELECTION};
     ASSERT_EQ(Set(form), 0);
     EXPECT_EQ(UnitBlock()[5], 33);
-
-    SetupValues = DEFAULT_SETUP;
-    SetupValues.Channel[CHANNEL_A].ResponseIndex = 5;
+    SetupValues = {2000, 0, 60, {{{1, 2, 3, 4, 16, 5}, {1, 2, 3, 4, 16, 0}}}};
     ASSERT_EQ(ReadSetup(), 0);
+    EXPECT_EQ(SetupValues.SetupFlags, 0xF1);
     EXPECT_EQ(SetupValues.Channel[CHANNEL_A].ResponseValue, 66);
-    EXPECT_EQ(SetupValues.Channel[CHANNEL_A].ResponseIndex, 5);
-    ASSERT_EQ(Set(FormShowing(SetupValues)), 0);
-    EXPECT_EQ(UnitBlock()[5], 192 / 2);
+    EXPECT_EQ(SetupValues.Channel[CHANNEL_A].ResponseIndex, 5) << "the row shown is kept";
+    ASSERT_EQ(Set(Showing(SetupValues)), 0);
+    Bytes block = UnitBlock();
+    EXPECT_EQ(block[2], 0xF1);
+    EXPECT_EQ(block[5], 192 / 2) << "the next Set sends the row shown";
+    LoadDefaultSetup();
+    ASSERT_EQ(Set(Showing(SetupValues)), 0);
+    EXPECT_EQ(UnitBlock(), PackedBlock(DEFAULT_SETUP));
+    EXPECT_EQ(ReadBytes(dir.File("tables")), TablesOf(DEFAULT_SETUP));
 }
 
-TEST_F(SetupTransferTest, FirmwareUpdateModeStopsReadAndSetBeforeAnythingIsSent) {
+TEST_F(SetupTransferTest, FirmwareUpdateModeStopsReadAndSetButSetupModeDoesNot) {
     Start({"--unit-mode", "1"});
     SetupValues.StoichAfr = 1234;
     EXPECT_EQ(ReadSetup(), -1);
     EXPECT_EQ(SetupValues.StoichAfr, 1234);
-    EXPECT_EQ(WriteSetup(FormShowing(SetupValues).Input()), -1);
-    EXPECT_EQ(SetupWriteRunning.load(), 0);
-    std::vector<RecordedNotice> notices = Notices();
+    EXPECT_EQ(WriteSetup(Showing(SetupValues).Input()), -1);
+    const std::vector<RecordedNotice> notices = Notices();
     ASSERT_EQ(notices.size(), 2u);
-    for (const RecordedNotice& notice : notices) {
-        EXPECT_EQ(notice.text, "\nThe MQ-6 WB Unit is currently in the Firmware Update Mode\n\n"
-                               "The Firmware Update MUST be completed before continuing.\n");
-        EXPECT_EQ(notice.caption, "-WB Setup Error-");
-        EXPECT_EQ(notice.flags, NOTICE_TOPMOST | NOTICE_ERROR_ICON);
-    }
-    for (const std::string& command : Commands(ReadRequestLog(dir.File("log"))))
-        EXPECT_TRUE(command == "R/0" || command == "R/7") << command;
-    EXPECT_TRUE(Events().empty());
-}
-
-TEST_F(SetupTransferTest, SetupModeDoesNotStopReadOrSet) {
+    for (const RecordedNotice& notice : notices)
+        EXPECT_EQ(notice.text + notice.caption + std::to_string(notice.flags),
+                  FIRMWARE_MODE + "-WB Setup Error-" +
+                      std::to_string(NOTICE_TOPMOST | NOTICE_ERROR_ICON));
+    for (const Bytes& frame : ReadRequestLog(dir.File("log")))
+        EXPECT_TRUE(frame[0] == 'R' && (frame[1] == 0 || frame[1] == 7)) << "nothing but reads";
+    EXPECT_EQ(Events, "");
+    StopLink();
+    StopSim(sim);
     Start({"--unit-mode", "2"});
     EXPECT_EQ(ReadSetup(), 0);
-    EXPECT_EQ(Set(FormShowing(SetupValues)), 0);
+    EXPECT_EQ(Set(Showing(SetupValues)), 0);
 }
 
 TEST_F(SetupTransferTest, SilentUnitStillGetsAWorkerThatFailsWithTheCommError) {
     Start({"--silent"});
-    EXPECT_EQ(WriteSetup(FormShowing(SetupValues).Input()), 0);
+    EXPECT_EQ(WriteSetup(Showing(SetupValues).Input()), 0);
     EXPECT_EQ(WaitSetupWrite(), -1);
-    std::vector<RecordedNotice> notices = Notices();
+    const std::vector<RecordedNotice> notices = Notices();
     ASSERT_EQ(notices.size(), 2u);
     EXPECT_EQ(notices[0].caption, "Error") << "the data-error box";
-    EXPECT_EQ(notices[1].text, "       Comm Error\n\nCheck PC to MQ-6 WB Connection\n\nIs the "
-                               "MQ-6 WB Powered On?");
-    EXPECT_EQ(notices[1].caption, "-WB Setup Error-");
-    EXPECT_EQ(notices[1].flags, NOTICE_TOPMOST | NOTICE_ERROR_ICON);
-    EXPECT_EQ(Events(), (std::vector<std::string>{"begin", "end -1"}));
-    // The block was prepared all the same.
-    EXPECT_EQ(Bytes(DeviceInfo.begin() + 4, DeviceInfo.begin() + 68), PackedBlock(DEFAULT_SETUP));
-}
-
-TEST_F(SetupTransferTest, RefusedLoadModeShowsItsStage) {
-    Start({"--refuse-load"});
-    EXPECT_EQ(Set(FormShowing(SetupValues)), -1);
-    std::vector<RecordedNotice> notices = Notices();
-    ASSERT_EQ(notices.size(), 1u);
-    EXPECT_EQ(notices[0].text, "Request load mode failed\n");
-    EXPECT_EQ(notices[0].caption, "-WB Setup Error-");
+    EXPECT_EQ(notices[1].text + notices[1].caption + std::to_string(notices[1].flags),
+              "       Comm Error\n\nCheck PC to MQ-6 WB Connection\n\nIs the MQ-6 WB Powered "
+              "On?-WB Setup Error-" +
+                  std::to_string(NOTICE_TOPMOST | NOTICE_ERROR_ICON));
+    EXPECT_EQ(Events, "begin end -1");
+    EXPECT_EQ(Bytes(&DeviceInfo[4], &DeviceInfo[68]), PackedBlock(DEFAULT_SETUP))
+        << "prepared all the same";
 }
 
 TEST_F(SetupTransferTest, NothingElseStartsWhileAWriteRuns) {
     Start({});
     HoldWorker = 1;
-    ASSERT_EQ(WriteSetup(FormShowing(SetupValues).Input()), 0);
-    ASSERT_TRUE(WaitFor([] { return !Events().empty(); }, 2000));
+    ASSERT_EQ(WriteSetup(Showing(SetupValues).Input()), 0);
+    ASSERT_TRUE(WaitFor(
+        [] {
+            std::lock_guard<std::mutex> hold(HookLock);
+            return !Events.empty();
+        },
+        2000));
     size_t before = ReadRequestLog(dir.File("log")).size();
-    EXPECT_EQ(WriteSetup(FormShowing(SetupValues).Input()), -1);
+    EXPECT_EQ(WriteSetup(Showing(SetupValues).Input()), -1);
     EXPECT_EQ(ReadSetup(), -1);
     EXPECT_EQ(ReadRequestLog(dir.File("log")).size(), before) << "neither sent a request";
     HoldWorker = 0;
     EXPECT_EQ(WaitSetupWrite(), 0);
-    EXPECT_EQ(SetupWriteRunning.load(), 0);
-    EXPECT_EQ(WriteSetup(FormShowing(SetupValues).Input()), 0);
+    EXPECT_EQ(WriteSetup(Showing(SetupValues).Input()), 0);
     EXPECT_EQ(WaitSetupWrite(), 0);
 }
 
