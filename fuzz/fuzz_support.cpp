@@ -78,3 +78,20 @@ void CheckListAgreesWithSearch(const PortCandidate* list, int count, int search,
     if (first == nullptr && count < MAX_PORT_CANDIDATES && search == 0)
         FuzzFail("the search finds only a unit that the list shows attached");
 }
+
+bool Within(int32_t value, int32_t low, int32_t high) {
+    return value >= low && value <= high;
+}
+
+bool SameSetupFields(const SetupRecord& a, const SetupRecord& b) {
+    if (a.StoichAfr != b.StoichAfr || a.SetupFlags != b.SetupFlags || a.NbOffset != b.NbOffset)
+        return false;
+    for (size_t channel = 0; channel < a.Channel.size(); ++channel) {
+        const ChannelSetup& x = a.Channel[channel];
+        const ChannelSetup& y = b.Channel[channel];
+        if (x.Volts1 != y.Volts1 || x.Afr1 != y.Afr1 || x.Volts2 != y.Volts2 || x.Afr2 != y.Afr2 ||
+            x.ResponseValue != y.ResponseValue)
+            return false;
+    }
+    return true;
+}

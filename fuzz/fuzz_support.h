@@ -4,6 +4,7 @@
 
 #include "discovery/discovery.h"
 #include "link/link.h"
+#include "wbsetup/setup_values.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -27,3 +28,9 @@ const std::string& ScratchDir();
 // finds the first listed unit that is named and attached (firstPromise names that rule).
 void CheckListAgreesWithSearch(const PortCandidate* list, int count, int search, const char* found,
                                const char* firstPromise);
+
+// low <= value <= high.
+bool Within(int32_t value, int32_t low, int32_t high);
+
+// The stored fields of two setups agree; which row a Response box shows is not compared.
+bool SameSetupFields(const SetupRecord& a, const SetupRecord& b);

@@ -12,10 +12,6 @@
 #include <cstring>
 
 namespace {
-bool Within(int32_t value, int32_t low, int32_t high) {
-    return value >= low && value <= high;
-}
-
 // 16-bit AFRs, byte-wide volts, flags and switch point, and response rates stored shifted
 // right by one bit (so even, at most 510).
 void CheckWidths(const SetupRecord& values) {
@@ -31,18 +27,6 @@ void CheckWidths(const SetupRecord& values) {
     }
 }
 
-bool SameFields(const SetupRecord& a, const SetupRecord& b) {
-    if (a.StoichAfr != b.StoichAfr || a.SetupFlags != b.SetupFlags || a.NbOffset != b.NbOffset)
-        return false;
-    for (size_t channel = 0; channel < a.Channel.size(); ++channel) {
-        const ChannelSetup& x = a.Channel[channel];
-        const ChannelSetup& y = b.Channel[channel];
-        if (x.Volts1 != y.Volts1 || x.Afr1 != y.Afr1 || x.Volts2 != y.Volts2 || x.Afr2 != y.Afr2 ||
-            x.ResponseValue != y.ResponseValue)
-            return false;
-    }
-    return true;
-}
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -60,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FuzzFail("packing writes only the 64 bytes of the setup block");
     SetupRecord second = DEFAULT_SETUP;
     UnpackSetupBlock(info, second);
-    if (!SameFields(first, second))
+    if (!SameSetupFields(first, second))
         FuzzFail("pack then unpack gives the values unpacked");
     std::array<uint8_t, DEVICE_INFO_SIZE> repacked = info;
     PackSetupBlock(second, repacked);

@@ -18,21 +18,11 @@ void WriteFile(const std::string& text) {
         FuzzFail("the input can be written to the scratch directory");
 }
 
+// The fields and the rows the Response boxes show.
 bool SameSetup(const SetupRecord& a, const SetupRecord& b) {
-    if (a.StoichAfr != b.StoichAfr || a.SetupFlags != b.SetupFlags || a.NbOffset != b.NbOffset)
-        return false;
-    for (size_t channel = 0; channel < a.Channel.size(); ++channel) {
-        const ChannelSetup& x = a.Channel[channel];
-        const ChannelSetup& y = b.Channel[channel];
-        if (x.Volts1 != y.Volts1 || x.Afr1 != y.Afr1 || x.Volts2 != y.Volts2 || x.Afr2 != y.Afr2 ||
-            x.ResponseValue != y.ResponseValue || x.ResponseIndex != y.ResponseIndex)
-            return false;
-    }
-    return true;
-}
-
-bool Within(int32_t value, int32_t low, int32_t high) {
-    return value >= low && value <= high;
+    return SameSetupFields(a, b) &&
+           a.Channel[CHANNEL_A].ResponseIndex == b.Channel[CHANNEL_A].ResponseIndex &&
+           a.Channel[CHANNEL_B].ResponseIndex == b.Channel[CHANNEL_B].ResponseIndex;
 }
 
 // Volts 0 to 5.0 (x 10), AFRs 0 to 210.00 (x 100), bytes 0 to 255, a response rate that
