@@ -14,7 +14,7 @@
 # Suites whose tests run the comm thread, the display thread, exchanges, programming
 # sequences or the threaded command-line tool and simulator. A suite missing from the test
 # binary is a failure, so a renamed suite cannot drop out of the run unnoticed.
-TSAN_SUITES=(CommThreadTest ProtocolTest DisplayThreadTest SimSequenceTest ScriptedLoaderTest
+TSAN_SUITES=(CommThreadTest ProtocolTest DisplayThreadTest ProgrammingTest
     SetupTransferTest SimTest CliDiscoveryTest
     FirmwareCliTest LiveCliTest SetupCliTest FindPortTest GaugeTest)
 

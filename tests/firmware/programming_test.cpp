@@ -178,14 +178,19 @@ TEST_F(ProgrammingTest, SequencesSendTheirStagesAndStopWithTheTextOfTheStageThat
                                 : WriteSetupTables(text, ZEROS, ZEROS, INFO, RecordProgress);
         EXPECT_EQ(result, row.result);
         EXPECT_EQ(text, row.text);
-        EXPECT_TRUE(WaitFor([&] { return restarts == (result == 0); }, 2000));
-        EXPECT_EQ(outline, row.outline);
+        EXPECT_TRUE(WaitFor(
+            [&] {
+                std::lock_guard<std::mutex> hold(lock);
+                return restarts == (result == 0);
+            },
+            2000));
         EXPECT_EQ(Events, row.events);
         EXPECT_TRUE(Claimed);
         EXPECT_EQ(ExchangeActive.load(), 0);
         // Addresses and payloads: the image's records as stored, the setup blocks enciphered
         // to 0x1000 + 8 i and 0x1400 + 8 i, the setup bytes 4 to 67 of the data block.
         std::lock_guard<std::mutex> hold(lock);
+        EXPECT_EQ(outline, row.outline);
         int block = 0, record = 0;
         for (const Bytes& f : log) {
             int at = f[2] << 8 | f[3], i = block % (row.verify ? 169 : 256),
@@ -220,7 +225,10 @@ TEST_F(ProgrammingTest, SequencesSendTheirStagesAndStopWithTheTextOfTheStageThat
 TEST_F(ProgrammingTest, RestartThatCannotBeSentIsAFailure) {
     for (int steps : {169 + 169 + 12, 256 + 256 + 4}) {
         SCOPED_TRACE(steps);
-        inLoader = false;
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            inLoader = false;
+        }
         ASSERT_TRUE(StartLinkOn(peer.slavePath));
         StepsBeforeClosing = steps;
         std::string_view text;
