@@ -215,10 +215,6 @@ TEST_F(ProgrammingTest, SequencesSendTheirStagesAndStopWithTheTextOfTheStageThat
                 ++record;
             }
         }
-        // The unit left in its loader holds exactly the records acknowledged.
-        for (int i = 0; std::string(row.unit) == "w101" && i <= 100; ++i) {
-            EXPECT_EQ(memory[size_t(0x0800 + 8 * i)].size(), i < 100 ? 16u : 0u) << i;
-        }
     }
 }
 

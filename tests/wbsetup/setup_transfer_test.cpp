@@ -127,12 +127,12 @@ class SetupTransferTest : public ::testing::Test {
 
 TEST_F(SetupTransferTest, SetWritesTheTypedValuesThatReadThenShows) {
     Start({});
-    SetupValues.SetupFlags = SETUP_FLAG_B_LINEAR;
+    SetupValues.SetupFlags = SETUP_FLAG_B_LINEAR | 0xF0; // bits only the unit knows travel
     SetupValues.StoichAfr = 1460;
     Form form{{"1.2", "11.5", "4.46", "18.0", "0.5", "9", "5", "16.444"}, {9, -2}}; // rows 6 and 2
     ASSERT_EQ(Set(form), 0);
     SetupRecord expected = {
-        1460, 2, 128, {{{12, 1150, 45, 1800, 240, 6}, {5, 900, 50, 1644, 96, 2}}}};
+        1460, 0xF2, 128, {{{12, 1150, 45, 1800, 240, 6}, {5, 900, 50, 1644, 96, 2}}}};
     EXPECT_EQ(ReadBytes(dir.File("tables")), TablesOf(expected));
     EXPECT_EQ(UnitBlock(), PackedBlock(expected));
     EXPECT_EQ(Events, "begin P0 end 0");
@@ -143,39 +143,19 @@ TEST_F(SetupTransferTest, SetWritesTheTypedValuesThatReadThenShows) {
     EXPECT_EQ(PackedBlock(SetupValues), PackedBlock(expected));
     EXPECT_EQ(SetupValues.Channel[CHANNEL_B].ResponseIndex, 2) << "and the rows of the codes read";
 
-    // Narrowband: channel B keeps its values, whatever its (absent) fields would say.
+    // Narrowband: channel B keeps its values, whatever its (absent) fields would say; with no
+    // row selected channel A's code 66 (byte 33), which has no row, goes out as it is.
     SetupValues = DEFAULT_SETUP;
     SetupValues.NbOffset = 201;
     SetupValues.Channel[CHANNEL_B].Volts1 = 7;
+    SetupValues.Channel[CHANNEL_A].ResponseValue = 66;
     expected = SetupValues;
     form = Showing(SetupValues);
     form.text[4] = "3.3";
+    form.selection[CHANNEL_A] = NO_SELECTION;
     ASSERT_EQ(Set(form), 0);
     EXPECT_EQ(ReadBytes(dir.File("tables")), TablesOf(expected));
     EXPECT_EQ(UnitBlock(), PackedBlock(expected));
-}
-
-TEST_F(SetupTransferTest, FlagBitsAndUnlistedResponseCodesSurviveReadAndSetAndDefaultsClearThem) {
-    Start({});
-    SetupValues.SetupFlags = 0xF1;
-    SetupValues.Channel[CHANNEL_A].ResponseValue = 66; // byte 33: no row; sent with no selection
-    Form form = Showing(SetupValues);
-    form.selection = {NO_SELECTION, NO_SELECTION};
-    ASSERT_EQ(Set(form), 0);
-    EXPECT_EQ(UnitBlock()[5], 33);
-    SetupValues = {2000, 0, 60, {{{1, 2, 3, 4, 16, 5}, {1, 2, 3, 4, 16, 0}}}};
-    ASSERT_EQ(ReadSetup(), 0);
-    EXPECT_EQ(SetupValues.SetupFlags, 0xF1);
-    EXPECT_EQ(SetupValues.Channel[CHANNEL_A].ResponseValue, 66);
-    EXPECT_EQ(SetupValues.Channel[CHANNEL_A].ResponseIndex, 5) << "the row shown is kept";
-    ASSERT_EQ(Set(Showing(SetupValues)), 0);
-    Bytes block = UnitBlock();
-    EXPECT_EQ(block[2], 0xF1);
-    EXPECT_EQ(block[5], 192 / 2) << "the next Set sends the row shown";
-    LoadDefaultSetup();
-    ASSERT_EQ(Set(Showing(SetupValues)), 0);
-    EXPECT_EQ(UnitBlock(), PackedBlock(DEFAULT_SETUP));
-    EXPECT_EQ(ReadBytes(dir.File("tables")), TablesOf(DEFAULT_SETUP));
 }
 
 TEST_F(SetupTransferTest, FirmwareUpdateModeStopsReadAndSetButSetupModeDoesNot) {
@@ -197,7 +177,10 @@ TEST_F(SetupTransferTest, FirmwareUpdateModeStopsReadAndSetButSetupModeDoesNot) 
     StopSim(sim);
     Start({"--unit-mode", "2"});
     EXPECT_EQ(ReadSetup(), 0);
+    SetupValues.SetupFlags = 0xF1, SetupValues.Channel[CHANNEL_A].ResponseValue = 66;
+    LoadDefaultSetup();
     EXPECT_EQ(Set(Showing(SetupValues)), 0);
+    EXPECT_EQ(UnitBlock(), PackedBlock(DEFAULT_SETUP)) << "Defaults clears them";
 }
 
 TEST_F(SetupTransferTest, SilentUnitStillGetsAWorkerThatFailsWithTheCommError) {
