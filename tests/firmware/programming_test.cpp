@@ -163,13 +163,13 @@ TEST_F(ProgrammingTest, SequencesSendTheirStagesAndStopWithTheTextOfTheStageThat
         SCOPED_TRACE(row.what);
         {
             std::lock_guard<std::mutex> hold(lock);
-            const std::string spec = row.unit;
+            const std::string script = row.unit;
             auto number = [&](char c) {
-                return spec[0] == c && std::isdigit(spec[1]) ? std::stoi(spec.substr(1)) : -1;
+                return script[0] == c && std::isdigit(script[1]) ? std::stoi(script.substr(1)) : -1;
             };
             log.clear(), outline.clear(), memory = {}, writes = restarts = 0;
-            app = spec != "loader" && spec != "silent", inLoader = spec == "loader";
-            refuseLoad = spec == "refuse", failWrite = number('w'), flip = number('f');
+            app = script != "loader" && script != "silent", inLoader = script == "loader";
+            refuseLoad = script == "refuse", failWrite = number('w'), flip = number('f');
             silentZ = number('z'), loaderReads = number('l') < 0 ? 9 : number('l');
         }
         Events.clear(), Claimed = true;
