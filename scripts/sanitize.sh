@@ -19,7 +19,7 @@ TSAN_SUITES=(CommThreadTest ProtocolTest DisplayThreadTest ProgrammingTest
     FirmwareCliTest LiveCliTest SetupCliTest FindPortTest GaugeTest)
 
 # Seconds of fuzzing per target in scripts/test, and how many targets fuzz at once.
-FUZZ_SECONDS=${FUZZ_SECONDS:-20}
+FUZZ_SECONDS=${FUZZ_SECONDS:-10}
 FUZZ_PARALLEL=${FUZZ_PARALLEL:-2}
 # A single input that runs longer than this is a hang.
 FUZZ_TIMEOUT_SECONDS=10
