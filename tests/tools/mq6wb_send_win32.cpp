@@ -6,53 +6,38 @@
 
 #include <windows.h>
 
-#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace {
-
-struct NamedCommand {
-    const char* name;
-    int command;
-};
-
 constexpr int NO_COMMAND = -1;
-
-constexpr std::array<NamedCommand, 5> Commands = {{
-    {"afr", IDM_AFR_LAMBDA},
-    {"setup", IDM_WB_SETUP},
-    {"firmware", IDM_FIRMWARE_UPDATE},
-    {"exit", IDM_EXIT},
-    {"wait", NO_COMMAND},
-}};
-
+constexpr std::pair<const char*, int> COMMANDS[] = {{"afr", IDM_AFR_LAMBDA},
+                                                    {"setup", IDM_WB_SETUP},
+                                                    {"firmware", IDM_FIRMWARE_UPDATE},
+                                                    {"exit", IDM_EXIT},
+                                                    {"wait", NO_COMMAND}};
 constexpr int POLL_MS = 50;
-
 } // namespace
 
 int main(int argc, char** argv) {
-    const NamedCommand* chosen = nullptr;
-    for (const NamedCommand& row : Commands)
-        if (argc >= 2 && std::strcmp(argv[1], row.name) == 0)
+    const std::pair<const char*, int>* chosen = nullptr;
+    for (const auto& row : COMMANDS)
+        if (argc >= 2 && std::strcmp(argv[1], row.first) == 0)
             chosen = &row;
     if (chosen == nullptr || argc > 3) {
         std::fprintf(stderr, "usage: mq6wb-send afr|setup|firmware|exit|wait [seconds]\n");
         return 2;
     }
     int waitMs = argc == 3 ? std::atoi(argv[2]) * 1000 : 0;
-    for (int waited = 0;; waited += POLL_MS) {
+    for (int waited = 0; waited <= waitMs; waited += POLL_MS, Sleep(POLL_MS)) {
         HWND window = FindWindowA("MQ6", nullptr);
-        if (window != nullptr && chosen->command == NO_COMMAND)
+        // Posted like a menu choice: the utility's own thread runs it.
+        if (window != nullptr && chosen->second != NO_COMMAND)
+            return PostMessageA(window, WM_COMMAND, MAKEWPARAM(chosen->second, 0), 0) ? 0 : 1;
+        if (window != nullptr)
             return 0;
-        if (window != nullptr) {
-            // Posted like a menu choice: the utility's own thread runs it.
-            return PostMessageA(window, WM_COMMAND, MAKEWPARAM(chosen->command, 0), 0) ? 0 : 1;
-        }
-        if (waited >= waitMs)
-            break;
-        Sleep(POLL_MS);
     }
     std::fprintf(stderr, "mq6wb-send: no MQ-6 WB Utility window\n");
     return 1;

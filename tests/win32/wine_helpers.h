@@ -1,6 +1,7 @@
-// Drives the utility's real main window from a test on the window's own thread: messages go
-// through the utility's message loop, and the window's controls, menus and the test's files are
-// read back.
+// The helpers of the Windows tests: the native simulated unit run under Wine with its
+// pseudo-terminal linked as a COM port of the test's prefix, and the utility's real main window
+// driven from a test on the window's own thread: messages go through the utility's message loop,
+// and the window's controls, menus and the test's files are read back.
 #pragma once
 
 #include <windows.h>
@@ -8,6 +9,15 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+// Starts mq6-sim with args on the prefix's port comName (lower case, "com5"); false when the
+// environment lacks the simulator or the prefix (scripts/test sets them) or it did not come up.
+bool StartWineSim(const std::string& comName, const std::vector<std::string>& args);
+void StopWineSim();
+// The Windows name of a Unix path, on the drive that Wine maps to the Unix root.
+std::string DosPathOf(std::string unixPath);
+std::string EnvText(const char* name);
 
 // Set when the loop below takes the quit message; the test clears it when it starts the window.
 extern bool QuitTaken;
@@ -16,7 +26,6 @@ bool PumpUntil(const std::function<bool()>& done, int timeoutMs);
 inline void PumpFor(int milliseconds) {
     PumpUntil([] { return false; }, milliseconds);
 }
-
 // One WM_CHAR per character, as typing gives them.
 void TypeText(HWND control, std::string_view text);
 std::string ControlText(HWND control);
