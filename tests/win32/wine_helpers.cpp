@@ -66,11 +66,6 @@ bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
     return true;
 }
 
-void TypeText(HWND control, std::string_view text) {
-    for (char c : text)
-        SendMessageA(control, WM_CHAR, static_cast<unsigned char>(c), 1);
-}
-
 std::string ControlText(HWND control) {
     char text[256] = {};
     GetWindowTextA(control, text, sizeof text);

@@ -8,7 +8,6 @@
 
 #include <functional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 // Starts mq6-sim with args on the prefix's port comName (lower case, "com5"); false when the
@@ -26,8 +25,6 @@ bool PumpUntil(const std::function<bool()>& done, int timeoutMs);
 inline void PumpFor(int milliseconds) {
     PumpUntil([] { return false; }, milliseconds);
 }
-// One WM_CHAR per character, as typing gives them.
-void TypeText(HWND control, std::string_view text);
 std::string ControlText(HWND control);
 // The child of the class whose top-left corner is at client point (x, y), or nullptr.
 HWND ChildAt(HWND window, const char* className, int x, int y);
