@@ -1,6 +1,5 @@
 // The loader sequences against a scripted unit on a pseudo-terminal: the requests sent, the
 // progress and phases reported, and the stage text of every failure.
-#include "firmware/firmware_image.h"
 #include "firmware/programming.h"
 #include "link/link.h"
 #include "support/pty_peer.h"
@@ -112,19 +111,14 @@ class ProgrammingTest : public ::testing::Test {
     }
 };
 
-const OutputTable ZEROS{}; // all-zero blocks, which must not go out as they are
-
-const std::array<uint8_t, DEVICE_INFO_SIZE> INFO = [] {
-    std::array<uint8_t, DEVICE_INFO_SIZE> info{};
-    for (size_t i = 0; i < info.size(); ++i)
-        info[i] = uint8_t(i * 3);
-    return info;
-}();
+// What the setup write carries is checked where the simulated unit deciphers it.
+const OutputTable ZEROS{};
+const std::array<uint8_t, DEVICE_INFO_SIZE> INFO{};
 
 TEST_F(ProgrammingTest, SequencesSendTheirStagesAndStopWithTheTextOfTheStageThatFailed) {
     // The unit: "loader" (started there), "silent", "refuse" (load mode), "wN" (WriteBlock N
     // unanswered), "fN" (read-back byte N inverted), "zN" (loader subcommand N unanswered),
-    // "lN" (N LoaderReadDataBlocks answered).
+    // "lN" (N LoaderReadDataBlocks answered), "cN" (the port closed with progress step N).
     const struct {
         const char* what;
         int verify; // 0: the setup write
@@ -158,9 +152,15 @@ TEST_F(ProgrammingTest, SequencesSendTheirStagesAndStopWithTheTextOfTheStageThat
          "R/7 R/15 Z/3x3 Z/0x256 Z/3 Z/2", "Sx256 P0"},
         {"setup, WriteDataRecord unanswered", 0, "z4", -1, DATA,
          "R/7 R/15 Z/3x3 Z/0x256 Z/3 Z/2x256 Z/4", "Sx256 P0 Sx256"},
+        // A restart that cannot be sent leaves the unit in its loader: no success.
+        {"firmware, port closed before the restart", 16, "c350", -1, DATA,
+         "R/7 R/15 Z/3x2 Z/0x169 Z/3 Z/2x169 Z/4x12", "#1 Sx169 #2 P0 Sx169 #3 Sx12 #0"},
+        {"setup, port closed before the restart", 0, "c516", -1, DATA,
+         "R/7 R/15 Z/3x3 Z/0x256 Z/3 Z/2x256 Z/4x4", "Sx256 P0 Sx260"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
+        ASSERT_TRUE(StartLinkOn(peer.slavePath)); // again after a row that closed the port
         {
             std::lock_guard<std::mutex> hold(lock);
             const std::string script = row.unit;
@@ -171,6 +171,7 @@ TEST_F(ProgrammingTest, SequencesSendTheirStagesAndStopWithTheTextOfTheStageThat
             app = script != "loader" && script != "silent", inLoader = script == "loader";
             refuseLoad = script == "refuse", failWrite = number('w'), flip = number('f');
             silentZ = number('z'), loaderReads = number('l') < 0 ? 9 : number('l');
+            StepsBeforeClosing = number('c');
         }
         Events.clear(), Claimed = true;
         std::string_view text;
@@ -187,55 +188,13 @@ TEST_F(ProgrammingTest, SequencesSendTheirStagesAndStopWithTheTextOfTheStageThat
         EXPECT_EQ(Events, row.events);
         EXPECT_TRUE(Claimed);
         EXPECT_EQ(ExchangeActive.load(), 0);
-        // Addresses and payloads: the image's records as stored, the setup blocks enciphered
-        // to 0x1000 + 8 i and 0x1400 + 8 i, the setup bytes 4 to 67 of the data block.
+        // Addresses and payloads are the link's frames, checked byte for byte with the link,
+        // and reach the simulated unit in the transfer tests; the load mode is this sequence's.
         std::lock_guard<std::mutex> hold(lock);
         EXPECT_EQ(outline, row.outline);
-        int block = 0, record = 0;
-        for (const Bytes& f : log) {
-            int at = f[2] << 8 | f[3], i = block % (row.verify ? 169 : 256),
-                z = f[0] == 'Z' ? f[1] : -1;
-            if (f[0] == 'R' && f[1] == 15) {
-                EXPECT_EQ(f[10], row.verify ? 1 : 2) << "load mode";
-            } else if (z == 0 || z == 2) {
-                EXPECT_EQ(at,
-                          row.verify ? 0x0800 + 8 * i : 0x1000 + i / 128 * 0x400 + 8 * (i % 128));
-                const uint8_t* code = row.verify ? GetCodeRecord(i) + 2 : ZEROS.data();
-                EXPECT_TRUE(f[1] == 2 ||
-                            std::equal(code, code + 16, f.begin() + 4) == (row.verify != 0))
-                    << i;
-                ++block;
-            } else if (z == 4) {
-                const uint8_t* from =
-                    row.verify ? GetInfoRecord(record) : &INFO[size_t(3 + 16 * record)];
-                Bytes want(from, from + 17);
-                want[0] = row.verify ? want[0] : uint8_t(4 + 16 * record);
-                EXPECT_EQ(Bytes(f.begin() + 2, f.begin() + 19), want) << "record " << record;
-                EXPECT_EQ(f[19], 0x20);
-                ++record;
-            }
-        }
+        for (const Bytes& f : log)
+            EXPECT_TRUE(f[0] != 'R' || f[1] != 15 || f[10] == (row.verify ? 1 : 2)) << "load mode";
     }
-}
-
-TEST_F(ProgrammingTest, RestartThatCannotBeSentIsAFailure) {
-    for (int steps : {169 + 169 + 12, 256 + 256 + 4}) {
-        SCOPED_TRACE(steps);
-        {
-            std::lock_guard<std::mutex> hold(lock);
-            inLoader = false;
-        }
-        ASSERT_TRUE(StartLinkOn(peer.slavePath));
-        StepsBeforeClosing = steps;
-        std::string_view text;
-        EXPECT_EQ(steps == 350 ? ProgramFirmware(text, 16, RecordProgress)
-                               : WriteSetupTables(text, ZEROS, ZEROS, INFO, RecordProgress),
-                  -1);
-        EXPECT_EQ(text, DATA);
-        EXPECT_EQ(ProgramPhase.load(), PHASE_NONE);
-        EXPECT_EQ(ExchangeActive.load(), 0);
-    }
-    StepsBeforeClosing = -1;
 }
 
 } // namespace
