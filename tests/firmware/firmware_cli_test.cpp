@@ -29,7 +29,6 @@ TEST(FirmwareCliTest, UpdateFollowsTheViewsRuleAndAsksUnlessTold) {
         // In its update mode the unit is updated whatever version its text names.
         {{"--unit-mode", "1"}, {"--yes"}, nullptr, 0, "Finishing...\n", true},
         {{"--unit-mode", "2"}, {"--yes"}, nullptr, 1, "The SetUp MUST be completed", false},
-        {{"--version", "1.00"}, {}, nullptr, 2, "add --yes", false},
         // Answers on the terminal; a refused load mode stops the run once it has begun.
         {{"--version", "1.00", "--refuse-load"}, {}, "y\n", 1, "load mode failed", true},
         {{"--version", "1.00", "--refuse-load"}, {}, "Yes\n", 1, "load mode failed", true},
