@@ -42,13 +42,13 @@ TEST(FirmwareImage, CopiesRecordsAndInformationAreaAreLaidOutAsTheLoaderTakesThe
     EXPECT_EQ(area[0xFF], 0) << "neither update nor setup mode";
 }
 
-TEST(ImageScript, SampleIsEmbeddedAndBrokenCopiesAreRefusedNamingTheFault) {
+TEST(ImageScript, BrokenCopiesAreRefusedNamingTheFault) {
     const std::string sample = ReadText(MQ6_SAMPLE_IMAGE),
                       ff = " 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55";
     const struct {
         const char* line; // the sample's line starting so, replaced ("" removes it)
         std::string replacement;
-        const char* reason; // nullptr: accepted
+        const char* reason;
     } rows[] = {
         {"code 0D40:", "", "168 code records, expected 169"},
         {"code 0828:", "code 0830:" + ff + " 55", "code record 5 has address 0830, expected 0828"},
@@ -65,7 +65,6 @@ TEST(ImageScript, SampleIsEmbeddedAndBrokenCopiesAreRefusedNamingTheFault) {
          "no NUL ending the banner at 0xDC"},
         {"info F0:", "info F0:" + ff + " 02", "unit mode byte 0xFF must be 0"},
         {"", "code 0D48:" + ff + " 55", "more than 169 code records"},
-        {"", "", nullptr},
     };
     TempDir dir;
     for (const auto& row : rows) {
@@ -82,12 +81,10 @@ TEST(ImageScript, SampleIsEmbeddedAndBrokenCopiesAreRefusedNamingTheFault) {
                        {"-DIMAGE=" + dir.File("image.txt"), "-DOUTPUT=" + dir.File("image.cpp"),
                         "-P", MQ6_FIRMWARE_IMAGE_SCRIPT},
                        dir.path);
-        EXPECT_EQ(result.status == 0, !row.reason) << result.err;
-        EXPECT_NE(result.err.find(row.reason ? row.reason : ""), std::string::npos) << result.err;
-        EXPECT_EQ(std::filesystem::exists(dir.File("image.cpp")), !row.reason);
+        EXPECT_NE(result.status, 0);
+        EXPECT_NE(result.err.find(row.reason), std::string::npos) << result.err;
+        EXPECT_FALSE(std::filesystem::exists(dir.File("image.cpp")));
     }
-    EXPECT_NE(ReadText(dir.File("image.cpp")).find("    0x0D, 0x40, 0xFB, 0x0E,"),
-              std::string::npos);
 }
 
 // Its byte order, its key step and the key loaded afresh for every write are checked on a
@@ -165,8 +162,6 @@ TEST(SetupKeyBuild, SetupWriteEnciphersWithTheKeyOfItsBuildAndVersionNamesIt) {
                   "\nCarried firmware: 1.01\nFirmware image: sample-image.txt, "
                   "the SAMPLE, not device firmware\n" +
                       build.keyLine);
-        EXPECT_EQ(RunProcess(build.sim, {"--version"}, dir.path).out,
-                  "mq6-sim " MQ6_VERSION_TEXT "\n" + build.keyLine);
     }
 }
 
