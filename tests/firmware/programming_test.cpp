@@ -51,7 +51,8 @@ class ProgrammingTest : public ::testing::Test {
     // first), the read-back byte it inverts, the loader subcommand it ignores, how many
     // LoaderReadDataBlocks it answers.
     bool app = true, inLoader = false, refuseLoad = false;
-    int failWrite = 0, writes = 0, flip = -1, silentZ = -1, loaderReads = 9, restarts = 0;
+    int failWrite = 0, writes = 0, flip = -1, silentZ = -1, loaderReads = 9;
+    std::atomic<int> restarts{0};
     std::array<Bytes, 0x10000> memory{}; // one record per 16-bit address
     std::vector<Bytes> log;
     std::string outline; // the requests in order, runs folded: "R/7 R/15 Z/3x2 Z/0x169"
@@ -167,7 +168,7 @@ TEST_F(ProgrammingTest, SequencesSendTheirStagesAndStopWithTheTextOfTheStageThat
             auto number = [&](char c) {
                 return script[0] == c && std::isdigit(script[1]) ? std::stoi(script.substr(1)) : -1;
             };
-            log.clear(), outline.clear(), memory = {}, writes = restarts = 0;
+            log.clear(), outline.clear(), memory = {}, writes = 0, restarts = 0;
             app = script != "loader" && script != "silent", inLoader = script == "loader";
             refuseLoad = script == "refuse", failWrite = number('w'), flip = number('f');
             silentZ = number('z'), loaderReads = number('l') < 0 ? 9 : number('l');
@@ -179,12 +180,7 @@ TEST_F(ProgrammingTest, SequencesSendTheirStagesAndStopWithTheTextOfTheStageThat
                                 : WriteSetupTables(text, ZEROS, ZEROS, INFO, RecordProgress);
         EXPECT_EQ(result, row.result);
         EXPECT_EQ(text, row.text);
-        EXPECT_TRUE(WaitFor(
-            [&] {
-                std::lock_guard<std::mutex> hold(lock);
-                return restarts == (result == 0);
-            },
-            2000));
+        EXPECT_TRUE(WaitFor([&] { return restarts == (result == 0); }, 2000));
         EXPECT_EQ(Events, row.events);
         EXPECT_TRUE(Claimed);
         EXPECT_EQ(ExchangeActive.load(), 0);
