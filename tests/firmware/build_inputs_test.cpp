@@ -34,11 +34,9 @@ TEST(FirmwareImage, CopiesRecordsAndInformationAreaAreLaidOutAsTheLoaderTakesThe
         ASSERT_EQ(GetInfoRecord(i)[0], 0x40 + 16 * i);
         std::copy(GetInfoRecord(i) + 1, GetInfoRecord(i) + 17, &area[size_t(0x40 + 16 * i)]);
     }
+    // The banner's pieces and the filler are refused at build time when out of place.
     EXPECT_EQ(area.substr(0x80, 25), "MQ-6 LSU 4.2 Controller. ");
-    EXPECT_EQ(area.substr(0x99, 4), "Copy");
-    EXPECT_EQ(area.substr(0xBA, 3), "All");
     EXPECT_EQ(area.substr(0xCF, 14), std::string("Version: 1.01\0", 14));
-    EXPECT_EQ(area.substr(0xDD, 34), std::string(34, 0x55));
     EXPECT_EQ(area[0xFF], 0) << "neither update nor setup mode";
 }
 
