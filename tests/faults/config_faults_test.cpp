@@ -80,7 +80,6 @@ TEST(ConfigFaultsTest, FileInPlaceOfTheDirectoryCreatesNothing) {
     WriteText(dir.File("not-a-dir"), "x");
     ClearRecordedNotices();
     ReadsOldSettings(dir.File("not-a-dir") + "/MQ-6_Setup.cfg");
-    WindowX = 640;
     WriteConfig();
     size_t notices = CountNotices();
     EXPECT_EQ(notices, 2u) << "one when reading, one when writing";
