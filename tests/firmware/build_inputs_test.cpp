@@ -40,51 +40,6 @@ TEST(FirmwareImage, CopiesRecordsAndInformationAreaAreLaidOutAsTheLoaderTakesThe
     EXPECT_EQ(area[0xFF], 0) << "neither update nor setup mode";
 }
 
-TEST(ImageScript, BrokenCopiesAreRefusedNamingTheFault) {
-    const std::string sample = ReadText(MQ6_SAMPLE_IMAGE),
-                      ff = " 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55";
-    const struct {
-        const char* line; // the sample's line starting so, replaced ("" removes it)
-        std::string replacement;
-        const char* reason;
-    } rows[] = {
-        {"code 0D40:", "", "168 code records, expected 169"},
-        {"code 0828:", "code 0830:" + ff + " 55", "code record 5 has address 0830, expected 0828"},
-        {"info 60:", "info 61:" + ff + " 55", "info record 2 has address 61, expected 60"},
-        {"info 40:", "info 40:" + ff, "info record has 15 data bytes, expected 16"},
-        {"info 40:", "info 40:" + ff + " G5", "'G5' is not a byte in two hex digits"},
-        {"selector", "selector 2", "must be 0 (verify 8 bytes) or 1"},
-        {"selector", "firmware 1", "line 11: expected 'selector N'"},
-        {"info A0:", "info A0: 41 6C 6C 28 63 29 20 32 30 32 36 20 4D 51 2D 36",
-         "\"All\" first appears at 0xA0 in the banner, expected 0xBA"},
-        {"info 80:", "info 80: 4D 51 2D 37 20 4C 53 55 20 34 2E 32 20 43 6F 6E",
-         "banner must start with \"MQ-6 LSU 4.2 Controller. \""},
-        {"info D0:", "info D0: 65 72 73 69 6F 6E 3A 20 31 2E 30 31 55 55 55 55",
-         "no NUL ending the banner at 0xDC"},
-        {"info F0:", "info F0:" + ff + " 02", "unit mode byte 0xFF must be 0"},
-        {"", "code 0D48:" + ff + " 55", "more than 169 code records"},
-    };
-    TempDir dir;
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.line);
-        std::string image = sample;
-        size_t at = *row.line ? image.find("\n" + std::string(row.line)) + 1 : image.size();
-        ASSERT_NE(at, 0u);
-        size_t end = at == image.size() ? at : image.find('\n', at) + 1;
-        image.replace(at, end - at, row.replacement.empty() ? "" : row.replacement + "\n");
-        std::filesystem::remove(dir.File("image.cpp"));
-        WriteText(dir.File("image.txt"), image);
-        ProcessResult result =
-            RunProcess(MQ6_CMAKE_COMMAND,
-                       {"-DIMAGE=" + dir.File("image.txt"), "-DOUTPUT=" + dir.File("image.cpp"),
-                        "-P", MQ6_FIRMWARE_IMAGE_SCRIPT},
-                       dir.path);
-        EXPECT_NE(result.status, 0);
-        EXPECT_NE(result.err.find(row.reason), std::string::npos) << result.err;
-        EXPECT_FALSE(std::filesystem::exists(dir.File("image.cpp")));
-    }
-}
-
 // Its byte order, its key step and the key loaded afresh for every write are checked on a
 // whole setup write's blocks below.
 constexpr std::array<uint32_t, 4> KEY = {0x01234567, 0x89ABCDEF, 0xFEDCBA98, 0x76543210};
@@ -163,38 +118,73 @@ TEST(SetupKeyBuild, SetupWriteEnciphersWithTheKeyOfItsBuildAndVersionNamesIt) {
     }
 }
 
-TEST(SetupKeyScript, AcceptsEachNameOnceInAnyOrderAndRefusesOtherFilesNamingTheLine) {
+// The build-time checks of image and key files: broken copies of the sample image and broken
+// key files are refused naming the file and the fault; a key file's names are taken once each,
+// in any order and case, and the sample is told by its values.
+TEST(BuildInputScripts, BrokenFilesAreRefusedNamingTheFaultAndKeyNamesComeInAnyOrder) {
+    const std::string sample = ReadText(MQ6_SAMPLE_IMAGE),
+                      ff = " 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55";
+    // The sample image with its line starting so replaced: "" removes it, or appends a line.
+    auto Edited = [&](const std::string& line, const std::string& replacement) {
+        std::string image = sample;
+        size_t at = line.empty() ? image.size() : image.find("\n" + line) + 1;
+        size_t end = at == image.size() ? at : image.find('\n', at) + 1;
+        return image.replace(at, end - at, replacement.empty() ? "" : replacement + "\n");
+    };
     const std::string head = "k0 4D513636\nk1 2D574221\nk2 0B5E7A1D\nk3 C3D2E1F0\n";
     const struct {
+        bool key; // a key file, or an image
         std::string file;
-        const char* found; // in the generated source, or after the file's name on stderr
+        const char* found; // in the generated source, or on stderr with the file's name
     } rows[] = {
-        {"# sample values, other order and case\nstep 01234567\nk3 c3d2e1f0\n"
+        {false, Edited("code 0D40:", ""), "168 code records, expected 169"},
+        {false, Edited("code 0828:", "code 0830:" + ff + " 55"),
+         "code record 5 has address 0830, expected 0828"},
+        {false, Edited("info 60:", "info 61:" + ff + " 55"),
+         "info record 2 has address 61, expected 60"},
+        {false, Edited("info 40:", "info 40:" + ff), "info record has 15 data bytes, expected 16"},
+        {false, Edited("info 40:", "info 40:" + ff + " G5"),
+         "'G5' is not a byte in two hex digits"},
+        {false, Edited("selector", "selector 2"), "must be 0 (verify 8 bytes) or 1"},
+        {false, Edited("selector", "firmware 1"), "line 11: expected 'selector N'"},
+        {false, Edited("info A0:", "info A0: 41 6C 6C 28 63 29 20 32 30 32 36 20 4D 51 2D 36"),
+         "\"All\" first appears at 0xA0 in the banner, expected 0xBA"},
+        {false, Edited("info 80:", "info 80: 4D 51 2D 37 20 4C 53 55 20 34 2E 32 20 43 6F 6E"),
+         "banner must start with \"MQ-6 LSU 4.2 Controller. \""},
+        {false, Edited("info D0:", "info D0: 65 72 73 69 6F 6E 3A 20 31 2E 30 31 55 55 55 55"),
+         "no NUL ending the banner at 0xDC"},
+        {false, Edited("info F0:", "info F0:" + ff + " 02"), "unit mode byte 0xFF must be 0"},
+        {false, Edited("", "code 0D48:" + ff + " 55"), "more than 169 code records"},
+        {true,
+         "# sample values, other order and case\nstep 01234567\nk3 c3d2e1f0\n"
          "k2 0b5e7a1d  # comment\nk1 2D574221\n\nk0 4d513636\n",
          "const bool SETUP_KEY_IS_SAMPLE = true;"},
-        {head, ": no 'step' line"},
-        {head + "step 01234567\nk2 00000000\n",
+        {true, head, ": no 'step' line"},
+        {true, head + "step 01234567\nk2 00000000\n",
          ": line 6: a second 'k2' line (the first is line 3)"},
-        {head + "step 0123456\n", ": line 5: step value '0123456' is not 8 hex digits"},
-        {"# key\n" + head + "k4 01234567\nstep 01234567\n", ": line 6: unknown name 'k4'"},
-        {head + "step=01234567\n", ": line 5: expected 'NAME XXXXXXXX'"},
+        {true, head + "step 0123456\n", ": line 5: step value '0123456' is not 8 hex digits"},
+        {true, "# key\n" + head + "k4 01234567\nstep 01234567\n", ": line 6: unknown name 'k4'"},
+        {true, head + "step=01234567\n", ": line 5: expected 'NAME XXXXXXXX'"},
     };
+    TempDir dir;
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.file);
-        TempDir dir;
-        WriteText(dir.File("key.txt"), row.file);
-        ProcessResult result =
-            RunProcess(MQ6_CMAKE_COMMAND,
-                       {"-DKEY=" + dir.File("key.txt"), "-DSAMPLE=" MQ6_SAMPLE_SETUP_KEY,
-                        "-DOUTPUT=" + dir.File("key.cpp"), "-P", MQ6_SETUP_KEY_SCRIPT},
-                       dir.path);
-        bool refused = row.found[0] == ':';
+        SCOPED_TRACE(row.found);
+        std::filesystem::remove(dir.File("out.cpp"));
+        WriteText(dir.File("in.txt"), row.file);
+        ProcessResult result = RunProcess(
+            MQ6_CMAKE_COMMAND,
+            {(row.key ? "-DKEY=" : "-DIMAGE=") + dir.File("in.txt"),
+             std::string("-DSAMPLE=") + (row.key ? MQ6_SAMPLE_SETUP_KEY : MQ6_SAMPLE_IMAGE),
+             "-DOUTPUT=" + dir.File("out.cpp"), "-P",
+             row.key ? MQ6_SETUP_KEY_SCRIPT : MQ6_FIRMWARE_IMAGE_SCRIPT},
+            dir.path);
+        bool refused = std::string(row.found).rfind("const ", 0) != 0;
         EXPECT_EQ(result.status != 0, refused) << result.err;
-        EXPECT_NE((refused ? result.err : ReadText(dir.File("key.cpp")))
-                      .find((refused ? "setup key " + dir.File("key.txt") : "") + row.found),
+        EXPECT_NE((refused ? result.err : ReadText(dir.File("out.cpp"))).find(row.found),
                   std::string::npos)
             << result.err;
-        EXPECT_EQ(std::filesystem::exists(dir.File("key.cpp")), !refused);
+        EXPECT_TRUE(!refused || result.err.find(dir.File("in.txt")) != std::string::npos);
+        EXPECT_EQ(std::filesystem::exists(dir.File("out.cpp")), !refused);
     }
 }
 
