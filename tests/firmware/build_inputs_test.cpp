@@ -40,8 +40,8 @@ TEST(FirmwareImage, CopiesRecordsAndInformationAreaAreLaidOutAsTheLoaderTakesThe
     EXPECT_EQ(area[0xFF], 0) << "neither update nor setup mode";
 }
 
-// Its byte order, its key step and the key loaded afresh for every write are checked on a
-// whole setup write's blocks below.
+// The cipher's byte order, its key step and the key loaded afresh for every write are checked
+// on a whole setup write's blocks below.
 constexpr std::array<uint32_t, 4> KEY = {0x01234567, 0x89ABCDEF, 0xFEDCBA98, 0x76543210};
 
 TEST(Cipher, MatchesKnownAnswersWordsHighByteFirstAndStepsOnlyPerBlock) {
