@@ -48,24 +48,6 @@ Texts Paint(int32_t valid, const std::string& banner, int32_t phase = 0) {
     return texts;
 }
 
-TEST(FirmwarePaint, TitleAndColours) {
-    ResetFirmwareView();
-    Paint(1, "Version: 1.01");
-    const CanvasCall title = CanvasCallsOf(CanvasOp::TEXT).at(0);
-    EXPECT_EQ(title.text + " " + std::to_string(title.args[0]) + "," +
-                  std::to_string(title.args[1]),
-              "Firmware Update 315,10")
-        << "15 characters of 11 pixels centred on 794";
-    EXPECT_EQ(title.state.font, FONT_LARGE);
-    for (const CanvasCall& call : CanvasCallsOf(CanvasOp::TEXT))
-        EXPECT_EQ(std::make_pair(call.state.textColour, call.state.backColour),
-                  std::make_pair(Rgb(20, 20, 20), Rgb(220, 220, 220)));
-    const CanvasCall close = CanvasCallsOf(CanvasOp::CLOSE).at(0);
-    EXPECT_EQ(close.state.font, FONT_STATUS);
-    EXPECT_EQ(std::make_pair(close.state.textColour, close.state.backColour),
-              std::make_pair(Rgb(0, 0, 0), Rgb(255, 255, 255)));
-}
-
 // Painted in order: a version is kept from the last text that had one, and a paint without a
 // data block draws no verdict and leaves the flag.
 TEST(FirmwarePaint, VerdictComparesMajorFirstThenMinorAndKeepsTheLastVersionRead) {
@@ -80,10 +62,9 @@ TEST(FirmwarePaint, VerdictComparesMajorFirstThenMinorAndKeepsTheLastVersionRead
         {1, "Version: 0.99", UPDATE, 1},
         {1, "Version: 1.02", NEWER, 0},
         {1, "Version: 2.00", NEWER, 0},
-        {1, HEAD, NEWER, 0},
-        {1, "Version 2.00", UPDATE, 1},
+        {1, HEAD, NEWER, 0},            // no version: the last one read stays
+        {1, "Version 2.00", UPDATE, 1}, // the numbers are read at fixed places: 0.00
         {0, "Version: 1.01", "", 1},
-        {1, "", UPDATE, 1},
     };
     ResetFirmwareView();
     for (const auto& row : rows) {
@@ -95,7 +76,7 @@ TEST(FirmwarePaint, VerdictComparesMajorFirstThenMinorAndKeepsTheLastVersionRead
     }
 }
 
-TEST(FirmwarePaint, BannerLinesAreDrawnBetweenTheirBoundsAndThePhaseTextBelow) {
+TEST(FirmwarePaint, BannerLinesBetweenTheirBoundsThePhaseTextBelowTitleAndColours) {
     const struct {
         std::string banner;
         Texts lines;
@@ -119,6 +100,19 @@ TEST(FirmwarePaint, BannerLinesAreDrawnBetweenTheirBoundsAndThePhaseTextBelow) {
     for (int phase = 0; phase <= 4; ++phase)
         EXPECT_EQ(Paint(1, "Version: 1.01", phase).back(),
                   *phases[phase] ? "22,476 " + std::string(phases[phase]) : Centred(346, MATCH));
+    const CanvasCall title = CanvasCallsOf(CanvasOp::TEXT).at(0);
+    EXPECT_EQ(title.text + " " + std::to_string(title.args[0]) + "," +
+                  std::to_string(title.args[1]),
+              "Firmware Update 315,10")
+        << "15 characters of 11 pixels centred on 794";
+    EXPECT_EQ(title.state.font, FONT_LARGE);
+    for (const CanvasCall& call : CanvasCallsOf(CanvasOp::TEXT))
+        EXPECT_EQ(std::make_pair(call.state.textColour, call.state.backColour),
+                  std::make_pair(Rgb(20, 20, 20), Rgb(220, 220, 220)));
+    const CanvasCall close = CanvasCallsOf(CanvasOp::CLOSE).at(0);
+    EXPECT_EQ(close.state.font, FONT_STATUS);
+    EXPECT_EQ(std::make_pair(close.state.textColour, close.state.backColour),
+              std::make_pair(Rgb(0, 0, 0), Rgb(255, 255, 255)));
 }
 
 } // namespace
