@@ -80,7 +80,6 @@ TEST(OutputTable, LinearLinesAreFlatThenInterpolatedThenFlat) {
         {"a unit's 25.5 V", 14.70, 25.5, 20.00, 0.0, 10.00, 1, "0 0 = 0 511 511 = 4095"},
         // Extended to the point just rich of 14.70 the line would go below its low volts.
         {"steep from 0 V", 14.70, 5.0, 14.72, 0.0, 14.70, 1, "0 0 = 0 511 511 = 4095"},
-        {"steep from 2.5 V", 14.70, 5.0, 14.72, 2.5, 14.70, 1, "0 0 = 2048 511 511 = 4095"},
         {"zero stoichiometric AFR", 0.0, 5.0, 20.00, 0.0, 10.00, 1, "0 511 = 4095"},
     };
     for (const auto& row : rows) {

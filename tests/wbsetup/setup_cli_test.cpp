@@ -30,7 +30,6 @@ TEST_F(SetupCliTest, EveryCommandReachesTheUnitAndPrintsWhatItHolds) {
     const std::vector<std::pair<Args, std::string>> rows = {
         {{"info"}, "All rights reserved.\nVersion: 1.01\nUnit mode: 0 (normal)\n"},
         {{"info", "--json", "-v"}, "\"version\": \"1.01\",\n  \"unit_mode\": 0,\n"},
-        {{"firmware", "status"}, "Unit version: 1.01\nCarried version: 1.01\n"},
         {{"setup", "read"}, "Stoich AFR  14.70\nA point 1   0.0 V at AFR 10.00\n"},
         {{"setup", "write", "--dry-run", "--a2=4.94,20"},
          "A point 2   5.0 V at AFR 20.00 -> 4.9 V at AFR 20.00\n"},
@@ -64,7 +63,6 @@ TEST_F(SetupCliTest, UsageErrorsAndBadSetupFilesExit2WithTheReasonAndSendNothing
         {{}, "{\"a1_volts\": \"1\"}", "a1_volts takes a number from 0 to 5, not \"1\""},
         {{}, "{\"colour\": 1}", "unknown setting colour"},
         {{}, "{\"flags\": 1, \"flags\": 2}", "setting flags is given twice"},
-        {{}, "{\"a1_volts\": 1e5555}", "bad.json: number overflow parsing '1e5555'"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.reason);
