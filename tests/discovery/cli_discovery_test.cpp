@@ -1,7 +1,6 @@
 // mq6 without --port, end to end: `mq6 ports` on fake sysfs trees, and a command that finds
 // the simulated unit through discovery.
 #include "discovery/fake_sysfs.h"
-#include "firmware/test_files.h"
 #include "support/sim_process.h"
 
 #include <gtest/gtest.h>
@@ -13,16 +12,12 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(CliDiscoveryTest, PortsAndACommandWithoutPort) {
-    std::string base = MakeTempDir();
-    ASSERT_FALSE(base.empty());
-    // The children inherit where to look.
-    setenv("MQ6_SYSFS_ROOT", (base + "/sys").c_str(), 1);
-    setenv("MQ6_SERIAL_BY_ID_DIR", (base + "/by-id").c_str(), 1);
-    setenv("MQ6_UNIT_LINK", (base + "/mq6").c_str(), 1);
+    FakeRoots roots; // the children inherit where to look
+    const std::string base = roots.path;
     auto run = [&](const std::vector<std::string>& args) {
         return RunProcess(MQ6_CLI_PATH, args, base);
     };
-    AddFakeUsbDevice(base + "/sys", {.usbPath = "1-1", .productName = "FT232R USB UART"});
+    AddFakeUsbDevices(base + "/sys", "1-1,ttyUSB0,FT232R USB UART");
     ProcessResult ports = run({"ports"});
     EXPECT_EQ(ports.status, 2);
     EXPECT_NE(ports.out.find("  1-1 "), std::string::npos) << ports.out;
@@ -33,7 +28,7 @@ TEST(CliDiscoveryTest, PortsAndACommandWithoutPort) {
     ASSERT_FALSE(sim.path.empty()) << "mq6-sim did not start";
     fs::create_directories(base + "/dev");
     fs::create_symlink(fs::read_symlink(sim.path), base + "/dev/ttyUSB5");
-    AddFakeUsbDevice(base + "/sys", {.usbPath = "1-1.3", .terminal = "ttyUSB5"});
+    AddFakeUsbDevices(base + "/sys", "1-1.3,ttyUSB5");
     fs::create_directories(base + "/by-id");
     fs::create_symlink("../dev/ttyUSB5", base + "/by-id/usb-FTDI_MQ-6_A10K2QX7-if00-port0");
     for (std::string port : {base + "/by-id/usb-FTDI_MQ-6_A10K2QX7-if00-port0", base + "/mq6"}) {
@@ -49,9 +44,6 @@ TEST(CliDiscoveryTest, PortsAndACommandWithoutPort) {
         EXPECT_NE(ports.out.find("* the port used without --port: " + port), std::string::npos);
     }
     StopSim(sim);
-    for (const char* name : {"MQ6_SYSFS_ROOT", "MQ6_SERIAL_BY_ID_DIR", "MQ6_UNIT_LINK"})
-        unsetenv(name);
-    RemoveTree(base);
 }
 
 } // namespace
