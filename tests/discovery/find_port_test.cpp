@@ -1,13 +1,15 @@
 // Finding the unit on fake sysfs trees: which adapters count, the order when several are
 // attached and the by-id name preferred over the bare terminal; then FindPort as the link
 // calls it: the fixed port with AutoPort clear, the found one with it set, what is left alone
-// when nothing is found, and the driver parameter (in the in-memory registry) on each path.
+// when nothing is found, and the driver parameter (in the in-memory registry) on each path;
+// last, `mq6 ports` on such trees and a command that finds the simulated unit through them.
 #include "discovery/discovery.h"
 #include "discovery/fake_sysfs.h"
 #include "discovery/registry_memory.h"
 #include "discovery/sysfs.h"
 #include "link/link.h"
 #include "settings/config.h"
+#include "support/sim_process.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +20,8 @@
 #include <thread>
 
 namespace {
+
+namespace fs = std::filesystem;
 
 TEST(SysfsTest, WhichAdapterIsTheUnitAndItsName) {
     const std::string BY_ID = "usb-FTDI_MQ-6_A10K2QX7-if00-port0";
@@ -112,11 +116,11 @@ TEST_F(FindPortTest, WhatReachesPortNameTheBufferAndTheDriverParameter) {
     std::ofstream(base + "/ttyUSB4").put('\n');
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        std::filesystem::remove_all(base + "/sys");
-        std::filesystem::remove(base + "/mq6");
+        fs::remove_all(base + "/sys");
+        fs::remove(base + "/mq6");
         AddFakeUsbDevices(base + "/sys", row.devices);
         if (row.link[0] != '\0')
-            std::filesystem::create_symlink(row.link, base + "/mq6");
+            fs::create_symlink(row.link, base + "/mq6");
         ClearMemoryRegistry();
         SetMemoryRegistryDword(PARAMETERS, "RetryResetCount", 150);
         StorePortName(row.stored);
@@ -151,6 +155,41 @@ TEST_F(FindPortTest, NameIsHandedOverWholeBetweenThreads) {
     done.store(true);
     comm.join();
     EXPECT_EQ(torn, 0);
+}
+
+TEST(CliDiscoveryTest, PortsAndACommandWithoutPort) {
+    FakeRoots roots; // the children inherit where to look
+    const std::string base = roots.path;
+    auto run = [&](const std::vector<std::string>& args) {
+        return RunProcess(MQ6_CLI_PATH, args, base);
+    };
+    AddFakeUsbDevices(base + "/sys", "1-1,ttyUSB0,FT232R USB UART");
+    ProcessResult ports = run({"ports"});
+    EXPECT_EQ(ports.status, 2);
+    EXPECT_NE(ports.out.find("  1-1 "), std::string::npos) << ports.out;
+    EXPECT_NE(ports.err.find("no MQ-6 unit found"), std::string::npos) << ports.err;
+    // The fake adapter's terminal is the simulator's pseudo-terminal, reached through the
+    // by-id link as udev would make it, and through /dev/mq6 once the package's rule is there.
+    SimProcess sim = StartSim({});
+    ASSERT_FALSE(sim.path.empty()) << "mq6-sim did not start";
+    fs::create_directories(base + "/dev");
+    fs::create_symlink(fs::read_symlink(sim.path), base + "/dev/ttyUSB5");
+    AddFakeUsbDevices(base + "/sys", "1-1.3,ttyUSB5");
+    fs::create_directories(base + "/by-id");
+    fs::create_symlink("../dev/ttyUSB5", base + "/by-id/usb-FTDI_MQ-6_A10K2QX7-if00-port0");
+    for (std::string port : {base + "/by-id/usb-FTDI_MQ-6_A10K2QX7-if00-port0", base + "/mq6"}) {
+        SCOPED_TRACE(port);
+        if (port == base + "/mq6")
+            fs::create_symlink(base + "/dev/ttyUSB5", port);
+        ProcessResult info = run({"info", "-v"});
+        EXPECT_EQ(info.status, 0) << info.err;
+        EXPECT_NE(info.err.find("found the unit on " + port), std::string::npos) << info.err;
+        EXPECT_NE(info.out.find("Unit mode: 0"), std::string::npos) << info.out;
+        ports = run({"ports"});
+        EXPECT_NE(ports.out.find("* 1-1.3 "), std::string::npos) << ports.out;
+        EXPECT_NE(ports.out.find("* the port used without --port: " + port), std::string::npos);
+    }
+    StopSim(sim);
 }
 
 } // namespace
