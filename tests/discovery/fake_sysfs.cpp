@@ -29,17 +29,11 @@ void AddFakeUsbDevice(const std::string& sysfsRoot, const FakeUsbDevice& device)
     auto write = [](const fs::path& file, const std::string& text) {
         std::ofstream(file) << text << '\n';
     };
-    if (!fs::exists(links / "usb1")) { // the root hub every tree has; it is no FTDI adapter
-        write(hub / "idVendor", "1d6b");
-        write(hub / "idProduct", "0002");
-        fs::create_directory_symlink(fs::relative(hub, links), links / "usb1");
-    }
     write(home / "idVendor", device.vendor);
     write(home / "idProduct", device.product);
     if (!device.productName.empty())
         write(home / "product", device.productName);
     write(home / "serial", device.serial);
-    write(interface / "bInterfaceNumber", "00");
     if (!device.terminal.empty())
         fs::create_directories(interface / device.terminal / "tty" / device.terminal);
     fs::create_directory_symlink(fs::relative(home, links), links / device.usbPath);
@@ -60,9 +54,4 @@ void AddFakeUsbDevices(const std::string& sysfsRoot, const std::string& devices)
         fake.product = f[3].substr(5);
         AddFakeUsbDevice(sysfsRoot, fake);
     }
-}
-
-void AddByIdLink(const std::string& byIdDir, const std::string& name, const std::string& terminal) {
-    fs::create_directories(byIdDir);
-    fs::create_symlink(fs::path("../..") / terminal, fs::path(byIdDir) / name);
 }

@@ -27,5 +27,3 @@ void AddFakeUsbDevice(const std::string& sysfsRoot, const FakeUsbDevice& device)
 // Adds devices written "usb path,terminal,product string,vendor:product", several separated by
 // ";". Fields left off are FakeUsbDevice's defaults; "-" is an empty one.
 void AddFakeUsbDevices(const std::string& sysfsRoot, const std::string& devices);
-// Adds a by-id link name -> ../../terminal.
-void AddByIdLink(const std::string& byIdDir, const std::string& name, const std::string& terminal);

@@ -53,8 +53,9 @@ TEST(SysfsTest, WhichAdapterIsTheUnitAndItsName) {
         std::string sysfs = dir.File("sys"), byId = dir.File("by-id");
         AddFakeUsbDevices(sysfs, row.devices);
         if (row.byId) {
-            AddByIdLink(byId, "usb-FTDI_FT232R_OTHER-if00-port0", "ttyUSB0");
-            AddByIdLink(byId, BY_ID, "ttyUSB1");
+            fs::create_directories(byId); // links as udev makes them in /dev/serial/by-id
+            fs::create_symlink("../../ttyUSB0", byId + "/usb-FTDI_FT232R_OTHER-if00-port0");
+            fs::create_symlink("../../ttyUSB1", byId + "/" + BY_ID);
         }
         std::array<char, 256> name;
         name.fill('#');
