@@ -300,13 +300,8 @@ TEST_F(ProtocolTest, CommandsSendTheWorkedFramesByteForByte) {
 
 // In order: each row's verdict may follow from the rows before it.
 TEST_F(ProtocolTest, ScannerAndVerdicts) {
-    struct Row {
-        const char* what;
-        Bytes line;
-        int result;
-        char lastType;
-        int left;
-    } const rows[] = {
+    // What is on the line, the command's result, LastType after it, the bytes left unread.
+    const std::tuple<const char*, Bytes, int, char, int> rows[] = {
         {"noise, unknown type, doubled header", Hex("00 13 58 57 51 55 57 57 41 00*4 98"), 0, 'A',
          0},
         {"wrong sum stops the scan", Hex("57 41 00*4 99 57 41 00*4 98"), -1, 'A', 7},
@@ -315,13 +310,13 @@ TEST_F(ProtocolTest, ScannerAndVerdicts) {
         {"acknowledge", ACK_W, 0, 'A', 0},
         {"Y after an acknowledge", UnitFrame('W', 'Y', {9}), 0, 'A', 0},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        Reply(row.line);
+    for (const auto& [what, line, verdict, lastType, left] : rows) {
+        SCOPED_TRACE(what);
+        Reply(line);
         auto [result, ms, ticks] = Timed([] { return SetStreamMode(8); });
         EXPECT_LE(ticks, 1) << "no waiting";
         EXPECT_EQ(std::tuple(result, LastType.load(), RxAvailable()),
-                  std::tuple(row.result, row.lastType, row.left));
+                  std::tuple(verdict, lastType, left));
         RequestRxReset();
     }
 }
