@@ -4,19 +4,20 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
+#include <vector>
 
 namespace fs = std::filesystem;
 
-std::string MakeTempDir() {
-    char pattern[] = "/tmp/mq6-discovery.XXXXXX";
-    const char* made = mkdtemp(pattern);
-    return made != nullptr ? made : "";
+FakeRoots::FakeRoots() {
+    setenv("MQ6_SYSFS_ROOT", File("sys").c_str(), 1);
+    setenv("MQ6_SERIAL_BY_ID_DIR", File("by-id").c_str(), 1);
+    setenv("MQ6_UNIT_LINK", File("mq6").c_str(), 1);
 }
 
-void RemoveTree(const std::string& path) {
-    std::error_code error;
-    if (!path.empty())
-        fs::remove_all(path, error);
+FakeRoots::~FakeRoots() {
+    for (const char* name : {"MQ6_SYSFS_ROOT", "MQ6_SERIAL_BY_ID_DIR", "MQ6_UNIT_LINK"})
+        unsetenv(name);
 }
 
 void AddFakeUsbDevice(const std::string& sysfsRoot, const FakeUsbDevice& device) {
@@ -28,24 +29,29 @@ void AddFakeUsbDevice(const std::string& sysfsRoot, const FakeUsbDevice& device)
     auto write = [](const fs::path& file, const std::string& text) {
         std::ofstream(file) << text << '\n';
     };
-    if (!fs::exists(links / "usb1")) { // the root hub every tree has; it is no FTDI adapter
-        write(hub / "idVendor", "1d6b");
-        write(hub / "idProduct", "0002");
-        fs::create_directory_symlink(fs::relative(hub, links), links / "usb1");
-    }
     write(home / "idVendor", device.vendor);
     write(home / "idProduct", device.product);
     if (!device.productName.empty())
         write(home / "product", device.productName);
     write(home / "serial", device.serial);
-    write(interface / "bInterfaceNumber", "00");
     if (!device.terminal.empty())
         fs::create_directories(interface / device.terminal / "tty" / device.terminal);
     fs::create_directory_symlink(fs::relative(home, links), links / device.usbPath);
     fs::create_directory_symlink(fs::relative(interface, links), links / interface.filename());
 }
 
-void AddByIdLink(const std::string& byIdDir, const std::string& name, const std::string& terminal) {
-    fs::create_directories(byIdDir);
-    fs::create_symlink(fs::path("../..") / terminal, fs::path(byIdDir) / name);
+void AddFakeUsbDevices(const std::string& sysfsRoot, const std::string& devices) {
+    std::stringstream list(devices);
+    for (std::string device; std::getline(list, device, ';');) {
+        std::vector<std::string> f;
+        std::stringstream fields(device);
+        for (std::string field; std::getline(fields, field, ',');)
+            f.push_back(field == "-" ? "" : field);
+        const std::vector<std::string> defaults{"", "ttyUSB0", "MQ-6", "0403:6001"};
+        f.insert(f.end(), defaults.begin() + static_cast<long>(f.size()), defaults.end());
+        FakeUsbDevice fake{.usbPath = f[0], .productName = f[2], .terminal = f[1]};
+        fake.vendor = f[3].substr(0, 4);
+        fake.product = f[3].substr(5);
+        AddFakeUsbDevice(sysfsRoot, fake);
+    }
 }

@@ -2,6 +2,8 @@
 // and udev lay out the real ones (devices under devices/, links in bus/usb/devices/).
 #pragma once
 
+#include "firmware/test_files.h"
+
 #include <string>
 
 struct FakeUsbDevice {
@@ -13,11 +15,15 @@ struct FakeUsbDevice {
     std::string terminal = "ttyUSB0"; // empty: no terminal (driver not bound)
 };
 
-// A fresh directory under /tmp; RemoveTree deletes it and everything below.
-std::string MakeTempDir();
-void RemoveTree(const std::string& path);
+// While it lives, discovery searches its sys/, by-id/ and mq6 in place of /sys,
+// /dev/serial/by-id and /dev/mq6.
+struct FakeRoots : TempDir {
+    FakeRoots();
+    ~FakeRoots();
+};
 
 // Adds the device to the tree under sysfsRoot, with its interface and terminal.
 void AddFakeUsbDevice(const std::string& sysfsRoot, const FakeUsbDevice& device);
-// Adds a by-id link name -> ../../terminal.
-void AddByIdLink(const std::string& byIdDir, const std::string& name, const std::string& terminal);
+// Adds devices written "usb path,terminal,product string,vendor:product", several separated by
+// ";". Fields left off are FakeUsbDevice's defaults; "-" is an empty one.
+void AddFakeUsbDevices(const std::string& sysfsRoot, const std::string& devices);

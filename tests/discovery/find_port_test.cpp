@@ -1,14 +1,19 @@
-// FindPort as the link calls it: the fixed port with AutoPort clear, the found one with it
-// set, what is left alone when nothing is found, and the driver parameter on each path.
-// The search runs on a fake sysfs tree; the parameter lives in the in-memory registry.
+// Finding the unit on fake sysfs trees: which adapters count, the order when several are
+// attached and the by-id name preferred over the bare terminal; then FindPort as the link
+// calls it: the fixed port with AutoPort clear, the found one with it set, what is left alone
+// when nothing is found, and the driver parameter (in the in-memory registry) on each path;
+// last, `mq6 ports` on such trees and a command that finds the simulated unit through them.
 #include "discovery/discovery.h"
 #include "discovery/fake_sysfs.h"
 #include "discovery/registry_memory.h"
+#include "discovery/sysfs.h"
 #include "link/link.h"
 #include "settings/config.h"
+#include "support/sim_process.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -16,60 +21,107 @@
 
 namespace {
 
+namespace fs = std::filesystem;
+
+TEST(SysfsTest, WhichAdapterIsTheUnitAndItsName) {
+    const std::string BY_ID = "usb-FTDI_MQ-6_A10K2QX7-if00-port0";
+    struct Row {
+        const char* what;
+        std::string devices; // as AddFakeUsbDevices takes them
+        bool byId;           // links to ttyUSB0 (another adapter's) and ttyUSB1 (BY_ID)
+        std::string found;   // "" none; "@" the by-id name
+        std::string listed;  // each candidate: location, named, attached
+        size_t capacity = 256;
+    } const rows[] = {
+        {"nothing attached", "", false, "", ""},
+        {"usb path order, numbers not spelling", "1-1.10;2-1,ttyUSB2;1-1.2,ttyUSB1", false,
+         "/dev/ttyUSB1", "1-1.2 11 1-1.10 11 2-1 11 "},
+        {"only the exact product string of an 0403:6001",
+         "1-1,ttyUSB0,FT232R USB UART;1-2,ttyUSB0,mq-6;1-3,ttyUSB0,MQ-6 ;1-5,ttyUSB0,-;"
+         "1-6,ttyUSB0,MQ-6,0403:6015;1-7,ttyUSB0,MQ-6,046d:6001",
+         false, "", "1-1 01 1-2 01 1-3 01 1-5 01 "},
+        {"unit without terminal passed over", "1-1,-;1-2,ttyUSB3", false, "/dev/ttyUSB3",
+         "1-1 10 1-2 11 "},
+        {"another adapter's by-id link", "1-4,ttyUSB2", true, "/dev/ttyUSB2", "1-4 11 "},
+        {"by-id name preferred", "1-4,ttyUSB1", true, "@", "1-4 11 "},
+        {"name that does not fit passed over", "1-1,ttyUSB10;1-2,ttyUSB2", false, "/dev/ttyUSB2",
+         "1-1 11 1-2 11 ", 13},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        std::string sysfs = dir.File("sys"), byId = dir.File("by-id");
+        AddFakeUsbDevices(sysfs, row.devices);
+        if (row.byId) {
+            fs::create_directories(byId); // links as udev makes them in /dev/serial/by-id
+            fs::create_symlink("../../ttyUSB0", byId + "/usb-FTDI_FT232R_OTHER-if00-port0");
+            fs::create_symlink("../../ttyUSB1", byId + "/" + BY_ID);
+        }
+        std::array<char, 256> name;
+        name.fill('#');
+        int result = FindSysfsUnit(sysfs.c_str(), byId.c_str(), name.data(), row.capacity);
+        EXPECT_EQ(result == 0 ? std::string(name.data()) : std::string(1, name[0]),
+                  row.found == "@"    ? byId + "/" + BY_ID
+                  : row.found.empty() ? "#"
+                                      : row.found);
+        std::array<PortCandidate, MAX_PORT_CANDIDATES> list;
+        std::string listed;
+        int count = ListSysfsCandidates(sysfs.c_str(), byId.c_str(), list.data(),
+                                        static_cast<int>(list.size()));
+        for (int i = 0; i < count; ++i)
+            listed += std::string(list[size_t(i)].location.data()) + " " +
+                      std::to_string(list[size_t(i)].named) +
+                      std::to_string(list[size_t(i)].attached) + " ";
+        EXPECT_EQ(listed, row.listed);
+        if (count > 0 && row.found == "@") {
+            EXPECT_EQ(list[0].port.data(), byId + "/" + BY_ID);
+        }
+    }
+}
+
 const std::string PARAMETERS = "SYSTEM\\CurrentControlSet\\Services\\FTDIBUS\\Parameters";
+const char* const UNIT = "3-2,ttyUSB4";
 
 class FindPortTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ASSERT_FALSE((base = MakeTempDir()).empty());
-        setenv("MQ6_SYSFS_ROOT", (base + "/sys").c_str(), 1);
-        setenv("MQ6_SERIAL_BY_ID_DIR", (base + "/by-id").c_str(), 1);
-        setenv("MQ6_UNIT_LINK", (base + "/mq6").c_str(), 1);
-    }
     void TearDown() override {
-        for (const char* name : {"MQ6_SYSFS_ROOT", "MQ6_SERIAL_BY_ID_DIR", "MQ6_UNIT_LINK"})
-            unsetenv(name);
         ClearMemoryRegistry();
         AutoPort.store(1);
-        RemoveTree(base);
     }
-    std::string base;
+    FakeRoots roots;
+    const std::string base = roots.path;
 };
 
 TEST_F(FindPortTest, WhatReachesPortNameTheBufferAndTheDriverParameter) {
     struct Row {
         const char* what;
         int autoPort;
-        const char *stored, *unit, *link; // the unit's terminal and the udev link's target
-        size_t size;                      // 0: no buffer
+        const char *stored, *devices, *link; // link: the udev link's target
+        size_t size;                         // 0: no buffer
         int result;
         std::string buffer, portName;
         uint32_t retry;
     } const rows[] = {
-        {"fixed port, nothing attached", 0, "COM3", "", "", 8, 0, "COM3", "COM3", 200},
         {"fixed port longer than the buffer", 0, "COM12345", "", "", 8, -1, "#", "COM12345", 150},
-        {"fixed port that just fits", 0, "COM12345", "", "", 9, 0, "COM12345", "COM12345", 200},
-        {"no unit", 1, "COM3", "-", "", 64, -1, "#", "COM3", 150},
-        {"found unit", 1, "COM3", "ttyUSB4", "", 64, 0, "/dev/ttyUSB4", "/dev/ttyUSB4", 200},
-        {"the udev link wins", 1, "COM3", "ttyUSB4", "ttyUSB4", 64, 0, base + "/mq6", base + "/mq6",
+        {"fixed port that just fits, nothing attached", 0, "COM12345", "", "", 9, 0, "COM12345",
+         "COM12345", 200},
+        {"no unit", 1, "COM3", "1-1,ttyUSB0,FT232R USB UART", "", 64, -1, "#", "COM3", 150},
+        {"found unit", 1, "COM3", UNIT, "", 64, 0, "/dev/ttyUSB4", "/dev/ttyUSB4", 200},
+        {"the udev link wins", 1, "COM3", UNIT, "ttyUSB4", 64, 0, base + "/mq6", base + "/mq6",
          200},
-        {"a dangling link does not", 1, "COM3", "ttyUSB4", "gone", 64, 0, "/dev/ttyUSB4",
-         "/dev/ttyUSB4", 200},
-        {"without a buffer", 1, "COM3", "ttyUSB4", "", 0, 0, "#", "/dev/ttyUSB4", 200},
-        {"found name longer than the buffer", 1, "COM3", "ttyUSB4", "", 8, -1, "#", "COM3", 150},
+        {"a dangling link does not", 1, "COM3", UNIT, "gone", 64, 0, "/dev/ttyUSB4", "/dev/ttyUSB4",
+         200},
+        {"without a buffer", 1, "COM3", UNIT, "", 0, 0, "#", "/dev/ttyUSB4", 200},
+        {"found name longer than the buffer", 1, "COM3", UNIT, "", 8, -1, "#", "COM3", 150},
     };
     std::ofstream(base + "/ttyUSB4").put('\n');
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        RemoveTree(base + "/sys");
-        std::filesystem::remove(base + "/mq6");
-        if (row.unit[0] != '\0')
-            AddFakeUsbDevice(base + "/sys",
-                             row.unit[0] == '-'
-                                 ? FakeUsbDevice{.usbPath = "1-1", .productName = "FT232R USB UART"}
-                                 : FakeUsbDevice{.usbPath = "3-2", .terminal = row.unit});
+        fs::remove_all(base + "/sys");
+        fs::remove(base + "/mq6");
+        AddFakeUsbDevices(base + "/sys", row.devices);
         if (row.link[0] != '\0')
-            std::filesystem::create_symlink(row.link, base + "/mq6");
+            fs::create_symlink(row.link, base + "/mq6");
         ClearMemoryRegistry();
         SetMemoryRegistryDword(PARAMETERS, "RetryResetCount", 150);
         StorePortName(row.stored);
@@ -88,7 +140,7 @@ TEST_F(FindPortTest, WhatReachesPortNameTheBufferAndTheDriverParameter) {
 TEST_F(FindPortTest, NameIsHandedOverWholeBetweenThreads) {
     // Discovery writes the name on the comm thread while the main thread stores a chosen port
     // and reads the name back for a reconnect.
-    AddFakeUsbDevice(base + "/sys", {.usbPath = "3-2", .terminal = "ttyUSB4"});
+    AddFakeUsbDevices(base + "/sys", UNIT);
     std::atomic<bool> done{false};
     std::thread comm([&] {
         while (!done.load())
@@ -104,6 +156,41 @@ TEST_F(FindPortTest, NameIsHandedOverWholeBetweenThreads) {
     done.store(true);
     comm.join();
     EXPECT_EQ(torn, 0);
+}
+
+TEST(CliDiscoveryTest, PortsAndACommandWithoutPort) {
+    FakeRoots roots; // the children inherit where to look
+    const std::string base = roots.path;
+    auto run = [&](const std::vector<std::string>& args) {
+        return RunProcess(MQ6_CLI_PATH, args, base);
+    };
+    AddFakeUsbDevices(base + "/sys", "1-1,ttyUSB0,FT232R USB UART");
+    ProcessResult ports = run({"ports"});
+    EXPECT_EQ(ports.status, 2);
+    EXPECT_NE(ports.out.find("  1-1 "), std::string::npos) << ports.out;
+    EXPECT_NE(ports.err.find("no MQ-6 unit found"), std::string::npos) << ports.err;
+    // The fake adapter's terminal is the simulator's pseudo-terminal, reached through the
+    // by-id link as udev would make it, and through /dev/mq6 once the package's rule is there.
+    SimProcess sim = StartSim({});
+    ASSERT_FALSE(sim.path.empty()) << "mq6-sim did not start";
+    fs::create_directories(base + "/dev");
+    fs::create_symlink(fs::read_symlink(sim.path), base + "/dev/ttyUSB5");
+    AddFakeUsbDevices(base + "/sys", "1-1.3,ttyUSB5");
+    fs::create_directories(base + "/by-id");
+    fs::create_symlink("../dev/ttyUSB5", base + "/by-id/usb-FTDI_MQ-6_A10K2QX7-if00-port0");
+    for (std::string port : {base + "/by-id/usb-FTDI_MQ-6_A10K2QX7-if00-port0", base + "/mq6"}) {
+        SCOPED_TRACE(port);
+        if (port == base + "/mq6")
+            fs::create_symlink(base + "/dev/ttyUSB5", port);
+        ProcessResult info = run({"info", "-v"});
+        EXPECT_EQ(info.status, 0) << info.err;
+        EXPECT_NE(info.err.find("found the unit on " + port), std::string::npos) << info.err;
+        EXPECT_NE(info.out.find("Unit mode: 0"), std::string::npos) << info.out;
+        ports = run({"ports"});
+        EXPECT_NE(ports.out.find("* 1-1.3 "), std::string::npos) << ports.out;
+        EXPECT_NE(ports.out.find("* the port used without --port: " + port), std::string::npos);
+    }
+    StopSim(sim);
 }
 
 } // namespace

@@ -1,0 +1,414 @@
+// The link: the receive ring and the transmit hand-over without a port; the comm thread over
+// real pseudo-terminals (opening with back-off, reopening after the line goes away, ports that
+// open but cannot be set up, the line settings, ring resets); and exchanges through it against
+// a scripted unit.
+#include "display/live_decode.h"
+#include "link/link.h"
+#include "link/serial.h"
+#include "platform/notice.h"
+#include "platform/ticks.h"
+#include "settings/config.h"
+#include "support/notice_record.h"
+#include "support/pty_peer.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <fcntl.h>
+#include <functional>
+#include <termios.h>
+#include <thread>
+#include <tuple>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// One byte arrives at a ring with the given indices; a full ring drops it and keeps its index.
+TEST(RingTest, ByteArrivingAtTheRingsEdges) {
+    ResetLinkState();
+    struct Row {
+        int32_t read, write;
+        int unread, writeAfter, overflow;
+    } const rows[] = {{77, 77, 0, 78, 0},
+                      {5, 4, 16383, 4, 1},
+                      {0, 16383, 16383, 16383, 1},
+                      {16382, 16383, 1, 0, 0}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.write);
+        RxReadIndex = row.read;
+        RxWriteIndex = row.write;
+        EXPECT_EQ(RxAvailable(), row.unread);
+        RxStoreByte(0x99);
+        EXPECT_EQ(RxWriteIndex.load(), row.writeAfter);
+        EXPECT_EQ(RxOverflow.load(), row.overflow);
+    }
+    RxReadIndex = RxWriteIndex = 3;
+    EXPECT_EQ(std::pair(RxReadByte(), RxPeekByte()), std::pair(-1, -1));
+    EXPECT_EQ(RxReadIndex.load(), 3);
+    RxReadIndex = 5; // full: after one byte is read the next is stored again
+    RxWriteIndex = 4;
+    RxStoreByte(1);
+    RxReadByte();
+    RxStoreByte(0x33);
+    EXPECT_EQ(std::tuple(RxOverflow.load(), RxWriteIndex.load(), RxRing[5]),
+              std::tuple(0, 5, 0x33));
+}
+
+TEST(RingTest, TransmitHandOverLimits) {
+    ResetLinkState();
+    Bytes payload(257, 0x20);
+    EXPECT_EQ(QueueTransmit(payload.data(), 4), -1) << "link down";
+    PortOpen = 1;
+    EXPECT_EQ(QueueTransmit(payload.data(), 257), -1);
+    EXPECT_EQ(SendRequest('Z', 9, payload.data(), 253), -1);
+    EXPECT_EQ(SendRequest('Z', 9, payload.data(), 252), 0);
+    EXPECT_EQ(TxLen.load(), 256);
+    EXPECT_EQ(TxBuf[254] << 8 | TxBuf[255], 0x1FE3) << "0x5A + 9 + 252 * 0x20";
+    EXPECT_EQ(QueueTransmit(payload.data(), 4), -1) << "the previous frame still waits";
+    TxLen = 0;
+    EXPECT_EQ(QueueTransmit(payload.data(), 256), 0);
+    // A cut name could be another port: it is refused whole and the request still goes.
+    EXPECT_EQ(RequestPort(PORT_REOPEN, std::string(PORT_PATH_SIZE + 10, 'X').c_str()), 0);
+    EXPECT_EQ(std::tuple(PortOpen.load(), PortPath[0], PortRequestPending.load()),
+              std::tuple(0, '\0', 1));
+}
+
+using Clock = std::chrono::steady_clock;
+
+// The link on a fixed port name, asked to open it; a frame given was waiting to go out when
+// the request came, as on a link that was up.
+void StartLinkNamed(const std::string& name, const Bytes& waiting = {}) {
+    ResetLinkState();
+    AutoPort.store(0);
+    StorePortName(name);
+    PortOpen = !waiting.empty();
+    if (!waiting.empty()) {
+        ASSERT_EQ(QueueTransmit(waiting.data(), waiting.size()), 0);
+    }
+    RequestPort(PORT_REOPEN, name.c_str());
+    StartTickTimer();
+    StartCommThread();
+}
+
+class CommThreadTest : public ::testing::Test {
+  protected:
+    PtyPeer peer;
+    void SetUp() override {
+        ClearRecordedNotices();
+        ASSERT_TRUE(OpenPtyPeer(peer));
+    }
+    void TearDown() override {
+        StopLink();
+        ClosePtyPeer(peer);
+    }
+};
+
+TEST_F(CommThreadTest, BackOffDoublesUpToSixSecondsAndAPortWithoutLineSettingsIsRetried) {
+    // Each attempt fails at once, so each delay is chosen when the sleeps before it are over.
+    // /dev/null opens, but it has no line settings to read or write.
+    for (const char* name : {"/nonexistent/mq6-tty", "/dev/null"}) {
+        SCOPED_TRACE(name);
+        auto start = Clock::now();
+        StartLinkNamed(name);
+        double seconds = 0.125; // the sleeps before the delay is chosen: 125 ms, then each delay
+        for (int delay : {250, 500, 1000, 2000, 4000, 6000}) {
+            ASSERT_TRUE(WaitFor([&] { return RetryDelay.load() >= delay; }, 10000));
+            double at = std::chrono::duration<double>(Clock::now() - start).count();
+            EXPECT_EQ(RetryDelay.load(), delay);
+            EXPECT_TRUE(at >= seconds - 0.05 && at <= seconds + 1.0) << delay << " at " << at;
+            seconds += delay / 1000.0;
+            if (delay == 1000 && name[1] == 'd')
+                break;
+        }
+        EXPECT_EQ(PortOpen.load() + PortStatus.load(), 0);
+        StopLink();
+    }
+}
+
+TEST_F(CommThreadTest, ReopensWhenTheLineComesBackOnTheSamePath) {
+    PtyPeer second;
+    std::string link = "/tmp/mq6-commtest-" + std::to_string(getpid());
+    unlink(link.c_str());
+    ASSERT_EQ(symlink(peer.slavePath.c_str(), link.c_str()), 0);
+    ASSERT_TRUE(StartLinkOn(link));
+    ClosePtyPeer(peer); // the unit vanishes
+    ASSERT_TRUE(WaitFor([] { return PortStatus.load() == 0; }, 2000));
+    ASSERT_TRUE(OpenPtyPeer(second));
+    unlink(link.c_str());
+    ASSERT_EQ(symlink(second.slavePath.c_str(), link.c_str()), 0);
+    ASSERT_TRUE(WaitFor([] { return PortStatus.load() == 1 && PortOpen.load() == 1; }, 8000));
+    {
+        std::lock_guard<std::mutex> hold(NoticeLock);
+        ASSERT_GE(RecordedPortStatus.size(), 3u);
+        EXPECT_EQ(RecordedPortStatus.front(), 0) << "a reopen first shows the port closed";
+        EXPECT_EQ(RecordedPortStatus.back(), 1);
+    }
+    ClosePtyPeer(second);
+    unlink(link.c_str());
+}
+
+// The line starts out as a terminal would have it; the port must be raw 57600 without flow
+// control once open. A pseudo-terminal always keeps 8 data bits without parity and has no
+// modem lines, so data bits, parity, DTR and RTS cannot be read back here.
+TEST_F(CommThreadTest, PortIsSetUpForTheUnitAndLetGoOfOnClose) {
+    termios line{};
+    ASSERT_EQ(tcgetattr(peer.slaveKeeper, &line), 0);
+    cfsetispeed(&line, B9600);
+    cfsetospeed(&line, B9600);
+    line.c_cflag = (line.c_cflag | CSTOPB | CRTSCTS) & ~static_cast<tcflag_t>(CLOCAL);
+    line.c_iflag |= IXON | IXOFF | IXANY | INPCK | ICRNL;
+    line.c_oflag |= OPOST;
+    line.c_lflag |= ICANON | ECHO | ISIG;
+    line.c_cc[VMIN] = 1;
+    ASSERT_EQ(tcsetattr(peer.slaveKeeper, TCSANOW, &line), 0);
+    // A tool started without standard input gets its port on descriptor 0; the wake
+    // descriptor exists before the port's is chosen.
+    SerialWake();
+    int savedStdin = dup(0);
+    close(0);
+    ASSERT_TRUE(StartLinkOn(peer.slavePath));
+    char opened[PATH_MAX] = {};
+    EXPECT_GT(readlink("/proc/self/fd/0", opened, sizeof opened - 1), 0);
+    EXPECT_EQ(peer.slavePath, opened);
+    EXPECT_EQ(tcgetattr(0, &line), 0);
+    EXPECT_EQ(std::tuple(cfgetispeed(&line), cfgetospeed(&line)), std::tuple(B57600, B57600));
+    EXPECT_EQ(line.c_cflag & (CSTOPB | CRTSCTS | CLOCAL | CREAD), CLOCAL | CREAD);
+    EXPECT_EQ(line.c_iflag & (IXON | IXOFF | IXANY | INPCK | ICRNL), 0u);
+    EXPECT_EQ(line.c_oflag & OPOST, 0u);
+    EXPECT_EQ(line.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(std::tuple(line.c_cc[VMIN], line.c_cc[VTIME]), std::tuple(0, 0));
+    RequestPort(PORT_CLOSE, nullptr);
+    EXPECT_TRUE(WaitFor([] { return PortRequestPending.load() == 0; }, 1000));
+    EXPECT_EQ(PortOpen.load() + PortStatus.load(), 0);
+    EXPECT_EQ(fcntl(0, F_GETFD), -1) << "the port's descriptor is closed";
+    dup2(savedStdin, 0);
+    close(savedStdin);
+}
+
+TEST_F(CommThreadTest, ResetNeverBringsBackFramesReadBeforeIt) {
+    ASSERT_TRUE(StartLinkOn(peer.slavePath));
+    std::atomic<bool> done{false};
+    // Live frames whose raw lambda carries a serial number, and whose unused byte and factor
+    // carry it again, so that a frame made up of two half frames cannot pass for one.
+    std::thread unit([&] {
+        Bytes burst;
+        for (uint32_t n = 1; !done.load(); ++n) {
+            Bytes frame = UnitFrame(0x57, uint8_t(n ^ 0xA5),
+                                    {uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n),
+                                     uint8_t((n >> 8) ^ 0x5A), uint8_t(n ^ 0x3C)});
+            burst.insert(burst.end(), frame.begin(), frame.end());
+            if (burst.size() >= 90 * 9) {
+                PeerWrite(peer, burst);
+                burst.clear();
+                std::this_thread::sleep_for(std::chrono::microseconds(300));
+            }
+        }
+    });
+    // Decoded as the display thread does; a frame shown after a later one is old data.
+    std::atomic<uint32_t> decoded{0}, backwards{0};
+    std::thread consumer([&] {
+        for (uint32_t last = 0; !done.load();) {
+            std::array<int32_t, 6> v{};
+            int result = ExtractLiveFrame(v);
+            if (result == LIVE_FRAME_INCOMPLETE)
+                WaitForRxData(LIVE_FRAME_SIZE, 1);
+            uint32_t n = static_cast<uint32_t>(v[1] << 16 | v[2] << 8 | v[3]);
+            if (result != LIVE_FRAME_OK || v[0] != int32_t((n ^ 0xA5) & 0xFF) ||
+                v[5] != int32_t((n ^ 0x3C) & 0xFF))
+                continue;
+            backwards += n <= last;
+            last = n;
+            ++decoded;
+        }
+    });
+    int carriedOut = 0;
+    for (int reset = 0; reset < 3000; ++reset) {
+        RequestRxReset();
+        carriedOut += WaitFor([] { return RxResetRequest.load() == 0; }, 200);
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    done.store(true);
+    unit.join();
+    consumer.join();
+    EXPECT_EQ(carriedOut, 3000) << "every reset was carried out while frames flowed";
+    EXPECT_GT(decoded.load(), 1000u);
+    EXPECT_EQ(backwards.load(), 0u);
+}
+
+TEST_F(CommThreadTest, FrameQueuedBeforeAReopenIsNotWrittenAfterIt) {
+    StartLinkNamed(peer.slavePath, Hex("52 07 20"));
+    ASSERT_TRUE(WaitFor([] { return PortOpen.load() == 1 && PortStatus.load() == 1; }, 3000));
+    EXPECT_TRUE(PeerDrain(peer, 200).empty());
+    ASSERT_EQ(QueueTransmit(Hex("52 00").data(), 2), 0);
+    EXPECT_EQ(PeerRead(peer, 2, 1000), Hex("52 00"));
+}
+
+const Bytes ACK_W = Hex("57 41 00 00 00 00 98");
+
+class ProtocolTest : public CommThreadTest {
+  protected:
+    void SetUp() override {
+        CommThreadTest::SetUp();
+        ASSERT_TRUE(StartLinkOn(peer.slavePath));
+    }
+    // The reply is on the line before the request goes out, as from a quick unit.
+    void Reply(const Bytes& bytes) {
+        ASSERT_TRUE(WaitFor([] { return TxLen.load() == 0; }, 1000));
+        int expected = RxAvailable() + static_cast<int>(bytes.size());
+        PeerWrite(peer, bytes);
+        ASSERT_TRUE(WaitFor([&] { return RxAvailable() >= expected; }, 1000));
+    }
+    // The command's result, and the milliseconds and ticks it took.
+    static std::tuple<int, long, int> Timed(const std::function<int()>& command) {
+        auto begin = std::chrono::steady_clock::now();
+        int32_t start = TickCount.load();
+        int result = command();
+        auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - begin);
+        return {result, static_cast<long>(ms.count()), TickCount.load() - start};
+    }
+};
+
+TEST_F(ProtocolTest, CommandsSendTheWorkedFramesByteForByte) {
+    Bytes block(256);
+    for (int i = 0; i < 256; ++i)
+        block[static_cast<size_t>(i)] = static_cast<uint8_t>(255 - i);
+    std::array<uint8_t, 256> copy{};
+    const Bytes ackZ = Hex("5A 41 00 00 00 00 9B"), none;
+    const std::tuple<std::function<int()>, Bytes, const char*> rows[] = {
+        {[&] { return ReadDataBlock(copy.data(), 256); }, UnitFrame('W', 'E', block),
+         "52 07 20*10 01 99"},
+        {[] { return EnterLoadMode(1); }, ackZ, "52 0F 4C 6F 61 64 4D 6F 64 65 01 20 03 87"},
+        {[] { return LeaveLoadMode(); }, none, "5A 01 20*18 02 9B"},
+        {[] { return LoaderReadDataBlock(nullptr, 0); }, UnitFrame('Z', 'E', block),
+         "5A 03 20*18 02 9D"},
+        {[] { return WriteDataRecord(4, Bytes(16, 0).data()); }, ackZ, "5A 04 04 00*16 20 00 82"},
+    };
+    for (const auto& [command, reply, request] : rows) {
+        SCOPED_TRACE(request);
+        Reply(reply);
+        EXPECT_EQ(command(), 0);
+        EXPECT_EQ(PeerRead(peer, Hex(request).size(), 500), Hex(request));
+    }
+    EXPECT_TRUE(std::equal(block.begin(), block.end(), copy.begin()));
+}
+
+// In order: each row's verdict may follow from the rows before it.
+TEST_F(ProtocolTest, ScannerAndVerdicts) {
+    // What is on the line, the command's result, LastType after it, the bytes left unread.
+    const std::tuple<const char*, Bytes, int, char, int> rows[] = {
+        {"noise, unknown type, doubled header", Hex("00 13 58 57 51 55 57 57 41 00*4 98"), 0, 'A',
+         0},
+        {"wrong sum stops the scan", Hex("57 41 00*4 99 57 41 00*4 98"), -1, 'A', 7},
+        {"refusal", UnitFrame('W', 'N', {1, 2, 3}), -1, 'N', 0},
+        {"Y after a refusal", UnitFrame('W', 'Y', {7}), -1, 'N', 0},
+        {"acknowledge", ACK_W, 0, 'A', 0},
+        {"Y after an acknowledge", UnitFrame('W', 'Y', {9}), 0, 'A', 0},
+    };
+    for (const auto& [what, line, verdict, lastType, left] : rows) {
+        SCOPED_TRACE(what);
+        Reply(line);
+        auto [result, ms, ticks] = Timed([] { return SetStreamMode(8); });
+        EXPECT_LE(ticks, 1) << "no waiting";
+        EXPECT_EQ(std::tuple(result, LastType.load(), RxAvailable()),
+                  std::tuple(verdict, lastType, left));
+        RequestRxReset();
+    }
+}
+
+// A reply that stops waits more than 5 ticks for its next byte, and takes one that comes in time.
+TEST_F(ProtocolTest, ByteWaitsLastFiveTicks) {
+    const Bytes block = UnitFrame('W', 'E', Bytes(256, 1));
+    const std::tuple<const Bytes*, long, int> rows[] = {
+        {&ACK_W, 0, -1}, {&block, 100, -1}, {&ACK_W, 6, -1}, {&block, 100, 300}, {&ACK_W, 6, 300}};
+    for (const auto& [frame, cut, restAfterMs] : rows) {
+        SCOPED_TRACE(testing::Message() << frame->size() << " bytes cut at " << cut);
+        Reply(Bytes(frame->begin(), frame->begin() + cut));
+        std::thread rest([&] {
+            if (restAfterMs < 0)
+                return;
+            SleepMs(restAfterMs);
+            PeerWrite(peer, Bytes(frame->begin() + cut, frame->end()));
+        });
+        auto [result, ms, ticks] =
+            Timed([&] { return frame == &block ? ReadDataBlock(nullptr, 0) : SetStreamMode(8); });
+        rest.join();
+        EXPECT_EQ(result, restAfterMs < 0 ? -1 : 0);
+        if (restAfterMs < 0) {
+            EXPECT_GE(ms, 500);
+            EXPECT_TRUE(ticks >= 6 && ticks <= 7) << ticks;
+        }
+    }
+}
+
+TEST_F(ProtocolTest, NoiseThatNeverMakesAFrameEndsTheWaitAfterThirtyTicks) {
+    std::atomic<bool> stop{false};
+    std::thread noise([&] {
+        for (; !stop.load(); SleepMs(2))
+            PeerWrite(peer, {0x11, 'W'});
+    });
+    auto [result, ms, ticks] = Timed([] { return SetStreamMode(8); });
+    stop.store(true);
+    noise.join();
+    EXPECT_EQ(result, -1);
+    EXPECT_GE(ms, 3000);
+    EXPECT_TRUE(ticks >= 31 && ticks <= 32) << ticks;
+}
+
+// A box that returns 0 was not seen: it is shown again on the next failure.
+TEST_F(ProtocolTest, SilentUnitGetsFiveExchangesAndTheBoxUntilItIsAnswered) {
+    for (auto [boxResult, shown, errorShown] : {std::tuple(0, 1u, 0), {1, 2u, 1}, {1, 2u, 1}}) {
+        SCOPED_TRACE(boxResult);
+        NoticeResult = boxResult;
+        EXPECT_EQ(GetDeviceData(), -1);
+        EXPECT_EQ(std::tuple(DeviceDataValid.load(), ErrorShown.load(), CountNotices()),
+                  std::tuple(0, errorShown, shown));
+    }
+    Bytes sent = PeerDrain(peer, 200);
+    ASSERT_EQ(sent.size(), 3 * (14u + 14u + 3u * 22u));
+    EXPECT_EQ(Bytes({sent[1], sent[15], sent[29], sent[51], sent[73]}), Hex("00 07 03 03 03"));
+    std::lock_guard<std::mutex> hold(NoticeLock);
+    EXPECT_EQ(RecordedNotices[0].text, "                Get MQ-6 Data Error\n\n"
+                                       "Please Check Power and USB Connection to the MQ-6");
+    EXPECT_EQ(RecordedNotices[0].caption, "Error");
+    EXPECT_EQ(RecordedNotices[0].flags, NOTICE_ERROR_ICON | NOTICE_TOPMOST);
+}
+
+TEST_F(ProtocolTest, GetDeviceDataFallsBackToTheLoader) {
+    // SetStreamMode and ReadDataBlock go unanswered, as from a unit sitting in its loader.
+    std::thread unit([&] {
+        PeerRead(peer, 14 + 14 + 22, 3000);
+        PeerWrite(peer, UnitFrame('Z', 'E', Bytes(256, 0x5C)));
+    });
+    EXPECT_EQ(GetDeviceData(), 0);
+    unit.join();
+    EXPECT_EQ(std::tuple(DeviceDataValid.load(), DeviceInfo[255], CountNotices()),
+              std::tuple(1, 0x5C, 0u));
+}
+
+TEST_F(ProtocolTest, ExchangesFromTwoThreadsNeverInterleave) {
+    std::atomic<bool> stop{false};
+    std::thread unit([&] { // answers each request only after reading all of it
+        while (!stop)
+            if (PeerRead(peer, 14, 50).size() == 14)
+                PeerWrite(peer, ACK_W);
+    });
+    std::atomic<int> failures{0};
+    auto worker = [&] {
+        for (int i = 0; i < 20; ++i)
+            failures += SetStreamMode(8) != 0;
+    };
+    std::thread a(worker), b(worker);
+    a.join();
+    b.join();
+    stop = true;
+    unit.join();
+    EXPECT_EQ(failures.load(), 0);
+}
+
+} // namespace
