@@ -22,9 +22,6 @@ std::string EnvText(const char* name);
 extern bool QuitTaken;
 // Runs the utility's message loop (with its 1 ms sleep) until done() holds or timeoutMs passes.
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs);
-inline void PumpFor(int milliseconds) {
-    PumpUntil([] { return false; }, milliseconds);
-}
 std::string ControlText(HWND control);
 // The child of the class whose top-left corner is at client point (x, y), or nullptr.
 HWND ChildAt(HWND window, const char* className, int x, int y);
