@@ -80,8 +80,8 @@ TEST(LiveFaultsTest, LineNoiseShowsNoDamagedFrameAndTheDisplayRecovers) {
     EXPECT_EQ(Foreign, noisyForeign) << "other values shown after the noise stopped";
     CountFaultTries("live, byte errors 1e-3 (shown frames)", noisyShown, noisyShown - noisyForeign,
                     noisyForeign);
-    CountFaultTry("live, noise stops: next frame shown right", back && Foreign == noisyForeign,
-                  Foreign != noisyForeign);
+    CountFaultTries("live, noise stops: next frame shown right", 1, back && Foreign == noisyForeign,
+                    Foreign != noisyForeign);
 }
 
 // The unit's adapter as udev shows it: a device in the tree whose terminal is the pty.
@@ -143,8 +143,8 @@ TEST(LiveFaultsTest, UnitVanishingUnderLiveIsFoundAgainOnAnotherPort) {
     EXPECT_GE(gap, 1.0) << "no outage seen in the rows";
     EXPECT_GE(rowsAfter, 20) << live.out << live.err;
     EXPECT_EQ(outOfRange, 0) << live.out;
-    CountFaultTry("mq6 live, unit vanishes 1.5 s, new port",
-                  reappeared && live.status == 0 && rowsAfter >= 20, outOfRange != 0);
+    CountFaultTries("mq6 live, unit vanishes 1.5 s, new port", 1,
+                    reappeared && live.status == 0 && rowsAfter >= 20, outOfRange != 0);
 }
 
 } // namespace
