@@ -29,12 +29,10 @@ bool HoldsCarriedInformation(const Bytes& state) {
     return holds;
 }
 
-// The setup written: 14.6, A 1.0 V at 11.00 and 4.5 V at 18.50, B linear 0.5 V at 9.00 and
-// 4.4 V at 20.00, responses Fastest and Slow, offset 150: unlike the unit's first setup.
-const Args SETUP = {
-    "setup",        "write",        "--yes",    "--stoich",     "14.6", "--a1",        "1.0,11",
-    "--a2",         "4.5,18.5",     "--b-mode", "wb",           "--b1", "0.5,9",       "--b2",
-    "4.444,19.999", "--a-response", "FASTEST",  "--b-response", "slow", "--nb-offset", "150"};
+// The setup written: 14.6, A 1.0 V at 11.00, B linear, offset 150, the rest as the defaults
+// have them: unlike the unit's first setup.
+const Args SETUP = {"setup",  "write",    "--yes", "--stoich",    "14.6", "--a1",
+                    "1.0,11", "--b-mode", "wb",    "--nb-offset", "150"};
 
 struct Transfer {
     std::string name;

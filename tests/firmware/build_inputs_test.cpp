@@ -1,8 +1,7 @@
-// The maker's build inputs and what is made of them: the carried image's layout, the
-// setup-table cipher against answers computed outside this code, what --version says about
-// the key and the image, and the build-time checks of image and key files. A setup write
-// reaching the unit with the sample key is run by the setup transfer tests.
-#include "firmware/cipher.h"
+// The maker's build inputs and what is made of them: the carried image's layout, what
+// --version says about the key and the image, and the build-time checks of image and key
+// files. The setup tables' cipher is run against the simulated unit's own copy of it by the
+// setup transfer tests.
 #include "firmware/firmware_image.h"
 #include "firmware/test_files.h"
 #include "mq6_version.h"
@@ -20,17 +19,6 @@ TEST(FirmwareImage, RecordsAreWhereTheLoaderTakesThemFromAndTheSelectorAsksForSi
         EXPECT_EQ(GetCodeAddress(GetCodeRecord(i)), 0x0800 + 8 * i);
     for (int i = 0; i < 12; ++i)
         EXPECT_EQ(GetInfoRecord(i)[0], 0x40 + 16 * i);
-}
-
-// The simulated unit deciphers with a copy of its own, so these answers computed outside this
-// code are what ties both to the cipher the unit runs.
-TEST(Cipher, MatchesKnownAnswersWordsHighByteFirstAndStepsOnlyPerBlock) {
-    const std::array<uint32_t, 4> key = {0x01234567, 0x89ABCDEF, 0xFEDCBA98, 0x76543210};
-    SetupKey = key;
-    std::array<uint32_t, 4> words{0x01020304, 0x05060708, 0x01020304, 0x05060708};
-    TeaEncipher(4, words.data());
-    EXPECT_EQ(words, (std::array<uint32_t, 4>{0xC8A25048, 0x627464E2, 0xC8A25048, 0x627464E2}));
-    EXPECT_EQ(SetupKey, key) << "only EncryptBlock16 steps the key";
 }
 
 // --version names the build's key and the image.
