@@ -1,6 +1,6 @@
 // Firmware updates and setup writes cut short by the unit vanishing in the middle of each
 // phase of the transfer, each followed by a rerun against the unit's kept state: the rerun
-// must leave the unit holding exactly what was asked for.
+// must leave the unit holding exactly what a run never cut leaves it.
 #include "faults/fault_table.h"
 #include "firmware/firmware_image.h"
 #include "firmware/test_files.h"
@@ -82,9 +82,9 @@ void CutAndRerun(const Transfer& transfer, long bytes, const Bytes& uncut) {
 Bytes RunCuts(const Transfer& transfer) {
     TempDir dir;
     SimProcess sim;
-    EXPECT_EQ(
-        Run(transfer, {"--state", dir.File("state"), "--log", dir.File("log")}, dir, sim).status,
-        0);
+    ProcessResult run =
+        Run(transfer, {"--state", dir.File("state"), "--log", dir.File("log")}, dir, sim);
+    EXPECT_EQ(run.status, 0) << run.err;
     const Bytes uncut = StateAfterRestart(sim, dir);
     std::vector<long> points;
     long start = 0, total = 0;

@@ -1,5 +1,5 @@
 // The loader sequences against a scripted unit on a pseudo-terminal: the requests sent, the
-// progress and phases reported, and the stage text of every failure.
+// progress and phases reported, and the text of each stage that can fail.
 #include "firmware/programming.h"
 #include "link/link.h"
 #include "support/pty_peer.h"
