@@ -108,7 +108,7 @@ TEST(LiveFaultsTest, UnitVanishingUnderLiveIsFoundAgainOnAnotherPort) {
     setenv("MQ6_UNIT_LINK", dir.File("mq6").c_str(), 1);
     ProcessResult live;
     std::thread runner([&] {
-        live = RunProcess(MQ6_CLI_PATH, {"-v", "live", "--seconds", "10", "--csv", "-"}, dir.path);
+        live = RunProcess(MQ6_CLI_PATH, {"-v", "live", "--seconds", "14", "--csv", "-"}, dir.path);
     });
     std::string second; // the simulator's second pty, once it reappears
     bool reappeared = WaitFor(
