@@ -37,10 +37,13 @@ void Fold(std::string& line, const std::string& event) {
 
 // What a run reported, in order: phases "#1", SETPOS "P0", steps "S".
 std::string Events;
+int StepsBeforeClosing = -1; // the port closes with this step, so LeaveLoadMode cannot go
 std::atomic<int> Restarts{0};
 
 void RecordProgress(ProgressMessage message, int position) {
     Fold(Events, message == PROGRESS_STEPIT ? "S" : "P" + std::to_string(position));
+    if (message == PROGRESS_STEPIT && --StepsBeforeClosing == 0)
+        RequestPort(PORT_CLOSE, nullptr);
 }
 
 // The unit of one row, from its script (see the table): the WriteBlock it leaves unanswered (1
@@ -53,7 +56,7 @@ struct ScriptedUnit {
         };
         failWrite = number('w'), flip = number('f');
         silentZ = number('z'), loaderReads = number('l') < 0 ? 9 : number('l');
-        Restarts = 0;
+        StepsBeforeClosing = number('c'), Restarts = 0;
     }
     bool inLoader = false;
     int failWrite, writes = 0, flip, silentZ, loaderReads;
@@ -88,9 +91,10 @@ struct ScriptedUnit {
 
 TEST(ProgrammingTest, SequencesSendTheirStagesAndStopWithTheTextOfTheStageThatFailed) {
     // The unit: "wN" (WriteBlock N unanswered), "fN" (read-back byte N inverted), "zN" (loader
-    // subcommand N unanswered), "lN" (N LoaderReadDataBlocks answered). The firmware command's
-    // tests run a refused load mode; the transfer fault tests run a unit left in its loader, and
-    // the firmware's writes, read-backs and restart cut short.
+    // subcommand N unanswered), "lN" (N LoaderReadDataBlocks answered), "cN" (the port closed
+    // with progress step N). The firmware command's tests run a refused load mode; the transfer
+    // fault tests run a unit left in its loader, and the firmware's writes and read-backs cut
+    // short.
     const struct {
         const char* what;
         int verify; // 0: the setup write
@@ -112,10 +116,14 @@ TEST(ProgrammingTest, SequencesSendTheirStagesAndStopWithTheTextOfTheStageThatFa
         {"setup, ReadBlock unanswered", 0, "z2", -1, REQUEST, SETUP + " Z/2", "Sx256 P0"},
         {"setup, WriteDataRecord unanswered", 0, "z4", -1, DATA, SETUP + " Z/2x256 Z/4",
          "Sx256 P0 Sx256"},
+        // A restart that cannot be sent leaves the unit in its loader: no success.
+        {"firmware, port closed before the restart", 16, "c350", -1, DATA,
+         FIRMWARE + " Z/2x169 Z/4x12", FIRMWARE_EVENTS},
+        {"setup, port closed before the restart", 0, "c516", -1, DATA, SETUP + " Z/2x256 Z/4x4",
+         "Sx256 P0 Sx260"},
     };
     PtyPeer peer;
     ASSERT_TRUE(OpenPtyPeer(peer));
-    ASSERT_TRUE(StartLinkOn(peer.slavePath));
     ProgramPhaseHook = [](int phase) { Fold(Events, "#" + std::to_string(phase)); };
     ScriptedUnit unit("");
     std::mutex lock;
@@ -138,6 +146,7 @@ TEST(ProgrammingTest, SequencesSendTheirStagesAndStopWithTheTextOfTheStageThatFa
     });
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
+        EXPECT_TRUE(StartLinkOn(peer.slavePath)); // again after a row that closed the port
         {
             std::lock_guard<std::mutex> hold(lock);
             unit = ScriptedUnit(row.unit);
