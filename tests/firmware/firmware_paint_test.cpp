@@ -79,6 +79,8 @@ TEST(FirmwarePaint, BannerLinesThePhaseTextBelowTitleAndColours) {
               (Texts{"315,10 Firmware Update", // 15 characters of 11 pixels centred on 794
                      Centred(170, "Version: 1.01"), Centred(140, RIGHTS), Centred(120, NOTICE),
                      Centred(94, HEAD), Centred(313, "Version: 1.01"), Centred(346, MATCH)}));
+    // "All" after "Version": a piece whose bounds come the wrong way round is not drawn.
+    EXPECT_EQ(Paint(1, "Version: 1.01 All").size(), 4u);
     const char* phases[] = {"", "Programming...", "Verifying...", "Finishing...", ""};
     for (int phase = 0; phase <= 4; ++phase)
         EXPECT_EQ(Paint(1, "Version: 1.01", phase).back(),
