@@ -14,6 +14,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 const std::string OLD_FILE =
     "[ID] MQ-6 WB Utility\n[PORT] COM3\n[AUTOPORT] 0\n[XPOSHWND] 120\n"
@@ -41,34 +42,30 @@ size_t Entries(const fs::path& dir) {
 TEST(ConfigFaultsTest, WritesThatCannotBeDoneKeepTheOldFileAndWritableFilesAreWrittenInPlace) {
     for (const std::string setting : {"read-only directory", "full disk", "writable file"}) {
         SCOPED_TRACE(setting);
+        const bool full = setting == "full disk", inPlace = setting == "writable file";
         TempDir dir, own;
         const fs::path file = dir.File("MQ-6_Setup.cfg");
-        ASSERT_EQ(mount("tmpfs", dir.path.c_str(), "tmpfs", 0,
-                        setting == "full disk" ? "size=8k" : "size=64k"),
-                  0);
-        WriteText(file, setting == "writable file" ? "" : OLD_FILE);
+        ASSERT_EQ(mount("tmpfs", dir.path.c_str(), "tmpfs", 0, full ? "size=8k" : "size=64k"), 0);
+        WriteText(file, inPlace ? "" : OLD_FILE);
         WriteText(own.File("own.cfg"), OLD_FILE);
-        WriteText(dir.File("filler"), std::string(setting == "full disk" ? 16384 : 0, 'f'));
-        bool readOnly = setting != "full disk" && mount("tmpfs", dir.path.c_str(), "tmpfs",
-                                                        MS_REMOUNT | MS_RDONLY, "size=64k") == 0;
-        bool bound = setting == "writable file" && mount(own.File("own.cfg").c_str(), file.c_str(),
-                                                         nullptr, MS_BIND, nullptr) == 0;
-        ASSERT_EQ(readOnly, setting != "full disk");
-        ASSERT_EQ(bound, setting == "writable file");
+        WriteText(dir.File("filler"), std::string(full ? 16384 : 0, 'f'));
+        ASSERT_TRUE(full || mount("tmpfs", dir.path.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY,
+                                  "size=64k") == 0);
+        ASSERT_TRUE(!inPlace || mount(own.File("own.cfg").c_str(), file.c_str(), nullptr, MS_BIND,
+                                      nullptr) == 0);
         ASSERT_TRUE(ReadsOldSettings(file));
         size_t entries = Entries(dir.path);
         ClearRecordedNotices();
         WindowX = 640;
         EXPECT_EQ(WriteConfig(), 0);
         size_t notices = CountNotices();
-        bool inPlace = setting == "writable file", kept = ReadText(file) == OLD_FILE;
         EXPECT_EQ(notices, inPlace ? 0u : 1u);
-        EXPECT_EQ(kept, !inPlace);
         EXPECT_EQ(Entries(dir.path), entries) << "nothing else in the directory";
-        bool readable = ReadsOldSettings(file) == !inPlace && (!inPlace || WindowX.load() == 640);
-        EXPECT_TRUE(readable);
-        CountFaultTry("settings, " + setting, readable && kept != inPlace && notices == !inPlace,
-                      !readable);
+        // The old file byte for byte or, written in place, the new setting read back.
+        bool right =
+            inPlace ? !ReadsOldSettings(file) && WindowX.load() == 640 : ReadText(file) == OLD_FILE;
+        EXPECT_TRUE(right);
+        CountFaultTries("settings, " + setting, 1, right && notices == !inPlace, !right);
         if (inPlace)
             umount2(file.c_str(), MNT_DETACH);
         umount2(dir.path.c_str(), MNT_DETACH);
@@ -81,11 +78,11 @@ TEST(ConfigFaultsTest, FileInPlaceOfTheDirectoryCreatesNothing) {
     ClearRecordedNotices();
     ReadsOldSettings(dir.File("not-a-dir") + "/MQ-6_Setup.cfg");
     WriteConfig();
-    size_t notices = CountNotices();
-    EXPECT_EQ(notices, 2u) << "one when reading, one when writing";
-    bool intact = ReadText(dir.File("not-a-dir")) == "x" && Entries(dir.path) == 1;
+    bool intact = ReadText(dir.File("not-a-dir")) == "x" && Entries(dir.path) == 1,
+         twice = CountNotices() == 2;
     EXPECT_TRUE(intact);
-    CountFaultTry("settings, a file in place of the directory", intact && notices == 2, !intact);
+    EXPECT_TRUE(twice) << "one notice when reading, one when writing";
+    CountFaultTries("settings, a file in place of the directory", 1, intact && twice, !intact);
 }
 
 // Each damaged line alone in front of the old file: the good lines are all taken, the file
@@ -93,11 +90,9 @@ TEST(ConfigFaultsTest, FileInPlaceOfTheDirectoryCreatesNothing) {
 // read line by line in the settings tests.
 TEST(ConfigFaultsTest, CorruptLinesAndNulBytesLeaveTheGoodLines) {
     const std::string damaged[] = {
-        std::string("\0\0\0\0\n", 5),
-        std::string("[LAMBFILT\0] 99\n", 15),
-        std::string("[XPOSHWND] 9\0"
-                    "99\n",
-                    16),
+        "\0\0\0\0\n"s,
+        "[LAMBFILT\0] 99\n"s,
+        "[XPOSHWND] 9\00099\n"s, // a NUL between the digits
         "[PORT]\n",
         "]]]][[[[\n",
         std::string(5000, '[') + "\n",
@@ -105,16 +100,15 @@ TEST(ConfigFaultsTest, CorruptLinesAndNulBytesLeaveTheGoodLines) {
         "[YPOSHWND]\r\n",
     };
     TempDir dir;
+    const std::string file = dir.File("MQ-6_Setup.cfg");
     for (const std::string& line : damaged) {
         SCOPED_TRACE(line.substr(0, 40));
         ClearRecordedNotices();
-        WriteText(dir.File("MQ-6_Setup.cfg"), line + OLD_FILE);
-        bool taken = ReadsOldSettings(dir.File("MQ-6_Setup.cfg"));
-        bool untouched = ReadText(dir.File("MQ-6_Setup.cfg")) == line + OLD_FILE;
-        EXPECT_TRUE(taken && untouched);
+        WriteText(file, line + OLD_FILE);
+        bool survived = ReadsOldSettings(file) && ReadText(file) == line + OLD_FILE;
+        EXPECT_TRUE(survived);
         EXPECT_EQ(CountNotices(), 0u);
-        CountFaultTry("settings, corrupt line or NUL bytes", taken && untouched,
-                      !untouched || !taken);
+        CountFaultTries("settings, corrupt line or NUL bytes", 1, survived, !survived);
     }
     ResetSettings();
     ResetLinkState();

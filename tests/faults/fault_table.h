@@ -4,8 +4,6 @@
 
 #include <string>
 
-// One try of a fault case: whether the product came through it, and whether data was lost
+// Tries of a fault case, how many the product came through, and in how many data was lost
 // (what the unit or the file holds afterwards is not what was asked for, or was destroyed).
-void CountFaultTry(const std::string& faultCase, bool survived, bool dataLost);
-// Many tries of one case at once.
 void CountFaultTries(const std::string& faultCase, long tried, long survived, long dataLost);

@@ -67,8 +67,6 @@ TEST(LiveFaultsTest, LineNoiseShowsNoDamagedFrameAndTheDisplayRecovers) {
     fs::create_symlink(fs::read_symlink(clean.path), dir.File("unit"));
     Sent = 1.10;
     bool back = PassUntil([] { return CleanShown; }, 30000);
-    long target = Shown + 250; // and it stays: a further second of frames
-    PassUntil([target] { return Shown >= target; }, 30000);
     LiveFrameHook = nullptr;
     ViewMode = VIEW_NONE;
     StopLink();
@@ -80,20 +78,20 @@ TEST(LiveFaultsTest, LineNoiseShowsNoDamagedFrameAndTheDisplayRecovers) {
     EXPECT_EQ(Foreign, noisyForeign) << "other values shown after the noise stopped";
     CountFaultTries("live, byte errors 1e-3 (shown frames)", noisyShown, noisyShown - noisyForeign,
                     noisyForeign);
-    CountFaultTry("live, noise stops: next frame shown right", back && Foreign == noisyForeign,
-                  Foreign != noisyForeign);
+    CountFaultTries("live, noise stops: next frame shown right", 1, back && Foreign == noisyForeign,
+                    Foreign != noisyForeign);
 }
 
-// The unit's adapter as udev shows it: a device in the tree whose terminal is the pty.
-void PlugAdapter(const std::string& base, const std::string& usbPath, const std::string& serial,
-                 const std::string& terminal, const std::string& pty) {
-    fs::remove_all(base + "/sys");
-    fs::remove_all(base + "/by-id");
-    fs::create_directories(base + "/sys/bus/usb/devices");
-    fs::create_directories(base + "/dev");
-    fs::create_directories(base + "/by-id");
+// The unit's adapter n as udev shows it: a device in the tree whose terminal is the pty, the
+// names of any adapter before it gone.
+void PlugAdapter(const std::string& base, const std::string& n, const std::string& pty) {
+    const std::string terminal = "ttyUSB" + n, serial = "A10K2QX" + n;
+    for (const char* gone : {"/sys", "/by-id"})
+        fs::remove_all(base + gone);
+    for (const char* made : {"/sys/bus/usb/devices", "/dev", "/by-id"})
+        fs::create_directories(base + made);
     fs::create_symlink(pty, base + "/dev/" + terminal);
-    AddFakeUsbDevice(base + "/sys", {.usbPath = usbPath, .serial = serial, .terminal = terminal});
+    AddFakeUsbDevice(base + "/sys", {.usbPath = "1-" + n, .serial = serial, .terminal = terminal});
     fs::create_symlink("../dev/" + terminal,
                        base + "/by-id/usb-FTDI_MQ-6_" + serial + "-if00-port0");
 }
@@ -104,13 +102,13 @@ void PlugAdapter(const std::string& base, const std::string& usbPath, const std:
 TEST(LiveFaultsTest, UnitVanishingUnderLiveIsFoundAgainOnAnotherPort) {
     TempDir dir;
     SimProcess sim = StartSim({"--vanish-after", "28", "--reappear-ms", "1500", "--rate", "50"});
-    PlugAdapter(dir.path, "1-1.3", "A10K2QX7", "ttyUSB5", fs::read_symlink(sim.path));
+    PlugAdapter(dir.path, "5", fs::read_symlink(sim.path));
     setenv("MQ6_SYSFS_ROOT", dir.File("sys").c_str(), 1);
     setenv("MQ6_SERIAL_BY_ID_DIR", dir.File("by-id").c_str(), 1);
     setenv("MQ6_UNIT_LINK", dir.File("mq6").c_str(), 1);
     ProcessResult live;
     std::thread runner([&] {
-        live = RunProcess(MQ6_CLI_PATH, {"-v", "live", "--seconds", "8", "--csv", "-"}, dir.path);
+        live = RunProcess(MQ6_CLI_PATH, {"-v", "live", "--seconds", "14", "--csv", "-"}, dir.path);
     });
     std::string second; // the simulator's second pty, once it reappears
     bool reappeared = WaitFor(
@@ -120,22 +118,21 @@ TEST(LiveFaultsTest, UnitVanishingUnderLiveIsFoundAgainOnAnotherPort) {
         },
         15000);
     if (reappeared)
-        PlugAdapter(dir.path, "1-2", "A10K2QX8", "ttyUSB6", second);
+        PlugAdapter(dir.path, "6", second);
     runner.join();
     for (const char* name : {"MQ6_SYSFS_ROOT", "MQ6_SERIAL_BY_ID_DIR", "MQ6_UNIT_LINK"})
         unsetenv(name);
     StopSim(sim);
     // Rows: time_s,lambda,... The default profile sweeps 0.80 to 1.20.
     std::istringstream rows(live.out);
-    double time = 0, lambda = 0, last = 0, gap = 0;
+    double time = 0, lambda = 0, last = NAN, gap = 0; // no gap before the first row
     long outOfRange = 0, rowsAfter = 0;
-    bool first = true;
     for (std::string row; std::getline(rows, row);) {
         if (std::sscanf(row.c_str(), "%lf,%lf", &time, &lambda) != 2)
             continue;
-        if (!first && time - last > gap)
+        if (time - last > gap)
             gap = time - last, rowsAfter = 0; // the widest gap so far: count the rows after it
-        first = false, last = time, ++rowsAfter;
+        last = time, ++rowsAfter;
         outOfRange += lambda < 0.79 || lambda > 1.21;
     }
     EXPECT_TRUE(reappeared) << "the simulator never came back";
@@ -143,8 +140,8 @@ TEST(LiveFaultsTest, UnitVanishingUnderLiveIsFoundAgainOnAnotherPort) {
     EXPECT_GE(gap, 1.0) << "no outage seen in the rows";
     EXPECT_GE(rowsAfter, 20) << live.out << live.err;
     EXPECT_EQ(outOfRange, 0) << live.out;
-    CountFaultTry("mq6 live, unit vanishes 1.5 s, new port",
-                  reappeared && live.status == 0 && rowsAfter >= 20, outOfRange != 0);
+    CountFaultTries("mq6 live, unit vanishes 1.5 s, new port", 1,
+                    reappeared && live.status == 0 && rowsAfter >= 20, outOfRange != 0);
 }
 
 } // namespace

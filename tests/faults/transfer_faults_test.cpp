@@ -1,67 +1,26 @@
 // Firmware updates and setup writes cut short by the unit vanishing in the middle of each
 // phase of the transfer, each followed by a rerun against the unit's kept state: the rerun
-// must leave the unit holding exactly what was asked for.
+// must leave the unit holding exactly what a run never cut leaves it.
 #include "faults/fault_table.h"
-#include "firmware/firmware_image.h"
 #include "firmware/test_files.h"
 #include "support/pty_peer.h"
 #include "support/sim_process.h"
-#include "wbsetup/output_table.h"
 
 #include <gtest/gtest.h>
-
-#include <atomic>
-#include <cstring>
-#include <thread>
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 using Args = std::vector<std::string>;
 
-// mq6-sim's state file: magic and flags (16 bytes, the one at 8 "in the loader"), the data
-// block (256 bytes), then program memory by word address.
-constexpr size_t FLAGS_AT = 8, DATA_AT = 16, PROGRAM_AT = 16 + 256;
-
-// What the unit holds after the rerun against what was asked; "" when it matches.
-std::string CheckFirmware(const Bytes& state, const std::string& status, const Bytes&) {
-    if (status != "Unit version: 1.01\nCarried version: 1.01\n"
-                  "The Firmware Versions Match, There is no Need to Update\n")
-        return "version after the rerun: " + status;
-    for (int i = 0; i < 12; ++i)
-        if (std::memcmp(&state[DATA_AT + GetInfoRecord(i)[0]], GetInfoRecord(i) + 1, 16) != 0)
-            return "information record " + std::to_string(i) + " differs";
-    for (int i = 0; i < 169; ++i)
-        if (std::memcmp(&state[PROGRAM_AT + 2 * size_t{GetCodeAddress(GetCodeRecord(i))}],
-                        GetCodeRecord(i) + 2, 16) != 0)
-            return "code record " + std::to_string(i) + " differs";
-    return "";
-}
-
-// The setup written: 14.6, A 1.0 V at 11.00 and 4.5 V at 18.50, B linear 0.5 V at 9.00 and
-// 4.4 V at 20.00, responses Fastest and Slow, offset 150.
-const Args SETUP = {
-    "setup",        "write",        "--yes",    "--stoich",     "14.6", "--a1",        "1.0,11",
-    "--a2",         "4.5,18.5",     "--b-mode", "wb",           "--b1", "0.5,9",       "--b2",
-    "4.444,19.999", "--a-response", "FASTEST",  "--b-response", "slow", "--nb-offset", "150"};
-const SetupRecord SETUP_ASKED = {
-    1460, SETUP_FLAG_B_LINEAR, 150, {{{10, 1100, 45, 1850, 240, 6}, {5, 900, 44, 2000, 96, 2}}}};
-
-std::string CheckSetup(const Bytes& state, const std::string&, const Bytes& tables) {
-    OutputTable table1{}, table2{};
-    BuildSetupTables(SETUP_ASKED, table1, table2);
-    std::array<uint8_t, DEVICE_INFO_SIZE> info{};
-    PackSetupBlock(SETUP_ASKED, info);
-    if (!std::equal(table1.begin(), table1.end(), tables.begin()) ||
-        !std::equal(table2.begin(), table2.end(), tables.begin() + 2048))
-        return "tables differ";
-    return std::memcmp(&state[DATA_AT + 4], &info[4], 64) == 0 ? "" : "setup block differs";
-}
+// The setup written: 14.6, A 1.0 V at 11.00, B linear, offset 150, the rest as the defaults
+// have them: unlike the unit's first setup.
+const Args SETUP = {"setup",  "write",    "--yes", "--stoich",    "14.6", "--a1",
+                    "1.0,11", "--b-mode", "wb",    "--nb-offset", "150"};
 
 struct Transfer {
     std::string name;
     Args sim, command;
-    std::string (*Check)(const Bytes& state, const std::string& status, const Bytes& tables);
 };
 
 ProcessResult Run(const Transfer& transfer, Args simArgs, const TempDir& dir, SimProcess& sim) {
@@ -72,9 +31,17 @@ ProcessResult Run(const Transfer& transfer, Args simArgs, const TempDir& dir, Si
     return RunProcess(MQ6_CLI_PATH, command, dir.path);
 }
 
-// Cuts the transfer after bytes request bytes, reruns it on the unit's kept state and
-// checks what the unit holds then.
-void CutAndRerun(const Transfer& transfer, long bytes) {
+// The unit's state file once the unit has restarted out of its loader.
+Bytes StateAfterRestart(SimProcess& sim, const TempDir& dir) {
+    auto state = [&] { return ReadBytes(dir.File("state")); };
+    WaitFor([&] { return state().size() > 8 && state()[8] == 0; }, 3000);
+    StopSim(sim);
+    return state();
+}
+
+// Cuts the transfer after bytes request bytes and reruns it on the unit's kept state: the unit
+// must then hold, byte for byte, what a run never cut left it holding.
+void CutAndRerun(const Transfer& transfer, long bytes, const Bytes& uncut) {
     SCOPED_TRACE("cut after " + std::to_string(bytes) + " request bytes");
     TempDir dir;
     SimProcess sim;
@@ -83,35 +50,31 @@ void CutAndRerun(const Transfer& transfer, long bytes) {
             sim);
     bool vanished = WaitSimExit(sim, 5000) == 3;
     StopSim(sim);
-    ProcessResult rerun = Run(
-        transfer, {"--state", dir.File("state"), "--dump-tables", dir.File("tables")}, dir, sim);
-    // The restarted unit writes the tables it deciphered.
-    bool setup = transfer.Check == CheckSetup;
-    WaitFor([&] { return !setup || ReadBytes(dir.File("tables")).size() == 4096; }, 3000);
+    ProcessResult rerun = Run(transfer, {"--state", dir.File("state")}, dir, sim);
+    // The version the unit then reports is the carried one.
     std::string status =
         RunProcess(MQ6_CLI_PATH, {"--port", sim.path, "firmware", "status"}, dir.path).out;
-    StopSim(sim);
-    Bytes state = ReadBytes(dir.File("state")), tables = ReadBytes(dir.File("tables"));
-    std::string mismatch = state.size() < PROGRAM_AT + 0x4000 || state[FLAGS_AT] != 0
-                               ? "unit left in its loader"
-                           : setup && tables.size() != 4096 ? "no tables"
-                                                            : transfer.Check(state, status, tables);
+    bool same = StateAfterRestart(sim, dir) == uncut,
+         match = status.find("The Firmware Versions Match") != std::string::npos;
     EXPECT_TRUE(vanished);
     EXPECT_EQ(cut.status, 1) << cut.err;
     EXPECT_EQ(rerun.status, 0) << rerun.err;
-    EXPECT_EQ(mismatch, "");
-    CountFaultTry(transfer.name,
-                  vanished && cut.status == 1 && rerun.status == 0 && mismatch.empty(),
-                  !mismatch.empty());
+    EXPECT_TRUE(same) << "the unit holds other than what the uncut run left";
+    EXPECT_TRUE(match) << status;
+    CountFaultTries(transfer.name, 1,
+                    vanished && cut.status == 1 && rerun.status == 0 && same && match, !same);
 }
 
 // One cut in the middle of each phase of a clean run (a phase is a run of requests of one
-// header and type), four runs at a time: each mostly waits on the line.
+// header and type), one run at a time, so that a loaded machine cannot starve a run into its
+// time-outs.
 void RunCuts(const Transfer& transfer) {
     TempDir dir;
     SimProcess sim;
-    EXPECT_EQ(Run(transfer, {"--log", dir.File("log")}, dir, sim).status, 0);
-    StopSim(sim);
+    ProcessResult run =
+        Run(transfer, {"--state", dir.File("state"), "--log", dir.File("log")}, dir, sim);
+    EXPECT_EQ(run.status, 0) << run.err;
+    const Bytes uncut = StateAfterRestart(sim, dir);
     std::vector<long> points;
     long start = 0, total = 0;
     int kind = -1;
@@ -122,27 +85,18 @@ void RunCuts(const Transfer& transfer) {
         total += long(frame.size());
     }
     points.push_back(start + (total - start) / 2 + 1);
-    ASSERT_GE(points.size(), 7u);
-    std::atomic<size_t> next{0};
-    std::vector<std::thread> runners;
-    for (int i = 0; i < 4; ++i)
-        runners.emplace_back([&] {
-            for (size_t at = next++; at < points.size(); at = next++)
-                CutAndRerun(transfer, points[at]);
-        });
-    for (std::thread& runner : runners)
-        runner.join();
+    for (long point : points)
+        CutAndRerun(transfer, point, uncut);
 }
 
 TEST(TransferFaultsTest, FirmwareUpdateCutInAnyPhaseIsFinishedByARerun) {
     RunCuts({"firmware update, unit vanishes",
              {"--version", "1.00"},
-             {"firmware", "update", "--yes", "--force"},
-             CheckFirmware});
+             {"firmware", "update", "--yes", "--force"}});
 }
 
 TEST(TransferFaultsTest, SetupWriteCutInAnyPhaseIsFinishedByARerun) {
-    RunCuts({"setup write, unit vanishes", {}, SETUP, CheckSetup});
+    RunCuts({"setup write, unit vanishes", {}, SETUP});
 }
 
 } // namespace

@@ -31,20 +31,18 @@ std::string Centred(int y, const std::string& text) {
            text;
 }
 
-// Paints with 10 x 20 pixel characters; what was drawn after the title, as "x,y text".
+// Paints with 10 x 20 pixel characters; what was drawn, as "x,y text".
 Texts Paint(int32_t valid, const std::string& banner, int32_t phase = 0) {
     LineHeight = 20, CharWidth = 10, ClientWidth = 794;
     ClearCanvasCalls();
     Canvas* canvas = CanvasOpenWindow();
     CanvasSetFont(canvas, FONT_STATUS);
-    int allowed = PaintFirmwareView(canvas, valid, BlockWith(banner), phase);
-    EXPECT_EQ(allowed, UpdateAllowed.load());
+    PaintFirmwareView(canvas, valid, BlockWith(banner), phase);
     CanvasCloseWindow(canvas);
     Texts texts;
     for (const CanvasCall& call : CanvasCallsOf(CanvasOp::TEXT))
         texts.push_back(std::to_string(call.args[0]) + "," + std::to_string(call.args[1]) + " " +
                         call.text);
-    texts.erase(texts.begin());
     return texts;
 }
 
@@ -56,8 +54,7 @@ TEST(FirmwarePaint, VerdictComparesMajorFirstThenMinorAndKeepsTheLastVersionRead
         std::string banner, verdict;
         int allowed;
     } rows[] = {
-        {1, "no version at all", UPDATE, 1}, // never read: 0.00
-        {1, "Version: 1.01", MATCH, 0},
+        {1, "Version: 1.01", MATCH, 0}, // the carried version
         {1, "Version: 1.00", UPDATE, 1},
         {1, "Version: 0.99", UPDATE, 1},
         {1, "Version: 1.02", NEWER, 0},
@@ -76,43 +73,22 @@ TEST(FirmwarePaint, VerdictComparesMajorFirstThenMinorAndKeepsTheLastVersionRead
     }
 }
 
-TEST(FirmwarePaint, BannerLinesBetweenTheirBoundsThePhaseTextBelowTitleAndColours) {
-    const struct {
-        std::string banner;
-        Texts lines;
-    } rows[] = {
-        {HEAD + NOTICE + RIGHTS + "Version: 1.01",
-         {Centred(170, "Version: 1.01"), Centred(140, RIGHTS), Centred(120, NOTICE),
-          Centred(94, HEAD)}},
-        {HEAD + RIGHTS + "Version: 1.01", {Centred(170, "Version: 1.01"), Centred(140, RIGHTS)}},
-        {HEAD + "Version: 1.01", {Centred(170, "Version: 1.01")}},
-        {"Version: 1.01 All", {Centred(170, "Version: 1.01 All")}}, // bounds the wrong way
-        {std::string(114, 'x') + "Version: 1.01", {Centred(170, "Version: 1.01")}}, // no NUL
-    };
+TEST(FirmwarePaint, BannerLinesThePhaseTextBelowTitleAndColours) {
     ResetFirmwareView();
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.banner);
-        Texts lines = row.lines;
-        lines.insert(lines.end(), {Centred(313, "Version: 1.01"), Centred(346, MATCH)});
-        EXPECT_EQ(Paint(1, row.banner), lines);
-    }
+    EXPECT_EQ(Paint(1, HEAD + NOTICE + RIGHTS + "Version: 1.01"),
+              (Texts{"315,10 Firmware Update", // 15 characters of 11 pixels centred on 794
+                     Centred(170, "Version: 1.01"), Centred(140, RIGHTS), Centred(120, NOTICE),
+                     Centred(94, HEAD), Centred(313, "Version: 1.01"), Centred(346, MATCH)}));
+    // "All" after "Version": a piece whose bounds come the wrong way round is not drawn.
+    EXPECT_EQ(Paint(1, "Version: 1.01 All").size(), 4u);
     const char* phases[] = {"", "Programming...", "Verifying...", "Finishing...", ""};
     for (int phase = 0; phase <= 4; ++phase)
         EXPECT_EQ(Paint(1, "Version: 1.01", phase).back(),
                   *phases[phase] ? "22,476 " + std::string(phases[phase]) : Centred(346, MATCH));
-    const CanvasCall title = CanvasCallsOf(CanvasOp::TEXT).at(0);
-    EXPECT_EQ(title.text + " " + std::to_string(title.args[0]) + "," +
-                  std::to_string(title.args[1]),
-              "Firmware Update 315,10")
-        << "15 characters of 11 pixels centred on 794";
-    EXPECT_EQ(title.state.font, FONT_LARGE);
+    EXPECT_EQ(CanvasCallsOf(CanvasOp::TEXT).at(0).state.font, FONT_LARGE);
     for (const CanvasCall& call : CanvasCallsOf(CanvasOp::TEXT))
         EXPECT_EQ(std::make_pair(call.state.textColour, call.state.backColour),
                   std::make_pair(Rgb(20, 20, 20), Rgb(220, 220, 220)));
-    const CanvasCall close = CanvasCallsOf(CanvasOp::CLOSE).at(0);
-    EXPECT_EQ(close.state.font, FONT_STATUS);
-    EXPECT_EQ(std::make_pair(close.state.textColour, close.state.backColour),
-              std::make_pair(Rgb(0, 0, 0), Rgb(255, 255, 255)));
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 // The loader sequences against a scripted unit on a pseudo-terminal: the requests sent, the
-// progress and phases reported, and the stage text of every failure.
+// progress and phases reported, and the text of each stage that can fail.
 #include "firmware/programming.h"
 #include "link/link.h"
 #include "support/pty_peer.h"
@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cctype>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -18,6 +19,10 @@ const std::string COMM = "       Comm Error\n\nCheck PC to MQ-6 WB Connection\n\
                          "Powered On?";
 const std::string OK = "Version request OK\n", VERIFY = "Program Verify Failure\n";
 const std::string MODE = "Program Mode Failure\n", DATA = "Program Mode Data Failure\n";
+const std::string REQUEST = "Program Request Failure\n";
+// The requests up to the read-back of each sequence, and a whole firmware run's progress.
+const std::string FIRMWARE = "R/7 R/15:1 Z/3x2 Z/0x169 Z/3", SETUP = "R/7 R/15:2 Z/3x3 Z/0x256 Z/3";
+const std::string FIRMWARE_EVENTS = "#1 Sx169 #2 P0 Sx169 #3 Sx12 #0";
 
 // Appends an event to a line of them, a repeat of the last folded: "S", "S" give "Sx2".
 void Fold(std::string& line, const std::string& event) {
@@ -32,74 +37,45 @@ void Fold(std::string& line, const std::string& event) {
 
 // What a run reported, in order: phases "#1", SETPOS "P0", steps "S".
 std::string Events;
-bool Claimed = true;
 int StepsBeforeClosing = -1; // the port closes with this step, so LeaveLoadMode cannot go
+std::atomic<int> Restarts{0};
 
 void RecordProgress(ProgressMessage message, int position) {
-    Claimed = Claimed && ExchangeActive.load() == 1;
     Fold(Events, message == PROGRESS_STEPIT ? "S" : "P" + std::to_string(position));
     if (message == PROGRESS_STEPIT && --StepsBeforeClosing == 0)
         RequestPort(PORT_CLOSE, nullptr);
 }
 
-class ProgrammingTest : public ::testing::Test {
-  protected:
-    PtyPeer peer;
-    std::thread unit;
-    std::atomic<bool> stop{false};
-    // The unit: whether its application answers, the WriteBlock it leaves unanswered (1 is the
-    // first), the read-back byte it inverts, the loader subcommand it ignores, how many
-    // LoaderReadDataBlocks it answers.
-    bool app = true, inLoader = false, refuseLoad = false;
-    int failWrite = 0, writes = 0, flip = -1, silentZ = -1, loaderReads = 9;
-    std::atomic<int> restarts{0};
-    std::array<Bytes, 0x10000> memory{}; // one record per 16-bit address
-    std::vector<Bytes> log;
-    std::string outline; // the requests in order, runs folded: "R/7 R/15:1 Z/3x2 Z/0x169"
-    std::mutex lock;
+// The unit of one row, from its script (see the table): the WriteBlock it leaves unanswered (1
+// is the first), the read-back byte it inverts, the loader subcommand it ignores, how many
+// LoaderReadDataBlocks it answers.
+struct ScriptedUnit {
+    explicit ScriptedUnit(const std::string& script) {
+        auto number = [&](char c) {
+            return script[0] == c && std::isdigit(script[1]) ? std::stoi(script.substr(1)) : -1;
+        };
+        failWrite = number('w'), flip = number('f');
+        silentZ = number('z'), loaderReads = number('l') < 0 ? 9 : number('l');
+        StepsBeforeClosing = number('c'), Restarts = 0;
+    }
+    bool inLoader = false;
+    int failWrite, writes = 0, flip, silentZ, loaderReads;
+    std::map<int, Bytes> memory; // one record per 16-bit address
+    std::string outline;         // the requests in order, runs folded: "R/7 R/15:1 Z/3x2 Z/0x169"
 
-    void SetUp() override {
-        ASSERT_TRUE(OpenPtyPeer(peer));
-        ASSERT_TRUE(StartLinkOn(peer.slavePath));
-        ProgramPhaseHook = [](int phase) { Fold(Events, "#" + std::to_string(phase)); };
-        unit = std::thread([this] {
-            while (!stop) {
-                Bytes frame = PeerRead(peer, 1, 20);
-                if (frame.empty())
-                    continue;
-                Bytes rest = PeerRead(peer, frame[0] == 'R' ? 13 : 21, 500);
-                frame.insert(frame.end(), rest.begin(), rest.end());
-                std::lock_guard<std::mutex> hold(lock);
-                bool load = frame[0] == 'R' && frame[1] == 15;
-                Fold(outline, char(frame[0]) + ("/" + std::to_string(frame[1])) +
-                                  (load ? ":" + std::to_string(frame[10]) : ""));
-                Bytes reply = Answer(frame);
-                if (!reply.empty())
-                    PeerWrite(peer, reply);
-            }
-        });
-    }
-    void TearDown() override {
-        stop = true;
-        unit.join();
-        StopLink();
-        ClosePtyPeer(peer);
-        ProgramPhaseHook = nullptr;
-    }
     Bytes Answer(const Bytes& frame) {
         const Bytes ack = UnitFrame('Z', 'A', {0, 0, 0});
-        if (frame[0] == 'R' && frame[1] == 15 && app)
-            return refuseLoad ? UnitFrame('Z', 'N', {0, 0, 0}) : (inLoader = true, ack);
+        if (frame[0] == 'R' && frame[1] == 15)
+            return inLoader = true, ack;
         if (frame[0] == 'R')
-            return frame[1] == 7 && app && !inLoader ? UnitFrame('W', 'E', Bytes(256, 0x20))
-                                                     : Bytes{};
+            return frame[1] == 7 && !inLoader ? UnitFrame('W', 'E', Bytes(256, 0x20)) : Bytes{};
         if (!inLoader || frame[1] == silentZ || (frame[1] == 0 && ++writes == failWrite))
             return {};
-        Bytes& held = memory[size_t(frame[2] << 8 | frame[3])];
+        Bytes& held = memory[frame[2] << 8 | frame[3]];
         if (frame[1] == 0)
             held.assign(frame.begin() + 4, frame.begin() + 20);
         if (frame[1] == 1)
-            return inLoader = false, ++restarts, Bytes{};
+            return inLoader = false, ++Restarts, Bytes{};
         if (frame[1] == 2) {
             Bytes data = held;
             data.resize(16, 0xFF);
@@ -113,14 +89,12 @@ class ProgrammingTest : public ::testing::Test {
     }
 };
 
-// What the setup write carries is checked where the simulated unit deciphers it.
-const OutputTable ZEROS{};
-const std::array<uint8_t, DEVICE_INFO_SIZE> INFO{};
-
-TEST_F(ProgrammingTest, SequencesSendTheirStagesAndStopWithTheTextOfTheStageThatFailed) {
-    // The unit: "loader" (started there), "silent", "refuse" (load mode), "wN" (WriteBlock N
-    // unanswered), "fN" (read-back byte N inverted), "zN" (loader subcommand N unanswered),
-    // "lN" (N LoaderReadDataBlocks answered), "cN" (the port closed with progress step N).
+TEST(ProgrammingTest, SequencesSendTheirStagesAndStopWithTheTextOfTheStageThatFailed) {
+    // The unit: "wN" (WriteBlock N unanswered), "fN" (read-back byte N inverted), "zN" (loader
+    // subcommand N unanswered), "lN" (N LoaderReadDataBlocks answered), "cN" (the port closed
+    // with progress step N). The firmware command's tests run a refused load mode; the transfer
+    // fault tests run a unit left in its loader, and the firmware's writes and read-backs cut
+    // short.
     const struct {
         const char* what;
         int verify; // 0: the setup write
@@ -128,68 +102,74 @@ TEST_F(ProgrammingTest, SequencesSendTheirStagesAndStopWithTheTextOfTheStageThat
         int result;
         std::string text, outline, events;
     } rows[] = {
-        {"firmware", 16, "", 0, OK, "R/7 R/15:1 Z/3x2 Z/0x169 Z/3 Z/2x169 Z/4x12 Z/1",
-         "#1 Sx169 #2 P0 Sx169 #3 Sx12 #0"},
-        {"unit in its loader", 16, "loader", 0, COMM, "R/7 Z/3x2 Z/0x169 Z/3 Z/2x169 Z/4x12 Z/1",
-         "#1 Sx169 #2 P0 Sx169 #3 Sx12 #0"},
-        {"load mode refused", 16, "refuse", -1, "Request load mode failed\n", "R/7 R/15:1", "#0"},
-        {"WriteBlock 100 fails", 16, "w101", -1, MODE, "R/7 R/15:1 Z/3x2 Z/0x101", "#1 Sx100 #0"},
-        {"silent", 16, "silent", -1, COMM, "R/7 Z/3x2", "#0"},
+        {"firmware", 16, "", 0, OK, FIRMWARE + " Z/2x169 Z/4x12 Z/1", FIRMWARE_EVENTS},
         {"loader silent after load mode", 16, "l0", -1, OK, "R/7 R/15:1 Z/3x2", "#0"},
-        {"beyond byte 8, verify 8", 8, "f8", 0, OK,
-         "R/7 R/15:1 Z/3x2 Z/0x169 Z/3 Z/2x169 Z/4x12 Z/1", "#1 Sx169 #2 P0 Sx169 #3 Sx12 #0"},
-        {"beyond byte 8, verify 16", 16, "f8", -1, VERIFY, "R/7 R/15:1 Z/3x2 Z/0x169 Z/3 Z/2",
-         "#1 Sx169 #2 P0 #0"},
-        {"byte 7, verify 8", 8, "f7", -1, VERIFY, "R/7 R/15:1 Z/3x2 Z/0x169 Z/3 Z/2",
-         "#1 Sx169 #2 P0 #0"},
-        {"ReadBlock unanswered", 16, "z2", -1, "Program Request Failure\n",
-         "R/7 R/15:1 Z/3x2 Z/0x169 Z/3 Z/2", "#1 Sx169 #2 P0 #0"},
-        {"setup", 0, "", 0, OK, "R/7 R/15:2 Z/3x3 Z/0x256 Z/3 Z/2x256 Z/4x4 Z/1", "Sx256 P0 Sx260"},
+        {"beyond byte 8, verify 8", 8, "f8", 0, OK, FIRMWARE + " Z/2x169 Z/4x12 Z/1",
+         FIRMWARE_EVENTS},
+        {"beyond byte 8, verify 16", 16, "f8", -1, VERIFY, FIRMWARE + " Z/2", "#1 Sx169 #2 P0 #0"},
+        {"byte 7, verify 8", 8, "f7", -1, VERIFY, FIRMWARE + " Z/2", "#1 Sx169 #2 P0 #0"},
+        {"setup", 0, "", 0, OK, SETUP + " Z/2x256 Z/4x4 Z/1", "Sx256 P0 Sx260"},
         {"setup, WriteBlock 200 fails", 0, "w200", -1, MODE, "R/7 R/15:2 Z/3x3 Z/0x200", "Sx199"},
-        {"setup, no LoaderReadDataBlock after writing", 0, "l3", -1, VERIFY,
-         "R/7 R/15:2 Z/3x3 Z/0x256 Z/3", "Sx256"},
-        {"setup, read-back differs in its last byte", 0, "f15", -1, VERIFY,
-         "R/7 R/15:2 Z/3x3 Z/0x256 Z/3 Z/2", "Sx256 P0"},
-        {"setup, ReadBlock unanswered", 0, "z2", -1, "Program Request Failure\n",
-         "R/7 R/15:2 Z/3x3 Z/0x256 Z/3 Z/2", "Sx256 P0"},
-        {"setup, WriteDataRecord unanswered", 0, "z4", -1, DATA,
-         "R/7 R/15:2 Z/3x3 Z/0x256 Z/3 Z/2x256 Z/4", "Sx256 P0 Sx256"},
+        {"setup, no LoaderReadDataBlock after writing", 0, "l3", -1, VERIFY, SETUP, "Sx256"},
+        {"setup, read-back differs in its last byte", 0, "f15", -1, VERIFY, SETUP + " Z/2",
+         "Sx256 P0"},
+        {"setup, ReadBlock unanswered", 0, "z2", -1, REQUEST, SETUP + " Z/2", "Sx256 P0"},
+        {"setup, WriteDataRecord unanswered", 0, "z4", -1, DATA, SETUP + " Z/2x256 Z/4",
+         "Sx256 P0 Sx256"},
         // A restart that cannot be sent leaves the unit in its loader: no success.
         {"firmware, port closed before the restart", 16, "c350", -1, DATA,
-         "R/7 R/15:1 Z/3x2 Z/0x169 Z/3 Z/2x169 Z/4x12", "#1 Sx169 #2 P0 Sx169 #3 Sx12 #0"},
-        {"setup, port closed before the restart", 0, "c516", -1, DATA,
-         "R/7 R/15:2 Z/3x3 Z/0x256 Z/3 Z/2x256 Z/4x4", "Sx256 P0 Sx260"},
+         FIRMWARE + " Z/2x169 Z/4x12", FIRMWARE_EVENTS},
+        {"setup, port closed before the restart", 0, "c516", -1, DATA, SETUP + " Z/2x256 Z/4x4",
+         "Sx256 P0 Sx260"},
     };
+    PtyPeer peer;
+    ASSERT_TRUE(OpenPtyPeer(peer));
+    ProgramPhaseHook = [](int phase) { Fold(Events, "#" + std::to_string(phase)); };
+    ScriptedUnit unit("");
+    std::mutex lock;
+    std::atomic<bool> stop{false};
+    std::thread serving([&] {
+        while (!stop) {
+            Bytes frame = PeerRead(peer, 1, 20);
+            if (frame.empty())
+                continue;
+            Bytes rest = PeerRead(peer, frame[0] == 'R' ? 13 : 21, 500);
+            frame.insert(frame.end(), rest.begin(), rest.end());
+            std::lock_guard<std::mutex> hold(lock);
+            bool load = frame[0] == 'R' && frame[1] == 15;
+            Fold(unit.outline, char(frame[0]) + ("/" + std::to_string(frame[1])) +
+                                   (load ? ":" + std::to_string(frame[10]) : ""));
+            Bytes reply = unit.Answer(frame);
+            if (!reply.empty())
+                PeerWrite(peer, reply);
+        }
+    });
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        ASSERT_TRUE(StartLinkOn(peer.slavePath)); // again after a row that closed the port
+        EXPECT_TRUE(StartLinkOn(peer.slavePath)); // again after a row that closed the port
         {
             std::lock_guard<std::mutex> hold(lock);
-            const std::string script = row.unit;
-            auto number = [&](char c) {
-                return script[0] == c && std::isdigit(script[1]) ? std::stoi(script.substr(1)) : -1;
-            };
-            outline.clear(), memory = {}, writes = 0, restarts = 0;
-            app = script != "loader" && script != "silent", inLoader = script == "loader";
-            refuseLoad = script == "refuse", failWrite = number('w'), flip = number('f');
-            silentZ = number('z'), loaderReads = number('l') < 0 ? 9 : number('l');
-            StepsBeforeClosing = number('c');
+            unit = ScriptedUnit(row.unit);
         }
-        Events.clear(), Claimed = true;
+        Events.clear();
         std::string_view text;
-        int result = row.verify ? ProgramFirmware(text, row.verify, RecordProgress)
-                                : WriteSetupTables(text, ZEROS, ZEROS, INFO, RecordProgress);
+        int result = row.verify
+                         ? ProgramFirmware(text, row.verify, RecordProgress)
+                         : WriteSetupTables(text, OutputTable{}, OutputTable{}, {}, RecordProgress);
         EXPECT_EQ(result, row.result);
         EXPECT_EQ(text, row.text);
-        EXPECT_TRUE(WaitFor([&] { return restarts == (result == 0); }, 2000));
+        EXPECT_TRUE(WaitFor([&] { return Restarts == (result == 0); }, 2000));
         EXPECT_EQ(Events, row.events);
-        EXPECT_TRUE(Claimed);
-        EXPECT_EQ(ExchangeActive.load(), 0);
-        // Addresses and payloads are the link's frames, checked byte for byte with the link,
-        // and reach the simulated unit in the transfer tests.
+        // Addresses and payloads are the link's frames, checked byte for byte with the link;
+        // what the setup write carries reaches the simulated unit in the transfer tests.
         std::lock_guard<std::mutex> hold(lock);
-        EXPECT_EQ(outline, row.outline);
+        EXPECT_EQ(unit.outline, row.outline);
     }
+    stop = true;
+    serving.join();
+    StopLink();
+    ClosePtyPeer(peer);
+    ProgramPhaseHook = nullptr;
 }
 
 } // namespace
