@@ -78,17 +78,4 @@ TEST(FieldText, ReadsTheLeadingNumberRoundedWithTheOffsetOf055AndChecksItsRange)
     }
 }
 
-TEST(FieldText, StoredValuesShowWithTheFieldsDecimalsAndReadBackUnchanged) {
-    char text[8];
-    EXPECT_EQ(FormatFieldValue(21000, FIELD_AFR, text, 4), 3) << "cut to the buffer";
-    EXPECT_STREQ(text, "210");
-    for (int32_t n = 0; n <= 21000; ++n) {
-        char shown[16];
-        FormatFieldValue(n, FIELD_AFR, shown, sizeof shown);
-        ASSERT_EQ(ReadFieldText(shown, FIELD_AFR), n);
-        FormatFieldValue(n % 51, FIELD_VOLTS, shown, sizeof shown);
-        ASSERT_EQ(ReadFieldText(shown, FIELD_VOLTS), n % 51);
-    }
-}
-
 } // namespace
