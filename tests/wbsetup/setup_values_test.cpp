@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <string>
 
 namespace {
@@ -10,17 +11,9 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Info = std::array<uint8_t, DEVICE_INFO_SIZE>;
 
-// "stoich flags offset | volts1 afr1 volts2 afr2 response row | (channel B)".
-std::string Describe(const SetupRecord& v) {
-    std::string text = std::to_string(v.StoichAfr) + " " + std::to_string(v.SetupFlags) + " " +
-                       std::to_string(v.NbOffset);
-    for (const ChannelSetup& c : v.Channel) {
-        text += " |";
-        for (int32_t n : {c.Volts1, c.Afr1, c.Volts2, c.Afr2, c.ResponseValue, c.ResponseIndex})
-            text += " " + std::to_string(n);
-    }
-    return text;
-}
+// A setup's fields in their order: stoich, flags, offset, then per channel volts1, afr1,
+// volts2, afr2, response code and row.
+using Fields = std::array<int32_t, 15>;
 
 TEST(SetupBlock, PacksAndUnpacksAsTheUnitHoldsIt) {
     Info info;
@@ -41,7 +34,8 @@ TEST(SetupBlock, PacksAndUnpacksAsTheUnitHoldsIt) {
     values.Channel[CHANNEL_A].ResponseIndex = 5;
     UnpackSetupBlock(info, values);
     MatchResponseRows(values);
-    EXPECT_EQ(Describe(values), "65244 243 201 | 255 32769 129 4660 66 5 | 7 900 44 1600 16 0");
+    EXPECT_EQ(std::bit_cast<Fields>(values),
+              (Fields{65244, 243, 201, 255, 32769, 129, 4660, 66, 5, 7, 900, 44, 1600, 16, 0}));
 }
 
 TEST(FieldText, ReadsTheLeadingNumberRoundedWithTheOffsetOf055AndChecksItsRange) {
