@@ -54,7 +54,6 @@ TEST_F(ConfigTest, LinesReadAsTheyShould) {
         {"  [LAMBFILT] 20\n[LAMB] [LAMBFILT] 21\n[port] COM9\n", "COMx 0 300 200 1 1.2 77"},
         {"[LAMBFILT]20\n", "COMx 0 300 200 1 1.2 0"},
         {"[PORT]   COM7  \n", "COM7 0 300 200 1 1.2 77"},
-        {"[PORT] " + P32 + "\n", "COM2 0 300 200 1 1.2 77"},
         {"[PORT] " + P32, "COM2 0 300 200 1 1.2 77"}, // at the end of the file
         {"[PORT] " + P32.substr(1) + "\n", P32.substr(1) + " 0 300 200 1 1.2 77"},
         {"[PORT] COM5\r\n", "COM5 0 300 200 1 1.2 77"},

@@ -53,7 +53,6 @@ TEST(FieldText, ReadsTheLeadingNumberRoundedWithTheOffsetOf055AndChecksItsRange)
         {"250", FIELD_AFR, 25000, 1, 21000},
         {"", FIELD_AFR, 0, 1, 0},
         {"abc", FIELD_AFR, 0, 0, 0},
-        {".", FIELD_VOLTS, 0, 0, 0},
         {"  3.5V", FIELD_VOLTS, 35, 0, 35},
         {".5", FIELD_VOLTS, 5, 0, 5},
         {"2e", FIELD_VOLTS, 20, 0, 20},   // an exponent needs digits
