@@ -54,7 +54,6 @@ TEST(FieldText, ReadsTheLeadingNumberRoundedWithTheOffsetOf055AndChecksItsRange)
         {"", FIELD_AFR, 0, 1, 0},
         {"abc", FIELD_AFR, 0, 0, 0},
         {"  3.5V", FIELD_VOLTS, 35, 0, 35},
-        {".5", FIELD_VOLTS, 5, 0, 5},
         {"2e", FIELD_VOLTS, 20, 0, 20},   // an exponent needs digits
         {"-1.5", FIELD_VOLTS, -14, 1, 0}, // truncation toward zero
         {"1e400", FIELD_AFR, INT32_MAX, 1, 21000},
