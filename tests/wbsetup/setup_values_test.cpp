@@ -50,7 +50,6 @@ TEST(FieldText, ReadsTheLeadingNumberRoundedWithTheOffsetOf055AndChecksItsRange)
         {"2.444", FIELD_VOLTS, 24, 0, 24},
         {"210", FIELD_AFR, 21000, 0, 21000},
         {"7", FIELD_VOLTS, 70, 1, 50},
-        {"250", FIELD_AFR, 25000, 1, 21000},
         {"", FIELD_AFR, 0, 1, 0},
         {"abc", FIELD_AFR, 0, 0, 0},
         {"  3.5V", FIELD_VOLTS, 35, 0, 35},
