@@ -13,9 +13,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-constexpr const char* Z_A = "5A 41 00 00 00 00 9B";
 constexpr const char* Z_N = "5A 4E 00 00 00 00 A8";
-constexpr const char* W_N = "57 4E 00 00 00 00 A5";
 
 // reply: the whole reply, a data block's header and type alone, or "" for nothing within the
 // link's 250 ms wait for a reply's first bytes.
@@ -63,17 +61,17 @@ class SimTest : public ::testing::Test {
 TEST_F(SimTest, MalformedRequestsAreRefusedAndTheLoaderAnswersInstead) {
     RunSteps({{"52 07 20*10 01 98", ""},
               {"00 52 13 37 52 07 20*10 01 99", "57 45", 0},
-              {"52 00 05 00*9 00 57", W_N},
-              {"52 07 00*10 00 59", W_N},
+              {"52 00 05 00*9 00 57", "57 4E 00 00 00 00 A5"},
+              {"52 07 00*10 00 59", "57 4E 00 00 00 00 A5"},
               {"52 0F 4C 6F 61 64 4D 6F 64 65 03 20 03 89", Z_N},
-              {"52 0F 4C 6F 61 64 4D 6F 64 65 01 20 03 87", Z_A},
+              {"52 0F 4C 6F 61 64 4D 6F 64 65 01 20 03 87", "5A 41 00 00 00 00 9B"},
               {"52 07 20*10 01 99", ""},
               {"5A 03 20*18 02 9D", "5A 45", 1},
               {"5A 00 FF F8 00*16 02 51", Z_N},
               {"5A 02 08 00 00 20*15 02 44", Z_N},
               {"5A 04 00 00*17 00 5E", Z_N},
               {"5A 04 F1 00*16 20 01 6F", Z_N},
-              {"5A 04 F0 00*16 20 01 6E", Z_A}});
+              {"5A 04 F0 00*16 20 01 6E", "5A 41 00 00 00 00 9B"}});
 }
 
 } // namespace

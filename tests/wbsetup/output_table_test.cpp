@@ -37,11 +37,11 @@ TEST(OutputTable, NarrowbandCharacteristicKeepsItsTellingRowsAndIsMovedByTheOffs
     for (const auto& [entry, code] : telling)
         EXPECT_EQ(n[entry], code) << "entry " << entry;
     EXPECT_TRUE(std::is_sorted(n.rbegin(), n.rend())) << "it never rises";
-    // Offset 128 leaves it, 201 moves the 0.5 V code 410 lean by 28 entries, 55 rich by 47.
-    for (auto [offset, k, at] : {std::tuple{128, 0, 331}, {201, 28, 359}, {55, 47, 284}}) {
+    // Offset 128 leaves it, 201 moves it lean by 28 entries (the 0.5 V code 410 to entry 359),
+    // 55 rich by 47 (410 to entry 284).
+    for (auto [offset, k] : {std::pair{128, 0}, {201, 28}, {55, 47}}) {
         SCOPED_TRACE(offset);
         Codes codes = Build(1, offset, 0.0, 9.0, -1.0, 9.0, -1.0); // the linear values unused
-        EXPECT_EQ(std::find(codes.begin(), codes.end(), 410) - codes.begin(), at);
         for (int j = 0; j < 512; ++j)
             EXPECT_EQ(codes[size_t(j)], offset > 128 ? n[size_t(std::max(0, j - k))]
                                                      : n[size_t(std::min(511, j + k))])
