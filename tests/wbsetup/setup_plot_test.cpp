@@ -77,6 +77,10 @@ TEST_F(SetupPlotTest, LinesAreDrawnBetweenTheirPointsAndHeldInsideThePlot) {
     }
     EXPECT_EQ(PlotOutputLine(values, 2), -1);
     EXPECT_EQ(PlotOutputLine(values, -1), -1);
+    RecordWindowExists = false; // no window to draw in
+    EXPECT_EQ(PlotOutputLine(values, CHANNEL_A), -1);
+    EXPECT_EQ(PlotNarrowbandCurve(values), -1);
+    RecordWindowExists = true;
 }
 
 TEST_F(SetupPlotTest, NarrowbandCurveLeavesOutThePointsPastTheEdgesAndReadsItsSwitchPoint) {
@@ -97,7 +101,6 @@ TEST_F(SetupPlotTest, NarrowbandCurveLeavesOutThePointsPastTheEdgesAndReadsItsSw
         const std::string corners = Plot(CHANNEL_B);
         EXPECT_TRUE(corners.starts_with(row.start) && corners.ends_with(row.end)) << corners;
         EXPECT_TRUE(Drawn(1).ends_with(row.readout)) << Drawn(1);
-        EXPECT_EQ(CanvasCallsOf(CanvasOp::TEXT).size(), 2u);
     }
 }
 
@@ -145,8 +148,6 @@ TEST_F(SetupPlotTest, ViewDrawsTitleFramesLabelsAndScalesForEachLayout) {
             EXPECT_EQ(std::count(drawn.begin(), drawn.end(), line), 1) << line;
         for (const std::string& line : Lines(row.absent))
             EXPECT_EQ(std::count(drawn.begin(), drawn.end(), line), 0) << line;
-        EXPECT_EQ(std::count_if(drawn.begin(), drawn.end(), [](auto& l) { return l[0] == 'r'; }),
-                  row.flags ? 9 : 6);
         if (row.flags == 0) { // the plots on their own contexts
             EXPECT_EQ(Drawn(2, true), "44,317 44,317 374,85 374,85");
             EXPECT_TRUE(Drawn(3).ends_with("t 486 389 14.70 @C|t 698 389 14.70 @C|")) << Drawn(3);
