@@ -11,8 +11,8 @@
 namespace {
 
 // What a context drew, a call a line ended by '|': "t x y text @font" and "r left top right
-// bottom"; or a polyline's corners as "x,y x,y ...". Frames' and grid lines' pixels are the
-// Windows picture's.
+// bottom"; or a polyline's corners as "x,y x,y ...". The grid, tick and plot frame lines are not
+// checked: the texts, the field frames and the curves' anchors carry the layout.
 std::string Drawn(int context, bool corners = false) {
     std::ostringstream out;
     for (const CanvasCall& c : CanvasCalls) {
