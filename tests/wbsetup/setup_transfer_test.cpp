@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <thread>
 
 namespace {
 
@@ -20,44 +19,24 @@ using Bytes = std::vector<uint8_t>;
 const std::string FIRMWARE_MODE = "\nThe MQ-6 WB Unit is currently in the Firmware Update Mode\n\n"
                                   "The Firmware Update MUST be completed before continuing.\n";
 
-// What the worker reported: "begin" and "end <result>". Its progress goes straight to the
-// transfer, whose steps the programming tests count.
-std::mutex HookLock;
+// What the worker reported: "begin" and "end <result>", read once the worker has ended. Its
+// progress goes straight to the transfer, whose steps the programming tests count.
 std::string Events;
-std::atomic<int> HoldWorker{0};
 
-void Event(const std::string& event) {
-    std::lock_guard<std::mutex> hold(HookLock);
-    Events += (Events.empty() ? "" : " ") + event;
-}
+// The form as the view shows the defaults: field texts and the two Response rows.
+const SetupFormInput DEFAULT_FORM{{"0.0", "10.00", "5.0", "20.00", "0.0", "10.00", "5.0", "20.00"},
+                                  {3, 3}};
 
-// The form as the view hands it over: field texts and the two combo box selections.
-struct Form {
-    std::array<std::string, SETUP_FIELD_COUNT> text;
-    std::array<int32_t, SETUP_CHANNEL_COUNT> selection{NO_SELECTION, NO_SELECTION};
-    SetupFormInput Input() const {
-        SetupFormInput input{{}, selection};
-        for (size_t i = 0; i < text.size(); ++i)
-            input.FieldText[i] = text[i];
-        return input;
-    }
-};
-
-// The form as the view shows the defaults.
-const Form DEFAULT_FORM{{"0.0", "10.00", "5.0", "20.00", "0.0", "10.00", "5.0", "20.00"}, {3, 3}};
-
-Bytes TablesOf(const SetupRecord& values) {
+// The two output tables and the setup block, as the unit would hold them for these values.
+Bytes Image(const SetupRecord& values) {
     OutputTable table1{}, table2{};
     BuildSetupTables(values, table1, table2);
-    Bytes both(4096);
-    std::copy(table2.begin(), table2.end(), std::copy(table1.begin(), table1.end(), both.begin()));
-    return both;
-}
-
-Bytes PackedBlock(const SetupRecord& values) {
     std::array<uint8_t, DEVICE_INFO_SIZE> info{};
     PackSetupBlock(values, info);
-    return Bytes(&info[4], &info[68]);
+    Bytes image(table1.begin(), table1.end());
+    image.insert(image.end(), table2.begin(), table2.end());
+    image.insert(image.end(), &info[4], &info[68]);
+    return image;
 }
 
 class SetupTransferTest : public ::testing::Test {
@@ -67,31 +46,26 @@ class SetupTransferTest : public ::testing::Test {
 
     void SetUp() override {
         ClearRecordedNotices();
-        Events.clear(), HoldWorker = 0;
+        Events.clear();
         SetupValues = DEFAULT_SETUP;
-        SetupWriteBeginHook = [] {
-            Event("begin");
-            while (HoldWorker.load() != 0)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        };
-        SetupWriteEndHook = [](int result) { Event("end " + std::to_string(result)); };
+        SetupWriteBeginHook = [] { Events += "begin"; };
+        SetupWriteEndHook = [](int result) { Events += " end " + std::to_string(result); };
     }
     void TearDown() override {
-        HoldWorker = 0;
         WaitSetupWrite();
         SetupWriteBeginHook = nullptr, SetupWriteEndHook = nullptr;
         StopLink();
         StopSim(sim);
     }
     void Start(std::vector<std::string> args) {
-        args.insert(args.end(), {"--log", dir.File("log"), "--dump-tables", dir.File("tables")});
+        args.insert(args.end(), {"--dump-tables", dir.File("tables")});
         sim = StartSim(args);
         ASSERT_TRUE(StartLinkOn(sim.path));
     }
     // Set as the view's button runs it, waiting for the worker; the transfer's result.
-    int Set(const Form& form) {
+    int Set(const SetupFormInput& form) {
         std::filesystem::remove(dir.File("tables"));
-        if (WriteSetup(form.Input()) != 0)
+        if (WriteSetup(form) != 0)
             return -2;
         int result = WaitSetupWrite();
         // LeaveLoadMode awaits no reply: the unit restarts (and dumps) a moment later.
@@ -99,95 +73,65 @@ class SetupTransferTest : public ::testing::Test {
                     WaitFor([&] { return ReadBytes(dir.File("tables")).size() == 4096; }, 3000));
         return result;
     }
-    Bytes UnitBlock() {
+    // The tables the unit dumped and the setup block it holds.
+    Bytes UnitImage() {
+        Bytes image = ReadBytes(dir.File("tables"));
         EXPECT_EQ(GetDeviceData(), 0);
-        return Bytes(&DeviceInfo[4], &DeviceInfo[68]);
+        image.insert(image.end(), &DeviceInfo[4], &DeviceInfo[68]);
+        return image;
     }
 };
 
-TEST_F(SetupTransferTest, SetWritesTheTypedValuesThatReadThenShows) {
+TEST_F(SetupTransferTest, SetWritesTheTypedValuesAndTheRowsSelected) {
     Start({});
     SetupValues.SetupFlags = SETUP_FLAG_B_LINEAR | 0xF0; // bits only the unit knows travel
     SetupValues.StoichAfr = 1460;
-    Form form{{"1.2", "11.5", "4.46", "18.0", "0.5", "9", "5", "16.444"}, {9, -2}}; // rows 6 and 2
+    SetupFormInput form{{"1.2", "11.5", "4.46", "18.0", "0.5", "9", "5", "16.444"},
+                        {9, -2}}; // rows 6 and 2
     ASSERT_EQ(Set(form), 0);
-    SetupRecord expected = {
+    const SetupRecord expected = {
         1460, 0xF2, 128, {{{12, 1150, 45, 1800, 240, 6}, {5, 900, 50, 1644, 96, 2}}}};
-    EXPECT_EQ(ReadBytes(dir.File("tables")), TablesOf(expected));
-    EXPECT_EQ(UnitBlock(), PackedBlock(expected));
-    EXPECT_EQ(Events, "begin end 0");
-    EXPECT_EQ(CountNotices(), 0u);
-    SetupValues = DEFAULT_SETUP;
-    ASSERT_EQ(ReadSetup(), 0);
-    EXPECT_EQ(PackedBlock(SetupValues), PackedBlock(expected));
-    EXPECT_EQ(SetupValues.Channel[CHANNEL_B].ResponseIndex, 2) << "and the rows of the codes read";
-
-    // Narrowband: channel B keeps its values, whatever its (absent) fields would say; with no
-    // row selected channel A's code 66 (byte 33), which has no row, goes out as it is.
-    SetupValues = DEFAULT_SETUP;
-    SetupValues.NbOffset = 201;
-    SetupValues.Channel[CHANNEL_B].Volts1 = 7;
-    SetupValues.Channel[CHANNEL_A].ResponseValue = 66;
-    expected = SetupValues;
-    form = DEFAULT_FORM;
-    form.text[4] = "3.3";
-    form.selection[CHANNEL_A] = NO_SELECTION;
-    ASSERT_EQ(Set(form), 0);
-    EXPECT_EQ(ReadBytes(dir.File("tables")), TablesOf(expected));
-    EXPECT_EQ(UnitBlock(), PackedBlock(expected));
+    EXPECT_EQ(UnitImage(), Image(expected));
 }
 
 TEST_F(SetupTransferTest, FirmwareUpdateModeStopsReadAndSetButSetupModeDoesNot) {
     Start({"--unit-mode", "1"});
-    SetupValues.StoichAfr = 1234;
     EXPECT_EQ(ReadSetup(), -1);
-    EXPECT_EQ(SetupValues.StoichAfr, 1234);
-    EXPECT_EQ(WriteSetup(DEFAULT_FORM.Input()), -1);
-    const std::vector<RecordedNotice>& notices = RecordedNotices; // no worker was started
-    ASSERT_EQ(notices.size(), 2u);
-    for (const RecordedNotice& notice : notices)
+    EXPECT_EQ(WriteSetup(DEFAULT_FORM), -1);
+    ASSERT_EQ(RecordedNotices.size(), 2u); // no worker was started
+    for (const RecordedNotice& notice : RecordedNotices)
         EXPECT_EQ(notice.text + notice.caption + std::to_string(notice.flags),
                   FIRMWARE_MODE + "-WB Setup Error-" +
                       std::to_string(NOTICE_TOPMOST | NOTICE_ERROR_ICON));
-    for (const Bytes& frame : ReadRequestLog(dir.File("log")))
-        EXPECT_TRUE(frame[0] == 'R' && (frame[1] == 0 || frame[1] == 7)) << "nothing but reads";
-    EXPECT_EQ(Events, "");
+    EXPECT_EQ(Events, "") << "nothing sent: no worker started";
     StopLink();
     StopSim(sim);
     Start({"--unit-mode", "2"});
     EXPECT_EQ(ReadSetup(), 0);
-    SetupValues.SetupFlags = 0xF1, SetupValues.Channel[CHANNEL_A].ResponseValue = 66;
+    // Defaults clear the flags the unit gave; in narrowband channel B's fields are not read,
+    // and with no row selected channel A's code 66 (which has no row) goes out as it is.
+    SetupValues.SetupFlags = 0xF1;
     LoadDefaultSetup();
-    EXPECT_EQ(Set(DEFAULT_FORM), 0);
-    EXPECT_EQ(UnitBlock(), PackedBlock(DEFAULT_SETUP)) << "Defaults clears them";
+    SetupValues.Channel[CHANNEL_A].ResponseValue = 66;
+    const SetupRecord expected = SetupValues;
+    SetupFormInput form = DEFAULT_FORM;
+    form.FieldText[4] = "3.3";
+    form.ResponseSelection[CHANNEL_A] = NO_SELECTION;
+    EXPECT_EQ(Set(form), 0);
+    EXPECT_EQ(UnitImage(), Image(expected));
 }
 
 TEST_F(SetupTransferTest, SilentUnitStillGetsAWorkerThatFailsWithTheCommError) {
     Start({"--silent"});
-    EXPECT_EQ(WriteSetup(DEFAULT_FORM.Input()), 0);
-    EXPECT_EQ(WaitSetupWrite(), -1);
-    const std::vector<RecordedNotice>& notices = RecordedNotices; // the worker has ended
-    ASSERT_EQ(notices.size(), 2u);
-    EXPECT_EQ(notices[0].caption, "Error") << "the data-error box";
-    EXPECT_EQ(notices[1].text + notices[1].caption + std::to_string(notices[1].flags),
-              "       Comm Error\n\nCheck PC to MQ-6 WB Connection\n\nIs the MQ-6 WB Powered "
-              "On?-WB Setup Error-" +
-                  std::to_string(NOTICE_TOPMOST | NOTICE_ERROR_ICON));
-    EXPECT_EQ(Events, "begin end -1");
-    EXPECT_EQ(Bytes(&DeviceInfo[4], &DeviceInfo[68]), PackedBlock(DEFAULT_SETUP))
-        << "prepared all the same";
-}
-
-TEST_F(SetupTransferTest, NothingElseStartsWhileAWriteRuns) {
-    Start({});
-    HoldWorker = 1;
-    ASSERT_EQ(WriteSetup(DEFAULT_FORM.Input()), 0);
-    size_t before = ReadRequestLog(dir.File("log")).size();
-    EXPECT_EQ(WriteSetup(DEFAULT_FORM.Input()), -1);
+    EXPECT_EQ(WriteSetup(DEFAULT_FORM), 0);
+    EXPECT_EQ(WriteSetup(DEFAULT_FORM), -1) << "nothing else starts while the write runs";
     EXPECT_EQ(ReadSetup(), -1);
-    EXPECT_EQ(ReadRequestLog(dir.File("log")).size(), before) << "neither sent a request";
-    HoldWorker = 0;
-    EXPECT_EQ(WaitSetupWrite(), 0);
+    EXPECT_EQ(WaitSetupWrite(), -1);
+    ASSERT_EQ(RecordedNotices.size(), 2u); // the worker has ended
+    EXPECT_EQ(RecordedNotices[1].text + RecordedNotices[1].caption,
+              "       Comm Error\n\nCheck PC to MQ-6 WB Connection\n\nIs the MQ-6 WB Powered "
+              "On?-WB Setup Error-");
+    EXPECT_EQ(Events, "begin end -1");
 }
 
 } // namespace

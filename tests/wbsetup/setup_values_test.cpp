@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <string>
 
 namespace {
@@ -10,17 +11,9 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Info = std::array<uint8_t, DEVICE_INFO_SIZE>;
 
-// "stoich flags offset | volts1 afr1 volts2 afr2 response row | (channel B)".
-std::string Describe(const SetupRecord& v) {
-    std::string text = std::to_string(v.StoichAfr) + " " + std::to_string(v.SetupFlags) + " " +
-                       std::to_string(v.NbOffset);
-    for (const ChannelSetup& c : v.Channel) {
-        text += " |";
-        for (int32_t n : {c.Volts1, c.Afr1, c.Volts2, c.Afr2, c.ResponseValue, c.ResponseIndex})
-            text += " " + std::to_string(n);
-    }
-    return text;
-}
+// A setup's fields in their order: stoich, flags, offset, then per channel volts1, afr1,
+// volts2, afr2, response code and row.
+using Fields = std::array<int32_t, 15>;
 
 TEST(SetupBlock, PacksAndUnpacksAsTheUnitHoldsIt) {
     Info info;
@@ -41,7 +34,8 @@ TEST(SetupBlock, PacksAndUnpacksAsTheUnitHoldsIt) {
     values.Channel[CHANNEL_A].ResponseIndex = 5;
     UnpackSetupBlock(info, values);
     MatchResponseRows(values);
-    EXPECT_EQ(Describe(values), "65244 243 201 | 255 32769 129 4660 66 5 | 7 900 44 1600 16 0");
+    EXPECT_EQ(std::bit_cast<Fields>(values),
+              (Fields{65244, 243, 201, 255, 32769, 129, 4660, 66, 5, 7, 900, 44, 1600, 16, 0}));
 }
 
 TEST(FieldText, ReadsTheLeadingNumberRoundedWithTheOffsetOf055AndChecksItsRange) {
@@ -56,16 +50,9 @@ TEST(FieldText, ReadsTheLeadingNumberRoundedWithTheOffsetOf055AndChecksItsRange)
         {"2.444", FIELD_VOLTS, 24, 0, 24},
         {"210", FIELD_AFR, 21000, 0, 21000},
         {"7", FIELD_VOLTS, 70, 1, 50},
-        {"250", FIELD_AFR, 25000, 1, 21000},
         {"", FIELD_AFR, 0, 1, 0},
         {"abc", FIELD_AFR, 0, 0, 0},
-        {".", FIELD_VOLTS, 0, 0, 0},
         {"  3.5V", FIELD_VOLTS, 35, 0, 35},
-        {"+1.5", FIELD_VOLTS, 15, 0, 15},
-        {".5", FIELD_VOLTS, 5, 0, 5},
-        {"4.", FIELD_VOLTS, 40, 0, 40},
-        {"1.2.3", FIELD_VOLTS, 12, 0, 12},
-        {"1e1", FIELD_VOLTS, 100, 1, 50},
         {"2e", FIELD_VOLTS, 20, 0, 20},   // an exponent needs digits
         {"-1.5", FIELD_VOLTS, -14, 1, 0}, // truncation toward zero
         {"1e400", FIELD_AFR, INT32_MAX, 1, 21000},
@@ -79,19 +66,6 @@ TEST(FieldText, ReadsTheLeadingNumberRoundedWithTheOffsetOf055AndChecksItsRange)
         int32_t value = -1;
         EXPECT_EQ(CheckFieldText(row.text, row.kind, value), row.corrected);
         EXPECT_EQ(value, row.checked);
-    }
-}
-
-TEST(FieldText, StoredValuesShowWithTheFieldsDecimalsAndReadBackUnchanged) {
-    char text[8];
-    EXPECT_EQ(FormatFieldValue(21000, FIELD_AFR, text, 4), 3) << "cut to the buffer";
-    EXPECT_STREQ(text, "210");
-    for (int32_t n = 0; n <= 21000; ++n) {
-        char shown[16];
-        FormatFieldValue(n, FIELD_AFR, shown, sizeof shown);
-        ASSERT_EQ(ReadFieldText(shown, FIELD_AFR), n);
-        FormatFieldValue(n % 51, FIELD_VOLTS, shown, sizeof shown);
-        ASSERT_EQ(ReadFieldText(shown, FIELD_VOLTS), n % 51);
     }
 }
 
