@@ -42,11 +42,6 @@ void Add(const std::string& adapters) {
 
 class RegistrySearchTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ClearMemoryRegistry();
-        AddMemoryRegistryKey(SERIALCOMM);
-        AddMemoryRegistryKey("SYSTEM\\CurrentControlSet\\Services");
-    }
     void TearDown() override {
         EXPECT_EQ(CountOpenMemoryRegistryKeys(), 0) << "a key was left open";
         ClearMemoryRegistry();
@@ -61,7 +56,6 @@ TEST_F(RegistrySearchTest, WhichInstanceIsTheUnit) {
         std::string adapters, found; // "" none
         size_t capacity = 256;
     } const rows[] = {
-        {"attached unit", COM7, "COM7"},
         {"no instance", "", ""},
         {"SERIALCOMM cannot be opened", "no SERIALCOMM;FTA,MQ-6,Port (COM7)", ""},
         {"enumeration order", "FTB,MQ-6,Port (COM8),VCP0,COM8;FTA,MQ-6,Port (COM9),VCP1,COM9",
@@ -153,23 +147,6 @@ TEST_F(RegistrySearchTest, RetryResetCountIsRaisedNeverLoweredNorCreatedWithoutR
         ReadMemoryRegistryDword(PARAMETERS, "RetryResetCount", &count);
         EXPECT_EQ(count, after);
         EXPECT_EQ(MemoryRegistryHasKey(SERVICE), start != NO_SERVICE_KEY || !readOnly);
-    }
-}
-
-TEST_F(RegistrySearchTest, ValuesAreReadOnlyThroughAKeyOpenedToReadThem) {
-    SetMemoryRegistryDword(PARAMETERS, "RetryResetCount", 150);
-    for (auto [access, result] : {std::pair(REGISTRY_READ, 0),
-                                  {REGISTRY_READ_SET_VALUE, 0},
-                                  {REGISTRY_CREATE_SUB_KEY, -1}}) {
-        RegistryKey key = 0;
-        ASSERT_EQ(RegistryOpen(PARAMETERS.c_str(), access, &key), 0);
-        uint32_t type = 0, data = 0;
-        size_t length = sizeof data;
-        EXPECT_EQ(RegistryQueryValue(key, "RetryResetCount", &type,
-                                     reinterpret_cast<uint8_t*>(&data), &length),
-                  result)
-            << access;
-        RegistryClose(key);
     }
 }
 
