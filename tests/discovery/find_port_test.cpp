@@ -101,6 +101,7 @@ TEST(FindPortTest, WhatReachesPortNameTheBufferAndTheDriverParameter) {
          200},
         {"a dangling link does not", 1, "COM3", UNIT, "gone", 64, 0, "/dev/ttyUSB4", "/dev/ttyUSB4",
          200},
+        {"found name longer than the buffer", 1, "COM3", UNIT, "", 8, -1, "#", "COM3", 150},
     };
     std::ofstream(base + "/ttyUSB4").put('\n');
     for (const Row& row : rows) {
@@ -130,11 +131,8 @@ TEST(FindPortTest, WhatReachesPortNameTheBufferAndTheDriverParameter) {
 TEST(CliDiscoveryTest, PortsAndACommandWithoutPort) {
     FakeRoots roots; // the children inherit where to look
     const std::string base = roots.path;
-    auto run = [&](const std::vector<std::string>& args) {
-        return RunProcess(MQ6_CLI_PATH, args, base);
-    };
     AddFakeUsbDevices(base + "/sys", "1-1,ttyUSB0,FT232R USB UART");
-    ProcessResult ports = run({"ports"});
+    ProcessResult ports = RunProcess(MQ6_CLI_PATH, {"ports"}, base);
     EXPECT_EQ(ports.status, 2);
     EXPECT_NE(ports.out.find("  1-1 "), std::string::npos) << ports.out;
     EXPECT_NE(ports.err.find("no MQ-6 unit found"), std::string::npos) << ports.err;
@@ -151,10 +149,10 @@ TEST(CliDiscoveryTest, PortsAndACommandWithoutPort) {
         SCOPED_TRACE(port);
         if (port == base + "/mq6")
             fs::create_symlink(base + "/dev/ttyUSB5", port);
-        ProcessResult info = run({"info", "-v"});
+        ProcessResult info = RunProcess(MQ6_CLI_PATH, {"info", "-v"}, base);
         EXPECT_EQ(info.status, 0) << info.err;
         EXPECT_NE(info.err.find("found the unit on " + port), std::string::npos) << info.err;
-        ports = run({"ports"});
+        ports = RunProcess(MQ6_CLI_PATH, {"ports"}, base);
         EXPECT_NE(ports.out.find("* 1-1.3 "), std::string::npos) << ports.out;
         EXPECT_NE(ports.out.find("* the port used without --port: " + port), std::string::npos);
     }

@@ -68,7 +68,9 @@ TEST_F(RegistrySearchTest, WhichInstanceIsTheUnit) {
         {"friendly name without COM",
          "FTA,MQ-6,USB Serial Port,VCP0,COM3;FTB,MQ-6,(COM5),VCP1,COM5", "COM5"},
         {"SERIALCOMM name without VCP", "FTA,MQ-6,Port (COM7),Serial0,COM7", ""},
-        {"oversized SERIALCOMM value", ",,,VCP9,long;" + COM7, "COM7"},
+        {"oversized SERIALCOMM value and name",
+         ",,,VCP9,long;,,,VCP" + std::string(300, '9') + ",COM8;" + COM7, "COM7"},
+        {"long instance name", std::string(256, 'F') + ",MQ-6,(COM8),VCP0,COM8;" + COM7, "COM7"},
         {"instance with ampersands", "6&2c3a5b9d&0&2,MQ-6,Port (COM11),VCP0,COM11", "COM11"},
         {"name that does not fit is passed over",
          "FTA,MQ-6,Port COM12345678,VCP0,COM12345678;FTB,MQ-6,Port (COM9),VCP1,COM9", "COM9", 8},
@@ -153,6 +155,7 @@ TEST_F(RegistrySearchTest, RetryResetCountIsRaisedNeverLoweredNorCreatedWithoutR
 TEST_F(RegistrySearchTest, CandidatesListEveryInstance) {
     Add("FTA,MQ-6,USB Serial Port (COM3);FTB,Port_#0002.Hub_#0001,(COM4),VCP0,COM4");
     AddMemoryRegistryKey(USB + "FTD");
+    AddMemoryRegistryKey(SERVICE); // comes after the instances: the listing stops there
     std::array<PortCandidate, MAX_PORT_CANDIDATES> list;
     ASSERT_EQ(ListRegistryCandidates(list.data(), static_cast<int>(list.size())), 3);
     auto row = [&](size_t i) {
