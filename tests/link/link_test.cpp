@@ -1,7 +1,6 @@
 // The link: the receive ring and the transmit hand-over without a port; the comm thread over
-// real pseudo-terminals (opening with back-off, reopening after the line goes away, ports that
-// open but cannot be set up, the line settings, ring resets); and exchanges through it against
-// a scripted unit.
+// real pseudo-terminals (opening with back-off, ports that open but cannot be set up, the line
+// settings, ring resets); and exchanges through it against a scripted unit.
 #include "display/live_decode.h"
 #include "link/link.h"
 #include "link/serial.h"
@@ -49,14 +48,6 @@ TEST(RingTest, ByteArrivingAtTheRingsEdges) {
     }
     RxReadIndex = RxWriteIndex = 3;
     EXPECT_EQ(std::pair(RxReadByte(), RxPeekByte()), std::pair(-1, -1));
-    EXPECT_EQ(RxReadIndex.load(), 3);
-    RxReadIndex = 5; // full: after one byte is read the next is stored again
-    RxWriteIndex = 4;
-    RxStoreByte(1);
-    RxReadByte();
-    RxStoreByte(0x33);
-    EXPECT_EQ(std::tuple(RxOverflow.load(), RxWriteIndex.load(), RxRing[5]),
-              std::tuple(0, 5, 0x33));
 }
 
 TEST(RingTest, TransmitHandOverLimits) {
@@ -80,21 +71,6 @@ TEST(RingTest, TransmitHandOverLimits) {
 
 using Clock = std::chrono::steady_clock;
 
-// The link on a fixed port name, asked to open it; a frame given was waiting to go out when
-// the request came, as on a link that was up.
-void StartLinkNamed(const std::string& name, const Bytes& waiting = {}) {
-    ResetLinkState();
-    AutoPort.store(0);
-    StorePortName(name);
-    PortOpen = !waiting.empty();
-    if (!waiting.empty()) {
-        ASSERT_EQ(QueueTransmit(waiting.data(), waiting.size()), 0);
-    }
-    RequestPort(PORT_REOPEN, name.c_str());
-    StartTickTimer();
-    StartCommThread();
-}
-
 class CommThreadTest : public ::testing::Test {
   protected:
     PtyPeer peer;
@@ -114,7 +90,12 @@ TEST_F(CommThreadTest, BackOffDoublesUpToSixSecondsAndAPortWithoutLineSettingsIs
     for (const char* name : {"/nonexistent/mq6-tty", "/dev/null"}) {
         SCOPED_TRACE(name);
         auto start = Clock::now();
-        StartLinkNamed(name);
+        ResetLinkState(); // a fixed port name, asked to open it
+        AutoPort.store(0);
+        StorePortName(name);
+        RequestPort(PORT_REOPEN, name);
+        StartTickTimer();
+        StartCommThread();
         double seconds = 0.125; // the sleeps before the delay is chosen: 125 ms, then each delay
         for (int delay : {250, 500, 1000, 2000, 4000, 6000}) {
             ASSERT_TRUE(WaitFor([&] { return RetryDelay.load() >= delay; }, 10000));
@@ -128,28 +109,6 @@ TEST_F(CommThreadTest, BackOffDoublesUpToSixSecondsAndAPortWithoutLineSettingsIs
         EXPECT_EQ(PortOpen.load() + PortStatus.load(), 0);
         StopLink();
     }
-}
-
-TEST_F(CommThreadTest, ReopensWhenTheLineComesBackOnTheSamePath) {
-    PtyPeer second;
-    std::string link = "/tmp/mq6-commtest-" + std::to_string(getpid());
-    unlink(link.c_str());
-    ASSERT_EQ(symlink(peer.slavePath.c_str(), link.c_str()), 0);
-    ASSERT_TRUE(StartLinkOn(link));
-    ClosePtyPeer(peer); // the unit vanishes
-    ASSERT_TRUE(WaitFor([] { return PortStatus.load() == 0; }, 2000));
-    ASSERT_TRUE(OpenPtyPeer(second));
-    unlink(link.c_str());
-    ASSERT_EQ(symlink(second.slavePath.c_str(), link.c_str()), 0);
-    ASSERT_TRUE(WaitFor([] { return PortStatus.load() == 1 && PortOpen.load() == 1; }, 8000));
-    {
-        std::lock_guard<std::mutex> hold(NoticeLock);
-        ASSERT_GE(RecordedPortStatus.size(), 3u);
-        EXPECT_EQ(RecordedPortStatus.front(), 0) << "a reopen first shows the port closed";
-        EXPECT_EQ(RecordedPortStatus.back(), 1);
-    }
-    ClosePtyPeer(second);
-    unlink(link.c_str());
 }
 
 // The line starts out as a terminal would have it; the port must be raw 57600 without flow
@@ -229,7 +188,7 @@ TEST_F(CommThreadTest, ResetNeverBringsBackFramesReadBeforeIt) {
     int carriedOut = 0;
     for (int reset = 0; reset < 3000; ++reset) {
         RequestRxReset();
-        carriedOut += WaitFor([] { return RxResetRequest.load() == 0; }, 200);
+        carriedOut += WaitFor([] { return RxResetRequest.load() == 0; }, 1000);
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     done.store(true);
@@ -238,14 +197,6 @@ TEST_F(CommThreadTest, ResetNeverBringsBackFramesReadBeforeIt) {
     EXPECT_EQ(carriedOut, 3000) << "every reset was carried out while frames flowed";
     EXPECT_GT(decoded.load(), 1000u);
     EXPECT_EQ(backwards.load(), 0u);
-}
-
-TEST_F(CommThreadTest, FrameQueuedBeforeAReopenIsNotWrittenAfterIt) {
-    StartLinkNamed(peer.slavePath, Hex("52 07 20"));
-    ASSERT_TRUE(WaitFor([] { return PortOpen.load() == 1 && PortStatus.load() == 1; }, 3000));
-    EXPECT_TRUE(PeerDrain(peer, 200).empty());
-    ASSERT_EQ(QueueTransmit(Hex("52 00").data(), 2), 0);
-    EXPECT_EQ(PeerRead(peer, 2, 1000), Hex("52 00"));
 }
 
 const Bytes ACK_W = Hex("57 41 00 00 00 00 98");
@@ -265,11 +216,10 @@ class ProtocolTest : public CommThreadTest {
     }
     // The command's result, and the milliseconds and ticks it took.
     static std::tuple<int, long, int> Timed(const std::function<int()>& command) {
-        auto begin = std::chrono::steady_clock::now();
+        auto begin = Clock::now();
         int32_t start = TickCount.load();
         int result = command();
-        auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::chrono::steady_clock::now() - begin);
+        auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - begin);
         return {result, static_cast<long>(ms.count()), TickCount.load() - start};
     }
 };
@@ -377,18 +327,6 @@ TEST_F(ProtocolTest, SilentUnitGetsFiveExchangesAndTheBoxUntilItIsAnswered) {
                                        "Please Check Power and USB Connection to the MQ-6");
     EXPECT_EQ(RecordedNotices[0].caption, "Error");
     EXPECT_EQ(RecordedNotices[0].flags, NOTICE_ERROR_ICON | NOTICE_TOPMOST);
-}
-
-TEST_F(ProtocolTest, GetDeviceDataFallsBackToTheLoader) {
-    // SetStreamMode and ReadDataBlock go unanswered, as from a unit sitting in its loader.
-    std::thread unit([&] {
-        PeerRead(peer, 14 + 14 + 22, 3000);
-        PeerWrite(peer, UnitFrame('Z', 'E', Bytes(256, 0x5C)));
-    });
-    EXPECT_EQ(GetDeviceData(), 0);
-    unit.join();
-    EXPECT_EQ(std::tuple(DeviceDataValid.load(), DeviceInfo[255], CountNotices()),
-              std::tuple(1, 0x5C, 0u));
 }
 
 TEST_F(ProtocolTest, ExchangesFromTwoThreadsNeverInterleave) {
