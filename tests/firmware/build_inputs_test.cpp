@@ -1,10 +1,14 @@
-// The maker's build inputs and what is made of them: the carried image's layout, what
-// --version says about the key and the image, and the build-time checks of image and key
-// files. The setup tables' cipher is run against the simulated unit's own copy of it by the
-// setup transfer tests.
+// The maker's build inputs and what is made of them: the carried image's layout, the setup
+// tables' cipher against answers computed outside this code and the blocks a build with
+// another key sends, what --version says about the key and the image, and the build-time
+// checks of image and key files.
+#include "firmware/cipher.h"
 #include "firmware/firmware_image.h"
 #include "firmware/test_files.h"
 #include "mq6_version.h"
+#include "support/pty_peer.h"
+#include "support/sim_process.h"
+#include "wbsetup/output_table.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +23,51 @@ TEST(FirmwareImage, RecordsAreWhereTheLoaderTakesThemFromAndTheSelectorAsksForSi
         EXPECT_EQ(GetCodeAddress(GetCodeRecord(i)), 0x0800 + 8 * i);
     for (int i = 0; i < 12; ++i)
         EXPECT_EQ(GetInfoRecord(i)[0], 0x40 + 16 * i);
+}
+
+TEST(Cipher, MatchesKnownAnswersAndLeavesTheKeyAlone) {
+    SetupKey = {0, 0, 0, 0};
+    std::array<uint32_t, 2> zero{0, 0};
+    TeaEncipher(2, zero.data());
+    EXPECT_EQ(zero, (std::array<uint32_t, 2>{0xA889F798, 0x182D8083}));
+    const std::array<uint32_t, 4> key = {0x01234567, 0x89ABCDEF, 0xFEDCBA98, 0x76543210};
+    SetupKey = key;
+    std::array<uint32_t, 4> words{0x01020304, 0x05060708, 0x01020304, 0x05060708};
+    TeaEncipher(4, words.data());
+    EXPECT_EQ(words, (std::array<uint32_t, 4>{0xC8A25048, 0x627464E2, 0xC8A25048, 0x627464E2}));
+    EXPECT_EQ(SetupKey, key) << "only EncryptBlock16 steps the key";
+}
+
+// A build with another key file enciphers with that file's values: block n with k2 advanced n
+// steps, words high byte first, as the unit deciphers them.
+TEST(SetupKeyBuild, SetupWriteEnciphersWithTheValuesOfItsKeyFile) {
+    const std::array<uint32_t, 5> key = {0xA1B2C3D4, 0x5E6F7081, 0x92A3B4C5, 0xD6E7F809,
+                                         0x1A2B3C4D}; // k0 to k3 and the step
+    OutputTable table1{}, table2{};
+    BuildSetupTables(DEFAULT_SETUP, table1, table2);
+    std::vector<uint8_t> want(table1.begin(), table1.end()), sent;
+    want.insert(want.end(), table2.begin(), table2.end());
+    for (size_t at = 0; at < want.size(); at += 16) {
+        SetupKey = {key[0], key[1], key[2] + uint32_t(at / 16) * key[4], key[3]};
+        std::array<uint32_t, 4> words{};
+        for (size_t i = 0; i < 16; ++i)
+            words[i / 4] = words[i / 4] << 8 | want[at + i];
+        TeaEncipher(4, words.data());
+        for (size_t i = 0; i < 16; ++i)
+            want[at + i] = uint8_t(words[i / 4] >> (24 - 8 * (i % 4)));
+    }
+    TempDir dir;
+    SimProcess sim = StartSimProgram(MQ6_TESTKEY_SIM_PATH, {"--log", dir.File("log")});
+    ProcessResult run =
+        RunProcess(MQ6_TESTKEY_CLI_PATH,
+                   {"--port", sim.path, "setup", "write", "--defaults", "--yes"}, dir.path);
+    StopSim(sim);
+    EXPECT_EQ(run.status, 0) << run.err;
+    for (const std::vector<uint8_t>& frame : ReadRequestLog(dir.File("log")))
+        if (frame.size() == 22 && frame[0] == 'Z' && frame[1] == 0 && frame[2] >= 0x10 &&
+            frame[2] < 0x18) // WriteBlock to the table addresses
+            sent.insert(sent.end(), frame.begin() + 4, frame.begin() + 20);
+    EXPECT_EQ(sent, want);
 }
 
 // --version names the build's key and the image.

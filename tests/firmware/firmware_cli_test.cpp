@@ -1,6 +1,6 @@
 // mq6 firmware update against mq6-sim: the firmware view's rule for what is updated (older,
-// or in update mode; the rest only with --force) and the confirmation it asks for. A unit left
-// in its loader by an interrupted update is rerun in the transfer fault tests.
+// in update mode, also left in its loader; the rest only with --force) and the confirmation it
+// asks for.
 #include "firmware/test_files.h"
 #include "support/sim_process.h"
 
@@ -29,6 +29,8 @@ TEST(FirmwareCliTest, UpdateFollowsTheViewsRuleAndAsksUnlessTold) {
         // In its update mode the unit is updated whatever version its text names.
         {{"--unit-mode", "1"}, {"--yes"}, nullptr, 0, "Finishing...\n", true},
         {{"--unit-mode", "2"}, {"--yes"}, nullptr, 1, "The SetUp MUST be completed", false},
+        // Left in its loader by an interrupted update: updated without asking for load mode.
+        {{"--unit-mode", "1", "--start-in-loader"}, {"--yes"}, nullptr, 0, "Finishing", false},
         // Answers on the terminal; a refused load mode stops the run once it has begun.
         {{"--version", "1.00", "--refuse-load"}, {}, "y\n", 1, "load mode failed", true},
         {{"--version", "1.00", "--refuse-load"}, {}, "n\n", 1, "cancelled", false},
