@@ -16,11 +16,11 @@ struct Canvas {
 std::array<FontCell, 5> RecordFontCells;
 int RecordClientWidth, RecordClientHeight;
 bool RecordWindowExists;
-std::mutex CanvasRecordLock;
 std::vector<CanvasCall> CanvasCalls;
 
 namespace {
 
+std::mutex CanvasRecordLock;
 std::array<Canvas, 8> Contexts;
 int ContextsOpened = 0;
 
@@ -61,17 +61,12 @@ std::vector<CanvasCall> CanvasCallsOf(CanvasOp op) {
 }
 
 Canvas* CanvasOpenWindow() {
-    Canvas* canvas = nullptr;
-    {
-        std::lock_guard<std::mutex> hold(CanvasRecordLock);
-        auto free = std::find_if(Contexts.begin(), Contexts.end(), [](auto& c) { return !c.open; });
-        if (!RecordWindowExists || free == Contexts.end())
-            return nullptr;
-        *free = Canvas{true, ++ContextsOpened, CanvasState{}};
-        canvas = &*free;
-    }
-    Record(canvas, CanvasOp::OPEN);
-    return canvas;
+    std::lock_guard<std::mutex> hold(CanvasRecordLock);
+    auto free = std::find_if(Contexts.begin(), Contexts.end(), [](auto& c) { return !c.open; });
+    if (!RecordWindowExists || free == Contexts.end())
+        return nullptr;
+    *free = Canvas{true, ++ContextsOpened, CanvasState{}};
+    return &*free;
 }
 
 void CanvasCloseWindow(Canvas* canvas) {
@@ -82,41 +77,32 @@ void CanvasCloseWindow(Canvas* canvas) {
     canvas->open = false;
 }
 
-void CanvasSetPen(Canvas* canvas, int width, Colour colour) {
-    Record(canvas, CanvasOp::PEN, {width, static_cast<int>(colour)});
-    canvas->state.penWidth = width;
+void CanvasSetPen(Canvas* canvas, int, Colour colour) {
     canvas->state.penColour = colour;
 }
 
 void CanvasSetBrush(Canvas* canvas, Colour colour) {
-    Record(canvas, CanvasOp::BRUSH, {static_cast<int>(colour)});
     canvas->state.brushColour = colour;
 }
 
 void CanvasRestoreObjects(Canvas* canvas) {
-    Record(canvas, CanvasOp::RESTORE);
-    CanvasState fresh;
-    std::tie(canvas->state.penWidth, canvas->state.penColour, canvas->state.brushColour) =
-        std::tie(fresh.penWidth, fresh.penColour, fresh.brushColour);
+    canvas->state.penColour = CanvasState{}.penColour;
+    canvas->state.brushColour = CanvasState{}.brushColour;
 }
 
 CanvasFont CanvasSetFont(Canvas* canvas, CanvasFont font) {
-    Record(canvas, CanvasOp::FONT, {font});
     return std::exchange(canvas->state.font, font);
 }
 
 Colour CanvasSetTextColour(Canvas* canvas, Colour colour) {
-    Record(canvas, CanvasOp::TEXT_COLOUR, {static_cast<int>(colour)});
     return std::exchange(canvas->state.textColour, colour);
 }
 
 Colour CanvasSetBackColour(Canvas* canvas, Colour colour) {
-    Record(canvas, CanvasOp::BACK_COLOUR, {static_cast<int>(colour)});
     return std::exchange(canvas->state.backColour, colour);
 }
 
 CanvasAlign CanvasSetTextAlign(Canvas* canvas, CanvasAlign align) {
-    Record(canvas, CanvasOp::ALIGN, {align});
     return std::exchange(canvas->state.align, align);
 }
 
