@@ -5,10 +5,9 @@
 #include <utility>
 
 struct Canvas {
-    bool open = false;
+    bool open = false, quiet = false;
     int id = 0;
     CanvasState state;
-    bool quiet = false;
 };
 
 // The client area of an 800 by 600 window with a caption and a menu, and font cells like
@@ -65,7 +64,7 @@ Canvas* CanvasOpenWindow() {
     auto free = std::find_if(Contexts.begin(), Contexts.end(), [](auto& c) { return !c.open; });
     if (!RecordWindowExists || free == Contexts.end())
         return nullptr;
-    *free = Canvas{true, ++ContextsOpened, CanvasState{}};
+    *free = Canvas{true, false, ++ContextsOpened, CanvasState{}};
     return &*free;
 }
 

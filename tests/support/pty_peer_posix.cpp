@@ -16,13 +16,11 @@
 
 bool OpenPtyPeer(PtyPeer& peer) {
     peer.master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (peer.master < 0 || grantpt(peer.master) != 0 || unlockpt(peer.master) != 0)
+    if (peer.master < 0 || grantpt(peer.master) != 0 || unlockpt(peer.master) != 0 ||
+        ptsname(peer.master) == nullptr)
         return false;
-    const char* name = ptsname(peer.master);
-    if (name == nullptr)
-        return false;
-    peer.slavePath = name;
-    peer.slaveKeeper = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    peer.slavePath = ptsname(peer.master);
+    peer.slaveKeeper = open(peer.slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     termios line{};
     tcgetattr(peer.slaveKeeper, &line);
     cfmakeraw(&line);

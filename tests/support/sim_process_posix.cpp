@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -38,8 +37,7 @@ SimProcess StartSimProgram(const std::string& program, const std::vector<std::st
         _exit(127);
     }
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    struct stat target {};
-    while (stat((sim.dir + "/tty").c_str(), &target) != 0) {
+    while (!std::filesystem::exists(sim.dir + "/tty")) {
         WaitSimExit(sim, 0); // a simulator that ended by itself is reaped here
         if (sim.pid < 0 || std::chrono::steady_clock::now() > deadline) {
             StopSim(sim);
@@ -70,10 +68,8 @@ void StopSim(SimProcess& sim) {
         kill(sim.pid, SIGKILL);
         waitpid(sim.pid, nullptr, 0);
     }
-    sim.pid = -1;
     std::error_code ignored;
     if (!sim.dir.empty())
         std::filesystem::remove_all(sim.dir, ignored);
-    sim.dir.clear();
-    sim.path.clear();
+    sim = SimProcess{};
 }
