@@ -1,11 +1,10 @@
 // The display thread's pass over a real comm thread and a scripted unit on a pseudo-terminal:
 // what each view does with the received bytes, the repeated live-data request and the
-// data-block read after every connection.
+// data-block read once it is wanted.
 #include "display/display_thread.h"
 #include "display/live_decode.h"
 #include "link/link.h"
 #include "platform/ticks.h"
-#include "settings/config.h"
 #include "support/notice_record.h"
 #include "support/pty_peer.h"
 
@@ -33,9 +32,7 @@ class DisplayThreadTest : public ::testing::Test {
         ASSERT_TRUE(OpenPtyPeer(peer));
         ASSERT_TRUE(StartLinkOn(peer.slavePath));
         StopTickTimer();
-        ResetLiveState();
         TickCount = LastLiveRequestTick = 1000;
-        ResponseRate = 100;
         DeviceDataWanted = HookCalls = 0;
         LiveFrameHook = [] { ++HookCalls; };
         unit = std::thread([this] {
@@ -55,7 +52,6 @@ class DisplayThreadTest : public ::testing::Test {
         StopLink();
         ClosePtyPeer(peer);
         LiveFrameHook = nullptr;
-        ResponseRate = 50;
         ViewMode = VIEW_NONE;
     }
     void Arrive(const std::vector<uint8_t>& bytes) {
@@ -98,27 +94,24 @@ TEST_F(DisplayThreadTest, EachViewDoesItsOwnWithTheRing) {
     EXPECT_EQ(std::pair(RxResetRequest.load(), RxAvailable()), std::pair(0, 0));
 }
 
-TEST_F(DisplayThreadTest, LiveRequestGoesOutWhenMoreThanTwentyTicksHavePassed) {
+// The comm thread sets DeviceDataWanted again at every opening of the port (its own tests).
+TEST_F(DisplayThreadTest, LiveRequestAfterMoreThanTwentyTicksAndTheDataBlockReadUntilItWorks) {
     ViewMode = VIEW_AFR_LAMBDA;
-    for (auto [tick, sent] : {std::pair(1020, 0u), {1021, 1u}, {1041, 1u}, {1042, 2u}}) {
+    DeviceDataWanted = 1;
+    // The block read is a stream stop and the read itself; live requests come after it.
+    for (auto [tick, sent] : {std::pair(1020, 2u), {1021, 3u}, {1041, 3u}, {1042, 4u}}) {
         TickCount = tick;
         DisplayThreadPass();
         EXPECT_EQ(Requests(), sent) << tick;
     }
-    EXPECT_EQ(requests[0], Hex("52 00 08 00*10 5A"));
-}
-
-// The flag is set again at every opening of the port (the comm thread's tests).
-TEST_F(DisplayThreadTest, DataBlockIsReadOnceWantedAndAFailedReadIsRetried) {
-    ViewMode = VIEW_WB_SETUP;
-    DeviceDataWanted = 1;
-    DisplayThreadPass();
+    EXPECT_EQ(requests[2], Hex("52 00 08 00*10 5A"));
     EXPECT_EQ(std::tuple(DeviceDataWanted.load(), DeviceDataValid.load(), DeviceInfo[255]),
               std::tuple(0, 1, 0x5C));
     stop = true; // nobody answers now
     unit.join();
     unit = std::thread([] {}); // for TearDown to join
     StartTickTimer();
+    ViewMode = VIEW_WB_SETUP;
     DeviceDataWanted = 1;
     DisplayThreadPass();
     EXPECT_EQ(std::tuple(DeviceDataWanted.load(), DeviceDataValid.load(), CountNotices()),

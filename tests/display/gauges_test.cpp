@@ -40,18 +40,17 @@ const char* const GLYPH_TABLE[7] = {
 std::string Shown(const std::array<int, 4>& columns) {
     std::string shown;
     for (int x : columns) {
-        std::string rows; // in the notation of the glyph table
+        std::string rows; // each row's y and cells, in the notation of the glyph table
         for (const CanvasCall& row : CanvasCallsOf(CanvasOp::BLOCK_TEXT))
             if (row.args[0] == x)
-                rows += std::to_string(row.args[1]) + ":" + row.text + "|";
+                rows += std::to_string(row.args[1]) + row.text;
         for (char& c : rows)
             c = c == '\xDB' ? '#' : c == '\xDF' ? '^' : c == ' ' ? '.' : c;
         char glyph = rows.empty() ? '-' : '?';
         for (int g = 0; g < 11; g++) {
             std::string want;
             for (int r = 0; r < 7; r++)
-                want += std::to_string(434 + 12 * r) + ":" + std::string(GLYPH_TABLE[r], 8 * g, 7) +
-                        "|";
+                want += std::to_string(434 + 12 * r) + std::string(GLYPH_TABLE[r], 8 * g, 7);
             glyph = rows == want ? "0123456789."[g] : glyph;
         }
         shown += glyph;
