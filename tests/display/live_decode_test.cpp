@@ -52,7 +52,6 @@ TEST(LiveDecodeTest, ShownValuesRoundHalfUpAndFollowTheResponseRate) {
             std::tuple(LambdaX100.load(), AfrX10.load(), LiveFactorX100.load(), RxAvailable()),
             std::tuple(lambdaX100, afrX10, factor, 0));
     }
-    ResponseRate = 50;
 }
 
 TEST(LiveDecodeTest, NoiseAndBadSumsAcrossTheRingWrap) {
@@ -71,7 +70,6 @@ TEST(LiveDecodeTest, NoiseAndBadSumsAcrossTheRingWrap) {
     EXPECT_EQ(DecodeLiveFrame(), LIVE_FRAME_OK);
     EXPECT_EQ(DecodeLiveFrame(), LIVE_FRAME_BAD_SUM);
     EXPECT_EQ(std::pair(LambdaX100.load(), AfrX10.load()), std::pair(167, 245)) << "kept";
-    ResponseRate = 50;
 }
 
 } // namespace

@@ -11,7 +11,8 @@ struct Canvas {
 };
 
 // The client area of an 800 by 600 window with a caption and a menu, and font cells like
-// those of the system's fonts (indexed by CanvasFont).
+// those of the system's fonts (indexed by CanvasFont), as ClearCanvasCalls sets them. Tests
+// change them only while nothing draws.
 std::array<FontCell, 5> RecordFontCells;
 int RecordClientWidth, RecordClientHeight;
 bool RecordWindowExists;
@@ -45,8 +46,7 @@ void ClearCanvasCalls() {
     Contexts.fill(Canvas{});
     ContextsOpened = 0;
     RecordFontCells = {{{8, 16}, {8, 12}, {10, 20}, {9, 17}, {11, 24}}};
-    RecordClientWidth = 794;
-    RecordClientHeight = 552;
+    std::tie(RecordClientWidth, RecordClientHeight) = std::pair(794, 552);
     RecordWindowExists = true;
 }
 
@@ -137,18 +137,15 @@ void CanvasBlockText(Canvas* canvas, int x, int y, std::string_view cells) {
 }
 
 int CanvasTextWidth(Canvas* canvas, std::string_view text) {
-    std::lock_guard<std::mutex> hold(CanvasRecordLock);
     return static_cast<int>(text.size()) * RecordFontCells[canvas->state.font].width;
 }
 
 void CanvasTextMetrics(Canvas* canvas, int* height, int* averageWidth) {
-    std::lock_guard<std::mutex> hold(CanvasRecordLock);
     *height = RecordFontCells[canvas->state.font].height;
     *averageWidth = RecordFontCells[canvas->state.font].width;
 }
 
 void CanvasClientSize(Canvas*, int* width, int* height) {
-    std::lock_guard<std::mutex> hold(CanvasRecordLock);
     *width = RecordClientWidth;
     *height = RecordClientHeight;
 }

@@ -97,7 +97,6 @@ bool StartLinkOn(const std::string& portName) {
     ResetLinkState();
     // The named port stays the port: no search may replace it with a unit on this machine.
     AutoPort.store(0);
-    PortName.fill('\0');
     std::strncpy(PortName.data(), portName.c_str(), PortName.size() - 1);
     StartTickTimer();
     StartCommThread();

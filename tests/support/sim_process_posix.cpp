@@ -51,9 +51,8 @@ SimProcess StartSimProgram(const std::string& program, const std::vector<std::st
 
 int WaitSimExit(SimProcess& sim, int timeoutMs) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    int raw = 0;
-    for (pid_t result = 0; sim.pid > 0; std::this_thread::sleep_for(std::chrono::milliseconds(2))) {
-        if ((result = waitpid(sim.pid, &raw, WNOHANG)) != 0) {
+    for (int raw = 0; sim.pid > 0; std::this_thread::sleep_for(std::chrono::milliseconds(2))) {
+        if (pid_t result = waitpid(sim.pid, &raw, WNOHANG); result != 0) {
             sim.pid = -1;
             return result > 0 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
         }
