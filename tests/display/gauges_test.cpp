@@ -3,7 +3,6 @@
 // activity mark, also as live frames drive them.
 #include "display/gauges.h"
 #include "display/live_decode.h"
-#include "display/status_line.h"
 #include "link/link.h"
 #include "settings/config.h"
 #include "support/canvas_record.h"
@@ -13,7 +12,7 @@
 
 #include <atomic>
 #include <cmath>
-#include <sstream>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,22 +39,17 @@ const char* const GLYPH_TABLE[7] = {
 std::string Shown(const std::array<int, 4>& columns) {
     std::string shown;
     for (int x : columns) {
-        std::string rows;
+        std::string rows; // each row's y and cells, in the notation of the glyph table
         for (const CanvasCall& row : CanvasCallsOf(CanvasOp::BLOCK_TEXT))
             if (row.args[0] == x)
-                rows += std::to_string(row.args[1]) + ":" + row.text + " ";
+                rows += std::to_string(row.args[1]) + row.text;
+        for (char& c : rows)
+            c = c == '\xDB' ? '#' : c == '\xDF' ? '^' : c == ' ' ? '.' : c;
         char glyph = rows.empty() ? '-' : '?';
         for (int g = 0; g < 11; g++) {
             std::string want;
-            for (int r = 0; r < 7; r++) {
-                std::string cell;
-                std::istringstream cells(GLYPH_TABLE[r]);
-                for (int i = 0; i <= g; i++)
-                    cells >> cell;
-                for (char& c : cell)
-                    c = c == '#' ? '\xDB' : c == '^' ? '\xDF' : ' ';
-                want += std::to_string(434 + 12 * r) + ":" + cell + " ";
-            }
+            for (int r = 0; r < 7; r++)
+                want += std::to_string(434 + 12 * r) + std::string(GLYPH_TABLE[r], 8 * g, 7);
             glyph = rows == want ? "0123456789."[g] : glyph;
         }
         shown += glyph;
@@ -78,15 +72,11 @@ class GaugeTest : public ::testing::Test {
         ResetGauges();
         ResetLiveState();
         ResetSettings();
-        ClientWidth = 794;
-        CharWidth = 10;
         Fresh();
     }
     void TearDown() override {
         ClearCanvasCalls();
         LiveFrameHook = nullptr;
-        ResetLiveState();
-        ResetSettings();
     }
     void Fresh() {
         ClearCanvasCalls();
@@ -109,52 +99,39 @@ TEST_F(GaugeTest, DialArcsLabelsAndTheSortedWidenedClampedBand) {
     for (const char* label : {"0.68@265,379 ", "1.00@396,56 ", "1.32@526,379 "})
         EXPECT_NE(labels.find(label), std::string::npos) << labels;
     // Band arcs run from the higher end's angle down to the lower's, 4.25 degrees per 0.01.
-    struct Row {
-        double low, high;
-        int startX, startY, endX, endY;
-        double lowAfter, highAfter;
-    } const rows[] = {
+    const std::tuple<double, double, int, int, int, int, double, double> rows[] = {
         {0.86, 0.88, 275, 152, 262, 171, 0.86, 0.88}, // 129 down to 120.5
         {0.90, 0.85, 291, 135, 256, 181, 0.90, 0.85}, // 137.5 down to 116.25
         {0.95, 0.95, 345, 103, 334, 107, 0.95, 0.95}, // 0.955 down to 0.945
         {0.5, 2.0, 503, 361, 288, 361, 0.68, 1.32},   // the whole scale, 316 down to 44
         {std::nan(""), 0.70, 273, 344, 288, 361, 0.68, 0.70},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.low);
+    for (auto [low, high, startX, startY, endX, endY, lowAfter, highAfter] : rows) {
+        SCOPED_TRACE(low);
         Fresh();
-        TargetLow = row.low;
-        TargetHigh = row.high;
+        TargetLow = low;
+        TargetHigh = high;
         DrawDial(canvas);
-        EXPECT_EQ(
-            Drawn(BAND, CanvasOp::ARC),
-            (std::vector<Args>{{241, 95, 551, 405, row.startX, row.startY, row.endX, row.endY}}));
-        EXPECT_EQ(std::pair(TargetLow.load(), TargetHigh.load()),
-                  std::pair(row.lowAfter, row.highAfter));
+        EXPECT_EQ(Drawn(BAND, CanvasOp::ARC),
+                  (std::vector<Args>{{241, 95, 551, 405, startX, startY, endX, endY}}));
+        EXPECT_EQ(std::pair(TargetLow.load(), TargetHigh.load()), std::pair(lowAfter, highAfter));
     }
 }
 
-TEST_F(GaugeTest, NeedleTipsClampAtTheScaleEndsAndTheLastTipIsErased) {
+TEST_F(GaugeTest, NeedleTipsClampAtTheScaleEndsAndEachDrawErasesTheLastTip) {
     // The value is taken as unsigned: a negative one lands at the lean end.
-    const std::tuple<int32_t, int, int> rows[] = {{100, 396, 109}, {68, 298, 351},  {0, 298, 351},
-                                                  {132, 493, 351}, {500, 493, 351}, {90, 300, 146},
-                                                  {-5, 493, 351}};
+    const std::tuple<int32_t, int, int> rows[] = {
+        {100, 396, 109}, {68, 298, 351}, {0, 298, 351}, {132, 493, 351}, {-5, 493, 351}};
+    Args erased = {396, 250, 396, 250}; // nothing drawn yet: the hub itself
     for (auto [lambdaX100, x, y] : rows) {
         SCOPED_TRACE(lambdaX100);
-        ResetGauges();
         Fresh();
         LambdaX100 = lambdaX100;
         DrawNeedle(canvas);
-        EXPECT_EQ(Drawn(NEEDLE), (std::vector<Args>{{396, 250, x, y}}));
+        EXPECT_EQ(Drawn(FACE), std::vector<Args>{erased});
+        erased = {396, 250, x, y};
+        EXPECT_EQ(Drawn(NEEDLE), std::vector<Args>{erased});
     }
-    ResetGauges();
-    Fresh();
-    for (int32_t value : {100, 90}) {
-        LambdaX100 = value;
-        DrawNeedle(canvas);
-    }
-    EXPECT_EQ(Drawn(FACE), (std::vector<Args>{{396, 250, 396, 250}, {396, 250, 396, 109}}))
-        << "nothing drawn yet: the hub itself; then the tip of 1.00";
 }
 
 TEST_F(GaugeTest, NeedleEraseGoesOnlyWhereTheNeedleWasWhileTwoThreadsDraw) {
@@ -168,75 +145,34 @@ TEST_F(GaugeTest, NeedleEraseGoesOnlyWhereTheNeedleWasWhileTwoThreadsDraw) {
             LambdaX100 = i % 2 == 0 ? 100 : 68;
             DrawNeedle(own);
         }
-        CanvasCloseWindow(own);
     });
     for (int paint = 0; paint < 20000; ++paint)
         DrawNeedle(canvas);
     done.store(true);
     live.join();
-    for (const Args& erase : Drawn(FACE)) {
-        std::array<int, 2> to{erase[2], erase[3]};
-        ASSERT_TRUE(to == (std::array<int, 2>{396, 250}) || to == (std::array<int, 2>{396, 109}) ||
-                    to == (std::array<int, 2>{298, 351}))
-            << "erased towards (" << to[0] << ", " << to[1] << ")";
-    }
+    const std::set<std::pair<int, int>> tips = {{396, 250}, {396, 109}, {298, 351}};
+    for (const Args& erase : Drawn(FACE))
+        ASSERT_EQ(tips.count({erase[2], erase[3]}), 1u)
+            << "erased towards " << erase[2] << ", " << erase[3];
 }
 
 TEST_F(GaugeTest, ReadoutsShowLeadingZerosSaturateAndRedrawOnlyChangedDigits) {
     // In order: a full call draws every column, a partial one only the digits that changed.
     const std::tuple<bool, int32_t, int, const char*> rows[] = {
-        {true, 147, 1, "14.7"},   {true, 148, 0, "---8"},  {true, 148, 0, "----"},
-        {true, 1470, 1, "99.9"},  {true, 5, 1, "00.5"},    {true, -1, 1, "99.9"},
-        {false, 100, 1, "1.00"},  {false, 200, 0, "2---"}, {false, 7, 1, "0.07"},
-        {false, 1234, 1, "9.99"}, {false, 1299, 0, "----"}};
+        {true, 147, 1, "14.7 ----"},   {true, 148, 0, "---8 ----"},  {true, 148, 0, "---- ----"},
+        {true, 1470, 1, "99.9 ----"},  {true, 5, 1, "00.5 ----"},    {true, -1, 1, "99.9 ----"},
+        {false, 100, 1, "---- 1.00"},  {false, 200, 0, "---- 2---"}, {false, 7, 1, "---- 0.07"},
+        {false, 1234, 1, "---- 9.99"}, {false, 1299, 0, "---- ----"}};
     for (auto [afr, value, full, shown] : rows) {
         SCOPED_TRACE(std::to_string(value) + (afr ? " AFR" : " lambda"));
         Fresh();
         (afr ? AfrX10 : LambdaX100) = value;
         (afr ? DrawAfrReadout : DrawLambdaReadout)(canvas, full);
-        EXPECT_EQ(Shown(afr ? AFR_X : LAMBDA_X), shown);
-        EXPECT_EQ(Shown(afr ? LAMBDA_X : AFR_X), "----");
+        EXPECT_EQ(Shown(AFR_X) + " " + Shown(LAMBDA_X), shown);
     }
 }
 
-TEST_F(GaugeTest, LiveFramesDriveMarkReadoutsAndNeedle) {
-    ResetLinkState();
-    ResponseRate = 100;
-    LiveFrameHook = UpdateLiveGauges;
-    // Frames in order: the spoke darkened, the digits redrawn (never the point) and the tip.
-    struct Row {
-        uint8_t high, middle, low;
-        bool good;
-        size_t dark;
-        const char *afr, *lambda;
-        int x, y;
-    } const rows[] = {
-        {0x7F, 0xFF, 0x00, true, 1, "24-5", "1-67", 493, 351}, // 1.67; the first good frame
-        {0x40, 0x00, 0x00, false, 0, "----", "----", 0, 0},    // bad sums count for nothing
-        {0x40, 0x00, 0x00, false, 0, "----", "----", 0, 0},
-        {0x7F, 0xFF, 0x00, true, 0, "----", "----", 493, 351},
-        {0x7F, 0xFF, 0x00, true, 0, "----", "----", 493, 351},
-        {0x7F, 0xFF, 0x00, true, 0, "----", "----", 493, 351},
-        {0x7F, 0xFF, 0x00, true, 1, "----", "----", 493, 351}, // the fifth good frame
-        {0x3F, 0xFF, 0x80, true, 0, "17-2", "--1-", 530, 207}, // 1.17 at angle 252.25
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(std::string(row.afr) + " " + row.lambda);
-        ClearCanvasCalls();
-        std::vector<uint8_t> frame =
-            UnitFrame(0x57, 0, {row.high, row.middle, row.low, 0x05, 0xBE});
-        frame.back() = static_cast<uint8_t>(frame.back() + (row.good ? 0 : 1));
-        for (uint8_t byte : frame)
-            RxStoreByte(byte);
-        ASSERT_EQ(DecodeLiveFrame(), row.good ? 0 : 3);
-        EXPECT_EQ(Drawn(TextColour).size(), row.dark);
-        EXPECT_EQ(Shown(AFR_X) + " " + Shown(LAMBDA_X), std::string(row.afr) + " " + row.lambda);
-        const std::vector<Args> tip = {{396, 250, row.x, row.y}};
-        EXPECT_EQ(Drawn(NEEDLE), row.good ? tip : std::vector<Args>());
-    }
-}
-
-TEST_F(GaugeTest, WholeViewPaintsDialReadoutsThenNeedle) {
+TEST_F(GaugeTest, WholeViewPaintsDialReadoutsThenNeedleAndLiveFramesRedrawWhatChanged) {
     AfrX10 = 147;
     LambdaX100 = 90;
     PaintAfrLambdaView(canvas);
@@ -249,6 +185,32 @@ TEST_F(GaugeTest, WholeViewPaintsDialReadoutsThenNeedle) {
     }
     EXPECT_TRUE(face < lastRow && lastRow < needle);
     EXPECT_EQ(Shown(AFR_X) + Shown(LAMBDA_X), "14.70.90");
+    ResetLinkState();
+    ResponseRate = 100;
+    LiveFrameHook = UpdateLiveGauges;
+    // Frames in order: the spoke darkened, the digits redrawn (never the point) and the tip.
+    const std::tuple<uint8_t, uint8_t, uint8_t, bool, size_t, const char*, const char*, int, int>
+        rows[] = {
+            {0x7F, 0xFF, 0x00, true, 1, "2--5", "1-67", 493, 351}, // 1.67; the first good frame
+            {0x40, 0x00, 0x00, false, 0, "----", "----", 0, 0},    // bad sums count for nothing
+            {0x7F, 0xFF, 0x00, true, 0, "----", "----", 493, 351},
+            {0x7F, 0xFF, 0x00, true, 0, "----", "----", 493, 351},
+            {0x7F, 0xFF, 0x00, true, 0, "----", "----", 493, 351},
+            {0x7F, 0xFF, 0x00, true, 1, "----", "----", 493, 351}, // the fifth good frame
+            {0x3F, 0xFF, 0x80, true, 0, "17-2", "--1-", 530, 207}, // 1.17 at angle 252.25
+        };
+    for (auto [high, middle, low, good, dark, afr, lambda, x, y] : rows) {
+        SCOPED_TRACE(std::string(afr) + " " + lambda);
+        ClearCanvasCalls();
+        std::vector<uint8_t> frame = UnitFrame(0x57, 0, {high, middle, low, 0x05, 0xBE});
+        frame.back() = static_cast<uint8_t>(frame.back() + (good ? 0 : 1));
+        for (uint8_t byte : frame)
+            RxStoreByte(byte);
+        ASSERT_EQ(DecodeLiveFrame(), good ? 0 : 3);
+        EXPECT_EQ(Drawn(TextColour).size(), dark);
+        EXPECT_EQ(Shown(AFR_X) + " " + Shown(LAMBDA_X), std::string(afr) + " " + lambda);
+        EXPECT_EQ(Drawn(NEEDLE), std::vector<Args>(good, Args{396, 250, x, y})); // none if bad
+    }
 }
 
 } // namespace

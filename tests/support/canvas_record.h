@@ -1,5 +1,5 @@
-// The recording canvas of the native tests: every canvas call is kept with its parameters
-// and the state of its context, so tests can check the exact geometry of a drawing.
+// The recording canvas of the native tests: every drawing call is kept with its parameters
+// and the selections of its context, so tests can check the exact geometry of a drawing.
 #pragma once
 
 #include "display/canvas.h"
@@ -9,37 +9,29 @@
 #include <string>
 #include <vector>
 
+// Selecting pens, brushes, fonts, colours and alignment is not a call of its own: it shows in
+// the state of the calls after it.
 enum class CanvasOp {
-    OPEN,  // CanvasOpenWindow
-    CLOSE, // CanvasCloseWindow
-    PEN,   // width, colour
-    BRUSH, // colour
-    RESTORE,
-    FONT,        // font
-    TEXT_COLOUR, // colour
-    BACK_COLOUR, // colour
-    ALIGN,       // alignment
-    MOVE_TO,     // x, y
-    LINE_TO,     // from x, from y, to x, to y
-    ELLIPSE,     // left, top, right, bottom
-    RECTANGLE,   // left, top, right, bottom
-    ARC,         // left, top, right, bottom, start x, start y, end x, end y
-    TEXT,        // x, y; text
-    BLOCK_TEXT,  // x, y; cells
+    CLOSE,      // CanvasCloseWindow
+    MOVE_TO,    // x, y
+    LINE_TO,    // from x, from y, to x, to y
+    ELLIPSE,    // left, top, right, bottom
+    RECTANGLE,  // left, top, right, bottom
+    ARC,        // left, top, right, bottom, start x, start y, end x, end y
+    TEXT,       // x, y; text
+    BLOCK_TEXT, // x, y; cells
 };
 
-// A context's selections; a fresh context has a 1-pixel black pen, a white brush, the
-// system font, black text on white and left-top alignment.
+// A context's selections; a fresh context has a black pen, a white brush, the system font,
+// black text on white and left-top alignment.
 struct CanvasState {
-    int penWidth = 1;
     Colour penColour = Rgb(0, 0, 0);
     Colour brushColour = Rgb(255, 255, 255);
     CanvasFont font = FONT_SYSTEM;
     Colour textColour = Rgb(0, 0, 0);
     Colour backColour = Rgb(255, 255, 255);
     CanvasAlign align = ALIGN_LEFT_TOP;
-    int x = 0; // current position
-    int y = 0;
+    int x = 0, y = 0; // current position
 };
 
 struct CanvasCall {
@@ -52,15 +44,12 @@ struct CanvasCall {
 
 // Character cells that the recording canvas reports per font, and the client area.
 struct FontCell {
-    int width;
-    int height;
+    int width, height;
 };
 extern std::array<FontCell, 5> RecordFontCells; // indexed by CanvasFont
-extern int RecordClientWidth;
-extern int RecordClientHeight;
+extern int RecordClientWidth, RecordClientHeight;
 extern bool RecordWindowExists; // false: CanvasOpenWindow has no window to give
 
-extern std::mutex CanvasRecordLock;
 extern std::vector<CanvasCall> CanvasCalls;
 
 // Calls on this context are no longer recorded, and take no lock: a thread drawing on it runs

@@ -5,22 +5,22 @@
 #include <utility>
 
 struct Canvas {
-    bool open = false;
+    bool open = false, quiet = false;
     int id = 0;
     CanvasState state;
-    bool quiet = false;
 };
 
 // The client area of an 800 by 600 window with a caption and a menu, and font cells like
-// those of the system's fonts (indexed by CanvasFont).
+// those of the system's fonts (indexed by CanvasFont), as ClearCanvasCalls sets them. Tests
+// change them only while nothing draws.
 std::array<FontCell, 5> RecordFontCells;
 int RecordClientWidth, RecordClientHeight;
 bool RecordWindowExists;
-std::mutex CanvasRecordLock;
 std::vector<CanvasCall> CanvasCalls;
 
 namespace {
 
+std::mutex CanvasRecordLock;
 std::array<Canvas, 8> Contexts;
 int ContextsOpened = 0;
 
@@ -46,8 +46,7 @@ void ClearCanvasCalls() {
     Contexts.fill(Canvas{});
     ContextsOpened = 0;
     RecordFontCells = {{{8, 16}, {8, 12}, {10, 20}, {9, 17}, {11, 24}}};
-    RecordClientWidth = 794;
-    RecordClientHeight = 552;
+    std::tie(RecordClientWidth, RecordClientHeight) = std::pair(794, 552);
     RecordWindowExists = true;
 }
 
@@ -61,17 +60,12 @@ std::vector<CanvasCall> CanvasCallsOf(CanvasOp op) {
 }
 
 Canvas* CanvasOpenWindow() {
-    Canvas* canvas = nullptr;
-    {
-        std::lock_guard<std::mutex> hold(CanvasRecordLock);
-        auto free = std::find_if(Contexts.begin(), Contexts.end(), [](auto& c) { return !c.open; });
-        if (!RecordWindowExists || free == Contexts.end())
-            return nullptr;
-        *free = Canvas{true, ++ContextsOpened, CanvasState{}};
-        canvas = &*free;
-    }
-    Record(canvas, CanvasOp::OPEN);
-    return canvas;
+    std::lock_guard<std::mutex> hold(CanvasRecordLock);
+    auto free = std::find_if(Contexts.begin(), Contexts.end(), [](auto& c) { return !c.open; });
+    if (!RecordWindowExists || free == Contexts.end())
+        return nullptr;
+    *free = Canvas{true, false, ++ContextsOpened, CanvasState{}};
+    return &*free;
 }
 
 void CanvasCloseWindow(Canvas* canvas) {
@@ -82,41 +76,32 @@ void CanvasCloseWindow(Canvas* canvas) {
     canvas->open = false;
 }
 
-void CanvasSetPen(Canvas* canvas, int width, Colour colour) {
-    Record(canvas, CanvasOp::PEN, {width, static_cast<int>(colour)});
-    canvas->state.penWidth = width;
+void CanvasSetPen(Canvas* canvas, int, Colour colour) {
     canvas->state.penColour = colour;
 }
 
 void CanvasSetBrush(Canvas* canvas, Colour colour) {
-    Record(canvas, CanvasOp::BRUSH, {static_cast<int>(colour)});
     canvas->state.brushColour = colour;
 }
 
 void CanvasRestoreObjects(Canvas* canvas) {
-    Record(canvas, CanvasOp::RESTORE);
-    CanvasState fresh;
-    std::tie(canvas->state.penWidth, canvas->state.penColour, canvas->state.brushColour) =
-        std::tie(fresh.penWidth, fresh.penColour, fresh.brushColour);
+    canvas->state.penColour = CanvasState{}.penColour;
+    canvas->state.brushColour = CanvasState{}.brushColour;
 }
 
 CanvasFont CanvasSetFont(Canvas* canvas, CanvasFont font) {
-    Record(canvas, CanvasOp::FONT, {font});
     return std::exchange(canvas->state.font, font);
 }
 
 Colour CanvasSetTextColour(Canvas* canvas, Colour colour) {
-    Record(canvas, CanvasOp::TEXT_COLOUR, {static_cast<int>(colour)});
     return std::exchange(canvas->state.textColour, colour);
 }
 
 Colour CanvasSetBackColour(Canvas* canvas, Colour colour) {
-    Record(canvas, CanvasOp::BACK_COLOUR, {static_cast<int>(colour)});
     return std::exchange(canvas->state.backColour, colour);
 }
 
 CanvasAlign CanvasSetTextAlign(Canvas* canvas, CanvasAlign align) {
-    Record(canvas, CanvasOp::ALIGN, {align});
     return std::exchange(canvas->state.align, align);
 }
 
@@ -152,18 +137,15 @@ void CanvasBlockText(Canvas* canvas, int x, int y, std::string_view cells) {
 }
 
 int CanvasTextWidth(Canvas* canvas, std::string_view text) {
-    std::lock_guard<std::mutex> hold(CanvasRecordLock);
     return static_cast<int>(text.size()) * RecordFontCells[canvas->state.font].width;
 }
 
 void CanvasTextMetrics(Canvas* canvas, int* height, int* averageWidth) {
-    std::lock_guard<std::mutex> hold(CanvasRecordLock);
     *height = RecordFontCells[canvas->state.font].height;
     *averageWidth = RecordFontCells[canvas->state.font].width;
 }
 
 void CanvasClientSize(Canvas*, int* width, int* height) {
-    std::lock_guard<std::mutex> hold(CanvasRecordLock);
     *width = RecordClientWidth;
     *height = RecordClientHeight;
 }

@@ -6,8 +6,7 @@
 #include <vector>
 
 struct RecordedNotice {
-    std::string text;
-    std::string caption;
+    std::string text, caption;
     unsigned flags;
 };
 

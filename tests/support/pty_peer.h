@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+// slaveKeeper keeps the line up while the link closes and reopens.
 struct PtyPeer {
-    int master = -1;
-    int slaveKeeper = -1; // keeps the line up while the link closes and reopens
+    int master = -1, slaveKeeper = -1;
     std::string slavePath;
 };
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <numeric>
 #include <poll.h>
 #include <termios.h>
 #include <thread>
@@ -15,13 +16,11 @@
 
 bool OpenPtyPeer(PtyPeer& peer) {
     peer.master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (peer.master < 0 || grantpt(peer.master) != 0 || unlockpt(peer.master) != 0)
+    if (peer.master < 0 || grantpt(peer.master) != 0 || unlockpt(peer.master) != 0 ||
+        ptsname(peer.master) == nullptr)
         return false;
-    const char* name = ptsname(peer.master);
-    if (name == nullptr)
-        return false;
-    peer.slavePath = name;
-    peer.slaveKeeper = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    peer.slavePath = ptsname(peer.master);
+    peer.slaveKeeper = open(peer.slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     termios line{};
     tcgetattr(peer.slaveKeeper, &line);
     cfmakeraw(&line);
@@ -35,8 +34,7 @@ void ClosePtyPeer(PtyPeer& peer) {
 }
 
 void PeerWrite(PtyPeer& peer, const std::vector<uint8_t>& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
+    for (size_t done = 0; done < bytes.size();) {
         ssize_t count = write(peer.master, bytes.data() + done, bytes.size() - done);
         if (count <= 0)
             return;
@@ -45,18 +43,16 @@ void PeerWrite(PtyPeer& peer, const std::vector<uint8_t>& bytes) {
 }
 
 std::vector<uint8_t> PeerRead(PtyPeer& peer, size_t count, int waitMs) {
+    using namespace std::chrono;
     std::vector<uint8_t> bytes;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
-    while (bytes.size() < count) {
-        auto left = deadline - std::chrono::steady_clock::now();
+    uint8_t buffer[512];
+    for (auto deadline = steady_clock::now() + milliseconds(waitMs);
+         bytes.size() < count && steady_clock::now() < deadline;) {
         pollfd entry{peer.master, POLLIN, 0};
-        if (left.count() <= 0)
-            break;
-        if (poll(&entry, 1, static_cast<int>(left.count() / 1000000)) <= 0)
+        auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
+        if (poll(&entry, 1, static_cast<int>(left) + 1) <= 0)
             continue;
-        uint8_t buffer[512];
-        size_t want = std::min(sizeof buffer, count - bytes.size());
-        ssize_t got = read(peer.master, buffer, want);
+        ssize_t got = read(peer.master, buffer, std::min(sizeof buffer, count - bytes.size()));
         if (got <= 0)
             break;
         bytes.insert(bytes.end(), buffer, buffer + got);
@@ -81,27 +77,19 @@ std::vector<uint8_t> Hex(const char* text) {
 }
 
 std::vector<uint8_t> UnitFrame(uint8_t header, uint8_t type, const std::vector<uint8_t>& payload) {
-    std::vector<uint8_t> frame;
-    frame.reserve(payload.size() + 4);
-    frame.push_back(header);
-    frame.push_back(type);
+    std::vector<uint8_t> frame{header, type};
     for (uint8_t byte : payload)
         frame.push_back(byte);
-    unsigned sum = 0;
-    for (uint8_t byte : frame)
-        sum += byte;
-    frame.push_back(static_cast<uint8_t>((sum >> 8) & 0xFF));
-    frame.push_back(static_cast<uint8_t>(sum & 0xFF));
+    unsigned sum = std::accumulate(frame.begin(), frame.end(), 0u);
+    frame.insert(frame.end(), {static_cast<uint8_t>(sum >> 8), static_cast<uint8_t>(sum)});
     return frame;
 }
 
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!condition()) {
+    for (; !condition(); std::this_thread::sleep_for(std::chrono::milliseconds(1)))
         if (std::chrono::steady_clock::now() > deadline)
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
     return true;
 }
 
@@ -109,7 +97,6 @@ bool StartLinkOn(const std::string& portName) {
     ResetLinkState();
     // The named port stays the port: no search may replace it with a unit on this machine.
     AutoPort.store(0);
-    PortName.fill('\0');
     std::strncpy(PortName.data(), portName.c_str(), PortName.size() - 1);
     StartTickTimer();
     StartCommThread();

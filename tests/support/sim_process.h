@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
+// path is the --link to the simulator's pty, dir the run's temporary directory.
 struct SimProcess {
     int pid = -1;
-    std::string path; // the --link to the simulator's pty
-    std::string dir;  // the run's temporary directory
+    std::string path, dir;
 };
 
 // Starts MQ6_SIM_PATH with args plus --link <fresh temp dir>/tty and waits (at most 5 s)

@@ -6,25 +6,9 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-namespace {
-
-// One reap attempt: true and the exit status (-1 for a signal) once the child has ended.
-bool ReapSim(SimProcess& sim, int& status) {
-    int raw = 0;
-    pid_t result = waitpid(sim.pid, &raw, WNOHANG);
-    if (result == 0)
-        return false;
-    status = (result == sim.pid && WIFEXITED(raw)) ? WEXITSTATUS(raw) : -1;
-    sim.pid = -1;
-    return true;
-}
-
-} // namespace
 
 SimProcess StartSim(const std::vector<std::string>& args) {
     return StartSimProgram(MQ6_SIM_PATH, args);
@@ -53,9 +37,9 @@ SimProcess StartSimProgram(const std::string& program, const std::vector<std::st
         _exit(127);
     }
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    struct stat target {};
-    for (int status = 0; stat((sim.dir + "/tty").c_str(), &target) != 0;) {
-        if (sim.pid < 0 || ReapSim(sim, status) || std::chrono::steady_clock::now() > deadline) {
+    while (!std::filesystem::exists(sim.dir + "/tty")) {
+        WaitSimExit(sim, 0); // a simulator that ended by itself is reaped here
+        if (sim.pid < 0 || std::chrono::steady_clock::now() > deadline) {
             StopSim(sim);
             return sim;
         }
@@ -67,13 +51,15 @@ SimProcess StartSimProgram(const std::string& program, const std::vector<std::st
 
 int WaitSimExit(SimProcess& sim, int timeoutMs) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    int status = -1;
-    while (sim.pid > 0 && !ReapSim(sim, status)) {
+    for (int raw = 0; sim.pid > 0; std::this_thread::sleep_for(std::chrono::milliseconds(2))) {
+        if (pid_t result = waitpid(sim.pid, &raw, WNOHANG); result != 0) {
+            sim.pid = -1;
+            return result > 0 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        }
         if (std::chrono::steady_clock::now() > deadline)
             return -1;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    return status;
+    return -1;
 }
 
 void StopSim(SimProcess& sim) {
@@ -81,10 +67,8 @@ void StopSim(SimProcess& sim) {
         kill(sim.pid, SIGKILL);
         waitpid(sim.pid, nullptr, 0);
     }
-    sim.pid = -1;
     std::error_code ignored;
     if (!sim.dir.empty())
         std::filesystem::remove_all(sim.dir, ignored);
-    sim.dir.clear();
-    sim.path.clear();
+    sim = SimProcess{};
 }
