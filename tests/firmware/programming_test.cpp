@@ -146,8 +146,9 @@ TEST(ProgrammingTest, SequencesSendTheirStagesAndStopWithTheTextOfTheStageThatFa
     });
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        if (PortOpen.load() != 1) // at first, and after a row that closed the port
+        if (PortOpen.load() != 1) { // at first, and after a row that closed the port
             ASSERT_TRUE(StartLinkOn(peer.slavePath));
+        }
         {
             std::lock_guard<std::mutex> hold(lock);
             unit = ScriptedUnit(row.unit);
