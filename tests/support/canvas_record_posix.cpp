@@ -46,7 +46,8 @@ void ClearCanvasCalls() {
     Contexts.fill(Canvas{});
     ContextsOpened = 0;
     RecordFontCells = {{{8, 16}, {8, 12}, {10, 20}, {9, 17}, {11, 24}}};
-    std::tie(RecordClientWidth, RecordClientHeight) = std::pair(794, 552);
+    RecordClientWidth = 794;
+    RecordClientHeight = 552;
     RecordWindowExists = true;
 }
 
