@@ -41,6 +41,8 @@ TEST(StatusLineTest, TextIsEightyCharactersWhiteOnBlueAtTheBottom) {
     EXPECT_EQ((std::array<int32_t, 4>{LineHeight, CharWidth, ClientWidth, ClientHeight}),
               (std::array<int32_t, 4>{18, 12, 790, 540}));
     EXPECT_EQ(CanvasCallsOf(CanvasOp::TEXT).at(0).args[1], 540 - 18) << "drawn once measured";
+    RecordWindowExists = false;
+    EXPECT_EQ(MeasureLayout(), -1) << "no window";
     ClearCanvasCalls();
     ResetLinkState();
 }

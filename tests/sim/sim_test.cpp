@@ -1,4 +1,7 @@
-// mq6-sim over its real pseudo-terminal, driven with frames written out byte for byte.
+// mq6-sim over its real pseudo-terminal, driven with frames written out byte for byte, and
+// what it says before it opens one.
+#include "firmware/test_files.h"
+#include "mq6_version.h"
 #include "support/pty_peer.h"
 #include "support/sim_process.h"
 
@@ -72,6 +75,17 @@ TEST_F(SimTest, MalformedRequestsAreRefusedAndTheLoaderAnswersInstead) {
               {"5A 04 00 00*17 00 5E", Z_N},
               {"5A 04 F1 00*16 20 01 6F", Z_N},
               {"5A 04 F0 00*16 20 01 6E", "5A 41 00 00 00 00 9B"}});
+}
+
+// A bad value is refused before any terminal is made; --version names the sample key.
+TEST(SimOptionsTest, BadValuesAreRefusedAndTheVersionNamesTheKey) {
+    TempDir dir;
+    ProcessResult bad = RunProcess(MQ6_SIM_PATH, {"--unit-mode", "256"}, dir.path);
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.err, "mq6-sim: bad value '256' for --unit-mode N\n");
+    EXPECT_EQ(RunProcess(MQ6_SIM_PATH, {"--version"}, dir.path).out,
+              "mq6-sim " MQ6_VERSION_TEXT "\nSetup key: sample-setup-key.txt, the SAMPLE, not the "
+              "unit's key\n");
 }
 
 } // namespace
