@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 namespace {
@@ -22,7 +21,7 @@ TEST(StatusLineTest, TextIsEightyCharactersWhiteOnBlueAtTheBottom) {
                                        {id, 1, (title + id + ": Open").substr(0, 80)}}) {
         SCOPED_TRACE(port);
         ResetLinkState();
-        std::strncpy(PortName.data(), port.c_str(), PortName.size() - 1);
+        StorePortName(port);
         PortStatus = status;
         ClearCanvasCalls();
         DrawStatusLine(CanvasOpenWindow());

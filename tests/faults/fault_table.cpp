@@ -16,7 +16,6 @@ struct FaultRow {
 };
 std::mutex TallyLock;
 std::vector<FaultRow> Tally; // in the order the cases were first counted
-FaultRow Total{"faults"};
 
 class FaultTablePrinter : public ::testing::Environment {
   public:
@@ -24,12 +23,16 @@ class FaultTablePrinter : public ::testing::Environment {
         std::lock_guard<std::mutex> hold(TallyLock);
         if (Tally.empty())
             return;
+        FaultRow total{"faults"};
         std::printf("\n%-48s | tried | survived | data lost\n", "fault case");
-        for (const FaultRow& row : Tally)
+        for (const FaultRow& row : Tally) {
             std::printf("%-48s | %5ld | %8ld | %9ld\n", row.faultCase.c_str(), row.tried,
                         row.survived, row.dataLost);
-        std::printf("faults: %ld tried, %ld survived, %ld data lost\n", Total.tried, Total.survived,
-                    Total.dataLost);
+            total.tried += row.tried, total.survived += row.survived,
+                total.dataLost += row.dataLost;
+        }
+        std::printf("faults: %ld tried, %ld survived, %ld data lost\n", total.tried, total.survived,
+                    total.dataLost);
         std::fflush(stdout);
     }
 };
@@ -45,6 +48,5 @@ void CountFaultTries(const std::string& faultCase, long tried, long survived, lo
                             [&](const FaultRow& each) { return each.faultCase == faultCase; });
     if (row == Tally.end())
         row = Tally.insert(row, FaultRow{faultCase});
-    for (FaultRow* counted : {&*row, &Total})
-        counted->tried += tried, counted->survived += survived, counted->dataLost += dataLost;
+    row->tried += tried, row->survived += survived, row->dataLost += dataLost;
 }

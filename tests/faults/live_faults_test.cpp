@@ -100,12 +100,9 @@ void PlugAdapter(const std::string& base, const std::string& n, const std::strin
 // is the last the unit takes before it goes, for 1.5 s, and it comes back in another socket
 // under another terminal and by-id name, the old names gone: only a new search finds it.
 TEST(LiveFaultsTest, UnitVanishingUnderLiveIsFoundAgainOnAnotherPort) {
-    TempDir dir;
+    FakeRoots dir; // the tree mq6 searches
     SimProcess sim = StartSim({"--vanish-after", "28", "--reappear-ms", "1500", "--rate", "50"});
     PlugAdapter(dir.path, "5", fs::read_symlink(sim.path));
-    setenv("MQ6_SYSFS_ROOT", dir.File("sys").c_str(), 1);
-    setenv("MQ6_SERIAL_BY_ID_DIR", dir.File("by-id").c_str(), 1);
-    setenv("MQ6_UNIT_LINK", dir.File("mq6").c_str(), 1);
     ProcessResult live;
     std::thread runner([&] {
         live = RunProcess(MQ6_CLI_PATH, {"-v", "live", "--seconds", "14", "--csv", "-"}, dir.path);
@@ -120,8 +117,6 @@ TEST(LiveFaultsTest, UnitVanishingUnderLiveIsFoundAgainOnAnotherPort) {
     if (reappeared)
         PlugAdapter(dir.path, "6", second);
     runner.join();
-    for (const char* name : {"MQ6_SYSFS_ROOT", "MQ6_SERIAL_BY_ID_DIR", "MQ6_UNIT_LINK"})
-        unsetenv(name);
     StopSim(sim);
     // Rows: time_s,lambda,... The default profile sweeps 0.80 to 1.20.
     std::istringstream rows(live.out);

@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <numeric>
 #include <poll.h>
@@ -16,10 +15,12 @@
 
 bool OpenPtyPeer(PtyPeer& peer) {
     peer.master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (peer.master < 0 || grantpt(peer.master) != 0 || unlockpt(peer.master) != 0 ||
-        ptsname(peer.master) == nullptr)
+    if (peer.master < 0 || grantpt(peer.master) != 0 || unlockpt(peer.master) != 0)
         return false;
-    peer.slavePath = ptsname(peer.master);
+    const char* name = ptsname(peer.master);
+    if (name == nullptr)
+        return false;
+    peer.slavePath = name;
     peer.slaveKeeper = open(peer.slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     termios line{};
     tcgetattr(peer.slaveKeeper, &line);
@@ -97,10 +98,10 @@ bool StartLinkOn(const std::string& portName) {
     ResetLinkState();
     // The named port stays the port: no search may replace it with a unit on this machine.
     AutoPort.store(0);
-    std::strncpy(PortName.data(), portName.c_str(), PortName.size() - 1);
+    StorePortName(portName);
     StartTickTimer();
     StartCommThread();
-    RequestPort(PORT_REOPEN, PortName.data());
+    RequestPort(PORT_REOPEN, portName.c_str());
     auto up = [] { return PortOpen.load() + PortStatus.load() == 2 && !PortRequestPending.load(); };
     return WaitFor(up, 3000);
 }

@@ -44,7 +44,7 @@ class MainWindowWin32 : public ::testing::Test {
         ResetLinkState();
         ClearRecordedNotices();
         settingsFile = EnvText("TEMP") + "\\mq6-view.cfg";
-        std::strcpy(ConfigPath.data(), settingsFile.c_str());
+        std::strncpy(ConfigPath.data(), settingsFile.c_str(), ConfigPath.size() - 1);
     }
     void TearDown() override {
         PumpUntil([] { return SetupWriteRunning.load() == 0; }, VIEW_WAIT_MS);

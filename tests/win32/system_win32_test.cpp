@@ -52,7 +52,7 @@ TEST(SerialWin32, OpenPortRunsWithTheLineSettingsAndFailsCleanlyWhenTheUnitIsGon
 // window position test's.
 TEST(ConfigWin32, LeavesAReadOnlyFileAloneWithTheErrorBox) {
     const std::string file = EnvText("TEMP") + "\\mq6-config.cfg";
-    std::strcpy(ConfigPath.data(), file.c_str());
+    std::strncpy(ConfigPath.data(), file.c_str(), ConfigPath.size() - 1);
     ResetLinkState();
     ResetSettings();
     ClearRecordedNotices();
