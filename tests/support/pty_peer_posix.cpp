@@ -95,6 +95,9 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
 }
 
 bool StartLinkOn(const std::string& portName) {
+    // A request made while the comm thread serves another is absorbed by it: one still being
+    // served (a close, say) is let finish first.
+    WaitFor([] { return PortRequestPending.load() == 0; }, 3000);
     ResetLinkState();
     // The named port stays the port: no search may replace it with a unit on this machine.
     AutoPort.store(0);
