@@ -31,9 +31,10 @@ constexpr int MAX_RETRY_DELAY_MS = 6000;
 constexpr int RX_QUEUE_SIZE = 4096;
 constexpr int TX_QUEUE_SIZE = 1024;
 constexpr int READ_CHUNK = 256;
-// How long the comm thread blocks when there is nothing to do; every request, frame and
-// ring reset wakes it at once, so this only bounds the time to notice a stop.
-constexpr int IDLE_WAIT_MS = 100;
+// How long the comm thread blocks when there is nothing to do. Every port request, frame to
+// send and stop wakes it at once, so this is only a bound; it is long because each needless
+// wake-up costs the Windows utility requests to Wine's server.
+constexpr int IDLE_WAIT_MS = 1000;
 
 // PortPath is written by the main thread while the comm thread may be opening the port;
 // the lock keeps the comm thread from reading half a name.
