@@ -25,7 +25,7 @@ int SerialWrite(const uint8_t* bytes, int length);
 // Blocks the comm thread until bytes may have arrived on the open port, SerialWake is
 // called, or timeoutMs passes; with the port closed only a wake or the time-out ends it.
 void SerialWait(int timeoutMs);
-// Ends a SerialWait from another thread: a frame to send, a port request, a ring reset.
+// Ends a SerialWait from another thread: a frame to send, a port request, a stop.
 // Touches no port state, so any thread may call it.
 void SerialWake();
 
