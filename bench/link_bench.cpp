@@ -3,6 +3,7 @@
 // figure is measured in this run; the ratios compare against the wire, not against a clock.
 #include "display/display_thread.h"
 #include "display/live_decode.h"
+#include "display/live_stream.h"
 #include "firmware/firmware_image.h"
 #include "firmware/programming.h"
 #include "link/link.h"
@@ -107,7 +108,7 @@ int64_t NowNs() {
         .count();
 }
 
-void StampShown() {
+void StampShown(const LiveSample&) {
     ShownAtNs.store(NowNs());
 }
 
@@ -130,7 +131,7 @@ void MeasureLiveLatency(int frames) {
                 PeerWrite(peer, UnitFrame('W', 'A', {0, 0, 0}));
         }
     });
-    LiveFrameHook = StampShown;
+    AddLiveListener(StampShown);
     StartDisplayThread();
     SleepMs(200);
     const std::array<uint32_t, 2> raws = {RawForLambda(0.90), RawForLambda(1.10)};
@@ -155,7 +156,7 @@ void MeasureLiveLatency(int frames) {
         SleepMs(2);
     }
     StopDisplayThread();
-    LiveFrameHook = nullptr;
+    RemoveLiveListener(StampShown);
     stop = true;
     answer.join();
     StopLink();

@@ -7,7 +7,7 @@
 #include "display/canvas_gdi.h"
 #include "display/display_thread.h"
 #include "display/gauges.h"
-#include "display/live_decode.h"
+#include "display/live_stream.h"
 #include "link/link.h"
 #include "link/serial_win32.h"
 #include "platform/notice.h"
@@ -39,15 +39,19 @@ HACCEL Accelerators = nullptr;
 // sleeps 1 ms per pass, so that the benchmark can set it against the waiting loop.
 bool PollingLoop = false;
 
-// Exists for scripts/bench only: draws the readouts as UpdateLiveGauges does, then notes the
-// moment a changed readout is on the window.
-void UpdateLiveGaugesNoted() {
+// The dial's listener on the live stream.
+void ShowLiveFrame(const LiveSample&) {
+    UpdateLiveGauges();
+}
+
+// Exists for scripts/bench only: a listener after the dial's that notes the moment a changed
+// readout is on the window.
+void NoteLiveReadouts(const LiveSample& sample) {
     static int32_t shownLambda = -1;
     static int32_t shownAfr = -1;
-    UpdateLiveGauges();
     GdiFlush();
-    int32_t lambda = LambdaX100.load(std::memory_order_acquire);
-    int32_t afr = AfrX10.load(std::memory_order_acquire);
+    int32_t lambda = sample.lambdaX100;
+    int32_t afr = sample.afrX10;
     if (lambda == shownLambda && afr == shownAfr)
         return;
     shownLambda = lambda;
@@ -145,7 +149,9 @@ int StartApplication(HINSTANCE instance, int showCommand) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ALL_COMMON_CONTROLS};
     InitCommonControlsEx(&controls);
     FindPort(nullptr, 0);
-    LiveFrameHook = SerialBenchLogging() ? UpdateLiveGaugesNoted : UpdateLiveGauges;
+    AddLiveListener(ShowLiveFrame);
+    if (SerialBenchLogging())
+        AddLiveListener(NoteLiveReadouts);
     if (!StartThread(StartDisplayThread, "display"))
         return 0;
     if (!StartThread(StartCommThread, "comm"))
@@ -200,7 +206,7 @@ void FinishApplication() {
         StopTickTimer();
         TickerFallback = false;
     }
-    LiveFrameHook = nullptr;
+    RemoveAllLiveListeners();
     CanvasAttachWindow(nullptr);
     MainWindow = nullptr;
 }

@@ -5,6 +5,7 @@
 
 #include "display/canvas_gdi.h"
 #include "display/display_thread.h"
+#include "display/live_stream.h"
 #include "display/status_line.h"
 #include "firmware/firmware_view.h"
 #include "link/link.h"
@@ -66,7 +67,7 @@ void LeaveView(int32_t current) {
     Sleep(SWITCH_SETTLE_MS);
     switch (current) {
     case VIEW_AFR_LAMBDA:
-        StopLiveData();
+        StopLiveStream(1);
         break;
     case VIEW_WB_SETUP:
         DestroySetupControls();
@@ -106,7 +107,7 @@ int SelectView(HWND window, int command) {
             ViewMode.store(chosen->view, std::memory_order_release);
             switch (chosen->view) {
             case VIEW_AFR_LAMBDA:
-                StartLiveData();
+                StartLiveStream();
                 break;
             case VIEW_WB_SETUP:
                 CreateSetupControls();

@@ -1,11 +1,10 @@
-// mq6 live: the unit's live lambda and AFR, decoded and smoothed as the utility's display
-// does, written as CSV rows or shown as one updating line.
+// mq6 live: the unit's live lambda and AFR from the live stream, decoded and smoothed as the
+// utility's display does, written as CSV rows or shown as one updating line.
 #include "cli/cli.h"
-#include "display/display_thread.h"
-#include "display/live_decode.h"
+#include "display/gauges.h"
+#include "display/live_stream.h"
 #include "link/link.h"
 #include "platform/ticks.h"
-#include "settings/config.h"
 
 #include <algorithm>
 #include <chrono>
@@ -17,24 +16,28 @@
 namespace {
 // A unit that sends no good frame for this long is taken to be gone.
 constexpr double SILENCE_LIMIT_S = 10.0;
+// Good frames further apart than this, and than a few of the unit's own intervals, mean rows
+// were lost: the stream was broken (another program on the port, a reopened link).
+constexpr double LOST_GAP_S = 0.5;
+constexpr double LOST_GAP_INTERVALS = 4.0;
 constexpr int STOP_ATTEMPTS = 3;
-constexpr uint8_t STREAM_OFF = 0;
 constexpr int BAR_WIDTH = 20;
-constexpr double BAR_LOW = 0.68; // the span of the utility's dial
-constexpr double BAR_HIGH = 1.32;
-constexpr char CSV_HEADER[] = "time_s,lambda,afr,lambda_raw,stoich\n";
 
 using Clock = std::chrono::steady_clock;
 
 volatile std::sig_atomic_t Interrupted = 0;
 
 struct LiveRun {
+    std::string csvPath; // the file to write once the unit streams; empty: none or stdout
     std::FILE* csv = nullptr;
     bool line = false; // the updating line on the terminal
     bool lineShown = false;
     long count = 0; // 0: no limit
     long frames = 0;
-    bool outputFailed = false;
+    int output = ROWS_OK;
+    bool linkLost = false;
+    double shortestInterval = SILENCE_LIMIT_S;
+    double longestGap = 0.0;
     Clock::time_point start;
     Clock::time_point lastFrame;
 };
@@ -48,28 +51,29 @@ double SecondsSince(Clock::time_point then) {
     return std::chrono::duration<double>(Clock::now() - then).count();
 }
 
-void WriteCsvRow(double seconds) {
-    int32_t lambda = LambdaX100.load(std::memory_order_acquire);
-    int32_t afr = AfrX10.load(std::memory_order_acquire);
-    int32_t factor = LiveFactorX100.load(std::memory_order_acquire);
-    int written = std::fprintf(
-        Run.csv, "%.3f,%d.%02d,%d.%d,%.4f,%d.%02d\n", seconds, lambda / 100, lambda % 100, afr / 10,
-        afr % 10, LiveLambda.load(std::memory_order_acquire), factor / 100, factor % 100);
-    if (written < 0 || std::fflush(Run.csv) != 0)
-        Run.outputFailed = true;
+// The file is opened, and its header written, at the first good frame, so that a run that
+// never streams leaves a file of that name as it was.
+void WriteCsvRow(double seconds, const LiveSample& sample) {
+    if (Run.csv == nullptr) {
+        Run.csv = std::fopen(Run.csvPath.c_str(), "w");
+        Run.output = Run.csv == nullptr ? ROWS_FAILED : WriteRows(Run.csv, LIVE_CSV_HEADER);
+        if (Run.output != ROWS_OK)
+            return;
+    }
+    LiveCsvRow row;
+    size_t length = FormatLiveCsvRow(row, seconds, sample);
+    Run.output = WriteRows(Run.csv, std::string_view(row.data(), length));
 }
 
-void DrawLine() {
-    int32_t lambda = LambdaX100.load(std::memory_order_acquire);
-    int32_t afr = AfrX10.load(std::memory_order_acquire);
-    double share = (lambda * 0.01 - BAR_LOW) / (BAR_HIGH - BAR_LOW);
+void DrawLine(const LiveSample& sample) {
+    double share = (sample.lambdaX100 * 0.01 - ScaleMin) / (ScaleMax - ScaleMin);
     int filled = std::clamp(static_cast<int>(share * BAR_WIDTH + 0.5), 0, BAR_WIDTH);
     char bar[BAR_WIDTH + 1];
     for (int i = 0; i < BAR_WIDTH; ++i)
         bar[i] = i < filled ? '#' : '-';
     bar[BAR_WIDTH] = '\0';
-    std::printf("\rlambda %d.%02d  AFR %2d.%d  [%s] ", lambda / 100, lambda % 100, afr / 10,
-                afr % 10, bar);
+    std::printf("\rlambda %d.%02d  AFR %2d.%d  [%s] ", sample.lambdaX100 / 100,
+                sample.lambdaX100 % 100, sample.afrX10 / 10, sample.afrX10 % 10, bar);
     std::fflush(stdout);
     Run.lineShown = true;
 }
@@ -82,33 +86,36 @@ void EndLine() {
     Run.lineShown = false;
 }
 
-void OnLiveFrame() {
-    if (Run.count > 0 && Run.frames >= Run.count)
+void OnLiveFrame(const LiveSample& sample) {
+    if ((Run.count > 0 && Run.frames >= Run.count) || Run.output != ROWS_OK)
         return;
+    Clock::time_point now = Clock::now();
+    if (Run.frames > 0) {
+        double interval = std::chrono::duration<double>(now - Run.lastFrame).count();
+        Run.shortestInterval = std::min(Run.shortestInterval, interval);
+        Run.longestGap = std::max(Run.longestGap, interval);
+    }
     ++Run.frames;
-    Run.lastFrame = Clock::now();
-    if (Run.csv != nullptr)
-        WriteCsvRow(std::chrono::duration<double>(Run.lastFrame - Run.start).count());
+    Run.lastFrame = now;
+    if (Run.csv != nullptr || !Run.csvPath.empty())
+        WriteCsvRow(std::chrono::duration<double>(now - Run.start).count(), sample);
     if (Run.line)
-        DrawLine();
+        DrawLine(sample);
 }
 
-// The stop is answered among the live frames still arriving; it is worth a retry, since a
-// unit left streaming would keep its line busy.
-void StopStream() {
-    ViewMode.store(VIEW_NONE, std::memory_order_release);
-    for (int attempt = 0; attempt < STOP_ATTEMPTS; ++attempt)
-        if (SetStreamMode(STREAM_OFF) == 0)
-            return;
-}
-
-// Runs passes of the display thread's live view on this thread until a limit is met.
+// Runs the stream's passes on this thread until a limit is met.
 int StreamFrames(double seconds) {
     while (Interrupted == 0) {
-        DisplayThreadPass();
-        if (Run.outputFailed) {
+        LiveStreamPass();
+        Run.linkLost = Run.linkLost || PortOpen.load(std::memory_order_acquire) == 0;
+        if (Run.output == ROWS_READER_GONE)
+            return EXIT_OK;
+        if (Run.output == ROWS_FAILED) {
             EndLine();
-            std::fputs("mq6: cannot write the CSV output\n", stderr);
+            if (Run.csvPath.empty())
+                std::fputs("mq6: cannot write the CSV output\n", stderr);
+            else
+                std::fprintf(stderr, "mq6: cannot write %s\n", Run.csvPath.c_str());
             return EXIT_FAILED;
         }
         if (Run.count > 0 && Run.frames >= Run.count)
@@ -128,53 +135,55 @@ int StreamFrames(double seconds) {
     }
     return EXIT_OK;
 }
+
+// A run whose rows have a hole says so: the rows are not the whole of what the unit sent.
+int ReportLostRows(int result) {
+    bool gap =
+        Run.longestGap > LOST_GAP_S && Run.longestGap > LOST_GAP_INTERVALS * Run.shortestInterval;
+    if (result != EXIT_OK || Run.output == ROWS_READER_GONE || (!gap && !Run.linkLost))
+        return result;
+    EndLine();
+    if (Run.linkLost)
+        std::fprintf(stderr,
+                     "mq6: rows lost: the link to the unit broke and was opened again during "
+                     "the run (the longest gap %.1f s)\n",
+                     Run.longestGap);
+    else
+        std::fprintf(stderr,
+                     "mq6: rows lost: no live data for %.1f s during the run (is another program "
+                     "using the port?)\n",
+                     Run.longestGap);
+    return EXIT_FAILED;
+}
 } // namespace
 
 int RunLive(const LiveOptions& options) {
     bool terminal = isatty(STDOUT_FILENO) != 0;
     Run = LiveRun{};
     Run.count = options.count;
-    if (options.csvPath == "-" || (options.csvPath.empty() && !terminal)) {
+    if (options.csvPath == "-" || (options.csvPath.empty() && !terminal))
         Run.csv = stdout;
-    } else if (!options.csvPath.empty()) {
-        Run.csv = std::fopen(options.csvPath.c_str(), "w");
-        if (Run.csv == nullptr) {
-            std::fprintf(stderr, "mq6: cannot write %s\n", options.csvPath.c_str());
-            return EXIT_FAILED;
-        }
-    }
+    else
+        Run.csvPath = options.csvPath;
     Run.line = terminal && Run.csv != stdout;
 
     int result = ConnectUnit();
     if (result == EXIT_OK) {
-        ResetLiveState();
-        ResponseRate.store(static_cast<int32_t>(options.responseRate), std::memory_order_release);
-        // The data block is not needed here; a reconnection still reads it, as in the utility.
-        DeviceDataWanted.store(0, std::memory_order_release);
-        // Due at once: the first pass asks for the stream.
-        LastLiveRequestTick = TickCount.load(std::memory_order_acquire) - LIVE_REQUEST_TICKS - 1;
-        ViewMode.store(VIEW_AFR_LAMBDA, std::memory_order_release);
-        if (Run.csv != nullptr &&
-            (std::fputs(CSV_HEADER, Run.csv) < 0 || std::fflush(Run.csv) != 0))
-            Run.outputFailed = true;
-
+        IgnoreClosedPipe();
         Interrupted = 0;
         auto previousInt = std::signal(SIGINT, OnInterrupt);
         auto previousTerm = std::signal(SIGTERM, OnInterrupt);
-#ifdef SIGPIPE
-        // A closed pipe must end the run through a failed write, so the stream still stops.
-        auto previousPipe = std::signal(SIGPIPE, SIG_IGN);
-#endif
+        if (Run.csv == stdout)
+            Run.output = WriteRows(stdout, LIVE_CSV_HEADER);
+        StartToolLiveStream(options.responseRate);
         Run.start = Clock::now();
         Run.lastFrame = Run.start;
-        LiveFrameHook = OnLiveFrame;
+        AddLiveListener(OnLiveFrame);
         result = StreamFrames(options.seconds);
-        LiveFrameHook = nullptr;
-        StopStream();
+        RemoveLiveListener(OnLiveFrame);
+        StopLiveStream(STOP_ATTEMPTS);
         EndLine();
-#ifdef SIGPIPE
-        std::signal(SIGPIPE, previousPipe);
-#endif
+        result = ReportLostRows(result);
         std::signal(SIGTERM, previousTerm);
         std::signal(SIGINT, previousInt);
         DisconnectUnit();

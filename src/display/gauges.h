@@ -55,6 +55,6 @@ void AdvanceActivityIndicator();
 
 // The whole view, as the paint handler draws it after the status line.
 void PaintAfrLambdaView(Canvas* canvas);
-// The live path after each good frame (LiveFrameHook): the activity mark, then the changed
-// readout digits and the needle, into the main window.
+// The live path after each good frame (a live stream listener): the activity mark, then the
+// changed readout digits and the needle, into the main window.
 void UpdateLiveGauges();

@@ -2,6 +2,7 @@
 #include "display/live_decode.h"
 
 #include "display/display_thread.h"
+#include "display/live_stream.h"
 #include "link/link.h"
 #include "settings/config.h"
 
@@ -25,9 +26,6 @@ double LambdaStage1 = START_LAMBDA;
 double LambdaStage2 = START_LAMBDA;
 std::atomic<int32_t> LambdaX100{START_LAMBDA_X100};
 std::atomic<int32_t> AfrX10{START_AFR_X10};
-std::atomic<double> LiveLambda{START_LAMBDA};
-std::atomic<int32_t> LiveFactorX100{0};
-void (*LiveFrameHook)() = nullptr;
 
 int ExtractLiveFrame(LiveFrameValues& values) {
     values.fill(0);
@@ -84,13 +82,11 @@ int DecodeLiveFrame() {
     int32_t factorX100 = frame[4] << 8 | frame[5];
     double factor = factorX100 * 0.01;
     // The values are never negative, so truncation rounds half up.
-    LambdaX100.store(static_cast<int32_t>(LambdaStage2 * 100.0 + 0.5), std::memory_order_release);
-    AfrX10.store(static_cast<int32_t>(LambdaStage2 * factor * 10.0 + 0.5),
-                 std::memory_order_release);
-    LiveLambda.store(lambda, std::memory_order_release);
-    LiveFactorX100.store(factorX100, std::memory_order_release);
-    if (LiveFrameHook != nullptr)
-        LiveFrameHook();
+    LiveSample sample{lambda, static_cast<int32_t>(LambdaStage2 * 100.0 + 0.5),
+                      static_cast<int32_t>(LambdaStage2 * factor * 10.0 + 0.5), factorX100};
+    LambdaX100.store(sample.lambdaX100, std::memory_order_release);
+    AfrX10.store(sample.afrX10, std::memory_order_release);
+    CallLiveListeners(sample);
     return LIVE_FRAME_OK;
 }
 
@@ -99,7 +95,5 @@ void ResetLiveState() {
     LambdaStage2 = START_LAMBDA;
     LambdaX100.store(START_LAMBDA_X100);
     AfrX10.store(START_AFR_X10);
-    LiveLambda.store(START_LAMBDA);
-    LiveFactorX100.store(0);
     LastLiveRequestTick = 0;
 }

@@ -27,19 +27,13 @@ extern double LambdaStage2;
 // handler reads them while the display thread writes them.
 extern std::atomic<int32_t> LambdaX100;
 extern std::atomic<int32_t> AfrX10;
-// The last good frame as it came, before smoothing: its lambda and its factor in hundredths.
-extern std::atomic<double> LiveLambda;
-extern std::atomic<int32_t> LiveFactorX100;
-
-// Called on the decoding thread after each good frame, once the values above are updated:
-// the front end advances its activity mark and redraws the readouts and the needle there.
-extern void (*LiveFrameHook)();
 
 // Skips and consumes bytes up to the next "W". A frame whose last bytes have not arrived yet
 // is left in the ring, "W" included, so that the next call takes it whole.
 int ExtractLiveFrame(LiveFrameValues& values);
-// Extracts one frame and, when it is good, updates the stages and the shown values and calls
-// LiveFrameHook. Returns the extraction result.
+// Extracts one frame and, when it is good, updates the stages and the shown values and hands
+// the frame to the live stream's listeners (display/live_stream.h). Returns the extraction
+// result.
 int DecodeLiveFrame();
 double RawToLambda(uint32_t raw);
 // Moves weight per cent of the way from previous to sample (0 or less: stays; 100 or more: sample).

@@ -3,6 +3,7 @@
 // data-block read once it is wanted.
 #include "display/display_thread.h"
 #include "display/live_decode.h"
+#include "display/live_stream.h"
 #include "link/link.h"
 #include "platform/ticks.h"
 #include "support/notice_record.h"
@@ -34,7 +35,7 @@ class DisplayThreadTest : public ::testing::Test {
         StopTickTimer();
         TickCount = LastLiveRequestTick = 1000;
         DeviceDataWanted = HookCalls = 0;
-        LiveFrameHook = [] { ++HookCalls; };
+        AddLiveListener([](const LiveSample&) { ++HookCalls; });
         unit = std::thread([this] {
             while (!stop)
                 if (std::vector<uint8_t> request = PeerRead(peer, 14, 10); request.size() == 14) {
@@ -51,7 +52,7 @@ class DisplayThreadTest : public ::testing::Test {
         unit.join();
         StopLink();
         ClosePtyPeer(peer);
-        LiveFrameHook = nullptr;
+        RemoveAllLiveListeners();
         ViewMode = VIEW_NONE;
     }
     void Arrive(const std::vector<uint8_t>& bytes) {

@@ -3,6 +3,7 @@
 // activity mark, also as live frames drive them.
 #include "display/gauges.h"
 #include "display/live_decode.h"
+#include "display/live_stream.h"
 #include "link/link.h"
 #include "settings/config.h"
 #include "support/canvas_record.h"
@@ -76,7 +77,7 @@ class GaugeTest : public ::testing::Test {
     }
     void TearDown() override {
         ClearCanvasCalls();
-        LiveFrameHook = nullptr;
+        RemoveAllLiveListeners();
     }
     void Fresh() {
         ClearCanvasCalls();
@@ -187,7 +188,7 @@ TEST_F(GaugeTest, WholeViewPaintsDialReadoutsThenNeedleAndLiveFramesRedrawWhatCh
     EXPECT_EQ(Shown(AFR_X) + Shown(LAMBDA_X), "14.70.90");
     ResetLinkState();
     ResponseRate = 100;
-    LiveFrameHook = UpdateLiveGauges;
+    AddLiveListener([](const LiveSample&) { UpdateLiveGauges(); });
     // Frames in order: the spoke darkened, the digits redrawn (never the point) and the tip.
     const std::tuple<uint8_t, uint8_t, uint8_t, bool, size_t, const char*, const char*, int, int>
         rows[] = {

@@ -1,0 +1,78 @@
+// The live stream's listeners, start and stop, and the CSV row.
+#include "display/live_stream.h"
+
+#include "display/display_thread.h"
+#include "display/live_decode.h"
+#include "link/link.h"
+#include "platform/ticks.h"
+#include "settings/config.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+
+namespace {
+constexpr uint8_t STREAM_OFF = 0;
+std::array<std::atomic<LiveListener>, LIVE_LISTENER_SLOTS> LiveListeners{};
+} // namespace
+
+int AddLiveListener(LiveListener listener) {
+    // After the last one taken, so that the order of calls is the order of adding.
+    int free = LIVE_LISTENER_SLOTS;
+    while (free > 0 && LiveListeners[free - 1].load(std::memory_order_acquire) == nullptr)
+        --free;
+    if (free == LIVE_LISTENER_SLOTS)
+        return -1;
+    LiveListeners[free].store(listener, std::memory_order_release);
+    return 0;
+}
+
+void RemoveLiveListener(LiveListener listener) {
+    for (std::atomic<LiveListener>& slot : LiveListeners)
+        if (slot.load(std::memory_order_acquire) == listener)
+            slot.store(nullptr, std::memory_order_release);
+}
+
+void RemoveAllLiveListeners() {
+    for (std::atomic<LiveListener>& slot : LiveListeners)
+        slot.store(nullptr, std::memory_order_release);
+}
+
+void CallLiveListeners(const LiveSample& sample) {
+    for (std::atomic<LiveListener>& slot : LiveListeners)
+        if (LiveListener listener = slot.load(std::memory_order_acquire); listener != nullptr)
+            listener(sample);
+}
+
+void StartLiveStream() {
+    ViewMode.store(VIEW_AFR_LAMBDA, std::memory_order_release);
+    StartLiveData();
+}
+
+void StartToolLiveStream(int32_t responseRate) {
+    ResetLiveState();
+    ResponseRate.store(responseRate, std::memory_order_release);
+    DeviceDataWanted.store(0, std::memory_order_release);
+    LastLiveRequestTick = TickCount.load(std::memory_order_acquire) - LIVE_REQUEST_TICKS - 1;
+    ViewMode.store(VIEW_AFR_LAMBDA, std::memory_order_release);
+}
+
+void LiveStreamPass() {
+    DisplayThreadPass();
+}
+
+int StopLiveStream(int attempts) {
+    ViewMode.store(VIEW_NONE, std::memory_order_release);
+    for (int attempt = 0; attempt < attempts; ++attempt)
+        if (SetStreamMode(STREAM_OFF) == 0)
+            return 0;
+    return -1;
+}
+
+size_t FormatLiveCsvRow(LiveCsvRow& row, double seconds, const LiveSample& sample) {
+    int length = std::snprintf(row.data(), row.size(), "%.3f,%d.%02d,%d.%d,%.4f,%d.%02d\n", seconds,
+                               sample.lambdaX100 / 100, sample.lambdaX100 % 100, sample.afrX10 / 10,
+                               sample.afrX10 % 10, sample.lambdaRaw, sample.factorX100 / 100,
+                               sample.factorX100 % 100);
+    return length < 0 ? 0 : std::min(static_cast<size_t>(length), row.size() - 1);
+}

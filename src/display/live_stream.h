@@ -1,0 +1,51 @@
+// The unit's live stream, one piece for every front end: started on an open link, each good
+// frame decoded (display/live_decode.h) and handed to the listeners in turn, stopped on the
+// way out. The dial, mq6 live and the recorder are listeners; the CSV row of a frame is
+// formatted here alone.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+// What one good frame gives.
+struct LiveSample {
+    double lambdaRaw;   // the frame's own lambda, before smoothing
+    int32_t lambdaX100; // smoothed lambda in hundredths, as the dial shows it
+    int32_t afrX10;     // smoothed lambda times the frame's factor, in tenths
+    int32_t factorX100; // the frame's stoichiometric factor in hundredths
+};
+
+// Called on the decoding thread after each good frame, once the shown values are updated.
+using LiveListener = void (*)(const LiveSample& sample);
+constexpr int LIVE_LISTENER_SLOTS = 4;
+
+// Listeners are added and removed by one thread, before the decoding thread starts or while
+// it is stopped; a frame is handed to them in the order they were added. The frame path takes
+// no lock: each slot is one word. -1 when every slot is taken.
+int AddLiveListener(LiveListener listener);
+void RemoveLiveListener(LiveListener listener);
+void RemoveAllLiveListeners();
+void CallLiveListeners(const LiveSample& sample);
+
+// The utility's AFR and Lambda view, entered by a view switch that owns the ring: the display
+// thread decodes from now on and repeats the request every 2 s; the request goes out at once.
+void StartLiveStream();
+// A tool that runs the passes on its own thread (LiveStreamPass), on a link it has just
+// opened: the smoothing starts afresh at responseRate, the data block is not read (a
+// reopening of the port still reads it, as in the utility) and the first pass asks.
+void StartToolLiveStream(int32_t responseRate);
+// One pass of the display thread: decodes what has come, repeats the request when due.
+void LiveStreamPass();
+// The passes decode no more, then the unit is asked to stop, up to attempts times (the stop
+// is answered among the frames still arriving). 0 once the unit acknowledged it, else -1.
+int StopLiveStream(int attempts);
+
+// The CSV of live data: a header, then one row per good frame with the seconds since the
+// stream began, the shown lambda (2 decimals) and AFR (1), the frame's lambda (4) and factor (2).
+constexpr std::string_view LIVE_CSV_HEADER = "time_s,lambda,afr,lambda_raw,stoich\n";
+constexpr size_t LIVE_CSV_ROW_SIZE = 96;
+using LiveCsvRow = std::array<char, LIVE_CSV_ROW_SIZE>;
+// The row, line end included; its length.
+size_t FormatLiveCsvRow(LiveCsvRow& row, double seconds, const LiveSample& sample);
