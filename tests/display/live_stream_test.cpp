@@ -7,58 +7,41 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 namespace {
 
 std::string Heard;
-template <char Name> void Hear(const LiveSample& sample) {
-    Heard += Name + std::to_string(sample.lambdaX100) + " ";
+template <char Name> void Hear(const LiveSample&) {
+    Heard += Name;
+}
+void WriteRow(const LiveSample& sample) {
+    LiveCsvRow row;
+    Heard += std::string(row.data(), FormatLiveCsvRow(row, 1.5, sample));
 }
 
-// Frames of lambda 1.67 (the worked frame) and 0.67 (raw 0), factor 14.70, shown unsmoothed.
-void DecodeFrames() {
-    for (const char* frame : {"57 00 7F FF 00 05 BE 02 98", "57 00 00 00 00 05 BE 01 1A"})
-        for (uint8_t byte : Hex(frame))
-            RxStoreByte(byte);
-    while (DecodeLiveFrame() == LIVE_FRAME_OK) {
-    }
-}
-
-TEST(LiveStreamTest, EveryListenerGetsEveryFrameInTheOrderAdded) {
+// The worked frame (lambda 1.67, factor 14.70) and raw 0 (lambda 0.67) at factor 9.05, shown
+// unsmoothed: AFR 1.67 x 14.70 = 24.549 and 0.67 x 9.05 = 6.0635, in tenths.
+TEST(LiveStreamTest, EveryListenerGetsEveryFrameInTheOrderAddedAndTheCsvRow) {
     ResetLinkState();
     ResetLiveState();
     ResponseRate = 100;
     const std::tuple<void (*)(), std::string> rows[] = {
         {[] { AddLiveListener(Hear<'a'>), AddLiveListener(Hear<'b'>), AddLiveListener(Hear<'c'>); },
-         "a167 b167 c167 a67 b67 c67 "},
+         "abcabc"},
         // A listener added after a removal still comes after those already there.
-        {[] { RemoveLiveListener(Hear<'a'>), AddLiveListener(Hear<'d'>); },
-         "b167 c167 d167 b67 c67 d67 "},
-        {RemoveAllLiveListeners, ""},
+        {[] { RemoveLiveListener(Hear<'a'>), AddLiveListener(Hear<'d'>); }, "bcdbcd"},
+        {[] { RemoveAllLiveListeners(), AddLiveListener(WriteRow); },
+         "1.500,1.67,24.5,1.6700,14.70\n1.500,0.67,6.1,0.6700,9.05\n"},
     };
     for (const auto& [change, heard] : rows) {
-        SCOPED_TRACE(heard);
         change();
         Heard.clear();
-        DecodeFrames();
+        for (uint8_t byte : Hex("57 00 7F FF 00 05 BE 02 98 57 00 00 00 00 03 89 00 E3"))
+            RxStoreByte(byte);
+        while (DecodeLiveFrame() == LIVE_FRAME_OK) {
+        }
         EXPECT_EQ(Heard, heard);
     }
-}
-
-TEST(LiveStreamTest, CsvRowOfAFrame) {
-    // The worked frame unsmoothed: lambda 1.67, AFR 1.67 x 14.70 = 24.549 shown as 24.5.
-    const std::tuple<double, LiveSample, std::string> rows[] = {
-        {1.5, {1.67, 167, 245, 1470}, "1.500,1.67,24.5,1.6700,14.70\n"},
-        {0.0004, {0.90004, 95, 140, 905}, "0.000,0.95,14.0,0.9000,9.05\n"},
-        {61.2346, {207.0, 20700, 30429, 1470}, "61.235,207.00,3042.9,207.0000,14.70\n"},
-    };
-    for (const auto& [seconds, sample, expected] : rows) {
-        LiveCsvRow row;
-        size_t length = FormatLiveCsvRow(row, seconds, sample);
-        EXPECT_EQ(std::string(row.data(), length), expected);
-    }
-    EXPECT_EQ(LIVE_CSV_HEADER, "time_s,lambda,afr,lambda_raw,stoich\n");
+    RemoveAllLiveListeners();
 }
 
 } // namespace
