@@ -38,11 +38,13 @@ mq6wb_driver_entries() {
             /v "\\Device\\VCP0" /t REG_SZ /d "$MQ6WB_COM" /f >/dev/null 2>&1
 }
 
-# mq6wb_start WINDOWS_BUILD_DIR: starts the utility from a folder of its own. On a virtual
-# display without a window manager, Wine draws the window frames itself.
+# mq6wb_start WINDOWS_BUILD_DIR [EXE]: starts the utility (or EXE of that folder in its place,
+# as mq6wb.exe) from a folder of its own. On a virtual display without a window manager, Wine
+# draws the window frames itself.
 mq6wb_start() {
     mkdir -p "$WINE_ROOT/app"
-    cp "$1/mq6wb.exe" "$1/mq6wb-send.exe" "$WINE_ROOT/app/" || return 1
+    cp "$1/${2:-mq6wb.exe}" "$WINE_ROOT/app/mq6wb.exe" || return 1
+    cp "$1/mq6wb-send.exe" "$WINE_ROOT/app/" || return 1
     if [ -n "${XVFB_PID:-}" ]; then
         wine reg add "HKCU\\Software\\Wine\\X11 Driver" /v Decorated /t REG_SZ /d N /f \
             >/dev/null 2>&1

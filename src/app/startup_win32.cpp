@@ -9,7 +9,6 @@
 #include "display/gauges.h"
 #include "display/live_stream.h"
 #include "link/link.h"
-#include "link/serial_win32.h"
 #include "platform/notice.h"
 #include "platform/ticks.h"
 #include "resources/resource.h"
@@ -19,7 +18,6 @@
 #include <mmsystem.h>
 
 #include <array>
-#include <cstdlib>
 #include <cstring>
 #include <string_view>
 #include <system_error>
@@ -35,28 +33,9 @@ constexpr std::string_view START_PORT_NAME = "COMx";
 UINT TickTimer = 0;
 bool TickerFallback = false;
 HACCEL Accelerators = nullptr;
-// Exists for scripts/bench only: MQ6WB_BENCH_POLLING set at start-up brings back the loop that
-// sleeps 1 ms per pass, so that the benchmark can set it against the waiting loop.
-bool PollingLoop = false;
-
 // The dial's listener on the live stream.
 void ShowLiveFrame(const LiveSample&) {
     UpdateLiveGauges();
-}
-
-// Exists for scripts/bench only: a listener after the dial's that notes the moment a changed
-// readout is on the window.
-void NoteLiveReadouts(const LiveSample& sample) {
-    static int32_t shownLambda = -1;
-    static int32_t shownAfr = -1;
-    GdiFlush();
-    int32_t lambda = sample.lambdaX100;
-    int32_t afr = sample.afrX10;
-    if (lambda == shownLambda && afr == shownAfr)
-        return;
-    shownLambda = lambda;
-    shownAfr = afr;
-    SerialBenchNote('D', lambda, afr);
 }
 
 // Windows 98 and Me draw the bold status font too wide for the line; they get the normal one.
@@ -135,7 +114,6 @@ void BuildModuleConfigPath() {
 }
 
 int StartApplication(HINSTANCE instance, int showCommand) {
-    PollingLoop = std::getenv("MQ6WB_BENCH_POLLING") != nullptr;
     StorePortName(START_PORT_NAME);
     CanvasCreateFonts(IsWindows98OrMe());
     ResetGauges();
@@ -150,8 +128,6 @@ int StartApplication(HINSTANCE instance, int showCommand) {
     InitCommonControlsEx(&controls);
     FindPort(nullptr, 0);
     AddLiveListener(ShowLiveFrame);
-    if (SerialBenchLogging())
-        AddLiveListener(NoteLiveReadouts);
     if (!StartThread(StartDisplayThread, "display"))
         return 0;
     if (!StartThread(StartCommThread, "comm"))
@@ -182,10 +158,6 @@ int RunMessageLoop() {
         int exitCode = 0;
         if (MessageLoopPass(&exitCode) != 0)
             return exitCode;
-        if (PollingLoop) {
-            Sleep(1);
-            continue;
-        }
         // Waits only when the queue has nothing to hand out, and then for input that arrives
         // after this peek. Waiting for input merely present (MWMO_INPUTAVAILABLE) spins under
         // Wine once the setup view has been chosen again: QS_PAINT stays set while no

@@ -21,9 +21,10 @@ struct LiveSample {
 using LiveListener = void (*)(const LiveSample& sample);
 constexpr int LIVE_LISTENER_SLOTS = 4;
 
-// Listeners are added and removed by one thread, before the decoding thread starts or while
-// it is stopped; a frame is handed to them in the order they were added. The frame path takes
-// no lock: each slot is one word. -1 when every slot is taken.
+// Listeners are added and removed by one thread; a frame is handed to them in the order they
+// were added. The frame path takes no lock: each slot is one word, so a listener added while
+// frames flow gets them from the next one on, and one removed may still get the frame being
+// handed out. -1 when every slot is taken.
 int AddLiveListener(LiveListener listener);
 void RemoveLiveListener(LiveListener listener);
 void RemoveAllLiveListeners();

@@ -1,4 +1,4 @@
-// The Windows serial backend's own additions to the seam.
+// The Windows serial backend's own additions to the seam, shared by its files.
 #pragma once
 
 #include "link/serial.h"
@@ -8,9 +8,11 @@
 // The open port's handle (INVALID_HANDLE_VALUE when closed): a test reads back the settings.
 HANDLE SerialHandle();
 
-// Exists for scripts/bench only: with MQ6WB_BENCH_LOG naming a file, appends one line per
-// event, "<kind> <nanoseconds since 1970 by the system clock> <a> <b>". The comm thread notes
-// each frame it starts to write ('S', class and subcommand); the front end notes each change
-// of the live readouts ('D'). Without the variable it does nothing.
-bool SerialBenchLogging();
-void SerialBenchNote(char kind, int a, int b);
+// Opens the port with the given attributes (exclusive, read/write, existing device) and keeps
+// why it failed for SerialLastOpenFailure: 1 or 0. Closing makes the handle invalid.
+int SerialOpenHandle(const char* path, DWORD flags);
+void SerialCloseHandle();
+// Set by SerialWake; every wait of the comm thread includes it.
+HANDLE SerialWakeEvent();
+// Writes all bytes through overlapped writes on a port opened for them: 0, or -1.
+int SerialWriteOverlapped(const uint8_t* bytes, int length);
