@@ -33,10 +33,10 @@ std::string_view VerdictText(FirmwareVerdict verdict) {
     return VERDICT_TEXTS[static_cast<size_t>(verdict)];
 }
 
+// The note is short: the longest verdict with it, 64 characters, still fits the view's group box.
 int FormatVerdictLine(FirmwareVerdict verdict, char* text, size_t size) {
     std::string_view verdictText = VerdictText(verdict);
-    int length =
-        std::snprintf(text, size, "%.*s%s", static_cast<int>(verdictText.size()),
-                      verdictText.data(), FIRMWARE_IMAGE_IS_SAMPLE ? " (SAMPLE image)" : "");
+    int length = std::snprintf(text, size, "%.*s%s", static_cast<int>(verdictText.size()),
+                               verdictText.data(), FIRMWARE_IMAGE_IS_SAMPLE ? " (SAMPLE)" : "");
     return std::clamp(length, 0, size > 0 ? static_cast<int>(size) - 1 : 0);
 }
