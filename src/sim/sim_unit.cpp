@@ -71,8 +71,8 @@ constexpr int SETUP_BLOCK_SIZE = 64;
 constexpr uint8_t SETUP_BLOCK_FILLER = 0x5A;
 constexpr uint8_t OTHER_FIRMWARE_FILLER = 0xA5;
 constexpr uint8_t BANNER_FILLER = 0x55;
-// The sample firmware's information bytes after the setup block (firmware/sample-image.txt):
-// the unit runs the sample, by which the programs know it may take the samples.
+// The sample firmware's information bytes after the setup block (firmware/sample-image.txt): by
+// them the programs know that this unit runs the sample firmware and may take the samples.
 constexpr std::string_view SAMPLE_FIRMWARE_NOTE =
     "SAMPLE firmware of the MQ-6 WB Utility; not for a real unit.";
 static_assert(SETUP_BLOCK_OFFSET + SETUP_BLOCK_SIZE + SAMPLE_FIRMWARE_NOTE.size() == SETTINGS_END);
