@@ -64,8 +64,8 @@ struct ProgressBar {
 extern ProgressBar Progress;
 void StartProgress();
 void ShowStage(const char* name, int total);
-// PROGRESS_SETPOS moves the bar to position, a step advances it by one.
-void StepProgress(ProgressMessage message, int position);
+// A step advances the bar by one, a reset takes it back to the start.
+void StepProgress(ProgressMessage message);
 // Ends the bar's line, so that what follows starts on a line of its own.
 void EndProgress();
 

@@ -151,8 +151,8 @@ void ShowStage(const char* name, int total) {
     }
 }
 
-void StepProgress(ProgressMessage message, int position) {
-    Progress.done = message == PROGRESS_SETPOS ? position : Progress.done + 1;
+void StepProgress(ProgressMessage message) {
+    Progress.done = message == PROGRESS_RESET ? 0 : Progress.done + 1;
     DrawProgress();
 }
 

@@ -4,7 +4,9 @@
 #include "cli/setup_settings.h"
 #include "display/lambda_table.h"
 #include "firmware/banner.h"
+#include "firmware/sample_rule.h"
 #include "link/link.h"
+#include "platform/notice.h"
 #include "platform/ticks.h"
 #include "wbsetup/output_table.h"
 #include "wbsetup/setup_transfer.h"
@@ -125,9 +127,9 @@ int ReadStart(const SetupOptions& options, SetupRecord& start) {
 
 // The sequence steps once per table block written, resets between writing and verifying,
 // and steps on through the four setup records after the last block verified.
-void StepWrite(ProgressMessage message, int) {
+void StepWrite(ProgressMessage message) {
     constexpr int BLOCKS = 2 * OUTPUT_TABLE_BLOCKS;
-    if (message == PROGRESS_SETPOS) {
+    if (message == PROGRESS_RESET) {
         ShowStage("Verifying...", BLOCKS);
         return;
     }
@@ -135,7 +137,7 @@ void StepWrite(ProgressMessage message, int) {
         ShowStage("Writing...", BLOCKS);
     else if (Progress.done == BLOCKS && std::string_view(Progress.stage) == "Verifying...")
         ShowStage("Finishing...", 4);
-    StepProgress(message, 0);
+    StepProgress(message);
 }
 
 // ---- Actions ---------------------------------------------------------------------------
@@ -257,10 +259,15 @@ int RunSetupWrite(const SetupOptions& options) {
     for (ChannelSetup& channel : target.Channel)
         channel.ResponseValue = ResponseChoices[static_cast<size_t>(channel.ResponseIndex)].value;
     PrintChanges(known ? &unit : nullptr, target);
-    if (options.dryRun) {
-        std::printf("Dry run: nothing written.\n");
+    std::string_view refusal = RefuseSampleWrite(SAMPLE_INPUT_KEY);
+    if (options.dryRun)
+        std::printf("Dry run: nothing written%s.\n",
+                    refusal.empty() ? "" : ", and the write would be refused");
+    if (!refusal.empty())
+        ShowNotice(refusal, SETUP_ERROR_CAPTION, NOTICE_TOPMOST | NOTICE_ERROR_ICON);
+    if (options.dryRun || !refusal.empty()) {
         DisconnectUnit();
-        return EXIT_OK;
+        return options.dryRun ? EXIT_OK : EXIT_FAILED;
     }
     if (!options.yes && !Confirm("Write this setup to the unit?")) {
         std::fprintf(stderr, "mq6: setup write cancelled\n");

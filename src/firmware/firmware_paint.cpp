@@ -84,7 +84,9 @@ int PaintFirmwareView(Canvas* canvas, int32_t dataValid,
 
     if (dataValid == 1) {
         FirmwareVerdict verdict = CompareFirmware(UnitMajor, UnitMinor);
-        DrawCentred(canvas, VERDICT_Y, VerdictText(verdict));
+        char line[96];
+        int lineLength = FormatVerdictLine(verdict, line, sizeof line);
+        DrawCentred(canvas, VERDICT_Y, std::string_view(line, static_cast<size_t>(lineLength)));
         UpdateAllowed.store(verdict == VERDICT_UPDATE ? 1 : 0, std::memory_order_release);
     }
 

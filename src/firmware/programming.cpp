@@ -47,9 +47,9 @@ struct LinkClaim {
     LinkClaim& operator=(const LinkClaim&) = delete;
 };
 
-void Report(ProgressSink progress, ProgressMessage message, int position) {
+void Report(ProgressSink progress, ProgressMessage message) {
     if (progress != nullptr)
-        progress(message, position);
+        progress(message);
 }
 
 // A unit that answers ReadDataBlock runs its application and is asked into its loader;
@@ -84,7 +84,7 @@ int WriteCodeRecords(std::string_view& message, ProgressSink progress) {
         const uint8_t* record = GetCodeRecord(index);
         if (WriteBlock(GetCodeAddress(record), record + 2) != 0)
             return FailFirmware(message, PROGRAM_MODE_FAILURE_MESSAGE);
-        Report(progress, PROGRESS_STEPIT, 0);
+        Report(progress, PROGRESS_STEP);
     }
     return 0;
 }
@@ -97,7 +97,7 @@ int VerifyCodeRecords(std::string_view& message, int verifyLength, ProgressSink 
             return FailFirmware(message, PROGRAM_REQUEST_FAILURE_MESSAGE);
         if (std::memcmp(RespBuf.data(), record + 2, compared) != 0)
             return FailFirmware(message, PROGRAM_VERIFY_FAILURE_MESSAGE);
-        Report(progress, PROGRESS_STEPIT, 0);
+        Report(progress, PROGRESS_STEP);
     }
     return 0;
 }
@@ -107,7 +107,7 @@ int WriteInfoRecords(std::string_view& message, ProgressSink progress) {
         const uint8_t* record = GetInfoRecord(index);
         if (WriteDataRecord(record[0], record + 1) != 0)
             return FailFirmware(message, PROGRAM_DATA_FAILURE_MESSAGE);
-        Report(progress, PROGRESS_STEPIT, 0);
+        Report(progress, PROGRESS_STEP);
     }
     return 0;
 }
@@ -126,7 +126,7 @@ int WriteTableBlocks(std::string_view& message, const std::array<SentTable, 2>& 
                 message = PROGRAM_MODE_FAILURE_MESSAGE;
                 return -1;
             }
-            Report(progress, PROGRESS_STEPIT, 0);
+            Report(progress, PROGRESS_STEP);
         }
     }
     return 0;
@@ -145,7 +145,7 @@ int VerifyTableBlocks(std::string_view& message, const std::array<SentTable, 2>&
                 message = PROGRAM_VERIFY_FAILURE_MESSAGE;
                 return -1;
             }
-            Report(progress, PROGRESS_STEPIT, 0);
+            Report(progress, PROGRESS_STEP);
         }
     }
     return 0;
@@ -170,7 +170,7 @@ int ProgramFirmware(std::string_view& message, int verifyLength, ProgressSink pr
 
     LoaderReadDataBlock(nullptr, 0); // answer not needed: the read-back checks every record
     SetProgramPhase(PHASE_VERIFYING);
-    Report(progress, PROGRESS_SETPOS, 0);
+    Report(progress, PROGRESS_RESET);
     if (VerifyCodeRecords(message, verifyLength, progress) != 0)
         return -1;
 
@@ -215,7 +215,7 @@ int WriteSetupTables(std::string_view& message, const OutputTable& table1,
         message = PROGRAM_VERIFY_FAILURE_MESSAGE;
         return -1;
     }
-    Report(progress, PROGRESS_SETPOS, 0);
+    Report(progress, PROGRESS_RESET);
     if (VerifyTableBlocks(message, tables, progress) != 0)
         return -1;
 
@@ -225,7 +225,7 @@ int WriteSetupTables(std::string_view& message, const OutputTable& table1,
             message = PROGRAM_DATA_FAILURE_MESSAGE;
             return -1;
         }
-        Report(progress, PROGRESS_STEPIT, 0);
+        Report(progress, PROGRESS_STEP);
     }
 
     if (LeaveLoadMode() != 0) {

@@ -3,6 +3,7 @@
 #include "wbsetup/setup_transfer.h"
 
 #include "firmware/banner.h"
+#include "firmware/sample_rule.h"
 #include "platform/notice.h"
 #include "wbsetup/output_table.h"
 #include "wbsetup/setup_tables.h"
@@ -116,9 +117,15 @@ void LoadDefaultSetup() {
 int WriteSetup(const SetupFormInput& form) {
     if (SetupWriteRunning.load(std::memory_order_acquire) != 0)
         return -1;
-    // An unreadable unit is still written: it may be sitting in its loader.
+    // An unreadable unit is still written, as it may be sitting in its loader, unless the
+    // sample key would go to a unit not known to run the sample firmware.
     if (ReadDeviceDataClaimed() == 0 && UnitInFirmwareMode()) {
         ShowSetupError(FIRMWARE_MODE_TEXT);
+        return -1;
+    }
+    std::string_view sample = RefuseSampleWrite(SAMPLE_INPUT_KEY);
+    if (!sample.empty()) {
+        ShowSetupError(sample);
         return -1;
     }
 

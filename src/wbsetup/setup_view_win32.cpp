@@ -294,10 +294,10 @@ void BeginSetupWrite() {
         ShowWindow(WriteProgressBar, SW_SHOWNA);
 }
 
-void ShowSetupWriteProgress(ProgressMessage message, int position) {
+// The bar steps by one block or record; a reset takes it back to the start.
+void ShowSetupWriteProgress(ProgressMessage message) {
     if (WriteProgressBar != nullptr)
-        SendMessageA(WriteProgressBar, message,
-                     message == PROGRESS_SETPOS ? static_cast<WPARAM>(position) : 0, 0);
+        SendMessageA(WriteProgressBar, message == PROGRESS_RESET ? PBM_SETPOS : PBM_STEPIT, 0, 0);
 }
 
 void EndSetupWrite(int) {

@@ -10,9 +10,10 @@ namespace {
 
 using Block = std::array<uint8_t, DEVICE_INFO_SIZE>;
 using Texts = std::vector<std::string>;
-const std::string MATCH = "The Firmware Versions Match, There is no Need to Update";
-const std::string UPDATE = "This is a Newer Version of Firmware, Please Update";
-const std::string NEWER = "The Current MQ-6 Firmware is Newer then this Firmware";
+// The verdicts, with the note that the test build carries the sample image.
+const std::string MATCH = "The Firmware Versions Match, There is no Need to Update (SAMPLE)";
+const std::string UPDATE = "This is a Newer Version of Firmware, Please Update (SAMPLE)";
+const std::string NEWER = "The Current MQ-6 Firmware is Newer then this Firmware (SAMPLE)";
 const std::string HEAD = "MQ-6 Wideband Controller ", NOTICE = "Copyright 2009 ",
                   RIGHTS = "All Rights Reserved ";
 

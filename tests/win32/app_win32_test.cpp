@@ -1,14 +1,16 @@
 // The utility's main window under Wine, started the way WinMain starts it, with the simulated
 // unit behind a COM port of the test's prefix, and driven by messages through its own loop: the
 // window position kept across starts, the start menu, the key filter of the Wide Band Setup
-// fields, Set and Read, and a whole firmware update, each write with the window locked while it
-// runs. The live view with its stream and needle on the screen is the smoke run's.
+// fields, Set and Read, the samples refused to a unit that runs other firmware, and a whole
+// firmware update, each write with the window locked while it runs. The live view with its stream
+// and needle on the screen is the smoke run's.
 #include "app/input_filter.h"
 #include "app/main_window.h"
 #include "app/startup.h"
 #include "firmware/firmware_paint.h"
 #include "firmware/programming.h"
 #include "link/link.h"
+#include "platform/notice.h"
 #include "resources/resource.h"
 #include "settings/config.h"
 #include "support/notice_record.h"
@@ -19,10 +21,15 @@
 
 #include <commctrl.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 
 namespace {
+
+bool Has(const std::string& text, const char* part) {
+    return text.find(part) != std::string::npos;
+}
 
 constexpr int MENU[] = {IDM_FIND_UNIT, IDM_COMM_SETUP, IDM_PREFERENCES,     IDM_EXIT,
                         IDM_WB_SETUP,  IDM_AFR_LAMBDA, IDM_FIRMWARE_UPDATE, IDM_ABOUT};
@@ -185,14 +192,33 @@ TEST_F(MainWindowWin32, SetWritesWithTheWindowLockedAndReadBringsTheValuesBack) 
     EXPECT_EQ(CountNotices(), 0u);
 }
 
-TEST_F(MainWindowWin32, FirmwareUpdateKeepsTheWindowOpenAndEndsWithTheMatch) {
+// A unit running other firmware takes neither sample: Set and Update answer with a box over the
+// window, send it nothing that changes it and leave the view and the menus as they were. With the
+// rule lifted the update runs, the window locked, and ends with the match.
+TEST_F(MainWindowWin32, SamplesRefusedToOtherFirmwareThenAnUpdateKeepsTheWindowOpen) {
     ResetFirmwareView();
-    StartUnit({"--version", "1.00", "--baud", "57600"}); // paced: the phases can be watched
+    const std::string log = EnvText("MQ6_WINE_ROOT") + "/unit.log";
+    // Paced: the phases can be watched.
+    StartUnit({"--version", "1.00", "--baud", "57600", "--other-firmware", "--log", log});
     StartWindow(VIEW_SETTINGS_UNIT);
     ASSERT_TRUE(WaitForUnitData());
+    Click(620, 496); // Set MQ-6
+    EXPECT_TRUE(IsWindowEnabled(Field(0)) && !Grayed(GetMenu(window), IDM_EXIT));
     SendMessageA(window, WM_COMMAND, IDM_FIRMWARE_UPDATE, 0);
     HWND button = ChildAt(window, "Button", 300, 420);
     ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(button) != FALSE; }, VIEW_WAIT_MS));
+    SendMessageA(button, BM_CLICK, 0, 0);
+    PumpUntil([] { return false; }, 500);
+    EXPECT_TRUE(IsWindowEnabled(button) && !Grayed(GetMenu(window), IDM_EXIT));
+    std::string sent = "\n" + ReadFileText(DosPathOf(log)); // no load mode, no loader request
+    EXPECT_TRUE(Has(sent, "\n52 07") && !Has(sent, "\n52 0F") && !Has(sent, "\n5A")) << sent;
+    ASSERT_EQ(CountNotices(), 2u);
+    EXPECT_EQ(RecordedNotices[0].caption + RecordedNotices[1].caption,
+              "-WB Setup Error--Firmware Update Error-");
+    for (const RecordedNotice& notice : RecordedNotices)
+        EXPECT_TRUE(Has(notice.text, "SAMPLE") &&
+                    notice.flags == (NOTICE_TOPMOST | NOTICE_ERROR_ICON));
+    _putenv("MQ6_ALLOW_SAMPLE=1");
     SendMessageA(button, BM_CLICK, 0, 0);
     ASSERT_TRUE(PumpUntil([] { return ProgramPhase.load() == PHASE_PROGRAMMING; }, VIEW_WAIT_MS));
     EXPECT_TRUE(!IsWindowEnabled(button) && Grayed(GetSystemMenu(window, FALSE), SC_CLOSE))
@@ -205,9 +231,10 @@ TEST_F(MainWindowWin32, FirmwareUpdateKeepsTheWindowOpenAndEndsWithTheMatch) {
                    !Grayed(GetSystemMenu(window, FALSE), SC_CLOSE) && UpdateAllowed.load() == 0;
         },
         60000));
+    _putenv("MQ6_ALLOW_SAMPLE=");
     PumpUntil([] { return false; }, 300);
     EXPECT_FALSE(IsWindowEnabled(button));
-    EXPECT_EQ(CountNotices(), 0u);
+    EXPECT_EQ(CountNotices(), 2u);
 }
 
 } // namespace
