@@ -22,57 +22,135 @@ class SetupCliTest : public ::testing::Test {
     }
     ProcessResult Mq6(Args args) {
         args.insert(args.begin(), {"--port", sim.path});
-        return RunProcess(MQ6_CLI_PATH, args, dir.path);
+        return Run(args);
+    }
+    // "@port" in args stands for --port and the simulator's path.
+    ProcessResult Run(Args args) {
+        Args expanded;
+        for (const std::string& arg : args)
+            if (arg == "@port")
+                expanded.insert(expanded.end(), {"--port", sim.path});
+            else
+                expanded.push_back(arg);
+        return RunProcess(MQ6_CLI_PATH, expanded, dir.path);
     }
 };
 
 TEST_F(SetupCliTest, EveryCommandReachesTheUnitAndPrintsWhatItHolds) {
     const std::vector<std::pair<Args, std::string>> rows = {
-        {{"info"}, "All rights reserved.\nVersion: 1.01\nUnit mode: 0 (normal)\n"},
-        {{"info", "--json", "-v"}, "\"version\": \"1.01\",\n  \"unit_mode\": 0,\n"},
-        {{"setup", "read"}, "Stoich AFR  14.70\nA point 1   0.0 V at AFR 10.00\n"},
-        {{"setup", "write", "--dry-run", "--a2=4.94,20"},
+        {{"@port", "info"}, "All rights reserved.\nVersion: 1.01\nUnit mode: 0 (normal)\n"},
+        {{"@port", "info", "--json", "-v"}, "\"version\": \"1.01\",\n  \"unit_mode\": 0,\n"},
+        {{"@port", "setup", "read"}, "Stoich AFR  14.70\nA point 1   0.0 V at AFR 10.00\n"},
+        {{"@port", "setup", "write", "--dry-run", "--a2=4.94,20"},
          "A point 2   5.0 V at AFR 20.00 -> 4.9 V at AFR 20.00\n"},
+        {{"@port", "setup", "write", "--yes"},
+         "The setup block holds these values already; writing it and both output tables "
+         "again\nSetup written.\n"},
         // Entry 331 is lambda point 506, 0.999303; the defaults' line gives it code 1920.
         {{"setup", "tables", "--csv"}, "\n331,506,0.999303,14.690,1920,2.344\n"},
+        // Channel A's first entry lies below its first point (AFR 10 at 0 V): code 0.
+        {{"setup", "tables", "--defaults", "--channel", "A", "--csv"}, ",0,0.000\n1,"},
+        {{"live", "--help"}, "0 keeps the start value"},
+        {{"setup", "tables", "--help"}, "--defaults                  the defaults' tables (as without --from)"},
     };
     for (const auto& [args, expected] : rows) {
-        SCOPED_TRACE(args[0] + " " + args.back());
-        ProcessResult result = Mq6(args);
+        SCOPED_TRACE(args[1] + " " + args.back());
+        ProcessResult result = Run(args);
         EXPECT_EQ(result.status, 0) << result.err;
         EXPECT_TRUE(Has(result.out, expected)) << result.out;
     }
+    // A reader that has closed the pipe before the rows come ends them quietly, as head does.
+    ProcessResult closed = RunProcess(
+        "/bin/bash",
+        {"-c", "(sleep 0.3; exec \"$0\" setup tables --csv) | true; exit ${PIPESTATUS[0]}",
+         MQ6_CLI_PATH},
+        dir.path);
+    EXPECT_EQ(closed.status, 0);
+    EXPECT_EQ(closed.err, "");
 }
 
-// Refused with status 2 and nothing sent: bad arguments, and setup files (bad.json, written
-// with the row's text) refused by position or key.
-TEST_F(SetupCliTest, UsageErrorsAndBadSetupFilesExit2WithTheReasonAndSendNothing) {
+// Every usage error with its whole message and status; a refused setup file (bad.json, written
+// with the row's text, "FILE" in the message) goes to setup write. A usage error sends nothing.
+TEST_F(SetupCliTest, UsageErrorsNameTheOptionWhatWasGivenAndWhatItTakes) {
+    const std::string write = "\nrun mq6 setup write --help\n";
+    const std::string tables = "\nrun mq6 setup tables --help\n";
     const struct {
         Args args;
-        std::string file, reason;
+        std::string file;
+        int status;
+        std::string err;
     } rows[] = {
-        {{"bogus"}, "", "unknown command 'bogus'"},
-        {{"setup", "defaults"}, "", "unknown action 'defaults'"},
-        {{"live", "--count", "0"}, "", "run mq6 live --help"},
-        {{"setup", "write", "--yes", "--a1", "5.1,14"}, "", "--a1: 5.1 is outside 0 to 5"},
-        {{"setup", "write", "--yes", "--nb-offset", "54"}, "", "54 is outside 55 to 201"},
-        {{"setup", "write", "--yes", "--defaults", "--from", "x.json"}, "", "excludes"},
-        {{"setup", "write"}, "", "add --yes"},
-        {{}, "{\"a1_volts\": 1,\n \"b1_afr\": }", "bad.json: parse error at line 2, column 12"},
-        {{}, "{\"a1_volts\": \"1\"}", "a1_volts takes a number from 0 to 5, not \"1\""},
-        {{}, "{\"colour\": 1}", "unknown setting colour"},
-        {{}, "{\"flags\": 1, \"flags\": 2}", "setting flags is given twice"},
+        {{"bogus"}, "", 2, "mq6: unknown command 'bogus'\nrun mq6 --help\n"},
+        {{"setup", "defaults"}, "", 2, "mq6: unknown action 'defaults'\nrun mq6 setup --help\n"},
+        {{"live", "--count", "0"}, "", 2,
+         "mq6: --count: 0 is outside 1 to 1000000000\nrun mq6 live --help\n"},
+        {{"live", "--count", "abc"}, "", 2,
+         "mq6: --count: abc is not a number; it takes a whole number from 1 to 1000000000\n"
+         "run mq6 live --help\n"},
+        {{"setup", "write", "--yes", "--a1", "5.1,14"}, "", 2,
+         "mq6: --a1: volts 5.1 is outside 0 to 5" + write},
+        {{"setup", "write", "--a1", "0.5", "--dry-run"}, "", 2,
+         "mq6: --a1: 0.5 is not V,AFR; it takes volts and AFR with a comma between, as 0.5,10.5" +
+             write},
+        {{"setup", "write", "--yes", "--a1", ",10"}, "", 2,
+         "mq6: --a1: ,10 is not V,AFR; it takes volts and AFR with a comma between, as 0.5,10.5" +
+             write},
+        {{"setup", "write", "--yes", "--a1", "1,0x10"}, "", 2,
+         "mq6: --a1: AFR 0x10 is not a number; it takes a number from 0 to 210" + write},
+        {{"setup", "write", "--yes", "--stoich", "14.7abc"}, "", 2,
+         "mq6: --stoich: 14.7abc is not a number; it takes a number from 1 to 210" + write},
+        {{"setup", "write", "--yes", "--stoich", "0x10"}, "", 2,
+         "mq6: --stoich: 0x10 is not a number; it takes a number from 1 to 210" + write},
+        {{"setup", "write", "--yes", "--stoich", "0.99"}, "", 2,
+         "mq6: --stoich: 0.99 is outside 1 to 210" + write},
+        {{"setup", "write", "--yes", "--a1", "1,12", "--a1", "2,13"}, "", 2,
+         "mq6: --a1 is given more than once; give it once" + write},
+        {{"setup", "write", "--yes", "--nb-offset", "128.5"}, "", 2,
+         "mq6: --nb-offset: 128.5 is not a whole number; it takes a whole number from 55 to 201" +
+             write},
+        {{"setup", "write", "--yes", "--nb-offset", "54"}, "", 2,
+         "mq6: --nb-offset: 54 is outside 55 to 201" + write},
+        {{"setup", "write", "--yes", "--b-mode", "xb"}, "", 2,
+         "mq6: --b-mode: xb is not one of wb, nb" + write},
+        {{"setup", "write", "--yes", "--defaults", "--from", "x.json"}, "", 2,
+         "mq6: --defaults excludes --from" + write},
+        {{"setup", "write"}, "", 2,
+         "mq6: setup write: no terminal to confirm on; add --yes" + write},
+        {{"setup", "tables", "--channel", "c"}, "", 2,
+         "mq6: --channel: c is not one of a, b" + tables},
+        {{"@port", "setup", "tables"}, "", 2,
+         "mq6: setup tables reads no unit; --port is not used here" + tables},
+        {{}, "{\"a1_volts\": 1,\n \"b1_afr\": }", 2,
+         "mq6: FILE: parse error at line 2, column 12: syntax error while parsing value - "
+         "unexpected '}'; expected '[', '{', or a literal" + write},
+        {{}, "{\"a1_volts\": \"1\"}", 2,
+         "mq6: FILE: a1_volts takes a number from 0 to 5, not \"1\"" + write},
+        {{}, "{\"stoich_afr\": 0.5}", 2,
+         "mq6: FILE: stoich_afr takes a number from 1 to 210, not 0.5" + write},
+        {{}, "{\"b_response\": null}", 2,
+         "mq6: FILE: b_response takes one of Slowest Slower Slow Medium Fast Faster Fastest, not "
+         "null" + write},
+        {{}, "{\"colour\": 1}", 2, "mq6: FILE: unknown setting colour" + write},
+        {{}, "{\"flags\": 1, \"flags\": 2}", 2, "mq6: FILE: setting flags is given twice" + write},
+        // Without a terminal a unit that is not updated is refused before --yes is asked for.
+        {{"@port", "firmware", "update"}, "", 1,
+         "mq6: not updated: Versions Match, There is no Need to Update (--force updates anyway)\n"},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.reason);
+    for (auto row : rows) {
+        SCOPED_TRACE(row.err);
         WriteText(dir.File("bad.json"), row.file);
+        size_t sent = ReadRequestLog(dir.File("log")).size();
         ProcessResult result =
-            Mq6(row.file.empty() ? row.args
+            Run(row.file.empty() ? row.args
                                  : Args{"setup", "write", "--yes", "--from", dir.File("bad.json")});
-        EXPECT_EQ(result.status, 2);
-        EXPECT_TRUE(Has(result.err, row.reason)) << result.err;
+        if (size_t at = row.err.find("FILE"); at != std::string::npos)
+            row.err.replace(at, 4, dir.File("bad.json"));
+        EXPECT_EQ(result.status, row.status);
+        EXPECT_EQ(result.err, row.err);
+        if (row.status == 2) {
+            EXPECT_EQ(ReadRequestLog(dir.File("log")).size(), sent);
+        }
     }
-    EXPECT_TRUE(ReadRequestLog(dir.File("log")).empty());
 }
 
 TEST_F(SetupCliTest, ABackupRestoresTheSetupExactly) {
