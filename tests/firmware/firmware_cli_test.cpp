@@ -47,7 +47,8 @@ TEST(FirmwareCliTest, UpdateFollowsTheViewsRuleAndAsksUnlessTold) {
         {{"--unit-mode", "2"}, {"setup", "read"}, nullptr, 1, ModeTwo, false},
     };
     for (auto row : rows) {
-        SCOPED_TRACE(row.sim[1] + " " + row.err + (row.typed ? std::string(" typed ") + row.typed : ""));
+        SCOPED_TRACE(row.sim[1] + " " + row.err +
+                     (row.typed ? std::string(" typed ") + row.typed : ""));
         TempDir dir;
         row.sim.insert(row.sim.end(), {"--log", dir.File("log")});
         SimProcess sim = StartSim(row.sim);

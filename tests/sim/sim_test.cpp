@@ -92,7 +92,8 @@ TEST(SimOptionsTest, BadValuesAreRefusedAndTheVersionNamesTheKey) {
     } rows[] = {
         {{"--unit-mode", "256"}, "mq6-sim: bad value '256' for --unit-mode N\n"},
         {{"--link", dir.File("notes")},
-         "mq6-sim: --link " + dir.File("notes") + " is not a symbolic link; only a link is replaced\n"},
+         "mq6-sim: --link " + dir.File("notes") +
+             " is not a symbolic link; only a link is replaced\n"},
         {{"--state", dir.File("missing/state")},
          "mq6-sim: --state " + dir.File("missing/state") + ": the folder does not exist\n"},
     };
@@ -119,9 +120,9 @@ TEST(SimStateTest, AStateThatCannotBeKeptStopsTheWrites) {
     ProcessResult write = RunProcess(
         MQ6_CLI_PATH, {"--port", sim.path, "setup", "write", "--defaults", "--yes"}, dir.path);
     EXPECT_EQ(write.status, 1) << write.out;
-    EXPECT_EQ(ReadText(sim.dir + "/stderr"),
-              "mq6-sim: cannot write state file " + dir.File("keep/state") +
-                  "; the unit answers no more writes\n");
+    EXPECT_EQ(ReadText(sim.dir + "/stderr"), "mq6-sim: cannot write state file " +
+                                                 dir.File("keep/state") +
+                                                 "; the unit answers no more writes\n");
     StopSim(sim);
 }
 
@@ -132,8 +133,8 @@ TEST(SimStateTest, ASecondProgramOnThePortIsRefused) {
     SimProcess sim = StartSim({});
     ProcessResult first;
     std::thread live([&] {
-        first = RunProcess(MQ6_CLI_PATH, {"--port", sim.path, "live", "--seconds", "1.5", "--csv", "-"},
-                           dir.path);
+        first = RunProcess(
+            MQ6_CLI_PATH, {"--port", sim.path, "live", "--seconds", "1.5", "--csv", "-"}, dir.path);
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(700));
     ProcessResult second = RunProcess(MQ6_CLI_PATH, {"--port", sim.path, "info"}, dir.path);
