@@ -4,9 +4,12 @@
 #include "firmware/banner.h"
 #include "link/link.h"
 
+#include <cerrno>
 #include <cstdio>
+#if __has_include(<poll.h>)
 #include <poll.h>
 #include <unistd.h>
+#endif
 
 std::string CommandName;
 
@@ -36,13 +39,19 @@ bool ReportUnfinishedJob() {
     return text != nullptr;
 }
 
-// A pipe whose reader has gone reports an error condition to its writer.
+// A pipe whose reader has gone reports an error condition to its writer; without poll (Windows)
+// the failed write's EPIPE tells it.
 bool OutputClosed() {
+#if __has_include(<poll.h>)
     pollfd output{STDOUT_FILENO, POLLOUT, 0};
     return poll(&output, 1, 0) == 1 && (output.revents & (POLLERR | POLLHUP)) != 0;
+#else
+    return errno == EPIPE;
+#endif
 }
 
 int FinishOutput(int result) {
+    errno = 0;
     if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0)
         return result;
     if (OutputClosed())

@@ -315,8 +315,10 @@ int main(int argc, char** argv) {
     SetupOptions setup;
     AddSetup(app, setup);
 
+#ifdef SIGPIPE
     // A reader that closes the pipe ends the output; writes then fail instead of killing mq6.
     std::signal(SIGPIPE, SIG_IGN);
+#endif
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {

@@ -12,10 +12,10 @@
 
 namespace {
 
-constexpr const char* ModeOne = "mq6: the unit is in firmware update mode: an update did not "
-                                "finish; mq6 firmware update finishes it\n";
-constexpr const char* ModeTwo = "mq6: the unit is in setup mode: a setup write did not finish; "
-                                "mq6 setup write finishes it\n";
+constexpr const char* ModeOne = "firmware update mode: an update did not finish; mq6 firmware "
+                                "update finishes it\n";
+constexpr const char* ModeTwo = "setup mode: a setup write did not finish; mq6 setup write "
+                                "finishes it\n";
 
 TEST(FirmwareCliTest, UpdateFollowsTheViewsRuleAndAsksUnlessTold) {
     const struct {

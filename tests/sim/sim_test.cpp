@@ -111,38 +111,29 @@ TEST(SimOptionsTest, BadValuesAreRefusedAndTheVersionNamesTheKey) {
 }
 
 // A unit that loses its state file says so once and answers no write it cannot keep, so a
-// setup write fails instead of passing on a unit that forgot it.
-TEST(SimStateTest, AStateThatCannotBeKeptStopsTheWrites) {
+// setup write fails instead of passing; a second program on the port is refused while the
+// first streams, whoever runs it (root passes the terminal's exclusive mode).
+TEST(SimStateTest, LostStateStopsTheWritesAndASecondProgramIsKeptOffThePort) {
     TempDir dir;
     std::filesystem::create_directory(dir.File("keep"));
     SimProcess sim = StartSim({"--state", dir.File("keep/state")});
+    auto mq6 = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--port", sim.path});
+        return RunProcess(MQ6_CLI_PATH, args, dir.path);
+    };
+    ProcessResult first, second;
+    std::thread live([&] { first = mq6({"live", "--seconds", "1.5", "--csv", "-"}); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    second = mq6({"info"});
+    live.join();
+    EXPECT_EQ(std::pair(first.status, second.status), std::pair(0, 1));
+    EXPECT_EQ(second.err,
+              "mq6: " + sim.path + " is in use by another program; close it and try again\n");
     std::filesystem::remove(dir.File("keep"));
-    ProcessResult write = RunProcess(
-        MQ6_CLI_PATH, {"--port", sim.path, "setup", "write", "--defaults", "--yes"}, dir.path);
-    EXPECT_EQ(write.status, 1) << write.out;
+    EXPECT_EQ(mq6({"setup", "write", "--defaults", "--yes"}).status, 1);
     EXPECT_EQ(ReadText(sim.dir + "/stderr"), "mq6-sim: cannot write state file " +
                                                  dir.File("keep/state") +
                                                  "; the unit answers no more writes\n");
-    StopSim(sim);
-}
-
-// A second program on the port is refused while the first streams, whoever runs it (root
-// passes the terminal's exclusive mode), and the first keeps its rows.
-TEST(SimStateTest, ASecondProgramOnThePortIsRefused) {
-    TempDir dir;
-    SimProcess sim = StartSim({});
-    ProcessResult first;
-    std::thread live([&] {
-        first = RunProcess(
-            MQ6_CLI_PATH, {"--port", sim.path, "live", "--seconds", "1.5", "--csv", "-"}, dir.path);
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));
-    ProcessResult second = RunProcess(MQ6_CLI_PATH, {"--port", sim.path, "info"}, dir.path);
-    live.join();
-    EXPECT_EQ(second.status, 1);
-    EXPECT_EQ(second.err,
-              "mq6: " + sim.path + " is in use by another program; close it and try again\n");
-    EXPECT_EQ(first.status, 0) << first.err;
     StopSim(sim);
 }
 
