@@ -40,6 +40,23 @@ struct SetupOptions {
     bool csv = false;
 };
 
+// The command and action being run ("setup write"), for the line after a usage error.
+extern std::string CommandName;
+// Prints "mq6: reason" and the line that points to the command's help; returns EXIT_USAGE.
+int UsageError(const std::string& reason);
+
+// What a unit left in mode (its data block's last byte) is doing and which command finishes
+// the job; nullptr for a unit in its normal mode.
+const char* UnfinishedJobText(int mode);
+// Prints UnfinishedJobText for the data block last read; true when the unit is mid-job.
+bool ReportUnfinishedJob();
+
+// True once the reader of standard output has closed it (head, a pager that quit).
+bool OutputClosed();
+// The exit status once a command has written: a closed output ends a command normally, as
+// the user who closed it meant; any other failed write is reported and fails the command.
+int FinishOutput(int result);
+
 // Opens the link to the unit on Options.port (or the found port) and waits until the comm
 // thread has the port open. Prints the reason and returns an exit code on failure, else 0.
 int ConnectUnit();
@@ -50,7 +67,7 @@ int FetchDataBlock();
 // Asks on the terminal; true for an answer starting with y.
 bool Confirm(const char* question);
 // Without --yes a command that asks first needs a terminal: EXIT_OK, or EXIT_USAGE with the
-// reason printed before anything reaches the unit.
+// reason printed before anything is written to the unit.
 int RequireTerminalOrYes(bool yes, const char* command);
 
 // Progress of a transfer on stderr: a redrawn bar per stage on a terminal, else a line per

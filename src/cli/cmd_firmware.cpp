@@ -98,21 +98,23 @@ int RunFirmwareStatus() {
     if (result != EXIT_OK)
         return result;
     PrintVersions(ReadVersion());
+    ReportUnfinishedJob();
     return EXIT_OK;
 }
 
 // The view's rule: only a unit whose firmware is older is updated, or one whose version cannot
-// be read (no data block, or a unit in its loader after an interrupted update).
+// be read (no data block, or a unit in its loader after an interrupted update). What the unit
+// reads decides before a missing terminal does: a unit that is not updated is refused as such.
 int RunFirmwareUpdate(bool yes, bool force) {
-    int result = RequireTerminalOrYes(yes, "firmware update");
-    if (result != EXIT_OK)
-        return result;
-    result = ConnectUnit();
+    int result = ConnectUnit();
     if (result != EXIT_OK)
         return result;
     bool read = GetDeviceData() == 0;
     // Refused before the question: no answer could change that.
-    if (CheckFirmwareUpdate() != UPDATE_ALLOWED) {
+    FirmwareUpdateResult checked = CheckFirmwareUpdate();
+    if (checked != UPDATE_ALLOWED) {
+        if (checked == UPDATE_REFUSED_SETUP_MODE)
+            ReportUnfinishedJob();
         DisconnectUnit();
         return EXIT_FAILED;
     }
@@ -122,6 +124,14 @@ int RunFirmwareUpdate(bool yes, bool force) {
     if (read && RefuseUpdate(unit, force)) {
         DisconnectUnit();
         return EXIT_FAILED;
+    }
+    if (read && DeviceInfo[UNIT_MODE_OFFSET] == UNIT_MODE_FIRMWARE_UPDATE)
+        std::fprintf(stderr, "mq6: the unit is in firmware update mode: finishing an interrupted "
+                             "update\n");
+    result = RequireTerminalOrYes(yes, "firmware update");
+    if (result != EXIT_OK) {
+        DisconnectUnit();
+        return result;
     }
     std::array<char, 48> question{};
     std::snprintf(question.data(), question.size(), "Program firmware %d.%02d into the unit?",

@@ -186,13 +186,13 @@ void DecipherSetupTables() {
     }
 }
 
-void EnterLoader(uint8_t mode) {
+bool EnterLoader(uint8_t mode) {
     InLoader = true;
     LoadMode = mode;
     TablesWrittenInSession = false;
     Streaming = false;
     DataBlock[UNIT_MODE_OFFSET] = mode;
-    SaveState();
+    return SaveState();
 }
 
 // The restart into the application: a setup session's tables are taken into use, and the
@@ -244,8 +244,8 @@ void HandleEnterLoadMode(const uint8_t* payload) {
         SendStatus('Z', 'N');
         return;
     }
-    EnterLoader(mode);
-    SendStatus('Z', 'A');
+    if (EnterLoader(mode))
+        SendStatus('Z', 'A');
 }
 
 void HandleApplicationRequest(const uint8_t* frame) {
@@ -280,8 +280,8 @@ void HandleWriteBlock(const uint8_t* payload) {
     std::memcpy(ProgramMemory.data() + offset, payload + 2, 16);
     if (InTableArea(offset))
         TablesWrittenInSession = true;
-    SaveState();
-    SendStatus('Z', 'A');
+    if (SaveState())
+        SendStatus('Z', 'A');
 }
 
 void HandleReadBlock(const uint8_t* payload) {
@@ -307,8 +307,8 @@ void HandleWriteDataRecord(const uint8_t* payload) {
         return;
     }
     std::memcpy(DataBlock.data() + offset, payload + 1, 16);
-    SaveState();
-    SendStatus('Z', 'A');
+    if (SaveState())
+        SendStatus('Z', 'A');
 }
 
 void HandleLoaderRequest(const uint8_t* frame) {
