@@ -86,16 +86,15 @@ void StepProgress(ProgressMessage message);
 // Ends the bar's line, so that what follows starts on a line of its own.
 void EndProgress();
 
-// Rows on standard output or in a file (cli/rows_output.cpp). A reader that closes its pipe
-// (mq6 live --csv - | head) is the user ending the command: it stops as it would at its end,
-// the unit left as it should be, with exit status 0 and no message. IgnoreClosedPipe, called
-// once before the first row, makes a closed pipe fail the write instead of ending the process.
+// Rows on standard output or in a file. A reader that closes its pipe (mq6 live --csv - | head)
+// is the user ending the command: it stops as it would at its end, the unit left as it should
+// be, with exit status 0 and no message. main ignores SIGPIPE, so that a closed pipe fails the
+// write instead of ending the process.
 enum RowsWritten : int {
     ROWS_OK = 0,
     ROWS_READER_GONE = 1, // the reader closed the pipe
     ROWS_FAILED = -1,     // any other failure: say so, exit status 1
 };
-void IgnoreClosedPipe();
 // Writes text and flushes it.
 int WriteRows(std::FILE* file, std::string_view text);
 

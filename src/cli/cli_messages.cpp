@@ -59,3 +59,10 @@ int FinishOutput(int result) {
     std::fprintf(stderr, "mq6: cannot write the output\n");
     return result == EXIT_OK ? EXIT_FAILED : result;
 }
+
+int WriteRows(std::FILE* file, std::string_view text) {
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0)
+        return ROWS_OK;
+    return errno == EPIPE ? ROWS_READER_GONE : ROWS_FAILED;
+}

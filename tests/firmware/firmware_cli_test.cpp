@@ -61,6 +61,7 @@ TEST(FirmwareCliTest, UpdateFollowsTheViewsRuleAndSamplesGoOnlyToASampleUnit) {
         {{"--unit-mode", "1"}, {"info"}, nullptr, 0, ModeOne, false},
         {{"--unit-mode", "1"}, {"firmware", "status"}, nullptr, 0, ModeOne, false},
         {{"--unit-mode", "2"}, {"info"}, nullptr, 0, ModeTwo, false},
+        {{"--unit-mode", "1", LOADER}, {"live", "--seconds", "2"}, nullptr, 1, ModeOne, false},
         {{"--unit-mode", "2"}, {"setup", "read"}, nullptr, 1, ModeTwo, false},
     };
     for (auto row : rows) {
