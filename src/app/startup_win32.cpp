@@ -4,7 +4,7 @@
 #include "app/startup.h"
 
 #include "app/main_window.h"
-#include "display/canvas_gdi.h"
+#include "display/canvas_gdi_win32.h"
 #include "display/display_thread.h"
 #include "display/gauges.h"
 #include "display/live_decode.h"

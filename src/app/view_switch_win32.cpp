@@ -3,14 +3,14 @@
 // with its resource text.
 #include "app/main_window.h"
 
-#include "display/canvas_gdi.h"
+#include "display/canvas_gdi_win32.h"
 #include "display/display_thread.h"
 #include "display/status_line.h"
-#include "firmware/firmware_view.h"
+#include "firmware/firmware_view_win32.h"
 #include "link/link.h"
 #include "resources/resource.h"
 #include "settings/config.h"
-#include "wbsetup/setup_view.h"
+#include "wbsetup/setup_view_win32.h"
 
 #include <array>
 
