@@ -112,9 +112,22 @@ extern std::atomic<int32_t> ErrorShown;
 extern std::atomic<int32_t> ExchangeActive;
 extern std::atomic<int32_t> ViewMode;
 
-// Held for the whole of an exchange (send and await), and by sequences for all of theirs,
+// Held for the whole of an exchange (send and await), and by claims for all of theirs,
 // so exchanges from different threads never overlap.
 extern std::recursive_mutex ExchangeLock;
+
+// The link claimed for a run of exchanges (a view switch, a setup read, a programming
+// sequence), for as long as the object lives: no display pass consumes RxRing or starts an
+// exchange, and no other thread's exchange runs. ExchangeActive is raised before the lock is
+// waited for, so the display thread starts no further pass meanwhile; raised again once the
+// lock is held, since a claim that ended in between lowered it; and lowered while the lock is
+// still held, so it reads 1 for as long as any claim holds the link.
+struct LinkClaim {
+    LinkClaim();
+    ~LinkClaim();
+    LinkClaim(const LinkClaim&) = delete;
+    LinkClaim& operator=(const LinkClaim&) = delete;
+};
 
 struct ResponseRow {
     char type;

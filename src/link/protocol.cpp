@@ -119,6 +119,17 @@ std::array<uint8_t, Z_PAYLOAD> BlankPayload() {
 }
 } // namespace
 
+LinkClaim::LinkClaim() {
+    ExchangeActive.store(1, std::memory_order_release);
+    ExchangeLock.lock();
+    ExchangeActive.store(1, std::memory_order_release);
+}
+
+LinkClaim::~LinkClaim() {
+    ExchangeActive.store(0, std::memory_order_release);
+    ExchangeLock.unlock();
+}
+
 int SendRequest(uint8_t classByte, uint8_t subcommand, const uint8_t* payload, int n) {
     if (n < 0 || n > MAX_REQUEST_PAYLOAD)
         return -1;
