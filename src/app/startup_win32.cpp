@@ -30,7 +30,6 @@ constexpr UINT TICK_PERIOD_MS = 100;
 constexpr UINT TICK_RESOLUTION_MS = 25;
 constexpr DWORD ALL_COMMON_CONTROLS = 0xFF;
 constexpr UINT MAIN_CLASS_STYLE = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
-constexpr std::string_view START_PORT_NAME = "COMx";
 
 UINT TickTimer = 0;
 bool TickerFallback = false;
@@ -132,7 +131,7 @@ void BuildModuleConfigPath() {
 
 int StartApplication(HINSTANCE instance, int showCommand) {
     PollingLoop = std::getenv("MQ6WB_BENCH_POLLING") != nullptr;
-    StorePortName(START_PORT_NAME);
+    StorePortName(PORT_NAME_START);
     CanvasCreateFonts(IsWindows98OrMe());
     ResetGauges();
     LoadResourceText(instance, IDS_APP_TITLE, WindowTitle);
@@ -192,7 +191,7 @@ int RunMessageLoop() {
 
 void FinishApplication() {
     // A std::thread still running when the process exits ends it with an error; they stop
-    // within a pass (the comm thread is woken, the display thread waits at most 20 ms). The
+    // within a pass (the comm thread is woken, the display thread waits at most 100 ms). The
     // multimedia timer needs no ending, the ticker thread that stands in for it does.
     StopDisplayThread();
     StopCommThread();

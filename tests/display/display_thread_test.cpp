@@ -52,7 +52,7 @@ class DisplayThreadTest : public ::testing::Test {
         StopLink();
         ClosePtyPeer(peer);
         LiveFrameHook = nullptr;
-        ViewMode = VIEW_NONE;
+        ResetDisplayThread();
     }
     void Arrive(const std::vector<uint8_t>& bytes) {
         int expected = RxAvailable() + static_cast<int>(bytes.size());
