@@ -4,18 +4,18 @@
 #include "app/main_window.h"
 
 #include "app/input_filter.h"
-#include "discovery/comm_setup.h"
-#include "display/canvas_gdi.h"
+#include "discovery/comm_setup_win32.h"
+#include "display/canvas_gdi_win32.h"
 #include "display/display_thread.h"
 #include "display/gauges.h"
-#include "display/preferences_dialog.h"
+#include "display/preferences_dialog_win32.h"
 #include "display/status_line.h"
-#include "firmware/firmware_view.h"
+#include "firmware/firmware_view_win32.h"
 #include "link/link.h"
 #include "resources/resource.h"
 #include "settings/config.h"
 #include "wbsetup/setup_transfer.h"
-#include "wbsetup/setup_view.h"
+#include "wbsetup/setup_view_win32.h"
 
 HINSTANCE AppInstance = nullptr;
 HWND MainWindow = nullptr;

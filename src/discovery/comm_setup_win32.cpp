@@ -1,7 +1,7 @@
 // The Comm Port Setup dialog. OK stores the choice in the settings file at once and has the
 // comm thread reopen the port (searching first when automatic search is on); Cancel changes
 // nothing.
-#include "discovery/comm_setup.h"
+#include "discovery/comm_setup_win32.h"
 
 #include "app/main_window.h"
 #include "link/link.h"

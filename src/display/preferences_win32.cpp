@@ -1,7 +1,7 @@
 // The Preferences dialog. The target fields take digits and one point as they are typed, and
 // are clamped into the dial's scale when they are left; OK stores the response rate and both
 // targets and saves the settings, Cancel keeps what leaving a field has already stored.
-#include "display/preferences_dialog.h"
+#include "display/preferences_dialog_win32.h"
 
 #include "app/input_filter.h"
 #include "app/main_window.h"

@@ -1,7 +1,7 @@
 // The Firmware Update view's controls and its update worker. The controls are children of the
 // main window without identifiers; the worker talks to the main thread only through blocking
 // sends to the controls, UpdateAllowed, ProgramPhase and invalidated rectangles.
-#include "firmware/firmware_view.h"
+#include "firmware/firmware_view_win32.h"
 
 #include "app/main_window.h"
 #include "display/display_thread.h"

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 
 const std::string_view COMM_ERROR_MESSAGE =
     "       Comm Error\n\nCheck PC to MQ-6 WB Connection\n\nIs the MQ-6 WB Powered On?";
@@ -31,21 +30,6 @@ constexpr uint16_t TABLE2_ADDRESS = 0x1400;
 constexpr int WORDS_PER_BLOCK = 8;
 constexpr int SETUP_RECORD_FIRST = 4; // DeviceInfo bytes 4 to 67 in four records
 constexpr int SETUP_RECORD_COUNT = 4;
-
-// The link belongs to the sequence for its whole run: ExchangeActive keeps the display
-// thread off the receive ring, ExchangeLock keeps every other exchange out.
-struct LinkClaim {
-    LinkClaim() {
-        ExchangeActive.store(1, std::memory_order_release);
-        ExchangeLock.lock();
-    }
-    ~LinkClaim() {
-        ExchangeLock.unlock();
-        ExchangeActive.store(0, std::memory_order_release);
-    }
-    LinkClaim(const LinkClaim&) = delete;
-    LinkClaim& operator=(const LinkClaim&) = delete;
-};
 
 void Report(ProgressSink progress, ProgressMessage message) {
     if (progress != nullptr)

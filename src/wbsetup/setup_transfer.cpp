@@ -28,23 +28,7 @@ void (*SetupWriteEndHook)(int result) = nullptr;
 
 namespace {
 // The data-block reads of Read and Set run on the calling thread while the display thread may
-// start its own read after a reconnection; the claim keeps it off the receive ring
-// (ExchangeActive, asserted again once the lock is ours in case another claim just ended)
-// and out of the exchange (ExchangeLock).
-struct LinkClaim {
-    LinkClaim() {
-        ExchangeActive.store(1, std::memory_order_release);
-        ExchangeLock.lock();
-        ExchangeActive.store(1, std::memory_order_release);
-    }
-    ~LinkClaim() {
-        ExchangeActive.store(0, std::memory_order_release);
-        ExchangeLock.unlock();
-    }
-    LinkClaim(const LinkClaim&) = delete;
-    LinkClaim& operator=(const LinkClaim&) = delete;
-};
-
+// start its own read after a reconnection; the claim keeps it off the link meanwhile.
 int ReadDeviceDataClaimed() {
     LinkClaim claim;
     return GetDeviceData();

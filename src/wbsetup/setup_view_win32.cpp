@@ -3,7 +3,7 @@
 // one key filter; typed values are checked when a field is left; channel B switches between
 // four value fields (linear) and the offset scroll bar (narrowband). Everything here runs on
 // the main thread except the setup write's hooks, which run on its worker.
-#include "wbsetup/setup_view.h"
+#include "wbsetup/setup_view_win32.h"
 
 #include "app/input_filter.h"
 #include "app/main_window.h"

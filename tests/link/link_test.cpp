@@ -329,24 +329,4 @@ TEST_F(ProtocolTest, SilentUnitGetsFiveExchangesAndTheBoxUntilItIsAnswered) {
     EXPECT_EQ(RecordedNotices[0].flags, NOTICE_ERROR_ICON | NOTICE_TOPMOST);
 }
 
-TEST_F(ProtocolTest, ExchangesFromTwoThreadsNeverInterleave) {
-    std::atomic<bool> stop{false};
-    std::thread unit([&] { // answers each request only after reading all of it
-        while (!stop)
-            if (PeerRead(peer, 14, 50).size() == 14)
-                PeerWrite(peer, ACK_W);
-    });
-    std::atomic<int> failures{0};
-    auto worker = [&] {
-        for (int i = 0; i < 20; ++i)
-            failures += SetStreamMode(8) != 0;
-    };
-    std::thread a(worker), b(worker);
-    a.join();
-    b.join();
-    stop = true;
-    unit.join();
-    EXPECT_EQ(failures.load(), 0);
-}
-
 } // namespace
