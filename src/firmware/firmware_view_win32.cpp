@@ -4,6 +4,7 @@
 #include "firmware/firmware_view.h"
 
 #include "app/main_window.h"
+#include "app/system_awake.h"
 #include "display/display_thread.h"
 #include "display/status_line.h"
 #include "firmware/banner.h"
@@ -86,6 +87,7 @@ void ShowProgramProgress(ProgressMessage message, int position) {
 }
 
 DWORD WINAPI FirmwareWorker(void*) {
+    SystemAwake awake;
     HWND button = UpdateButton.load(std::memory_order_acquire);
     SendMessageA(button, WM_KILLFOCUS, 0, 0);
     UpdateAllowed.store(0, std::memory_order_release);
