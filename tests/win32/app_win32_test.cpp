@@ -174,6 +174,8 @@ TEST_F(MainWindowWin32, SetWritesWithTheWindowLockedAndReadBringsTheValuesBack) 
     EXPECT_TRUE(Grayed(GetSystemMenu(window, FALSE), SC_CLOSE) &&
                 Grayed(GetMenu(window), IDM_EXIT) && !IsWindowEnabled(Field(7)));
     ASSERT_TRUE(PumpUntil([] { return SetupWriteRunning.load() == 0; }, VIEW_WAIT_MS));
+    // ES_CONTINUOUS | ES_SYSTEM_REQUIRED from the worker while it wrote, ES_CONTINUOUS after.
+    EXPECT_EQ(TakeExecutionStateCalls(), "|80000001 80000000 ");
     EXPECT_GE(RefusedInputBeeps() - beeps, 2) << "each close request refused with a beep";
     EXPECT_TRUE(IsWindow(window) && !Grayed(GetSystemMenu(window, FALSE), SC_CLOSE) &&
                 IsWindowEnabled(Field(7)));
@@ -187,12 +189,16 @@ TEST_F(MainWindowWin32, SetWritesWithTheWindowLockedAndReadBringsTheValuesBack) 
 
 TEST_F(MainWindowWin32, FirmwareUpdateKeepsTheWindowOpenAndEndsWithTheMatch) {
     ResetFirmwareView();
-    StartUnit({"--version", "1.00", "--baud", "57600"}); // paced: the phases can be watched
+    // Paced, so that the phases can be watched; the first block written fails.
+    StartUnit({"--version", "1.00", "--baud", "57600", "--fail-write", "1"});
     StartWindow(VIEW_SETTINGS_UNIT);
     ASSERT_TRUE(WaitForUnitData());
     SendMessageA(window, WM_COMMAND, IDM_FIRMWARE_UPDATE, 0);
     HWND button = ChildAt(window, "Button", 300, 420);
     ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(button) != FALSE; }, VIEW_WAIT_MS));
+    SendMessageA(button, BM_CLICK, 0, 0);
+    // The failed try: its box and the button back.
+    ASSERT_TRUE(PumpUntil([&] { return CountNotices() == 1 && IsWindowEnabled(button); }, 20000));
     SendMessageA(button, BM_CLICK, 0, 0);
     ASSERT_TRUE(PumpUntil([] { return ProgramPhase.load() == PHASE_PROGRAMMING; }, VIEW_WAIT_MS));
     EXPECT_TRUE(!IsWindowEnabled(button) && Grayed(GetSystemMenu(window, FALSE), SC_CLOSE))
@@ -207,7 +213,10 @@ TEST_F(MainWindowWin32, FirmwareUpdateKeepsTheWindowOpenAndEndsWithTheMatch) {
         60000));
     PumpUntil([] { return false; }, 300);
     EXPECT_FALSE(IsWindowEnabled(button));
-    EXPECT_EQ(CountNotices(), 0u);
+    EXPECT_EQ(CountNotices(), 1u);
+    // Each worker, the failed one too, kept the system awake (ES_CONTINUOUS | ES_SYSTEM_REQUIRED)
+    // and let it go (ES_CONTINUOUS) on its own thread.
+    EXPECT_EQ(TakeExecutionStateCalls(), "|80000001 80000000 |80000001 80000000 ");
 }
 
 } // namespace

@@ -1,14 +1,20 @@
 #include "win32/wine_helpers.h"
 
 #include "app/startup.h"
+#include "app/system_awake.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <sstream>
+#include <utility>
 
 namespace {
 std::string SimLink;
+std::mutex StateLock;
+std::string StateCalls;
+DWORD StateThread = 0; // the thread of the last call
 // Wine starts Unix programs given their Unix path; it hands back a null process handle and a
 // stray thread handle whose closing would close one of this process's own handles, so neither
 // is touched and the caller waits for the link to come or go instead.
@@ -94,4 +100,18 @@ std::string ReadFileText(const std::string& path) {
     std::ostringstream text;
     text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
+}
+
+EXECUTION_STATE SetExecutionState(EXECUTION_STATE state) {
+    std::lock_guard<std::mutex> hold(StateLock);
+    std::ostringstream call;
+    call << (GetCurrentThreadId() == StateThread ? "" : "|") << std::hex << state << ' ';
+    StateThread = GetCurrentThreadId();
+    StateCalls += call.str();
+    return ES_CONTINUOUS;
+}
+
+std::string TakeExecutionStateCalls() {
+    std::lock_guard<std::mutex> hold(StateLock);
+    return std::exchange(StateCalls, "");
 }
