@@ -8,12 +8,11 @@
 #include <fstream>
 #include <mutex>
 #include <sstream>
-#include <utility>
 
 namespace {
 std::string SimLink;
 std::mutex StateLock;
-std::string StateCalls;
+std::ostringstream StateCalls;
 DWORD StateThread = 0; // the thread of the last call
 // Wine starts Unix programs given their Unix path; it hands back a null process handle and a
 // stray thread handle whose closing would close one of this process's own handles, so neither
@@ -104,14 +103,14 @@ std::string ReadFileText(const std::string& path) {
 
 EXECUTION_STATE SetExecutionState(EXECUTION_STATE state) {
     std::lock_guard<std::mutex> hold(StateLock);
-    std::ostringstream call;
-    call << (GetCurrentThreadId() == StateThread ? "" : "|") << std::hex << state << ' ';
+    StateCalls << (GetCurrentThreadId() == StateThread ? "" : "|") << std::hex << state << ' ';
     StateThread = GetCurrentThreadId();
-    StateCalls += call.str();
     return ES_CONTINUOUS;
 }
 
 std::string TakeExecutionStateCalls() {
     std::lock_guard<std::mutex> hold(StateLock);
-    return std::exchange(StateCalls, "");
+    std::string calls = StateCalls.str();
+    StateCalls.str("");
+    return calls;
 }
