@@ -4,6 +4,7 @@
 #include "firmware/firmware_view_win32.h"
 
 #include "app/main_window.h"
+#include "app/system_awake.h"
 #include "display/display_thread.h"
 #include "display/status_line.h"
 #include "firmware/firmware_image.h"
@@ -83,6 +84,7 @@ void ShowProgramProgress(ProgressMessage message) {
 }
 
 DWORD WINAPI FirmwareWorker(void*) {
+    SystemAwake awake;
     HWND button = UpdateButton.load(std::memory_order_acquire);
     SendMessageA(button, WM_KILLFOCUS, 0, 0);
     int32_t allowed = UpdateAllowed.exchange(0, std::memory_order_acq_rel);

@@ -7,6 +7,7 @@
 
 #include "app/input_filter.h"
 #include "app/main_window.h"
+#include "app/system_awake.h"
 #include "display/status_line.h"
 #include "wbsetup/setup_plot.h"
 #include "wbsetup/setup_transfer.h"
@@ -287,6 +288,7 @@ void EnableInputControls(bool enable) {
 }
 
 void BeginSetupWrite() {
+    KeepSystemAwake();
     SendMessageA(SetButton, WM_KILLFOCUS, 0, 0);
     EnableInputControls(false);
     LockMenus();
@@ -301,6 +303,7 @@ void ShowSetupWriteProgress(ProgressMessage message) {
 }
 
 void EndSetupWrite(int) {
+    ReleaseSystemAwake();
     if (WriteProgressBar != nullptr)
         ShowWindow(WriteProgressBar, SW_HIDE);
     // The menus before the controls that could start the next write, whose lock this unlock

@@ -181,6 +181,8 @@ TEST_F(MainWindowWin32, SetWritesWithTheWindowLockedAndReadBringsTheValuesBack) 
     EXPECT_TRUE(Grayed(GetSystemMenu(window, FALSE), SC_CLOSE) &&
                 Grayed(GetMenu(window), IDM_EXIT) && !IsWindowEnabled(Field(7)));
     ASSERT_TRUE(PumpUntil([] { return SetupWriteRunning.load() == 0; }, VIEW_WAIT_MS));
+    // ES_CONTINUOUS | ES_SYSTEM_REQUIRED from the worker while it wrote, ES_CONTINUOUS after.
+    EXPECT_EQ(TakeExecutionStateCalls(), "|80000001 80000000 ");
     EXPECT_GE(RefusedInputBeeps() - beeps, 2) << "each close request refused with a beep";
     EXPECT_TRUE(IsWindow(window) && !Grayed(GetSystemMenu(window, FALSE), SC_CLOSE) &&
                 IsWindowEnabled(Field(7)));
@@ -198,8 +200,9 @@ TEST_F(MainWindowWin32, SetWritesWithTheWindowLockedAndReadBringsTheValuesBack) 
 TEST_F(MainWindowWin32, SamplesRefusedToOtherFirmwareThenAnUpdateKeepsTheWindowOpen) {
     ResetFirmwareView();
     const std::string log = EnvText("MQ6_WINE_ROOT") + "/unit.log";
-    // Paced: the phases can be watched.
-    StartUnit({"--version", "1.00", "--baud", "57600", "--other-firmware", "--log", log});
+    // Paced, so that the phases can be watched; the first block written fails.
+    StartUnit({"--version", "1.00", "--baud", "57600", "--fail-write", "1", "--other-firmware",
+               "--log", log});
     StartWindow(VIEW_SETTINGS_UNIT);
     ASSERT_TRUE(WaitForUnitData());
     Click(620, 496); // Set MQ-6
@@ -218,7 +221,14 @@ TEST_F(MainWindowWin32, SamplesRefusedToOtherFirmwareThenAnUpdateKeepsTheWindowO
     for (const RecordedNotice& notice : RecordedNotices)
         EXPECT_TRUE(Has(notice.text, "SAMPLE") &&
                     notice.flags == (NOTICE_TOPMOST | NOTICE_ERROR_ICON));
+    TakeExecutionStateCalls(); // the refused worker's own, if it made any
     _putenv("MQ6_ALLOW_SAMPLE=1");
+    SendMessageA(button, BM_CLICK, 0, 0);
+    // The failed try (its box is counted below) kept the system awake (ES_CONTINUOUS |
+    // ES_SYSTEM_REQUIRED) and let it go (ES_CONTINUOUS) on its own thread; then the button is back.
+    std::string first;
+    auto failed = [&] { return (first += TakeExecutionStateCalls()) == "|80000001 80000000 "; };
+    ASSERT_TRUE(PumpUntil(failed, 20000)) << first;
     SendMessageA(button, BM_CLICK, 0, 0);
     ASSERT_TRUE(PumpUntil([] { return ProgramPhase.load() == PHASE_PROGRAMMING; }, VIEW_WAIT_MS));
     EXPECT_TRUE(!IsWindowEnabled(button) && Grayed(GetSystemMenu(window, FALSE), SC_CLOSE))
@@ -234,7 +244,8 @@ TEST_F(MainWindowWin32, SamplesRefusedToOtherFirmwareThenAnUpdateKeepsTheWindowO
     _putenv("MQ6_ALLOW_SAMPLE=");
     PumpUntil([] { return false; }, 300);
     EXPECT_FALSE(IsWindowEnabled(button));
-    EXPECT_EQ(CountNotices(), 2u);
+    EXPECT_EQ(CountNotices(), 3u);
+    EXPECT_EQ(TakeExecutionStateCalls(), "|80000001 80000000 ") << "the same for the second";
 }
 
 } // namespace
