@@ -13,9 +13,15 @@ int ShowNotice(std::string_view text, std::string_view caption, unsigned flags) 
     return NoticeResult;
 }
 
+void (*PortStatusDrawing)() = nullptr;
+
 void NoticePortStatus(int status) {
-    std::lock_guard<std::mutex> hold(NoticeLock);
-    RecordedPortStatus.push_back(status);
+    {
+        std::lock_guard<std::mutex> hold(NoticeLock);
+        RecordedPortStatus.push_back(status);
+    }
+    if (PortStatusDrawing != nullptr)
+        PortStatusDrawing();
 }
 
 void ClearRecordedNotices() {

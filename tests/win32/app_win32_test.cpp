@@ -6,6 +6,7 @@
 #include "app/input_filter.h"
 #include "app/main_window.h"
 #include "app/startup.h"
+#include "display/status_line.h"
 #include "firmware/firmware_paint.h"
 #include "firmware/programming.h"
 #include "link/link.h"
@@ -85,6 +86,25 @@ class MainWindowWin32 : public ::testing::Test {
         PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
         return SendMessageA(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP);
     }
+    // The status line's pixels as the screen holds them.
+    std::string StatusLinePixels() const {
+        HDC screen = GetDC(window);
+        HDC copy = CreateCompatibleDC(screen);
+        HBITMAP picture = CreateCompatibleBitmap(screen, ClientWidth, LineHeight);
+        HGDIOBJ previous = SelectObject(copy, picture);
+        BitBlt(copy, 0, 0, ClientWidth, LineHeight, screen, 0, ClientHeight - LineHeight, SRCCOPY);
+        SelectObject(copy, previous);
+        BITMAPINFO format{};
+        format.bmiHeader = {
+            sizeof(BITMAPINFOHEADER), ClientWidth, -LineHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        std::string pixels(static_cast<size_t>(ClientWidth * LineHeight * 4), '\0');
+        GetDIBits(copy, picture, 0, static_cast<UINT>(LineHeight), pixels.data(), &format,
+                  DIB_RGB_COLORS);
+        DeleteObject(picture);
+        DeleteDC(copy);
+        ReleaseDC(window, screen);
+        return pixels;
+    }
     // The menu's items as "text" or "text (gray)", in menu order.
     std::string MenuState() const {
         std::string items;
@@ -135,7 +155,7 @@ TEST_F(MainWindowWin32, ClosingStoresThePositionUnlessMinimized) {
         << "closed minimized: the icon's rectangle is not stored";
 }
 
-TEST_F(MainWindowWin32, SetWritesWithTheWindowLockedAndReadBringsTheValuesBack) {
+TEST_F(MainWindowWin32, SetChecksThenWritesWithTheWindowLockedAndTheUnitsValuesAreShown) {
     StartUnit({"--baud", "57600"}); // paced at the line's speed: the write can be watched
     StartWindow(VIEW_SETTINGS_UNIT);
     EXPECT_EQ(MenuState(),
@@ -153,6 +173,19 @@ TEST_F(MainWindowWin32, SetWritesWithTheWindowLockedAndReadBringsTheValuesBack) 
     EXPECT_EQ(ControlText(Field(1)), "210.0");
     EXPECT_EQ(RefusedInputBeeps() - beeps, 2);
     EXPECT_EQ(GetFocus(), Field(1));
+    // A volts field left by clicking Set: the check limits it, and Set says so instead of
+    // writing; the box is the user's only sight of the value before it reaches the unit.
+    SetFocus(Field(0));
+    SetWindowTextA(Field(0), "6");
+    ClearRecordedNotices();
+    Click(620, 496); // Set MQ-6
+    PumpUntil([] { return false; }, 200);
+    ASSERT_EQ(CountNotices(), 1u);
+    EXPECT_NE(RecordedNotices[0].text.find("Channel A, first Volts was limited to 5.0"),
+              std::string::npos)
+        << RecordedNotices[0].text;
+    EXPECT_EQ(SetupWriteRunning.load(), 0) << "nothing written";
+    ClearRecordedNotices();
     Click(713, 424); // WB: channel B's four fields
     const char* typed[][2] = {{"0.5", "0.5"}, {"11", "11.00"}, {"4.5", "4.5"}, {"18", "18.00"},
                               {"5", "5.0"},   {"20", "20.00"}, {"0", "0.0"},   {"10", "10.00"}};
@@ -171,18 +204,126 @@ TEST_F(MainWindowWin32, SetWritesWithTheWindowLockedAndReadBringsTheValuesBack) 
         },
         VIEW_WAIT_MS));
     EXPECT_EQ(AskToClose(), FALSE) << "no close request ends the program under the write";
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            return ControlText(ChildAt(window, "Static", 8, 490)) ==
+                   "The window closes when the work ends.";
+        },
+        1000));
     EXPECT_TRUE(Grayed(GetSystemMenu(window, FALSE), SC_CLOSE) &&
                 Grayed(GetMenu(window), IDM_EXIT) && !IsWindowEnabled(Field(7)));
     ASSERT_TRUE(PumpUntil([] { return SetupWriteRunning.load() == 0; }, VIEW_WAIT_MS));
     EXPECT_GE(RefusedInputBeeps() - beeps, 2) << "each close request refused with a beep";
-    EXPECT_TRUE(IsWindow(window) && !Grayed(GetSystemMenu(window, FALSE), SC_CLOSE) &&
-                IsWindowEnabled(Field(7)));
-    // What the unit took from the write comes back over the defaults.
-    Click(480, 496); // Set Defaults
-    Click(340, 496); // Read MQ-6
+    EXPECT_TRUE(PumpUntil([] { return QuitTaken; }, VIEW_WAIT_MS)) << "closed once written";
+    CloseApplication();
+    // The next start, with the defaults a new process holds: the data block read after the
+    // connection shows what the unit took from the write, without Read.
+    LoadDefaultSetup();
+    StartWindow(nullptr);
+    ASSERT_TRUE(WaitForUnitData());
+    EXPECT_TRUE(PumpUntil([&] { return ControlText(Field(7)) == "10.00"; }, VIEW_WAIT_MS));
     for (int row = 0; row < 8; ++row)
         EXPECT_EQ(ControlText(Field(row)), typed[row][1]) << "row " << row;
     EXPECT_EQ(CountNotices(), 0u);
+    // Another unit, holding the defaults, on the same port: its data block read after the
+    // reconnection fills the view, except the field the user has typed and not yet set.
+    SetWindowTextA(Field(2), "2.2");
+    SetFocus(Field(2));
+    Tab(Field(2));
+    StopWineSim();
+    StartUnit({});
+    EXPECT_TRUE(PumpUntil([&] { return ControlText(Field(3)) == "20.00"; }, VIEW_WAIT_MS))
+        << ControlText(Field(3));
+    EXPECT_EQ(ControlText(Field(0)) + " " + ControlText(Field(1)) + " " + ControlText(Field(2)),
+              "0.0 10.00 2.2");
+    EXPECT_EQ(Field(4), nullptr) << "channel B back in the unit's narrowband layout";
+}
+
+// The comm thread draws "Open" while the main thread may still be drawing the "Closed" of Find:
+// whichever comes last, the line must end as a fresh paint of it shows the link.
+TEST_F(MainWindowWin32, FindEndsWithTheStatusLineShowingTheOpenPort) {
+    PortStatusDrawing = [] {
+        if (Canvas* canvas = CanvasOpenWindow(); canvas != nullptr) {
+            DrawStatusLine(canvas);
+            CanvasCloseWindow(canvas);
+        }
+    };
+    StartUnit({});
+    StartWindow(VIEW_SETTINGS_UNIT);
+    ASSERT_TRUE(WaitForUnitData());
+    int stale = 0;
+    for (int find = 0; find < 20; ++find) {
+        SendMessageA(window, WM_COMMAND, IDM_FIND_UNIT, 0);
+        ASSERT_TRUE(PumpUntil([] { return DeviceDataValid.load() == 0; }, VIEW_WAIT_MS));
+        ASSERT_TRUE(WaitForUnitData());
+        PumpUntil([] { return false; }, 200);
+        std::string shown = StatusLinePixels();
+        InvalidateRect(window, nullptr, FALSE);
+        UpdateWindow(window);
+        std::string fresh = StatusLinePixels();
+        stale += shown != fresh ? 1 : 0;
+    }
+    EXPECT_EQ(stale, 0) << "of 20 Finds";
+    PortStatusDrawing = nullptr;
+}
+
+// The dialog's two fields as the user leaves them, then OK, from a timer of the dialog's loop.
+const char* PreferencesTyped[2] = {};
+// The modal dialog over the main window, or nullptr while none is open.
+HWND OpenDialog() {
+    HWND popup = GetLastActivePopup(MainWindow);
+    return popup != MainWindow ? popup : nullptr;
+}
+
+void CALLBACK ConfirmPreferencesTyped(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND dialog = OpenDialog();
+    if (dialog == nullptr)
+        return;
+    KillTimer(nullptr, timer);
+    SetDlgItemTextA(dialog, IDC_TARGET_LOW, PreferencesTyped[0]);
+    SetDlgItemTextA(dialog, IDC_TARGET_HIGH, PreferencesTyped[1]);
+    SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+}
+
+TEST_F(MainWindowWin32, PreferencesOkClampsBothTargetsAndPutsTheLowerFirst) {
+    StartWindow(VIEW_SETTINGS_NO_UNIT);
+    const struct {
+        const char* from;
+        const char* to;
+        double low, high;
+    } rows[] = {{"0.95", "0.88", 0.88, 0.95}, {"1.5", ".5", 0.68, 1.32}, {"0.8", "0.9", 0.8, 0.9}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.from) + " / " + row.to);
+        PreferencesTyped[0] = row.from;
+        PreferencesTyped[1] = row.to;
+        SetTimer(nullptr, 0, 50, ConfirmPreferencesTyped);
+        SendMessageA(window, WM_COMMAND, IDM_PREFERENCES, 0);
+        EXPECT_DOUBLE_EQ(TargetLow.load(), row.low);
+        EXPECT_DOUBLE_EQ(TargetHigh.load(), row.high);
+    }
+}
+
+std::string CommSetupNote;
+void CALLBACK ReadCommSetupNote(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND dialog = OpenDialog();
+    if (dialog == nullptr)
+        return;
+    KillTimer(nullptr, timer);
+    CommSetupNote = ControlText(GetDlgItem(dialog, IDC_PORT_NOTE));
+    SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+}
+
+// A first start, no settings file and no unit to find: the status line and the file keep the
+// start name, and Comm Port Setup says that no unit was found.
+TEST_F(MainWindowWin32, FirstStartWithNoUnitFoundSaysSoInCommSetup) {
+    StartWindow(nullptr);
+    PumpUntil([] { return false; }, 500);
+    EXPECT_STREQ(CopyPortName().data(), "COMx");
+    EXPECT_NE(ReadFileText(settingsFile).find("[PORT] COMx\r\n[AUTOPORT] 1\r\n"),
+              std::string::npos);
+    SetTimer(nullptr, 0, 50, ReadCommSetupNote);
+    SendMessageA(window, WM_COMMAND, IDM_COMM_SETUP, 0);
+    EXPECT_EQ(CommSetupNote, "No MQ-6 unit was found. Connect it, or choose its port.");
 }
 
 TEST_F(MainWindowWin32, FirmwareUpdateKeepsTheWindowOpenAndEndsWithTheMatch) {
