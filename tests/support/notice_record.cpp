@@ -13,15 +13,9 @@ int ShowNotice(std::string_view text, std::string_view caption, unsigned flags) 
     return NoticeResult;
 }
 
-void (*PortStatusDrawing)() = nullptr;
-
 void NoticePortStatus(int status) {
-    {
-        std::lock_guard<std::mutex> hold(NoticeLock);
-        RecordedPortStatus.push_back(status);
-    }
-    if (PortStatusDrawing != nullptr)
-        PortStatusDrawing();
+    std::lock_guard<std::mutex> hold(NoticeLock);
+    RecordedPortStatus.push_back(status);
 }
 
 void ClearRecordedNotices() {

@@ -14,8 +14,6 @@ extern std::mutex NoticeLock;
 extern std::vector<RecordedNotice> RecordedNotices;
 extern std::vector<int> RecordedPortStatus;
 extern int NoticeResult; // what the next boxes return
-// Set, it runs on each port status change as the utility's status line drawing does.
-extern void (*PortStatusDrawing)();
 
 void ClearRecordedNotices();
 size_t CountNotices();
