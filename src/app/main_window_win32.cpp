@@ -54,6 +54,26 @@ bool ProgrammingRunning() {
     return FirmwareWorkerRunning() || SetupWriteRunning.load(std::memory_order_acquire) != 0;
 }
 
+// A close asked for while programming runs is kept: the view says so beside its progress, and
+// a timer closes the window once the work has ended.
+constexpr UINT_PTR CLOSE_WHEN_DONE_TIMER = 1;
+constexpr UINT CLOSE_WHEN_DONE_CHECK_MS = 100;
+constexpr char CLOSE_WHEN_DONE_TEXT[] = "The window closes when the work ends.";
+HWND CloseWhenDoneNote = nullptr;
+
+void CloseWhenDone(HWND window) {
+    if (CloseWhenDoneNote != nullptr && IsWindow(CloseWhenDoneNote))
+        return;
+    // Beside the progress: the firmware view's phase line, or under the setup write's bar.
+    bool firmware = CurrentView() == VIEW_FIRMWARE_UPDATE;
+    int x = firmware ? 20 + 16 * CharWidth : 8;
+    int y = firmware ? 496 - LineHeight : 490;
+    CloseWhenDoneNote =
+        CreateWindowExA(0, "STATIC", CLOSE_WHEN_DONE_TEXT, WS_CHILD | WS_VISIBLE, x, y,
+                        40 * CharWidth, LineHeight - 4, window, nullptr, AppInstance, nullptr);
+    SetTimer(window, CLOSE_WHEN_DONE_TIMER, CLOSE_WHEN_DONE_CHECK_MS, nullptr);
+}
+
 // The commands that the menu lock grays; refused here too, so that a command sent by other
 // means than the menu cannot reach them either.
 bool LockedWhileProgramming(int command) {
@@ -210,9 +230,18 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         // The close box, Alt+F4, the system menu and other programs all come here.
         if (ProgrammingRunning()) {
             BeepRefusedInput();
+            CloseWhenDone(window);
             return 0;
         }
         return DefWindowProcA(window, message, wParam, lParam);
+    case WM_TIMER:
+        if (wParam == CLOSE_WHEN_DONE_TIMER && !ProgrammingRunning()) {
+            KillTimer(window, CLOSE_WHEN_DONE_TIMER);
+            DestroyWindow(CloseWhenDoneNote);
+            CloseWhenDoneNote = nullptr;
+            DestroyWindow(window);
+        }
+        return 0;
     case WM_QUERYENDSESSION:
         return ProgrammingRunning() ? FALSE : TRUE;
     case WM_DESTROY:

@@ -102,7 +102,8 @@ DWORD WINAPI FirmwareWorker(void*) {
         UnlockMenus();
     // Cleared before the button is decided on: a paint from here on may enable it too.
     WorkerRunning.store(0, std::memory_order_release);
-    if (UpdateAllowed.load(std::memory_order_acquire) != 0)
+    if (UpdateAllowed.load(std::memory_order_acquire) != 0 &&
+        DeviceDataValid.load(std::memory_order_acquire) != 0)
         EnableWindow(button, TRUE);
     return 0;
 }

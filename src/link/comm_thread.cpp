@@ -75,6 +75,8 @@ void ClosePortHandle() {
     SetPortStatus(0);
     PortOpen.store(0, std::memory_order_release);
     DropPendingFrame();
+    // The block read belongs to the unit on the line that went; the next one may be another.
+    DeviceDataValid.store(0, std::memory_order_release);
     DeviceDataWanted.store(1, std::memory_order_release);
 }
 

@@ -141,9 +141,10 @@ TEST_F(CommThreadTest, PortIsSetUpForTheUnitAndLetGoOfOnClose) {
     EXPECT_EQ(line.c_oflag & OPOST, 0u);
     EXPECT_EQ(line.c_lflag & (ICANON | ECHO | ISIG), 0u);
     EXPECT_EQ(std::tuple(line.c_cc[VMIN], line.c_cc[VTIME]), std::tuple(0, 0));
+    DeviceDataValid = 1; // a block read on this line belongs to the unit that was on it
     RequestPort(PORT_CLOSE, nullptr);
     EXPECT_TRUE(WaitFor([] { return PortRequestPending.load() == 0; }, 1000));
-    EXPECT_EQ(PortOpen.load() + PortStatus.load(), 0);
+    EXPECT_EQ(PortOpen.load() + PortStatus.load() + DeviceDataValid.load(), 0);
     EXPECT_EQ(fcntl(0, F_GETFD), -1) << "the port's descriptor is closed";
     dup2(savedStdin, 0);
     close(savedStdin);
