@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <map>
 #include <set>
 #include <string>
 #include <thread>
@@ -99,6 +100,23 @@ TEST_F(GaugeTest, DialArcsLabelsAndTheSortedWidenedClampedBand) {
                   std::to_string(call.args[1]) + " ";
     for (const char* label : {"0.68@265,379 ", "1.00@396,56 ", "1.32@526,379 "})
         EXPECT_NE(labels.find(label), std::string::npos) << labels;
+    // Pens by drawing, colour and width: the 2-pixel outline (10, 10, 10) around the face and
+    // the circle, 1 pixel for the 64 minor ticks; black 3 pixels for the 17 major ticks from
+    // (294, 355) at 44 degrees, 2 for the 16 mid ones; the four arcs 10 pixels.
+    std::map<std::tuple<CanvasOp, Colour, int>, int> pens;
+    for (const CanvasCall& call : CanvasCalls)
+        pens[{call.op, call.state.penColour, call.state.penWidth}] +=
+            call.op != CanvasOp::TEXT && call.op != CanvasOp::MOVE_TO;
+    const Colour OUTLINE = Rgb(10, 10, 10), BLACK = Rgb(0, 0, 0);
+    for (auto [pen, count] :
+         std::map<std::tuple<CanvasOp, Colour, int>, int>{{{CanvasOp::ELLIPSE, OUTLINE, 2}, 1},
+                                                          {{CanvasOp::ARC, OUTLINE, 2}, 1},
+                                                          {{CanvasOp::LINE_TO, BLACK, 3}, 17},
+                                                          {{CanvasOp::LINE_TO, BLACK, 2}, 16},
+                                                          {{CanvasOp::LINE_TO, OUTLINE, 1}, 64},
+                                                          {{CanvasOp::ARC, BAND, 10}, 1}})
+        EXPECT_EQ(pens[pen], count) << int(std::get<0>(pen)) << " " << std::get<1>(pen);
+    EXPECT_EQ(Drawn(BLACK).at(0), (Args{294, 355, 284, 365}));
     // Band arcs run from the higher end's angle down to the lower's, 4.25 degrees per 0.01.
     const std::tuple<double, double, int, int, int, int, double, double> rows[] = {
         {0.86, 0.88, 275, 152, 262, 171, 0.86, 0.88}, // 129 down to 120.5
@@ -152,6 +170,7 @@ TEST_F(GaugeTest, NeedleEraseGoesOnlyWhereTheNeedleWasWhileTwoThreadsDraw) {
     done.store(true);
     live.join();
     const std::set<std::pair<int, int>> tips = {{396, 250}, {396, 109}, {298, 351}};
+    ASSERT_EQ(Drawn(FACE).size(), 20000u) << "every paint erases";
     for (const Args& erase : Drawn(FACE))
         ASSERT_EQ(tips.count({erase[2], erase[3]}), 1u)
             << "erased towards " << erase[2] << ", " << erase[3];

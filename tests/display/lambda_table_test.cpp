@@ -5,19 +5,38 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <sstream>
 
 namespace {
 
-TEST(LambdaPointTable, FlatRunsAroundAStrictlyRisingMiddle) {
-    // Between neighbours 1/lambda changes almost evenly: within 0.14 per cent from 176 to 800.
+// Every row the characteristic is known at; between neighbouring rows 1/lambda runs along a
+// straight line within 0.14 per cent of the table up to index 800, and 1 per cent up to 864.
+TEST(LambdaPointTable, KnownRowsFlatRunsAndAStrictlyRisingMiddle) {
+    std::istringstream rows( // index and lambda of each row
+        "0 0.67 174 0.67 175 0.6700000037855 176 0.670693862720638 192 0.681772143914578 "
+        "224 0.704299789160604 256 0.728148607965904 288 0.753881389241648 "
+        "320 0.781651710355244 352 0.811353098389735 384 0.842858293695857 "
+        "416 0.876395370416917 448 0.913113370221159 480 0.955939014750193 "
+        "506 0.999303424555576 512 1.01145476567951 544 1.10434088672572 "
+        "576 1.22427131245995 608 1.37209561626125 640 1.5522272027243 672 1.77541781666471 "
+        "686 1.89173143165291 687 1.90058313064422 704 2.06424175481258 736 2.46421742527637 "
+        "768 3.06994605303529 800 4.09868152874821 832 6.14883547727547 864 11.4787510182226 "
+        "896 36.8088711146212 914 176.149591870203 915 207.002437039691 "
+        "1023 207.002437039691");
     const auto& t = LambdaPointTable;
-    for (int i = 1; i < LAMBDA_POINT_COUNT; ++i) {
+    for (int i = 1; i < LAMBDA_POINT_COUNT; ++i)
         ASSERT_TRUE(i <= 174 || i > 915 ? t[i] == t[i - 1] : t[i] > t[i - 1]) << "index " << i;
-        if (i >= 176 && i < 800) {
-            ASSERT_NEAR(1 / t[i], (1 / t[i - 1] + 1 / t[i + 1]) / 2, 0.0014 / t[i])
-                << "index " << i;
+    int from = -1, to = 0;
+    double low = 0, high = 0;
+    while (rows >> to >> high) {
+        EXPECT_DOUBLE_EQ(t[size_t(to)], high) << "index " << to;
+        for (int i = from + 1; from >= 0 && to <= 864 && i < to; ++i) {
+            double line = 1 / (1 / low + (1 / high - 1 / low) * (i - from) / (to - from));
+            ASSERT_NEAR(t[size_t(i)] / line, 1, to <= 800 ? 0.0014 : 0.01) << "index " << i;
         }
+        from = to, low = high;
     }
+    EXPECT_EQ(from, 1023) << "every row read";
 }
 
 TEST(FindLambdaPoint, KnownPointsAndValuesOffTheGrid) {

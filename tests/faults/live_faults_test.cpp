@@ -4,7 +4,6 @@
 #include "display/display_thread.h"
 #include "display/live_decode.h"
 #include "display/live_stream.h"
-#include "faults/fault_table.h"
 #include "firmware/test_files.h"
 #include "link/link.h"
 #include "platform/ticks.h"
@@ -77,10 +76,6 @@ TEST(LiveFaultsTest, LineNoiseShowsNoDamagedFrameAndTheDisplayRecovers) {
     EXPECT_EQ(noisyForeign, 0) << "values shown that no frame of the unit carried";
     EXPECT_TRUE(back) << "display did not come back after the noise stopped";
     EXPECT_EQ(Foreign, noisyForeign) << "other values shown after the noise stopped";
-    CountFaultTries("live, byte errors 1e-3 (shown frames)", noisyShown, noisyShown - noisyForeign,
-                    noisyForeign);
-    CountFaultTries("live, noise stops: next frame shown right", 1, back && Foreign == noisyForeign,
-                    Foreign != noisyForeign);
 }
 
 // The unit's adapter n as udev shows it: a device in the tree whose terminal is the pty, the
@@ -138,8 +133,6 @@ TEST(LiveFaultsTest, UnitVanishingUnderLiveIsFoundAgainOnAnotherPort) {
     EXPECT_GE(gap, 1.0) << "no outage seen in the rows";
     EXPECT_GE(rowsAfter, 20) << live.out << live.err;
     EXPECT_EQ(outOfRange, 0) << live.out;
-    CountFaultTries("mq6 live, unit vanishes 1.5 s, new port", 1,
-                    reappeared && live.status == 1 && rowsAfter >= 20, outOfRange != 0);
 }
 
 } // namespace

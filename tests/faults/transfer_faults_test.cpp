@@ -3,7 +3,6 @@
 // must leave the unit holding exactly what a run never cut leaves it. The unit shows the sample
 // firmware's information bytes through every cut (the information records rewrite the same bytes,
 // the setup block's last record the same 'ZZZZ'), so no rerun needs MQ6_ALLOW_SAMPLE.
-#include "faults/fault_table.h"
 #include "firmware/test_files.h"
 #include "support/pty_peer.h"
 #include "support/sim_process.h"
@@ -63,8 +62,6 @@ void CutAndRerun(const Transfer& transfer, long bytes, const Bytes& uncut) {
     EXPECT_EQ(rerun.status, 0) << rerun.err;
     EXPECT_TRUE(same) << "the unit holds other than what the uncut run left";
     EXPECT_TRUE(match) << status;
-    CountFaultTries(transfer.name, 1,
-                    vanished && cut.status == 1 && rerun.status == 0 && same && match, !same);
 }
 
 // One cut in the middle of each phase of a clean run (a phase is a run of requests of one

@@ -72,15 +72,18 @@ TEST(SetupKeyBuild, SetupWriteEnciphersWithTheValuesOfItsKeyFile) {
     EXPECT_EQ(sent, want);
 }
 
-// --version names the build's key and the image.
+// --version names the build's key and the image; the simulated unit names its key.
 TEST(SetupKeyBuild, VersionNamesTheKeyOfEachBuildAndTheImage) {
     TempDir dir;
     const std::string head = "mq6 " MQ6_VERSION_TEXT "\nCarried firmware: 1.01\nFirmware image: "
-                             "sample-image.txt, the SAMPLE, not device firmware\nSetup key: ";
-    EXPECT_EQ(RunProcess(MQ6_CLI_PATH, {"--version"}, dir.path).out,
-              head + "sample-setup-key.txt, the SAMPLE, not the unit's key\n");
-    EXPECT_EQ(RunProcess(MQ6_TESTKEY_CLI_PATH, {"--version"}, dir.path).out,
-              head + "test-setup-key.txt, given at build time\n");
+                             "sample-image.txt, the SAMPLE, not device firmware\nSetup key: ",
+                      sample = "sample-setup-key.txt, the SAMPLE, not the unit's key\n";
+    for (auto [program, text] :
+         {std::pair<const char*, std::string>{MQ6_CLI_PATH, head + sample},
+          {MQ6_TESTKEY_CLI_PATH, head + "test-setup-key.txt, given at build "
+                                        "time\n"},
+          {MQ6_SIM_PATH, "mq6-sim " MQ6_VERSION_TEXT "\nSetup key: " + sample}})
+        EXPECT_EQ(RunProcess(program, {"--version"}, dir.path).out, text) << program;
 }
 
 // The build-time checks of image and key files: the faults a file typed or pasted by hand
@@ -100,6 +103,9 @@ TEST(BuildInputScripts, BrokenFilesAreRefusedNamingTheFileAndTheFault) {
         {false, typo, "'G5' is not a byte in two hex digits"},
         {true, head, ": no 'step' line"},
         {true, head + "step 0123456\n", ": line 5: step value '0123456' is not 8 hex digits"},
+        {true, head + "k2 0B5E7A1D\n", ": line 5: a second 'k2' line (the first is line 3)"},
+        {true, head + "k4 0B5E7A1D\n", ": line 5: unknown name 'k4', expected one of"},
+        {true, head + "step = 0B5E7A1D\n", ": line 5: expected 'NAME XXXXXXXX' with NAME one of"},
     };
     TempDir dir;
     for (const auto& row : rows) {

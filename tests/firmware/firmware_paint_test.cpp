@@ -10,10 +10,12 @@ namespace {
 
 using Block = std::array<uint8_t, DEVICE_INFO_SIZE>;
 using Texts = std::vector<std::string>;
-// The verdicts, with the note that the test build carries the sample image.
-const std::string MATCH = "The Firmware Versions Match, There is no Need to Update (SAMPLE)";
-const std::string UPDATE = "This is a Newer Version of Firmware, Please Update (SAMPLE)";
-const std::string NEWER = "The Current MQ-6 Firmware is Newer then this Firmware (SAMPLE)";
+// The verdicts as drawn, with the note that the test build carries the sample image; each is
+// centred in the unit group box (x 60, 660 wide) on 10-pixel characters.
+const std::string MATCH = "70,346 The Firmware Versions Match, There is no Need to Update (SAMPLE)";
+const std::string UPDATE = "95,346 This is a Newer Version of Firmware, Please Update (SAMPLE)";
+const std::string NEWER = "80,346 The Current MQ-6 Firmware is Newer then this Firmware (SAMPLE)";
+const std::string GONE = "140,140 The MQ-6 does not answer: no update can be offered";
 const std::string HEAD = "MQ-6 Wideband Controller ", NOTICE = "Copyright 2009 ",
                   RIGHTS = "All Rights Reserved ";
 
@@ -24,12 +26,6 @@ Block BlockWith(const std::string& banner) {
               block.begin() + 128);
     block[255] = 2;
     return block;
-}
-
-// "x,y text", the text centred in the unit group box on 10-pixel characters.
-std::string Centred(int y, const std::string& text) {
-    return std::to_string(60 + (660 - int(text.size()) * 10) / 2) + "," + std::to_string(y) + " " +
-           text;
 }
 
 // Paints with 10 x 20 pixel characters; what was drawn, as "x,y text".
@@ -62,16 +58,14 @@ TEST(FirmwarePaint, VerdictComparesMajorFirstThenMinorAndKeepsTheLastVersionRead
         {1, "Version: 2.00", NEWER, 0},
         {1, HEAD, NEWER, 0},             // no version: the last one read stays
         {1, "Version 2.00", UPDATE, 1},  // the numbers are read at fixed places: 0.00
-        {0, "Version: 1.01", "", 0},     // the unit gone: says so, and offers nothing
+        {0, "Version: 1.01", GONE, 0},   // the unit gone: says so, and offers nothing
         {1, "Version: 1.00", UPDATE, 1}, // until a block is read again
     };
     ResetFirmwareView();
     for (const auto& row : rows) {
         SCOPED_TRACE(row.banner);
         Texts texts = Paint(row.valid, row.banner);
-        EXPECT_EQ(texts.back(), row.valid ? Centred(346, row.verdict)
-                                          : Centred(140, "The MQ-6 does not answer: no update "
-                                                         "can be offered"));
+        EXPECT_EQ(texts.back(), row.verdict);
         EXPECT_EQ(UpdateAllowed.load(), row.allowed);
     }
 }
@@ -80,14 +74,14 @@ TEST(FirmwarePaint, BannerLinesThePhaseTextBelowTitleAndColours) {
     ResetFirmwareView();
     EXPECT_EQ(Paint(1, HEAD + NOTICE + RIGHTS + "Version: 1.01"),
               (Texts{"315,10 Firmware Update", // 15 characters of 11 pixels centred on 794
-                     Centred(170, "Version: 1.01"), Centred(140, RIGHTS), Centred(120, NOTICE),
-                     Centred(94, HEAD), Centred(313, "Version: 1.01"), Centred(346, MATCH)}));
+                     "325,170 Version: 1.01", "290,140 " + RIGHTS, "315,120 " + NOTICE,
+                     "265,94 " + HEAD, "325,313 Version: 1.01", MATCH}));
     // "All" after "Version": a piece whose bounds come the wrong way round is not drawn.
     EXPECT_EQ(Paint(1, "Version: 1.01 All").size(), 4u);
     const char* phases[] = {"", "Programming...", "Verifying...", "Finishing...", ""};
     for (int phase = 0; phase <= 4; ++phase)
         EXPECT_EQ(Paint(1, "Version: 1.01", phase).back(),
-                  *phases[phase] ? "22,476 " + std::string(phases[phase]) : Centred(346, MATCH));
+                  *phases[phase] ? "22,476 " + std::string(phases[phase]) : MATCH);
     EXPECT_EQ(CanvasCallsOf(CanvasOp::TEXT).at(0).state.font, FONT_LARGE);
     for (const CanvasCall& call : CanvasCallsOf(CanvasOp::TEXT))
         EXPECT_EQ(std::make_pair(call.state.textColour, call.state.backColour),

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <climits>
 #include <fcntl.h>
+#include <filesystem>
 #include <functional>
 #include <termios.h>
 #include <thread>
@@ -87,6 +88,14 @@ class CommThreadTest : public ::testing::Test {
 TEST_F(CommThreadTest, BackOffDoublesUpToSixSecondsAndAPortWithoutLineSettingsIsRetried) {
     // Each attempt fails at once, so each delay is chosen when the sleeps before it are over.
     // /dev/null opens, but it has no line settings to read or write.
+    auto devNullOpen = [] {
+        int open = 0;
+        std::error_code gone; // a descriptor closed while the folder is read
+        for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd"))
+            open += std::filesystem::read_symlink(fd, gone) == "/dev/null";
+        return open;
+    };
+    const int nullOpen = devNullOpen();
     for (const char* name : {"/nonexistent/mq6-tty", "/dev/null"}) {
         SCOPED_TRACE(name);
         auto start = Clock::now();
@@ -101,6 +110,7 @@ TEST_F(CommThreadTest, BackOffDoublesUpToSixSecondsAndAPortWithoutLineSettingsIs
             ASSERT_TRUE(WaitFor([&] { return RetryDelay.load() >= delay; }, 10000));
             double at = std::chrono::duration<double>(Clock::now() - start).count();
             EXPECT_EQ(RetryDelay.load(), delay);
+            EXPECT_EQ(devNullOpen(), nullOpen) << "a port that failed its set-up is closed";
             EXPECT_TRUE(at >= seconds - 0.05 && at <= seconds + 1.0) << delay << " at " << at;
             seconds += delay / 1000.0;
             if (delay == 1000 && name[1] == 'd')
@@ -109,6 +119,39 @@ TEST_F(CommThreadTest, BackOffDoublesUpToSixSecondsAndAPortWithoutLineSettingsIs
         EXPECT_EQ(PortOpen.load() + PortStatus.load(), 0);
         StopLink();
     }
+}
+
+// A frame queued before a reopen is dropped. A line that goes is closed, then reopened on the
+// same path once it is back, after the 125 ms sleep before an attempt.
+TEST_F(CommThreadTest, FrameQueuedBeforeAReopenIsDroppedAndALostLineIsReopenedOnItsPath) {
+    PtyPeer second;
+    const std::string link = "/tmp/mq6-commtest-" + std::to_string(getpid());
+    unlink(link.c_str());
+    ASSERT_EQ(symlink(peer.slavePath.c_str(), link.c_str()), 0);
+    ResetLinkState();
+    AutoPort.store(0);
+    StorePortName(link);
+    PortOpen = 1;
+    ASSERT_EQ(QueueTransmit(Hex("52 07 20").data(), 3), 0);
+    RequestPort(PORT_REOPEN, link.c_str());
+    StartTickTimer();
+    StartCommThread();
+    ASSERT_TRUE(WaitFor([] { return PortOpen.load() == 1 && PortStatus.load() == 1; }, 3000));
+    EXPECT_TRUE(PeerDrain(peer, 200).empty()) << "the frame queued before the reopen went out";
+    ASSERT_TRUE(OpenPtyPeer(second));
+    unlink(link.c_str());
+    ASSERT_EQ(symlink(second.slavePath.c_str(), link.c_str()), 0);
+    ClosePtyPeer(peer); // the unit vanishes and is back at once under the same path
+    ASSERT_TRUE(WaitFor([] { return PortStatus.load() == 0; }, 2000));
+    auto lost = Clock::now();
+    ASSERT_TRUE(WaitFor([] { return PortOpen.load() == 1; }, 3000));
+    double seconds = std::chrono::duration<double>(Clock::now() - lost).count();
+    EXPECT_TRUE(seconds >= 0.12 && seconds < 1.0) << seconds;
+    ASSERT_EQ(QueueTransmit(Hex("52 00").data(), 2), 0);
+    EXPECT_EQ(PeerRead(second, 2, 1000), Hex("52 00"));
+    StopLink();
+    ClosePtyPeer(second);
+    unlink(link.c_str());
 }
 
 // The line starts out as a terminal would have it; the port must be raw 57600 without flow

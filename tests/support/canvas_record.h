@@ -26,6 +26,7 @@ enum class CanvasOp {
 // black text on white and left-top alignment.
 struct CanvasState {
     Colour penColour = Rgb(0, 0, 0);
+    int penWidth = 1;
     Colour brushColour = Rgb(255, 255, 255);
     CanvasFont font = FONT_SYSTEM;
     Colour textColour = Rgb(0, 0, 0);

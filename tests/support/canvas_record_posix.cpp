@@ -77,8 +77,8 @@ void CanvasCloseWindow(Canvas* canvas) {
     canvas->open = false;
 }
 
-void CanvasSetPen(Canvas* canvas, int, Colour colour) {
-    canvas->state.penColour = colour;
+void CanvasSetPen(Canvas* canvas, int width, Colour colour) {
+    canvas->state.penColour = colour, canvas->state.penWidth = width;
 }
 
 void CanvasSetBrush(Canvas* canvas, Colour colour) {

@@ -28,24 +28,23 @@ Codes Build(int narrowband, int offset, double stoich, double v2, double a2, dou
     return Decode(table);
 }
 
+// The rows the characteristic is known at, moved by the offset: 201 moves them lean by 28
+// entries (the 0.5 V code 410 to entry 359) and holds 762 before them, 55 rich by 47 (410 to
+// entry 284) and holds 21 after them.
 TEST(OutputTable, NarrowbandCharacteristicKeepsItsTellingRowsAndIsMovedByTheOffset) {
-    const Codes n(NarrowbandTable.begin(), NarrowbandTable.end());
-    const std::vector<std::pair<size_t, int32_t>> telling = {
+    const std::pair<int, int32_t> telling[] = {
         {0, 762},   {100, 755}, {200, 732}, {300, 666}, {320, 633}, {325, 594},
         {328, 526}, {329, 492}, {330, 453}, {331, 410}, {332, 363}, {333, 315},
         {334, 269}, {335, 226}, {340, 105}, {350, 77},  {400, 25},  {511, 21}};
-    for (const auto& [entry, code] : telling)
-        EXPECT_EQ(n[entry], code) << "entry " << entry;
-    EXPECT_TRUE(std::is_sorted(n.rbegin(), n.rend())) << "it never rises";
-    // Offset 128 leaves it, 201 moves it lean by 28 entries (the 0.5 V code 410 to entry 359),
-    // 55 rich by 47 (410 to entry 284).
-    for (auto [offset, k] : {std::pair{128, 0}, {201, 28}, {55, 47}}) {
+    for (auto [offset, shift] : {std::pair{128, 0}, {201, 28}, {55, -47}}) {
         SCOPED_TRACE(offset);
         Codes codes = Build(1, offset, 0.0, 9.0, -1.0, 9.0, -1.0); // the linear values unused
-        for (int j = 0; j < 512; ++j)
-            EXPECT_EQ(codes[size_t(j)], offset > 128 ? n[size_t(std::max(0, j - k))]
-                                                     : n[size_t(std::min(511, j + k))])
-                << j;
+        EXPECT_TRUE(std::is_sorted(codes.rbegin(), codes.rend())) << "it never rises";
+        for (auto [entry, code] : telling) {
+            const int moved = entry + shift;
+            EXPECT_TRUE(moved < 0 || moved > 511 || codes[size_t(moved)] == code) << moved;
+        }
+        EXPECT_EQ(codes[shift >= 0 ? 0 : 511], shift >= 0 ? 762 : 21) << "held at the end";
     }
 }
 
@@ -88,18 +87,27 @@ TEST(OutputTable, LinearLinesAreFlatThenInterpolatedThenFlat) {
     }
 }
 
+// Entries 0, 145, 331, 401 and 511 stand for points 175, 320, 506, 576 and 686.
 TEST(OutputTable, ChannelBFollowsItsModeBit) {
+    const size_t at[] = {0, 145, 331, 401, 511};
+    auto codesAt = [&at](const OutputTable& table) {
+        Codes all = Decode(table), some;
+        for (size_t entry : at)
+            some.push_back(all[entry]);
+        return some;
+    };
     SetupRecord values = DEFAULT_SETUP;
     OutputTable table1{}, table2{};
     BuildSetupTables(values, table1, table2);
-    // The stoichiometric AFR goes in as StoichAfr x 0.01.
-    EXPECT_EQ(Decode(table1), Build(0, 128, 1470 * 0.01, 5.0, 20.00, 0.0, 10.00));
-    EXPECT_EQ(Decode(table2), Build(1, 128, 0, 0, 0, 0, 0));
+    // 0 V at lambda 0.6803 (10.00 / 14.70), 5 V at 1.3605: 0.745 V at 0.7817, 3.998 V at 1.2243.
+    EXPECT_EQ(codesAt(table1), (Codes{0, 610, 1920, 3275, 4095}));
+    EXPECT_EQ(codesAt(table2)[2], 410) << "narrowband: 0.5 V at entry 331";
     values.SetupFlags = SETUP_FLAG_B_LINEAR | 0xF0;
     values.Channel[CHANNEL_B] = {10, 1100, 40, 1800, 128, 3};
     values.StoichAfr = 1460;
     BuildSetupTables(values, table1, table2);
-    EXPECT_EQ(Decode(table2), Build(0, 128, 1460 * 0.01, 4.0, 18.00, 1.0, 11.00));
+    // 1 V at lambda 0.7534 (11.00 / 14.60), 4 V at 1.2329: 1.177 V at 0.7817, 2.538 V at 0.9993.
+    EXPECT_EQ(codesAt(table2), (Codes{819, 964, 2079, 3232, 3276}));
 }
 
 } // namespace

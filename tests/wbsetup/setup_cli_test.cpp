@@ -38,8 +38,11 @@ class SetupCliTest : public ::testing::Test {
 TEST_F(SetupCliTest, EveryCommandReachesTheUnitAndPrintsWhatItHolds) {
     const std::vector<std::pair<Args, std::string>> rows = {
         {{"@port", "info"}, "All rights reserved.\nVersion: 1.01\nUnit mode: 0 (normal)\n"},
-        {{"@port", "info", "--json", "-v"}, "\"version\": \"1.01\",\n  \"unit_mode\": 0,\n"},
+        {{"@port", "info", "--json", "-v"},
+         "Project.\", \"All rights reserved.\", \"Version: 1.01\"],\n  \"version\": \"1.01\",\n"
+         "  \"unit_mode\": 0,\n"},
         {{"@port", "setup", "read"}, "Stoich AFR  14.70\nA point 1   0.0 V at AFR 10.00\n"},
+        {{"@port", "setup", "read"}, "\nB mode      NB (narrowband)\n"},
         {{"@port", "setup", "write", "--dry-run", "--a2=4.94,20"},
          "A point 2   5.0 V at AFR 20.00 -> 4.9 V at AFR 20.00\n"},
         {{"@port", "setup", "write", "--yes"},

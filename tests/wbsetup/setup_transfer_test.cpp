@@ -27,16 +27,17 @@ std::string Events;
 const SetupFormInput DEFAULT_FORM{{"0.0", "10.00", "5.0", "20.00", "0.0", "10.00", "5.0", "20.00"},
                                   {3, 3}};
 
-// The two output tables and the setup block, as the unit would hold them for these values.
-Bytes Image(const SetupRecord& values) {
-    OutputTable table1{}, table2{};
-    BuildSetupTables(values, table1, table2);
-    std::array<uint8_t, DEVICE_INFO_SIZE> info{};
-    PackSetupBlock(values, info);
-    Bytes image(table1.begin(), table1.end());
-    image.insert(image.end(), table2.begin(), table2.end());
-    image.insert(image.end(), &info[4], &info[68]);
-    return image;
+// The unit's image: codes at entries 0, 331 and 511 of table 1 and then of table 2, and the
+// setup block.
+void ExpectImage(const Bytes& image, const std::array<int, 6>& codes, const std::string& block) {
+    ASSERT_EQ(image.size(), 4096u + 64u);
+    for (size_t k = 0; k < codes.size(); ++k) {
+        const size_t at = k / 3 * 2048 + std::array{0u, 331u, 511u}[k % 3] * 4;
+        EXPECT_EQ(Bytes(&image[at], &image[at + 4]),
+                  (Bytes{0x34, uint8_t(codes[k] >> 8), 0x34, uint8_t(codes[k])}))
+            << k;
+    }
+    EXPECT_EQ(Bytes(&image[4096], &image[4096 + 64]), Hex(block.c_str()));
 }
 
 class SetupTransferTest : public ::testing::Test {
@@ -89,9 +90,9 @@ TEST_F(SetupTransferTest, SetWritesTheTypedValuesAndTheRowsSelected) {
     SetupFormInput form{{"1.2", "11.5", "4.46", "18.0", "0.5", "9", "5", "16.444"},
                         {9, -2}}; // rows 6 and 2
     ASSERT_EQ(Set(form), 0);
-    const SetupRecord expected = {
-        1460, 0xF2, 128, {{{12, 1150, 45, 1800, 240, 6}, {5, 900, 50, 1644, 96, 2}}}};
-    EXPECT_EQ(UnitImage(), Image(expected));
+    // A: 1.2 V at 11.50, 4.5 V at 18.00; B: 0.5 V at 9.00 (rich of the table), 5 V at 16.44.
+    ExpectImage(UnitImage(), {983, 2268, 3686, 797, 3178, 4095},
+                "05 B4 F2 00 00 78 30 0C 2D 04 7E 07 08 05 32 03 84 06 6C 80 5A*44");
 }
 
 TEST_F(SetupTransferTest, FirmwareUpdateModeStopsReadAndSetButSetupModeDoesNot) {
@@ -113,12 +114,12 @@ TEST_F(SetupTransferTest, FirmwareUpdateModeStopsReadAndSetButSetupModeDoesNot) 
     SetupValues.SetupFlags = 0xF1;
     LoadDefaultSetup();
     SetupValues.Channel[CHANNEL_A].ResponseValue = 66;
-    const SetupRecord expected = SetupValues;
     SetupFormInput form = DEFAULT_FORM;
     form.FieldText[4] = "3.3";
     form.ResponseSelection[CHANNEL_A] = NO_SELECTION;
     EXPECT_EQ(Set(form), 0);
-    EXPECT_EQ(UnitImage(), Image(expected));
+    ExpectImage(UnitImage(), {0, 1920, 4095, 762, 410, 21},
+                "05 BE 00 00 00 21 40 00 32 03 E8 07 D0 00 32 03 E8 07 D0 80 5A*44");
 }
 
 // With the sample key only where the rule is lifted: the block is unreadable.
