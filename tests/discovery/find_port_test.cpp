@@ -14,8 +14,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 namespace {
 
@@ -126,6 +128,28 @@ TEST(FindPortTest, WhatReachesPortNameTheBufferAndTheDriverParameter) {
     }
     ClearMemoryRegistry();
     AutoPort.store(1);
+}
+
+// The name passes between the main thread, discovery and the comm thread: a copy is always one
+// name whole, never parts of two, and a name that does not fit is refused, never cut.
+TEST(FindPortTest, PortNameIsHandedOverWholeAndANameThatDoesNotFitIsRefused) {
+    const std::string names[] = {"COM3", "/dev/serial/by-id/usb-FTDI_MQ-6_A10-port0"};
+    StorePortName(names[0]);
+    EXPECT_EQ(StorePortName(std::string(PORT_NAME_SIZE, 'X')), -1);
+    EXPECT_EQ(CopyPortName().data(), names[0]);
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (int i = 0; !done.load(); ++i)
+            StorePortName(names[i % 2]);
+    });
+    int torn = 0;
+    for (int i = 0; i < 200000; ++i) {
+        const std::string copy = CopyPortName().data();
+        torn += copy != names[0] && copy != names[1];
+    }
+    done = true;
+    writer.join();
+    EXPECT_EQ(torn, 0);
 }
 
 TEST(CliDiscoveryTest, PortsAndACommandWithoutPort) {

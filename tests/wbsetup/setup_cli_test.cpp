@@ -78,6 +78,7 @@ TEST_F(SetupCliTest, UsageErrorsNameTheOptionWhatWasGivenAndWhatItTakes) {
         int status = 2;
     } rows[] = {
         {"bogus", "unknown command 'bogus'"},
+        {"info --port " + std::string(256, 'X'), "--port: the port name is too long"},
         {"setup defaults", "unknown action 'defaults'"},
         {"live --count 0", "--count: 0 is outside 1 to 1000000000"},
         {"live --count abc", "--count: abc is not a number" + whole + "1 to 1000000000"},
