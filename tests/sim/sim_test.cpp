@@ -60,6 +60,27 @@ class SimTest : public ::testing::Test {
     }
 };
 
+// At 9600 baud a data block (260 bytes of 10 bits) takes at least 0.27 s; with --noise 1 each
+// byte has one bit flipped.
+TEST_F(SimTest, BaudPacesTheLineAndFullNoiseFlipsOneBitOfEveryByte) {
+    SimProcess noisy = StartSim({"--baud", "9600", "--noise", "1", "--seed", "5"});
+    PtyPeer line;
+    line.master = open(noisy.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    Bytes clean, flipped;
+    for (auto [peer, reply] : {std::pair(&port, &clean), {&line, &flipped}}) {
+        PeerWrite(*peer, Hex("52 07 20*10 01 99"));
+        auto start = std::chrono::steady_clock::now();
+        *reply = PeerRead(*peer, 260, 3000);
+        std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        EXPECT_TRUE(peer == &port || took.count() >= 0.27) << took.count();
+    }
+    close(line.master);
+    StopSim(noisy);
+    ASSERT_EQ(flipped.size(), clean.size());
+    for (size_t i = 0; i < clean.size(); ++i)
+        EXPECT_EQ(__builtin_popcount(clean[i] ^ flipped[i]), 1) << "byte " << i;
+}
+
 // Requests the program should never send are refused; in the loader the application is silent
 // and the loader's data block tells its mode. The worked frames of a whole update and a setup
 // write reach the simulator in the transfer and cli tests.
@@ -103,6 +124,16 @@ TEST(SimOptionsTest, BadValuesAreRefused) {
         EXPECT_EQ(bad.err, row.err);
     }
     EXPECT_EQ(ReadText(dir.File("notes")), "kept\n");
+    // Magic, 8 flag bytes, the data block, 16 KB of program memory and the two tables: 20752
+    // bytes, and one more is no state file of the simulator.
+    const std::string magic = "MQ6SIM1\n", state = dir.File("state");
+    WriteText(state, magic + std::string(20752 - magic.size(), '\0'));
+    EXPECT_EQ(
+        RunProcess("/usr/bin/timeout", {"1", MQ6_SIM_PATH, "--state", state}, dir.path).status,
+        124);
+    WriteText(state, magic + std::string(20753 - magic.size(), '\0'));
+    EXPECT_EQ(RunProcess(MQ6_SIM_PATH, {"--state", state}, dir.path).err,
+              "mq6-sim: " + state + " is not a state file of this simulator\n");
 }
 
 // A unit that loses its state file says so once and answers no write it cannot keep, so a
