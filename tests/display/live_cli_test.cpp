@@ -11,30 +11,34 @@
 namespace {
 
 // A run that never streams leaves an existing CSV file as it was; a reader that closes the
-// pipe ends the run as its end would: the stream stopped, exit status 0, nothing said.
+// pipe ends the run as its end would: the stream stopped, exit status 0, nothing said. Rows for
+// a file that cannot take them fail the run; off a terminal no status line goes to stdout.
 TEST(LiveCliTest, RunsThatNeverStreamKeepTheFileAndAClosedPipeEndsTheRun) {
     FakeRoots dir; // no adapter to find
-    const std::tuple<const char*, std::string, int, const char*> rows[] = {
-        {"port that does not exist", dir.File("missing"), 1, "cannot open"},
-        {"no unit found", "", 2, "no MQ-6 unit found"},
-        {"reader closes the pipe", "sim", 0, ""},
+    const std::string keep = dir.File("keep.csv");
+    const std::tuple<const char*, std::string, std::string, int, const char*> rows[] = {
+        {"port that does not exist", dir.File("missing"), keep, 1, "cannot open"},
+        {"no unit found", "", keep, 2, "no MQ-6 unit found"},
+        {"reader closes the pipe", "sim", "-", 0, ""},
+        {"file that cannot be written", "sim", "/dev/full", 1, "mq6: cannot write /dev/full\n"},
     };
-    for (const auto& [name, port, status, message] : rows) {
+    for (const auto& [name, port, csv, status, message] : rows) {
         SCOPED_TRACE(name);
-        WriteText(dir.File("keep.csv"), "the last run's rows\n");
+        WriteText(keep, "the last run's rows\n");
         SimProcess sim = StartSim({"--profile", "const:0.90", "--log", dir.File("log")});
         std::string portOption = port.empty() ? "" : "--port " + (port == "sim" ? sim.path : port);
         std::string live = std::string(MQ6_CLI_PATH) + " " + portOption + " live --seconds 1";
         ProcessResult run =
             RunProcess("/bin/bash",
-                       {"-c", status == 0 ? live + " --csv - | head -n 3; exit ${PIPESTATUS[0]}"
-                                          : live + " --csv " + dir.File("keep.csv")},
+                       {"-c", csv == "-" ? live + " --csv - | head -n 3; exit ${PIPESTATUS[0]}"
+                                         : live + " --csv " + csv},
                        dir.path);
         StopSim(sim);
         EXPECT_EQ(run.status, status) << run.err;
         EXPECT_TRUE(*message == '\0' ? run.err.empty() : run.err.find(message) != run.err.npos)
             << run.err;
-        EXPECT_EQ(ReadText(dir.File("keep.csv")), "the last run's rows\n");
+        EXPECT_EQ(ReadText(keep), "the last run's rows\n");
+        EXPECT_TRUE(csv == "-" || run.out.empty()) << run.out;
         if (status == 0) {
             EXPECT_EQ(run.out.substr(0, 36), "time_s,lambda,afr,lambda_raw,stoich\n");
             EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 3) << run.out;
