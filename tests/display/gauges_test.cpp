@@ -209,14 +209,16 @@ TEST_F(GaugeTest, WholeViewPaintsDialReadoutsThenNeedleAndLiveFramesRedrawWhatCh
     ResponseRate = 100;
     AddLiveListener([](const LiveSample&) { UpdateLiveGauges(); });
     // Frames in order: the spoke darkened, the digits redrawn (never the point) and the tip.
-    const std::tuple<uint8_t, uint8_t, uint8_t, bool, size_t, const char*, const char*, int, int>
+    // Spokes k at 1 + 30k degrees about (740, 40), inner (radius 8) to outer (18).
+    const Args SPOKES[] = {{739, 47, 739, 57}, {735, 46, 730, 55}, {733, 43, 724, 48}};
+    const std::tuple<uint8_t, uint8_t, uint8_t, bool, int, const char*, const char*, int, int>
         rows[] = {
             {0x7F, 0xFF, 0x00, true, 1, "2--5", "1-67", 493, 351}, // 1.67; the first good frame
             {0x40, 0x00, 0x00, false, 0, "----", "----", 0, 0},    // bad sums count for nothing
             {0x7F, 0xFF, 0x00, true, 0, "----", "----", 493, 351},
             {0x7F, 0xFF, 0x00, true, 0, "----", "----", 493, 351},
             {0x7F, 0xFF, 0x00, true, 0, "----", "----", 493, 351},
-            {0x7F, 0xFF, 0x00, true, 1, "----", "----", 493, 351}, // the fifth good frame
+            {0x7F, 0xFF, 0x00, true, 2, "----", "----", 493, 351}, // the fifth good frame
             {0x3F, 0xFF, 0x80, true, 0, "17-2", "--1-", 530, 207}, // 1.17 at angle 252.25
         };
     for (auto [high, middle, low, good, dark, afr, lambda, x, y] : rows) {
@@ -227,7 +229,9 @@ TEST_F(GaugeTest, WholeViewPaintsDialReadoutsThenNeedleAndLiveFramesRedrawWhatCh
         for (uint8_t byte : frame)
             RxStoreByte(byte);
         ASSERT_EQ(DecodeLiveFrame(), good ? 0 : 3);
-        EXPECT_EQ(Drawn(TextColour).size(), dark);
+        EXPECT_EQ(Drawn(TextColour), std::vector<Args>(dark > 0, SPOKES[dark]));
+        EXPECT_EQ(Drawn(Rgb(250, 250, 250)),
+                  std::vector<Args>(dark > 0, SPOKES[std::max(dark - 1, 0)]));
         EXPECT_EQ(Shown(AFR_X) + " " + Shown(LAMBDA_X), std::string(afr) + " " + lambda);
         EXPECT_EQ(Drawn(NEEDLE), std::vector<Args>(good, Args{396, 250, x, y})); // none if bad
     }
