@@ -75,11 +75,11 @@ TEST_F(SetupPlotTest, LinesAreDrawnBetweenTheirPointsAndHeldInsideThePlot) {
         values.Channel[0] = row.channel;
         EXPECT_EQ(Plot(CHANNEL_A), row.corners);
     }
-    EXPECT_EQ(PlotOutputLine(values, 2), -1);
-    EXPECT_EQ(PlotOutputLine(values, -1), -1);
-    RecordWindowExists = false; // no window to draw in
-    EXPECT_EQ(PlotOutputLine(values, CHANNEL_A), -1);
-    EXPECT_EQ(PlotNarrowbandCurve(values), -1);
+    // No channel 2 or -1; no window to draw in for A or the narrowband curve of B.
+    for (auto [channel, window] : {std::pair(2, true), {-1, true}, {0, false}, {1, false}}) {
+        RecordWindowExists = window;
+        EXPECT_EQ(PlotOutputLine(values, channel), -1) << channel;
+    }
     RecordWindowExists = true;
 }
 
