@@ -63,6 +63,18 @@ TEST_F(SetupCliTest, EveryCommandReachesTheUnitAndPrintsWhatItHolds) {
     const char* script = "(sleep 0.3; exec \"$0\" setup tables) | true; exit ${PIPESTATUS[0]}";
     ProcessResult closed = RunProcess("/bin/bash", {"-c", script, MQ6_CLI_PATH}, dir.path);
     EXPECT_EQ(closed.status + closed.err.size(), 0u) << closed.status << closed.err;
+    // On a terminal each stage is a bar of 40 redrawn in place: 128 of 256 blocks fill 20.
+    ProcessResult bar = RunProcess(
+        "/usr/bin/script",
+        {"-qec",
+         std::string(MQ6_CLI_PATH) + " --port " + sim.path + " setup write --defaults --yes",
+         "/dev/null"},
+        dir.path);
+    for (int done : {128, 256})
+        EXPECT_TRUE(Has(bar.out, "\rWriting...      [" + std::string(size_t(done) * 40 / 256, '#') +
+                                     std::string(size_t(256 - done) * 40 / 256, '-') + "] " +
+                                     std::to_string(done) + "/256"))
+            << bar.out.substr(0, 300);
 }
 
 // Every usage error with its whole message and status: "mq6: ", the reason and, for status 2,
