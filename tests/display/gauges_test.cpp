@@ -2,6 +2,7 @@
 // on, the needle, the block-digit readouts with their redraw of changed digits only, and the
 // activity mark, also as live frames drive them.
 #include "display/gauges.h"
+#include "display/status_line.h"
 #include "display/live_decode.h"
 #include "display/live_stream.h"
 #include "link/link.h"
@@ -59,12 +60,15 @@ std::string Shown(const std::array<int, 4>& columns) {
     return shown;
 }
 
-// The lines (from x, from y, to x, to y) or arcs drawn in one pen colour.
+// The lines (from x, from y, to x, to y, pen width) or arcs drawn in one pen colour.
 std::vector<Args> Drawn(Colour colour, CanvasOp op = CanvasOp::LINE_TO) {
     std::vector<Args> lines;
-    for (const CanvasCall& line : CanvasCallsOf(op))
+    for (CanvasCall line : CanvasCallsOf(op)) {
+        if (op == CanvasOp::LINE_TO)
+            line.args[4] = line.state.penWidth;
         if (line.state.penColour == colour)
             lines.push_back(line.args);
+    }
     return lines;
 }
 
@@ -88,6 +92,7 @@ class GaugeTest : public ::testing::Test {
 };
 
 TEST_F(GaugeTest, DialArcsLabelsAndTheSortedWidenedClampedBand) {
+    ClientWidth = 794; // the title: 14 characters of 11 pixels centred
     DrawDial(canvas);
     for (auto [colour, args] :
          {std::pair(Rgb(235, 230, 80), Args{241, 95, 551, 405, 396, 95, 286, 359}),
@@ -98,7 +103,8 @@ TEST_F(GaugeTest, DialArcsLabelsAndTheSortedWidenedClampedBand) {
     for (const CanvasCall& call : CanvasCallsOf(CanvasOp::TEXT))
         labels += call.text + "@" + std::to_string(call.args[0]) + "," +
                   std::to_string(call.args[1]) + " ";
-    for (const char* label : {"0.68@265,379 ", "1.00@396,56 ", "1.32@526,379 "})
+    for (const char* label :
+         {"AFR and Lambda@320,10 ", "0.68@265,379 ", "1.00@396,56 ", "1.32@526,379 "})
         EXPECT_NE(labels.find(label), std::string::npos) << labels;
     // Pens by drawing, colour and width: the 2-pixel outline (10, 10, 10) around the face and
     // the circle, 1 pixel for the 64 minor ticks; black 3 pixels for the 17 major ticks from
@@ -116,7 +122,8 @@ TEST_F(GaugeTest, DialArcsLabelsAndTheSortedWidenedClampedBand) {
                                                           {{CanvasOp::LINE_TO, OUTLINE, 1}, 64},
                                                           {{CanvasOp::ARC, BAND, 10}, 1}})
         EXPECT_EQ(pens[pen], count) << int(std::get<0>(pen)) << " " << std::get<1>(pen);
-    EXPECT_EQ(Drawn(BLACK).at(0), (Args{294, 355, 284, 365}));
+    EXPECT_EQ(Drawn(BLACK).at(0), (Args{294, 355, 284, 365, 3}));
+    EXPECT_EQ(Drawn(BLACK).at(17), (Args{278, 340, 269, 347, 2})) << "the first mid tick";
     // Band arcs run from the higher end's angle down to the lower's, 4.25 degrees per 0.01.
     const std::tuple<double, double, int, int, int, int, double, double> rows[] = {
         {0.86, 0.88, 275, 152, 262, 171, 0.86, 0.88}, // 129 down to 120.5
@@ -141,14 +148,14 @@ TEST_F(GaugeTest, NeedleTipsClampAtTheScaleEndsAndEachDrawErasesTheLastTip) {
     // The value is taken as unsigned: a negative one lands at the lean end.
     const std::tuple<int32_t, int, int> rows[] = {
         {100, 396, 109}, {68, 298, 351}, {0, 298, 351}, {132, 493, 351}, {-5, 493, 351}};
-    Args erased = {396, 250, 396, 250}; // nothing drawn yet: the hub itself
+    Args erased = {396, 250, 396, 250, 5}; // nothing drawn yet: the hub itself
     for (auto [lambdaX100, x, y] : rows) {
         SCOPED_TRACE(lambdaX100);
         Fresh();
         LambdaX100 = lambdaX100;
         DrawNeedle(canvas);
         EXPECT_EQ(Drawn(FACE), std::vector<Args>{erased});
-        erased = {396, 250, x, y};
+        erased = {396, 250, x, y, 5};
         EXPECT_EQ(Drawn(NEEDLE), std::vector<Args>{erased});
     }
 }
@@ -210,7 +217,7 @@ TEST_F(GaugeTest, WholeViewPaintsDialReadoutsThenNeedleAndLiveFramesRedrawWhatCh
     AddLiveListener([](const LiveSample&) { UpdateLiveGauges(); });
     // Frames in order: the spoke darkened, the digits redrawn (never the point) and the tip.
     // Spokes k at 1 + 30k degrees about (740, 40), inner (radius 8) to outer (18).
-    const Args SPOKES[] = {{739, 47, 739, 57}, {735, 46, 730, 55}, {733, 43, 724, 48}};
+    const Args SPOKES[] = {{739, 47, 739, 57, 2}, {735, 46, 730, 55, 2}, {733, 43, 724, 48, 2}};
     const std::tuple<uint8_t, uint8_t, uint8_t, bool, int, const char*, const char*, int, int>
         rows[] = {
             {0x7F, 0xFF, 0x00, true, 1, "2--5", "1-67", 493, 351}, // 1.67; the first good frame
@@ -233,7 +240,7 @@ TEST_F(GaugeTest, WholeViewPaintsDialReadoutsThenNeedleAndLiveFramesRedrawWhatCh
         EXPECT_EQ(Drawn(Rgb(250, 250, 250)),
                   std::vector<Args>(dark > 0, SPOKES[std::max(dark - 1, 0)]));
         EXPECT_EQ(Shown(AFR_X) + " " + Shown(LAMBDA_X), std::string(afr) + " " + lambda);
-        EXPECT_EQ(Drawn(NEEDLE), std::vector<Args>(good, Args{396, 250, x, y})); // none if bad
+        EXPECT_EQ(Drawn(NEEDLE), std::vector<Args>(good, Args{396, 250, x, y, 5})); // none if bad
     }
 }
 

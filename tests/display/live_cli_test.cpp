@@ -47,6 +47,17 @@ TEST(LiveCliTest, RunsThatNeverStreamKeepTheFileAndAClosedPipeEndsTheRun) {
             EXPECT_EQ(requests.back()[2], 0) << "SetStreamMode 0 stops the stream";
         }
     }
+    // On a terminal a line shows the values and a bar of 20 over 0.68 to 1.32: 1.07 fills 12.
+    SimProcess sim = StartSim({"--profile", "const:1.07"});
+    ProcessResult tty = RunProcess("/usr/bin/script",
+                                   {"-qec",
+                                    std::string(MQ6_CLI_PATH) + " --port " + sim.path +
+                                        " live --seconds 1 --csv " + dir.File("rows.csv"),
+                                    "/dev/null"},
+                                   dir.path);
+    StopSim(sim);
+    EXPECT_NE(tty.out.find("\rlambda 1.07  AFR 15.7  [############--------] "), tty.out.npos)
+        << tty.out;
 }
 
 } // namespace
