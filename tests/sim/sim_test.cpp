@@ -124,6 +124,26 @@ TEST(SimOptionsTest, BadValuesAreRefused) {
         EXPECT_EQ(bad.err, row.err);
     }
     EXPECT_EQ(ReadText(dir.File("notes")), "kept\n");
+    // Every bound taken (timeout ends the simulator), one step beyond each refused.
+    for (std::string args : {"--unit-mode 255 --baud 300 --stoich 655.35 --profile const:207 "
+                             "--rate 1000 --seed 4294967295",
+                             "--unit-mode 0 --baud 0 --stoich 0.01 --rate 0.01 "
+                             "--profile sine:0:207:0.001 --version 0.00"})
+        EXPECT_EQ(
+            RunProcess("/bin/sh", {"-c", "timeout 1 " MQ6_SIM_PATH " " + args}, dir.path).status,
+            124)
+            << args;
+    for (std::string args :
+         {"--unit-mode -1", "--baud 299", "--baud 4000001", "--stoich 0", "--stoich 655.36",
+          "--rate 1000.1", "--seed 4294967296", "--version 1.0", "--profile const:207.1",
+          "--profile sine:0.8:1.2", "--profile sweep:0.8:1.2:0", "--profile ramp:0.8:1.2:5"}) {
+        const std::string option = args.substr(0, args.find(' ')),
+                          value = args.substr(option.size() + 1);
+        EXPECT_EQ(RunProcess(MQ6_SIM_PATH, {option, value}, dir.path)
+                      .err.rfind("mq6-sim: bad value '" + value + "' for " + option, 0),
+                  0u)
+            << args;
+    }
     // Magic, 8 flag bytes, the data block, 16 KB of program memory and the two tables: 20752
     // bytes, and one more is no state file of the simulator.
     const std::string magic = "MQ6SIM1\n", state = dir.File("state");
