@@ -235,6 +235,8 @@ TEST_F(CommThreadTest, ResetNeverBringsBackFramesReadBeforeIt) {
         carriedOut += WaitFor([] { return RxResetRequest.load() == 0; }, 1000);
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
+    RequestPort(PORT_CLOSE, nullptr); // and a close is served while they still flow
+    EXPECT_TRUE(WaitFor([] { return PortRequestPending.load() == 0; }, 2000));
     done.store(true);
     unit.join();
     consumer.join();
