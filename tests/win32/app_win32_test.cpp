@@ -85,12 +85,15 @@ class MainWindowWin32 : public ::testing::Test {
         return PumpUntil([] { return PortStatus.load() == 1 && DeviceDataValid.load() == 1; },
                          VIEW_WAIT_MS);
     }
-    // A close request from another program and the system menu's Close (Alt+F4 comes the same
-    // way), then the end of the session; returns the window's answer to that.
-    LRESULT AskToClose() {
+    // While a worker writes, the window is locked: Exit, Comm Setup and the close box greyed,
+    // and a close request from another program, the system menu's Close (Alt+F4 comes the same
+    // way) and the end of the session all refused.
+    void ExpectLocked() {
+        EXPECT_TRUE(Grayed(GetSystemMenu(window, FALSE), SC_CLOSE) &&
+                    Grayed(GetMenu(window), IDM_EXIT) && Grayed(GetMenu(window), IDM_COMM_SETUP));
         PostMessageA(window, WM_CLOSE, 0, 0);
         PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
-        return SendMessageA(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP);
+        EXPECT_EQ(SendMessageA(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP), FALSE);
     }
     // The menu's items as "text" or "text (gray)", in menu order.
     std::string MenuState() const {
@@ -153,6 +156,9 @@ TEST_F(MainWindowWin32, SetChecksThenWritesWithTheWindowLockedAndTheUnitsValuesA
     // keeps the focus.
     int32_t beeps = RefusedInputBeeps();
     SetFocus(Field(1));
+    SetWindowTextA(Field(1), "x1..2y"); // pasted: each character a number cannot hold goes
+    EXPECT_EQ(ControlText(Field(1)) + " " + std::to_string(RefusedInputBeeps() - beeps), "1.2 3");
+    beeps = RefusedInputBeeps();
     SetWindowTextA(Field(1), "");
     for (char typed : {'a', '2', '5', '0'}) // one WM_CHAR a key, as typing gives them
         SendMessageA(Field(1), WM_CHAR, typed, 1);
@@ -189,15 +195,14 @@ TEST_F(MainWindowWin32, SetChecksThenWritesWithTheWindowLockedAndTheUnitsValuesA
             return bar != nullptr && SendMessageA(bar, PBM_GETPOS, 0, 0) > 10;
         },
         VIEW_WAIT_MS));
-    EXPECT_EQ(AskToClose(), FALSE) << "no close request ends the program under the write";
+    ExpectLocked();
     EXPECT_TRUE(PumpUntil(
         [&] {
             return ControlText(ChildAt(window, "Static", 8, 490)) ==
                    "The window closes when the work ends.";
         },
         1000));
-    EXPECT_TRUE(Grayed(GetSystemMenu(window, FALSE), SC_CLOSE) &&
-                Grayed(GetMenu(window), IDM_EXIT) && !IsWindowEnabled(Field(7)));
+    EXPECT_FALSE(IsWindowEnabled(Field(7)));
     ASSERT_TRUE(PumpUntil([] { return SetupWriteRunning.load() == 0; }, VIEW_WAIT_MS));
     // ES_CONTINUOUS | ES_SYSTEM_REQUIRED from the worker while it wrote, ES_CONTINUOUS after.
     EXPECT_EQ(TakeExecutionStateCalls(), "|80000001 80000000 ");
@@ -226,8 +231,13 @@ TEST_F(MainWindowWin32, SetChecksThenWritesWithTheWindowLockedAndTheUnitsValuesA
     EXPECT_EQ(Field(4), nullptr) << "channel B back in the unit's narrowband layout";
 }
 
-// The dialog's two fields as the user leaves them, then OK, from a timer of the dialog's loop.
-const char* PreferencesTyped[2] = {};
+// What a timer of the dialog's loop does in the open dialog: the two fields typed, the first
+// one left (or not), the trackbar moved, then OK or Cancel.
+struct {
+    const char *low, *high;
+    bool leaveLow;
+    int rate, button;
+} PreferencesRow;
 // The modal dialog over the main window, or nullptr while none is open.
 HWND OpenDialog() {
     HWND popup = GetLastActivePopup(MainWindow);
@@ -239,23 +249,36 @@ void CALLBACK ConfirmPreferencesTyped(HWND, UINT, UINT_PTR timer, DWORD) {
     if (dialog == nullptr)
         return;
     KillTimer(nullptr, timer);
-    SetDlgItemTextA(dialog, IDC_TARGET_LOW, PreferencesTyped[0]);
-    SetDlgItemTextA(dialog, IDC_TARGET_HIGH, PreferencesTyped[1]);
-    SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+    SetDlgItemTextA(dialog, IDC_TARGET_LOW, PreferencesRow.low);
+    SetDlgItemTextA(dialog, IDC_TARGET_HIGH, PreferencesRow.high);
+    if (PreferencesRow.leaveLow)
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_TARGET_LOW, EN_KILLFOCUS),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_TARGET_LOW)));
+    SendDlgItemMessageA(dialog, IDC_RESPONSE_RATE, TBM_SETPOS, TRUE, PreferencesRow.rate);
+    SendMessageA(dialog, WM_COMMAND, PreferencesRow.button, 0);
 }
 
-TEST_F(MainWindowWin32, PreferencesOkClampsBothTargetsAndPutsTheLowerFirst) {
+TEST_F(MainWindowWin32, PreferencesClampTheTargetsPutTheLowerFirstAndCancelKeepsOnlyALeftField) {
     StartWindow(VIEW_SETTINGS_NO_UNIT);
-    // From, To, then the band kept: each clamped into 0.68 to 1.32, the lower first.
-    for (auto [from, to, low, high] : {std::tuple("0.95", "0.88", 0.88, 0.95),
-                                       {"1.5", ".5", 0.68, 1.32},
-                                       {"0.8", "0.9", 0.8, 0.9}}) {
-        SCOPED_TRACE(std::string(from) + " / " + to);
-        PreferencesTyped[0] = from;
-        PreferencesTyped[1] = to;
+    // Each target clamped into 0.68 to 1.32, on OK or on leaving its field, the lower first; the
+    // trackbar runs from 10 to 90; Cancel keeps the field left, and nothing else.
+    const struct {
+        decltype(PreferencesRow) typed;
+        double low, high;
+        int rate;
+    } rows[] = {
+        {{"0.95", "0.88", false, 95, IDOK}, 0.88, 0.95, 90},
+        {{"1.5", ".5", false, 5, IDOK}, 0.68, 1.32, 10},
+        {{"0.8", "0.9", false, 50, IDOK}, 0.8, 0.9, 50},
+        {{"0.5", "1.0", true, 70, IDCANCEL}, 0.68, 0.9, 50},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.typed.low) + " / " + row.typed.high);
+        PreferencesRow = row.typed;
         SetTimer(nullptr, 0, 50, ConfirmPreferencesTyped);
         SendMessageA(window, WM_COMMAND, IDM_PREFERENCES, 0);
-        EXPECT_EQ(std::pair(TargetLow.load(), TargetHigh.load()), std::pair(low, high));
+        EXPECT_EQ(std::tuple(TargetLow.load(), TargetHigh.load(), ResponseRate.load()),
+                  std::tuple(row.low, row.high, row.rate));
     }
 }
 
@@ -317,11 +340,14 @@ TEST_F(MainWindowWin32, SamplesRefusedToOtherFirmwareThenAnUpdateKeepsTheWindowO
     std::string first;
     auto failed = [&] { return (first += TakeExecutionStateCalls()) == "|80000001 80000000 "; };
     ASSERT_TRUE(PumpUntil(failed, 20000)) << first;
+    EXPECT_TRUE(PumpUntil(
+        [&] { return SendMessageA(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP) == TRUE; },
+        VIEW_WAIT_MS))
+        << "the session may end once the work has";
     SendMessageA(button, BM_CLICK, 0, 0);
     ASSERT_TRUE(PumpUntil([] { return ProgramPhase.load() == PHASE_PROGRAMMING; }, VIEW_WAIT_MS));
-    EXPECT_TRUE(!IsWindowEnabled(button) && Grayed(GetSystemMenu(window, FALSE), SC_CLOSE))
-        << "no second update and no close box while one runs";
-    EXPECT_EQ(AskToClose(), FALSE);
+    EXPECT_FALSE(IsWindowEnabled(button)) << "no second update while one runs";
+    ExpectLocked();
     // The unit restarts with the carried firmware; the reread finds the versions match, and the
     // close asked for meanwhile is carried out then.
     EXPECT_TRUE(PumpUntil(
