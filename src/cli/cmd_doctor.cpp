@@ -290,10 +290,17 @@ void CheckUnit() {
         return Skip(CHECK_UNIT, "the port did not open");
     ErrorShown.store(1, std::memory_order_release); // the tool reports it here, not in a box
     Clock::time_point start = Clock::now();
+    uint64_t received = LinkBytesReceived.load();
     int read = GetDeviceData();
+    bool answered = LinkBytesReceived.load() != received;
     double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     Check& check = Run.checks[CHECK_UNIT];
     check.figures = {{"read_ms", std::round(ms)}};
+    if (read != 0 && answered)
+        return Finish(
+            CHECK_UNIT, CHECK_FAIL,
+            Format("the unit answered, but no data block came through whole (%.0f ms)", ms),
+            NOISE_MEND);
     if (read != 0)
         return Finish(CHECK_UNIT, CHECK_FAIL,
                       Format("no answer to the data block read (%.0f ms)", ms),
