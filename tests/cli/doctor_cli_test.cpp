@@ -197,7 +197,7 @@ TEST(DoctorCliTest, EachCheckTellsWhatItSawAndTheReportEndsWithTheCounts) {
         nlohmann::json report = nlohmann::json::parse(run.out);
         const nlohmann::json& live = Figures(report, "live");
         if (row.name == std::string("clean")) {
-            EXPECT_NEAR(live["frames_per_second"].get<double>(), 50.0, 1.5);
+            EXPECT_NEAR(live["frames_per_second"].get<double>(), 50.0, 2.5);
             // const:0.90 sends raw 0x1D7069: 1929321 / 256 / 32767 + 0.67 = 0.89999.
             EXPECT_NEAR(live["lambda_min"].get<double>(), 0.9, 0.0001);
             EXPECT_NEAR(live["lambda_max"].get<double>(), 0.9, 0.0001);
