@@ -3,15 +3,15 @@
 // with its resource text.
 #include "app/main_window.h"
 
-#include "display/canvas_gdi.h"
+#include "display/canvas_gdi_win32.h"
 #include "display/display_thread.h"
 #include "display/live_stream.h"
 #include "display/status_line.h"
-#include "firmware/firmware_view.h"
+#include "firmware/firmware_view_win32.h"
 #include "link/link.h"
 #include "resources/resource.h"
 #include "settings/config.h"
-#include "wbsetup/setup_view.h"
+#include "wbsetup/setup_view_win32.h"
 
 #include <array>
 
@@ -45,8 +45,8 @@ constexpr std::array<MenuItemText, 6> LockedItems = {{
     {IDM_FIRMWARE_UPDATE, "&Firmware Update"},
 }};
 
-// A view switch owns the ring for this long before its first exchange: the display thread
-// finishes the pass it is in.
+// A view switch pauses this long with the link claimed before its first exchange. The claim
+// itself already waits for a display pass under way; the pause is the utility's as it always was.
 constexpr int SWITCH_SETTLE_MS = 10;
 
 void SetItemState(HMENU menu, int command, const char* text, UINT state) {
@@ -61,9 +61,8 @@ void GrayCurrentView(HMENU menu) {
             SetItemState(menu, item.command, item.text, MF_GRAYED);
 }
 
-// Hands the ring to this thread and leaves the current view.
+// Leaves the current view; the caller holds the link.
 void LeaveView(int32_t current) {
-    ExchangeActive.store(1, std::memory_order_release);
     Sleep(SWITCH_SETTLE_MS);
     switch (current) {
     case VIEW_AFR_LAMBDA:
@@ -103,6 +102,7 @@ int SelectView(HWND window, int command) {
         SetItemState(menu, chosen->command, chosen->text, MF_GRAYED);
         int32_t current = ViewMode.load(std::memory_order_acquire);
         if (current != chosen->view) {
+            LinkClaim claim;
             LeaveView(current);
             ViewMode.store(chosen->view, std::memory_order_release);
             switch (chosen->view) {
@@ -120,7 +120,6 @@ int SelectView(HWND window, int command) {
             }
         }
         RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_INTERNALPAINT);
-        ExchangeActive.store(0, std::memory_order_release);
         if (PortStatus.load(std::memory_order_acquire) == 0)
             Reconnect();
         RequestRxReset();

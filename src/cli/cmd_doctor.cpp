@@ -8,6 +8,7 @@
 #include "firmware/banner.h"
 #include "firmware/cipher_key.h"
 #include "firmware/firmware_image.h"
+#include "firmware/sample_rule.h"
 #include "firmware/verdict.h"
 #include "link/link.h"
 #include "link/serial.h"
@@ -315,6 +316,8 @@ void CheckUnit() {
     check.figures["banner"] = banner;
     check.figures["version"] = known ? Json(Format("%d.%02d", major, minor)) : nullptr;
     check.figures["unit_mode"] = mode;
+    bool sample = UnitRunsSampleFirmware();
+    check.figures["sample_firmware"] = sample;
     std::string detail = Format("data block in %.0f ms; \"%s\"", ms, banner.c_str());
     CheckStatus status = CHECK_OK;
     std::string hint;
@@ -332,18 +335,18 @@ void CheckUnit() {
         status = CHECK_WARN;
         hint = "mq6 firmware update installs the carried firmware";
     }
-    if (mode == UNIT_MODE_FIRMWARE_UPDATE || mode == UNIT_MODE_SETUP) {
+    if (const char* job = UnfinishedJobText(mode); job != nullptr) {
         Run.unitMidJob = true;
         status = CHECK_FAIL;
-        detail += mode == UNIT_MODE_FIRMWARE_UPDATE ? "; in its firmware update mode (loader)"
-                                                    : "; in its setup mode";
-        hint = mode == UNIT_MODE_FIRMWARE_UPDATE
-                   ? "an update did not finish: mq6 firmware update"
-                   : "a setup write did not finish: mq6 setup write --defaults, or --from a "
-                     "saved setup file";
+        detail += Format("; unit mode %d", mode);
+        hint = job;
     } else {
         detail += "; running";
     }
+    if (sample)
+        detail += "; the sample firmware";
+    else if (FIRMWARE_IMAGE_IS_SAMPLE || SETUP_KEY_IS_SAMPLE)
+        detail += "; not the sample firmware, so this build's samples are not written to it";
     Finish(CHECK_UNIT, status, detail, hint);
 }
 
@@ -422,11 +425,13 @@ void CheckLive(double seconds) {
 // A value outside the range that the Wide Band Setup view's field lets through.
 void NoteOutOfRange(std::string& found, const char* name, int32_t value, FieldKind kind) {
     const FieldRule& rule = FieldRules[kind];
-    if (value >= 0 && value <= static_cast<int32_t>(rule.limit * rule.scale))
+    if (value >= std::lround(rule.lowest * rule.scale) &&
+        value <= std::lround(rule.limit * rule.scale))
         return;
     std::array<char, 32> text{};
     FormatFieldValue(value, kind, text.data(), text.size());
-    found += Format("%s%s %s (0 to %g)", found.empty() ? "" : ", ", name, text.data(), rule.limit);
+    found += Format("%s%s %s (%g to %g)", found.empty() ? "" : ", ", name, text.data(), rule.lowest,
+                    rule.limit);
 }
 
 void CheckSetup() {
@@ -437,7 +442,7 @@ void CheckSetup() {
     SetupRecord values = DEFAULT_SETUP;
     UnpackSetupBlock(DeviceInfo, values);
     std::string found;
-    NoteOutOfRange(found, "stoich_afr", values.StoichAfr, FIELD_AFR);
+    NoteOutOfRange(found, "stoich_afr", values.StoichAfr, FIELD_STOICH);
     for (int channel = 0; channel < SETUP_CHANNEL_COUNT; ++channel) {
         const ChannelSetup& setup = values.Channel[static_cast<size_t>(channel)];
         std::string prefix(1, channel == CHANNEL_A ? 'a' : 'b');
@@ -519,5 +524,5 @@ int RunDoctor(const DoctorOptions& options) {
     }
     std::signal(SIGTERM, previousTerm);
     std::signal(SIGINT, previousInt);
-    return PrintSummary();
+    return FinishOutput(PrintSummary());
 }

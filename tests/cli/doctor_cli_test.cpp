@@ -99,7 +99,7 @@ TEST(DoctorCliTest, EachCheckTellsWhatItSawAndTheReportEndsWithTheCounts) {
          {},
          "wooofss",
          1,
-         "-> an update did not finish: mq6 firmware update"},
+         "firmware update mode: an update did not finish; mq6 firmware update finishes it"},
         {"latency timer 16",
          {},
          "",
