@@ -143,7 +143,7 @@ void CheckProgram() {
     Finish(CHECK_PROGRAM, CHECK_WARN, detail + Format("; its %s: the SAMPLE", which),
            "this build writes its sample only into a unit that runs the sample firmware (the "
            "simulated unit): a real unit's firmware update and setup write need a build with the "
-           "maker's files (README, \"Releases\")");
+           "maker's files (README, \"Samples and real units\")");
 }
 
 void CheckPort() {
@@ -245,7 +245,7 @@ void CheckAccess() {
                       detail + "cannot open " + Run.port + ": " + OpenFailureText(failure),
                       OpenMend(failure, facts));
     Run.opened = true;
-    Finish(CHECK_ACCESS, CHECK_OK, detail + "opened");
+    Finish(CHECK_ACCESS, CHECK_OK, detail + "opened " + Run.port);
 }
 
 // Read before the port is opened: the low-latency mode of the open shows as 1 ms meanwhile.
