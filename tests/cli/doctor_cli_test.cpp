@@ -132,8 +132,7 @@ TEST(DoctorCliTest, EachCheckTellsWhatItSawAndTheReportEndsWithTheCounts) {
         }
         if (!json || run.status != 0)
             continue;
-        nlohmann::json report = nlohmann::json::parse(run.out);
-        const nlohmann::json& live = Figures(report, "live");
+        nlohmann::json live = Figures(nlohmann::json::parse(run.out), "live"); // a copy
         if (row.name == std::string("clean")) {
             EXPECT_NEAR(live["frames_per_second"].get<double>(), 50.0, 2.5);
             // const:0.90 sends raw 0x1D7069: 1929321 / 256 / 32767 + 0.67 = 0.89999.
@@ -147,6 +146,28 @@ TEST(DoctorCliTest, EachCheckTellsWhatItSawAndTheReportEndsWithTheCounts) {
             EXPECT_LT(live["bad_share"].get<double>(), 0.00797 * 2) << live;
         }
     }
+}
+
+// A value the setup view would correct (channel A's first point at 7.5 V, put into the state the
+// simulated unit keeps: magic and flags, 16 bytes, then the data block) is a warn.
+TEST(DoctorCliTest, ASetupValueOutsideTheViewsRangesIsAWarn) {
+    TempDir dir;
+    SimProcess sim = StartSim({"--state", dir.File("state")});
+    RunProcess(MQ6_CLI_PATH,
+               {"--port", sim.path, "setup", "write", "--defaults", "--b-mode", "wb", "--yes"},
+               dir.path);
+    StopSim(sim);
+    std::string state = ReadText(dir.File("state"));
+    state.at(16 + 4 + 7) = 75; // the setup block from data block byte 4; A1 volts x 10 at 7
+    WriteText(dir.File("state"), state);
+    sim = StartSim({"--state", dir.File("state")});
+    ProcessResult run =
+        RunProcess(MQ6_CLI_PATH, {"--port", sim.path, "doctor", "--seconds", "0.5"}, dir.path);
+    StopSim(sim);
+    EXPECT_NE(run.out.find("setup    warn    outside the view's ranges: a1_volts 7.5 (0 to 5); "
+                           "channel B: WB, linear\n"),
+              std::string::npos)
+        << run.out;
 }
 
 // Every command says why a port did not open, and where to look further.

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdio>
 
 namespace {
@@ -16,9 +15,8 @@ std::string RunDoctor() {
     exe = exe.substr(0, exe.find_last_of('\\') + 1) + "mq6.exe";
     FILE* pipe = _popen(("\"" + exe + "\" doctor --json --seconds 0.5").c_str(), "r");
     std::string out;
-    std::array<char, 4096> buffer;
-    for (size_t n = 0; pipe != nullptr && (n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0;)
-        out.append(buffer.data(), n);
+    for (int c = 0; pipe != nullptr && (c = std::fgetc(pipe)) != EOF;)
+        out += static_cast<char>(c);
     if (pipe != nullptr)
         _pclose(pipe);
     return out;
