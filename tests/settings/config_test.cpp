@@ -2,6 +2,7 @@
 // what is written, and what happens when the file cannot be opened.
 #include "firmware/test_files.h"
 #include "settings/config.h"
+#include "settings/file_replace.h"
 #include "support/notice_record.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <sstream>
+#include <unistd.h>
 
 namespace {
 
@@ -113,6 +115,19 @@ TEST_F(ConfigTest, PathIsBuiltFromTheProgramPathOrIsTheCurrentDirectory) {
     WriteConfig();
     fs::current_path(previous);
     EXPECT_EQ(ReadText(file), START_FILE);
+}
+
+// The replacement's name is the file's, ".", the process id, ".0.tmp": a buffer that cannot
+// hold it and its terminator gets no file, rather than one under a cut name.
+TEST_F(ConfigTest, ReplacementNameThatDoesNotFitGetsNoFile) {
+    const size_t length = file.size() + std::to_string(getpid()).size() + 7;
+    for (size_t size : {length, length + 1}) {
+        std::vector<char> name(size);
+        std::FILE* replacement = CreateReplacement(file.c_str(), name.data(), size);
+        EXPECT_EQ(replacement != nullptr, size > length) << size;
+        EXPECT_TRUE(replacement == nullptr ||
+                    (FinishReplacement(replacement) == 0 && std::filesystem::remove(name.data())));
+    }
 }
 
 } // namespace
