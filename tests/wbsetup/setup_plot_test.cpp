@@ -11,8 +11,8 @@
 namespace {
 
 // What a context drew, a call a line ended by '|': "t x y text @font" and "r left top right
-// bottom"; or a polyline's corners as "x,y x,y ...". The grid, tick and plot frame lines are not
-// checked: the texts, the field frames and the curves' anchors carry the layout.
+// bottom"; or a polyline's corners as "x,y x,y ...". Of the lines, the grids are checked on their
+// own; the texts, the field frames and the curves' anchors carry the rest of the layout.
 std::string Drawn(int context, bool corners = false) {
     std::ostringstream out;
     for (const CanvasCall& c : CanvasCalls) {
@@ -148,7 +148,20 @@ TEST_F(SetupPlotTest, ViewDrawsTitleFramesLabelsAndScalesForEachLayout) {
             EXPECT_EQ(std::count(drawn.begin(), drawn.end(), line), 1) << line;
         for (const std::string& line : Lines(row.absent))
             EXPECT_EQ(std::count(drawn.begin(), drawn.end(), line), 0) << line;
-        if (row.flags == 0) { // the plots on their own contexts
+        if (row.flags == 0) {        // the grids, and the plots on their own contexts
+            std::string lines = "|"; // every line drawn as "x,y x,y|"
+            auto point = [](int x, int y) { return std::to_string(x) + "," + std::to_string(y); };
+            for (const CanvasCall& c : CanvasCallsOf(CanvasOp::LINE_TO))
+                lines += point(c.args[0], c.args[1]) + " " + point(c.args[2], c.args[3]) + "|";
+            for (int y : {316, 267, 218, 169, 120, 71})
+                for (int x : {45, 440})
+                    EXPECT_NE(lines.find("|" + point(x, y) + " " + point(x + 328, y) + "|"),
+                              std::string::npos)
+                        << y;
+            for (int x : {126, 208, 290, 521, 603, 685})
+                EXPECT_NE(lines.find("|" + point(x, 69) + " " + point(x, 318) + "|"),
+                          std::string::npos)
+                    << x;
             EXPECT_EQ(Drawn(2, true), "44,317 44,317 374,85 374,85");
             EXPECT_TRUE(Drawn(3).ends_with("t 486 389 14.70 @C|t 698 389 14.70 @C|")) << Drawn(3);
         }
