@@ -2,9 +2,9 @@
 // on, the needle, the block-digit readouts with their redraw of changed digits only, and the
 // activity mark, also as live frames drive them.
 #include "display/gauges.h"
-#include "display/status_line.h"
 #include "display/live_decode.h"
 #include "display/live_stream.h"
+#include "display/status_line.h"
 #include "link/link.h"
 #include "settings/config.h"
 #include "support/canvas_record.h"
