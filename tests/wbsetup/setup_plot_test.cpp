@@ -126,7 +126,7 @@ TEST_F(SetupPlotTest, ViewDrawsTitleFramesLabelsAndScalesForEachLayout) {
          "t 270 320 17.1 @C|t 352 320 19.4 @C|t 24 336 0.68 @C|"
          "t 106 336 0.84 @C|t 188 336 1.00 @C|t 270 336 1.16 @C|t 352 336 1.32 @C|"
          "t 154 320 AFR @C|t 549 320 AFR @C|t 154 336 L @C|t 549 336 L @C",
-         "r 438 363 490 381|t 495 364  Volts for AFR of  @S"},
+         "r 438 363 490 381|t 495 364  Volts for AFR of  @S|t 434 336 1.48 @C"},
         {SETUP_FLAG_B_LINEAR, 1000,
          "r 438 363 490 381|r 674 363 726 381|r 438 389 490 407|r 674 389 726 407|"
          "t 495 364  Volts for AFR of  @S|t 495 390  Volts for AFR of  @S|t 409 306  0V @C|"
