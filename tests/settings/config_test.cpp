@@ -59,6 +59,8 @@ TEST_F(ConfigTest, LinesReadAsTheyShould) {
         {"[PORT] " + P32.substr(1) + "\n", P32.substr(1) + " 0 300 200 1 1.2 77"},
         {"[LAMBFILT] 4294967346\n", "COMx 0 300 200 1 1.2 50"}, // must not wrap into range
         {"[LAMBLOW] nan\n", "COMx 0 300 200 0.86 1.2 77"},
+        // A line read in pieces of 1047: its rest is no line of its own.
+        {std::string(1047, ' ') + "[LAMBFILT] 33\n", "COMx 0 300 200 1 1.2 77"},
         // The bounds: each taken, one step beyond each gives the default.
         {"[AUTOPORT] 1\n[XPOSHWND] -1\n[YPOSHWND] 1024\n[LAMBLOW] 0\n[LAMBHIGH] 2\n[LAMBFILT] "
          "100\n",
