@@ -87,6 +87,10 @@ TEST_F(RegistrySearchTest, WhichInstanceIsTheUnit) {
         int result = FindRegistryUnit(name.data(), row.capacity);
         EXPECT_EQ(result == 0 ? std::string(name.data()) : std::string(1, name[0]),
                   row.found.empty() ? "#" : row.found);
+        std::array<PortCandidate, MAX_PORT_CANDIDATES> list;
+        EXPECT_TRUE(serialComm || (ListRegistryCandidates(list.data(), int(list.size())) == 1 &&
+                                   list[0].attached == 0))
+            << "the instance is still listed, as not attached";
     }
 }
 
