@@ -4,10 +4,12 @@
 #include "app/main_window.h"
 
 #include "app/input_filter.h"
+#include "app/recording.h"
 #include "discovery/comm_setup.h"
 #include "display/canvas_gdi.h"
 #include "display/display_thread.h"
 #include "display/gauges.h"
+#include "display/live_history.h"
 #include "display/preferences_dialog.h"
 #include "display/status_line.h"
 #include "firmware/firmware_view.h"
@@ -64,6 +66,8 @@ bool LockedWhileProgramming(int command) {
     case IDM_AFR_LAMBDA:
     case IDM_WB_SETUP:
     case IDM_FIRMWARE_UPDATE:
+    case IDM_LIVE_HISTORY:
+    case IDM_RECORD:
         return true;
     default:
         return false;
@@ -91,6 +95,9 @@ void PaintMainWindow(HWND window) {
     case VIEW_FIRMWARE_UPDATE:
         PaintFirmwareView(&canvas);
         break;
+    case VIEW_LIVE_HISTORY:
+        PaintHistoryView(&canvas, HistoryNow());
+        break;
     default:
         break;
     }
@@ -110,7 +117,11 @@ LRESULT RunCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     case IDM_AFR_LAMBDA:
     case IDM_WB_SETUP:
     case IDM_FIRMWARE_UPDATE:
+    case IDM_LIVE_HISTORY:
         SelectView(window, command);
+        return 0;
+    case IDM_RECORD:
+        OnRecordCommand();
         return 0;
     case IDM_PREFERENCES:
         OpenDialog(IDD_PREFERENCES, PreferencesDlgProc);
@@ -165,6 +176,7 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
 // (FinishApplication), once nothing on this thread can wait for them any more.
 void CloseMainWindow(HWND window) {
     ViewMode.store(VIEW_NONE, std::memory_order_release);
+    EndRecording();
     // A minimized window's rectangle is the icon's: the position saved last stays.
     RECT frame;
     if (!IsIconic(window) && GetWindowRect(window, &frame)) {
@@ -227,6 +239,9 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     case WM_PAINT:
         PaintMainWindow(window);
+        return 0;
+    case WM_TIMER:
+        OnViewTimer();
         return 0;
     case WM_NEXTDLGCTL:
         if (CurrentView() == VIEW_AFR_LAMBDA || CurrentView() == VIEW_WB_SETUP)
