@@ -38,8 +38,8 @@ mq6wb_driver_entries() {
             /v "\\Device\\VCP0" /t REG_SZ /d "$MQ6WB_COM" /f >/dev/null 2>&1
 }
 
-# mq6wb_start WINDOWS_BUILD_DIR [EXE]: starts the utility (or EXE of that folder in its place,
-# as mq6wb.exe) from a folder of its own. On a virtual display without a window manager, Wine
+# mq6wb_start WINDOWS_BUILD_DIR [EXE [ARGS...]]: starts the utility (or EXE of that folder in its
+# place, as mq6wb.exe) from a folder of its own, with ARGS on its command line. On a virtual display without a window manager, Wine
 # draws the window frames itself.
 mq6wb_start() {
     mkdir -p "$WINE_ROOT/app"
@@ -49,12 +49,12 @@ mq6wb_start() {
         wine reg add "HKCU\\Software\\Wine\\X11 Driver" /v Decorated /t REG_SZ /d N /f \
             >/dev/null 2>&1
     fi
-    (cd "$WINE_ROOT/app" && exec wine mq6wb.exe) >"$WINE_ROOT/app.out" 2>&1 &
+    (cd "$WINE_ROOT/app" && exec wine mq6wb.exe "${@:3}") >"$WINE_ROOT/app.out" 2>&1 &
     MQ6WB_APP_PID=$!
     wine "$WINE_ROOT/app/mq6wb-send.exe" wait 30
 }
 
-# mq6wb_view afr|setup|firmware|exit: chooses the menu command in the running utility.
+# mq6wb_view afr|history|setup|firmware|exit: chooses the menu command in the running utility.
 mq6wb_view() {
     wine "$WINE_ROOT/app/mq6wb-send.exe" "$1" 10
 }

@@ -117,7 +117,6 @@ void DrawGrid(Canvas* canvas, int32_t factorX100) {
 // The columns from the oldest to the newest: a line from each to the next unless an outage
 // lies between them; a column that starts the trace anew is a dot.
 void DrawTrace(Canvas* canvas, const HistoryRing& ring, int64_t newest) {
-    const int64_t outageSlots = SlotOf(HISTORY_OUTAGE_S);
     CanvasSetPen(canvas, 2, TraceColour);
     int64_t previous = -1;
     for (int64_t slot = newest - HISTORY_COLUMNS + 1; slot <= newest; ++slot) {
@@ -126,7 +125,7 @@ void DrawTrace(Canvas* canvas, const HistoryRing& ring, int64_t newest) {
             continue;
         int x = HISTORY_RIGHT - 1 - static_cast<int>(newest - slot);
         int y = YOfX100(column.lastX100);
-        if (previous >= 0 && slot - previous <= outageSlots) {
+        if (previous >= 0 && slot - previous <= HISTORY_OUTAGE_COLUMNS) {
             CanvasLineTo(canvas, x, y);
         } else {
             CanvasMoveTo(canvas, x, y);

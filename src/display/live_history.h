@@ -16,8 +16,8 @@ constexpr int HISTORY_TOP = 60;
 constexpr int HISTORY_BOTTOM = 380; // lambda 0.68; 1.32 is at HISTORY_TOP
 constexpr int HISTORY_COLUMNS = 600;
 constexpr double HISTORY_COLUMN_S = 0.2;
-// Frames further apart than this are an outage: the trace has a gap there.
-constexpr double HISTORY_OUTAGE_S = 0.6;
+// Frames more than this many columns (0.6 s) apart are an outage: the trace has a gap there.
+constexpr int HISTORY_OUTAGE_COLUMNS = 3;
 
 // Forgets every sample and the stoichiometric factor (start-up and tests).
 void ResetHistory();
