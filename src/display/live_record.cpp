@@ -1,7 +1,8 @@
 // The recorder: a live stream listener that formats each row with the stream's row writer into
-// a fixed buffer and writes the buffer out in one unbuffered write when a second has passed or
-// the next row would not fit. A lock keeps the decoding thread and the front end's timer and
-// stop from writing at once; it is held for at most one write.
+// the file's buffer, a fixed one of its own, and writes the buffer out in one flush when a
+// second has passed (the library writes it out by itself when the next row would not fit). A
+// lock keeps the decoding thread and the front end's timer and stop from writing at once; it
+// is held for at most one write.
 #include "display/live_record.h"
 
 #include "display/live_stream.h"
@@ -27,7 +28,6 @@ constexpr size_t REASON_SIZE = 160;
 std::mutex RecordLock;
 std::FILE* RecordFile = nullptr;
 std::array<char, RECORD_BUFFER_SIZE> RecordBuffer;
-size_t RecordLength = 0;
 Clock::time_point RecordStart;
 Clock::time_point LastWrite;
 std::atomic<int32_t> State{RECORD_IDLE};
@@ -48,22 +48,17 @@ void FailRecording(int error) {
     if (RecordFile != nullptr)
         std::fclose(RecordFile);
     RecordFile = nullptr;
-    RecordLength = 0;
     State.store(RECORD_FAILED, std::memory_order_release);
 }
 
-// One write of the buffer; the lock is held. 0, or -1 after the recording has ended.
+// One write of the buffered rows; the lock is held. 0, or -1 after the recording has ended.
 int WriteOut(Clock::time_point now) {
     LastWrite = now;
-    if (RecordLength == 0)
-        return 0;
     errno = 0;
-    size_t written = std::fwrite(RecordBuffer.data(), 1, RecordLength, RecordFile);
-    if (written != RecordLength) {
+    if (std::fflush(RecordFile) != 0) {
         FailRecording(errno);
         return -1;
     }
-    RecordLength = 0;
     return 0;
 }
 
@@ -75,13 +70,13 @@ void RecordLiveSample(const LiveSample& sample) {
     LiveCsvRow row;
     size_t length =
         FormatLiveCsvRow(row, std::chrono::duration<double>(now - RecordStart).count(), sample);
-    bool full = RecordLength + length > RecordBuffer.size();
-    if (full && WriteOut(now) != 0)
+    errno = 0;
+    if (std::fwrite(row.data(), 1, length, RecordFile) != length) {
+        FailRecording(errno);
         return;
-    std::memcpy(RecordBuffer.data() + RecordLength, row.data(), length);
-    RecordLength += length;
+    }
     Rows.store(Rows.load(std::memory_order_relaxed) + 1, std::memory_order_release);
-    if (!full && now - LastWrite >= WRITE_INTERVAL)
+    if (now - LastWrite >= WRITE_INTERVAL)
         WriteOut(now);
 }
 
@@ -94,11 +89,12 @@ int StartRecording(std::string_view path) {
     std::memcpy(Path.data(), path.data(), std::min(path.size(), Path.size() - 1));
     errno = 0;
     std::FILE* file = std::fopen(Path.data(), "w");
-    // Unbuffered: each write out is the one write of the whole buffer, and nothing waits in
-    // the library's own buffer when the process is killed.
-    if (file == nullptr || std::setvbuf(file, nullptr, _IONBF, 0) != 0 ||
+    // The header goes out at once: the file is a CSV file from the start.
+    if (file == nullptr ||
+        std::setvbuf(file, RecordBuffer.data(), _IOFBF, RecordBuffer.size()) != 0 ||
         std::fwrite(LIVE_CSV_HEADER.data(), 1, LIVE_CSV_HEADER.size(), file) !=
-            LIVE_CSV_HEADER.size()) {
+            LIVE_CSV_HEADER.size() ||
+        std::fflush(file) != 0) {
         int error = errno;
         if (file != nullptr)
             std::fclose(file);
@@ -107,7 +103,6 @@ int StartRecording(std::string_view path) {
         return -1;
     }
     RecordFile = file;
-    RecordLength = 0;
     RecordStart = Clock::now();
     LastWrite = RecordStart;
     StartNanoseconds.store(
@@ -124,22 +119,21 @@ int StartRecording(std::string_view path) {
 int StopRecording() {
     RemoveLiveListener(RecordLiveSample);
     std::lock_guard<std::mutex> hold(RecordLock);
-    if (RecordFile == nullptr) {
-        // A failure has been seen by whoever stops: the reason stays for it to show.
-        State.store(RECORD_IDLE, std::memory_order_release);
-        return 0;
-    }
-    if (WriteOut(Clock::now()) != 0)
-        return -1;
-    errno = 0;
-    if (std::fclose(RecordFile) != 0) {
-        RecordFile = nullptr;
-        FailRecording(errno);
-        return -1;
+    // A failure seen before, or here, leaves its reason for the caller to show.
+    int result = 0;
+    if (RecordFile != nullptr && WriteOut(Clock::now()) != 0) {
+        result = -1;
+    } else if (RecordFile != nullptr) {
+        errno = 0;
+        if (std::fclose(RecordFile) != 0) {
+            RecordFile = nullptr;
+            FailRecording(errno);
+            result = -1;
+        }
     }
     RecordFile = nullptr;
     State.store(RECORD_IDLE, std::memory_order_release);
-    return 0;
+    return result;
 }
 
 int32_t KeepRecording() {

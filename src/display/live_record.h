@@ -1,7 +1,7 @@
 // Recording of live data to a CSV file: the rows of mq6 live --csv, one per good frame, with
 // the seconds counted from the start of the recording. The recorder is a live stream listener
-// on the decoding thread; it keeps the rows in a buffer of its own and writes them out in one
-// write at least once a second, so that the decoding thread never waits on the disk for more
+// on the decoding thread; it keeps the rows in a fixed buffer and writes them out in one write
+// at least once a second, so that the decoding thread never waits on the disk for more
 // than one write and a process killed from outside leaves whole rows.
 #pragma once
 
