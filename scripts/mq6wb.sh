@@ -132,3 +132,32 @@ mq6wb_smoke() {
         { echo "mq6wb smoke: the settings file does not name $MQ6WB_COM"; ok=1; }
     return $ok
 }
+
+# mq6wb_record_smoke WINDOWS_BUILD_DIR SIM_PATH: mq6wb.exe --record FILE against a unit that
+# sends lambda 0.80 and 1.20 only, killed from outside while it records: the file holds the
+# header and whole rows (all lines but the last), each with one of the two values the unit sent.
+mq6wb_record_smoke() {
+    local build=$1 sim=$2 csv="$WINE_ROOT/record smoke.csv"
+    local ok=0
+    mq6wb_unit "$sim" --profile step:0.80:1.20:1 --rate 50 && mq6wb_driver_entries &&
+        mq6wb_start "$build" mq6wb.exe --record "$(echo "Z:$csv" | tr / '\\')" || ok=1
+    local tries
+    for tries in $(seq 200); do
+        [ "$(cat "$csv" 2>/dev/null | wc -l)" -ge 100 ] && break
+        sleep 0.1
+    done
+    kill -9 "$MQ6WB_APP_PID" 2>/dev/null
+    wait "$MQ6WB_APP_PID" 2>/dev/null
+    MQ6WB_APP_PID=""
+    mq6wb_stop
+    local rows bad
+    rows=$(tail -n +2 "$csv" 2>/dev/null | wc -l)
+    bad=$(sed '$d' "$csv" 2>/dev/null | tail -n +2 | tr -d '\r' |
+        grep -cvE '^[0-9]+\.[0-9]{3},[0-9]\.[0-9]{2},[0-9]+\.[0-9],(0\.8000|1\.2000),14\.70$')
+    if [ "$(head -n 1 "$csv" 2>/dev/null | tr -d '\r')" != "time_s,lambda,afr,lambda_raw,stoich" ] ||
+        [ "$rows" -lt 100 ] || [ "$bad" -ne 0 ]; then
+        echo "mq6wb record smoke: $rows rows, $bad not whole or not sent by the unit ($csv)"
+        ok=1
+    fi
+    return $ok
+}
