@@ -1,6 +1,6 @@
 # Checks a firmware image in its text form and writes the C++ source that carries it:
 #
-#   cmake -DIMAGE=<image file> -DOUTPUT=<generated .cpp> [-DSAMPLE=<sample image>] -P firmware_image.cmake
+#   cmake -DIMAGE=<image file> -DSAMPLE=<sample image> -DOUTPUT=<generated .cpp> -P firmware_image.cmake
 #
 # The text form (README.md, "Firmware image"): '#' starts a comment, blank lines are ignored,
 # hex digits in either case, and three kinds of line:
@@ -9,12 +9,14 @@
 #   code AAAA: 16 bytes   code record at loader word address AAAA = 0800, 0808, ... 0D40
 # Any fault in the layout stops the script with the file, the line and what is wrong, so a
 # bad image fails the build instead of reaching a unit. The image is marked as the sample
-# when its lines are the sample's once comments, blanks and case are set aside. Runs in CMake
+# when its lines are the sample's once comments, blanks and case are set aside; the sample's
+# information bytes 0x40..0x7F, by which a unit running the sample firmware is recognised, are
+# carried whatever the image. Runs in CMake
 # alone (no host tool), so the cross build checks and embeds the image the same way.
 cmake_minimum_required(VERSION 3.20)
 
-if(NOT DEFINED IMAGE OR NOT DEFINED OUTPUT)
-  message(FATAL_ERROR "usage: cmake -DIMAGE=<image file> -DOUTPUT=<file.cpp> -P firmware_image.cmake")
+if(NOT DEFINED IMAGE OR NOT DEFINED SAMPLE OR NOT DEFINED OUTPUT)
+  message(FATAL_ERROR "usage: cmake -DIMAGE=<image file> -DSAMPLE=<sample image> -DOUTPUT=<file.cpp> -P firmware_image.cmake")
 endif()
 
 set(INFO_COUNT 12)
@@ -239,14 +241,22 @@ function(image_records file out)
   set(${out} "${text}" PARENT_SCOPE)
 endfunction()
 
-set(is_sample false)
-if(DEFINED SAMPLE AND EXISTS "${SAMPLE}")
-  image_records("${IMAGE}" image_text)
-  image_records("${SAMPLE}" sample_text)
-  if(image_text STREQUAL sample_text)
-    set(is_sample true)
-  endif()
+if(NOT EXISTS "${SAMPLE}" OR IS_DIRECTORY "${SAMPLE}")
+  message(FATAL_ERROR "firmware image: no sample image ${SAMPLE}")
 endif()
+image_records("${IMAGE}" image_text)
+image_records("${SAMPLE}" sample_text)
+set(is_sample false)
+if(image_text STREQUAL sample_text)
+  set(is_sample true)
+endif()
+string(REPEAT "[0-9A-F]" 32 record)
+if(NOT sample_text MATCHES "INFO40:(${record})INFO50:(${record})INFO60:(${record})INFO70:(${record})INFO80:")
+  message(FATAL_ERROR "firmware image: sample ${SAMPLE} lacks its info records 40 to 70")
+endif()
+set(sample_area "${CMAKE_MATCH_1}${CMAKE_MATCH_2}${CMAKE_MATCH_3}${CMAKE_MATCH_4}")
+string(REGEX REPLACE "([0-9A-F][0-9A-F])" "0x\\1, " sample_area "${sample_area}")
+string(STRIP "${sample_area}" sample_area)
 get_filename_component(file_name "${IMAGE}" NAME)
 string(REPLACE "\\" "\\\\" file_name "${file_name}")
 string(REPLACE "\"" "\\\"" file_name "${file_name}")
@@ -271,4 +281,6 @@ const int CARRIED_VERSION_MINOR = ${version_minor};
 
 const bool FIRMWARE_IMAGE_IS_SAMPLE = ${is_sample};
 const char FIRMWARE_IMAGE_FILE[] = \"${file_name}\";
+
+const std::array<uint8_t, SAMPLE_INFO_SIZE> SampleInfoArea = {{${sample_area}}};
 ")

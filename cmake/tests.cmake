@@ -44,6 +44,10 @@ else()
     MQ6_TESTKEY_SIM_PATH="$<TARGET_FILE:mq6-sim-testkey>")
   add_dependencies(mq6_tests mq6-testkey mq6-sim-testkey)
   gtest_discover_tests(mq6_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+
+  # The pictures of the README are in the tree (scripts/demo --pictures docs/images makes them).
+  add_test(NAME ReadmePictures COMMAND sh ${CMAKE_SOURCE_DIR}/tests/docs/readme_pictures.sh
+           ${CMAKE_SOURCE_DIR})
 endif()
 
 # Benchmark (native only; run by scripts/bench, not a test).

@@ -17,7 +17,7 @@
 
 #include "discovery/discovery.h"
 #include "discovery/registry.h"
-#include "discovery/registry_memory.h"
+#include "discovery/registry_posix.h"
 
 #include <array>
 #include <cstring>

@@ -19,8 +19,9 @@ BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
     clang libclang-rt-14-dev libcli11-dev nlohmann-json3-dev)
 WINE_PACKAGES=(wine wine64 xvfb xauth imagemagick)
-# scripts/package and its test: the archives, the man pages, the package's dependencies.
-PACKAGE_PACKAGES=(zip unzip help2man dpkg-dev)
+# scripts/package and its test: the archives, the man pages, the package's dependencies, Debian's
+# package checker and the reader of the Windows program's manifest.
+PACKAGE_PACKAGES=(zip unzip help2man dpkg-dev lintian python3)
 
 # release_build CMAKE-ARGS...: the Release build of both toolchains, programs only, in
 # build/release/native and build/release/windows; the arguments go to both configures.

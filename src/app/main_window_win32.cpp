@@ -5,19 +5,19 @@
 
 #include "app/input_filter.h"
 #include "app/recording.h"
-#include "discovery/comm_setup.h"
-#include "display/canvas_gdi.h"
+#include "discovery/comm_setup_win32.h"
+#include "display/canvas_gdi_win32.h"
 #include "display/display_thread.h"
 #include "display/gauges.h"
 #include "display/live_history.h"
-#include "display/preferences_dialog.h"
+#include "display/preferences_dialog_win32.h"
 #include "display/status_line.h"
-#include "firmware/firmware_view.h"
+#include "firmware/firmware_view_win32.h"
 #include "link/link.h"
 #include "resources/resource.h"
 #include "settings/config.h"
 #include "wbsetup/setup_transfer.h"
-#include "wbsetup/setup_view.h"
+#include "wbsetup/setup_view_win32.h"
 
 HINSTANCE AppInstance = nullptr;
 HWND MainWindow = nullptr;
@@ -54,6 +54,26 @@ int32_t CurrentView() {
 // not be reopened under it: the unit would be left in its loader half-programmed.
 bool ProgrammingRunning() {
     return FirmwareWorkerRunning() || SetupWriteRunning.load(std::memory_order_acquire) != 0;
+}
+
+// A close asked for while programming runs is kept: the view says so beside its progress, and
+// a timer closes the window once the work has ended.
+constexpr UINT_PTR CLOSE_WHEN_DONE_TIMER = 1;
+constexpr UINT CLOSE_WHEN_DONE_CHECK_MS = 100;
+constexpr char CLOSE_WHEN_DONE_TEXT[] = "The window closes when the work ends.";
+HWND CloseWhenDoneNote = nullptr;
+
+void CloseWhenDone(HWND window) {
+    if (CloseWhenDoneNote != nullptr && IsWindow(CloseWhenDoneNote))
+        return;
+    // Beside the progress: the firmware view's phase line, or under the setup write's bar.
+    bool firmware = CurrentView() == VIEW_FIRMWARE_UPDATE;
+    int x = firmware ? 20 + 16 * CharWidth : 8;
+    int y = firmware ? 496 - LineHeight : 490;
+    CloseWhenDoneNote =
+        CreateWindowExA(0, "STATIC", CLOSE_WHEN_DONE_TEXT, WS_CHILD | WS_VISIBLE, x, y,
+                        40 * CharWidth, LineHeight - 4, window, nullptr, AppInstance, nullptr);
+    SetTimer(window, CLOSE_WHEN_DONE_TIMER, CLOSE_WHEN_DONE_CHECK_MS, nullptr);
 }
 
 // The commands that the menu lock grays; refused here too, so that a command sent by other
@@ -222,9 +242,20 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         // The close box, Alt+F4, the system menu and other programs all come here.
         if (ProgrammingRunning()) {
             BeepRefusedInput();
+            CloseWhenDone(window);
             return 0;
         }
         return DefWindowProcA(window, message, wParam, lParam);
+    case WM_TIMER:
+        if (wParam == CLOSE_WHEN_DONE_TIMER && !ProgrammingRunning()) {
+            KillTimer(window, CLOSE_WHEN_DONE_TIMER);
+            DestroyWindow(CloseWhenDoneNote);
+            CloseWhenDoneNote = nullptr;
+            DestroyWindow(window);
+        } else if (wParam == VIEW_TIMER) {
+            OnViewTimer();
+        }
+        return 0;
     case WM_QUERYENDSESSION:
         return ProgrammingRunning() ? FALSE : TRUE;
     case WM_DESTROY:
@@ -239,9 +270,6 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     case WM_PAINT:
         PaintMainWindow(window);
-        return 0;
-    case WM_TIMER:
-        OnViewTimer();
         return 0;
     case WM_NEXTDLGCTL:
         if (CurrentView() == VIEW_AFR_LAMBDA || CurrentView() == VIEW_WB_SETUP)

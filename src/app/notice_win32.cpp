@@ -34,4 +34,10 @@ void NoticePortStatus(int) {
         return;
     DrawStatusLine(canvas);
     CanvasCloseWindow(canvas);
+    // Drawn from this thread, the line may reach the screen only when the main thread next
+    // flushes the window (under Wine, not before its next input), and the main thread may
+    // meanwhile draw an older state over it. Its own paint, asked for here, draws the state the
+    // link has then.
+    RECT line = {0, ClientHeight - LineHeight, ClientWidth, ClientHeight};
+    InvalidateRect(MainWindow, &line, FALSE);
 }

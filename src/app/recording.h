@@ -15,7 +15,9 @@ void OnRecordCommand();
 int BeginRecording(std::string_view path);
 // Ends a running recording, with the box when its last write failed.
 void EndRecording();
-// The main window's timer: runs while a recording runs or the Live History view is shown.
+// The main window's timer VIEW_TIMER: runs while a recording runs or the Live History view is
+// shown.
+constexpr UINT_PTR VIEW_TIMER = 2;
 void OnViewTimer();
 // Starts or stops the timer for the present state.
 void UpdateViewTimer();

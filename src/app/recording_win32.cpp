@@ -4,7 +4,7 @@
 #include "app/recording.h"
 
 #include "app/main_window.h"
-#include "display/canvas_gdi.h"
+#include "display/canvas_gdi_win32.h"
 #include "display/display_thread.h"
 #include "display/live_history.h"
 #include "display/live_record.h"
@@ -24,7 +24,6 @@
 
 namespace {
 
-constexpr UINT_PTR VIEW_TIMER = 1;
 constexpr UINT VIEW_TIMER_MS = 1000;
 constexpr const char* START_TEXT = "&Record Live Data...\tCtrl+R";
 constexpr const char* STOP_TEXT = "Stop &Recording\tCtrl+R";

@@ -4,7 +4,7 @@
 #include "app/startup.h"
 
 #include "app/main_window.h"
-#include "display/canvas_gdi.h"
+#include "display/canvas_gdi_win32.h"
 #include "display/display_thread.h"
 #include "display/gauges.h"
 #include "display/live_history.h"
@@ -29,7 +29,6 @@ constexpr UINT TICK_PERIOD_MS = 100;
 constexpr UINT TICK_RESOLUTION_MS = 25;
 constexpr DWORD ALL_COMMON_CONTROLS = 0xFF;
 constexpr UINT MAIN_CLASS_STYLE = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
-constexpr std::string_view START_PORT_NAME = "COMx";
 
 UINT TickTimer = 0;
 bool TickerFallback = false;
@@ -116,7 +115,7 @@ void BuildModuleConfigPath() {
 }
 
 int StartApplication(HINSTANCE instance, int showCommand) {
-    StorePortName(START_PORT_NAME);
+    StorePortName(PORT_NAME_START);
     CanvasCreateFonts(IsWindows98OrMe());
     ResetGauges();
     LoadResourceText(instance, IDS_APP_TITLE, WindowTitle);
@@ -174,7 +173,7 @@ int RunMessageLoop() {
 
 void FinishApplication() {
     // A std::thread still running when the process exits ends it with an error; they stop
-    // within a pass (the comm thread is woken, the display thread waits at most 20 ms). The
+    // within a pass (the comm thread is woken, the display thread waits at most 100 ms). The
     // multimedia timer needs no ending, the ticker thread that stands in for it does.
     StopDisplayThread();
     StopCommThread();

@@ -5,15 +5,15 @@
 
 #include "app/recording.h"
 
-#include "display/canvas_gdi.h"
+#include "display/canvas_gdi_win32.h"
 #include "display/display_thread.h"
 #include "display/live_stream.h"
 #include "display/status_line.h"
-#include "firmware/firmware_view.h"
+#include "firmware/firmware_view_win32.h"
 #include "link/link.h"
 #include "resources/resource.h"
 #include "settings/config.h"
-#include "wbsetup/setup_view.h"
+#include "wbsetup/setup_view_win32.h"
 
 #include <array>
 
@@ -50,8 +50,8 @@ constexpr std::array<MenuItemText, 8> LockedItems = {{
     {IDM_RECORD, "&Record Live Data...\tCtrl+R"},
 }};
 
-// A view switch owns the ring for this long before its first exchange: the display thread
-// finishes the pass it is in.
+// A view switch pauses this long with the link claimed before its first exchange. The claim
+// itself already waits for a display pass under way; the pause is the utility's as it always was.
 constexpr int SWITCH_SETTLE_MS = 10;
 
 void SetItemState(HMENU menu, int command, const char* text, UINT state) {
@@ -66,9 +66,8 @@ void GrayCurrentView(HMENU menu) {
             SetItemState(menu, item.command, item.text, MF_GRAYED);
 }
 
-// Hands the ring to this thread and leaves the current view.
+// Leaves the current view; the caller holds the link.
 void LeaveView(int32_t current) {
-    ExchangeActive.store(1, std::memory_order_release);
     Sleep(SWITCH_SETTLE_MS);
     switch (current) {
     case VIEW_AFR_LAMBDA:
@@ -116,6 +115,7 @@ int SelectView(HWND window, int command) {
             // Between the two live views the stream, and a recording, go on.
             ViewMode.store(chosen->view, std::memory_order_release);
         } else if (current != chosen->view) {
+            LinkClaim claim;
             LeaveView(current);
             ViewMode.store(chosen->view, std::memory_order_release);
             switch (chosen->view) {
@@ -134,7 +134,6 @@ int SelectView(HWND window, int command) {
             }
         }
         RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_INTERNALPAINT);
-        ExchangeActive.store(0, std::memory_order_release);
         if (PortStatus.load(std::memory_order_acquire) == 0)
             Reconnect();
         if (!liveToLive) // a frame half received belongs to the stream that goes on

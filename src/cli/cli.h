@@ -40,6 +40,23 @@ struct SetupOptions {
     bool csv = false;
 };
 
+// The command and action being run ("setup write"), for the line after a usage error.
+extern std::string CommandName;
+// Prints "mq6: reason" and the line that points to the command's help; returns EXIT_USAGE.
+int UsageError(const std::string& reason);
+
+// What a unit left in mode (its data block's last byte) is doing and which command finishes
+// the job; nullptr for a unit in its normal mode.
+const char* UnfinishedJobText(int mode);
+// Prints UnfinishedJobText for the data block last read; true when the unit is mid-job.
+bool ReportUnfinishedJob();
+
+// True once the reader of standard output has closed it (head, a pager that quit).
+bool OutputClosed();
+// The exit status once a command has written: a closed output ends a command normally, as
+// the user who closed it meant; any other failed write is reported and fails the command.
+int FinishOutput(int result);
+
 // Opens the link to the unit on Options.port (or the found port) and waits until the comm
 // thread has the port open. Prints the reason and returns an exit code on failure, else 0.
 int ConnectUnit();
@@ -50,7 +67,7 @@ int FetchDataBlock();
 // Asks on the terminal; true for an answer starting with y.
 bool Confirm(const char* question);
 // Without --yes a command that asks first needs a terminal: EXIT_OK, or EXIT_USAGE with the
-// reason printed before anything reaches the unit.
+// reason printed before anything is written to the unit.
 int RequireTerminalOrYes(bool yes, const char* command);
 
 // Progress of a transfer on stderr: a redrawn bar per stage on a terminal, else a line per
@@ -64,21 +81,20 @@ struct ProgressBar {
 extern ProgressBar Progress;
 void StartProgress();
 void ShowStage(const char* name, int total);
-// PROGRESS_SETPOS moves the bar to position, a step advances it by one.
-void StepProgress(ProgressMessage message, int position);
+// A step advances the bar by one, a reset takes it back to the start.
+void StepProgress(ProgressMessage message);
 // Ends the bar's line, so that what follows starts on a line of its own.
 void EndProgress();
 
-// Rows on standard output or in a file (cli/rows_output.cpp). A reader that closes its pipe
-// (mq6 live --csv - | head) is the user ending the command: it stops as it would at its end,
-// the unit left as it should be, with exit status 0 and no message. IgnoreClosedPipe, called
-// once before the first row, makes a closed pipe fail the write instead of ending the process.
+// Rows on standard output or in a file. A reader that closes its pipe (mq6 live --csv - | head)
+// is the user ending the command: it stops as it would at its end, the unit left as it should
+// be, with exit status 0 and no message. main ignores SIGPIPE, so that a closed pipe fails the
+// write instead of ending the process.
 enum RowsWritten : int {
     ROWS_OK = 0,
     ROWS_READER_GONE = 1, // the reader closed the pipe
     ROWS_FAILED = -1,     // any other failure: say so, exit status 1
 };
-void IgnoreClosedPipe();
 // Writes text and flushes it.
 int WriteRows(std::FILE* file, std::string_view text);
 

@@ -21,20 +21,16 @@ constexpr int BAR_WIDTH = 40;
 // PortName from --port, or from discovery without it. 0, or the exit code.
 int ChoosePort() {
     if (!Options.port.empty()) {
-        if (StorePortName(Options.port) != 0) {
-            std::fprintf(stderr, "mq6: --port: the port name is too long\n");
-            return EXIT_USAGE;
-        }
+        if (StorePortName(Options.port) != 0)
+            return UsageError("--port: the port name is too long");
         // A named port stays the port: the comm thread's retries must not search instead.
         AutoPort.store(0, std::memory_order_release);
         return EXIT_OK;
     }
     AutoPort.store(1, std::memory_order_release);
-    if (FindPort(nullptr, 0) != 0) {
-        std::fprintf(stderr, "mq6: no MQ-6 unit found (mq6 ports lists the adapters); connect "
-                             "it or give its port with --port PATH\n");
-        return EXIT_USAGE;
-    }
+    if (FindPort(nullptr, 0) != 0)
+        return UsageError("no MQ-6 unit found (mq6 ports lists the adapters); connect it or give "
+                          "its port with --port PATH");
     if (Options.verbose)
         std::fprintf(stderr, "mq6: found the unit on %s\n", CopyPortName().data());
     return EXIT_OK;
@@ -115,8 +111,7 @@ bool Confirm(const char* question) {
 int RequireTerminalOrYes(bool yes, const char* command) {
     if (yes || isatty(STDIN_FILENO) != 0)
         return EXIT_OK;
-    std::fprintf(stderr, "mq6: %s: no terminal to confirm on; add --yes\n", command);
-    return EXIT_USAGE;
+    return UsageError(std::string(command) + ": no terminal to confirm on; add --yes");
 }
 
 namespace {
@@ -151,8 +146,8 @@ void ShowStage(const char* name, int total) {
     }
 }
 
-void StepProgress(ProgressMessage message, int position) {
-    Progress.done = message == PROGRESS_SETPOS ? position : Progress.done + 1;
+void StepProgress(ProgressMessage message) {
+    Progress.done = message == PROGRESS_RESET ? 0 : Progress.done + 1;
     DrawProgress();
 }
 

@@ -1,20 +1,17 @@
-// mq6 firmware status | update: the unit's firmware against the carried image, and
-// the update through the unit's loader, step for step as the firmware view's worker does it.
+// mq6 firmware status | update: the unit's firmware against the carried image, and the update
+// through the unit's loader by the same policy as the firmware view's worker.
 #include "cli/cli.h"
 #include "firmware/banner.h"
 #include "firmware/firmware_image.h"
-#include "firmware/programming.h"
+#include "firmware/firmware_update.h"
 #include "firmware/verdict.h"
 #include "link/link.h"
-#include "platform/notice.h"
-#include "platform/ticks.h"
 
 #include <array>
 #include <cstdio>
 #include <string>
 
 namespace {
-constexpr int RESTART_WAIT_MS = 100;
 
 // The firmware view keeps the version of the last data block that had one; 0.00 until then.
 struct UnitVersion {
@@ -35,8 +32,9 @@ void PrintVersions(const UnitVersion& unit) {
     else
         std::printf("Unit version: unknown\n");
     std::printf("Carried version: %d.%02d\n", CARRIED_VERSION_MAJOR, CARRIED_VERSION_MINOR);
-    std::string_view verdict = VerdictText(CompareFirmware(unit.major, unit.minor));
-    std::printf("%.*s\n", static_cast<int>(verdict.size()), verdict.data());
+    std::array<char, 96> verdict{};
+    FormatVerdictLine(CompareFirmware(unit.major, unit.minor), verdict.data(), verdict.size());
+    std::printf("%s\n", verdict.data());
 }
 
 constexpr const char* PhaseName(int phase) {
@@ -59,16 +57,15 @@ void ShowPhase(int phase) {
 }
 
 // After a good run the unit restarts its application; its data block must then carry the
-// version that was programmed, or the update has not taken.
-int ReadBackVersion() {
-    SleepMs(RESTART_WAIT_MS);
-    if (GetDeviceData() != 0) {
+// version that was programmed, or the update has not taken. A refusal or a failed stage has
+// been shown already.
+int ReportUpdate(FirmwareUpdateResult updated) {
+    if (updated == UPDATE_NOT_READ_BACK)
         std::fprintf(stderr, "mq6: firmware written, but the unit's data block cannot be read\n");
+    if (updated != UPDATE_DONE && updated != UPDATE_NOT_TAKEN)
         return EXIT_FAILED;
-    }
-    UnitVersion unit = ReadVersion();
-    PrintVersions(unit);
-    if (CompareFirmware(unit.major, unit.minor) != VERDICT_MATCH) {
+    PrintVersions(ReadVersion());
+    if (updated == UPDATE_NOT_TAKEN) {
         std::fprintf(stderr, "mq6: the unit does not report the firmware just written\n");
         return EXIT_FAILED;
     }
@@ -101,22 +98,23 @@ int RunFirmwareStatus() {
     if (result != EXIT_OK)
         return result;
     PrintVersions(ReadVersion());
+    ReportUnfinishedJob();
     return EXIT_OK;
 }
 
 // The view's rule: only a unit whose firmware is older is updated, or one whose version cannot
-// be read (no data block, or a unit in its loader after an interrupted update).
+// be read (no data block, or a unit in its loader after an interrupted update). What the unit
+// reads decides before a missing terminal does: a unit that is not updated is refused as such.
 int RunFirmwareUpdate(bool yes, bool force) {
-    int result = RequireTerminalOrYes(yes, "firmware update");
-    if (result != EXIT_OK)
-        return result;
-    result = ConnectUnit();
+    int result = ConnectUnit();
     if (result != EXIT_OK)
         return result;
     bool read = GetDeviceData() == 0;
-    if (read && DeviceInfo[UNIT_MODE_OFFSET] == UNIT_MODE_SETUP) {
-        ShowNotice(SETUP_MODE_REFUSAL_TEXT, SETUP_MODE_REFUSAL_CAPTION,
-                   NOTICE_ERROR_ICON | NOTICE_TOPMOST);
+    // Refused before the question: no answer could change that.
+    FirmwareUpdateResult checked = CheckFirmwareUpdate();
+    if (checked != UPDATE_ALLOWED) {
+        if (checked == UPDATE_REFUSED_SETUP_MODE)
+            ReportUnfinishedJob();
         DisconnectUnit();
         return EXIT_FAILED;
     }
@@ -126,6 +124,14 @@ int RunFirmwareUpdate(bool yes, bool force) {
     if (read && RefuseUpdate(unit, force)) {
         DisconnectUnit();
         return EXIT_FAILED;
+    }
+    if (read && DeviceInfo[UNIT_MODE_OFFSET] == UNIT_MODE_FIRMWARE_UPDATE)
+        std::fprintf(stderr, "mq6: the unit is in firmware update mode: finishing an interrupted "
+                             "update\n");
+    result = RequireTerminalOrYes(yes, "firmware update");
+    if (result != EXIT_OK) {
+        DisconnectUnit();
+        return result;
     }
     std::array<char, 48> question{};
     std::snprintf(question.data(), question.size(), "Program firmware %d.%02d into the unit?",
@@ -138,16 +144,10 @@ int RunFirmwareUpdate(bool yes, bool force) {
 
     StartProgress();
     ProgramPhaseHook = ShowPhase;
-    std::string_view message;
-    int programmed = ProgramFirmware(message, SelectVerifyLength(), StepProgress);
+    FirmwareUpdateResult updated = UpdateFirmware(StepProgress, nullptr);
     EndProgress();
     ProgramPhaseHook = nullptr;
-    if (programmed != 0) {
-        ShowNotice(message, UPDATE_ERROR_CAPTION, NOTICE_ERROR_ICON | NOTICE_TOPMOST);
-        DisconnectUnit();
-        return EXIT_FAILED;
-    }
-    result = ReadBackVersion();
+    result = ReportUpdate(updated);
     DisconnectUnit();
     return result;
 }

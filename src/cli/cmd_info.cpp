@@ -83,5 +83,6 @@ int RunInfo(bool json) {
         PrintJson(lines, major, minor, known);
     else
         PrintText(lines);
+    ReportUnfinishedJob();
     return EXIT_OK;
 }

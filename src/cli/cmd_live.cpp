@@ -103,6 +103,13 @@ void OnLiveFrame(const LiveSample& sample) {
         DrawLine(sample);
 }
 
+// A unit left in its loader by a cut update sends no live data: its data block (which the
+// loader answers too) says so, and which command finishes the job.
+void ExplainSilence() {
+    if (GetDeviceData() == 0)
+        ReportUnfinishedJob();
+}
+
 // Runs the stream's passes on this thread until a limit is met.
 int StreamFrames(double seconds) {
     while (Interrupted == 0) {
@@ -125,12 +132,14 @@ int StreamFrames(double seconds) {
         if (SecondsSince(Run.lastFrame) >= SILENCE_LIMIT_S) {
             EndLine();
             std::fprintf(stderr, "mq6: no live data from the unit for %.0f s\n", SILENCE_LIMIT_S);
+            ExplainSilence();
             return EXIT_FAILED;
         }
         SleepMs(1);
     }
     if (Run.frames == 0) {
         std::fputs("mq6: no live data from the unit\n", stderr);
+        ExplainSilence();
         return EXIT_FAILED;
     }
     return EXIT_OK;
@@ -169,7 +178,6 @@ int RunLive(const LiveOptions& options) {
 
     int result = ConnectUnit();
     if (result == EXIT_OK) {
-        IgnoreClosedPipe();
         Interrupted = 0;
         auto previousInt = std::signal(SIGINT, OnInterrupt);
         auto previousTerm = std::signal(SIGTERM, OnInterrupt);

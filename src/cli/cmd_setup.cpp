@@ -4,7 +4,9 @@
 #include "cli/setup_settings.h"
 #include "display/lambda_table.h"
 #include "firmware/banner.h"
+#include "firmware/sample_rule.h"
 #include "link/link.h"
+#include "platform/notice.h"
 #include "platform/ticks.h"
 #include "wbsetup/output_table.h"
 #include "wbsetup/setup_transfer.h"
@@ -77,8 +79,9 @@ void PrintSetup(const SetupRecord& values) {
         std::printf("%-11s %s\n", line.label, line.text.c_str());
 }
 
-// The lines that differ, or everything when the unit's values are not known.
-void PrintChanges(const SetupRecord* unit, const SetupRecord& target) {
+// The lines that differ, or everything when the unit's values are not known. A write with
+// nothing changed still rewrites the block and both tables (as after a write with another key).
+void PrintChanges(const SetupRecord* unit, const SetupRecord& target, bool dryRun) {
     if (unit == nullptr) {
         std::printf("The unit's setup is unknown; it is to hold:\n");
         PrintSetup(target);
@@ -96,8 +99,11 @@ void PrintChanges(const SetupRecord* unit, const SetupRecord& target) {
         std::printf("%-11s %s -> %s\n", before[i].label, before[i].text.c_str(),
                     after[i].text.c_str());
     }
-    if (!any)
+    if (!any && dryRun)
         std::printf("No changes: the unit holds this setup already.\n");
+    else if (!any)
+        std::printf("The setup block holds these values already; writing it and both output "
+                    "tables again\n");
 }
 
 // ---- Options ---------------------------------------------------------------------------
@@ -116,18 +122,16 @@ nlohmann::json OptionSettings(const SetupOptions& options) {
 int ReadStart(const SetupOptions& options, SetupRecord& start) {
     start = DEFAULT_SETUP;
     std::string error;
-    if (!options.from.empty() && !ReadSetupFile(options.from, start, error)) {
-        std::fprintf(stderr, "mq6: %s\n", error.c_str());
-        return EXIT_USAGE;
-    }
+    if (!options.from.empty() && !ReadSetupFile(options.from, start, error))
+        return UsageError(error);
     return EXIT_OK;
 }
 
 // The sequence steps once per table block written, resets between writing and verifying,
 // and steps on through the four setup records after the last block verified.
-void StepWrite(ProgressMessage message, int) {
+void StepWrite(ProgressMessage message) {
     constexpr int BLOCKS = 2 * OUTPUT_TABLE_BLOCKS;
-    if (message == PROGRESS_SETPOS) {
+    if (message == PROGRESS_RESET) {
         ShowStage("Verifying...", BLOCKS);
         return;
     }
@@ -135,7 +139,7 @@ void StepWrite(ProgressMessage message, int) {
         ShowStage("Writing...", BLOCKS);
     else if (Progress.done == BLOCKS && std::string_view(Progress.stage) == "Verifying...")
         ShowStage("Finishing...", 4);
-    StepProgress(message, 0);
+    StepProgress(message);
 }
 
 // ---- Actions ---------------------------------------------------------------------------
@@ -148,13 +152,15 @@ int RunSetupRead(bool json) {
         return result;
     int read = ReadSetup();
     DisconnectUnit();
+    // Mid-write the block may hold part of a setup: shown, but not passed as the unit's.
+    bool unfinished = DeviceDataValid.load() != 0 && ReportUnfinishedJob();
     if (read != 0)
         return EXIT_FAILED;
     if (json)
         std::fputs(SetupToJson(SetupValues).c_str(), stdout);
     else
         PrintSetup(SetupValues);
-    return EXIT_OK;
+    return unfinished ? EXIT_FAILED : EXIT_OK;
 }
 
 namespace {
@@ -242,7 +248,9 @@ int RunSetupWrite(const SetupOptions& options) {
         bool refused = DeviceDataValid.load() != 0 &&
                        DeviceInfo[UNIT_MODE_OFFSET] == UNIT_MODE_FIRMWARE_UPDATE;
         if (refused || !startGiven) {
-            if (!refused)
+            if (refused)
+                ReportUnfinishedJob();
+            else
                 std::fprintf(stderr, "mq6: without the unit's setup there is nothing to start "
                                      "from; give --defaults or --from FILE\n");
             DisconnectUnit();
@@ -256,11 +264,16 @@ int RunSetupWrite(const SetupOptions& options) {
     // Set sends the code of the row each Response box shows.
     for (ChannelSetup& channel : target.Channel)
         channel.ResponseValue = ResponseChoices[static_cast<size_t>(channel.ResponseIndex)].value;
-    PrintChanges(known ? &unit : nullptr, target);
-    if (options.dryRun) {
-        std::printf("Dry run: nothing written.\n");
+    std::string_view refusal = RefuseSampleWrite(SAMPLE_INPUT_KEY);
+    PrintChanges(known ? &unit : nullptr, target, options.dryRun || !refusal.empty());
+    if (options.dryRun)
+        std::printf("Dry run: nothing written%s.\n",
+                    refusal.empty() ? "" : ", and the write would be refused");
+    if (!refusal.empty())
+        ShowNotice(refusal, SETUP_ERROR_CAPTION, NOTICE_TOPMOST | NOTICE_ERROR_ICON);
+    if (options.dryRun || !refusal.empty()) {
         DisconnectUnit();
-        return EXIT_OK;
+        return options.dryRun ? EXIT_OK : EXIT_FAILED;
     }
     if (!options.yes && !Confirm("Write this setup to the unit?")) {
         std::fprintf(stderr, "mq6: setup write cancelled\n");
@@ -273,6 +286,8 @@ int RunSetupWrite(const SetupOptions& options) {
 }
 
 int RunSetupTables(const SetupOptions& options) {
+    if (!Options.port.empty())
+        return UsageError("setup tables reads no unit; --port is not used here");
     SetupRecord values{};
     int taken = ReadStart(options, values);
     if (taken != EXIT_OK)
@@ -290,7 +305,9 @@ int RunSetupTables(const SetupOptions& options) {
         int point = FIRST_TABLE_POINT + entry;
         double lambda = LambdaPointTable[static_cast<size_t>(point)];
         int32_t code = ReadOutputCode(table, entry);
-        std::printf(rowFormat, entry, point, lambda, lambda * stoich, code, code / CODES_PER_VOLT);
+        if (std::printf(rowFormat, entry, point, lambda, lambda * stoich, code,
+                        code / CODES_PER_VOLT) < 0)
+            break;
     }
     return EXIT_OK;
 }

@@ -7,8 +7,11 @@
 
 #include <CLI/CLI.hpp>
 #include <array>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -22,36 +25,97 @@ std::string VersionText() {
     return text.substr(0, text.find_last_not_of('\n') + 1);
 }
 
-// A number from low to high; the help shows the range.
-CLI::Validator Between(double low, double high) {
+// ---- Option values: each refusal names what was given and what the option takes ----------
+
+std::string RangeText(double low, double high) {
     std::array<char, 48> range{};
-    std::snprintf(range.data(), range.size(), "%g to %g", low, high);
+    std::snprintf(range.data(), range.size(), "%.10g to %.10g", low, high);
+    return range.data();
+}
+
+// Why text is not a number from low to high, or "" when it is one. Only plain decimals are
+// taken (an optional minus, digits, at most one point): "0x10" or "1e3" would otherwise be
+// read in a base or a form the user may not have meant.
+std::string NumberProblem(std::string_view text, double low, double high, bool whole) {
+    std::string takes = std::string("; it takes ") + (whole ? "a whole number" : "a number") +
+                        " from " + RangeText(low, high);
+    std::string_view digits = text.starts_with('-') ? text.substr(1) : text;
+    size_t point = digits.find('.');
+    bool plain =
+        digits.find_first_not_of("0123456789.") == std::string_view::npos &&
+        digits.find_first_of("0123456789") != std::string_view::npos &&
+        (point == std::string_view::npos || digits.find('.', point + 1) == std::string_view::npos);
+    if (!plain)
+        return std::string(text) + " is not a number" + takes;
+    if (whole && point != std::string_view::npos)
+        return std::string(text) + " is not a whole number" + takes;
+    double x = std::strtod(std::string(text).c_str(), nullptr);
+    if (x < low || x > high)
+        return std::string(text) + " is outside " + RangeText(low, high);
+    return std::string();
+}
+
+// A number from low to high; the help shows the range.
+CLI::Validator Between(double low, double high, bool whole = false) {
     return CLI::Validator(
-        [low, high, text = std::string(range.data())](std::string& input) {
-            double x = 0.0;
-            bool good = CLI::detail::lexical_cast(input, x) && x >= low && x <= high;
-            return good ? std::string() : input + " is outside " + text;
+        [low, high, whole](std::string& input) { return NumberProblem(input, low, high, whole); },
+        RangeText(low, high));
+}
+
+// A channel's point as V,AFR: volts 0 to 5 and an AFR 0 to 210 with one comma between.
+const CLI::Validator PointValue(
+    [](std::string& input) {
+        size_t comma = input.find(',');
+        if (comma == 0 || comma == std::string::npos || comma + 1 == input.size() ||
+            input.find(',', comma + 1) != std::string::npos)
+            return input + " is not V,AFR; it takes volts and AFR with a comma between, as "
+                           "0.5,10.5";
+        std::string volts =
+            NumberProblem(input.substr(0, comma), 0, FieldRules[FIELD_VOLTS].limit, false);
+        if (!volts.empty())
+            return "volts " + volts;
+        std::string afr = NumberProblem(input.substr(comma + 1), FieldRules[FIELD_AFR].lowest,
+                                        FieldRules[FIELD_AFR].limit, false);
+        return afr.empty() ? afr : "AFR " + afr;
+    },
+    "");
+
+// One of names in any case; the value becomes the name as written here.
+CLI::Validator OneOf(std::vector<std::string> names) {
+    return CLI::Validator(
+        [names](std::string& input) {
+            for (const std::string& name : names)
+                if (CLI::detail::to_lower(name) == CLI::detail::to_lower(input)) {
+                    input = name;
+                    return std::string();
+                }
+            std::string list;
+            for (const std::string& name : names)
+                list += (list.empty() ? "" : ", ") + name;
+            return input + " is not one of " + list;
         },
-        range.data());
+        "");
 }
 
 const CLI::Validator NotEmpty(
     [](std::string& input) {
-        return input.empty() ? std::string("an empty value") : std::string();
+        return input.empty() ? std::string("an empty value; it takes a path") : std::string();
     },
     "");
 
 CLI::App* AddCommand(CLI::App& parent, const char* name, const char* about, const char* example) {
     CLI::App* command = parent.add_subcommand(name, about);
     command->footer(std::string("Example:\n  ") + example);
+    // Reached in order, so the last one reached names the command being run.
+    std::string path = parent.get_parent() == nullptr ? name : parent.get_name() + " " + name;
+    command->preparse_callback([path](size_t) { CommandName = path; });
     return command;
 }
 
-void AddSetupStart(CLI::App* action, SetupOptions& setup) {
-    CLI::Option* defaults = action->add_flag("--defaults", setup.defaults,
-                                             "start from the defaults instead of the unit's setup");
-    action
-        ->add_option("--from", setup.from, "start from a setup file (as setup read --json prints)")
+void AddSetupStart(CLI::App* action, SetupOptions& setup, const char* defaultsHelp,
+                   const char* fromHelp) {
+    CLI::Option* defaults = action->add_flag("--defaults", setup.defaults, defaultsHelp);
+    action->add_option("--from", setup.from, fromHelp)
         ->type_name("FILE.json")
         ->check(NotEmpty)
         ->excludes(defaults);
@@ -77,7 +141,8 @@ void AddSetupWrite(CLI::App& setup, SetupOptions& options) {
                    "with both output tables through the unit's loader",
                    "mq6 setup write --a1 0.5,10.5 --a2 4.5,19 --a-response fast --yes");
     write->callback([&options] { Result = RunSetupWrite(options); });
-    AddSetupStart(write, options);
+    AddSetupStart(write, options, "start from the defaults instead of the unit's setup",
+                  "start from a setup file (as setup read --json prints)");
     write
         ->add_option_function<double>(
             "--stoich",
@@ -86,20 +151,21 @@ void AddSetupWrite(CLI::App& setup, SetupOptions& options) {
             },
             "stoichiometric AFR, to 0.01")
         ->type_name("AFR")
-        ->check(Between(0, 210));
+        ->check(Between(FieldRules[FIELD_STOICH].lowest, FieldRules[FIELD_STOICH].limit));
     for (const PointOption& point : PointOptions)
         write
-            ->add_option_function<std::pair<double, double>>(
+            ->add_option_function<std::string>(
                 point.option,
-                [&options, point](const std::pair<double, double>& value) {
-                    options.numbers.push_back({point.volts, value.first});
-                    options.numbers.push_back({point.afr, value.second});
+                [&options, point](const std::string& value) {
+                    size_t comma = value.find(',');
+                    options.numbers.push_back(
+                        {point.volts, std::strtod(value.substr(0, comma).c_str(), nullptr)});
+                    options.numbers.push_back(
+                        {point.afr, std::strtod(value.substr(comma + 1).c_str(), nullptr)});
                 },
                 point.help)
             ->type_name("V,AFR")
-            ->delimiter(',')
-            ->check(Between(0, 5).application_index(0))
-            ->check(Between(0, 210).application_index(1));
+            ->check(PointValue);
     std::vector<std::string> rates;
     for (const ResponseChoice& choice : ResponseChoices)
         rates.emplace_back(choice.name);
@@ -115,8 +181,7 @@ void AddSetupWrite(CLI::App& setup, SetupOptions& options) {
                 key == std::string("b_mode") ? "channel B linear (wb) or narrowband (nb)"
                                              : "the channel's response rate, any case")
             ->type_name("NAME")
-            ->check(key == std::string("b_mode") ? CLI::IsMember({"wb", "nb"}, CLI::ignore_case)
-                                                 : CLI::IsMember(rates, CLI::ignore_case));
+            ->transform(key == std::string("b_mode") ? OneOf({"wb", "nb"}) : OneOf(rates));
     write
         ->add_option_function<int>(
             "--nb-offset",
@@ -125,7 +190,7 @@ void AddSetupWrite(CLI::App& setup, SetupOptions& options) {
             },
             "narrowband switch point at lambda 1 + (N - 128) x 0.001")
         ->type_name("N")
-        ->check(Between(55, 201));
+        ->check(Between(55, 201, true));
     write->add_flag("--dry-run", options.dryRun,
                     "show the changes against the unit, write nothing");
     write->add_flag("--yes", options.yes, "write without asking (needed without a terminal)");
@@ -147,10 +212,11 @@ void AddSetup(CLI::App& app, SetupOptions& options) {
     CLI::App* tables = AddCommand(*setup, "tables",
                                   "Print the 512 output-table entries a setup gives; needs no unit",
                                   "mq6 setup tables --from setup.json --channel b --csv");
-    AddSetupStart(tables, options);
-    tables->add_option("--channel", options.channel, "the channel's table")
+    AddSetupStart(tables, options, "the defaults' tables (as without --from)",
+                  "the tables of a setup file (as setup read --json prints)");
+    tables->add_option("--channel", options.channel, "the channel's table, a or b in any case")
         ->type_name("a|b")
-        ->check(CLI::IsMember({"a", "b"}, CLI::ignore_case));
+        ->transform(OneOf({"a", "b"}));
     tables->add_flag("--csv", options.csv, "comma-separated rows");
     tables->callback([&options] { Result = RunSetupTables(options); });
 }
@@ -173,7 +239,12 @@ std::string UsageText(const CLI::App& app, const CLI::ParseError& e) {
     std::vector<std::string> rest = app.remaining();
     if (!rest.empty() && !command->get_subcommands({}).empty() && rest.front().rfind('-', 0) != 0)
         return (command == &app ? "unknown command '" : "unknown action '") + rest.front() + "'";
-    return e.what();
+    // CLI11 counts the values of an option given twice, which names neither.
+    std::string text = e.what();
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&e) != nullptr &&
+        text.find(": At Most ") != std::string::npos)
+        return text.substr(0, text.find(':')) + " is given more than once; give it once";
+    return text;
 }
 } // namespace
 
@@ -203,7 +274,7 @@ int main(int argc, char** argv) {
         "mq6 --port /dev/ttyUSB0 live --count 20 --csv -");
     liveCommand->add_option("--count", live.count, "stop after N frames")
         ->type_name("N")
-        ->check(Between(1, 1e9));
+        ->check(Between(1, 1e9, true));
     liveCommand->add_option("--seconds", live.seconds, "stop after S seconds")
         ->type_name("S")
         ->check(Between(0.001, 1e9));
@@ -212,9 +283,10 @@ int main(int argc, char** argv) {
         ->check(NotEmpty);
     liveCommand
         ->add_option("--response-rate", live.responseRate,
-                     "smoothing as in Preferences (default 50)")
+                     "smoothing as in Preferences (default 50); 0 keeps the start value, so the "
+                     "display never moves")
         ->type_name("R")
-        ->check(Between(0, 100));
+        ->check(Between(0, 100, true));
     liveCommand->callback([&live] { Result = RunLive(live); });
 
     CLI::App* firmware =
@@ -243,6 +315,10 @@ int main(int argc, char** argv) {
     SetupOptions setup;
     AddSetup(app, setup);
 
+#ifdef SIGPIPE
+    // A reader that closes the pipe ends the output; writes then fail instead of killing mq6.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {
@@ -252,5 +328,5 @@ int main(int argc, char** argv) {
                      CommandPath(app).c_str());
         return EXIT_USAGE;
     }
-    return Result;
+    return FinishOutput(Result);
 }

@@ -9,10 +9,11 @@
 #include <set>
 
 namespace {
-// The first two are the field kinds of the setup view.
+// The first three are the field kinds of the setup view.
 enum SettingKind {
     SETTING_VOLTS = FIELD_VOLTS,
     SETTING_AFR = FIELD_AFR,
+    SETTING_STOICH = FIELD_STOICH,
     SETTING_BYTE,
     SETTING_RESPONSE,
     SETTING_MODE
@@ -29,7 +30,7 @@ struct SettingRow {
 
 // In the order the object is printed.
 constexpr std::array<SettingRow, 14> SettingRows = {{
-    {"stoich_afr", SETTING_AFR, &SetupRecord::StoichAfr, 0, nullptr},
+    {"stoich_afr", SETTING_STOICH, &SetupRecord::StoichAfr, 0, nullptr},
     {"flags", SETTING_BYTE, &SetupRecord::SetupFlags, 0, nullptr},
     {"a1_volts", SETTING_VOLTS, nullptr, CHANNEL_A, &ChannelSetup::Volts1},
     {"a1_afr", SETTING_AFR, nullptr, CHANNEL_A, &ChannelSetup::Afr1},
@@ -74,10 +75,12 @@ bool ApplySetting(const SettingRow& row, const nlohmann::json& value, SetupRecor
     std::array<char, 48> allowed{};
     switch (row.kind) {
     case SETTING_VOLTS:
-    case SETTING_AFR: {
+    case SETTING_AFR:
+    case SETTING_STOICH: {
         const FieldRule& rule = FieldRules[static_cast<size_t>(row.kind)];
-        std::snprintf(allowed.data(), allowed.size(), "a number from 0 to %g", rule.limit);
-        if (!(x >= 0.0 && x <= rule.limit))
+        std::snprintf(allowed.data(), allowed.size(), "a number from %g to %g", rule.lowest,
+                      rule.limit);
+        if (!(x >= rule.lowest && x <= rule.limit))
             return Refuse(row, value, allowed.data(), error);
         slot = ScaleFieldNumber(x, rule.scale);
         return true;
@@ -88,8 +91,6 @@ bool ApplySetting(const SettingRow& row, const nlohmann::json& value, SetupRecor
         slot = static_cast<int32_t>(x);
         return true;
     case SETTING_RESPONSE: {
-        if (value.is_null())
-            return true; // a rate in no row: the channel keeps the row it shows
         for (int choice = 0; choice < RESPONSE_CHOICE_COUNT && value.is_string(); ++choice) {
             if (SameWord(value.get_ref<const std::string&>(), ResponseChoices[choice].name)) {
                 values.Channel[static_cast<size_t>(row.channel)].ResponseIndex = choice;
@@ -97,7 +98,7 @@ bool ApplySetting(const SettingRow& row, const nlohmann::json& value, SetupRecor
                 return true;
             }
         }
-        std::string names = "null or one of";
+        std::string names = "one of";
         for (const ResponseChoice& choice : ResponseChoices)
             names.append(" ").append(choice.name);
         return Refuse(row, value, names, error);
@@ -122,6 +123,7 @@ std::string SettingText(const SettingRow& row, SetupRecord& values) {
     switch (row.kind) {
     case SETTING_VOLTS:
     case SETTING_AFR:
+    case SETTING_STOICH:
         FormatFieldValue(slot, static_cast<FieldKind>(row.kind), text.data(), text.size());
         return text.data();
     case SETTING_BYTE:

@@ -1,7 +1,7 @@
 // The Comm Port Setup dialog. OK stores the choice in the settings file at once and has the
 // comm thread reopen the port (searching first when automatic search is on); Cancel changes
 // nothing.
-#include "discovery/comm_setup.h"
+#include "discovery/comm_setup_win32.h"
 
 #include "app/main_window.h"
 #include "link/link.h"
@@ -18,6 +18,7 @@ namespace {
 
 constexpr int PORT_COUNT = 25;           // COM1 to COM25
 constexpr size_t PORT_PREFIX_LENGTH = 3; // "COM"
+constexpr char NO_UNIT_FOUND_TEXT[] = "No MQ-6 unit was found. Connect it, or choose its port.";
 
 // The list index of PortName's number: "COM7" is entry 6. Anything else gives an index that
 // selects no entry.
@@ -47,6 +48,9 @@ void OpenCommSetup(HWND dialog) {
                             reinterpret_cast<LPARAM>(text.data()));
     }
     SendDlgItemMessageA(dialog, IDC_PORT_LIST, CB_SETCURSEL, static_cast<WPARAM>(PortIndex()), 0);
+    // Until a search finds the unit or a port is chosen, the port name is no port at all.
+    if (PortIndex() < 0 || PortIndex() >= PORT_COUNT)
+        SetDlgItemTextA(dialog, IDC_PORT_NOTE, NO_UNIT_FOUND_TEXT);
     if (automatic)
         EnablePortList(dialog, false);
 }

@@ -1,5 +1,5 @@
 // Canvas seam: the drawing calls that the views use, picked at link time. On Windows
-// every call is the GDI call of the same meaning on a device context (canvas_gdi.cpp);
+// every call is the GDI call of the same meaning on a device context (canvas_gdi_win32.cpp);
 // the native tests link a canvas that records every call with its parameters.
 //
 // A canvas keeps the state of a device context: the pen, brush, font, text and

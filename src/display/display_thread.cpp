@@ -9,6 +9,7 @@
 #include <mutex>
 #include <thread>
 
+std::atomic<int32_t> ViewMode{VIEW_NONE};
 int32_t LastLiveRequestTick = 0;
 std::atomic<int32_t> DisplayThreadStop{0};
 
@@ -80,6 +81,11 @@ void DisplayThreadPass() {
     // The data-block read takes the lock for its own exchanges and shows its error box
     // without it, so a box waiting for the user never holds up another thread's exchange.
     ReadDeviceDataWhenWanted();
+}
+
+void ResetDisplayThread() {
+    ViewMode.store(VIEW_NONE);
+    LastLiveRequestTick = 0;
 }
 
 void DisplayThreadBody() {

@@ -6,7 +6,9 @@
 #include <atomic>
 #include <cstdint>
 
-// The values of ViewMode (link/link.h).
+// The view shown, and so what the display thread does with the received bytes; written by the
+// main thread alone.
+extern std::atomic<int32_t> ViewMode;
 enum ViewModeValue : int32_t {
     VIEW_NONE = 0,            // the bytes are thrown away
     VIEW_AFR_LAMBDA = 1,      // the bytes are decoded as live frames
@@ -26,12 +28,15 @@ constexpr int32_t LIVE_REQUEST_TICKS = 20;
 // TickCount at the last live-data request; the display thread alone uses it.
 extern int32_t LastLiveRequestTick;
 
-// One pass of the thread, without its closing 1 ms sleep.
+// One pass of the thread, without the wait for received bytes that follows it.
 void DisplayThreadPass();
 
-// Runs passes until StopDisplayThread (tests and tools end it; the utility lets process
-// exit end it).
+// Runs passes until StopDisplayThread, which every program that starts it calls before it ends
+// (the Windows utility when its window has closed).
 void DisplayThreadBody();
 void StartDisplayThread();
 void StopDisplayThread();
 extern std::atomic<int32_t> DisplayThreadStop;
+
+// Start values of ViewMode and LastLiveRequestTick (tests).
+void ResetDisplayThread();

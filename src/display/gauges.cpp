@@ -112,6 +112,8 @@ double ClampToScale(double value) {
 void DrawTargetBand(Canvas* canvas) {
     double low = ClampToScale(TargetLow.load(std::memory_order_acquire));
     double high = ClampToScale(TargetHigh.load(std::memory_order_acquire));
+    // Written back on purpose: a target outside the scale stays at the scale's end from the first
+    // drawing on, in the Preferences and in the file alike.
     TargetLow.store(low, std::memory_order_release);
     TargetHigh.store(high, std::memory_order_release);
     if (low > high)

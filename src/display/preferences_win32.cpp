@@ -1,7 +1,7 @@
 // The Preferences dialog. The target fields take digits and one point as they are typed, and
 // are clamped into the dial's scale when they are left; OK stores the response rate and both
 // targets and saves the settings, Cancel keeps what leaving a field has already stored.
-#include "display/preferences_dialog.h"
+#include "display/preferences_dialog_win32.h"
 
 #include "app/input_filter.h"
 #include "app/main_window.h"
@@ -79,8 +79,11 @@ void ClosePreferences(HWND dialog, int result) {
 void ConfirmPreferences(HWND dialog) {
     ResponseRate.store(static_cast<int32_t>(SendMessageA(RateBar, TBM_GETPOS, 0, 0)),
                        std::memory_order_release);
-    for (int field : {IDC_TARGET_LOW, IDC_TARGET_HIGH})
-        TargetOf(field).store(ReadTarget(dialog, field), std::memory_order_release);
+    // The band runs from the lower value to the higher, whichever field holds which.
+    double low = ReadTarget(dialog, IDC_TARGET_LOW);
+    double high = ReadTarget(dialog, IDC_TARGET_HIGH);
+    TargetLow.store(std::min(low, high), std::memory_order_release);
+    TargetHigh.store(std::max(low, high), std::memory_order_release);
     WriteConfig();
     InvalidateRect(MainWindow, nullptr, TRUE);
     ClosePreferences(dialog, IDOK);

@@ -37,6 +37,12 @@ extern const int CARRIED_VERSION_MINOR;
 extern const bool FIRMWARE_IMAGE_IS_SAMPLE;
 extern const char FIRMWARE_IMAGE_FILE[];
 
+// Information-area bytes 0x40 to 0x7F of the sample image, whatever image the build carries: a
+// unit that runs the sample firmware shows them in its data block, a real unit its maker's.
+constexpr int SAMPLE_INFO_OFFSET = 0x40;
+constexpr int SAMPLE_INFO_SIZE = 64;
+extern const std::array<uint8_t, SAMPLE_INFO_SIZE> SampleInfoArea;
+
 // Records of copy B, index 0 to INFO_RECORD_COUNT - 1 and 0 to CODE_RECORD_COUNT - 1.
 const uint8_t* GetInfoRecord(int index);
 const uint8_t* GetCodeRecord(int index);

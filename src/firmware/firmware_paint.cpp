@@ -36,6 +36,8 @@ constexpr std::array<BannerRow, 4> BannerRows = {{
 }};
 constexpr int CARRIED_VERSION_Y = 313;
 constexpr int VERDICT_Y = 346;
+constexpr int NO_ANSWER_Y = 140; // inside the unit's box, where its text would be
+constexpr std::string_view NO_ANSWER_TEXT = "The MQ-6 does not answer: no update can be offered";
 constexpr int PHASE_X = 22;
 constexpr int PROGRESS_BAR_TOP = 496; // the phase text stands on the line above it
 
@@ -84,8 +86,14 @@ int PaintFirmwareView(Canvas* canvas, int32_t dataValid,
 
     if (dataValid == 1) {
         FirmwareVerdict verdict = CompareFirmware(UnitMajor, UnitMinor);
-        DrawCentred(canvas, VERDICT_Y, VerdictText(verdict));
+        char line[96];
+        int lineLength = FormatVerdictLine(verdict, line, sizeof line);
+        DrawCentred(canvas, VERDICT_Y, std::string_view(line, static_cast<size_t>(lineLength)));
         UpdateAllowed.store(verdict == VERDICT_UPDATE ? 1 : 0, std::memory_order_release);
+    } else {
+        // The port closed or the block could not be read: nothing is offered until a block is.
+        DrawCentred(canvas, NO_ANSWER_Y, NO_ANSWER_TEXT);
+        UpdateAllowed.store(0, std::memory_order_release);
     }
 
     if (phase >= PHASE_PROGRAMMING && phase <= PHASE_FINISHING)

@@ -1,16 +1,15 @@
 // The Firmware Update view's controls and its update worker. The controls are children of the
 // main window without identifiers; the worker talks to the main thread only through blocking
 // sends to the controls, UpdateAllowed, ProgramPhase and invalidated rectangles.
-#include "firmware/firmware_view.h"
+#include "firmware/firmware_view_win32.h"
 
 #include "app/main_window.h"
+#include "app/system_awake.h"
 #include "display/display_thread.h"
 #include "display/status_line.h"
-#include "firmware/banner.h"
 #include "firmware/firmware_image.h"
 #include "firmware/firmware_paint.h"
-#include "firmware/programming.h"
-#include "firmware/verdict.h"
+#include "firmware/firmware_update.h"
 #include "link/link.h"
 #include "platform/notice.h"
 
@@ -26,7 +25,6 @@ constexpr DWORD UPDATE_BUTTON_STYLE = 0x50010000; // child, visible, tab stop, p
 constexpr DWORD PROGRESS_BAR_STYLE = 0x50000000;  // child, visible
 constexpr int PROGRESS_BAR_Y = 500;
 constexpr int PHASE_TEXT_BOTTOM = 496; // the phase text stands on the line above the bar
-constexpr int REREAD_DELAY_MS = 100;   // the restarted unit's application comes up meanwhile
 
 constexpr RECT UNIT_TEXT_AREA = {62, 70, 716, 246};
 constexpr RECT FIRMWARE_TEXT_AREA = {62, 290, 716, 366};
@@ -79,42 +77,33 @@ void OnProgramPhase(int) {
     InvalidateRect(MainWindow, &area, TRUE);
 }
 
-void ShowProgramProgress(ProgressMessage message, int position) {
+// The bar steps by one record; a reset takes it back to the start.
+void ShowProgramProgress(ProgressMessage message) {
     if (ProgressBar != nullptr)
-        SendMessageA(ProgressBar, message,
-                     message == PROGRESS_SETPOS ? static_cast<WPARAM>(position) : 0, 0);
+        SendMessageA(ProgressBar, message == PROGRESS_RESET ? PBM_SETPOS : PBM_STEPIT, 0, 0);
 }
 
 DWORD WINAPI FirmwareWorker(void*) {
+    SystemAwake awake;
     HWND button = UpdateButton.load(std::memory_order_acquire);
     SendMessageA(button, WM_KILLFOCUS, 0, 0);
-    UpdateAllowed.store(0, std::memory_order_release);
+    int32_t allowed = UpdateAllowed.exchange(0, std::memory_order_acq_rel);
     EnableWindow(button, FALSE);
-    if (DeviceInfo[UNIT_MODE_OFFSET] == UNIT_MODE_SETUP) {
-        ShowNotice(SETUP_MODE_REFUSAL_TEXT, SETUP_MODE_REFUSAL_CAPTION,
-                   NOTICE_TOPMOST | NOTICE_ERROR_ICON);
-        WorkerRunning.store(0, std::memory_order_release);
-        return 0;
-    }
-    LockMenus();
-
-    std::string_view message;
-    int result = ProgramFirmware(message, SelectVerifyLength(), ShowProgramProgress);
-    if (result != 0) {
+    FirmwareUpdateResult result = UpdateFirmware(ShowProgramProgress, LockMenus);
+    // A unit in its setup mode leaves the button disabled until a paint finds the versions
+    // again; a refused sample leaves the view as it was; a failed run offers the update again.
+    if (result == UPDATE_REFUSED_SAMPLE)
+        UpdateAllowed.store(allowed, std::memory_order_release);
+    if (result == UPDATE_FAILED)
         UpdateAllowed.store(1, std::memory_order_release);
-        ShowNotice(message, UPDATE_ERROR_CAPTION, NOTICE_TOPMOST | NOTICE_ERROR_ICON);
-    }
-    ShowProgramProgress(PROGRESS_SETPOS, 0);
-    if (result == 0) {
-        Sleep(REREAD_DELAY_MS);
-        GetDeviceData();
-    }
     // The menus first: a second worker started once the button is back would lock them, and
     // this one's unlock must not come after that.
-    UnlockMenus();
+    if (result != UPDATE_REFUSED_SETUP_MODE && result != UPDATE_REFUSED_SAMPLE)
+        UnlockMenus();
     // Cleared before the button is decided on: a paint from here on may enable it too.
     WorkerRunning.store(0, std::memory_order_release);
-    if (UpdateAllowed.load(std::memory_order_acquire) != 0)
+    if (UpdateAllowed.load(std::memory_order_acquire) != 0 &&
+        DeviceDataValid.load(std::memory_order_acquire) != 0)
         EnableWindow(button, TRUE);
     return 0;
 }

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 
 const std::string_view COMM_ERROR_MESSAGE =
     "       Comm Error\n\nCheck PC to MQ-6 WB Connection\n\nIs the MQ-6 WB Powered On?";
@@ -32,24 +31,9 @@ constexpr int WORDS_PER_BLOCK = 8;
 constexpr int SETUP_RECORD_FIRST = 4; // DeviceInfo bytes 4 to 67 in four records
 constexpr int SETUP_RECORD_COUNT = 4;
 
-// The link belongs to the sequence for its whole run: ExchangeActive keeps the display
-// thread off the receive ring, ExchangeLock keeps every other exchange out.
-struct LinkClaim {
-    LinkClaim() {
-        ExchangeActive.store(1, std::memory_order_release);
-        ExchangeLock.lock();
-    }
-    ~LinkClaim() {
-        ExchangeLock.unlock();
-        ExchangeActive.store(0, std::memory_order_release);
-    }
-    LinkClaim(const LinkClaim&) = delete;
-    LinkClaim& operator=(const LinkClaim&) = delete;
-};
-
-void Report(ProgressSink progress, ProgressMessage message, int position) {
+void Report(ProgressSink progress, ProgressMessage message) {
     if (progress != nullptr)
-        progress(message, position);
+        progress(message);
 }
 
 // A unit that answers ReadDataBlock runs its application and is asked into its loader;
@@ -84,7 +68,7 @@ int WriteCodeRecords(std::string_view& message, ProgressSink progress) {
         const uint8_t* record = GetCodeRecord(index);
         if (WriteBlock(GetCodeAddress(record), record + 2) != 0)
             return FailFirmware(message, PROGRAM_MODE_FAILURE_MESSAGE);
-        Report(progress, PROGRESS_STEPIT, 0);
+        Report(progress, PROGRESS_STEP);
     }
     return 0;
 }
@@ -97,7 +81,7 @@ int VerifyCodeRecords(std::string_view& message, int verifyLength, ProgressSink 
             return FailFirmware(message, PROGRAM_REQUEST_FAILURE_MESSAGE);
         if (std::memcmp(RespBuf.data(), record + 2, compared) != 0)
             return FailFirmware(message, PROGRAM_VERIFY_FAILURE_MESSAGE);
-        Report(progress, PROGRESS_STEPIT, 0);
+        Report(progress, PROGRESS_STEP);
     }
     return 0;
 }
@@ -107,7 +91,7 @@ int WriteInfoRecords(std::string_view& message, ProgressSink progress) {
         const uint8_t* record = GetInfoRecord(index);
         if (WriteDataRecord(record[0], record + 1) != 0)
             return FailFirmware(message, PROGRAM_DATA_FAILURE_MESSAGE);
-        Report(progress, PROGRESS_STEPIT, 0);
+        Report(progress, PROGRESS_STEP);
     }
     return 0;
 }
@@ -126,7 +110,7 @@ int WriteTableBlocks(std::string_view& message, const std::array<SentTable, 2>& 
                 message = PROGRAM_MODE_FAILURE_MESSAGE;
                 return -1;
             }
-            Report(progress, PROGRESS_STEPIT, 0);
+            Report(progress, PROGRESS_STEP);
         }
     }
     return 0;
@@ -145,7 +129,7 @@ int VerifyTableBlocks(std::string_view& message, const std::array<SentTable, 2>&
                 message = PROGRAM_VERIFY_FAILURE_MESSAGE;
                 return -1;
             }
-            Report(progress, PROGRESS_STEPIT, 0);
+            Report(progress, PROGRESS_STEP);
         }
     }
     return 0;
@@ -170,7 +154,7 @@ int ProgramFirmware(std::string_view& message, int verifyLength, ProgressSink pr
 
     LoaderReadDataBlock(nullptr, 0); // answer not needed: the read-back checks every record
     SetProgramPhase(PHASE_VERIFYING);
-    Report(progress, PROGRESS_SETPOS, 0);
+    Report(progress, PROGRESS_RESET);
     if (VerifyCodeRecords(message, verifyLength, progress) != 0)
         return -1;
 
@@ -215,7 +199,7 @@ int WriteSetupTables(std::string_view& message, const OutputTable& table1,
         message = PROGRAM_VERIFY_FAILURE_MESSAGE;
         return -1;
     }
-    Report(progress, PROGRESS_SETPOS, 0);
+    Report(progress, PROGRESS_RESET);
     if (VerifyTableBlocks(message, tables, progress) != 0)
         return -1;
 
@@ -225,7 +209,7 @@ int WriteSetupTables(std::string_view& message, const OutputTable& table1,
             message = PROGRAM_DATA_FAILURE_MESSAGE;
             return -1;
         }
-        Report(progress, PROGRESS_STEPIT, 0);
+        Report(progress, PROGRESS_STEP);
     }
 
     if (LeaveLoadMode() != 0) {

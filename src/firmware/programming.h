@@ -18,15 +18,14 @@ extern const std::string_view PROGRAM_REQUEST_FAILURE_MESSAGE;
 extern const std::string_view PROGRAM_VERIFY_FAILURE_MESSAGE;
 extern const std::string_view PROGRAM_DATA_FAILURE_MESSAGE;
 
-// Progress reports, numbered as the Windows progress bar's messages so the utility hands them
-// on unchanged: PROGRESS_STEPIT after every record written or verified (position unused),
-// PROGRESS_SETPOS with position 0 between writing and verifying.
-enum ProgressMessage : unsigned {
-    PROGRESS_SETPOS = 1026,
-    PROGRESS_STEPIT = 1029,
+// Progress reports: a step after every record written or verified, a reset to the start between
+// writing and verifying. Each front end shows them in its own way.
+enum ProgressMessage {
+    PROGRESS_STEP,
+    PROGRESS_RESET,
 };
 // Called on the sequence's thread; nullptr reports nothing.
-using ProgressSink = void (*)(ProgressMessage message, int position);
+using ProgressSink = void (*)(ProgressMessage message);
 
 enum ProgramPhaseValue : int32_t {
     PHASE_NONE = 0,

@@ -3,7 +3,9 @@
 
 #include "firmware/firmware_image.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdio>
 
 const std::string_view SETUP_MODE_REFUSAL_TEXT =
     "\nThe MQ-6 WB Unit is currently in the SetUp Mode\n\nThe SetUp MUST be completed before "
@@ -29,4 +31,12 @@ FirmwareVerdict CompareFirmware(int major, int minor) {
 
 std::string_view VerdictText(FirmwareVerdict verdict) {
     return VERDICT_TEXTS[static_cast<size_t>(verdict)];
+}
+
+// The note is short: the longest verdict with it, 64 characters, still fits the view's group box.
+int FormatVerdictLine(FirmwareVerdict verdict, char* text, size_t size) {
+    std::string_view verdictText = VerdictText(verdict);
+    int length = std::snprintf(text, size, "%.*s%s", static_cast<int>(verdictText.size()),
+                               verdictText.data(), FIRMWARE_IMAGE_IS_SAMPLE ? " (SAMPLE)" : "");
+    return std::clamp(length, 0, size > 0 ? static_cast<int>(size) - 1 : 0);
 }

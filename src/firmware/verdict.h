@@ -2,6 +2,7 @@
 // and error texts, shared by the firmware view and mq6.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 enum FirmwareVerdict {
@@ -13,6 +14,9 @@ enum FirmwareVerdict {
 // Compares (major, minor) with the carried version, major first.
 FirmwareVerdict CompareFirmware(int major, int minor);
 std::string_view VerdictText(FirmwareVerdict verdict);
+// The verdict as the firmware view and mq6 firmware status show it, with a note when the carried
+// image is the sample. Fills text (size bytes, cut to fit) and returns the length written.
+int FormatVerdictLine(FirmwareVerdict verdict, char* text, size_t size);
 
 // A unit in its setup mode must finish the setup before its firmware may be replaced.
 extern const std::string_view SETUP_MODE_REFUSAL_TEXT;

@@ -10,6 +10,10 @@
 #include <mutex>
 #include <thread>
 
+namespace {
+constexpr int FIRST_RETRY_DELAY_MS = 125;
+} // namespace
+
 std::array<char, PORT_NAME_SIZE> PortName{};
 std::mutex PortNameLock;
 std::array<char, PORT_PATH_SIZE> PortPath{};
@@ -18,7 +22,7 @@ std::atomic<int32_t> PortRequestCode{0};
 std::atomic<int32_t> PortOpen{0};
 std::atomic<int32_t> PortStatus{0};
 std::atomic<int32_t> DeviceDataWanted{1};
-std::atomic<int32_t> RetryDelay{125};
+std::atomic<int32_t> RetryDelay{FIRST_RETRY_DELAY_MS};
 std::array<uint8_t, TX_BUF_SIZE> TxBuf;
 std::atomic<int32_t> TxLen{0};
 std::atomic<int32_t> CommThreadStop{0};
@@ -26,7 +30,6 @@ std::atomic<uint64_t> LinkBytesSent{0};
 std::atomic<uint64_t> LinkBytesReceived{0};
 
 namespace {
-constexpr int FIRST_RETRY_DELAY_MS = 125;
 constexpr int MAX_RETRY_DELAY_MS = 6000;
 constexpr int RX_QUEUE_SIZE = 4096;
 constexpr int TX_QUEUE_SIZE = 1024;
@@ -72,6 +75,8 @@ void ClosePortHandle() {
     SetPortStatus(0);
     PortOpen.store(0, std::memory_order_release);
     DropPendingFrame();
+    // The block read belongs to the unit on the line that went; the next one may be another.
+    DeviceDataValid.store(0, std::memory_order_release);
     DeviceDataWanted.store(1, std::memory_order_release);
 }
 
@@ -135,6 +140,18 @@ bool ServeOpenPort() {
     return true;
 }
 } // namespace
+
+void ResetPortState() {
+    StorePortName(PORT_NAME_START);
+    SetPortPathFromName(nullptr);
+    PortRequestPending.store(0);
+    PortRequestCode.store(0);
+    PortOpen.store(0);
+    PortStatus.store(0);
+    DeviceDataWanted.store(1);
+    RetryDelay.store(FIRST_RETRY_DELAY_MS);
+    TxLen.store(0);
+}
 
 std::array<char, PORT_NAME_SIZE> CopyPortName() {
     std::lock_guard<std::mutex> hold(PortNameLock);

@@ -52,6 +52,8 @@ constexpr size_t PORT_NAME_SIZE = 256;
 constexpr size_t PORT_PATH_SIZE = 256;
 constexpr int TX_BUF_SIZE = 256;
 
+// The port name shown until a port is found or configured.
+constexpr std::string_view PORT_NAME_START = "COMx";
 // PortName is written by discovery on the comm thread and by the settings and Comm Port Setup
 // on the main thread, and read by both: every access holds PortNameLock, so that no reader
 // sees half of one name and half of another. The two functions take it themselves.
@@ -85,8 +87,8 @@ int FindPort(char* buffer, size_t size);
 int OpenPort();
 void OpenPortWithRetry();
 
-// The comm thread body; it runs until StopCommThread (tests and tools end it, the
-// Windows utility lets process exit end it).
+// The comm thread body; it runs until StopCommThread, which every program calls before it
+// ends (the Windows utility when its window has closed).
 void CommThreadBody();
 void StartCommThread();
 void StopCommThread();
@@ -96,8 +98,12 @@ extern std::atomic<int32_t> CommThreadStop;
 extern std::atomic<uint64_t> LinkBytesSent;
 extern std::atomic<uint64_t> LinkBytesReceived;
 
-// Start values of the link's shared state (start-up and tests).
+// Start values of the link's shared state (start-up and tests). ResetLinkState sets those of
+// the exchanges and calls the other two: each sets the state its own file keeps, the ring's
+// and the port's (the comm thread's).
 void ResetLinkState();
+void ResetRing();
+void ResetPortState();
 
 // ---- Exchanges ---------------------------------------------------------------------
 
@@ -110,11 +116,23 @@ extern std::array<uint8_t, DEVICE_INFO_SIZE> DeviceInfo;
 extern std::atomic<int32_t> DeviceDataValid;
 extern std::atomic<int32_t> ErrorShown;
 extern std::atomic<int32_t> ExchangeActive;
-extern std::atomic<int32_t> ViewMode;
 
-// Held for the whole of an exchange (send and await), and by sequences for all of theirs,
+// Held for the whole of an exchange (send and await), and by claims for all of theirs,
 // so exchanges from different threads never overlap.
 extern std::recursive_mutex ExchangeLock;
+
+// The link claimed for a run of exchanges (a view switch, a setup read, a programming
+// sequence), for as long as the object lives: no display pass consumes RxRing or starts an
+// exchange, and no other thread's exchange runs. ExchangeActive is raised before the lock is
+// waited for, so the display thread starts no further pass meanwhile; raised again once the
+// lock is held, since a claim that ended in between lowered it; and lowered while the lock is
+// still held, so it reads 1 for as long as any claim holds the link.
+struct LinkClaim {
+    LinkClaim();
+    ~LinkClaim();
+    LinkClaim(const LinkClaim&) = delete;
+    LinkClaim& operator=(const LinkClaim&) = delete;
+};
 
 struct ResponseRow {
     char type;

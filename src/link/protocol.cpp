@@ -13,7 +13,6 @@ std::array<uint8_t, DEVICE_INFO_SIZE> DeviceInfo{};
 std::atomic<int32_t> DeviceDataValid{0};
 std::atomic<int32_t> ErrorShown{0};
 std::atomic<int32_t> ExchangeActive{0};
-std::atomic<int32_t> ViewMode{0};
 std::recursive_mutex ExchangeLock;
 void (*DeviceDataHook)(int valid) = nullptr;
 
@@ -118,6 +117,17 @@ std::array<uint8_t, Z_PAYLOAD> BlankPayload() {
     return payload;
 }
 } // namespace
+
+LinkClaim::LinkClaim() {
+    ExchangeActive.store(1, std::memory_order_release);
+    ExchangeLock.lock();
+    ExchangeActive.store(1, std::memory_order_release);
+}
+
+LinkClaim::~LinkClaim() {
+    ExchangeActive.store(0, std::memory_order_release);
+    ExchangeLock.unlock();
+}
 
 int SendRequest(uint8_t classByte, uint8_t subcommand, const uint8_t* payload, int n) {
     if (n < 0 || n > MAX_REQUEST_PAYLOAD)
@@ -263,23 +273,11 @@ int GetDeviceData() {
 }
 
 void ResetLinkState() {
-    RxWriteIndex.store(0);
-    RxReadIndex.store(0);
-    RxOverflow.store(0);
-    RxResetRequest.store(0);
-    StorePortName("COMx");
-    PortPath.fill('\0');
-    PortRequestPending.store(0);
-    PortRequestCode.store(0);
-    PortOpen.store(0);
-    PortStatus.store(0);
-    DeviceDataWanted.store(1);
-    RetryDelay.store(125);
-    TxLen.store(0);
+    ResetRing();
+    ResetPortState();
     LastType.store(0);
     DeviceInfo.fill(0);
     DeviceDataValid.store(0);
     ErrorShown.store(0);
     ExchangeActive.store(0);
-    ViewMode.store(0);
 }

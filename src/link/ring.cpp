@@ -23,6 +23,13 @@ int32_t NextPosition(int32_t position) {
 }
 } // namespace
 
+void ResetRing() {
+    RxWriteIndex.store(0);
+    RxReadIndex.store(0);
+    RxOverflow.store(0);
+    RxResetRequest.store(0);
+}
+
 void RxApplyReset() {
     if (RxResetRequest.load(std::memory_order_acquire) == 0)
         return;

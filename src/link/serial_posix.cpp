@@ -9,6 +9,7 @@
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -53,6 +54,7 @@ std::atomic<int32_t> LowLatency{0};
 int32_t OpenFailureOf(int error) {
     switch (error) {
     case EBUSY:
+    case EWOULDBLOCK:
         return SERIAL_OPEN_BUSY;
     case EACCES:
     case EPERM:
@@ -74,8 +76,9 @@ int SerialOpen(const char* path) {
         LastOpenFailure.store(OpenFailureOf(errno), std::memory_order_release);
         return 0;
     }
-    // Not shared: a second opener gets EBUSY, as on Windows.
-    if (ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY) {
+    // Not shared: a second opener gets EBUSY, as on Windows. Root passes the terminal's
+    // exclusive mode, so every program that honours the advisory lock is kept out by it too.
+    if ((ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
         LastOpenFailure.store(OpenFailureOf(errno), std::memory_order_release);
         close(fd);
         return 0;

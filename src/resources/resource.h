@@ -43,5 +43,6 @@
 #define IDC_AUTO_PORT 1007
 #define IDC_FIXED_PORT 1008
 #define IDC_PORT_LIST 1009
+#define IDC_PORT_NOTE 1010
 
 #define IDC_STATIC -1

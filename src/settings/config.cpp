@@ -178,6 +178,8 @@ bool WriteConfigLine(std::FILE* file, const ConfigKey& row) {
     if (std::holds_alternative<std::monostate>(row.variable))
         return std::fprintf(file, "%.*s %.*s\n", keywordLength, keyword,
                             static_cast<int>(row.defaultText.size()), row.defaultText.data()) >= 0;
+    // A number out of range is clamped in its variable as well as in the file, on purpose: after
+    // a write the program goes on with what the file says.
     switch (row.type) {
     case CONFIG_INT: {
         std::atomic<int32_t>& variable = *std::get<std::atomic<int32_t>*>(row.variable);

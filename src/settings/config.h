@@ -59,7 +59,7 @@ constexpr size_t CONFIG_KEY_COUNT = 9;
 extern const std::array<ConfigKey, CONFIG_KEY_COUNT> ConfigKeyTable;
 
 // Sets every setting above to its start value (start-up and tests). PortName's start value
-// "COMx" belongs to the link's ResetLinkState.
+// is the link's PORT_NAME_START (ResetLinkState).
 void ResetSettings();
 
 // Builds ConfigPath from the process command line: the program's directory (quoted path, or

@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
     ParseResult parsed = ParseOptions(argc, argv);
     if (parsed == PARSE_HELP)
         return 0;
-    if (parsed == PARSE_ERROR)
+    if (parsed == PARSE_ERROR || !LinkPathFree() || !StateFolderPresent())
         return 2;
     InstallSignalHandlers();
     ResetUnit(MonotonicNs());

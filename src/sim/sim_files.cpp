@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -20,6 +21,7 @@ constexpr size_t STATE_SIZE =
 
 std::array<uint8_t, STATE_SIZE> StateImage;
 FILE* RequestLog = nullptr;
+bool StateLost = false;
 
 bool WriteFileAtomically(const std::string& path, const uint8_t* bytes, size_t size) {
     std::string temporary = path + ".tmp";
@@ -46,6 +48,29 @@ size_t CopyOut(size_t at, uint8_t* bytes, size_t size) {
 }
 
 } // namespace
+
+bool LinkPathFree() {
+    struct stat status {};
+    if (Options.linkPath.empty() || lstat(Options.linkPath.c_str(), &status) != 0 ||
+        S_ISLNK(status.st_mode))
+        return true;
+    std::fprintf(stderr, "mq6-sim: --link %s is not a symbolic link; only a link is replaced\n",
+                 Options.linkPath.c_str());
+    return false;
+}
+
+bool StateFolderPresent() {
+    if (Options.statePath.empty())
+        return true;
+    size_t slash = Options.statePath.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : Options.statePath.substr(0, slash + 1);
+    struct stat status {};
+    if (stat(folder.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
+        return true;
+    std::fprintf(stderr, "mq6-sim: --state %s: the folder does not exist\n",
+                 Options.statePath.c_str());
+    return false;
+}
 
 bool LoadState() {
     if (Options.statePath.empty())
@@ -74,9 +99,11 @@ bool LoadState() {
     return true;
 }
 
-void SaveState() {
+bool SaveState() {
     if (Options.statePath.empty())
-        return;
+        return true;
+    if (StateLost)
+        return false;
     StateImage.fill(0);
     size_t at = CopyIn(0, reinterpret_cast<const uint8_t*>(STATE_MAGIC.data()), STATE_MAGIC.size());
     const std::array<uint8_t, STATE_FLAGS_SIZE> flags{static_cast<uint8_t>(InLoader), LoadMode,
@@ -86,8 +113,12 @@ void SaveState() {
     at = CopyIn(at, ProgramMemory.data(), ProgramMemory.size());
     at = CopyIn(at, SetupTable1.data(), SetupTable1.size());
     CopyIn(at, SetupTable2.data(), SetupTable2.size());
-    if (!WriteFileAtomically(Options.statePath, StateImage.data(), StateImage.size()))
-        std::fprintf(stderr, "mq6-sim: cannot write state file %s\n", Options.statePath.c_str());
+    if (WriteFileAtomically(Options.statePath, StateImage.data(), StateImage.size()))
+        return true;
+    StateLost = true;
+    std::fprintf(stderr, "mq6-sim: cannot write state file %s; the unit answers no more writes\n",
+                 Options.statePath.c_str());
+    return false;
 }
 
 void DumpTables() {

@@ -4,12 +4,19 @@
 
 #include <cstdint>
 
+// False, with a message, when --link names something other than a symbolic link: only a
+// link (or nothing) may be replaced.
+bool LinkPathFree();
+// False, with a message, when the folder of --state does not exist: the unit could keep
+// nothing there.
+bool StateFolderPresent();
 // Reads --state when the file exists. Returns false (with a message on stderr) for a file
 // that is present but not a state file of this layout.
 bool LoadState();
 // Rewrites --state whole, through a temporary file and a rename, so a reader or a crash
-// never sees half a state.
-void SaveState();
+// never sees half a state. False once it could not: the first failure is reported, and from
+// then on the unit answers no write, since it would lose what it stored.
+bool SaveState();
 // Writes SetupTable1 then SetupTable2 (4096 bytes) to --dump-tables, the same way.
 void DumpTables();
 

@@ -82,6 +82,11 @@ bool ApplyUnitMode(const char* text) {
     return true;
 }
 
+bool ApplyOtherFirmware(const char*) {
+    Options.otherFirmware = true;
+    return true;
+}
+
 bool ApplyStartInLoader(const char*) {
     Options.startInLoader = true;
     return true;
@@ -206,6 +211,9 @@ constexpr auto OptionTable = std::to_array<OptionRow>({
      "firmware version in the banner (default 1.01); without X.YY: print the program's version",
      ApplyVersion},
     {"--unit-mode", "N", "unit mode byte, data block byte 255 (default 0)", ApplyUnitMode},
+    {"--other-firmware", nullptr,
+     "data block bytes 0x44-0x7F 0xA5, not the sample firmware's: a unit running other firmware",
+     ApplyOtherFirmware},
     {"--start-in-loader", nullptr, "start in the loader instead of the application",
      ApplyStartInLoader},
     {"--profile", "PROFILE",

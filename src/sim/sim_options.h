@@ -23,6 +23,7 @@ struct SimOptions {
     int versionMajor = 1;
     int versionMinor = 1;
     int unitMode = 0;
+    bool otherFirmware = false; // information bytes not the sample firmware's
     bool startInLoader = false;
     LambdaProfile profile;
     double stoich = 14.70;

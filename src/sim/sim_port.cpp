@@ -4,6 +4,7 @@
 // client that opens the port later never reads stale frames.
 #include "sim/sim_port.h"
 
+#include "sim/sim_files.h"
 #include "sim/sim_options.h"
 #include "sim/sim_unit.h"
 
@@ -16,6 +17,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -88,18 +90,25 @@ int WaitUntil(int64_t deadlineNs, int fd, short events, short& revents) {
     return result;
 }
 
-void ReplaceLink(const char* target) {
+// Only a symbolic link (or nothing) is replaced: whatever else stands at the path is the
+// user's.
+bool ReplaceLink(const char* target) {
     if (Options.linkPath.empty())
-        return;
+        return true;
+    if (!LinkPathFree())
+        return false;
     std::string temporary = Options.linkPath + ".new";
     unlink(temporary.c_str());
     if (symlink(target, temporary.c_str()) != 0 ||
         rename(temporary.c_str(), Options.linkPath.c_str()) != 0)
         std::fprintf(stderr, "mq6-sim: cannot link %s to %s\n", Options.linkPath.c_str(), target);
+    return true;
 }
 
 void RemoveLink() {
-    if (!Options.linkPath.empty())
+    struct stat status {};
+    if (!Options.linkPath.empty() && lstat(Options.linkPath.c_str(), &status) == 0 &&
+        S_ISLNK(status.st_mode))
         unlink(Options.linkPath.c_str());
 }
 
@@ -127,7 +136,8 @@ bool OpenPort() {
     tcsetattr(slave, TCSANOW, &line);
     close(slave);
     std::string path = name;
-    ReplaceLink(path.c_str());
+    if (!ReplaceLink(path.c_str()))
+        return false;
     std::printf("%s\n", path.c_str());
     std::fflush(stdout);
     Attached = false;

@@ -58,7 +58,8 @@ constexpr std::string_view LOAD_MODE_WORD = "LoadMode";
 // falling ever further behind.
 constexpr int LIVE_BACKLOG_LIMIT = 64;
 
-// Data block layout: setup block, firmware settings, banner, filler, mode byte.
+// Data block layout: setup block, the firmware's own information bytes, banner, filler, mode
+// byte.
 constexpr int SETUP_BLOCK_OFFSET = 4;
 constexpr int SETTINGS_END = 0x80;
 constexpr int BANNER_OFFSET = 0x80;
@@ -68,8 +69,13 @@ constexpr std::array<uint8_t, 20> SETUP_BLOCK_DEFAULTS{0x05, 0xBE, 0x00, 0x00, 0
                                                        0x32, 0x03, 0xE8, 0x07, 0xD0, 0x80};
 constexpr int SETUP_BLOCK_SIZE = 64;
 constexpr uint8_t SETUP_BLOCK_FILLER = 0x5A;
-constexpr uint8_t SETTINGS_FILLER = 0xA5;
+constexpr uint8_t OTHER_FIRMWARE_FILLER = 0xA5;
 constexpr uint8_t BANNER_FILLER = 0x55;
+// The sample firmware's information bytes after the setup block (firmware/sample-image.txt): by
+// them the programs know that this unit runs the sample firmware and may take the samples.
+constexpr std::string_view SAMPLE_FIRMWARE_NOTE =
+    "SAMPLE firmware of the MQ-6 WB Utility; not for a real unit.";
+static_assert(SETUP_BLOCK_OFFSET + SETUP_BLOCK_SIZE + SAMPLE_FIRMWARE_NOTE.size() == SETTINGS_END);
 
 constexpr std::string_view BANNER_DESCRIPTION = "MQ-6 LSU 4.2 Controller. ";
 constexpr std::string_view BANNER_NOTICE = "Copyright (c) 2026 MQ-6 Project. ";
@@ -143,8 +149,12 @@ void BuildDefaultDataBlock() {
               DataBlock.begin() + SETUP_BLOCK_OFFSET + SETUP_BLOCK_SIZE, SETUP_BLOCK_FILLER);
     std::copy(SETUP_BLOCK_DEFAULTS.begin(), SETUP_BLOCK_DEFAULTS.end(),
               DataBlock.begin() + SETUP_BLOCK_OFFSET);
-    std::fill(DataBlock.begin() + SETUP_BLOCK_OFFSET + SETUP_BLOCK_SIZE,
-              DataBlock.begin() + SETTINGS_END, SETTINGS_FILLER);
+    if (Options.otherFirmware)
+        std::fill(DataBlock.begin() + SETUP_BLOCK_OFFSET + SETUP_BLOCK_SIZE,
+                  DataBlock.begin() + SETTINGS_END, OTHER_FIRMWARE_FILLER);
+    else
+        std::copy(SAMPLE_FIRMWARE_NOTE.begin(), SAMPLE_FIRMWARE_NOTE.end(),
+                  DataBlock.begin() + SETUP_BLOCK_OFFSET + SETUP_BLOCK_SIZE);
     WriteBanner(Options.versionMajor, Options.versionMinor);
     std::fill(DataBlock.begin() + FILLER_OFFSET, DataBlock.begin() + UNIT_MODE_OFFSET,
               BANNER_FILLER);
@@ -176,13 +186,13 @@ void DecipherSetupTables() {
     }
 }
 
-void EnterLoader(uint8_t mode) {
+bool EnterLoader(uint8_t mode) {
     InLoader = true;
     LoadMode = mode;
     TablesWrittenInSession = false;
     Streaming = false;
     DataBlock[UNIT_MODE_OFFSET] = mode;
-    SaveState();
+    return SaveState();
 }
 
 // The restart into the application: a setup session's tables are taken into use, and the
@@ -234,8 +244,8 @@ void HandleEnterLoadMode(const uint8_t* payload) {
         SendStatus('Z', 'N');
         return;
     }
-    EnterLoader(mode);
-    SendStatus('Z', 'A');
+    if (EnterLoader(mode))
+        SendStatus('Z', 'A');
 }
 
 void HandleApplicationRequest(const uint8_t* frame) {
@@ -270,8 +280,8 @@ void HandleWriteBlock(const uint8_t* payload) {
     std::memcpy(ProgramMemory.data() + offset, payload + 2, 16);
     if (InTableArea(offset))
         TablesWrittenInSession = true;
-    SaveState();
-    SendStatus('Z', 'A');
+    if (SaveState())
+        SendStatus('Z', 'A');
 }
 
 void HandleReadBlock(const uint8_t* payload) {
@@ -297,8 +307,8 @@ void HandleWriteDataRecord(const uint8_t* payload) {
         return;
     }
     std::memcpy(DataBlock.data() + offset, payload + 1, 16);
-    SaveState();
-    SendStatus('Z', 'A');
+    if (SaveState())
+        SendStatus('Z', 'A');
 }
 
 void HandleLoaderRequest(const uint8_t* frame) {

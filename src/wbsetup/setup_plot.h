@@ -31,7 +31,7 @@ constexpr std::array<SetupField, SETUP_FIELD_ROWS> FieldTable = {{
     {" Volts for AFR of ", 675, 364, 5, FIELD_AFR}, // B, first AFR
     {"", 439, 390, 5, FIELD_VOLTS},                 // B, second volts
     {" Volts for AFR of ", 675, 390, 5, FIELD_AFR}, // B, second AFR
-    {"Stoich AFR ", 130, 506, 5, FIELD_AFR},        // stoichiometric AFR
+    {"Stoich AFR ", 130, 506, 5, FIELD_STOICH},     // stoichiometric AFR
 }};
 
 // The whole view but its controls, after the status line. Draws its text in StatusFont and

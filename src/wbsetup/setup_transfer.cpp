@@ -3,6 +3,7 @@
 #include "wbsetup/setup_transfer.h"
 
 #include "firmware/banner.h"
+#include "firmware/sample_rule.h"
 #include "platform/notice.h"
 #include "wbsetup/output_table.h"
 #include "wbsetup/setup_tables.h"
@@ -27,23 +28,7 @@ void (*SetupWriteEndHook)(int result) = nullptr;
 
 namespace {
 // The data-block reads of Read and Set run on the calling thread while the display thread may
-// start its own read after a reconnection; the claim keeps it off the receive ring
-// (ExchangeActive, asserted again once the lock is ours in case another claim just ended)
-// and out of the exchange (ExchangeLock).
-struct LinkClaim {
-    LinkClaim() {
-        ExchangeActive.store(1, std::memory_order_release);
-        ExchangeLock.lock();
-        ExchangeActive.store(1, std::memory_order_release);
-    }
-    ~LinkClaim() {
-        ExchangeActive.store(0, std::memory_order_release);
-        ExchangeLock.unlock();
-    }
-    LinkClaim(const LinkClaim&) = delete;
-    LinkClaim& operator=(const LinkClaim&) = delete;
-};
-
+// start its own read after a reconnection; the claim keeps it off the link meanwhile.
 int ReadDeviceDataClaimed() {
     LinkClaim claim;
     return GetDeviceData();
@@ -116,9 +101,15 @@ void LoadDefaultSetup() {
 int WriteSetup(const SetupFormInput& form) {
     if (SetupWriteRunning.load(std::memory_order_acquire) != 0)
         return -1;
-    // An unreadable unit is still written: it may be sitting in its loader.
+    // An unreadable unit is still written, as it may be sitting in its loader, unless the
+    // sample key would go to a unit not known to run the sample firmware.
     if (ReadDeviceDataClaimed() == 0 && UnitInFirmwareMode()) {
         ShowSetupError(FIRMWARE_MODE_TEXT);
+        return -1;
+    }
+    std::string_view sample = RefuseSampleWrite(SAMPLE_INPUT_KEY);
+    if (!sample.empty()) {
+        ShowSetupError(sample);
         return -1;
     }
 

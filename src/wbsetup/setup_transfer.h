@@ -42,7 +42,8 @@ int ReadSetup();
 void LoadDefaultSetup();
 // Takes the form into SetupValues, rebuilds SetupTable1, SetupTable2 and DeviceInfo bytes 4
 // to 67, and starts the worker that writes them. 0 when the worker was started; -1 when the
-// unit is in its firmware update mode, while an earlier write still runs, or when no thread
+// unit is in its firmware update mode, when the sample key would go to a unit not known to run
+// the sample firmware (RefuseSampleWrite), while an earlier write still runs, or when no thread
 // could be started. Returns without waiting for the transfer.
 int WriteSetup(const SetupFormInput& form);
 

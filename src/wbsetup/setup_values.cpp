@@ -171,10 +171,8 @@ int CheckFieldText(std::string_view text, FieldKind kind, int32_t& value) {
     int corrected = 1;
     if (x > rule.limit)
         x = rule.limit;
-    else if (x < 0.0)
-        x = 0.0;
-    else if (text.empty())
-        x = 0.0;
+    else if (x < rule.lowest || text.empty())
+        x = rule.lowest;
     else
         corrected = 0;
     value = ScaleFieldNumber(x, rule.scale);

@@ -77,16 +77,20 @@ void UnpackSetupBlock(const std::array<uint8_t, DEVICE_INFO_SIZE>& info, SetupRe
 
 // ---- Field texts ----------------------------------------------------------------------
 
-enum FieldKind : int { FIELD_VOLTS = 0, FIELD_AFR = 1 };
+enum FieldKind : int { FIELD_VOLTS = 0, FIELD_AFR = 1, FIELD_STOICH = 2 };
 
 struct FieldRule {
-    int scale;    // stored integer = value x scale
-    int decimals; // shown with this many decimals
-    double limit; // largest value a field lets through; the smallest is 0
+    int scale;     // stored integer = value x scale
+    int decimals;  // shown with this many decimals
+    double lowest; // smallest value a field lets through
+    double limit;  // largest value a field lets through
 };
-constexpr std::array<FieldRule, 2> FieldRules = {{
-    {10, 1, 5.0},    // volts
-    {100, 2, 210.0}, // AFR (and the stoichiometric AFR)
+constexpr std::array<FieldRule, 3> FieldRules = {{
+    {10, 1, 0.0, 5.0},    // volts
+    {100, 2, 0.0, 210.0}, // AFR of a point
+    // No fuel burns with less than its own weight of air; below 1 every table entry would sit
+    // at one end of the output.
+    {100, 2, 1.0, 210.0}, // stoichiometric AFR
 }};
 
 // Longest text of a field that is read.
@@ -101,8 +105,8 @@ int32_t ScaleFieldNumber(double x, int scale);
 // A field's text as stored: the first FIELD_TEXT_LIMIT characters, scanned and scaled.
 int32_t ReadFieldText(std::string_view text, FieldKind kind);
 // The check a field gets when it is left: a value above the limit becomes the limit, one
-// below 0 or an empty text becomes 0; value gets the stored integer. Returns 1 when the
-// value had to be corrected (the view beeps), else 0.
+// below the lowest or an empty text becomes the lowest; value gets the stored integer. Returns 1
+// when the value had to be corrected (the view beeps), else 0.
 int CheckFieldText(std::string_view text, FieldKind kind, int32_t& value);
 // The stored integer as the field shows it ("%.*f" of value / scale); returns the length.
 int FormatFieldValue(int32_t value, FieldKind kind, char* buffer, size_t size);

@@ -3,18 +3,26 @@
 // one key filter; typed values are checked when a field is left; channel B switches between
 // four value fields (linear) and the offset scroll bar (narrowband). Everything here runs on
 // the main thread except the setup write's hooks, which run on its worker.
-#include "wbsetup/setup_view.h"
+#include "wbsetup/setup_view_win32.h"
 
 #include "app/input_filter.h"
 #include "app/main_window.h"
+#include "app/system_awake.h"
+#include "display/display_thread.h"
 #include "display/status_line.h"
+#include "firmware/banner.h"
+#include "platform/notice.h"
 #include "wbsetup/setup_plot.h"
 #include "wbsetup/setup_transfer.h"
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <cstdio>
+#include <mutex>
+#include <string>
 
 namespace {
 
@@ -119,11 +127,45 @@ HWND CreateFilteredControl(const char* className, const char* caption, DWORD sty
     return control;
 }
 
+// The fields as the limit notice names them, in FieldTable order.
+constexpr std::array<std::string_view, SETUP_FIELD_ROWS> FIELD_NAMES = {{
+    "Channel A, first Volts",
+    "Channel A, first AFR",
+    "Channel A, second Volts",
+    "Channel A, second AFR",
+    "Channel B, first Volts",
+    "Channel B, first AFR",
+    "Channel B, second Volts",
+    "Channel B, second AFR",
+    "Stoich AFR",
+}};
+constexpr std::string_view LIMITED_CAPTION = "-WB Setup-";
+constexpr std::string_view NOT_READ_TEXT =
+    "\nThe MQ-6 setup has not been read from the unit now connected.\n\nPress \"Read MQ-6\" "
+    "(or \"Set Defaults\") before \"Set MQ-6\", so that no setting is written that you have "
+    "not seen.\n";
+
+// What the user has changed since the view last took the unit's values or wrote them: one bit
+// per FieldTable row, then these. A data block read after a connection fills every other item.
+constexpr uint32_t ITEM_RESPONSE_A = 1u << SETUP_FIELD_ROWS;
+constexpr uint32_t ITEM_RESPONSE_B = ITEM_RESPONSE_A << 1;
+constexpr uint32_t ITEM_LAYOUT = ITEM_RESPONSE_A << 2;
+constexpr uint32_t ITEM_OFFSET = ITEM_RESPONSE_A << 3;
+constexpr uint32_t ALL_ITEMS = (ITEM_OFFSET << 1) - 1;
+uint32_t EditedItems = 0;
+// Rows whose check on leaving changed the typed value; Set shows them before it writes.
+uint32_t LimitedRows = 0;
+// The setup block that the view's values were last taken from or written as.
+std::array<uint8_t, SETUP_BLOCK_SIZE> ShownBlock{};
+bool ShownBlockValid = false;
+// True while the view takes the unit's values in: the focus moves without the user.
+bool FillingFromUnit = false;
+
 // The stored value behind a FieldTable row.
-int32_t& FieldValue(int row) {
+int32_t& FieldValue(SetupRecord& values, int row) {
     if (row == FIELD_ROW_STOICH)
-        return SetupValues.StoichAfr;
-    ChannelSetup& channel = SetupValues.Channel[static_cast<size_t>(row / FIELD_ROWS_PER_CHANNEL)];
+        return values.StoichAfr;
+    ChannelSetup& channel = values.Channel[static_cast<size_t>(row / FIELD_ROWS_PER_CHANNEL)];
     switch (row % FIELD_ROWS_PER_CHANNEL) {
     case FORM_VOLTS1:
         return channel.Volts1;
@@ -134,6 +176,10 @@ int32_t& FieldValue(int row) {
     default:
         return channel.Afr2;
     }
+}
+
+int32_t& FieldValue(int row) {
+    return FieldValue(SetupValues, row);
 }
 
 void ShowFieldValue(HWND field, int row) {
@@ -234,9 +280,12 @@ void ShowWidebandControls() {
     SetFocus(StoichField);
 }
 
-void ReadSequence() {
-    if (ReadSetup() != 0)
-        return;
+void KeepShownBlock() {
+    std::copy_n(DeviceInfo.begin() + SETUP_BLOCK_OFFSET, SETUP_BLOCK_SIZE, ShownBlock.begin());
+    ShownBlockValid = true;
+}
+
+void ShowSetupValues() {
     SetOffsetBarPosition(SetupValues.NbOffset);
     if (IsLinear()) {
         ShowWidebandControls();
@@ -256,8 +305,111 @@ void ReadSequence() {
     SetFocus(StoichField);
 }
 
+void ReadSequence() {
+    if (ReadSetup() != 0)
+        return;
+    KeepShownBlock();
+    EditedItems = 0;
+    LimitedRows = 0;
+    ShowSetupValues();
+}
+
+// Marks what the user typed or chose and the view has not stored yet: a field whose text is not
+// its stored value, a Response box not showing its stored row.
+void NoteEditedItems() {
+    for (int row = 0; row < SETUP_FIELD_ROWS; ++row) {
+        HWND field =
+            row == FIELD_ROW_STOICH ? StoichField : ChannelFields[static_cast<size_t>(row)];
+        if (field == nullptr)
+            continue;
+        char text[FIELD_TEXT_LIMIT + 1] = {};
+        char shown[32];
+        GetWindowTextA(field, text, sizeof text);
+        FormatFieldValue(FieldValue(row), FieldTable[static_cast<size_t>(row)].kind, shown,
+                         sizeof shown);
+        if (std::string_view(text) != std::string_view(shown))
+            EditedItems |= 1u << row;
+    }
+    for (int channel = 0; channel < SETUP_CHANNEL_COUNT; ++channel)
+        if (ResponseBoxes[static_cast<size_t>(channel)] != nullptr &&
+            SendMessageA(ResponseBoxes[static_cast<size_t>(channel)], CB_GETCURSEL, 0, 0) !=
+                SetupValues.Channel[static_cast<size_t>(channel)].ResponseIndex)
+            EditedItems |= ITEM_RESPONSE_A << channel;
+}
+
+// The data block last read (after a connection, by the firmware view or by a Set) carries the
+// unit's setup: every item the user has not edited takes the unit's value, as Read would show
+// it. Nothing when no new block has come, while a write runs or while another thread reads;
+// wait makes it wait for that read instead.
+void TakeUnitSetup(bool wait) {
+    if (SetupWriteRunning.load(std::memory_order_acquire) != 0)
+        return;
+    std::unique_lock<std::recursive_mutex> hold(ExchangeLock, std::defer_lock);
+    if (wait)
+        hold.lock();
+    else if (!hold.try_lock())
+        return;
+    if (DeviceDataValid.load(std::memory_order_acquire) == 0 ||
+        DeviceInfo[UNIT_MODE_OFFSET] == UNIT_MODE_FIRMWARE_UPDATE ||
+        (ShownBlockValid &&
+         std::equal(ShownBlock.begin(), ShownBlock.end(), DeviceInfo.begin() + SETUP_BLOCK_OFFSET)))
+        return;
+    SetupRecord unit = SetupValues;
+    UnpackSetupBlock(DeviceInfo, unit);
+    MatchResponseRows(unit);
+    KeepShownBlock();
+    hold.unlock();
+
+    NoteEditedItems();
+    for (int row = 0; row < SETUP_FIELD_ROWS; ++row)
+        if ((EditedItems & (1u << row)) == 0)
+            FieldValue(row) = FieldValue(unit, row);
+    for (size_t channel = 0; channel < SETUP_CHANNEL_COUNT; ++channel)
+        if ((EditedItems & (ITEM_RESPONSE_A << channel)) == 0) {
+            SetupValues.Channel[channel].ResponseValue = unit.Channel[channel].ResponseValue;
+            SetupValues.Channel[channel].ResponseIndex = unit.Channel[channel].ResponseIndex;
+        }
+    int32_t layout = (EditedItems & ITEM_LAYOUT) != 0 ? SetupValues.SetupFlags : unit.SetupFlags;
+    SetupValues.SetupFlags =
+        (unit.SetupFlags & ~SETUP_FLAG_B_LINEAR) | (layout & SETUP_FLAG_B_LINEAR);
+    if ((EditedItems & ITEM_OFFSET) == 0)
+        SetupValues.NbOffset = unit.NbOffset;
+    // Edited fields keep the text the user typed.
+    std::array<std::array<char, FIELD_TEXT_LIMIT + 1>, SETUP_FIELD_ROWS> typed{};
+    for (int row = 0; row < SETUP_FIELD_ROWS; ++row) {
+        HWND field =
+            row == FIELD_ROW_STOICH ? StoichField : ChannelFields[static_cast<size_t>(row)];
+        if (field != nullptr && (EditedItems & (1u << row)) != 0)
+            GetWindowTextA(field, typed[static_cast<size_t>(row)].data(), FIELD_TEXT_LIMIT + 1);
+    }
+    // Not the user's doing: no field is checked on the way (a field would take its old text as
+    // typed), and the focus stays where the user left it, if that control is still there.
+    HWND focus = GetFocus();
+    FillingFromUnit = true;
+    ShowSetupValues();
+    for (int row = 0; row < SETUP_FIELD_ROWS; ++row) {
+        HWND field =
+            row == FIELD_ROW_STOICH ? StoichField : ChannelFields[static_cast<size_t>(row)];
+        if (field != nullptr && (EditedItems & (1u << row)) != 0)
+            SetWindowTextA(field, typed[static_cast<size_t>(row)].data());
+    }
+    if (focus != nullptr && IsWindow(focus))
+        SetFocus(focus);
+    FillingFromUnit = false;
+    InvalidateRect(MainWindow, nullptr, TRUE);
+}
+
+// After every data-block read, on the thread that read it: a read block reaches the view at its
+// next paint.
+void OnSetupDeviceData(int valid) {
+    if (valid != 0 && ViewMode.load(std::memory_order_acquire) == VIEW_WB_SETUP)
+        InvalidateRect(MainWindow, &PLOT_A_AREA, FALSE);
+}
+
 void DefaultsSequence() {
     LoadDefaultSetup();
+    EditedItems = ALL_ITEMS; // every value is now the user's choice
+    LimitedRows = 0;
     SetOffsetBarPosition(NB_OFFSET_CENTRE);
     SetChecked(NbButton, true);
     SetChecked(WbButton, false);
@@ -287,6 +439,7 @@ void EnableInputControls(bool enable) {
 }
 
 void BeginSetupWrite() {
+    KeepSystemAwake();
     SendMessageA(SetButton, WM_KILLFOCUS, 0, 0);
     EnableInputControls(false);
     LockMenus();
@@ -294,13 +447,14 @@ void BeginSetupWrite() {
         ShowWindow(WriteProgressBar, SW_SHOWNA);
 }
 
-void ShowSetupWriteProgress(ProgressMessage message, int position) {
+// The bar steps by one block or record; a reset takes it back to the start.
+void ShowSetupWriteProgress(ProgressMessage message) {
     if (WriteProgressBar != nullptr)
-        SendMessageA(WriteProgressBar, message,
-                     message == PROGRESS_SETPOS ? static_cast<WPARAM>(position) : 0, 0);
+        SendMessageA(WriteProgressBar, message == PROGRESS_RESET ? PBM_SETPOS : PBM_STEPIT, 0, 0);
 }
 
 void EndSetupWrite(int) {
+    ReleaseSystemAwake();
     if (WriteProgressBar != nullptr)
         ShowWindow(WriteProgressBar, SW_HIDE);
     // The menus before the controls that could start the next write, whose lock this unlock
@@ -311,7 +465,34 @@ void EndSetupWrite(int) {
     InvalidateRect(MainWindow, nullptr, FALSE);
 }
 
+// Says which fields their checks limited and to what; 0 when none was, and each is told once.
+int ShowLimitedFields() {
+    if (LimitedRows == 0)
+        return 0;
+    std::string text;
+    for (int row = 0; row < SETUP_FIELD_ROWS; ++row)
+        if ((LimitedRows & (1u << row)) != 0) {
+            char shown[32];
+            FormatFieldValue(FieldValue(row), FieldTable[static_cast<size_t>(row)].kind, shown,
+                             sizeof shown);
+            text += std::string(FIELD_NAMES[static_cast<size_t>(row)]) + " was limited to " +
+                    shown + ".\n";
+        }
+    text += "\nNothing was written. Press \"Set MQ-6\" again to write these values.";
+    LimitedRows = 0;
+    ShowNotice(text, LIMITED_CAPTION, NOTICE_INFO_ICON);
+    return -1;
+}
+
 void SetSequence() {
+    if (ShowLimitedFields() != 0)
+        return;
+    TakeUnitSetup(true);
+    NoteEditedItems();
+    if (EditedItems != ALL_ITEMS && DeviceDataValid.load(std::memory_order_acquire) == 0) {
+        ShowNotice(NOT_READ_TEXT, SETUP_ERROR_CAPTION, NOTICE_ERROR_ICON);
+        return;
+    }
     std::array<std::array<char, FIELD_TEXT_LIMIT + 1>, SETUP_FIELD_COUNT> texts{};
     SetupFormInput form{};
     for (size_t i = 0; i < SETUP_FIELD_COUNT; ++i) {
@@ -336,8 +517,13 @@ void SetSequence() {
     SetupWriteBeginHook = BeginSetupWrite;
     SetupWriteProgressHook = ShowSetupWriteProgress;
     SetupWriteEndHook = EndSetupWrite;
-    if (WriteSetup(form) != 0)
+    if (WriteSetup(form) != 0) {
         DestroyControl(WriteProgressBar);
+        return;
+    }
+    // What the worker writes is now the unit's setup.
+    KeepShownBlock();
+    EditedItems = 0;
 }
 
 int FindFieldRow(HWND control) {
@@ -354,6 +540,15 @@ int FindFieldRow(HWND control) {
 } // namespace
 
 void CreateSetupControls() {
+    DeviceDataHook = OnSetupDeviceData;
+    // A new main window has shown nothing of any unit yet.
+    static HWND shownIn = nullptr;
+    if (shownIn != MainWindow) {
+        shownIn = MainWindow;
+        ShownBlockValid = false;
+        EditedItems = 0;
+        LimitedRows = 0;
+    }
     // The controls of an earlier main window went with it.
     ChannelFields.fill(nullptr);
     OffsetBar = nullptr;
@@ -396,6 +591,7 @@ void CreateSetupControls() {
         ShowNarrowbandControls();
     }
     SetFocus(StoichField);
+    TakeUnitSetup(false);
     InvalidateRect(MainWindow, nullptr, FALSE);
 }
 
@@ -421,6 +617,7 @@ void PaintSetupView(Canvas* canvas) {
         DestroyControl(WriteProgressBar);
         SetFocus(StoichField);
     }
+    TakeUnitSetup(false);
     PaintSetupView(canvas, SetupValues);
 }
 
@@ -431,12 +628,14 @@ void OnSetupCommand(HWND control) {
     if (control == NbButton) {
         if (checked && IsLinear()) {
             SetupValues.SetupFlags &= ~SETUP_FLAG_B_LINEAR;
+            EditedItems |= ITEM_LAYOUT;
             ShowNarrowbandControls();
             ValidateSetupField(StoichField);
         }
     } else if (control == WbButton) {
         if (checked && !IsLinear()) {
             SetupValues.SetupFlags |= SETUP_FLAG_B_LINEAR;
+            EditedItems |= ITEM_LAYOUT;
             ShowWidebandControls();
             ValidateSetupField(StoichField);
         }
@@ -488,20 +687,31 @@ void OnOffsetScroll(int request) {
     info.fMask = SIF_POS;
     GetScrollInfo(OffsetBar, SB_CTL, &info);
     SetupValues.NbOffset += info.nPos - old;
+    if (info.nPos != old)
+        EditedItems |= ITEM_OFFSET;
     InvalidateArea(PLOT_B_CURVE_AREA, true);
 }
 
 void ValidateSetupField(HWND control) {
+    if (FillingFromUnit)
+        return;
     int row = FindFieldRow(control);
     if (row >= 0) {
         FieldKind kind = FieldTable[static_cast<size_t>(row)].kind;
         char text[FIELD_TEXT_LIMIT + 1] = {};
         int length = GetWindowTextA(control, text, sizeof text);
+        char stored[32];
+        FormatFieldValue(FieldValue(row), kind, stored, sizeof stored);
         int32_t value = 0;
         if (CheckFieldText(std::string_view(text, static_cast<size_t>(length)), kind, value) != 0) {
             BeepRefusedInput();
             SetFocus(control);
+            LimitedRows |= 1u << row;
+        } else if (std::string_view(text) != std::string_view(stored)) {
+            LimitedRows &= ~(1u << row); // typed again, within the limits
         }
+        if (value != FieldValue(row))
+            EditedItems |= 1u << row;
         char shown[32];
         FormatFieldValue(value, kind, shown, sizeof shown);
         SendMessageA(control, EM_SETSEL, 0, -1);

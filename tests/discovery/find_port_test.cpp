@@ -5,7 +5,7 @@
 // last, `mq6 ports` on such trees and a command that finds the simulated unit through them.
 #include "discovery/discovery.h"
 #include "discovery/fake_sysfs.h"
-#include "discovery/registry_memory.h"
+#include "discovery/registry_posix.h"
 #include "discovery/sysfs.h"
 #include "link/link.h"
 #include "settings/config.h"

@@ -2,7 +2,7 @@
 // in-memory registry: which instances count, the order, unterminated and oversized data.
 #include "discovery/discovery.h"
 #include "discovery/registry.h"
-#include "discovery/registry_memory.h"
+#include "discovery/registry_posix.h"
 
 #include <gtest/gtest.h>
 

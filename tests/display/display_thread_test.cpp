@@ -53,7 +53,7 @@ class DisplayThreadTest : public ::testing::Test {
         StopLink();
         ClosePtyPeer(peer);
         RemoveAllLiveListeners();
-        ViewMode = VIEW_NONE;
+        ResetDisplayThread();
     }
     void Arrive(const std::vector<uint8_t>& bytes) {
         int expected = RxAvailable() + static_cast<int>(bytes.size());
@@ -113,6 +113,31 @@ TEST_F(DisplayThreadTest, LiveRequestAfterMoreThanTwentyTicksAndTheDataBlockRead
     DisplayThreadPass();
     EXPECT_EQ(std::tuple(DeviceDataWanted.load(), DeviceDataValid.load(), CountNotices()),
               std::tuple(1, 0, 1u));
+}
+
+// Two threads exchange with the unit, alone and under a claim, while the display thread runs in
+// the view that throws bytes away. A byte that arrives under a claim stays unread: no pass sees
+// the link free while a claim holds it, ExchangeActive reads 1 all the while (also as one claim
+// hands over to the other), and no exchange overlaps another.
+TEST_F(DisplayThreadTest, NoPassSeesTheLinkFreeWhileAClaimHoldsIt) {
+    StartDisplayThread();
+    std::atomic<int> failures{0};
+    auto worker = [&] {
+        for (int i = 0; i < 100; ++i) {
+            failures += SetStreamMode(8) != 0;
+            LinkClaim claim;
+            failures += SetStreamMode(8) != 0;
+            PeerWrite(peer, {0x57});
+            failures += !WaitFor([] { return RxAvailable() > 0; }, 500);
+            for (int look = 0; look < 20; ++look, std::this_thread::yield())
+                failures += ExchangeActive.load() != 1 || RxAvailable() == 0;
+        }
+    };
+    std::thread a(worker), b(worker);
+    a.join();
+    b.join();
+    StopDisplayThread();
+    EXPECT_EQ(failures.load(), 0);
 }
 
 } // namespace

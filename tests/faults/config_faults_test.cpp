@@ -72,16 +72,20 @@ TEST(ConfigFaultsTest, WritesThatCannotBeDoneKeepTheOldFileAndWritableFilesAreWr
     }
 }
 
+// Reading and writing each show the box and go on: writing still returns 0.
 TEST(ConfigFaultsTest, FileInPlaceOfTheDirectoryCreatesNothing) {
     TempDir dir;
     WriteText(dir.File("not-a-dir"), "x");
     ClearRecordedNotices();
-    ReadsOldSettings(dir.File("not-a-dir") + "/MQ-6_Setup.cfg");
-    WriteConfig();
+    const std::string path = dir.File("not-a-dir") + "/MQ-6_Setup.cfg";
+    ReadsOldSettings(path);
+    EXPECT_EQ(WriteConfig(), 0);
     bool intact = ReadText(dir.File("not-a-dir")) == "x" && Entries(dir.path) == 1,
          twice = CountNotices() == 2;
     EXPECT_TRUE(intact);
     EXPECT_TRUE(twice) << "one notice when reading, one when writing";
+    EXPECT_EQ(RecordedNotices.at(1).text + "|" + RecordedNotices.at(1).caption,
+              "Can not open Configuration File: \n\n " + path + "|Configuration File Error");
     CountFaultTries("settings, a file in place of the directory", 1, intact && twice, !intact);
 }
 

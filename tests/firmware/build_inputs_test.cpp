@@ -57,7 +57,9 @@ TEST(SetupKeyBuild, SetupWriteEnciphersWithTheValuesOfItsKeyFile) {
             want[at + i] = uint8_t(words[i / 4] >> (24 - 8 * (i % 4)));
     }
     TempDir dir;
-    SimProcess sim = StartSimProgram(MQ6_TESTKEY_SIM_PATH, {"--log", dir.File("log")});
+    // A unit running other firmware: a key that is not the sample goes to any unit.
+    SimProcess sim =
+        StartSimProgram(MQ6_TESTKEY_SIM_PATH, {"--other-firmware", "--log", dir.File("log")});
     ProcessResult run =
         RunProcess(MQ6_TESTKEY_CLI_PATH,
                    {"--port", sim.path, "setup", "write", "--defaults", "--yes"}, dir.path);

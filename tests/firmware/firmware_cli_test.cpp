@@ -1,21 +1,34 @@
-// mq6 firmware update against mq6-sim: the firmware view's rule for what is updated (older,
-// in update mode, also left in its loader; the rest only with --force) and the confirmation it
-// asks for.
+// mq6 firmware update and setup write against mq6-sim: the firmware view's rule for what is
+// updated (older, in update mode, also left in its loader; the rest only with --force), the
+// confirmation asked for, the samples written only into a unit that runs the sample firmware, and
+// a unit left mid-update or mid-write as each command names it.
 #include "firmware/test_files.h"
 #include "support/sim_process.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace {
 
-TEST(FirmwareCliTest, UpdateFollowsTheViewsRuleAndAsksUnlessTold) {
+const char* const IMAGE = "SAMPLE firmware image, which is not device firmware";
+const char* const KEY = "SAMPLE setup key, which is not the unit's key";
+const std::string OTHER = "--other-firmware", LOADER = "--start-in-loader";
+const std::string ALLOW = "MQ6_ALLOW_SAMPLE=1"; // set for mq6 when it leads its options
+constexpr const char* ModeOne = "firmware update mode: an update did not finish; mq6 firmware "
+                                "update finishes it\n";
+constexpr const char* ModeTwo = "setup mode: a setup write did not finish; mq6 setup write "
+                                "finishes it\n";
+
+TEST(FirmwareCliTest, UpdateFollowsTheViewsRuleAndSamplesGoOnlyToASampleUnit) {
     const struct {
-        // The simulator's and mq6's options, what is typed on a terminal (nullptr: none), the
-        // exit status, a part of stderr, and whether the unit was asked into its loader.
+        // The simulator's and mq6's options (firmware update unless a command leads them), what
+        // is typed on a terminal (nullptr: none), the exit status, a part of the output, and
+        // whether the unit was asked into its loader. The unit is written exactly when an update
+        // or a write succeeds.
         std::vector<std::string> sim, options;
         const char* typed;
         int status;
@@ -27,27 +40,52 @@ TEST(FirmwareCliTest, UpdateFollowsTheViewsRuleAndAsksUnlessTold) {
         {{"--version", "2.00"}, {"--yes", "--force"}, nullptr, 0, "downgrade", true},
         {{"--version", "1.01"}, {"--force", "--yes"}, nullptr, 0, "reinstall", true},
         // In its update mode the unit is updated whatever version its text names.
-        {{"--unit-mode", "1"}, {"--yes"}, nullptr, 0, "Finishing...\n", true},
+        {{"--unit-mode", "1"}, {"--yes"}, nullptr, 0, "finishing an interrupted update\n", true},
         {{"--unit-mode", "2"}, {"--yes"}, nullptr, 1, "The SetUp MUST be completed", false},
         // Left in its loader by an interrupted update: updated without asking for load mode.
-        {{"--unit-mode", "1", "--start-in-loader"}, {"--yes"}, nullptr, 0, "Finishing", false},
+        {{"--unit-mode", "1", LOADER}, {"--yes"}, nullptr, 0, "Finishing", false},
         // Answers on the terminal; a refused load mode stops the run once it has begun.
         {{"--version", "1.00", "--refuse-load"}, {}, "y\n", 1, "load mode failed", true},
         {{"--version", "1.00", "--refuse-load"}, {}, "n\n", 1, "cancelled", false},
         {{"--version", "1.00", "--refuse-load"}, {}, "\x04", 1, "cancelled", false},
+        // A unit running other firmware, in its application or its loader, or one that cannot
+        // be read, gets neither sample, and is not asked first; MQ6_ALLOW_SAMPLE=1 lets it.
+        {{"--version", "1.00", OTHER}, {}, "y\n", 1, IMAGE, false},
+        {{"--version", "1.01", OTHER}, {"--yes", "--force"}, nullptr, 1, IMAGE, false},
+        {{OTHER, "--unit-mode", "1", LOADER}, {"--yes"}, nullptr, 1, IMAGE, false},
+        {{OTHER, "--unit-mode", "1", LOADER}, {ALLOW, "--yes"}, nullptr, 0, "Finishing", false},
+        {{OTHER}, {"setup", "write", "--yes"}, nullptr, 1, KEY, false},
+        {{OTHER}, {"setup", "write", "--dry-run"}, nullptr, 0, KEY, false},
+        {{"--silent"}, {"setup", "write", "--defaults", "--yes"}, nullptr, 1, KEY, false},
+        // Every other command names the unfinished job and the command that finishes it.
+        {{"--unit-mode", "1"}, {"info"}, nullptr, 0, ModeOne, false},
+        {{"--unit-mode", "1"}, {"firmware", "status"}, nullptr, 0, ModeOne, false},
+        {{"--unit-mode", "2"}, {"info"}, nullptr, 0, ModeTwo, false},
+        {{"--unit-mode", "1", LOADER}, {"live", "--seconds", "2"}, nullptr, 1, ModeOne, false},
+        {{"--unit-mode", "2"}, {"setup", "read"}, nullptr, 1, ModeTwo, false},
     };
     for (auto row : rows) {
-        SCOPED_TRACE(row.sim[1] + (row.typed ? std::string(" typed ") + row.typed : ""));
+        SCOPED_TRACE(testing::PrintToString(row.sim) + testing::PrintToString(row.options) +
+                     (row.typed ? row.typed : ""));
         TempDir dir;
         row.sim.insert(row.sim.end(), {"--log", dir.File("log")});
         SimProcess sim = StartSim(row.sim);
-        row.options.insert(row.options.begin(), {"--port", sim.path, "firmware", "update"});
+        if (std::erase(row.options, ALLOW) > 0)
+            setenv("MQ6_ALLOW_SAMPLE", "1", 1);
+        bool writes = row.options.empty() || row.options[0].starts_with("--") ||
+                      (row.options[0] == "setup" && row.options[1] == "write");
+        if (row.options.empty() || row.options[0].starts_with("--"))
+            row.options.insert(row.options.begin(), {"firmware", "update"});
+        row.options.insert(row.options.begin(), {"--port", sim.path});
         ProcessResult result = RunProcess(MQ6_CLI_PATH, row.options, dir.path, row.typed);
+        unsetenv("MQ6_ALLOW_SAMPLE");
         EXPECT_EQ(result.status, row.status) << result.err;
-        EXPECT_NE(result.err.find(row.err), std::string::npos) << result.err;
-        auto enterLoadMode = [](const auto& frame) { return frame[0] == 'R' && frame[1] == 15; };
-        EXPECT_EQ(std::ranges::count_if(ReadRequestLog(dir.File("log")), enterLoadMode),
+        EXPECT_NE((result.err + result.out).find(row.err), std::string::npos) << result.err;
+        std::vector<std::vector<uint8_t>> log = ReadRequestLog(dir.File("log"));
+        EXPECT_EQ(std::ranges::count_if(log, [](auto& f) { return f[0] == 'R' && f[1] == 15; }),
                   row.loadMode);
+        EXPECT_EQ(std::ranges::any_of(log, [](auto& f) { return f[0] == 'Z' && f[1] == 0; }),
+                  writes && row.status == 0 && row.options.back() != "--dry-run");
         StopSim(sim);
     }
 }

@@ -10,9 +10,10 @@ namespace {
 
 using Block = std::array<uint8_t, DEVICE_INFO_SIZE>;
 using Texts = std::vector<std::string>;
-const std::string MATCH = "The Firmware Versions Match, There is no Need to Update";
-const std::string UPDATE = "This is a Newer Version of Firmware, Please Update";
-const std::string NEWER = "The Current MQ-6 Firmware is Newer then this Firmware";
+// The verdicts, with the note that the test build carries the sample image.
+const std::string MATCH = "The Firmware Versions Match, There is no Need to Update (SAMPLE)";
+const std::string UPDATE = "This is a Newer Version of Firmware, Please Update (SAMPLE)";
+const std::string NEWER = "The Current MQ-6 Firmware is Newer then this Firmware (SAMPLE)";
 const std::string HEAD = "MQ-6 Wideband Controller ", NOTICE = "Copyright 2009 ",
                   RIGHTS = "All Rights Reserved ";
 
@@ -47,7 +48,7 @@ Texts Paint(int32_t valid, const std::string& banner, int32_t phase = 0) {
 }
 
 // Painted in order: a version is kept from the last text that had one, and a paint without a
-// data block draws no verdict and leaves the flag.
+// data block draws no verdict, says the unit does not answer and offers no update.
 TEST(FirmwarePaint, VerdictComparesMajorFirstThenMinorAndKeepsTheLastVersionRead) {
     const struct {
         int valid;
@@ -59,16 +60,18 @@ TEST(FirmwarePaint, VerdictComparesMajorFirstThenMinorAndKeepsTheLastVersionRead
         {1, "Version: 0.99", UPDATE, 1},
         {1, "Version: 1.02", NEWER, 0},
         {1, "Version: 2.00", NEWER, 0},
-        {1, HEAD, NEWER, 0},            // no version: the last one read stays
-        {1, "Version 2.00", UPDATE, 1}, // the numbers are read at fixed places: 0.00
-        {0, "Version: 1.01", "", 1},
+        {1, HEAD, NEWER, 0},             // no version: the last one read stays
+        {1, "Version 2.00", UPDATE, 1},  // the numbers are read at fixed places: 0.00
+        {0, "Version: 1.01", "", 0},     // the unit gone: says so, and offers nothing
+        {1, "Version: 1.00", UPDATE, 1}, // until a block is read again
     };
     ResetFirmwareView();
     for (const auto& row : rows) {
         SCOPED_TRACE(row.banner);
         Texts texts = Paint(row.valid, row.banner);
-        EXPECT_EQ(texts.back(),
-                  row.valid ? Centred(346, row.verdict) : Centred(313, "Version: 1.01"));
+        EXPECT_EQ(texts.back(), row.valid ? Centred(346, row.verdict)
+                                          : Centred(140, "The MQ-6 does not answer: no update "
+                                                         "can be offered"));
         EXPECT_EQ(UpdateAllowed.load(), row.allowed);
     }
 }

@@ -35,14 +35,14 @@ void Fold(std::string& line, const std::string& event) {
         line += (line.empty() ? "" : " ") + event;
 }
 
-// What a run reported, in order: phases "#1", SETPOS "P0", steps "S".
+// What a run reported, in order: phases "#1", a reset to position 0 "P0", steps "S".
 std::string Events;
 int StepsBeforeClosing = -1; // the port closes with this step, so LeaveLoadMode cannot go
 std::atomic<int> Restarts{0};
 
-void RecordProgress(ProgressMessage message, int position) {
-    Fold(Events, message == PROGRESS_STEPIT ? "S" : "P" + std::to_string(position));
-    if (message == PROGRESS_STEPIT && --StepsBeforeClosing == 0)
+void RecordProgress(ProgressMessage message) {
+    Fold(Events, message == PROGRESS_STEP ? "S" : "P0");
+    if (message == PROGRESS_STEP && --StepsBeforeClosing == 0)
         RequestPort(PORT_CLOSE, nullptr);
 }
 

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The release archives, as a user receives them: runs scripts/package (its arguments go to
-# it), lists both archives, unpacks the .deb into a temporary directory (never installs it),
-# runs the unpacked programs and reads the package's control file. Prints each failed check;
-# exits 0 when all passed. Run by scripts/test on the Release build it has just compiled.
+# it), lists both archives, reads the manifest of the zipped mq6wb.exe, unpacks the .deb into a
+# temporary directory (never installs it), runs the unpacked programs, reads the package's
+# control, copyright and changelog files and runs Debian's lintian on the package, whose
+# output it prints. Prints each failed check; exits 0 when all passed. Run by scripts/test on
+# the Release build it has just compiled.
 set -u
 cd "$(dirname "$0")/../.."
 
@@ -25,16 +27,35 @@ scripts/package "$@" >build/package.log 2>&1 || { cat build/package.log; fail "s
 [ -f "$deb" ] || fail "no $deb"
 [ $failures -eq 0 ] || exit 1
 
+# A maintainer not in the form "Name <address>" is refused before anything is built.
+scripts/package --maintainer "packager@example.org" >/dev/null 2>&1
+[ $? -eq 2 ] || fail "scripts/package took --maintainer without a name"
+
 work=$(mktemp -d /tmp/mq6-package-test.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
-# The Windows archive: one folder with the three files; programs stripped, needing no DLL
+# The Windows archive: one folder with the four files; programs stripped, needing no DLL
 # beyond Windows' own; the README says that this build carries the samples.
 folder=mq6-wb-utility-$version-windows-x64
 listing=$(unzip -Z1 "$zip" | sort)
-[ "$listing" = "$(printf '%s\n' "$folder/" "$folder/README.txt" "$folder/mq6.exe" "$folder/mq6wb.exe")" ] ||
-    fail "zip holds: $listing"
+[ "$listing" = "$(printf '%s\n' "$folder/" "$folder/LICENSE.txt" "$folder/README.txt" "$folder/mq6.exe" \
+    "$folder/mq6wb.exe")" ] || fail "zip holds: $listing"
 unzip -q "$zip" -d "$work/zip"
+[ "$(tr -d '\r' <"$work/zip/$folder/LICENSE.txt")" = "$(cat LICENSE)" ] &&
+    grep -q $'^MIT License\r$' "$work/zip/$folder/LICENSE.txt" || fail "LICENSE.txt is not LICENSE with CR LF"
+# What Windows takes from the utility's manifest, as Microsoft documents the entries.
+manifest=$(python3 tests/release/exe_manifest.py "$work/zip/$folder/mq6wb.exe" 2>&1)
+expected_manifest=(
+    "supportedOS {35138b9a-5d96-4fbd-8e2d-a2440225f93a}" # Windows 7
+    "supportedOS {4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}" # Windows 8
+    "supportedOS {1f676c76-80e1-4239-95bb-83d0f6d0da78}" # Windows 8.1
+    "supportedOS {8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}" # Windows 10 and 11
+    "dpiAware false"                                     # scaled by the system ...
+    "gdiScaling true"                                    # ... drawing its GDI output sharp
+    "dependency Microsoft.Windows.Common-Controls 6.0.0.0"
+    "executionLevel asInvoker")
+[ "$(sort <<<"$manifest")" = "$(printf '%s\n' "${expected_manifest[@]}" | sort)" ] ||
+    fail "mq6wb.exe's manifest declares: $manifest"
 for exe in mq6.exe mq6wb.exe; do
     symbols=$(x86_64-w64-mingw32-nm "$work/zip/$folder/$exe" 2>&1)
     expect "$symbols" "no symbols" "$exe is not stripped"
@@ -53,7 +74,8 @@ expect "$readme" "carries the SAMPLE setup key" "README.txt, sample key"
 # The Debian package: its files, unpacked and run.
 contents=$(dpkg-deb -c "$deb" | awk '{ print $NF }')
 for file in ./usr/bin/mq6 ./usr/bin/mq6-sim ./usr/share/man/man1/mq6.1.gz \
-    ./usr/share/man/man1/mq6-sim.1.gz ./usr/lib/udev/rules.d/60-mq6.rules; do
+    ./usr/share/man/man1/mq6-sim.1.gz ./lib/udev/rules.d/60-mq6.rules \
+    ./usr/share/doc/mq6/copyright ./usr/share/doc/mq6/changelog.gz; do
     grep -qxF "$file" <<<"$contents" || fail "the .deb lacks $file"
 done
 dpkg-deb -x "$deb" "$work/deb"
@@ -67,7 +89,7 @@ for page in mq6 mq6-sim; do
     expect "$(zcat "$work/deb/usr/share/man/man1/$page.1.gz")" "^\.TH ${page^^} \"1\" .* \"$page $version\"" \
         "man page $page"
 done
-rule=$(grep -v '^#' "$work/deb/usr/lib/udev/rules.d/60-mq6.rules")
+rule=$(grep -v '^#' "$work/deb/lib/udev/rules.d/60-mq6.rules")
 expect "$rule" 'SUBSYSTEM=="tty", ATTRS\{idVendor\}=="0403", ATTRS\{idProduct\}=="6001", ATTRS\{product\}=="MQ-6", SYMLINK\+="mq6"' \
     "udev rule, /dev/mq6"
 expect "$rule" 'ATTRS\{product\}=="MQ-6", ATTR\{latency_timer\}="1"' "udev rule, latency timer"
@@ -82,5 +104,23 @@ expect "$info" "^ Depends: .*libc6 \(>= [0-9.]+\).*libstdc\+\+6" "control"
 expect "$info" "^ Installed-Size: [0-9]+$" "control"
 expect "$info" "^ Description: .+" "control"
 expect "$info" "^  This build carries the SAMPLE setup key" "control, sample key"
+
+# The licence in Debian's machine-readable form, word for word the one at the root.
+copyright=$(cat "$work/deb/usr/share/doc/mq6/copyright")
+expect "$copyright" "^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$" "copyright"
+expect "$copyright" "^Copyright: 2026 the MQ-6 WB Utility project and its contributors$" "copyright"
+expect "$copyright" "^Comment: .* sample firmware image and sample$" "copyright, samples"
+[ "$(sed -n '/^License: Expat$/,$p' <<<"$copyright" | tail -n +2 | sed 's/^ //; s/^\.$//')" = \
+    "$(sed -n '/^Permission/,$p' LICENSE)" ] || fail "copyright: the licence text is not LICENSE's"
+changelog=$(zcat "$work/deb/usr/share/doc/mq6/changelog.gz")
+expect "$changelog" "^mq6 \($version\) unstable; urgency=medium$" "changelog"
+expect "$changelog" "^ -- MQ-6 WB Utility project <mq6-packager@example.invalid>  [A-Z][a-z]{2}, [0-9]{2} " \
+    "changelog, default maintainer"
+
+# Debian's own checks: no error and no warning; the informational tags are printed too.
+lint=$(lintian --display-info --fail-on error,warning "$deb" 2>&1)
+status=$?
+[ -n "$lint" ] && sed 's/^/lintian: /' <<<"$lint"
+[ $status -eq 0 ] || fail "lintian found errors or warnings (exit status $status)"
 
 [ $failures -eq 0 ] && echo "package test: $zip and $deb passed" || exit 1

@@ -105,20 +105,6 @@ TEST_F(ConfigTest, TheRecordingFolderIsAnExtraLastLineReadBackWhole) {
     EXPECT_STREQ(RecordFolder.data(), "C:\\Car Logs\\MQ6");
 }
 
-TEST_F(ConfigTest, PlacesWhereNoFileCanBeMadeShowTheBoxAndWritingStillReturnsZero) {
-    const std::string path = dir.File("missing/MQ-6_Setup.cfg");
-    SetConfigPath(path);
-    TargetLow = 1.2;
-    EXPECT_EQ(ReadConfig(), 0);
-    EXPECT_EQ(WriteConfig(), 0);
-    EXPECT_DOUBLE_EQ(TargetLow.load(), 1.2);
-    ASSERT_EQ(CountNotices(), 2u);
-    for (const RecordedNotice& notice : RecordedNotices) {
-        EXPECT_EQ(notice.text, "Can not open Configuration File: \n\n " + path);
-        EXPECT_EQ(notice.caption, "Configuration File Error");
-    }
-}
-
 TEST_F(ConfigTest, PathIsBuiltFromTheProgramPathOrIsTheCurrentDirectory) {
     for (auto [command, path] :
          {std::pair<std::string, std::string>("\"C:\\Program Files\\MQ6\\mq6wb.exe\" ",

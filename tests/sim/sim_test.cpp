@@ -7,8 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fcntl.h>
+#include <filesystem>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -77,15 +80,61 @@ TEST_F(SimTest, MalformedRequestsAreRefusedAndTheLoaderAnswersInstead) {
               {"5A 04 F0 00*16 20 01 6E", "5A 41 00 00 00 00 9B"}});
 }
 
-// A bad value is refused before any terminal is made; --version names the sample key.
+// A bad value is refused before any terminal is made, and so is a --link that is no symbolic
+// link or a --state whose folder is missing (timeout ends a simulator that took them);
+// --version names the sample key.
 TEST(SimOptionsTest, BadValuesAreRefusedAndTheVersionNamesTheKey) {
     TempDir dir;
-    ProcessResult bad = RunProcess(MQ6_SIM_PATH, {"--unit-mode", "256"}, dir.path);
-    EXPECT_EQ(bad.status, 2);
-    EXPECT_EQ(bad.err, "mq6-sim: bad value '256' for --unit-mode N\n");
+    WriteText(dir.File("notes"), "kept\n");
+    const struct {
+        std::vector<std::string> args;
+        std::string err;
+    } rows[] = {
+        {{"--unit-mode", "256"}, "mq6-sim: bad value '256' for --unit-mode N\n"},
+        {{"--link", dir.File("notes")},
+         "mq6-sim: --link " + dir.File("notes") +
+             " is not a symbolic link; only a link is replaced\n"},
+        {{"--state", dir.File("missing/state")},
+         "mq6-sim: --state " + dir.File("missing/state") + ": the folder does not exist\n"},
+    };
+    for (auto row : rows) {
+        SCOPED_TRACE(row.err);
+        row.args.insert(row.args.begin(), {"2", MQ6_SIM_PATH});
+        ProcessResult bad = RunProcess("/usr/bin/timeout", row.args, dir.path);
+        EXPECT_EQ(bad.status, 2);
+        EXPECT_EQ(bad.err, row.err);
+    }
+    EXPECT_EQ(ReadText(dir.File("notes")), "kept\n");
     EXPECT_EQ(RunProcess(MQ6_SIM_PATH, {"--version"}, dir.path).out,
               "mq6-sim " MQ6_VERSION_TEXT "\nSetup key: sample-setup-key.txt, the SAMPLE, not the "
               "unit's key\n");
+}
+
+// A unit that loses its state file says so once and answers no write it cannot keep, so a
+// setup write fails instead of passing; a second program on the port is refused while the
+// first streams, whoever runs it (root passes the terminal's exclusive mode).
+TEST(SimStateTest, LostStateStopsTheWritesAndASecondProgramIsKeptOffThePort) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.File("keep"));
+    SimProcess sim = StartSim({"--state", dir.File("keep/state")});
+    auto mq6 = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--port", sim.path});
+        return RunProcess(MQ6_CLI_PATH, args, dir.path);
+    };
+    ProcessResult first, second;
+    std::thread live([&] { first = mq6({"live", "--seconds", "1.5", "--csv", "-"}); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    second = mq6({"info"});
+    live.join();
+    EXPECT_EQ(std::pair(first.status, second.status), std::pair(0, 1));
+    EXPECT_EQ(second.err,
+              "mq6: " + sim.path + " is in use by another program; close it and try again\n");
+    std::filesystem::remove(dir.File("keep"));
+    EXPECT_EQ(mq6({"setup", "write", "--defaults", "--yes"}).status, 1);
+    EXPECT_EQ(ReadText(sim.dir + "/stderr"), "mq6-sim: cannot write state file " +
+                                                 dir.File("keep/state") +
+                                                 "; the unit answers no more writes\n");
+    StopSim(sim);
 }
 
 } // namespace

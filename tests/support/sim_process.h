@@ -1,5 +1,6 @@
 // Runs mq6-sim as a child process for tests: each run gets a temporary directory that
-// holds the pty link ("tty") and the simulator's stdout ("stdout", one pty path a line).
+// holds the pty link ("tty"), the simulator's stdout ("stdout", one pty path a line) and its
+// stderr ("stderr").
 #pragma once
 
 #include <string>

@@ -30,6 +30,8 @@ SimProcess StartSimProgram(const std::string& program, const std::vector<std::st
     if ((sim.pid = fork()) == 0) {
         int fd = open((sim.dir + "/stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(fd, STDOUT_FILENO);
+        int err = open((sim.dir + "/stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(err, STDERR_FILENO);
         // A test's open ports must not stay open in the simulator: a second simulator
         // holding the first one's pty would keep that line from ever hanging up.
         close_range(3, ~0U, 0);

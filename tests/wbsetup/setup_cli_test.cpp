@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <sstream>
+
 namespace {
 
 using Args = std::vector<std::string>;
@@ -20,59 +23,122 @@ class SetupCliTest : public ::testing::Test {
     void TearDown() override {
         StopSim(sim);
     }
-    ProcessResult Mq6(Args args) {
-        args.insert(args.begin(), {"--port", sim.path});
+    // "@port" in args stands for --port and the simulator's path.
+    ProcessResult Run(Args args) {
+        for (std::string& arg : args)
+            arg = arg == "@port" ? "--port=" + sim.path : arg;
         return RunProcess(MQ6_CLI_PATH, args, dir.path);
+    }
+    ProcessResult Mq6(Args args) {
+        args.insert(args.begin(), "@port");
+        return Run(args);
     }
 };
 
 TEST_F(SetupCliTest, EveryCommandReachesTheUnitAndPrintsWhatItHolds) {
     const std::vector<std::pair<Args, std::string>> rows = {
-        {{"info"}, "All rights reserved.\nVersion: 1.01\nUnit mode: 0 (normal)\n"},
-        {{"info", "--json", "-v"}, "\"version\": \"1.01\",\n  \"unit_mode\": 0,\n"},
-        {{"setup", "read"}, "Stoich AFR  14.70\nA point 1   0.0 V at AFR 10.00\n"},
-        {{"setup", "write", "--dry-run", "--a2=4.94,20"},
+        {{"@port", "info"}, "All rights reserved.\nVersion: 1.01\nUnit mode: 0 (normal)\n"},
+        {{"@port", "info", "--json", "-v"}, "\"version\": \"1.01\",\n  \"unit_mode\": 0,\n"},
+        {{"@port", "setup", "read"}, "Stoich AFR  14.70\nA point 1   0.0 V at AFR 10.00\n"},
+        {{"@port", "setup", "write", "--dry-run", "--a2=4.94,20"},
          "A point 2   5.0 V at AFR 20.00 -> 4.9 V at AFR 20.00\n"},
+        {{"@port", "setup", "write", "--yes"},
+         "The setup block holds these values already; writing it and both output tables "
+         "again\nSetup written.\n"},
         // Entry 331 is lambda point 506, 0.999303; the defaults' line gives it code 1920.
         {{"setup", "tables", "--csv"}, "\n331,506,0.999303,14.690,1920,2.344\n"},
+        // Channel A's first entry lies below its first point (AFR 10 at 0 V): code 0.
+        {{"setup", "tables", "--defaults", "--channel", "A", "--csv"}, ",0,0.000\n1,"},
     };
     for (const auto& [args, expected] : rows) {
-        SCOPED_TRACE(args[0] + " " + args.back());
-        ProcessResult result = Mq6(args);
+        SCOPED_TRACE(args[1] + " " + args.back());
+        ProcessResult result = Run(args);
         EXPECT_EQ(result.status, 0) << result.err;
         EXPECT_TRUE(Has(result.out, expected)) << result.out;
     }
+    // A reader that has closed the pipe before the rows come ends them quietly, as head does.
+    const char* script = "(sleep 0.3; exec \"$0\" setup tables) | true; exit ${PIPESTATUS[0]}";
+    ProcessResult closed = RunProcess("/bin/bash", {"-c", script, MQ6_CLI_PATH}, dir.path);
+    EXPECT_EQ(closed.status + closed.err.size(), 0u) << closed.status << closed.err;
 }
 
-// Refused with status 2 and nothing sent: bad arguments, and setup files (bad.json, written
-// with the row's text) refused by position or key.
-TEST_F(SetupCliTest, UsageErrorsAndBadSetupFilesExit2WithTheReasonAndSendNothing) {
+// Every usage error with its whole message and status: "mq6: ", the reason and, for status 2,
+// the help line of the command the words before the options name; a usage error sends nothing.
+// FILE is bad.json, written with the row's text.
+TEST_F(SetupCliTest, UsageErrorsNameTheOptionWhatWasGivenAndWhatItTakes) {
+    const std::string pair =
+        " is not V,AFR; it takes volts and AFR with a comma between, as 0.5,10.5";
+    const std::string whole = "; it takes a whole number from ",
+                      number = "; it takes a number from ";
     const struct {
-        Args args;
-        std::string file, reason;
+        std::string command, reason, file = "";
+        int status = 2;
     } rows[] = {
-        {{"bogus"}, "", "unknown command 'bogus'"},
-        {{"setup", "defaults"}, "", "unknown action 'defaults'"},
-        {{"live", "--count", "0"}, "", "run mq6 live --help"},
-        {{"setup", "write", "--yes", "--a1", "5.1,14"}, "", "--a1: 5.1 is outside 0 to 5"},
-        {{"setup", "write", "--yes", "--nb-offset", "54"}, "", "54 is outside 55 to 201"},
-        {{"setup", "write", "--yes", "--defaults", "--from", "x.json"}, "", "excludes"},
-        {{"setup", "write"}, "", "add --yes"},
-        {{}, "{\"a1_volts\": 1,\n \"b1_afr\": }", "bad.json: parse error at line 2, column 12"},
-        {{}, "{\"a1_volts\": \"1\"}", "a1_volts takes a number from 0 to 5, not \"1\""},
-        {{}, "{\"colour\": 1}", "unknown setting colour"},
-        {{}, "{\"flags\": 1, \"flags\": 2}", "setting flags is given twice"},
+        {"bogus", "unknown command 'bogus'"},
+        {"setup defaults", "unknown action 'defaults'"},
+        {"live --count 0", "--count: 0 is outside 1 to 1000000000"},
+        {"live --count abc", "--count: abc is not a number" + whole + "1 to 1000000000"},
+        {"setup write --yes --a1 5.1,14", "--a1: volts 5.1 is outside 0 to 5"},
+        {"setup write --a1 0.5 --dry-run", "--a1: 0.5" + pair},
+        {"setup write --yes --a1 ,10", "--a1: ,10" + pair},
+        {"setup write --a1 1,0x10", "--a1: AFR 0x10 is not a number" + number + "0 to 210"},
+        {"setup write --stoich 14.7abc", "--stoich: 14.7abc is not a number" + number + "1 to 210"},
+        {"setup write --stoich 0x10", "--stoich: 0x10 is not a number" + number + "1 to 210"},
+        {"setup write --stoich 0.99", "--stoich: 0.99 is outside 1 to 210"},
+        {"setup write --a1 1,12 --a1 2,13", "--a1 is given more than once; give it once"},
+        {"setup write --nb-offset 128.5",
+         "--nb-offset: 128.5 is not a whole number" + whole + "55 to 201"},
+        {"setup write --nb-offset 54", "--nb-offset: 54 is outside 55 to 201"},
+        {"setup write --b-mode xb", "--b-mode: xb is not one of wb, nb"},
+        {"setup write --defaults --from x.json", "--defaults excludes --from"},
+        {"setup write", "setup write: no terminal to confirm on; add --yes"},
+        {"setup tables --channel c", "--channel: c is not one of a, b"},
+        {"setup tables @port", "setup tables reads no unit; --port is not used here"},
+        {"setup write --yes --from FILE",
+         "FILE: parse error at line 2, column 12: syntax error while parsing value - unexpected "
+         "'}'; expected '[', '{', or a literal",
+         "{\"a1_volts\": 1,\n \"b1_afr\": }"},
+        {"setup write --yes --from FILE", "FILE: a1_volts takes a number from 0 to 5, not \"1\"",
+         "{\"a1_volts\": \"1\"}"},
+        {"setup write --yes --from FILE", "FILE: stoich_afr takes a number from 1 to 210, not 0.5",
+         "{\"stoich_afr\": 0.5}"},
+        {"setup write --yes --from FILE",
+         "FILE: b_response takes one of Slowest Slower Slow Medium Fast Faster Fastest, not null",
+         "{\"b_response\": null}"},
+        {"setup write --yes --from FILE", "FILE: unknown setting colour", "{\"colour\": 1}"},
+        {"setup write --yes --from FILE", "FILE: setting flags is given twice",
+         "{\"flags\": 1, \"flags\": 2}"},
+        // Without a terminal a unit that is not updated is refused before --yes is asked for.
+        {"firmware update @port",
+         "not updated: The Firmware Versions Match, There is no Need to Update (--force updates "
+         "anyway)",
+         "", 1},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.reason);
+        SCOPED_TRACE(row.command);
         WriteText(dir.File("bad.json"), row.file);
-        ProcessResult result =
-            Mq6(row.file.empty() ? row.args
-                                 : Args{"setup", "write", "--yes", "--from", dir.File("bad.json")});
-        EXPECT_EQ(result.status, 2);
-        EXPECT_TRUE(Has(result.err, row.reason)) << result.err;
+        std::istringstream words(row.command);
+        Args args{std::istream_iterator<std::string>(words), {}}, help;
+        for (std::string& arg : args)
+            arg = arg == "FILE" ? dir.File("bad.json") : arg;
+        for (size_t i = 0; i < args.size() && args[i][0] != '-' && args[i][0] != '@'; ++i)
+            help.push_back(args[i]);
+        if (row.reason.starts_with("unknown "))
+            help.pop_back();
+        size_t sent = ReadRequestLog(dir.File("log")).size();
+        ProcessResult result = Run(args);
+        std::string reason = row.reason;
+        if (size_t at = reason.find("FILE"); at != std::string::npos)
+            reason.replace(at, 4, dir.File("bad.json"));
+        std::string line = "run mq6 ";
+        for (const std::string& word : help)
+            line += word + " ";
+        EXPECT_EQ(result.status, row.status);
+        EXPECT_EQ(result.err, "mq6: " + reason + "\n" + (row.status == 2 ? line + "--help\n" : ""));
+        if (row.status == 2) {
+            EXPECT_EQ(ReadRequestLog(dir.File("log")).size(), sent);
+        }
     }
-    EXPECT_TRUE(ReadRequestLog(dir.File("log")).empty());
 }
 
 TEST_F(SetupCliTest, ABackupRestoresTheSetupExactly) {

@@ -1,8 +1,9 @@
 // The utility's main window under Wine, started the way WinMain starts it, with the simulated
 // unit behind a COM port of the test's prefix, and driven by messages through its own loop: the
 // window position kept across starts, the start menu, the key filter of the Wide Band Setup
-// fields, Set and Read, and a whole firmware update, each write with the window locked while it
-// runs. The live view with its stream and needle on the screen is the smoke run's.
+// fields, Set and Read, the samples refused to a unit that runs other firmware, and a whole
+// firmware update, each write with the window locked while it runs. The live view with its stream
+// and needle on the screen is the smoke run's.
 #include "app/input_filter.h"
 #include "app/main_window.h"
 #include "app/recording.h"
@@ -13,6 +14,7 @@
 #include "firmware/firmware_paint.h"
 #include "firmware/programming.h"
 #include "link/link.h"
+#include "platform/notice.h"
 #include "resources/resource.h"
 #include "settings/config.h"
 #include "support/notice_record.h"
@@ -23,12 +25,17 @@
 
 #include <commctrl.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <regex>
 #include <set>
 
 namespace {
+
+bool Has(const std::string& text, const char* part) {
+    return text.find(part) != std::string::npos;
+}
 
 constexpr int MENU[] = {IDM_FIND_UNIT,    IDM_COMM_SETUP, IDM_PREFERENCES, IDM_RECORD,
                         IDM_EXIT,         IDM_WB_SETUP,   IDM_AFR_LAMBDA,  IDM_FIRMWARE_UPDATE,
@@ -142,7 +149,7 @@ TEST_F(MainWindowWin32, ClosingStoresThePositionUnlessMinimized) {
         << "closed minimized: the icon's rectangle is not stored";
 }
 
-TEST_F(MainWindowWin32, SetWritesWithTheWindowLockedAndReadBringsTheValuesBack) {
+TEST_F(MainWindowWin32, SetChecksThenWritesWithTheWindowLockedAndTheUnitsValuesAreShown) {
     StartUnit({"--baud", "57600"}); // paced at the line's speed: the write can be watched
     StartWindow(VIEW_SETTINGS_UNIT);
     EXPECT_EQ(MenuState(),
@@ -160,6 +167,18 @@ TEST_F(MainWindowWin32, SetWritesWithTheWindowLockedAndReadBringsTheValuesBack) 
     EXPECT_EQ(ControlText(Field(1)), "210.0");
     EXPECT_EQ(RefusedInputBeeps() - beeps, 2);
     EXPECT_EQ(GetFocus(), Field(1));
+    // A volts field left by clicking Set: the check limits it, and Set says so instead of
+    // writing; the box is the user's only sight of the value before it reaches the unit.
+    SetFocus(Field(0));
+    SetWindowTextA(Field(0), "6");
+    ClearRecordedNotices();
+    Click(620, 496); // Set MQ-6
+    PumpUntil([] { return false; }, 200);
+    ASSERT_EQ(CountNotices(), 1u);
+    EXPECT_NE(RecordedNotices[0].text.find("Channel A, first Volts was limited to 5.0"),
+              std::string::npos);
+    EXPECT_EQ(SetupWriteRunning.load(), 0) << "nothing written";
+    ClearRecordedNotices();
     Click(713, 424); // WB: channel B's four fields
     const char* typed[][2] = {{"0.5", "0.5"}, {"11", "11.00"}, {"4.5", "4.5"}, {"18", "18.00"},
                               {"5", "5.0"},   {"20", "20.00"}, {"0", "0.0"},   {"10", "10.00"}};
@@ -178,46 +197,150 @@ TEST_F(MainWindowWin32, SetWritesWithTheWindowLockedAndReadBringsTheValuesBack) 
         },
         VIEW_WAIT_MS));
     EXPECT_EQ(AskToClose(), FALSE) << "no close request ends the program under the write";
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            return ControlText(ChildAt(window, "Static", 8, 490)) ==
+                   "The window closes when the work ends.";
+        },
+        1000));
     EXPECT_TRUE(Grayed(GetSystemMenu(window, FALSE), SC_CLOSE) &&
                 Grayed(GetMenu(window), IDM_EXIT) && Grayed(GetMenu(window), IDM_RECORD) &&
                 Grayed(GetMenu(window), IDM_LIVE_HISTORY) && !IsWindowEnabled(Field(7)));
     SendMessageA(window, WM_COMMAND, IDM_RECORD, 0);
     EXPECT_EQ(RecordState(), RECORD_IDLE) << "no Save As box, no recording under the write";
     ASSERT_TRUE(PumpUntil([] { return SetupWriteRunning.load() == 0; }, VIEW_WAIT_MS));
+    // ES_CONTINUOUS | ES_SYSTEM_REQUIRED from the worker while it wrote, ES_CONTINUOUS after.
+    EXPECT_EQ(TakeExecutionStateCalls(), "|80000001 80000000 ");
     EXPECT_GE(RefusedInputBeeps() - beeps, 2) << "each close request refused with a beep";
-    EXPECT_TRUE(IsWindow(window) && !Grayed(GetSystemMenu(window, FALSE), SC_CLOSE) &&
-                IsWindowEnabled(Field(7)));
-    // What the unit took from the write comes back over the defaults.
-    Click(480, 496); // Set Defaults
-    Click(340, 496); // Read MQ-6
+    EXPECT_TRUE(PumpUntil([] { return QuitTaken; }, VIEW_WAIT_MS)) << "closed once written";
+    CloseApplication();
+    // The next start, with the defaults a new process holds: the data block read after the
+    // connection shows what the unit took from the write, without Read.
+    LoadDefaultSetup();
+    StartWindow(nullptr);
+    ASSERT_TRUE(WaitForUnitData());
+    EXPECT_TRUE(PumpUntil([&] { return ControlText(Field(7)) == "10.00"; }, VIEW_WAIT_MS));
     for (int row = 0; row < 8; ++row)
         EXPECT_EQ(ControlText(Field(row)), typed[row][1]) << "row " << row;
     EXPECT_EQ(CountNotices(), 0u);
+    // Another unit, holding the defaults, on the same port: its data block read after the
+    // reconnection fills the view, except the field the user has typed and not yet set.
+    SetWindowTextA(Field(2), "2.2");
+    SetFocus(Field(2));
+    Tab(Field(2));
+    StopWineSim();
+    StartUnit({});
+    EXPECT_TRUE(PumpUntil([&] { return ControlText(Field(3)) == "20.00"; }, VIEW_WAIT_MS));
+    EXPECT_EQ(ControlText(Field(0)) + " " + ControlText(Field(1)) + " " + ControlText(Field(2)),
+              "0.0 10.00 2.2");
+    EXPECT_EQ(Field(4), nullptr) << "channel B back in the unit's narrowband layout";
 }
 
-TEST_F(MainWindowWin32, FirmwareUpdateKeepsTheWindowOpenAndEndsWithTheMatch) {
+// The dialog's two fields as the user leaves them, then OK, from a timer of the dialog's loop.
+const char* PreferencesTyped[2] = {};
+// The modal dialog over the main window, or nullptr while none is open.
+HWND OpenDialog() {
+    HWND popup = GetLastActivePopup(MainWindow);
+    return popup != MainWindow ? popup : nullptr;
+}
+
+void CALLBACK ConfirmPreferencesTyped(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND dialog = OpenDialog();
+    if (dialog == nullptr)
+        return;
+    KillTimer(nullptr, timer);
+    SetDlgItemTextA(dialog, IDC_TARGET_LOW, PreferencesTyped[0]);
+    SetDlgItemTextA(dialog, IDC_TARGET_HIGH, PreferencesTyped[1]);
+    SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+}
+
+TEST_F(MainWindowWin32, PreferencesOkClampsBothTargetsAndPutsTheLowerFirst) {
+    StartWindow(VIEW_SETTINGS_NO_UNIT);
+    // From, To, then the band kept: each clamped into 0.68 to 1.32, the lower first.
+    for (auto [from, to, low, high] : {std::tuple("0.95", "0.88", 0.88, 0.95),
+                                       {"1.5", ".5", 0.68, 1.32},
+                                       {"0.8", "0.9", 0.8, 0.9}}) {
+        SCOPED_TRACE(std::string(from) + " / " + to);
+        PreferencesTyped[0] = from;
+        PreferencesTyped[1] = to;
+        SetTimer(nullptr, 0, 50, ConfirmPreferencesTyped);
+        SendMessageA(window, WM_COMMAND, IDM_PREFERENCES, 0);
+        EXPECT_EQ(std::pair(TargetLow.load(), TargetHigh.load()), std::pair(low, high));
+    }
+}
+
+std::string CommSetupNote;
+void CALLBACK ReadCommSetupNote(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND dialog = OpenDialog();
+    if (dialog == nullptr)
+        return;
+    KillTimer(nullptr, timer);
+    CommSetupNote = ControlText(GetDlgItem(dialog, IDC_PORT_NOTE));
+    SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+}
+
+// A first start, no settings file and no unit to find: the status line and the file keep the
+// start name, and Comm Port Setup says that no unit was found.
+TEST_F(MainWindowWin32, FirstStartWithNoUnitFoundSaysSoInCommSetup) {
+    StartWindow(nullptr);
+    PumpUntil([] { return false; }, 500);
+    EXPECT_STREQ(CopyPortName().data(), "COMx");
+    EXPECT_NE(ReadFileText(settingsFile).find("[PORT] COMx\r\n[AUTOPORT] 1\r\n"),
+              std::string::npos);
+    SetTimer(nullptr, 0, 50, ReadCommSetupNote);
+    SendMessageA(window, WM_COMMAND, IDM_COMM_SETUP, 0);
+    EXPECT_EQ(CommSetupNote, "No MQ-6 unit was found. Connect it, or choose its port.");
+}
+
+// A unit running other firmware takes neither sample: Set and Update answer with a box over the
+// window, send it nothing that changes it and leave the view and the menus as they were. With the
+// rule lifted the update runs, the window locked, and ends with the match.
+TEST_F(MainWindowWin32, SamplesRefusedToOtherFirmwareThenAnUpdateKeepsTheWindowOpen) {
     ResetFirmwareView();
-    StartUnit({"--version", "1.00", "--baud", "57600"}); // paced: the phases can be watched
+    const std::string log = EnvText("MQ6_WINE_ROOT") + "/unit.log";
+    // Paced, so that the phases can be watched; the first block written fails.
+    StartUnit({"--version", "1.00", "--baud", "57600", "--fail-write", "1", "--other-firmware",
+               "--log", log});
     StartWindow(VIEW_SETTINGS_UNIT);
     ASSERT_TRUE(WaitForUnitData());
+    Click(620, 496); // Set MQ-6
+    EXPECT_TRUE(IsWindowEnabled(Field(0)) && !Grayed(GetMenu(window), IDM_EXIT));
     SendMessageA(window, WM_COMMAND, IDM_FIRMWARE_UPDATE, 0);
     HWND button = ChildAt(window, "Button", 300, 420);
     ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(button) != FALSE; }, VIEW_WAIT_MS));
+    SendMessageA(button, BM_CLICK, 0, 0);
+    PumpUntil([] { return false; }, 500);
+    EXPECT_TRUE(IsWindowEnabled(button) && !Grayed(GetMenu(window), IDM_EXIT));
+    std::string sent = "\n" + ReadFileText(DosPathOf(log)); // no load mode, no loader request
+    EXPECT_TRUE(Has(sent, "\n52 07") && !Has(sent, "\n52 0F") && !Has(sent, "\n5A")) << sent;
+    ASSERT_EQ(CountNotices(), 2u);
+    EXPECT_EQ(RecordedNotices[0].caption + RecordedNotices[1].caption,
+              "-WB Setup Error--Firmware Update Error-");
+    for (const RecordedNotice& notice : RecordedNotices)
+        EXPECT_TRUE(Has(notice.text, "SAMPLE") &&
+                    notice.flags == (NOTICE_TOPMOST | NOTICE_ERROR_ICON));
+    TakeExecutionStateCalls(); // the refused worker's own, if it made any
+    _putenv("MQ6_ALLOW_SAMPLE=1");
+    SendMessageA(button, BM_CLICK, 0, 0);
+    // The failed try (its box is counted below) kept the system awake (ES_CONTINUOUS |
+    // ES_SYSTEM_REQUIRED) and let it go (ES_CONTINUOUS) on its own thread; then the button is back.
+    std::string first;
+    auto failed = [&] { return (first += TakeExecutionStateCalls()) == "|80000001 80000000 "; };
+    ASSERT_TRUE(PumpUntil(failed, 20000)) << first;
     SendMessageA(button, BM_CLICK, 0, 0);
     ASSERT_TRUE(PumpUntil([] { return ProgramPhase.load() == PHASE_PROGRAMMING; }, VIEW_WAIT_MS));
     EXPECT_TRUE(!IsWindowEnabled(button) && Grayed(GetSystemMenu(window, FALSE), SC_CLOSE))
         << "no second update and no close box while one runs";
     EXPECT_EQ(AskToClose(), FALSE);
-    // The unit restarts with the carried firmware; the reread finds the versions match.
+    // The unit restarts with the carried firmware; the reread finds the versions match, and the
+    // close asked for meanwhile is carried out then.
     EXPECT_TRUE(PumpUntil(
-        [&] {
-            return ProgramPhase.load() == PHASE_NONE &&
-                   !Grayed(GetSystemMenu(window, FALSE), SC_CLOSE) && UpdateAllowed.load() == 0;
-        },
-        60000));
-    PumpUntil([] { return false; }, 300);
-    EXPECT_FALSE(IsWindowEnabled(button));
-    EXPECT_EQ(CountNotices(), 0u);
+        [] { return ProgramPhase.load() == PHASE_NONE && UpdateAllowed.load() == 0; }, 60000));
+    _putenv("MQ6_ALLOW_SAMPLE=");
+    EXPECT_TRUE(PumpUntil([] { return QuitTaken; }, VIEW_WAIT_MS)) << "closed once updated";
+    CloseApplication();
+    EXPECT_EQ(CountNotices(), 3u);
+    EXPECT_EQ(TakeExecutionStateCalls(), "|80000001 80000000 ") << "the same for the second";
 }
 
 TEST_F(MainWindowWin32, RecordingGoesOnAcrossTheLiveViewsAndEndsWholeOnLeavingThem) {

@@ -88,10 +88,8 @@ TEST(DiscoveryWin32, FindsTheUnitThroughTheDriversKeysAndRaisesItsParameter) {
                     &retryBefore, 4);
     AutoPort.store(1);
     std::strcpy(PortName.data(), "COM2");
-    char buffer[8] = "#######";
-    EXPECT_EQ(FindPort(buffer, sizeof buffer), 0);
+    EXPECT_EQ(FindPort(nullptr, 0), 0); // what reaches a buffer is the portable search's test
     EXPECT_STREQ(PortName.data(), "COM7");
-    EXPECT_STREQ(buffer, "COM7");
     DWORD type = 0, count = 0, size = sizeof count;
     RegGetValueA(HKEY_LOCAL_MACHINE, parameters.c_str(), "RetryResetCount", RRF_RT_ANY, &type,
                  &count, &size);

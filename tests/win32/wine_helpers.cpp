@@ -1,14 +1,19 @@
 #include "win32/wine_helpers.h"
 
 #include "app/startup.h"
+#include "app/system_awake.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 
 namespace {
 std::string SimLink;
+std::mutex StateLock;
+std::ostringstream StateCalls;
+DWORD StateThread = 0; // the thread of the last call
 // Wine starts Unix programs given their Unix path; it hands back a null process handle and a
 // stray thread handle whose closing would close one of this process's own handles, so neither
 // is touched and the caller waits for the link to come or go instead.
@@ -94,4 +99,18 @@ std::string ReadFileText(const std::string& path) {
     std::ostringstream text;
     text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
+}
+
+EXECUTION_STATE SetExecutionState(EXECUTION_STATE state) {
+    std::lock_guard<std::mutex> hold(StateLock);
+    StateCalls << (GetCurrentThreadId() == StateThread ? "" : "|") << std::hex << state << ' ';
+    StateThread = GetCurrentThreadId();
+    return ES_CONTINUOUS;
+}
+
+std::string TakeExecutionStateCalls() {
+    std::lock_guard<std::mutex> hold(StateLock);
+    std::string calls = StateCalls.str();
+    StateCalls.str("");
+    return calls;
 }

@@ -28,3 +28,7 @@ HWND ChildAt(HWND window, const char* className, int x, int y);
 // Grayed(GetMenu(window), IDM_...), or GetSystemMenu and SC_CLOSE for the close box.
 bool Grayed(HMENU menu, int command);
 std::string ReadFileText(const std::string& path);
+
+// The utility's execution-state requests since the last take, "STATE " each in hex, with a "|"
+// before each that comes from another thread than the one before it.
+std::string TakeExecutionStateCalls();

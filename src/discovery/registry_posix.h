@@ -1,7 +1,7 @@
-// The registry seam on POSIX: POSIX has no registry, so the seam is backed by a registry kept
-// in memory. The tools find it empty; tests fill and inspect it with these calls. Key and
-// value names compare without regard to case and subkeys enumerate in name order, as in
-// the Windows registry.
+// The registry seam's backend on POSIX, a platform without a registry: a registry kept in
+// memory (registry_posix.cpp). The programs find it empty; tests fill and inspect it with these
+// calls. Key and value names compare without regard to case and subkeys enumerate in name
+// order, as in the Windows registry.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 // The canvas on GDI: each call is the GDI call of the same meaning on the canvas's
 // device context.
-#include "display/canvas_gdi.h"
+#include "display/canvas_gdi_win32.h"
 
 #include <array>
 

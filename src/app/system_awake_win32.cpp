@@ -1,0 +1,6 @@
+// The utility's own execution-state requests go straight to the system.
+#include "app/system_awake.h"
+
+EXECUTION_STATE SetExecutionState(EXECUTION_STATE state) {
+    return SetThreadExecutionState(state);
+}

@@ -1,0 +1,68 @@
+// Texts and exit statuses that every mq6 command shares: usage errors, a unit left mid-job,
+// and an output whose reader has gone.
+#include "cli/cli.h"
+#include "firmware/banner.h"
+#include "link/link.h"
+
+#include <cerrno>
+#include <cstdio>
+#if __has_include(<poll.h>)
+#include <poll.h>
+#include <unistd.h>
+#endif
+
+std::string CommandName;
+
+int UsageError(const std::string& reason) {
+    std::fprintf(stderr, "mq6: %s\nrun mq6 %s%s--help\n", reason.c_str(), CommandName.c_str(),
+                 CommandName.empty() ? "" : " ");
+    return EXIT_USAGE;
+}
+
+const char* UnfinishedJobText(int mode) {
+    switch (mode) {
+    case UNIT_MODE_FIRMWARE_UPDATE:
+        return "the unit is in firmware update mode: an update did not finish; mq6 firmware "
+               "update finishes it";
+    case UNIT_MODE_SETUP:
+        return "the unit is in setup mode: a setup write did not finish; mq6 setup write "
+               "finishes it";
+    default:
+        return nullptr;
+    }
+}
+
+bool ReportUnfinishedJob() {
+    const char* text = UnfinishedJobText(DeviceInfo[UNIT_MODE_OFFSET]);
+    if (text != nullptr)
+        std::fprintf(stderr, "mq6: %s\n", text);
+    return text != nullptr;
+}
+
+// A pipe whose reader has gone reports an error condition to its writer; without poll (Windows)
+// the failed write's EPIPE tells it.
+bool OutputClosed() {
+#if __has_include(<poll.h>)
+    pollfd output{STDOUT_FILENO, POLLOUT, 0};
+    return poll(&output, 1, 0) == 1 && (output.revents & (POLLERR | POLLHUP)) != 0;
+#else
+    return errno == EPIPE;
+#endif
+}
+
+int FinishOutput(int result) {
+    errno = 0;
+    if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0)
+        return result;
+    if (OutputClosed())
+        return EXIT_OK;
+    std::fprintf(stderr, "mq6: cannot write the output\n");
+    return result == EXIT_OK ? EXIT_FAILED : result;
+}
+
+int WriteRows(std::FILE* file, std::string_view text) {
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0)
+        return ROWS_OK;
+    return errno == EPIPE ? ROWS_READER_GONE : ROWS_FAILED;
+}
