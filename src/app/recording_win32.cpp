@@ -80,11 +80,11 @@ void InitialFolder(std::array<char, RECORD_PATH_SIZE>& folder) {
         folder.fill('\0');
         return;
     }
-    std::string_view program(folder.data(), length);
-    size_t separator = program.find_last_of("\\/");
-    std::fill(folder.begin() +
-                  static_cast<long>(separator == std::string_view::npos ? 0 : separator),
-              folder.end(), '\0');
+    // The program's path up to its last backslash: its folder.
+    size_t separator = std::string_view(folder.data(), length).find_last_of("\\/");
+    if (separator == std::string_view::npos)
+        separator = 0;
+    std::memset(folder.data() + separator, '\0', folder.size() - separator);
 }
 
 // The Save As dialog, proposing mq6-YYYYMMDD-HHMMSS.csv; false when the user cancels.
