@@ -64,6 +64,7 @@ void DisplayThreadPass() {
             DiscardReceived();
             break;
         case VIEW_AFR_LAMBDA:
+        case VIEW_LIVE_HISTORY:
             ServeLiveView();
             break;
         case VIEW_WB_SETUP:

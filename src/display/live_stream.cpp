@@ -45,8 +45,8 @@ void CallLiveListeners(const LiveSample& sample) {
             listener(sample);
 }
 
-void StartLiveStream() {
-    ViewMode.store(VIEW_AFR_LAMBDA, std::memory_order_release);
+void StartLiveStream(int32_t view) {
+    ViewMode.store(view, std::memory_order_release);
     StartLiveData();
 }
 
