@@ -124,6 +124,7 @@ TEST_F(GaugeTest, DialArcsLabelsAndTheSortedWidenedClampedBand) {
         EXPECT_EQ(pens[pen], count) << int(std::get<0>(pen)) << " " << std::get<1>(pen);
     EXPECT_EQ(Drawn(BLACK).at(0), (Args{294, 355, 284, 365, 3}));
     EXPECT_EQ(Drawn(BLACK).at(17), (Args{278, 340, 269, 347, 2})) << "the first mid tick";
+    EXPECT_EQ(Drawn(OUTLINE).at(0), (Args{291, 357, 284, 365, 1})) << "the first minor tick";
     // Band arcs run from the higher end's angle down to the lower's, 4.25 degrees per 0.01.
     const std::tuple<double, double, int, int, int, int, double, double> rows[] = {
         {0.86, 0.88, 275, 152, 262, 171, 0.86, 0.88}, // 129 down to 120.5
