@@ -127,6 +127,7 @@ int StartApplication(HINSTANCE instance, int showCommand) {
     InitCommonControlsEx(&controls);
     FindPort(nullptr, 0);
     AddLiveListener(ShowLiveFrame);
+    AddLiveStaleListener(ShowStaleGauges);
     if (!StartThread(StartDisplayThread, "display"))
         return 0;
     if (!StartThread(StartCommThread, "comm"))

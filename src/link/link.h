@@ -34,9 +34,12 @@ void RxStoreByte(uint8_t byte);
 void RxSignalArrival();
 // Consumer side: waits until count bytes are unread or timeoutMs passes; true when they are.
 bool WaitForRxData(int count, int timeoutMs);
-// Waits until a byte has been stored since RxWriteIndex read seenWriteIndex, or timeoutMs
-// passes; true when one has.
+// Waits until a byte has been stored since RxWriteIndex read seenWriteIndex, RxWakeConsumer
+// is called, or timeoutMs passes (never with RX_WAIT_FOREVER); true when a byte has come.
+constexpr int RX_WAIT_FOREVER = -1;
 bool WaitForRxArrival(int32_t seenWriteIndex, int timeoutMs);
+// Ends that wait for another reason than a byte: the port opened or closed, a claim ended.
+void RxWakeConsumer();
 
 // ---- Port and comm thread -----------------------------------------------------------
 
