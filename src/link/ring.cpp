@@ -92,9 +92,12 @@ bool WaitForRxData(int count, int timeoutMs) {
                             [count] { return RxAvailable() >= count; });
 }
 
-bool WaitForRxArrival(int32_t seenWriteIndex, int timeoutMs) {
-    auto arrived = [seenWriteIndex] {
-        return RxWriteIndex.load(std::memory_order_acquire) != seenWriteIndex;
+bool WaitForRxArrival(int32_t seenWriteIndex, int unreadWanted, int timeoutMs) {
+    auto arrived = [seenWriteIndex, unreadWanted] {
+        int32_t write = RxWriteIndex.load(std::memory_order_acquire);
+        int32_t read = RxReadIndex.load(std::memory_order_acquire);
+        return write != seenWriteIndex &&
+               (write - read + RX_RING_SIZE) % RX_RING_SIZE >= unreadWanted;
     };
     auto woken = [&arrived] {
         return arrived() || ConsumerWake.load(std::memory_order_acquire) != 0;

@@ -116,7 +116,7 @@ TEST(LiveFaultsTest, OnePerCentLineNoiseShowsTheStreamWithinTenSeconds) {
         StopLink();
         StopSim(sim);
         EXPECT_TRUE(shown) << NoisyShown.load() << " frames in " << seconds << " s";
-        CountFaultTries("live view, byte errors 1e-2, shown within 10 s", 1, shown, 0);
+        CountFaultTries("live view, byte errors 1e-2, stream in 10 s", 1, shown, 0);
     }
 }
 
