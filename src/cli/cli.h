@@ -40,6 +40,11 @@ struct SetupOptions {
     bool csv = false;
 };
 
+struct DoctorOptions {
+    bool json = false;
+    double seconds = 5.0; // of live data
+};
+
 // The command and action being run ("setup write"), for the line after a usage error.
 extern std::string CommandName;
 // Prints "mq6: reason" and the line that points to the command's help; returns EXIT_USAGE.
@@ -60,6 +65,11 @@ int FinishOutput(int result);
 // Opens the link to the unit on Options.port (or the found port) and waits until the comm
 // thread has the port open. Prints the reason and returns an exit code on failure, else 0.
 int ConnectUnit();
+// The link started on PortName as it stands, waited for until the comm thread has the port
+// open: SERIAL_OPEN_OK, or why it did not open (link/serial.h).
+int OpenChosenPort();
+// Why a port did not open, in the system's words ("permission denied").
+const char* OpenFailureText(int failure);
 void DisconnectUnit();
 // Connects, reads the unit's data block into DeviceInfo and disconnects: 0, or the exit
 // code (the reason already printed).
@@ -98,11 +108,18 @@ enum RowsWritten : int {
 // Writes text and flushes it.
 int WriteRows(std::FILE* file, std::string_view text);
 
+// The line mq6 ports prints for an adapter, * marking the one used, without its line end.
+struct PortCandidate;
+std::string FormatCandidate(const PortCandidate& candidate, bool chosen);
+// Whether an adapter's port is the port found, which may be /dev/mq6, a link to it.
+bool SamePort(const char* candidate, const char* found);
+
 int RunInfo(bool json);
 int RunLive(const LiveOptions& options);
 int RunFirmwareStatus();
 int RunFirmwareUpdate(bool yes, bool force);
 int RunPorts();
+int RunDoctor(const DoctorOptions& options);
 int RunSetupRead(bool json);
 int RunSetupWrite(const SetupOptions& options);
 int RunSetupTables(const SetupOptions& options);

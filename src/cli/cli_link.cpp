@@ -39,48 +39,75 @@ int ChoosePort() {
 // Failures that waiting does not cure end the wait at once.
 bool OpenCannotSucceed() {
     int failure = SerialLastOpenFailure();
-    return failure == SERIAL_OPEN_BUSY || failure == SERIAL_OPEN_DENIED;
+    return failure == SERIAL_OPEN_BUSY || failure == SERIAL_OPEN_DENIED ||
+           failure == SERIAL_OPEN_NOT_TERMINAL;
 }
 
-void ReportOpenFailure() {
-    switch (SerialLastOpenFailure()) {
+void ReportOpenFailure(int failure) {
+    std::array<char, PORT_NAME_SIZE> port = CopyPortName();
+    const char* reason = OpenFailureText(failure);
+    switch (failure) {
     case SERIAL_OPEN_BUSY:
-        std::fprintf(stderr, "mq6: %s is in use by another program; close it and try again\n",
-                     CopyPortName().data());
+        std::fprintf(stderr, "mq6: cannot open %s: %s; close it and try again\n", port.data(),
+                     reason);
         break;
     case SERIAL_OPEN_DENIED:
         std::fprintf(stderr,
-                     "mq6: no permission to open %s; add your user to the dialout group "
+                     "mq6: cannot open %s: %s; add your user to the dialout group "
                      "(sudo usermod -aG dialout $USER) and log in again\n",
-                     CopyPortName().data());
+                     port.data(), reason);
         break;
     default:
-        std::fprintf(stderr, "mq6: cannot open %s\n", CopyPortName().data());
+        std::fprintf(stderr, "mq6: cannot open %s: %s\n", port.data(), reason);
         break;
     }
+    std::fputs("mq6: run mq6 doctor for a report on the port, the adapter and the link\n", stderr);
 }
 } // namespace
+
+const char* OpenFailureText(int failure) {
+    switch (failure) {
+    case SERIAL_OPEN_MISSING:
+        return "no such file or device";
+    case SERIAL_OPEN_BUSY:
+        return "in use by another program";
+    case SERIAL_OPEN_DENIED:
+        return "permission denied";
+    case SERIAL_OPEN_NOT_TERMINAL:
+        return "not a serial terminal";
+    default:
+        return "the system refused to open it";
+    }
+}
+
+int OpenChosenPort() {
+    StartTickTimer();
+    StartCommThread();
+    RequestPort(PORT_REOPEN, CopyPortName().data());
+    for (int waited = 0; waited < OPEN_WAIT_MS && !OpenCannotSucceed(); waited += 5) {
+        if (PortOpen.load() != 0 && PortStatus.load() == 1 && PortRequestPending.load() == 0)
+            return SERIAL_OPEN_OK;
+        SleepMs(5);
+    }
+    int failure = SerialLastOpenFailure();
+    return failure != SERIAL_OPEN_OK ? failure : SERIAL_OPEN_OTHER;
+}
 
 int ConnectUnit() {
     ResetLinkState();
     int chosen = ChoosePort();
     if (chosen != EXIT_OK)
         return chosen;
-    StartTickTimer();
-    StartCommThread();
-    RequestPort(PORT_REOPEN, CopyPortName().data());
-    for (int waited = 0; waited < OPEN_WAIT_MS && !OpenCannotSucceed(); waited += 5) {
-        if (PortOpen.load() != 0 && PortStatus.load() == 1 && PortRequestPending.load() == 0) {
-            if (Options.verbose)
-                std::fprintf(stderr, "mq6: opened %s, %s\n", CopyPortName().data(),
-                             SerialLowLatency() == 1
-                                 ? "adapter in low-latency mode (1 ms latency timer)"
-                                 : "no low-latency mode on this port (not a USB-serial adapter)");
-            return EXIT_OK;
-        }
-        SleepMs(5);
+    int failure = OpenChosenPort();
+    if (failure == SERIAL_OPEN_OK) {
+        if (Options.verbose)
+            std::fprintf(stderr, "mq6: opened %s, %s\n", CopyPortName().data(),
+                         SerialLowLatency() == 1
+                             ? "adapter in low-latency mode (1 ms latency timer)"
+                             : "no low-latency mode on this port (not a USB-serial adapter)");
+        return EXIT_OK;
     }
-    ReportOpenFailure();
+    ReportOpenFailure(failure);
     DisconnectUnit();
     return EXIT_FAILED;
 }

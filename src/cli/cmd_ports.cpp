@@ -9,12 +9,17 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <string>
 
 namespace {
 constexpr char ADAPTER_ID[] = "0403:6001";
 
-// The port found may be /dev/mq6, the udev link to a candidate's terminal. (Paths, not
-// std::filesystem::equivalent, which refuses two character devices.)
+const char* OrDash(const std::array<char, CANDIDATE_TEXT_SIZE>& text) {
+    return text[0] != '\0' ? text.data() : "-";
+}
+} // namespace
+
+// (Paths, not std::filesystem::equivalent, which refuses two character devices.)
 bool SamePort(const char* candidate, const char* found) {
     if (std::strcmp(candidate, found) == 0)
         return true;
@@ -25,18 +30,16 @@ bool SamePort(const char* candidate, const char* found) {
     return !candidateError && !foundError && a == b;
 }
 
-const char* OrDash(const std::array<char, CANDIDATE_TEXT_SIZE>& text) {
-    return text[0] != '\0' ? text.data() : "-";
-}
-
-void PrintCandidate(const PortCandidate& candidate, bool chosen) {
+std::string FormatCandidate(const PortCandidate& candidate, bool chosen) {
     std::array<char, CANDIDATE_TEXT_SIZE + 2> product;
     std::snprintf(product.data(), product.size(), "\"%s\"", candidate.product.data());
-    std::printf("%c %-12s %s  %-20s %-16s %s%s\n", chosen ? '*' : ' ', candidate.location.data(),
-                ADAPTER_ID, product.data(), OrDash(candidate.serial), OrDash(candidate.port),
-                candidate.port[0] != '\0' && candidate.attached == 0 ? " (not attached)" : "");
+    std::array<char, 5 * CANDIDATE_TEXT_SIZE> line;
+    std::snprintf(line.data(), line.size(), "%c %-12s %s  %-20s %-16s %s%s", chosen ? '*' : ' ',
+                  candidate.location.data(), ADAPTER_ID, product.data(), OrDash(candidate.serial),
+                  OrDash(candidate.port),
+                  candidate.port[0] != '\0' && candidate.attached == 0 ? " (not attached)" : "");
+    return line.data();
 }
-} // namespace
 
 int RunPorts() {
     std::array<PortCandidate, MAX_PORT_CANDIDATES> candidates;
@@ -53,7 +56,7 @@ int RunPorts() {
             // An unplugged adapter may have had the same COM name; only an attached one counts.
             bool chosen = unitFound && candidate.attached != 0 && candidate.named != 0 &&
                           SamePort(candidate.port.data(), found.data());
-            PrintCandidate(candidate, chosen);
+            std::printf("%s\n", FormatCandidate(candidate, chosen).c_str());
         }
     }
     if (!unitFound) {

@@ -315,6 +315,18 @@ int main(int argc, char** argv) {
     SetupOptions setup;
     AddSetup(app, setup);
 
+    DoctorOptions doctor;
+    CLI::App* doctorCommand = AddCommand(
+        app, "doctor",
+        "Report on this program, the port, the adapter, the unit and its live data, one line a "
+        "check with what to do about each warn and fail; changes nothing",
+        "mq6 doctor --seconds 10 > report.txt");
+    doctorCommand->add_flag("--json", doctor.json, "as one JSON object, with the measured figures");
+    doctorCommand->add_option("--seconds", doctor.seconds, "seconds of live data (default 5)")
+        ->type_name("S")
+        ->check(Between(0.5, 3600));
+    doctorCommand->callback([&doctor] { Result = RunDoctor(doctor); });
+
 #ifdef SIGPIPE
     // A reader that closes the pipe ends the output; writes then fail instead of killing mq6.
     std::signal(SIGPIPE, SIG_IGN);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -25,6 +26,12 @@ int ReadFtdiPortName(const char* path, char* out, size_t size);
 int IsPortInSerialComm(const char* name);
 // Makes the driver parameter "RetryResetCount" at least 200; 0, or -1 when a step failed.
 int RaiseFtdiRetryResetCount();
+// 1 (the start value): FindPort raises the parameter as above. mq6 doctor, which changes
+// nothing in the system it reports on, clears it first.
+extern std::atomic<int32_t> DriverTuningAllowed;
+// 0 and the "LatencyTimer" (milliseconds) among the device parameters of the FTDI driver's
+// entry for the USB instance, or -1 when the entry or the value cannot be read.
+int ReadFtdiLatencyTimer(const char* instance, int32_t& milliseconds);
 // The registry search: the first USB instance (in enumeration order) that is an MQ-6 whose
 // port is present now and whose port name is shorter than capacity. 0 and the name, or -1.
 int FindRegistryUnit(char* name, size_t capacity);
@@ -55,3 +62,8 @@ int FindAttachedUnit(char* name, size_t capacity);
 // Every adapter that could be the unit, in the order FindAttachedUnit tries them; the number
 // stored (at most capacity).
 int ListPortCandidates(PortCandidate* list, int capacity);
+// How FindAttachedUnit came to the port it gave, in words ("the registry search", ...).
+const char* DescribeFoundPort(const char* port);
+// 0 and the adapter's latency timer in milliseconds (how long the chip holds received bytes
+// back), from sysfs or the driver's registry entries; -1 when the system does not tell.
+int ReadAdapterLatencyTimer(const PortCandidate& adapter, int32_t& milliseconds);

@@ -22,6 +22,8 @@ constexpr char SERVICES_KEY[] = "SYSTEM\\CurrentControlSet\\Services";
 constexpr char FTDI_SERVICE_KEY[] = "SYSTEM\\CurrentControlSet\\Services\\FTDIBUS";
 constexpr char FTDI_PARAMETERS_KEY[] = "SYSTEM\\CurrentControlSet\\Services\\FTDIBUS\\Parameters";
 constexpr char UNIT_LOCATION[] = "MQ-6";
+// The driver keeps its settings for one adapter, the latency timer among them, here.
+constexpr char DEVICE_PARAMETERS[] = "\\Device Parameters";
 // Fewer retries than this make the driver give up on the adapter after a short glitch.
 constexpr uint32_t MIN_RETRY_RESET_COUNT = 200;
 // A key path: a fixed prefix and an instance name of up to 255 characters.
@@ -142,6 +144,8 @@ void ClearCandidate(PortCandidate& candidate) {
 }
 } // namespace
 
+std::atomic<int32_t> DriverTuningAllowed{1};
+
 int FindPort(char* buffer, size_t size) {
     size_t capacity = PortName.size();
     if (buffer != nullptr && size < capacity)
@@ -162,7 +166,8 @@ int FindPort(char* buffer, size_t size) {
     // The result does not matter: without administrative rights this fails, and the link
     // still works, only less patiently after a glitch. (On POSIX the registry seam is the
     // in-memory one, empty outside tests, so this changes nothing there.)
-    RaiseFtdiRetryResetCount();
+    if (DriverTuningAllowed.load(std::memory_order_acquire) != 0)
+        RaiseFtdiRetryResetCount();
     return 0;
 }
 
@@ -254,6 +259,22 @@ int FindRegistryUnit(char* name, size_t capacity) {
         if (CopyText(name, capacity, port.data(), std::strlen(port.data())))
             return 0;
     }
+}
+
+int ReadFtdiLatencyTimer(const char* instance, int32_t& milliseconds) {
+    std::array<char, KEY_PATH_SIZE> path;
+    if (FtdiInstancePath(instance, path.data(), path.size()) != 0 ||
+        std::strlen(path.data()) + sizeof DEVICE_PARAMETERS > path.size())
+        return -1;
+    std::strcat(path.data(), DEVICE_PARAMETERS);
+    JoinVendorAndProduct(path.data());
+    KeyHolder parameters;
+    uint32_t value = 0;
+    if (RegistryOpen(path.data(), REGISTRY_READ, &parameters.key) != 0 ||
+        ReadDword(parameters.key, "LatencyTimer", &value) != 0 || value > 255)
+        return -1;
+    milliseconds = static_cast<int32_t>(value);
+    return 0;
 }
 
 int ListRegistryCandidates(PortCandidate* list, int capacity) {

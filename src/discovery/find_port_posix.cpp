@@ -213,3 +213,34 @@ int ListPortCandidates(PortCandidate* list, int capacity) {
                                RootFromEnvironment("MQ6_SERIAL_BY_ID_DIR", SERIAL_BY_ID_DIR), list,
                                capacity);
 }
+
+const char* DescribeFoundPort(const char* port) {
+    std::string_view name(port);
+    if (name == RootFromEnvironment("MQ6_UNIT_LINK", UNIT_LINK))
+        return "the link that the udev rule makes";
+    std::string_view byId = RootFromEnvironment("MQ6_SERIAL_BY_ID_DIR", SERIAL_BY_ID_DIR);
+    if (name.size() > byId.size() && name.compare(0, byId.size(), byId) == 0)
+        return "found in sysfs, by its by-id name";
+    return "found in sysfs";
+}
+
+int ReadAdapterLatencyTimer(const PortCandidate& adapter, int32_t& milliseconds) {
+    // The ftdi_sio driver's attribute sits in the terminal's folder within the interface.
+    fs::path device = fs::path(RootFromEnvironment("MQ6_SYSFS_ROOT", SYSFS_ROOT)) / "bus" / "usb" /
+                      "devices" / adapter.location.data();
+    std::string terminal = FindTerminal(device, adapter.location.data());
+    std::string prefix = std::string(adapter.location.data()) + ":";
+    std::string text;
+    for (const std::string& interface : SortedEntries(device)) {
+        if (terminal.empty() || interface.compare(0, prefix.size(), prefix) != 0 ||
+            !ReadAttribute(device / interface / terminal / "latency_timer", text))
+            continue;
+        char* end = nullptr;
+        long value = std::strtol(text.c_str(), &end, 10);
+        if (end == text.c_str() || *end != '\0' || value < 0 || value > 255)
+            return -1;
+        milliseconds = static_cast<int32_t>(value);
+        return 0;
+    }
+    return -1;
+}

@@ -6,6 +6,8 @@
 #include "link/link.h"
 #include "settings/config.h"
 
+#include <algorithm>
+
 namespace {
 constexpr double START_LAMBDA = 1.0;
 constexpr int32_t START_LAMBDA_X100 = 100;
@@ -49,8 +51,13 @@ int ExtractLiveFrame(LiveFrameValues& values) {
     }
     int high = RxReadByte();
     int low = RxReadByte();
-    return static_cast<unsigned>(high * 256 + low) == (sum & 0xFFFF) ? LIVE_FRAME_OK
-                                                                     : LIVE_FRAME_BAD_SUM;
+    bool good = static_cast<unsigned>(high * 256 + low) == (sum & 0xFFFF);
+    bool nextBegan = std::find(values.begin(), values.end(), LIVE_FRAME_HEADER) != values.end() ||
+                     high == LIVE_FRAME_HEADER || low == LIVE_FRAME_HEADER;
+    std::atomic<uint64_t>& count =
+        good ? LiveFramesGood : (nextBegan ? LiveFramesCutShort : LiveFramesBadSum);
+    count.store(count.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    return good ? LIVE_FRAME_OK : LIVE_FRAME_BAD_SUM;
 }
 
 double RawToLambda(uint32_t raw) {

@@ -13,6 +13,7 @@
 
 namespace {
 constexpr uint8_t STREAM_OFF = 0;
+constexpr int TX_DRAIN_MS = 1000;
 std::array<std::atomic<LiveListener>, LIVE_LISTENER_SLOTS> LiveListeners{};
 std::array<std::atomic<LiveStaleListener>, LIVE_LISTENER_SLOTS> LiveStaleListeners{};
 // TickCount at the last good frame, valid once LiveFrameSeen is 1 (the tick is written
@@ -106,9 +107,15 @@ void LiveStreamPass() {
 
 int StopLiveStream(int attempts) {
     ViewMode.store(VIEW_NONE, std::memory_order_release);
-    for (int attempt = 0; attempt < attempts; ++attempt)
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        // A frame not yet written (the last pass's request, or an earlier attempt whose reply
+        // came late on a loaded machine) would make this attempt fail unsent.
+        for (int waited = 0; waited < TX_DRAIN_MS && TxLen.load(std::memory_order_acquire) != 0;
+             ++waited)
+            SleepMs(1);
         if (SetStreamMode(STREAM_OFF) == 0)
             return 0;
+    }
     return -1;
 }
 

@@ -23,6 +23,13 @@ constexpr std::string_view KEY_REFUSAL =
     "would still pass.\n\nA real unit needs a build with the maker's setup key (README, "
     "\"Releases\").";
 
+bool SampleAllowed() {
+    const char* allow = std::getenv("MQ6_ALLOW_SAMPLE");
+    return allow != nullptr && std::string_view(allow) == "1";
+}
+
+} // namespace
+
 bool UnitRunsSampleFirmware() {
     // No data-block read rewrites DeviceInfo while it is compared.
     std::lock_guard<std::recursive_mutex> hold(ExchangeLock);
@@ -30,13 +37,6 @@ bool UnitRunsSampleFirmware() {
            std::equal(SampleInfoArea.begin(), SampleInfoArea.end(),
                       DeviceInfo.begin() + SAMPLE_INFO_OFFSET);
 }
-
-bool SampleAllowed() {
-    const char* allow = std::getenv("MQ6_ALLOW_SAMPLE");
-    return allow != nullptr && std::string_view(allow) == "1";
-}
-
-} // namespace
 
 std::string_view RefuseSampleWrite(SampleInput input) {
     bool sample = input == SAMPLE_INPUT_IMAGE ? FIRMWARE_IMAGE_IS_SAMPLE : SETUP_KEY_IS_SAMPLE;

@@ -13,6 +13,8 @@ enum SampleInput {
     SAMPLE_INPUT_KEY,   // the setup key, which enciphers the tables of a setup write
 };
 
+// Whether the unit whose data block was read last shows the sample image's information bytes.
+bool UnitRunsSampleFirmware();
 // Empty when input may be written into the unit whose data block was read last (DeviceInfo,
 // DeviceDataValid); else the refusal: which input is the sample, what it would do to a real
 // unit, and what a real unit needs.

@@ -28,6 +28,10 @@ std::atomic<int32_t> TxLen{0};
 std::atomic<int32_t> CommThreadStop{0};
 std::atomic<uint64_t> LinkBytesSent{0};
 std::atomic<uint64_t> LinkBytesReceived{0};
+std::atomic<uint64_t> LiveFramesGood{0};
+std::atomic<uint64_t> LiveFramesBadSum{0};
+std::atomic<uint64_t> LiveFramesCutShort{0};
+std::atomic<uint64_t> LinkReconnections{0};
 
 namespace {
 constexpr int MAX_RETRY_DELAY_MS = 6000;
@@ -258,6 +262,8 @@ void CommThreadBody() {
             continue;
         }
         if (!ServeOpenPort()) {
+            LinkReconnections.store(LinkReconnections.load(std::memory_order_relaxed) + 1,
+                                    std::memory_order_relaxed);
             PortRequestCode.store(PORT_REOPEN, std::memory_order_release);
             PortRequestPending.store(1, std::memory_order_release);
             SleepMs(1);

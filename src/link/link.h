@@ -101,6 +101,14 @@ extern std::atomic<int32_t> CommThreadStop;
 // Bytes written to and read from the port since start, for diagnostics and benchmarks.
 extern std::atomic<uint64_t> LinkBytesSent;
 extern std::atomic<uint64_t> LinkBytesReceived;
+// Live frames as their extraction found them, and the times the open link broke and was asked
+// open again, since start: plain counts, each with one writer (the thread that extracts, the
+// comm thread), that mq6 doctor reads. A frame is cut short when it lost bytes on the way:
+// its sum is wrong and the next frame's "W" began inside it; other wrong sums count as bad.
+extern std::atomic<uint64_t> LiveFramesGood;
+extern std::atomic<uint64_t> LiveFramesBadSum;
+extern std::atomic<uint64_t> LiveFramesCutShort;
+extern std::atomic<uint64_t> LinkReconnections;
 
 // Start values of the link's shared state (start-up and tests). ResetLinkState sets those of
 // the exchanges and calls the other two: each sets the state its own file keeps, the ring's

@@ -37,6 +37,7 @@ enum SerialOpenFailure : int32_t {
     SERIAL_OPEN_BUSY = 2,    // another program has it open
     SERIAL_OPEN_DENIED = 3,  // no permission to open it
     SERIAL_OPEN_OTHER = 4,
+    SERIAL_OPEN_NOT_TERMINAL = 5, // opened, but not a serial terminal (a file, /dev/null)
 };
 int SerialLastOpenFailure();
 

@@ -64,6 +64,8 @@ int32_t OpenFailureOf(int error) {
     case ENXIO:
     case ENOTDIR:
         return SERIAL_OPEN_MISSING;
+    case ENOTTY:
+        return SERIAL_OPEN_NOT_TERMINAL;
     default:
         return SERIAL_OPEN_OTHER;
     }
@@ -106,8 +108,10 @@ int SerialSetTimeouts() {
 
 int SerialConfigureLine() {
     termios line{};
-    if (tcgetattr(PortFd, &line) != 0)
+    if (tcgetattr(PortFd, &line) != 0) {
+        LastOpenFailure.store(OpenFailureOf(errno), std::memory_order_release);
         return 0;
+    }
     cfmakeraw(&line);
     cfsetispeed(&line, B57600);
     cfsetospeed(&line, B57600);

@@ -36,6 +36,8 @@ void AddFakeUsbDevice(const std::string& sysfsRoot, const FakeUsbDevice& device)
     write(home / "serial", device.serial);
     if (!device.terminal.empty())
         fs::create_directories(interface / device.terminal / "tty" / device.terminal);
+    if (!device.latency.empty())
+        write(interface / device.terminal / "latency_timer", device.latency);
     fs::create_directory_symlink(fs::relative(home, links), links / device.usbPath);
     fs::create_directory_symlink(fs::relative(interface, links), links / interface.filename());
 }

@@ -13,6 +13,7 @@ struct FakeUsbDevice {
     std::string productName = "MQ-6"; // empty: no product attribute
     std::string serial = "A10K2QX7";
     std::string terminal = "ttyUSB0"; // empty: no terminal (driver not bound)
+    std::string latency = "";         // the terminal's latency_timer; empty: none
 };
 
 // While it lives, discovery searches its sys/, by-id/ and mq6 in place of /sys,

@@ -128,7 +128,7 @@ TEST_F(DisplayThreadTest, NoPassSeesTheLinkFreeWhileAClaimHoldsIt) {
             LinkClaim claim;
             failures += SetStreamMode(8) != 0;
             PeerWrite(peer, {0x57});
-            failures += !WaitFor([] { return RxAvailable() > 0; }, 500);
+            failures += !WaitFor([] { return RxAvailable() > 0; }, 5000);
             for (int look = 0; look < 20; ++look, std::this_thread::yield())
                 failures += ExchangeActive.load() != 1 || RxAvailable() == 0;
         }

@@ -306,9 +306,10 @@ TEST_F(ProtocolTest, NoiseThatNeverMakesAFrameEndsTheWaitAfterThirtyTicks) {
     auto [result, ms, ticks] = Timed([] { return SetStreamMode(8); });
     stop.store(true);
     noise.join();
+    // Ticks, not milliseconds: on a loaded machine the ticker catches up in bursts, so the
+    // clock may show less than 3 s, and a late look at the count may add a tick or two.
     EXPECT_EQ(result, -1);
-    EXPECT_GE(ms, 3000);
-    EXPECT_TRUE(ticks >= 31 && ticks <= 32) << ticks;
+    EXPECT_TRUE(ticks >= 31 && ticks <= 34) << ticks << " ticks, " << ms << " ms";
 }
 
 // A box that returns 0 was not seen: it is shown again on the next failure.

@@ -127,8 +127,9 @@ TEST(SimStateTest, LostStateStopsTheWritesAndASecondProgramIsKeptOffThePort) {
     second = mq6({"info"});
     live.join();
     EXPECT_EQ(std::pair(first.status, second.status), std::pair(0, 1));
-    EXPECT_EQ(second.err,
-              "mq6: " + sim.path + " is in use by another program; close it and try again\n");
+    EXPECT_EQ(second.err, "mq6: cannot open " + sim.path +
+                              ": in use by another program; close it and try again\nmq6: run mq6 "
+                              "doctor for a report on the port, the adapter and the link\n");
     std::filesystem::remove(dir.File("keep"));
     EXPECT_EQ(mq6({"setup", "write", "--defaults", "--yes"}).status, 1);
     EXPECT_EQ(ReadText(sim.dir + "/stderr"), "mq6-sim: cannot write state file " +
