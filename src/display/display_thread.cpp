@@ -119,8 +119,8 @@ void DisplayThreadBody() {
         // Woken by any byte stored after the pass began, so a frame that completes while the
         // pass runs is decoded at once, and by RxWakeConsumer: the comm thread's opening or
         // closing of the port, the end of a claim (a view switch) and the stop.
-        // In the live view the wait lasts until a whole frame is there: the comm thread often
-        // stores a frame in two batches, and the first alone would be a wake-up for nothing.
+        // In the live view the wait lasts until a whole frame is there: a frame that the comm
+        // thread stores in two batches then costs one pass, not two.
         int32_t seen = RxWriteIndex.load(std::memory_order_acquire);
         bool skipped = DisplayThreadPass() != 0;
         bool live = ViewMode.load(std::memory_order_acquire) == VIEW_AFR_LAMBDA;
