@@ -1,5 +1,7 @@
-// The entry point of the benchmark's utility: the shipped start-up and views, a listener after
-// the dial's that notes each change of the readouts, and the message loop of the build.
+// The entry point of the benchmark's utility: the shipped start-up, views and options, a listener
+// after the dial's and the history's that notes each change of the readouts, and the message
+// loop of the build.
+#include "app/recording.h"
 #include "app/startup.h"
 #include "bench_win32.h"
 #include "display/live_stream.h"
@@ -65,12 +67,13 @@ void BenchNote(char kind, int a, int b) {
     WriteFile(BenchLog(), line.data(), static_cast<DWORD>(length), &written, nullptr);
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int showCommand) {
     BuildModuleConfigPath();
     int exitCode = 0;
     if (StartApplication(instance, showCommand) != 0) {
         if (BenchLogging())
             AddLiveListener(NoteLiveReadouts);
+        ApplyStartArguments(arguments != nullptr ? arguments : "");
         exitCode = BenchPolling() ? RunPollingLoop() : RunMessageLoop();
     }
     FinishApplication();

@@ -38,8 +38,8 @@ mq6wb_driver_entries() {
             /v "\\Device\\VCP0" /t REG_SZ /d "$MQ6WB_COM" /f >/dev/null 2>&1
 }
 
-# mq6wb_start WINDOWS_BUILD_DIR [EXE]: starts the utility (or EXE of that folder in its place,
-# as mq6wb.exe) from a folder of its own. On a virtual display without a window manager, Wine
+# mq6wb_start WINDOWS_BUILD_DIR [EXE [ARGS...]]: starts the utility (or EXE of that folder in its
+# place, as mq6wb.exe) from a folder of its own, with ARGS on its command line. On a virtual display without a window manager, Wine
 # draws the window frames itself.
 mq6wb_start() {
     mkdir -p "$WINE_ROOT/app"
@@ -49,12 +49,12 @@ mq6wb_start() {
         wine reg add "HKCU\\Software\\Wine\\X11 Driver" /v Decorated /t REG_SZ /d N /f \
             >/dev/null 2>&1
     fi
-    (cd "$WINE_ROOT/app" && exec wine mq6wb.exe) >"$WINE_ROOT/app.out" 2>&1 &
+    (cd "$WINE_ROOT/app" && exec wine mq6wb.exe "${@:3}") >"$WINE_ROOT/app.out" 2>&1 &
     MQ6WB_APP_PID=$!
     wine "$WINE_ROOT/app/mq6wb-send.exe" wait 30
 }
 
-# mq6wb_view afr|setup|firmware|exit: chooses the menu command in the running utility.
+# mq6wb_view afr|history|setup|firmware|exit: chooses the menu command in the running utility.
 mq6wb_view() {
     wine "$WINE_ROOT/app/mq6wb-send.exe" "$1" 10
 }
@@ -130,5 +130,34 @@ mq6wb_smoke() {
     # Closing saved the settings beside the program, with the port that the search found.
     grep -q "^\[PORT\] $MQ6WB_COM" "$WINE_ROOT/app/MQ-6_Setup.cfg" 2>/dev/null ||
         { echo "mq6wb smoke: the settings file does not name $MQ6WB_COM"; ok=1; }
+    return $ok
+}
+
+# mq6wb_record_smoke WINDOWS_BUILD_DIR SIM_PATH: mq6wb.exe --record FILE against a unit that
+# sends lambda 0.80 and 1.20 only, killed from outside while it records: the file holds the
+# header and whole rows (all lines but the last), each with one of the two values the unit sent.
+mq6wb_record_smoke() {
+    local build=$1 sim=$2 csv="$WINE_ROOT/record smoke.csv"
+    local ok=0
+    mq6wb_unit "$sim" --profile step:0.80:1.20:1 --rate 50 && mq6wb_driver_entries &&
+        mq6wb_start "$build" mq6wb.exe --record "$(echo "Z:$csv" | tr / '\\')" || ok=1
+    local tries
+    for tries in $(seq 200); do
+        [ "$(cat "$csv" 2>/dev/null | wc -l)" -ge 100 ] && break
+        sleep 0.1
+    done
+    kill -9 "$MQ6WB_APP_PID" 2>/dev/null
+    wait "$MQ6WB_APP_PID" 2>/dev/null
+    MQ6WB_APP_PID=""
+    mq6wb_stop
+    local rows bad
+    rows=$(tail -n +2 "$csv" 2>/dev/null | wc -l)
+    bad=$(sed '$d' "$csv" 2>/dev/null | tail -n +2 | tr -d '\r' |
+        grep -cvE '^[0-9]+\.[0-9]{3},[0-9]\.[0-9]{2},[0-9]+\.[0-9],(0\.8000|1\.2000),14\.70$')
+    if [ "$(head -n 1 "$csv" 2>/dev/null | tr -d '\r')" != "time_s,lambda,afr,lambda_raw,stoich" ] ||
+        [ "$rows" -lt 100 ] || [ "$bad" -ne 0 ]; then
+        echo "mq6wb record smoke: $rows rows, $bad not whole or not sent by the unit ($csv)"
+        ok=1
+    fi
     return $ok
 }

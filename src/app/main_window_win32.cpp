@@ -4,10 +4,12 @@
 #include "app/main_window.h"
 
 #include "app/input_filter.h"
+#include "app/recording.h"
 #include "discovery/comm_setup_win32.h"
 #include "display/canvas_gdi_win32.h"
 #include "display/display_thread.h"
 #include "display/gauges.h"
+#include "display/live_history.h"
 #include "display/preferences_dialog_win32.h"
 #include "display/status_line.h"
 #include "firmware/firmware_view_win32.h"
@@ -84,6 +86,8 @@ bool LockedWhileProgramming(int command) {
     case IDM_AFR_LAMBDA:
     case IDM_WB_SETUP:
     case IDM_FIRMWARE_UPDATE:
+    case IDM_LIVE_HISTORY:
+    case IDM_RECORD:
         return true;
     default:
         return false;
@@ -111,6 +115,9 @@ void PaintMainWindow(HWND window) {
     case VIEW_FIRMWARE_UPDATE:
         PaintFirmwareView(&canvas);
         break;
+    case VIEW_LIVE_HISTORY:
+        PaintHistoryView(&canvas, HistoryNow());
+        break;
     default:
         break;
     }
@@ -130,7 +137,11 @@ LRESULT RunCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     case IDM_AFR_LAMBDA:
     case IDM_WB_SETUP:
     case IDM_FIRMWARE_UPDATE:
+    case IDM_LIVE_HISTORY:
         SelectView(window, command);
+        return 0;
+    case IDM_RECORD:
+        OnRecordCommand();
         return 0;
     case IDM_PREFERENCES:
         OpenDialog(IDD_PREFERENCES, PreferencesDlgProc);
@@ -185,6 +196,7 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
 // (FinishApplication), once nothing on this thread can wait for them any more.
 void CloseMainWindow(HWND window) {
     ViewMode.store(VIEW_NONE, std::memory_order_release);
+    EndRecording();
     // A minimized window's rectangle is the icon's: the position saved last stays.
     RECT frame;
     if (!IsIconic(window) && GetWindowRect(window, &frame)) {
@@ -240,6 +252,8 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             DestroyWindow(CloseWhenDoneNote);
             CloseWhenDoneNote = nullptr;
             DestroyWindow(window);
+        } else if (wParam == VIEW_TIMER) {
+            OnViewTimer();
         }
         return 0;
     case WM_QUERYENDSESSION:

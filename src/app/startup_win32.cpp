@@ -7,6 +7,7 @@
 #include "display/canvas_gdi_win32.h"
 #include "display/display_thread.h"
 #include "display/gauges.h"
+#include "display/live_history.h"
 #include "display/live_stream.h"
 #include "link/link.h"
 #include "platform/notice.h"
@@ -32,9 +33,10 @@ constexpr UINT MAIN_CLASS_STYLE = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
 UINT TickTimer = 0;
 bool TickerFallback = false;
 HACCEL Accelerators = nullptr;
-// The dial's listener on the live stream.
+// The dial's listener on the live stream; the Live History view has the stream without the dial.
 void ShowLiveFrame(const LiveSample&) {
-    UpdateLiveGauges();
+    if (ViewMode.load(std::memory_order_acquire) == VIEW_AFR_LAMBDA)
+        UpdateLiveGauges();
 }
 
 // Windows 98 and Me draw the bold status font too wide for the line; they get the normal one.
@@ -126,8 +128,10 @@ int StartApplication(HINSTANCE instance, int showCommand) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ALL_COMMON_CONTROLS};
     InitCommonControlsEx(&controls);
     FindPort(nullptr, 0);
+    ResetHistory();
     AddLiveListener(ShowLiveFrame);
     AddLiveStaleListener(ShowStaleGauges);
+    AddLiveListener(KeepHistorySample);
     if (!StartThread(StartDisplayThread, "display"))
         return 0;
     if (!StartThread(StartCommThread, "comm"))

@@ -3,6 +3,8 @@
 // with its resource text.
 #include "app/main_window.h"
 
+#include "app/recording.h"
+
 #include "display/canvas_gdi_win32.h"
 #include "display/display_thread.h"
 #include "display/live_stream.h"
@@ -28,21 +30,24 @@ struct ViewItem {
     int32_t view;
     const char* text;
 };
-constexpr std::array<ViewItem, 3> ViewItems = {{
+constexpr std::array<ViewItem, 4> ViewItems = {{
     {IDM_WB_SETUP, VIEW_WB_SETUP, "&WB Setup"},
     {IDM_AFR_LAMBDA, VIEW_AFR_LAMBDA, "&Afr && Lambda"},
     {IDM_FIRMWARE_UPDATE, VIEW_FIRMWARE_UPDATE, "&Firmware Update"},
+    {IDM_LIVE_HISTORY, VIEW_LIVE_HISTORY, "Live &History"},
 }};
 
 // What the menu lock grays: leaving the program, searching for the port, choosing another one
 // or switching the view would pull the link from under a running programming sequence.
-constexpr std::array<MenuItemText, 6> LockedItems = {{
+constexpr std::array<MenuItemText, 8> LockedItems = {{
     {IDM_EXIT, "E&xit"},
     {IDM_FIND_UNIT, "Find &MQ-6"},
     {IDM_COMM_SETUP, "&Comm Setup..."},
     {IDM_WB_SETUP, "&WB Setup"},
     {IDM_AFR_LAMBDA, "&Afr && Lambda"},
     {IDM_FIRMWARE_UPDATE, "&Firmware Update"},
+    {IDM_LIVE_HISTORY, "Live &History"},
+    {IDM_RECORD, "&Record Live Data...\tCtrl+R"},
 }};
 
 // A view switch pauses this long with the link claimed before its first exchange. The claim
@@ -66,6 +71,7 @@ void LeaveView(int32_t current) {
     Sleep(SWITCH_SETTLE_MS);
     switch (current) {
     case VIEW_AFR_LAMBDA:
+    case VIEW_LIVE_HISTORY:
         StopLiveStream(1);
         break;
     case VIEW_WB_SETUP:
@@ -101,13 +107,21 @@ int SelectView(HWND window, int command) {
     if (chosen != nullptr) {
         SetItemState(menu, chosen->command, chosen->text, MF_GRAYED);
         int32_t current = ViewMode.load(std::memory_order_acquire);
-        if (current != chosen->view) {
+        if (!IsLiveView(chosen->view))
+            EndRecording(); // the file is complete before the stream stops
+        bool liveToLive =
+            IsLiveView(current) && IsLiveView(chosen->view) && current != chosen->view;
+        if (liveToLive) {
+            // Between the two live views the stream, and a recording, go on.
+            ViewMode.store(chosen->view, std::memory_order_release);
+        } else if (current != chosen->view) {
             LinkClaim claim;
             LeaveView(current);
             ViewMode.store(chosen->view, std::memory_order_release);
             switch (chosen->view) {
             case VIEW_AFR_LAMBDA:
-                StartLiveStream();
+            case VIEW_LIVE_HISTORY:
+                StartLiveStream(chosen->view);
                 break;
             case VIEW_WB_SETUP:
                 CreateSetupControls();
@@ -122,7 +136,9 @@ int SelectView(HWND window, int command) {
         RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_INTERNALPAINT);
         if (PortStatus.load(std::memory_order_acquire) == 0)
             Reconnect();
-        RequestRxReset();
+        if (!liveToLive) // a frame half received belongs to the stream that goes on
+            RequestRxReset();
+        UpdateViewTimer();
     }
     DrawMenuBar(MainWindow);
     return 0;

@@ -1,9 +1,13 @@
 // The entry point of mq6wb.exe.
+#include "app/recording.h"
 #include "app/startup.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int showCommand) {
     BuildModuleConfigPath();
-    int exitCode = StartApplication(instance, showCommand) != 0 ? RunMessageLoop() : 0;
+    int started = StartApplication(instance, showCommand);
+    if (started != 0)
+        ApplyStartArguments(arguments != nullptr ? arguments : "");
+    int exitCode = started != 0 ? RunMessageLoop() : 0;
     FinishApplication();
     return exitCode;
 }

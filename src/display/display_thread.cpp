@@ -53,7 +53,7 @@ bool DataReadPending() {
 void ReadDeviceDataWhenWanted() {
     if (!DataReadPending())
         return;
-    bool live = ViewMode.load(std::memory_order_acquire) == VIEW_AFR_LAMBDA;
+    bool live = IsLiveView(ViewMode.load(std::memory_order_acquire));
     if (live && DataReadDeferred &&
         TickCount.load(std::memory_order_acquire) - DataReadFailedTick <= LIVE_REQUEST_TICKS)
         return;
@@ -89,6 +89,7 @@ int DisplayThreadPass() {
             DiscardReceived();
             break;
         case VIEW_AFR_LAMBDA:
+        case VIEW_LIVE_HISTORY:
             ServeLiveView();
             break;
         case VIEW_WB_SETUP:
@@ -123,7 +124,7 @@ void DisplayThreadBody() {
         // thread stores in two batches then costs one pass, not two.
         int32_t seen = RxWriteIndex.load(std::memory_order_acquire);
         bool skipped = DisplayThreadPass() != 0;
-        bool live = ViewMode.load(std::memory_order_acquire) == VIEW_AFR_LAMBDA;
+        bool live = IsLiveView(ViewMode.load(std::memory_order_acquire));
         bool paced = skipped || live || DataReadPending();
         WaitForRxArrival(seen, live ? LIVE_FRAME_SIZE : 1,
                          paced ? DISPLAY_WAIT_MS : RX_WAIT_FOREVER);

@@ -14,7 +14,13 @@ enum ViewModeValue : int32_t {
     VIEW_AFR_LAMBDA = 1,      // the bytes are decoded as live frames
     VIEW_WB_SETUP = 2,        // the view's own exchanges take the bytes
     VIEW_FIRMWARE_UPDATE = 3, // likewise
+    VIEW_LIVE_HISTORY = 4,    // decoded as in the AFR and Lambda view
 };
+
+// The views in which the live stream runs.
+constexpr bool IsLiveView(int32_t view) {
+    return view == VIEW_AFR_LAMBDA || view == VIEW_LIVE_HISTORY;
+}
 
 // The live stream is asked for again once more than this many ticks have passed.
 constexpr int32_t LIVE_REQUEST_TICKS = 20;

@@ -88,8 +88,8 @@ void CheckLiveStale() {
             listener();
 }
 
-void StartLiveStream() {
-    ViewMode.store(VIEW_AFR_LAMBDA, std::memory_order_release);
+void StartLiveStream(int32_t view) {
+    ViewMode.store(view, std::memory_order_release);
     StartLiveData();
 }
 

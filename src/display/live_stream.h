@@ -46,9 +46,10 @@ void CheckLiveStale();
 // No good frame seen yet (ResetLiveState).
 void ResetLiveStale();
 
-// The utility's AFR and Lambda view, entered by a view switch that owns the ring: the display
-// thread decodes from now on and repeats the request every 2 s; the request goes out at once.
-void StartLiveStream();
+// A live view of the utility (AFR and Lambda, Live History), entered by a view switch that owns
+// the ring: the display thread decodes from now on and repeats the request every 2 s; the
+// request goes out at once.
+void StartLiveStream(int32_t view);
 // A tool that runs the passes on its own thread (LiveStreamPass), on a link it has just
 // opened: the smoothing starts afresh at responseRate, the data block is not read (a
 // reopening of the port still reads it, as in the utility) and the first pass asks.

@@ -2,6 +2,7 @@
 // StatusFont across 80 character cells at the bottom of the client area.
 #include "display/status_line.h"
 
+#include "display/live_record.h"
 #include "link/link.h"
 
 #include <algorithm>
@@ -50,9 +51,16 @@ void DrawStatusLine(Canvas* canvas) {
     std::array<char, PORT_NAME_SIZE> name = CopyPortName();
     int nameLength = static_cast<int>(strnlen(name.data(), name.size()));
     const char* state = PortStatus.load(std::memory_order_acquire) == 1 ? "Open  " : "Closed";
+    // A running recording shows in the blanks after the port's state: for how long, how many rows.
+    char recording[48] = " ";
+    if (RecordState() == RECORD_RUNNING) {
+        long seconds = static_cast<long>(RecordedSeconds());
+        std::snprintf(recording, sizeof recording, "  Recording %ld:%02ld:%02ld, %ld rows",
+                      seconds / 3600, seconds / 60 % 60, seconds % 60, RecordedRows());
+    }
     char text[PORT_NAME_SIZE + 96];
-    int length = std::snprintf(text, sizeof text, " MQ-6 WB Utility   %5.*s: %s%48s", nameLength,
-                               name.data(), state, " ");
+    int length = std::snprintf(text, sizeof text, " MQ-6 WB Utility   %5.*s: %s%-48s", nameLength,
+                               name.data(), state, recording);
     length = std::clamp(length, 0, STATUS_LENGTH);
     CanvasText(canvas, 0, ClientHeight - LineHeight, std::string_view(text, length));
     CanvasSetTextColour(canvas, previousText);

@@ -25,6 +25,8 @@
 #define IDM_PREFERENCES 32787
 #define IDM_FIND_UNIT 32788
 #define IDM_COMM_SETUP 32790
+#define IDM_RECORD 32795
+#define IDM_LIVE_HISTORY 32796
 
 // The push buttons of the views carry no identifier of their own.
 #define IDC_VIEW_BUTTON 0

@@ -21,6 +21,7 @@ std::atomic<int32_t> WindowY{-1};
 std::atomic<double> TargetLow{0.86};
 std::atomic<double> TargetHigh{0.88};
 std::atomic<int32_t> ResponseRate{50};
+RecordFolderText RecordFolder{};
 
 constexpr std::array<ConfigKey, CONFIG_KEY_COUNT> ConfigKeyTable = {{
     // Marks the file as ours; always written from its default and never read back.
@@ -37,6 +38,10 @@ constexpr std::array<ConfigKey, CONFIG_KEY_COUNT> ConfigKeyTable = {{
     {"[LAMBHIGH]", CONFIG_DOUBLE, 0, 2, ".88", &TargetHigh},
     // Smoothing of live data, per cent.
     {"[LAMBFILT]", CONFIG_INT, 0, 100, "50", &ResponseRate},
+    // Where the next recording of live data is proposed. Last, and left out while empty, so that
+    // the eight lines above keep their place and form, and a reader that does not know the
+    // keyword skips the line.
+    {"[RECFOLDER]", CONFIG_TEXT, static_cast<int32_t>(RECORD_FOLDER_SIZE), 0, "", &RecordFolder},
 }};
 
 namespace {
@@ -50,7 +55,8 @@ constexpr bool RowTypesMatchVariables() {
                        (row.type == CONFIG_DOUBLE &&
                         std::holds_alternative<std::atomic<double>*>(row.variable)) ||
                        (row.type == CONFIG_TEXT &&
-                        std::holds_alternative<std::array<char, PORT_NAME_SIZE>*>(row.variable));
+                        (std::holds_alternative<std::array<char, PORT_NAME_SIZE>*>(row.variable) ||
+                         std::holds_alternative<RecordFolderText*>(row.variable)));
         if (!matches)
             return false;
     }
@@ -63,6 +69,12 @@ constexpr std::string_view OPEN_ERROR_CAPTION = "Configuration File Error";
 
 using LineBuffer = std::array<char, CONFIG_LINE_LENGTH + 1>;
 using NameBuffer = std::array<char, PORT_NAME_SIZE>;
+
+// The text of a text row's variable, copied under the lock that PortName needs.
+template <size_t Size> std::array<char, Size> CopyText(const std::array<char, Size>& variable) {
+    std::lock_guard<std::mutex> hold(PortNameLock);
+    return variable;
+}
 
 const char* ConfigFile() {
     return ConfigPath[0] != '\0' ? ConfigPath.data() : CONFIG_FILE_NAME.data();
@@ -96,21 +108,22 @@ double ReadDouble(const ConfigKey& row, const char* value) {
 }
 
 // Copies source into name and trims it; returns the trimmed length.
-size_t StoreTrimmed(NameBuffer& name, std::string_view source) {
+template <size_t Size> size_t StoreTrimmed(std::array<char, Size>& name, std::string_view source) {
     name.fill('\0');
     std::memcpy(name.data(), source.data(), std::min(source.size(), name.size() - 1));
     return std::strlen(TrimBlanks(name.data()));
 }
 
-void ReadText(const ConfigKey& row, std::string_view value, NameBuffer& variable) {
+template <size_t Size>
+void ReadText(const ConfigKey& row, std::string_view value, std::array<char, Size>& variable) {
     // A name that does not fit whole takes the default: a shortened name could be another
-    // port's.
+    // port's (or folder).
     size_t longest = std::min<size_t>(static_cast<size_t>(row.minimum) - 1, variable.size() - 1);
-    NameBuffer name;
+    std::array<char, Size> name;
     if (value.size() > static_cast<size_t>(row.minimum) || value.size() >= name.size() ||
         StoreTrimmed(name, value) > longest)
         StoreTrimmed(name, row.defaultText);
-    // The one text setting is PortName, which the comm thread's discovery also writes.
+    // PortName is also written by the comm thread's discovery.
     std::lock_guard<std::mutex> hold(PortNameLock);
     variable = name;
 }
@@ -135,7 +148,10 @@ void ApplyConfigLine(std::string_view line) {
             ->store(ReadDouble(row, value.data()), std::memory_order_release);
         break;
     case CONFIG_TEXT:
-        ReadText(row, value, *std::get<NameBuffer*>(row.variable));
+        if (std::holds_alternative<NameBuffer*>(row.variable))
+            ReadText(row, value, *std::get<NameBuffer*>(row.variable));
+        else
+            ReadText(row, value, *std::get<RecordFolderText*>(row.variable));
         break;
     }
 }
@@ -184,13 +200,17 @@ bool WriteConfigLine(std::FILE* file, const ConfigKey& row) {
         return std::fprintf(file, "%.*s %lf\n", keywordLength, keyword, clamped) >= 0;
     }
     case CONFIG_TEXT: {
-        NameBuffer name;
-        {
-            std::lock_guard<std::mutex> hold(PortNameLock);
-            name = *std::get<NameBuffer*>(row.variable);
+        RecordFolderText text{};
+        if (std::holds_alternative<NameBuffer*>(row.variable)) {
+            NameBuffer name = CopyText(*std::get<NameBuffer*>(row.variable));
+            std::memcpy(text.data(), name.data(), std::min(name.size(), text.size() - 1));
+        } else {
+            text = CopyText(*std::get<RecordFolderText*>(row.variable));
         }
-        return std::fprintf(file, "%.*s %.*s\n", keywordLength, keyword,
-                            static_cast<int>(strnlen(name.data(), name.size())), name.data()) >= 0;
+        int length = static_cast<int>(strnlen(text.data(), text.size()));
+        if (length == 0 && row.defaultText.empty())
+            return true;
+        return std::fprintf(file, "%.*s %.*s\n", keywordLength, keyword, length, text.data()) >= 0;
     }
     }
     return false;
@@ -205,6 +225,7 @@ void ResetSettings() {
     TargetLow.store(0.86, std::memory_order_release);
     TargetHigh.store(0.88, std::memory_order_release);
     ResponseRate.store(50, std::memory_order_release);
+    RecordFolder.fill('\0');
 }
 
 int BuildConfigPath(std::string_view commandLine) {

@@ -30,15 +30,21 @@ extern std::atomic<int32_t> WindowY;  // top edge, used when WindowX is not -1
 extern std::atomic<double> TargetLow; // target band of the gauges, in lambda
 extern std::atomic<double> TargetHigh;
 extern std::atomic<int32_t> ResponseRate; // smoothing weight of live data, per cent
+// The folder of the last recording of live data; empty until the first one. The main thread
+// alone uses it.
+constexpr size_t RECORD_FOLDER_SIZE = 1000;
+using RecordFolderText = std::array<char, RECORD_FOLDER_SIZE>;
+extern RecordFolderText RecordFolder;
 
 enum ConfigType : int32_t {
     CONFIG_INT = 0,    // written with "%s %d\n"
-    CONFIG_TEXT = 1,   // "%s %s\n"; the minimum is the longest value taken, line end included
+    CONFIG_TEXT = 1,   // "%s %s\n"; the minimum is the longest value taken, line end included;
+                       // a row whose default and value are both empty is not written
     CONFIG_DOUBLE = 2, // "%s %lf\n"
 };
 
 using ConfigVariable = std::variant<std::monostate, std::atomic<int32_t>*, std::atomic<double>*,
-                                    std::array<char, PORT_NAME_SIZE>*>;
+                                    std::array<char, PORT_NAME_SIZE>*, RecordFolderText*>;
 
 struct ConfigKey {
     std::string_view keyword;
@@ -49,7 +55,7 @@ struct ConfigKey {
     ConfigVariable variable; // monostate: written from the default text, never read
 };
 
-constexpr size_t CONFIG_KEY_COUNT = 8;
+constexpr size_t CONFIG_KEY_COUNT = 9;
 extern const std::array<ConfigKey, CONFIG_KEY_COUNT> ConfigKeyTable;
 
 // Sets every setting above to its start value (start-up and tests). PortName's start value

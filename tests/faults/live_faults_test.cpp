@@ -105,7 +105,7 @@ TEST(LiveFaultsTest, OnePerCentLineNoiseShowsTheStreamWithinTenSeconds) {
         auto start = std::chrono::steady_clock::now();
         {
             LinkClaim claim;
-            StartLiveStream();
+            StartLiveStream(VIEW_AFR_LAMBDA);
         }
         bool shown = WaitFor([] { return NoisyShown.load() >= 40; }, 10000);
         double seconds =

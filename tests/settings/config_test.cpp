@@ -96,6 +96,15 @@ TEST_F(ConfigTest, MissingFileIsCreatedEmptyThenWrittenClamped) {
     EXPECT_EQ(CountNotices(), 0u);
 }
 
+TEST_F(ConfigTest, TheRecordingFolderIsAnExtraLastLineReadBackWhole) {
+    std::strcpy(RecordFolder.data(), "C:\\Car Logs\\MQ6");
+    WriteConfig();
+    EXPECT_EQ(ReadText(file), std::string(START_FILE) + "[RECFOLDER] C:\\Car Logs\\MQ6\n");
+    ResetSettings();
+    EXPECT_EQ(ReadConfig(), 0);
+    EXPECT_STREQ(RecordFolder.data(), "C:\\Car Logs\\MQ6");
+}
+
 TEST_F(ConfigTest, PathIsBuiltFromTheProgramPathOrIsTheCurrentDirectory) {
     for (auto [command, path] :
          {std::pair<std::string, std::string>("\"C:\\Program Files\\MQ6\\mq6wb.exe\" ",

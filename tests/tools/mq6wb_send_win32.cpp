@@ -1,7 +1,7 @@
 // mq6wb-send: chooses a menu command of a running mq6wb.exe, as a click on the menu would, so
 // that scripts can show each view. Waits up to the given seconds for the window to exist;
 // "wait" only waits.
-//   mq6wb-send afr|setup|firmware|exit|wait [seconds]
+//   mq6wb-send afr|history|setup|firmware|exit|wait [seconds]
 #include "resources/resource.h"
 
 #include <windows.h>
@@ -13,11 +13,10 @@
 
 namespace {
 constexpr int NO_COMMAND = -1;
-constexpr std::pair<const char*, int> COMMANDS[] = {{"afr", IDM_AFR_LAMBDA},
-                                                    {"setup", IDM_WB_SETUP},
-                                                    {"firmware", IDM_FIRMWARE_UPDATE},
-                                                    {"exit", IDM_EXIT},
-                                                    {"wait", NO_COMMAND}};
+constexpr std::pair<const char*, int> COMMANDS[] = {
+    {"afr", IDM_AFR_LAMBDA}, {"history", IDM_LIVE_HISTORY},
+    {"setup", IDM_WB_SETUP}, {"firmware", IDM_FIRMWARE_UPDATE},
+    {"exit", IDM_EXIT},      {"wait", NO_COMMAND}};
 constexpr int POLL_MS = 50;
 } // namespace
 
@@ -27,7 +26,7 @@ int main(int argc, char** argv) {
         if (argc >= 2 && std::strcmp(argv[1], row.first) == 0)
             chosen = &row;
     if (chosen == nullptr || argc > 3) {
-        std::fprintf(stderr, "usage: mq6wb-send afr|setup|firmware|exit|wait [seconds]\n");
+        std::fprintf(stderr, "usage: mq6wb-send afr|history|setup|firmware|exit|wait [seconds]\n");
         return 2;
     }
     int waitMs = argc == 3 ? std::atoi(argv[2]) * 1000 : 0;

@@ -6,7 +6,11 @@
 // and needle on the screen is the smoke run's.
 #include "app/input_filter.h"
 #include "app/main_window.h"
+#include "app/recording.h"
 #include "app/startup.h"
+#include "display/display_thread.h"
+#include "display/live_decode.h"
+#include "display/live_record.h"
 #include "firmware/firmware_paint.h"
 #include "firmware/programming.h"
 #include "link/link.h"
@@ -24,6 +28,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <regex>
+#include <set>
 
 namespace {
 
@@ -31,8 +37,9 @@ bool Has(const std::string& text, const char* part) {
     return text.find(part) != std::string::npos;
 }
 
-constexpr int MENU[] = {IDM_FIND_UNIT, IDM_COMM_SETUP, IDM_PREFERENCES,     IDM_EXIT,
-                        IDM_WB_SETUP,  IDM_AFR_LAMBDA, IDM_FIRMWARE_UPDATE, IDM_ABOUT};
+constexpr int MENU[] = {IDM_FIND_UNIT,    IDM_COMM_SETUP, IDM_PREFERENCES, IDM_RECORD,
+                        IDM_EXIT,         IDM_WB_SETUP,   IDM_AFR_LAMBDA,  IDM_FIRMWARE_UPDATE,
+                        IDM_LIVE_HISTORY, IDM_ABOUT};
 
 // The settings that point the utility at the simulated unit, and at a port nobody links.
 constexpr char VIEW_SETTINGS_UNIT[] = "[PORT] COM5\n[AUTOPORT] 0\n";
@@ -146,8 +153,8 @@ TEST_F(MainWindowWin32, SetChecksThenWritesWithTheWindowLockedAndTheUnitsValuesA
     StartUnit({"--baud", "57600"}); // paced at the line's speed: the write can be watched
     StartWindow(VIEW_SETTINGS_UNIT);
     EXPECT_EQ(MenuState(),
-              "Find &MQ-6|&Comm Setup...|Pre&ferences...|E&xit|&WB Setup (gray)|&Afr && "
-              "Lambda|&Firmware Update|&About ...|");
+              "Find &MQ-6|&Comm Setup...|Pre&ferences...|&Record Live Data...\tCtrl+R|E&xit|&WB "
+              "Setup (gray)|&Afr && Lambda|&Firmware Update|Live &History|&About ...|");
     ASSERT_TRUE(WaitForUnitData());
     // An AFR of 250 in a five-character field: a beep for the letter and one for the value, which
     // keeps the focus.
@@ -197,7 +204,10 @@ TEST_F(MainWindowWin32, SetChecksThenWritesWithTheWindowLockedAndTheUnitsValuesA
         },
         1000));
     EXPECT_TRUE(Grayed(GetSystemMenu(window, FALSE), SC_CLOSE) &&
-                Grayed(GetMenu(window), IDM_EXIT) && !IsWindowEnabled(Field(7)));
+                Grayed(GetMenu(window), IDM_EXIT) && Grayed(GetMenu(window), IDM_RECORD) &&
+                Grayed(GetMenu(window), IDM_LIVE_HISTORY) && !IsWindowEnabled(Field(7)));
+    SendMessageA(window, WM_COMMAND, IDM_RECORD, 0);
+    EXPECT_EQ(RecordState(), RECORD_IDLE) << "no Save As box, no recording under the write";
     ASSERT_TRUE(PumpUntil([] { return SetupWriteRunning.load() == 0; }, VIEW_WAIT_MS));
     // ES_CONTINUOUS | ES_SYSTEM_REQUIRED from the worker while it wrote, ES_CONTINUOUS after.
     EXPECT_EQ(TakeExecutionStateCalls(), "|80000001 80000000 ");
@@ -376,6 +386,59 @@ TEST_F(MainWindowWin32, SamplesRefusedToOtherFirmwareThenAnUpdateKeepsTheWindowO
     CloseApplication();
     EXPECT_EQ(CountNotices(), 3u);
     EXPECT_EQ(TakeExecutionStateCalls(), "|80000001 80000000 ") << "the same for the second";
+}
+
+TEST_F(MainWindowWin32, RecordingGoesOnAcrossTheLiveViewsEndsWholeOnLeavingThemOrSaysWhyNot) {
+    StartUnit({"--profile", "step:0.80:1.20:1", "--rate", "50"});
+    StartWindow(VIEW_SETTINGS_UNIT);
+    const std::string csv = EnvText("TEMP") + "\\mq6 record.csv";
+    ApplyStartArguments(" --record \"" + csv + "\"");
+    auto recordItem = [this] {
+        char text[64] = {};
+        GetMenuStringA(GetMenu(window), IDM_RECORD, text, sizeof text, MF_BYCOMMAND);
+        return std::string(text);
+    };
+    EXPECT_EQ(ViewMode.load(), VIEW_AFR_LAMBDA) << "recording shows the live data";
+    EXPECT_EQ(recordItem(), "Stop &Recording\tCtrl+R");
+    // Rows older than a second are in the file, whole, while the recording runs.
+    ASSERT_TRUE(PumpUntil([] { return RecordedRows() >= 50; }, VIEW_WAIT_MS));
+    PumpUntil([] { return false; }, 1200);
+    std::string early = ReadFileText(csv);
+    EXPECT_GE(std::count(early.begin(), early.end(), '\n'), 50);
+    EXPECT_EQ(early.back(), '\n');
+    SendMessageA(window, WM_COMMAND, IDM_LIVE_HISTORY, 0);
+    long before = RecordedRows();
+    EXPECT_TRUE(PumpUntil([&] { return RecordedRows() >= before + 50; }, VIEW_WAIT_MS));
+    SendMessageA(window, WM_COMMAND, IDM_WB_SETUP, 0);
+    EXPECT_EQ(RecordState(), RECORD_IDLE);
+    EXPECT_EQ(recordItem(), "&Record Live Data...\tCtrl+R");
+    // The unit sent lambda 0.80 and 1.20 only; every row is whole and both are there.
+    std::istringstream file(ReadFileText(csv));
+    std::string line;
+    std::getline(file, line);
+    EXPECT_EQ(line, "time_s,lambda,afr,lambda_raw,stoich\r");
+    const std::regex row(R"(\d+\.\d{3},\d\.\d\d,\d+\.\d,(\d\.\d{4}),14\.70\r)");
+    std::set<std::string> raw;
+    long rows = 0;
+    for (std::smatch match; std::getline(file, line); ++rows) {
+        EXPECT_TRUE(std::regex_match(line, match, row)) << line;
+        raw.insert(match.empty() ? line : match[1].str());
+    }
+    EXPECT_EQ(rows, RecordedRows());
+    EXPECT_EQ(raw, (std::set<std::string>{"0.8000", "1.2000"}));
+    EXPECT_EQ(CountNotices(), 0u);
+    DeleteFileA(csv.c_str());
+    // A file that cannot be made: the box names it and says why, and live data goes on.
+    const std::string bad = EnvText("TEMP") + "\\no such folder\\mq6.csv";
+    ApplyStartArguments("--record \"" + bad + "\"");
+    ASSERT_EQ(CountNotices(), 1u);
+    EXPECT_EQ(RecordedNotices[0].text,
+              "Can not record live data to\n\n" + bad + "\n\nNo such file or directory");
+    EXPECT_EQ(RecordState(), RECORD_IDLE);
+    EXPECT_EQ(ViewMode.load(), VIEW_WB_SETUP) << "no view switch for a recording that failed";
+    SendMessageA(window, WM_COMMAND, IDM_AFR_LAMBDA, 0);
+    int32_t shown = LambdaX100.load();
+    EXPECT_TRUE(PumpUntil([&] { return LambdaX100.load() != shown; }, VIEW_WAIT_MS));
 }
 
 } // namespace

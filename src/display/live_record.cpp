@@ -1,0 +1,169 @@
+// The recorder: a live stream listener that formats each row with the stream's row writer into
+// the file's buffer, a fixed one of its own, and writes the buffer out in one flush when a
+// second has passed (the library writes it out by itself when the next row would not fit). A
+// lock keeps the decoding thread and the front end's timer and stop from writing at once; it
+// is held for at most one write.
+#include "display/live_record.h"
+
+#include "display/live_stream.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto WRITE_INTERVAL = std::chrono::seconds(1);
+// Room for more than a second of rows at the fastest the link can carry frames (57600 baud,
+// 9 bytes a frame: 640 rows of up to 40 characters).
+constexpr size_t RECORD_BUFFER_SIZE = 32768;
+constexpr size_t REASON_SIZE = 160;
+
+std::mutex RecordLock;
+std::FILE* RecordFile = nullptr;
+std::array<char, RECORD_BUFFER_SIZE> RecordBuffer;
+Clock::time_point RecordStart;
+Clock::time_point LastWrite;
+std::atomic<int32_t> State{RECORD_IDLE};
+std::atomic<long> Rows{0};
+std::atomic<int64_t> StartNanoseconds{0};
+std::array<char, RECORD_PATH_SIZE> Path{};
+std::array<char, REASON_SIZE> Reason{};
+
+void KeepReason(int error) {
+    Reason.fill('\0');
+    std::snprintf(Reason.data(), Reason.size(), "%s",
+                  error != 0 ? std::strerror(error) : "the file could not be written");
+}
+
+// Ends the recording after a failed write or close; the lock is held.
+void FailRecording(int error) {
+    KeepReason(error);
+    if (RecordFile != nullptr)
+        std::fclose(RecordFile);
+    RecordFile = nullptr;
+    State.store(RECORD_FAILED, std::memory_order_release);
+}
+
+// One write of the buffered rows; the lock is held. 0, or -1 after the recording has ended.
+int WriteOut(Clock::time_point now) {
+    LastWrite = now;
+    errno = 0;
+    if (std::fflush(RecordFile) != 0) {
+        FailRecording(errno);
+        return -1;
+    }
+    return 0;
+}
+
+void RecordLiveSample(const LiveSample& sample) {
+    std::lock_guard<std::mutex> hold(RecordLock);
+    if (RecordFile == nullptr)
+        return; // stopped while this frame was being handed out
+    Clock::time_point now = Clock::now();
+    LiveCsvRow row;
+    size_t length =
+        FormatLiveCsvRow(row, std::chrono::duration<double>(now - RecordStart).count(), sample);
+    errno = 0;
+    if (std::fwrite(row.data(), 1, length, RecordFile) != length) {
+        FailRecording(errno);
+        return;
+    }
+    Rows.store(Rows.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+    if (now - LastWrite >= WRITE_INTERVAL)
+        WriteOut(now);
+}
+
+} // namespace
+
+int StartRecording(std::string_view path) {
+    StopRecording();
+    std::lock_guard<std::mutex> hold(RecordLock);
+    Path.fill('\0');
+    std::memcpy(Path.data(), path.data(), std::min(path.size(), Path.size() - 1));
+    errno = 0;
+    std::FILE* file = std::fopen(Path.data(), "w");
+    // The header goes out at once: the file is a CSV file from the start.
+    if (file == nullptr ||
+        std::setvbuf(file, RecordBuffer.data(), _IOFBF, RecordBuffer.size()) != 0 ||
+        std::fwrite(LIVE_CSV_HEADER.data(), 1, LIVE_CSV_HEADER.size(), file) !=
+            LIVE_CSV_HEADER.size() ||
+        std::fflush(file) != 0) {
+        int error = errno;
+        if (file != nullptr)
+            std::fclose(file);
+        KeepReason(error);
+        State.store(RECORD_FAILED, std::memory_order_release);
+        return -1;
+    }
+    RecordFile = file;
+    RecordStart = Clock::now();
+    LastWrite = RecordStart;
+    StartNanoseconds.store(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(RecordStart.time_since_epoch())
+            .count(),
+        std::memory_order_release);
+    Rows.store(0, std::memory_order_release);
+    Reason.fill('\0');
+    State.store(RECORD_RUNNING, std::memory_order_release);
+    AddLiveListener(RecordLiveSample);
+    return 0;
+}
+
+int StopRecording() {
+    RemoveLiveListener(RecordLiveSample);
+    std::lock_guard<std::mutex> hold(RecordLock);
+    // A failure seen before, or here, leaves its reason for the caller to show.
+    int result = 0;
+    if (RecordFile != nullptr && WriteOut(Clock::now()) != 0) {
+        result = -1;
+    } else if (RecordFile != nullptr) {
+        errno = 0;
+        if (std::fclose(RecordFile) != 0) {
+            RecordFile = nullptr;
+            FailRecording(errno);
+            result = -1;
+        }
+    }
+    RecordFile = nullptr;
+    State.store(RECORD_IDLE, std::memory_order_release);
+    return result;
+}
+
+int32_t KeepRecording() {
+    std::lock_guard<std::mutex> hold(RecordLock);
+    Clock::time_point now = Clock::now();
+    if (RecordFile != nullptr && now - LastWrite >= WRITE_INTERVAL)
+        WriteOut(now);
+    return State.load(std::memory_order_acquire);
+}
+
+int32_t RecordState() {
+    return State.load(std::memory_order_acquire);
+}
+
+long RecordedRows() {
+    return Rows.load(std::memory_order_acquire);
+}
+
+double RecordedSeconds() {
+    int64_t start = StartNanoseconds.load(std::memory_order_acquire);
+    int64_t now =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+            .count();
+    return static_cast<double>(now - start) * 1e-9;
+}
+
+std::string_view RecordPath() {
+    return std::string_view(Path.data(), strnlen(Path.data(), Path.size()));
+}
+
+std::string_view RecordFailure() {
+    return std::string_view(Reason.data(), strnlen(Reason.data(), Reason.size()));
+}

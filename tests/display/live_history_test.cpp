@@ -1,0 +1,116 @@
+// The Live History view through the recording canvas: a known run of lambdas at the pixels
+// worked out by hand (x = 679 - columns before the newest, y = 380 - 5 per hundredth above
+// 0.68), gaps where frames stopped, the figures of the window, the target band, and the
+// redraws that live frames cause.
+#include "display/display_thread.h"
+#include "display/live_history.h"
+#include "link/link.h"
+#include "settings/config.h"
+#include "support/canvas_record.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <tuple>
+
+namespace {
+
+constexpr Colour TRACE = Rgb(210, 20, 10), BAND = Rgb(217, 72, 0);
+
+std::string TraceLines() {
+    std::string lines;
+    for (const CanvasCall& line : CanvasCallsOf(CanvasOp::LINE_TO))
+        if (line.state.penColour == TRACE)
+            lines += std::to_string(line.args[0]) + "," + std::to_string(line.args[1]) + ">" +
+                     std::to_string(line.args[2]) + "," + std::to_string(line.args[3]) + " ";
+    return lines;
+}
+
+class HistoryTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ResetHistory();
+        ResetSettings();
+        ClearCanvasCalls();
+        canvas = CanvasOpenWindow();
+        ASSERT_NE(canvas, nullptr);
+    }
+    void TearDown() override {
+        ClearCanvasCalls();
+        ViewMode = VIEW_NONE;
+    }
+    Canvas* canvas = nullptr;
+};
+
+TEST_F(HistoryTest, LambdasLandOnTheirPixelsWithGapsForOutagesAndTheWindowsFigures) {
+    // Drawn at 200 s: the newest 0.2 s column (1000) is x 679; the window starts at column 401.
+    const std::tuple<double, int32_t> samples[] = {
+        {80.1, 120},  // column 400: out of the window, neither drawn nor counted
+        {190.1, 100}, // column 950, x 629, y 220: starts the trace, a dot
+        {190.3, 86},  // column 951, x 630: the line ends at this column's last value
+        {190.35, 90}, //   y 270
+        {191.1, 150}, // column 955, 0.8 s on: a gap; 1.50 stops at the top, y 60
+        {191.3, 50},  // column 956: 0.50 stops at the bottom, y 380
+        {199.9, 110}, // column 999, x 678, y 170: a gap again
+    };
+    for (auto [seconds, lambdaX100] : samples)
+        AddHistorySample(seconds, lambdaX100, 1470);
+    DrawHistoryChart(canvas, 200.0);
+    EXPECT_EQ(TraceLines(), "629,220>630,220 629,220>630,270 634,60>635,60 634,60>635,380 "
+                            "678,170>679,170 ");
+    // 586 hundredths over six frames: 0.9767.
+    std::string texts;
+    for (const CanvasCall& text : CanvasCallsOf(CanvasOp::TEXT))
+        texts += text.text + "|";
+    EXPECT_NE(texts.find("Now 1.10   Lowest 0.50   Highest 1.50   Mean 0.98|"), std::string::npos)
+        << texts;
+    // The AFR scale at 14.70: 0.68 is 10.0, 1.32 is 19.4.
+    for (const char* label : {"0.68|10.0|", "1.32|19.4|", "|now|", "|-120 s|"})
+        EXPECT_NE(texts.find(label), std::string::npos) << label;
+    // Two minutes on, everything has left the window.
+    ClearCanvasCalls();
+    DrawHistoryChart(canvas = CanvasOpenWindow(), 320.0);
+    EXPECT_EQ(TraceLines(), "");
+}
+
+TEST_F(HistoryTest, TheBandIsTheSortedClampedTargetAreaAndTheSettingsStayAsTheyWere) {
+    const std::tuple<double, double, int, int> rows[] = {
+        {0.86, 0.88, 280, 291}, // the defaults: 0.88 at y 280, 0.86 at y 290
+        {0.90, 0.85, 270, 296}, // sorted
+        {0.5, 0.70, 370, 381},  // 0.5 stops at 0.68
+        {2.0, 0.76, 60, 341},   // 2.0 stops at 1.32
+    };
+    for (auto [low, high, top, bottom] : rows) {
+        SCOPED_TRACE(low);
+        ClearCanvasCalls();
+        TargetLow = low;
+        TargetHigh = high;
+        DrawHistoryChart(canvas = CanvasOpenWindow(), 10.0);
+        std::vector<std::array<int, 8>> bands;
+        for (const CanvasCall& rectangle : CanvasCallsOf(CanvasOp::RECTANGLE))
+            if (rectangle.state.brushColour == BAND)
+                bands.push_back(rectangle.args);
+        EXPECT_EQ(bands, (std::vector<std::array<int, 8>>{{80, top, 680, bottom}}));
+        EXPECT_EQ(std::pair(TargetLow.load(), TargetHigh.load()), std::pair(low, high));
+    }
+}
+
+TEST_F(HistoryTest, LiveFramesRedrawTheShownChartAtMostTenTimesASecond) {
+    auto charts = [] { return CanvasCallsOf(CanvasOp::RECTANGLE).size() / 2; }; // face and band
+    auto frames = [](int32_t view, int count) {
+        ViewMode = view;
+        for (int frame = 0; frame < count; ++frame)
+            KeepHistorySample(LiveSample{1.0, 100, 100, 1470});
+    };
+    frames(VIEW_AFR_LAMBDA, 5); // kept, not drawn
+    EXPECT_EQ(charts(), 0u);
+    frames(VIEW_LIVE_HISTORY, 5);
+    EXPECT_EQ(charts(), 1u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(110));
+    frames(VIEW_LIVE_HISTORY, 1);
+    EXPECT_EQ(charts(), 2u);
+    EXPECT_NE(TraceLines(), "") << "the frames of the AFR view are in the history";
+}
+
+} // namespace
