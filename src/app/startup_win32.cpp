@@ -130,6 +130,7 @@ int StartApplication(HINSTANCE instance, int showCommand) {
     FindPort(nullptr, 0);
     ResetHistory();
     AddLiveListener(ShowLiveFrame);
+    AddLiveStaleListener(ShowStaleGauges);
     AddLiveListener(KeepHistorySample);
     if (!StartThread(StartDisplayThread, "display"))
         return 0;

@@ -40,6 +40,10 @@ enum CanvasAlign : int {
 // The main window's drawing surface for the calling thread, or nullptr when there is
 // none. Each open is a fresh context; close it on the thread that opened it.
 Canvas* CanvasOpenWindow();
+// The same for a thread that draws often (the live gauges): the context is taken at the
+// thread's first open and kept, closes included, until the thread ends, so that a frame costs
+// no request for one. A second open while the first is not closed gets a fresh context.
+Canvas* CanvasOpenWindowKept();
 void CanvasCloseWindow(Canvas* canvas);
 
 void CanvasSetPen(Canvas* canvas, int width, Colour colour); // solid pen

@@ -16,6 +16,22 @@ HFONT LargeFont = nullptr;
 constexpr size_t WINDOW_CANVAS_SLOTS = 4;
 thread_local std::array<Canvas, WINDOW_CANVAS_SLOTS> WindowCanvases;
 
+// The context a thread keeps, given back when the thread ends (on that thread, as the
+// system asks).
+struct KeptContext {
+    Canvas canvas;
+    bool open = false;
+    void Release() {
+        if (canvas.dc != nullptr)
+            ReleaseDC(canvas.window, canvas.dc);
+        canvas = Canvas{};
+    }
+    ~KeptContext() {
+        Release();
+    }
+};
+thread_local KeptContext Kept;
+
 HFONT FontHandle(CanvasFont font) {
     switch (font) {
     case FONT_OEM_FIXED:
@@ -89,10 +105,33 @@ Canvas* CanvasOpenWindow() {
     return nullptr;
 }
 
+Canvas* CanvasOpenWindowKept() {
+    if (CanvasWindow == nullptr)
+        return nullptr;
+    if (Kept.open)
+        return CanvasOpenWindow();
+    if (Kept.canvas.window != CanvasWindow)
+        Kept.Release(); // taken for a window that has gone since
+    if (Kept.canvas.dc == nullptr) {
+        HDC dc = GetDC(CanvasWindow);
+        if (dc == nullptr)
+            return nullptr;
+        Kept.canvas = CanvasOnDc(dc);
+        Kept.canvas.window = CanvasWindow;
+        Kept.canvas.kept = true;
+    }
+    Kept.open = true;
+    return &Kept.canvas;
+}
+
 void CanvasCloseWindow(Canvas* canvas) {
     if (canvas == nullptr || canvas->dc == nullptr)
         return;
     CanvasRestoreObjects(canvas);
+    if (canvas->kept) {
+        Kept.open = false;
+        return;
+    }
     ReleaseDC(canvas->window, canvas->dc);
     *canvas = Canvas{};
 }

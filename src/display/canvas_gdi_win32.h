@@ -9,6 +9,7 @@
 struct Canvas {
     HDC dc = nullptr;
     HWND window = nullptr; // set when the context came from CanvasOpenWindow
+    bool kept = false;     // from CanvasOpenWindowKept: a close keeps the context
     HPEN createdPen = nullptr;
     HPEN originalPen = nullptr;
     HBRUSH createdBrush = nullptr;

@@ -3,6 +3,7 @@
 #include "display/display_thread.h"
 
 #include "display/live_decode.h"
+#include "display/live_stream.h"
 #include "link/link.h"
 #include "platform/ticks.h"
 
@@ -15,8 +16,15 @@ std::atomic<int32_t> DisplayThreadStop{0};
 
 namespace {
 constexpr uint8_t STREAM_LIVE = 8;
+// The live view looks this often for a due live request and for stale values, as does a
+// pass with work left (a data block still wanted on an open port, a pass the link was busy
+// for); otherwise the thread sleeps until a byte, an opened port or a view switch wakes it.
 constexpr int DISPLAY_WAIT_MS = 100;
 std::thread DisplayThread;
+// In the live view a failed data-block read waits for the next live request before it is
+// tried again: each read stops the stream, and on a noisy line most reads fail.
+bool DataReadDeferred = false;
+int32_t DataReadFailedTick = 0;
 
 void DiscardReceived() {
     RxApplyReset();
@@ -34,16 +42,33 @@ void ServeLiveView() {
         LastLiveRequestTick = now;
         SetStreamMode(STREAM_LIVE);
     }
+    CheckLiveStale();
+}
+
+bool DataReadPending() {
+    return PortOpen.load(std::memory_order_acquire) != 0 &&
+           DeviceDataWanted.load(std::memory_order_acquire) != 0;
 }
 
 void ReadDeviceDataWhenWanted() {
-    if (PortOpen.load(std::memory_order_acquire) == 0 ||
-        DeviceDataWanted.load(std::memory_order_acquire) == 0)
+    if (!DataReadPending())
+        return;
+    bool live = IsLiveView(ViewMode.load(std::memory_order_acquire));
+    if (live && DataReadDeferred &&
+        TickCount.load(std::memory_order_acquire) - DataReadFailedTick <= LIVE_REQUEST_TICKS)
         return;
     // Cleared before the read so that a reopening during it asks for another read.
     DeviceDataWanted.store(0, std::memory_order_release);
-    if (GetDeviceData() != 0)
+    bool read = GetDeviceData() == 0;
+    if (!read)
         DeviceDataWanted.store(1, std::memory_order_release);
+    if (live) {
+        // The read stopped the stream: the next pass asks for it again at once, and a failed
+        // read waits for the request after that, so the stream runs in between.
+        DataReadDeferred = !read;
+        DataReadFailedTick = TickCount.load(std::memory_order_acquire);
+        LastLiveRequestTick = DataReadFailedTick - LIVE_REQUEST_TICKS - 1;
+    }
 }
 
 bool Stopping() {
@@ -51,14 +76,14 @@ bool Stopping() {
 }
 } // namespace
 
-void DisplayThreadPass() {
+int DisplayThreadPass() {
     {
         // Holding the exchange lock while consuming keeps an exchange of another thread from
         // starting while this pass still reads the ring; a held lock or ExchangeActive skips
         // the consuming part.
         std::unique_lock<std::recursive_mutex> hold(ExchangeLock, std::try_to_lock);
         if (!hold.owns_lock() || ExchangeActive.load(std::memory_order_acquire) != 0)
-            return;
+            return -1;
         switch (ViewMode.load(std::memory_order_acquire)) {
         case VIEW_NONE:
             DiscardReceived();
@@ -81,21 +106,28 @@ void DisplayThreadPass() {
     // The data-block read takes the lock for its own exchanges and shows its error box
     // without it, so a box waiting for the user never holds up another thread's exchange.
     ReadDeviceDataWhenWanted();
+    return 0;
 }
 
 void ResetDisplayThread() {
     ViewMode.store(VIEW_NONE);
     LastLiveRequestTick = 0;
+    DataReadDeferred = false;
 }
 
 void DisplayThreadBody() {
     while (!Stopping()) {
         // Woken by any byte stored after the pass began, so a frame that completes while the
-        // pass runs is decoded at once; the time-out paces the live request, view changes
-        // and reads after a reconnection.
+        // pass runs is decoded at once, and by RxWakeConsumer: the comm thread's opening or
+        // closing of the port, the end of a claim (a view switch) and the stop.
+        // In the live view the wait lasts until a whole frame is there: a frame that the comm
+        // thread stores in two batches then costs one pass, not two.
         int32_t seen = RxWriteIndex.load(std::memory_order_acquire);
-        DisplayThreadPass();
-        WaitForRxArrival(seen, DISPLAY_WAIT_MS);
+        bool skipped = DisplayThreadPass() != 0;
+        bool live = IsLiveView(ViewMode.load(std::memory_order_acquire));
+        bool paced = skipped || live || DataReadPending();
+        WaitForRxArrival(seen, live ? LIVE_FRAME_SIZE : 1,
+                         paced ? DISPLAY_WAIT_MS : RX_WAIT_FOREVER);
     }
 }
 
@@ -110,5 +142,6 @@ void StopDisplayThread() {
     if (!DisplayThread.joinable())
         return;
     DisplayThreadStop.store(1, std::memory_order_release);
+    RxWakeConsumer();
     DisplayThread.join();
 }

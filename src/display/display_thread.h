@@ -28,8 +28,9 @@ constexpr int32_t LIVE_REQUEST_TICKS = 20;
 // TickCount at the last live-data request; the display thread alone uses it.
 extern int32_t LastLiveRequestTick;
 
-// One pass of the thread, without the wait for received bytes that follows it.
-void DisplayThreadPass();
+// One pass of the thread, without the wait for received bytes that follows it; -1 when the
+// link was claimed or busy with another thread's exchange, so the pass did nothing.
+int DisplayThreadPass();
 
 // Runs passes until StopDisplayThread, which every program that starts it calls before it ends
 // (the Windows utility when its window has closed).

@@ -5,6 +5,7 @@
 #include "display/gauges.h"
 
 #include "display/live_decode.h"
+#include "display/live_stream.h"
 #include "display/status_line.h"
 #include "settings/config.h"
 
@@ -34,7 +35,7 @@ constexpr DigitGlyph MakeGlyph(std::array<std::string_view, GLYPH_ROWS> pattern)
 } // namespace
 
 // '#' full block, '^' upper half block, '.' blank.
-const std::array<DigitGlyph, 11> DigitGlyphs = {
+const std::array<DigitGlyph, 12> DigitGlyphs = {
     MakeGlyph({"#######", "##...##", "##...##", "##...##", "##...##", "##...##", "#######"}),
     MakeGlyph({"..###..", "...##..", "...##..", "...##..", "...##..", "...##..", "..####."}),
     MakeGlyph({"#######", ".....##", ".....##", "#######", "##.....", "##.....", "#######"}),
@@ -46,6 +47,7 @@ const std::array<DigitGlyph, 11> DigitGlyphs = {
     MakeGlyph({"#######", "##...##", "##...##", "#######", "##...##", "##...##", "#######"}),
     MakeGlyph({"#######", "##...##", "##...##", "#######", ".....##", ".....##", ".....##"}),
     MakeGlyph({"....", "....", "....", "....", "....", "....", ".##."}),
+    MakeGlyph({".......", ".......", ".......", ".#####.", ".......", ".......", "......."}),
 };
 
 namespace {
@@ -211,6 +213,18 @@ void DrawReadout(Canvas* canvas, Readout& readout, int32_t value, int full) {
         readout.drawn[k].store(static_cast<int32_t>(digits[k]), std::memory_order_release);
 }
 
+// Dashes where the digits were; each digit is drawn again by the next call with a value.
+void DrawReadoutDashes(Canvas* canvas, Readout& readout, int full) {
+    for (int k = 0; k < 3; k++) {
+        if (full == 1 || readout.drawn[k].load() != GLYPH_DASH) {
+            DrawGlyph(canvas, readout.digitX[k], DigitGlyphs[GLYPH_DASH]);
+            if (full == 1 && k == readout.pointAfter)
+                DrawGlyph(canvas, readout.pointX, DigitGlyphs[GLYPH_POINT]);
+        }
+        readout.drawn[k].store(GLYPH_DASH, std::memory_order_release);
+    }
+}
+
 // The activity mark: its current spoke and the good frames counted since it last moved.
 // Only the decoding thread moves it.
 int CurrentSpoke = 0;
@@ -292,6 +306,19 @@ void DrawNeedle(Canvas* canvas) {
     CanvasRestoreObjects(canvas);
 }
 
+namespace {
+// The needle and its hub over-drawn in the face colour; the next DrawNeedle starts from the hub.
+void EraseNeedle(Canvas* canvas) {
+    CanvasSetPen(canvas, 5, DialFaceColour);
+    CanvasMoveTo(canvas, DIAL_X, DIAL_Y);
+    Point last = UnpackTip(NeedleTip.exchange(PackTip({DIAL_X, DIAL_Y})));
+    CanvasLineTo(canvas, last.x, last.y);
+    CanvasSetBrush(canvas, DialFaceColour);
+    CanvasEllipse(canvas, DIAL_X - 5, DIAL_Y - 5, DIAL_X + 5, DIAL_Y + 5);
+    CanvasRestoreObjects(canvas);
+}
+} // namespace
+
 void DrawLambdaReadout(Canvas* canvas, int full) {
     DrawReadout(canvas, LambdaReadout, LambdaX100.load(std::memory_order_acquire), full);
 }
@@ -311,7 +338,7 @@ void AdvanceActivityIndicator() {
     if (++SpokeFrameCount < 4)
         return;
     SpokeFrameCount = 0;
-    Canvas* canvas = CanvasOpenWindow();
+    Canvas* canvas = CanvasOpenWindowKept();
     if (canvas == nullptr)
         return;
     CanvasSetPen(canvas, 2, IdleSpokeColour);
@@ -329,15 +356,21 @@ void PaintAfrLambdaView(Canvas* canvas) {
     CanvasSetBackColour(canvas, BackColour);
     DrawDial(canvas);
     CanvasSetFont(canvas, FONT_OEM_FIXED);
-    DrawLambdaReadout(canvas, 1);
-    DrawAfrReadout(canvas, 1);
-    DrawNeedle(canvas);
+    if (LiveValuesStale()) {
+        DrawReadoutDashes(canvas, LambdaReadout, 1);
+        DrawReadoutDashes(canvas, AfrReadout, 1);
+        NeedleTip.store(PackTip({DIAL_X, DIAL_Y})); // the face just drawn has no needle
+    } else {
+        DrawLambdaReadout(canvas, 1);
+        DrawAfrReadout(canvas, 1);
+        DrawNeedle(canvas);
+    }
     CanvasSetTextColour(canvas, TextColour);
 }
 
 void UpdateLiveGauges() {
     AdvanceActivityIndicator();
-    Canvas* canvas = CanvasOpenWindow();
+    Canvas* canvas = CanvasOpenWindowKept();
     if (canvas == nullptr)
         return;
     CanvasSetTextColour(canvas, ViewTextColour);
@@ -346,6 +379,20 @@ void UpdateLiveGauges() {
     DrawLambdaReadout(canvas, 0);
     DrawAfrReadout(canvas, 0);
     DrawNeedle(canvas);
+    CanvasSetTextColour(canvas, TextColour);
+    CanvasCloseWindow(canvas);
+}
+
+void ShowStaleGauges() {
+    Canvas* canvas = CanvasOpenWindowKept();
+    if (canvas == nullptr)
+        return;
+    CanvasSetTextColour(canvas, ViewTextColour);
+    CanvasSetBackColour(canvas, BackColour);
+    CanvasSetFont(canvas, FONT_OEM_FIXED);
+    DrawReadoutDashes(canvas, LambdaReadout, 0);
+    DrawReadoutDashes(canvas, AfrReadout, 0);
+    EraseNeedle(canvas);
     CanvasSetTextColour(canvas, TextColour);
     CanvasCloseWindow(canvas);
 }

@@ -27,11 +27,12 @@ extern std::array<Spoke, SPOKE_COUNT> SpokeTable;
 // blank): 7 rows of 7 cells for the digits 0 to 9, 7 rows of 4 cells for the point.
 constexpr int GLYPH_ROWS = 7;
 constexpr int GLYPH_POINT = 10;
+constexpr int GLYPH_DASH = 11; // in place of a digit while the values are stale
 struct DigitGlyph {
     std::array<std::array<char, 7>, GLYPH_ROWS> rows;
     int width; // cells used of each row
 };
-extern const std::array<DigitGlyph, 11> DigitGlyphs;
+extern const std::array<DigitGlyph, 12> DigitGlyphs;
 constexpr int READOUT_TOP = 434; // first glyph row; the rows are 12 pixels apart
 
 // Start values: builds SpokeTable, puts the needle tip at the hub, forgets the drawn
@@ -53,8 +54,12 @@ void DrawSpokes(Canvas* canvas);
 // spoke, drawing into the main window itself.
 void AdvanceActivityIndicator();
 
-// The whole view, as the paint handler draws it after the status line.
+// The whole view, as the paint handler draws it after the status line; while the values are
+// stale (display/live_stream.h) the readouts show dashes and the needle is not drawn.
 void PaintAfrLambdaView(Canvas* canvas);
 // The live path after each good frame (a live stream listener): the activity mark, then the
 // changed readout digits and the needle, into the main window.
 void UpdateLiveGauges();
+// The live path when the values turn stale (a stale listener): dashes over the digits, the
+// needle and its hub taken off the dial; the next good frame draws them all again.
+void ShowStaleGauges();

@@ -103,4 +103,5 @@ void ResetLiveState() {
     LambdaX100.store(START_LAMBDA_X100);
     AfrX10.store(START_AFR_X10);
     LastLiveRequestTick = 0;
+    ResetLiveStale();
 }

@@ -15,6 +15,12 @@ namespace {
 constexpr uint8_t STREAM_OFF = 0;
 constexpr int TX_DRAIN_MS = 1000;
 std::array<std::atomic<LiveListener>, LIVE_LISTENER_SLOTS> LiveListeners{};
+std::array<std::atomic<LiveStaleListener>, LIVE_LISTENER_SLOTS> LiveStaleListeners{};
+// TickCount at the last good frame, valid once LiveFrameSeen is 1 (the tick is written
+// first); StaleAnnounced is the decoding thread's own.
+std::atomic<int32_t> LiveFrameTick{0};
+std::atomic<int32_t> LiveFrameSeen{0};
+bool StaleAnnounced = false;
 } // namespace
 
 int AddLiveListener(LiveListener listener) {
@@ -37,12 +43,49 @@ void RemoveLiveListener(LiveListener listener) {
 void RemoveAllLiveListeners() {
     for (std::atomic<LiveListener>& slot : LiveListeners)
         slot.store(nullptr, std::memory_order_release);
+    for (std::atomic<LiveStaleListener>& slot : LiveStaleListeners)
+        slot.store(nullptr, std::memory_order_release);
+}
+
+void ResetLiveStale() {
+    LiveFrameSeen.store(0, std::memory_order_release);
+    StaleAnnounced = false;
 }
 
 void CallLiveListeners(const LiveSample& sample) {
+    LiveFrameTick.store(TickCount.load(std::memory_order_acquire), std::memory_order_release);
+    LiveFrameSeen.store(1, std::memory_order_release);
+    StaleAnnounced = false;
     for (std::atomic<LiveListener>& slot : LiveListeners)
         if (LiveListener listener = slot.load(std::memory_order_acquire); listener != nullptr)
             listener(sample);
+}
+
+bool LiveValuesStale() {
+    if (PortOpen.load(std::memory_order_acquire) == 0 ||
+        LiveFrameSeen.load(std::memory_order_acquire) == 0)
+        return true;
+    return TickCount.load(std::memory_order_acquire) -
+               LiveFrameTick.load(std::memory_order_acquire) >
+           LIVE_STALE_TICKS;
+}
+
+int AddLiveStaleListener(LiveStaleListener listener) {
+    for (std::atomic<LiveStaleListener>& slot : LiveStaleListeners)
+        if (slot.load(std::memory_order_acquire) == nullptr) {
+            slot.store(listener, std::memory_order_release);
+            return 0;
+        }
+    return -1;
+}
+
+void CheckLiveStale() {
+    if (StaleAnnounced || !LiveValuesStale())
+        return;
+    StaleAnnounced = true;
+    for (std::atomic<LiveStaleListener>& slot : LiveStaleListeners)
+        if (LiveStaleListener listener = slot.load(std::memory_order_acquire); listener != nullptr)
+            listener();
 }
 
 void StartLiveStream(int32_t view) {

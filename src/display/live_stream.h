@@ -28,7 +28,23 @@ constexpr int LIVE_LISTENER_SLOTS = 4;
 int AddLiveListener(LiveListener listener);
 void RemoveLiveListener(LiveListener listener);
 void RemoveAllLiveListeners();
+// Hands a good frame to the listeners; from then on the shown values are fresh.
 void CallLiveListeners(const LiveSample& sample);
+
+// The shown values are stale while the port is closed, before the first good frame, and once
+// no good frame has come for more than LIVE_STALE_TICKS (2 s): a value that old must not pass
+// for the unit's. The next good frame makes them fresh. Any thread may ask.
+constexpr int32_t LIVE_STALE_TICKS = 20;
+bool LiveValuesStale();
+// Called on the decoding thread when the values of the running stream turn stale, once for
+// each gap (a view that shows them draws dashes). RemoveAllLiveListeners removes these too.
+using LiveStaleListener = void (*)();
+int AddLiveStaleListener(LiveStaleListener listener);
+// One look of the decoding thread: calls the stale listeners when the values have just turned
+// stale.
+void CheckLiveStale();
+// No good frame seen yet (ResetLiveState).
+void ResetLiveStale();
 
 // A live view of the utility (AFR and Lambda, Live History), entered by a view switch that owns
 // the ring: the display thread decodes from now on and repeats the request every 2 s; the

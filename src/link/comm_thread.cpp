@@ -82,12 +82,14 @@ void ClosePortHandle() {
     // The block read belongs to the unit on the line that went; the next one may be another.
     DeviceDataValid.store(0, std::memory_order_release);
     DeviceDataWanted.store(1, std::memory_order_release);
+    RxWakeConsumer(); // the live values are stale now
 }
 
 // After OpenPortWithRetry: from here on frames may be queued, and none from before counts.
 void PublishPortOpen() {
     DropPendingFrame();
     PortOpen.store(1, std::memory_order_release);
+    RxWakeConsumer(); // the data block is to be read
 }
 
 void ServicePortRequest() {

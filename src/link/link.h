@@ -34,9 +34,13 @@ void RxStoreByte(uint8_t byte);
 void RxSignalArrival();
 // Consumer side: waits until count bytes are unread or timeoutMs passes; true when they are.
 bool WaitForRxData(int count, int timeoutMs);
-// Waits until a byte has been stored since RxWriteIndex read seenWriteIndex, or timeoutMs
-// passes; true when one has.
-bool WaitForRxArrival(int32_t seenWriteIndex, int timeoutMs);
+// Waits until a byte has been stored since RxWriteIndex read seenWriteIndex and at least
+// unreadWanted bytes are unread, RxWakeConsumer is called, or timeoutMs passes (never with
+// RX_WAIT_FOREVER); true when the bytes have come. It only looks: a requested reset waits.
+constexpr int RX_WAIT_FOREVER = -1;
+bool WaitForRxArrival(int32_t seenWriteIndex, int unreadWanted, int timeoutMs);
+// Ends that wait for another reason than a byte: the port opened or closed, a claim ended.
+void RxWakeConsumer();
 
 // ---- Port and comm thread -----------------------------------------------------------
 

@@ -127,6 +127,7 @@ LinkClaim::LinkClaim() {
 LinkClaim::~LinkClaim() {
     ExchangeActive.store(0, std::memory_order_release);
     ExchangeLock.unlock();
+    RxWakeConsumer(); // the display thread's next pass sees what the claim changed (the view)
 }
 
 int SendRequest(uint8_t classByte, uint8_t subcommand, const uint8_t* payload, int n) {
@@ -249,10 +250,14 @@ int GetDeviceData() {
     bool read = false;
     {
         std::lock_guard<std::recursive_mutex> hold(ExchangeLock);
-        SetStreamMode(0);
+        bool applicationAnswered = SetStreamMode(0) == 0;
         SleepMs(20);
         read = ReadDataBlock(DeviceInfo.data(), DEVICE_INFO_SIZE) == 0;
-        for (int attempt = 0; attempt < 3 && !read; ++attempt)
+        // The loader's reads are for a unit that sits in its loader (an update cut short). One
+        // whose application has just acknowledged the stop is not there: it would leave each
+        // of them unanswered for half a second, while a block damaged on the line is worth
+        // asking for again instead.
+        for (int attempt = 0; attempt < 3 && !read && !applicationAnswered; ++attempt)
             read = LoaderReadDataBlock(DeviceInfo.data(), DEVICE_INFO_SIZE) == 0;
     }
     if (!read) {

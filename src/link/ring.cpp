@@ -17,6 +17,8 @@ namespace {
 // Consumers sleep here instead of polling; the comm thread wakes them per received batch.
 std::mutex ArrivalLock;
 std::condition_variable Arrival;
+// Set by any thread, cleared by the waiter: ends its wait without a byte.
+std::atomic<int32_t> ConsumerWake{0};
 
 int32_t NextPosition(int32_t position) {
     return position == RX_RING_SIZE - 1 ? 0 : position + 1;
@@ -90,12 +92,29 @@ bool WaitForRxData(int count, int timeoutMs) {
                             [count] { return RxAvailable() >= count; });
 }
 
-bool WaitForRxArrival(int32_t seenWriteIndex, int timeoutMs) {
-    auto arrived = [seenWriteIndex] {
-        return RxWriteIndex.load(std::memory_order_acquire) != seenWriteIndex;
+bool WaitForRxArrival(int32_t seenWriteIndex, int unreadWanted, int timeoutMs) {
+    auto arrived = [seenWriteIndex, unreadWanted] {
+        int32_t write = RxWriteIndex.load(std::memory_order_acquire);
+        int32_t read = RxReadIndex.load(std::memory_order_acquire);
+        return write != seenWriteIndex &&
+               (write - read + RX_RING_SIZE) % RX_RING_SIZE >= unreadWanted;
     };
-    if (arrived())
-        return true;
+    auto woken = [&arrived] {
+        return arrived() || ConsumerWake.load(std::memory_order_acquire) != 0;
+    };
     std::unique_lock<std::mutex> hold(ArrivalLock);
-    return Arrival.wait_for(hold, std::chrono::milliseconds(timeoutMs), arrived);
+    if (timeoutMs == RX_WAIT_FOREVER)
+        Arrival.wait(hold, woken);
+    else
+        Arrival.wait_for(hold, std::chrono::milliseconds(timeoutMs), woken);
+    ConsumerWake.store(0, std::memory_order_relaxed);
+    return arrived();
+}
+
+void RxWakeConsumer() {
+    {
+        std::lock_guard<std::mutex> hold(ArrivalLock);
+        ConsumerWake.store(1, std::memory_order_release);
+    }
+    Arrival.notify_all();
 }

@@ -6,6 +6,7 @@
 #include "display/live_stream.h"
 #include "display/status_line.h"
 #include "link/link.h"
+#include "platform/ticks.h"
 #include "settings/config.h"
 #include "support/canvas_record.h"
 #include "support/pty_peer.h"
@@ -26,19 +27,20 @@ using Args = std::array<int, 8>;
 constexpr Colour FACE = Rgb(235, 235, 235), BAND = Rgb(217, 72, 0), NEEDLE = Rgb(210, 20, 10);
 constexpr std::array<int, 4> AFR_X = {80, 160, 220, 260}, LAMBDA_X = {480, 540, 580, 660};
 
-// The glyphs 0 to 9 and the point, row by row: # full block, ^ upper half block, . blank.
+// The glyphs 0 to 9, the dash of a stale value and the point, row by row: # full block, ^
+// upper half block, . blank.
 const char* const GLYPH_TABLE[7] = {
-    "####### ..###.. ####### ####### ##..... ####### ####### ####### ####### ####### ....",
-    "##...## ...##.. .....## .....## ##..##. ##..... ##..... ^....## ##...## ##...## ....",
-    "##...## ...##.. .....## .....## ##..##. ##..... ##..... .....## ##...## ##...## ....",
-    "##...## ...##.. ####### .###### ####### ####### ####### .....## ####### ####### ....",
-    "##...## ...##.. ##..... .....## ....##. .....## ##...## .....## ##...## .....## ....",
-    "##...## ...##.. ##..... .....## ....##. .....## ##...## .....## ##...## .....## ....",
-    "####### ..####. ####### ####### ....##. ####### ####### .....## ####### .....## .##.",
+    "####### ..###.. ####### ####### ##..... ####### ####### ####### ####### ####### ....... ....",
+    "##...## ...##.. .....## .....## ##..##. ##..... ##..... ^....## ##...## ##...## ....... ....",
+    "##...## ...##.. .....## .....## ##..##. ##..... ##..... .....## ##...## ##...## ....... ....",
+    "##...## ...##.. ####### .###### ####### ####### ####### .....## ####### ####### .#####. ....",
+    "##...## ...##.. ##..... .....## ....##. .....## ##...## .....## ##...## .....## ....... ....",
+    "##...## ...##.. ##..... .....## ....##. .....## ##...## .....## ##...## .....## ....... ....",
+    "####### ..####. ####### ####### ....##. ####### ####### .....## ####### .....## ....... .##.",
 };
 
-// The glyphs drawn on the given columns: a digit or "." per glyph, "-" for a column left
-// alone, "?" for rows that are no glyph or lie off the readout rows.
+// The glyphs drawn on the given columns: a digit, "_" (dash) or "." per glyph, "-" for a
+// column left alone, "?" for rows that are no glyph or lie off the readout rows.
 std::string Shown(const std::array<int, 4>& columns) {
     std::string shown;
     for (int x : columns) {
@@ -49,11 +51,11 @@ std::string Shown(const std::array<int, 4>& columns) {
         for (char& c : rows)
             c = c == '\xDB' ? '#' : c == '\xDF' ? '^' : c == ' ' ? '.' : c;
         char glyph = rows.empty() ? '-' : '?';
-        for (int g = 0; g < 11; g++) {
+        for (int g = 0; g < 12; g++) {
             std::string want;
             for (int r = 0; r < 7; r++)
                 want += std::to_string(434 + 12 * r) + std::string(GLYPH_TABLE[r], 8 * g, 7);
-            glyph = rows == want ? "0123456789."[g] : glyph;
+            glyph = rows == want ? "0123456789_."[g] : glyph;
         }
         shown += glyph;
     }
@@ -200,48 +202,75 @@ TEST_F(GaugeTest, ReadoutsShowLeadingZerosSaturateAndRedrawOnlyChangedDigits) {
     }
 }
 
-TEST_F(GaugeTest, WholeViewPaintsDialReadoutsThenNeedleAndLiveFramesRedrawWhatChanged) {
+// The paint order; then the live path frame by frame: the spoke darkened, the digits redrawn
+// (never the point) and the tip, and while the values are stale (the port closed, 2 s without a
+// good frame, no frame yet) dashes in the readouts and the needle with its hub taken off.
+TEST_F(GaugeTest, WholeViewPaintsDialReadoutsThenNeedleAndLiveFramesRedrawWhatChangedOrDashes) {
+    ResetLinkState();
     AfrX10 = 147;
     LambdaX100 = 90;
-    PaintAfrLambdaView(canvas);
-    size_t face = 0, lastRow = 0, needle = 0;
-    for (size_t i = 0; i < CanvasCalls.size(); i++) {
-        const CanvasCall& call = CanvasCalls[i];
-        face = face == 0 && call.op == CanvasOp::ELLIPSE ? i : face;
-        lastRow = call.op == CanvasOp::BLOCK_TEXT ? i : lastRow;
-        needle = call.op == CanvasOp::LINE_TO && call.state.penColour == NEEDLE ? i : needle;
+    PortOpen = 1;
+    TickCount = 1000;
+    for (bool stale : {true, false}) { // no frame yet; then a frame 2 s ago
+        Fresh();
+        if (!stale)
+            CallLiveListeners({}), TickCount = 1020;
+        PaintAfrLambdaView(canvas);
+        size_t face = 0, lastRow = 0, needle = 0;
+        for (size_t i = 0; i < CanvasCalls.size(); i++) {
+            const CanvasCall& call = CanvasCalls[i];
+            face = face == 0 && call.op == CanvasOp::ELLIPSE ? i : face;
+            lastRow = call.op == CanvasOp::BLOCK_TEXT ? i : lastRow;
+            needle = call.op == CanvasOp::LINE_TO && call.state.penColour == NEEDLE ? i : needle;
+        }
+        EXPECT_TRUE(face < lastRow && (stale ? needle == 0 : lastRow < needle));
+        EXPECT_EQ(Shown(AFR_X) + Shown(LAMBDA_X), stale ? "__._"
+                                                          "_.__"
+                                                        : "14.70.90");
     }
-    EXPECT_TRUE(face < lastRow && lastRow < needle);
-    EXPECT_EQ(Shown(AFR_X) + Shown(LAMBDA_X), "14.70.90");
-    ResetLinkState();
     ResponseRate = 100;
     AddLiveListener([](const LiveSample&) { UpdateLiveGauges(); });
-    // Frames in order: the spoke darkened, the digits redrawn (never the point) and the tip.
+    AddLiveStaleListener(ShowStaleGauges);
+    enum Event { GOOD, BAD, TICKS, CLOSE };
     // Spokes k at 1 + 30k degrees about (740, 40), inner (radius 8) to outer (18).
     const Args SPOKES[] = {{739, 47, 739, 57, 2}, {735, 46, 730, 55, 2}, {733, 43, 724, 48, 2}};
-    const std::tuple<uint8_t, uint8_t, uint8_t, bool, int, const char*, const char*, int, int>
+    const std::tuple<Event, uint8_t, uint8_t, uint8_t, int, const char*, const char*, int, int>
         rows[] = {
-            {0x7F, 0xFF, 0x00, true, 1, "2--5", "1-67", 493, 351}, // 1.67; the first good frame
-            {0x40, 0x00, 0x00, false, 0, "----", "----", 0, 0},    // bad sums count for nothing
-            {0x7F, 0xFF, 0x00, true, 0, "----", "----", 493, 351},
-            {0x7F, 0xFF, 0x00, true, 0, "----", "----", 493, 351},
-            {0x7F, 0xFF, 0x00, true, 0, "----", "----", 493, 351},
-            {0x7F, 0xFF, 0x00, true, 2, "----", "----", 493, 351}, // the fifth good frame
-            {0x3F, 0xFF, 0x80, true, 0, "17-2", "--1-", 530, 207}, // 1.17 at angle 252.25
+            {GOOD, 0x7F, 0xFF, 0x00, 1, "2--5", "1-67", 493, 351}, // 1.67; the first good frame
+            {BAD, 0x40, 0x00, 0x00, 0, "----", "----", 0, 0},      // bad sums count for nothing
+            {GOOD, 0x7F, 0xFF, 0x00, 0, "----", "----", 493, 351},
+            {GOOD, 0x7F, 0xFF, 0x00, 0, "----", "----", 493, 351},
+            {TICKS, 20, 0, 0, 0, "----", "----", 0, 0}, // 2 s since the last good frame
+            {GOOD, 0x7F, 0xFF, 0x00, 0, "----", "----", 493, 351},
+            {GOOD, 0x7F, 0xFF, 0x00, 2, "----", "----", 493, 351}, // the fifth good frame
+            {GOOD, 0x3F, 0xFF, 0x80, 0, "17-2", "--1-", 530, 207}, // 1.17 at angle 252.25
+            {TICKS, 21, 0, 0, 0, "__-_", "_-__", -530, -207},      // more than 2 s: dashes
+            {TICKS, 21, 0, 0, 0, "----", "----", 0, 0},            // once for each gap
+            {GOOD, 0x3F, 0xFF, 0x80, 0, "17-2", "1-17", 530, 207}, // all back, from the hub
+            {CLOSE, 0, 0, 0, 0, "__-_", "_-__", -530, -207},
         };
-    for (auto [high, middle, low, good, dark, afr, lambda, x, y] : rows) {
+    for (auto [event, high, middle, low, dark, afr, lambda, x, y] : rows) {
         SCOPED_TRACE(std::string(afr) + " " + lambda);
         ClearCanvasCalls();
         std::vector<uint8_t> frame = UnitFrame(0x57, 0, {high, middle, low, 0x05, 0xBE});
-        frame.back() = static_cast<uint8_t>(frame.back() + (good ? 0 : 1));
-        for (uint8_t byte : frame)
-            RxStoreByte(byte);
-        ASSERT_EQ(DecodeLiveFrame(), good ? 0 : 3);
+        frame.back() = static_cast<uint8_t>(frame.back() + (event == BAD));
+        if (event == GOOD || event == BAD) {
+            for (uint8_t byte : frame)
+                RxStoreByte(byte);
+            ASSERT_EQ(DecodeLiveFrame(), event == GOOD ? 0 : 3);
+        }
+        TickCount += event == TICKS ? high : 0;
+        PortOpen = event != CLOSE;
+        CheckLiveStale();
         EXPECT_EQ(Drawn(TextColour), std::vector<Args>(dark > 0, SPOKES[dark]));
         EXPECT_EQ(Drawn(Rgb(250, 250, 250)),
                   std::vector<Args>(dark > 0, SPOKES[std::max(dark - 1, 0)]));
         EXPECT_EQ(Shown(AFR_X) + " " + Shown(LAMBDA_X), std::string(afr) + " " + lambda);
-        EXPECT_EQ(Drawn(NEEDLE), std::vector<Args>(good, Args{396, 250, x, y, 5})); // none if bad
+        EXPECT_EQ(Drawn(NEEDLE), std::vector<Args>(x > 0, Args{396, 250, x, y, 5})); // none if bad
+        // Taken off: the face colour over the needle as last drawn and over the hub.
+        bool off = x < 0 && Drawn(FACE) == std::vector<Args>{{396, 250, -x, -y, 5}} &&
+                   CanvasCallsOf(CanvasOp::ELLIPSE).at(0).state.brushColour == FACE;
+        EXPECT_EQ(off, x < 0);
     }
 }
 

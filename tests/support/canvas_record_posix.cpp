@@ -69,6 +69,10 @@ Canvas* CanvasOpenWindow() {
     return &*free;
 }
 
+Canvas* CanvasOpenWindowKept() {
+    return CanvasOpenWindow();
+}
+
 void CanvasCloseWindow(Canvas* canvas) {
     if (canvas == nullptr)
         return;

@@ -241,6 +241,51 @@ TEST_F(MainWindowWin32, SetChecksThenWritesWithTheWindowLockedAndTheUnitsValuesA
     EXPECT_EQ(Field(4), nullptr) << "channel B back in the unit's narrowband layout";
 }
 
+// Pixels of one colour in a rectangle of the window's client area, as drawn on the screen.
+int CountPixels(HWND window, RECT area, COLORREF colour) {
+    const int width = area.right - area.left, height = area.bottom - area.top;
+    HDC screen = GetDC(window), memory = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+    GdiFlush();
+    const uint32_t want = GetRValue(colour) << 16 | GetGValue(colour) << 8 | GetBValue(colour);
+    int count = 0;
+    for (int i = 0; i < width * height; ++i)
+        count += (static_cast<const uint32_t*>(bits)[i] & 0xFFFFFF) == want;
+    SelectObject(memory, previous);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(window, screen);
+    return count;
+}
+
+// The live view as the unit goes and comes back: while the port is closed the needle is off the
+// dial and the lambda readout shows three dashes beside its point (3 x 5 + 2 cells of 8 x 12
+// pixels); the next good frame brings both back.
+TEST_F(MainWindowWin32, LiveViewShowsDashesAndNoNeedleWhileTheUnitIsGone) {
+    StartUnit({});
+    StartWindow(VIEW_SETTINGS_UNIT);
+    ASSERT_TRUE(WaitForUnitData());
+    SendMessageA(window, WM_COMMAND, IDM_AFR_LAMBDA, 0);
+    auto needle = [&] { return CountPixels(window, {236, 90, 556, 410}, RGB(210, 20, 10)); };
+    auto ink = [&] { return CountPixels(window, {480, 434, 716, 518}, RGB(32, 32, 32)); };
+    for (bool gone : {false, true, false}) {
+        SCOPED_TRACE(gone ? "gone" : "there");
+        if (gone)
+            StopWineSim();
+        else if (!running || PortStatus.load() == 0)
+            StartUnit({});
+        EXPECT_TRUE(PumpUntil(
+            [&] { return gone ? needle() == 0 && ink() == 1632 : needle() > 100 && ink() != 1632; },
+            VIEW_WAIT_MS))
+            << needle() << " needle pixels, " << ink() << " readout pixels";
+    }
+}
+
 // What a timer of the dialog's loop does in the open dialog: the two fields typed, the first
 // one left (or not), the trackbar moved, then OK or Cancel.
 struct {
