@@ -57,6 +57,11 @@ int64_t SlotOf(double seconds) {
     return static_cast<int64_t>(std::floor(seconds / HISTORY_COLUMN_S));
 }
 
+// A slot's column in the ring; slots before the clock's start are negative and wrap too.
+size_t ColumnOf(int64_t slot) {
+    return static_cast<size_t>((slot % HISTORY_COLUMNS + HISTORY_COLUMNS) % HISTORY_COLUMNS);
+}
+
 int YOfX100(int32_t lambdaX100) {
     return HISTORY_BOTTOM -
            (std::clamp(lambdaX100, LOWEST_X100, HIGHEST_X100) - LOWEST_X100) * PIXELS_PER_HUNDREDTH;
@@ -120,7 +125,7 @@ void DrawTrace(Canvas* canvas, const HistoryRing& ring, int64_t newest) {
     CanvasSetPen(canvas, 2, TraceColour);
     int64_t previous = -1;
     for (int64_t slot = newest - HISTORY_COLUMNS + 1; slot <= newest; ++slot) {
-        const HistoryColumn& column = ring[static_cast<size_t>(slot % HISTORY_COLUMNS)];
+        const HistoryColumn& column = ring[ColumnOf(slot)];
         if (slot < 0 || column.slot != slot)
             continue;
         int x = HISTORY_RIGHT - 1 - static_cast<int>(newest - slot);
@@ -183,7 +188,7 @@ void ResetHistory() {
 void AddHistorySample(double seconds, int32_t lambdaX100, int32_t factorX100) {
     int64_t slot = SlotOf(seconds);
     std::lock_guard<std::mutex> hold(HistoryLock);
-    HistoryColumn& column = History[static_cast<size_t>(slot % HISTORY_COLUMNS)];
+    HistoryColumn& column = History[ColumnOf(slot)];
     if (column.slot != slot) {
         column = HistoryColumn{slot, lambdaX100, lambdaX100, lambdaX100, 0, 0};
     }

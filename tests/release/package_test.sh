@@ -60,7 +60,7 @@ for exe in mq6.exe mq6wb.exe; do
     symbols=$(x86_64-w64-mingw32-nm "$work/zip/$folder/$exe" 2>&1)
     expect "$symbols" "no symbols" "$exe is not stripped"
     dlls=$(x86_64-w64-mingw32-objdump -p "$work/zip/$folder/$exe" | sed -n 's/.*DLL Name: //p' |
-        grep -viE '^(kernel32|user32|gdi32|advapi32|comctl32|winmm|msvcrt)\.dll$')
+        grep -viE '^(kernel32|user32|gdi32|advapi32|comctl32|comdlg32|winmm|msvcrt)\.dll$')
     [ -z "$dlls" ] || fail "$exe needs DLLs that Windows lacks: $dlls"
 done
 readme=$(tr -d '\r' <"$work/zip/$folder/README.txt")
