@@ -170,21 +170,4 @@ TEST(DoctorCliTest, ASetupValueOutsideTheViewsRangesIsAWarn) {
         << run.out;
 }
 
-// Every command says why a port did not open, and where to look further.
-TEST(DoctorCliTest, OtherCommandsSayWhyThePortDidNotOpen) {
-    const std::pair<const char*, const char*> rows[] = {
-        {"/dev/null", "cannot open /dev/null: not a serial terminal\n"},
-        {"/nonexistent", "cannot open /nonexistent: no such file or device\n"},
-    };
-    TempDir dir;
-    for (const auto& [port, reason] : rows) {
-        SCOPED_TRACE(port);
-        ProcessResult run = RunProcess(MQ6_CLI_PATH, {"--port", port, "info"}, dir.path);
-        EXPECT_EQ(run.status, 1);
-        EXPECT_EQ(run.err, std::string("mq6: ") + reason +
-                               "mq6: run mq6 doctor for a report on the port, the adapter and "
-                               "the link\n");
-    }
-}
-
 } // namespace
