@@ -79,7 +79,8 @@ std::vector<uint8_t> Hex(const char* text) {
 
 std::vector<uint8_t> UnitFrame(uint8_t header, uint8_t type, const std::vector<uint8_t>& payload) {
     std::vector<uint8_t> frame{header, type};
-    frame.insert(frame.end(), payload.begin(), payload.end());
+    for (uint8_t byte : payload)
+        frame.push_back(byte);
     unsigned sum = std::accumulate(frame.begin(), frame.end(), 0u);
     frame.insert(frame.end(), {static_cast<uint8_t>(sum >> 8), static_cast<uint8_t>(sum)});
     return frame;
