@@ -57,13 +57,11 @@ TEST(ConfigFaultsTest, WritesThatCannotBeDoneKeepTheOldFileAndWritableFilesAreWr
         ClearRecordedNotices();
         WindowX = 640;
         WriteConfig();
-        size_t notices = CountNotices();
-        EXPECT_EQ(notices, inPlace ? 0u : 1u);
+        EXPECT_EQ(CountNotices(), inPlace ? 0u : 1u);
         EXPECT_EQ(Entries(dir.path), entries) << "nothing else in the directory";
         // The old file byte for byte or, written in place, the new setting read back.
-        bool right =
-            inPlace ? !ReadsOldSettings(file) && WindowX.load() == 640 : ReadText(file) == OLD_FILE;
-        EXPECT_TRUE(right);
+        EXPECT_TRUE(inPlace ? !ReadsOldSettings(file) && WindowX.load() == 640
+                            : ReadText(file) == OLD_FILE);
         if (inPlace)
             umount2(file.c_str(), MNT_DETACH);
         umount2(dir.path.c_str(), MNT_DETACH);
@@ -78,10 +76,8 @@ TEST(ConfigFaultsTest, FileInPlaceOfTheDirectoryCreatesNothing) {
     const std::string path = dir.File("not-a-dir") + "/MQ-6_Setup.cfg";
     ReadsOldSettings(path);
     WriteConfig();
-    bool intact = ReadText(dir.File("not-a-dir")) == "x" && Entries(dir.path) == 1,
-         twice = CountNotices() == 2;
-    EXPECT_TRUE(intact);
-    EXPECT_TRUE(twice) << "one notice when reading, one when writing";
+    EXPECT_TRUE(ReadText(dir.File("not-a-dir")) == "x" && Entries(dir.path) == 1);
+    EXPECT_EQ(CountNotices(), 2u) << "one notice when reading, one when writing";
     EXPECT_EQ(RecordedNotices.at(1).text + "|" + RecordedNotices.at(1).caption,
               "Can not open Configuration File: \n\n " + path + "|Configuration File Error");
 }
@@ -106,8 +102,7 @@ TEST(ConfigFaultsTest, CorruptLinesAndNulBytesLeaveTheGoodLines) {
         SCOPED_TRACE(line.substr(0, 40));
         ClearRecordedNotices();
         WriteText(file, line + OLD_FILE);
-        bool survived = ReadsOldSettings(file) && ReadText(file) == line + OLD_FILE;
-        EXPECT_TRUE(survived);
+        EXPECT_TRUE(ReadsOldSettings(file) && ReadText(file) == line + OLD_FILE);
         EXPECT_EQ(CountNotices(), 0u);
     }
     ResetSettings();

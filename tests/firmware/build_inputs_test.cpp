@@ -46,8 +46,7 @@ TEST(SetupKeyBuild, SetupWriteEnciphersWithTheValuesOfItsKeyFile) {
     std::vector<uint8_t> sent;
     TempDir dir;
     // A unit running other firmware: a key that is not the sample goes to any unit.
-    SimProcess sim =
-        StartSimProgram(MQ6_TESTKEY_SIM_PATH, {"--other-firmware", "--log", dir.File("log")});
+    SimProcess sim = StartSim({"--other-firmware", "--log", dir.File("log")}, MQ6_TESTKEY_SIM_PATH);
     ProcessResult run =
         RunProcess(MQ6_TESTKEY_CLI_PATH,
                    {"--port", sim.path, "setup", "write", "--defaults", "--yes"}, dir.path);

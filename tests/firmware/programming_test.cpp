@@ -14,9 +14,6 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-const std::string COMM = "       Comm Error\n\nCheck PC to MQ-6 WB Connection\n\nIs the MQ-6 WB "
-                         "Powered On?";
 const std::string OK = "Version request OK\n", VERIFY = "Program Verify Failure\n";
 const std::string MODE = "Program Mode Failure\n", DATA = "Program Mode Data Failure\n";
 const std::string REQUEST = "Program Request Failure\n";

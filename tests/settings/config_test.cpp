@@ -101,15 +101,8 @@ TEST_F(ConfigTest, MissingFileIsCreatedEmptyThenWrittenClamped) {
     EXPECT_EQ(CountNotices(), 0u);
 }
 
-TEST_F(ConfigTest, TheRecordingFolderIsAnExtraLastLineReadBackWhole) {
-    std::strcpy(RecordFolder.data(), "C:\\Car Logs\\MQ6");
-    WriteConfig();
-    EXPECT_EQ(ReadText(file), std::string(START_FILE) + "[RECFOLDER] C:\\Car Logs\\MQ6\n");
-    ResetSettings();
-    EXPECT_EQ(ReadConfig(), 0);
-    EXPECT_STREQ(RecordFolder.data(), "C:\\Car Logs\\MQ6");
-}
-
+// In the current directory, the recording folder written as an extra last line and read back
+// whole.
 TEST_F(ConfigTest, PathIsBuiltFromTheProgramPathOrIsTheCurrentDirectory) {
     for (auto [command, path] :
          {std::pair<std::string, std::string>("\"C:\\Program Files\\MQ6\\mq6wb.exe\" ",
@@ -123,9 +116,13 @@ TEST_F(ConfigTest, PathIsBuiltFromTheProgramPathOrIsTheCurrentDirectory) {
     }
     fs::path previous = fs::current_path();
     fs::current_path(dir.path);
+    std::strcpy(RecordFolder.data(), "C:\\Car Logs\\MQ6");
     WriteConfig();
+    ResetSettings();
+    EXPECT_EQ(ReadConfig(), 0);
     fs::current_path(previous);
-    EXPECT_EQ(ReadText(file), START_FILE);
+    EXPECT_EQ(ReadText(file), std::string(START_FILE) + "[RECFOLDER] C:\\Car Logs\\MQ6\n");
+    EXPECT_STREQ(RecordFolder.data(), "C:\\Car Logs\\MQ6");
 }
 
 // The replacement's name is the file's, ".", the process id, ".0.tmp": a buffer that cannot

@@ -16,7 +16,7 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using namespace std::string_literals;
 
 constexpr const char* Z_N = "5A 4E 00 00 00 00 A8";
 
@@ -101,10 +101,15 @@ TEST_F(SimTest, MalformedRequestsAreRefusedAndTheLoaderAnswersInstead) {
 }
 
 // A bad value is refused before any terminal is made, and so is a --link that is no symbolic
-// link or a --state whose folder is missing (timeout ends a simulator that took them).
+// link, a --state whose folder is missing or a state file one byte too long: magic, 8 flag bytes,
+// the data block, 16 KB of program memory and the two tables are 20752 bytes (timeout ends a
+// simulator that took them).
 TEST(SimOptionsTest, BadValuesAreRefused) {
     TempDir dir;
     WriteText(dir.File("notes"), "kept\n");
+    const std::string magic = "MQ6SIM1\n", state = dir.File("state"), big = dir.File("big");
+    WriteText(state, magic + std::string(20752 - magic.size(), '\0'));
+    WriteText(big, magic + std::string(20753 - magic.size(), '\0'));
     const struct {
         std::vector<std::string> args;
         std::string err;
@@ -115,6 +120,7 @@ TEST(SimOptionsTest, BadValuesAreRefused) {
              " is not a symbolic link; only a link is replaced\n"},
         {{"--state", dir.File("missing/state")},
          "mq6-sim: --state " + dir.File("missing/state") + ": the folder does not exist\n"},
+        {{"--state", big}, "mq6-sim: " + big + " is not a state file of this simulator\n"},
     };
     for (auto row : rows) {
         SCOPED_TRACE(row.err);
@@ -126,9 +132,10 @@ TEST(SimOptionsTest, BadValuesAreRefused) {
     EXPECT_EQ(ReadText(dir.File("notes")), "kept\n");
     // Every bound taken (timeout ends the simulator), one step beyond each refused.
     for (std::string args : {"--unit-mode 255 --baud 300 --stoich 655.35 --profile const:207 "
-                             "--rate 1000 --seed 4294967295",
+                             "--rate 1000 --seed 4294967295 --state " +
+                                 state,
                              "--unit-mode 0 --baud 0 --stoich 0.01 --rate 0.01 "
-                             "--profile sine:0:207:0.001 --version 0.00"})
+                             "--profile sine:0:207:0.001 --version 0.00"s})
         EXPECT_EQ(
             RunProcess("/bin/sh", {"-c", "timeout 1 " MQ6_SIM_PATH " " + args}, dir.path).status,
             124)
@@ -144,16 +151,6 @@ TEST(SimOptionsTest, BadValuesAreRefused) {
                   0u)
             << args;
     }
-    // Magic, 8 flag bytes, the data block, 16 KB of program memory and the two tables: 20752
-    // bytes, and one more is no state file of the simulator.
-    const std::string magic = "MQ6SIM1\n", state = dir.File("state");
-    WriteText(state, magic + std::string(20752 - magic.size(), '\0'));
-    EXPECT_EQ(
-        RunProcess("/usr/bin/timeout", {"1", MQ6_SIM_PATH, "--state", state}, dir.path).status,
-        124);
-    WriteText(state, magic + std::string(20753 - magic.size(), '\0'));
-    EXPECT_EQ(RunProcess(MQ6_SIM_PATH, {"--state", state}, dir.path).err,
-              "mq6-sim: " + state + " is not a state file of this simulator\n");
 }
 
 // A unit that loses its state file says so once and answers no write it cannot keep, so a

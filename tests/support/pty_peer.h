@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+using Bytes = std::vector<uint8_t>;
+
 // slaveKeeper keeps the line up while the link closes and reopens.
 struct PtyPeer {
     int master = -1, slaveKeeper = -1;

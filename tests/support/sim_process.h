@@ -12,11 +12,10 @@ struct SimProcess {
     std::string path, dir;
 };
 
-// Starts MQ6_SIM_PATH with args plus --link <fresh temp dir>/tty and waits (at most 5 s)
-// until the link exists. On failure pid stays -1 and path is empty.
-SimProcess StartSim(const std::vector<std::string>& args);
-// The same with another build of the simulator.
-SimProcess StartSimProgram(const std::string& program, const std::vector<std::string>& args);
+// Starts the simulator (or another build of it) with args plus --link <fresh temp dir>/tty and
+// waits (at most 5 s) until the link exists. On failure pid stays -1 and path is empty.
+SimProcess StartSim(const std::vector<std::string>& args,
+                    const std::string& program = MQ6_SIM_PATH);
 // SIGTERM, waitpid, and removal of the temporary directory.
 void StopSim(SimProcess& sim);
 // Waits up to timeout_ms for the simulator to end by itself; returns its exit status, or

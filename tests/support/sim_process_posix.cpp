@@ -10,11 +10,7 @@
 #include <thread>
 #include <unistd.h>
 
-SimProcess StartSim(const std::vector<std::string>& args) {
-    return StartSimProgram(MQ6_SIM_PATH, args);
-}
-
-SimProcess StartSimProgram(const std::string& program, const std::vector<std::string>& args) {
+SimProcess StartSim(const std::vector<std::string>& args, const std::string& program) {
     SimProcess sim;
     std::string pattern = (std::filesystem::temp_directory_path() / "mq6-sim.XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr)

@@ -79,12 +79,15 @@ TEST_F(SetupCliTest, EveryCommandReachesTheUnitAndPrintsWhatItHolds) {
 
 // Every usage error with its whole message and status: "mq6: ", the reason and, for status 2,
 // the help line of the command the words before the options name; a usage error sends nothing.
-// FILE is bad.json, written with the row's text.
+// FILE is bad.json, written with the row's text. A port that does not open is told why, with
+// where to look further.
 TEST_F(SetupCliTest, UsageErrorsNameTheOptionWhatWasGivenAndWhatItTakes) {
     const std::string pair =
         " is not V,AFR; it takes volts and AFR with a comma between, as 0.5,10.5";
     const std::string whole = "; it takes a whole number from ",
                       number = "; it takes a number from ";
+    const std::string doctor =
+        "\nmq6: run mq6 doctor for a report on the port, the adapter and the link";
     const struct {
         std::string command, reason, file = "";
         int status = 2;
@@ -128,6 +131,9 @@ TEST_F(SetupCliTest, UsageErrorsNameTheOptionWhatWasGivenAndWhatItTakes) {
         {"firmware update @port",
          "not updated: The Firmware Versions Match, There is no Need to Update (--force updates "
          "anyway)",
+         "", 1},
+        {"info --port /dev/null", "cannot open /dev/null: not a serial terminal" + doctor, "", 1},
+        {"info --port /nonexistent", "cannot open /nonexistent: no such file or device" + doctor,
          "", 1},
     };
     for (const auto& row : rows) {

@@ -15,7 +15,6 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
 const std::string FIRMWARE_MODE = "\nThe MQ-6 WB Unit is currently in the Firmware Update Mode\n\n"
                                   "The Firmware Update MUST be completed before continuing.\n";
 
