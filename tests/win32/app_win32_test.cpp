@@ -419,8 +419,8 @@ TEST_F(MainWindowWin32, RecordingGoesOnAcrossTheLiveViewsEndsWholeOnLeavingThemO
     ASSERT_EQ(CountNotices(), 1u);
     EXPECT_EQ(RecordedNotices[0].text,
               "Can not record live data to\n\n" + bad + "\n\nNo such file or directory");
-    EXPECT_EQ(std::pair(RecordState(), ViewMode.load()), std::pair(RECORD_IDLE, VIEW_WB_SETUP))
-        << "no view switch for a recording that failed";
+    EXPECT_EQ(RecordState(), RECORD_IDLE);
+    EXPECT_EQ(ViewMode.load(), VIEW_WB_SETUP) << "no view switch for a recording that failed";
     SendMessageA(window, WM_COMMAND, IDM_AFR_LAMBDA, 0);
     int32_t shown = LambdaX100.load();
     EXPECT_TRUE(PumpUntil([&] { return LambdaX100.load() != shown; }, VIEW_WAIT_MS));
