@@ -55,11 +55,6 @@ class DisplayThreadTest : public ::testing::Test {
         RemoveAllLiveListeners();
         ResetDisplayThread();
     }
-    void Arrive(const std::vector<uint8_t>& bytes) {
-        int expected = RxAvailable() + static_cast<int>(bytes.size());
-        PeerWrite(peer, bytes);
-        ASSERT_TRUE(WaitFor([&] { return RxAvailable() == expected; }, 2000));
-    }
 };
 
 TEST_F(DisplayThreadTest, EachViewDoesItsOwnWithTheRing) {
@@ -78,7 +73,9 @@ TEST_F(DisplayThreadTest, EachViewDoesItsOwnWithTheRing) {
         SCOPED_TRACE(testing::Message() << "view " << view << ", " << bytes.size() << " bytes");
         ViewMode = view;
         ExchangeActive = exchangeActive;
-        Arrive(bytes);
+        int expected = RxAvailable() + static_cast<int>(bytes.size());
+        PeerWrite(peer, bytes);
+        ASSERT_TRUE(WaitFor([&] { return RxAvailable() == expected; }, 2000));
         DisplayThreadPass();
         EXPECT_EQ(std::pair(RxAvailable(), HookCalls), std::pair(left, hookCalls));
     }

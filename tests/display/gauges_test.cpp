@@ -116,14 +116,13 @@ TEST_F(GaugeTest, DialArcsLabelsAndTheSortedWidenedClampedBand) {
         pens[{call.op, call.state.penColour, call.state.penWidth}] +=
             call.op != CanvasOp::TEXT && call.op != CanvasOp::MOVE_TO;
     const Colour OUTLINE = Rgb(10, 10, 10), BLACK = Rgb(0, 0, 0);
-    for (auto [pen, count] :
-         std::map<std::tuple<CanvasOp, Colour, int>, int>{{{CanvasOp::ELLIPSE, OUTLINE, 2}, 1},
-                                                          {{CanvasOp::ARC, OUTLINE, 2}, 1},
-                                                          {{CanvasOp::LINE_TO, BLACK, 3}, 17},
-                                                          {{CanvasOp::LINE_TO, BLACK, 2}, 16},
-                                                          {{CanvasOp::LINE_TO, OUTLINE, 1}, 64},
-                                                          {{CanvasOp::ARC, BAND, 10}, 1}})
-        EXPECT_EQ(pens[pen], count) << int(std::get<0>(pen)) << " " << std::get<1>(pen);
+    for (auto [op, colour, width, count] : {std::tuple(CanvasOp::ELLIPSE, OUTLINE, 2, 1),
+                                            {CanvasOp::ARC, OUTLINE, 2, 1},
+                                            {CanvasOp::LINE_TO, BLACK, 3, 17},
+                                            {CanvasOp::LINE_TO, BLACK, 2, 16},
+                                            {CanvasOp::LINE_TO, OUTLINE, 1, 64},
+                                            {CanvasOp::ARC, BAND, 10, 1}})
+        EXPECT_EQ(pens[std::tuple(op, colour, width)], count) << int(op) << " " << colour;
     EXPECT_EQ(Drawn(BLACK).at(0), (Args{294, 355, 284, 365, 3}));
     EXPECT_EQ(Drawn(BLACK).at(17), (Args{278, 340, 269, 347, 2})) << "the first mid tick";
     EXPECT_EQ(Drawn(OUTLINE).at(0), (Args{291, 357, 284, 365, 1})) << "the first minor tick";
@@ -224,9 +223,7 @@ TEST_F(GaugeTest, WholeViewPaintsDialReadoutsThenNeedleAndLiveFramesRedrawWhatCh
             needle = call.op == CanvasOp::LINE_TO && call.state.penColour == NEEDLE ? i : needle;
         }
         EXPECT_TRUE(face < lastRow && (stale ? needle == 0 : lastRow < needle));
-        EXPECT_EQ(Shown(AFR_X) + Shown(LAMBDA_X), stale ? "__._"
-                                                          "_.__"
-                                                        : "14.70.90");
+        EXPECT_EQ(Shown(AFR_X) + Shown(LAMBDA_X), stale ? "__.__.__" : "14.70.90");
     }
     ResponseRate = 100;
     AddLiveListener([](const LiveSample&) { UpdateLiveGauges(); });

@@ -28,6 +28,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <set>
 
@@ -41,9 +42,8 @@ constexpr int MENU[] = {IDM_FIND_UNIT,    IDM_COMM_SETUP, IDM_PREFERENCES, IDM_R
                         IDM_EXIT,         IDM_WB_SETUP,   IDM_AFR_LAMBDA,  IDM_FIRMWARE_UPDATE,
                         IDM_LIVE_HISTORY, IDM_ABOUT};
 
-// The settings that point the utility at the simulated unit, and at a port nobody links.
+// The settings that point the utility at the simulated unit.
 constexpr char VIEW_SETTINGS_UNIT[] = "[PORT] COM5\n[AUTOPORT] 0\n";
-constexpr char VIEW_SETTINGS_NO_UNIT[] = "[PORT] COM9\n[AUTOPORT] 0\n";
 constexpr int VIEW_WAIT_MS = 20000;
 
 // The real utility started as WinMain starts it, a settings file in the temporary folder and the
@@ -102,14 +102,16 @@ class MainWindowWin32 : public ::testing::Test {
         PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
         EXPECT_EQ(SendMessageA(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP), FALSE);
     }
+    std::string MenuText(int command) const {
+        char text[64] = {};
+        GetMenuStringA(GetMenu(window), command, text, sizeof text, MF_BYCOMMAND);
+        return text;
+    }
     // The menu's items as "text" or "text (gray)", in menu order.
     std::string MenuState() const {
         std::string items;
-        for (int command : MENU) {
-            char text[64] = {};
-            GetMenuStringA(GetMenu(window), command, text, sizeof text, MF_BYCOMMAND);
-            items += std::string(text) + (Grayed(GetMenu(window), command) ? " (gray)|" : "|");
-        }
+        for (int command : MENU)
+            items += MenuText(command) + (Grayed(GetMenu(window), command) ? " (gray)|" : "|");
         return items;
     }
     // The Wide Band Setup view's rows 0 to 3: channel A's volts, AFR, volts, AFR; 4 to 7 channel
@@ -118,10 +120,14 @@ class MainWindowWin32 : public ::testing::Test {
         return ChildAt(window, "Edit", (row % 2 ? 280 : 44) + row / 4 * 395,
                        364 + row / 2 % 2 * 26);
     }
-    // Tab down and up as the keyboard sends it; the filter posts its next-control message.
-    void Tab(HWND control) {
-        SendMessageA(control, WM_KEYDOWN, VK_TAB, 1);
-        SendMessageA(control, WM_KEYUP, VK_TAB, 0xC0000001);
+    // The row's field given the text (unless null) and the focus, then Tab down and up as the
+    // keyboard sends it; the filter posts its next-control message.
+    void Tab(int row, const char* text = nullptr) {
+        if (text != nullptr)
+            SetWindowTextA(Field(row), text);
+        SetFocus(Field(row));
+        SendMessageA(Field(row), WM_KEYDOWN, VK_TAB, 1);
+        SendMessageA(Field(row), WM_KEYUP, VK_TAB, 0xC0000001);
         PumpUntil([] { return false; }, 30);
     }
     void Click(int x, int y) {
@@ -133,8 +139,30 @@ class MainWindowWin32 : public ::testing::Test {
     HWND window = nullptr;
 };
 
-TEST_F(MainWindowWin32, ClosingStoresThePositionUnlessMinimized) {
-    StartWindow(VIEW_SETTINGS_NO_UNIT);
+// What a timer of a modal dialog's loop does in the dialog once it is open over the window.
+std::function<void(HWND)> InDialog;
+void CALLBACK RunInDialog(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND dialog = GetLastActivePopup(MainWindow);
+    if (dialog != MainWindow)
+        KillTimer(nullptr, timer), InDialog(dialog);
+}
+
+// A first start, no settings file and no unit to find: the status line and the file keep the
+// start name, and Comm Port Setup says that no unit was found. Closing stores the position, unless
+// minimized.
+TEST_F(MainWindowWin32, FirstStartFindsNoUnitAndClosingStoresThePositionUnlessMinimized) {
+    StartWindow(nullptr);
+    PumpUntil([] { return false; }, 500);
+    EXPECT_STREQ(CopyPortName().data(), "COMx");
+    EXPECT_TRUE(Has(ReadFileText(settingsFile), "[PORT] COMx\r\n[AUTOPORT] 1\r\n"));
+    std::string note;
+    InDialog = [&](HWND dialog) {
+        note = ControlText(GetDlgItem(dialog, IDC_PORT_NOTE));
+        SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    };
+    SetTimer(nullptr, 0, 50, RunInDialog);
+    SendMessageA(window, WM_COMMAND, IDM_COMM_SETUP, 0);
+    EXPECT_EQ(note, "No MQ-6 unit was found. Connect it, or choose its port.");
     SetWindowPos(window, nullptr, 100, 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     SendMessageA(window, WM_COMMAND, IDM_EXIT, 0);
     CloseApplication();
@@ -147,8 +175,7 @@ TEST_F(MainWindowWin32, ClosingStoresThePositionUnlessMinimized) {
     PumpUntil([] { return false; }, 100);
     SendMessageA(window, WM_CLOSE, 0, 0);
     CloseApplication();
-    EXPECT_NE(ReadFileText(settingsFile).find("[XPOSHWND] 100\r\n[YPOSHWND] 50\r\n"),
-              std::string::npos)
+    EXPECT_TRUE(Has(ReadFileText(settingsFile), "[XPOSHWND] 100\r\n[YPOSHWND] 50\r\n"))
         << "closed minimized: the icon's rectangle is not stored";
 }
 
@@ -169,10 +196,10 @@ TEST_F(MainWindowWin32, SetChecksThenWritesWithTheWindowLockedAndTheUnitsValuesA
     SetWindowTextA(Field(1), "");
     for (char typed : {'a', '2', '5', '0'}) // one WM_CHAR a key, as typing gives them
         SendMessageA(Field(1), WM_CHAR, typed, 1);
-    Tab(Field(1));
-    EXPECT_EQ(ControlText(Field(1)), "210.0");
-    EXPECT_EQ(RefusedInputBeeps() - beeps, 2);
-    EXPECT_EQ(GetFocus(), Field(1));
+    Tab(1);
+    EXPECT_EQ(
+        std::tuple(ControlText(Field(1)), RefusedInputBeeps() - beeps, GetFocus() == Field(1)),
+        std::tuple("210.0", 2, true));
     // A volts field left by clicking Set: the check limits it, and Set says so instead of
     // writing; the box is the user's only sight of the value before it reaches the unit.
     SetFocus(Field(0));
@@ -181,25 +208,20 @@ TEST_F(MainWindowWin32, SetChecksThenWritesWithTheWindowLockedAndTheUnitsValuesA
     Click(620, 496); // Set MQ-6
     PumpUntil([] { return false; }, 200);
     ASSERT_EQ(CountNotices(), 1u);
-    EXPECT_NE(RecordedNotices[0].text.find("Channel A, first Volts was limited to 5.0"),
-              std::string::npos);
+    EXPECT_TRUE(Has(RecordedNotices[0].text, "Channel A, first Volts was limited to 5.0"));
     EXPECT_EQ(SetupWriteRunning.load(), 0) << "nothing written";
     ClearRecordedNotices();
     Click(713, 424); // WB: channel B's four fields
     const char* typed[][2] = {{"0.5", "0.5"}, {"11", "11.00"}, {"4.5", "4.5"}, {"18", "18.00"},
                               {"5", "5.0"},   {"20", "20.00"}, {"0", "0.0"},   {"10", "10.00"}};
-    for (int row = 0; row < 8; ++row) {
-        SetWindowTextA(Field(row), typed[row][0]);
-        SetFocus(Field(row));
-        Tab(Field(row));
-    }
+    for (int row = 0; row < 8; ++row)
+        Tab(row, typed[row][0]);
     beeps = RefusedInputBeeps();
-    Click(620, 496); // Set MQ-6
-    HWND bar = nullptr;
+    Click(620, 496); // Set MQ-6; its bar shows the write
     ASSERT_TRUE(PumpUntil(
         [&] {
-            bar = ChildAt(window, "msctls_progress32", 8, 476);
-            return bar != nullptr && SendMessageA(bar, PBM_GETPOS, 0, 0) > 10;
+            return SendMessageA(ChildAt(window, "msctls_progress32", 8, 476), PBM_GETPOS, 0, 0) >
+                   10;
         },
         VIEW_WAIT_MS));
     ExpectLocked();
@@ -230,9 +252,7 @@ TEST_F(MainWindowWin32, SetChecksThenWritesWithTheWindowLockedAndTheUnitsValuesA
     EXPECT_EQ(CountNotices(), 0u);
     // Another unit, holding the defaults, on the same port: its data block read after the
     // reconnection fills the view, except the field the user has typed and not yet set.
-    SetWindowTextA(Field(2), "2.2");
-    SetFocus(Field(2));
-    Tab(Field(2));
+    Tab(2, "2.2");
     StopWineSim();
     StartUnit({});
     EXPECT_TRUE(PumpUntil([&] { return ControlText(Field(3)) == "20.00"; }, VIEW_WAIT_MS));
@@ -243,22 +263,11 @@ TEST_F(MainWindowWin32, SetChecksThenWritesWithTheWindowLockedAndTheUnitsValuesA
 
 // Pixels of one colour in a rectangle of the window's client area, as drawn on the screen.
 int CountPixels(HWND window, RECT area, COLORREF colour) {
-    const int width = area.right - area.left, height = area.bottom - area.top;
-    HDC screen = GetDC(window), memory = CreateCompatibleDC(screen);
-    BITMAPINFO info{};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ previous = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
-    GdiFlush();
-    const uint32_t want = GetRValue(colour) << 16 | GetGValue(colour) << 8 | GetBValue(colour);
+    HDC screen = GetDC(window);
     int count = 0;
-    for (int i = 0; i < width * height; ++i)
-        count += (static_cast<const uint32_t*>(bits)[i] & 0xFFFFFF) == want;
-    SelectObject(memory, previous);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
+    for (int y = area.top; y < area.bottom; ++y)
+        for (int x = area.left; x < area.right; ++x)
+            count += GetPixel(screen, x, y) == colour;
     ReleaseDC(window, screen);
     return count;
 }
@@ -286,78 +295,33 @@ TEST_F(MainWindowWin32, LiveViewShowsDashesAndNoNeedleWhileTheUnitIsGone) {
     }
 }
 
-// What a timer of the dialog's loop does in the open dialog: the two fields typed, the first
-// one left (or not), the trackbar moved, then OK or Cancel.
-struct {
-    const char *low, *high;
-    bool leaveLow;
-    int rate, button;
-} PreferencesRow;
-// The modal dialog over the main window, or nullptr while none is open.
-HWND OpenDialog() {
-    HWND popup = GetLastActivePopup(MainWindow);
-    return popup != MainWindow ? popup : nullptr;
-}
-
-void CALLBACK ConfirmPreferencesTyped(HWND, UINT, UINT_PTR timer, DWORD) {
-    HWND dialog = OpenDialog();
-    if (dialog == nullptr)
-        return;
-    KillTimer(nullptr, timer);
-    SetDlgItemTextA(dialog, IDC_TARGET_LOW, PreferencesRow.low);
-    SetDlgItemTextA(dialog, IDC_TARGET_HIGH, PreferencesRow.high);
-    if (PreferencesRow.leaveLow)
-        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_TARGET_LOW, EN_KILLFOCUS),
-                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_TARGET_LOW)));
-    SendDlgItemMessageA(dialog, IDC_RESPONSE_RATE, TBM_SETPOS, TRUE, PreferencesRow.rate);
-    SendMessageA(dialog, WM_COMMAND, PreferencesRow.button, 0);
-}
-
 TEST_F(MainWindowWin32, PreferencesClampTheTargetsPutTheLowerFirstAndCancelKeepsOnlyALeftField) {
-    StartWindow(VIEW_SETTINGS_NO_UNIT);
+    StartWindow("[PORT] COM9\n[AUTOPORT] 0\n"); // a port nobody links
+    // The two fields typed, the first one left (or not), the trackbar moved, then OK or Cancel.
     // Each target clamped into 0.68 to 1.32, on OK or on leaving its field, the lower first; the
     // trackbar runs from 10 to 90; Cancel keeps the field left, and nothing else.
-    const struct {
-        decltype(PreferencesRow) typed;
-        double low, high;
-        int rate;
-    } rows[] = {
-        {{"0.95", "0.88", false, 95, IDOK}, 0.88, 0.95, 90},
-        {{"1.5", ".5", false, 5, IDOK}, 0.68, 1.32, 10},
-        {{"0.8", "0.9", false, 50, IDOK}, 0.8, 0.9, 50},
-        {{"0.5", "1.0", true, 70, IDCANCEL}, 0.68, 0.9, 50},
+    const std::tuple<const char*, const char*, bool, int, int, double, double, int> rows[] = {
+        {"0.95", "0.88", false, 95, IDOK, 0.88, 0.95, 90},
+        {"1.5", ".5", false, 5, IDOK, 0.68, 1.32, 10},
+        {"0.8", "0.9", false, 50, IDOK, 0.8, 0.9, 50},
+        {"0.5", "1.0", true, 70, IDCANCEL, 0.68, 0.9, 50},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(std::string(row.typed.low) + " / " + row.typed.high);
-        PreferencesRow = row.typed;
-        SetTimer(nullptr, 0, 50, ConfirmPreferencesTyped);
+    for (auto [low, high, leaveLow, rate, button, lowAfter, highAfter, rateAfter] : rows) {
+        SCOPED_TRACE(std::string(low) + " / " + high);
+        InDialog = [&](HWND dialog) {
+            SetDlgItemTextA(dialog, IDC_TARGET_LOW, low);
+            SetDlgItemTextA(dialog, IDC_TARGET_HIGH, high);
+            if (leaveLow)
+                SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_TARGET_LOW, EN_KILLFOCUS),
+                             reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_TARGET_LOW)));
+            SendDlgItemMessageA(dialog, IDC_RESPONSE_RATE, TBM_SETPOS, TRUE, rate);
+            SendMessageA(dialog, WM_COMMAND, button, 0);
+        };
+        SetTimer(nullptr, 0, 50, RunInDialog);
         SendMessageA(window, WM_COMMAND, IDM_PREFERENCES, 0);
         EXPECT_EQ(std::tuple(TargetLow.load(), TargetHigh.load(), ResponseRate.load()),
-                  std::tuple(row.low, row.high, row.rate));
+                  std::tuple(lowAfter, highAfter, rateAfter));
     }
-}
-
-std::string CommSetupNote;
-void CALLBACK ReadCommSetupNote(HWND, UINT, UINT_PTR timer, DWORD) {
-    HWND dialog = OpenDialog();
-    if (dialog == nullptr)
-        return;
-    KillTimer(nullptr, timer);
-    CommSetupNote = ControlText(GetDlgItem(dialog, IDC_PORT_NOTE));
-    SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-}
-
-// A first start, no settings file and no unit to find: the status line and the file keep the
-// start name, and Comm Port Setup says that no unit was found.
-TEST_F(MainWindowWin32, FirstStartWithNoUnitFoundSaysSoInCommSetup) {
-    StartWindow(nullptr);
-    PumpUntil([] { return false; }, 500);
-    EXPECT_STREQ(CopyPortName().data(), "COMx");
-    EXPECT_NE(ReadFileText(settingsFile).find("[PORT] COMx\r\n[AUTOPORT] 1\r\n"),
-              std::string::npos);
-    SetTimer(nullptr, 0, 50, ReadCommSetupNote);
-    SendMessageA(window, WM_COMMAND, IDM_COMM_SETUP, 0);
-    EXPECT_EQ(CommSetupNote, "No MQ-6 unit was found. Connect it, or choose its port.");
 }
 
 // A unit running other firmware takes neither sample: Set and Update answer with a box over the
@@ -419,13 +383,8 @@ TEST_F(MainWindowWin32, RecordingGoesOnAcrossTheLiveViewsEndsWholeOnLeavingThemO
     StartWindow(VIEW_SETTINGS_UNIT);
     const std::string csv = EnvText("TEMP") + "\\mq6 record.csv";
     ApplyStartArguments(" --record \"" + csv + "\"");
-    auto recordItem = [this] {
-        char text[64] = {};
-        GetMenuStringA(GetMenu(window), IDM_RECORD, text, sizeof text, MF_BYCOMMAND);
-        return std::string(text);
-    };
     EXPECT_EQ(ViewMode.load(), VIEW_AFR_LAMBDA) << "recording shows the live data";
-    EXPECT_EQ(recordItem(), "Stop &Recording\tCtrl+R");
+    EXPECT_EQ(MenuText(IDM_RECORD), "Stop &Recording\tCtrl+R");
     // Rows older than a second are in the file, whole, while the recording runs.
     ASSERT_TRUE(PumpUntil([] { return RecordedRows() >= 50; }, VIEW_WAIT_MS));
     PumpUntil([] { return false; }, 1200);
@@ -437,7 +396,7 @@ TEST_F(MainWindowWin32, RecordingGoesOnAcrossTheLiveViewsEndsWholeOnLeavingThemO
     EXPECT_TRUE(PumpUntil([&] { return RecordedRows() >= before + 50; }, VIEW_WAIT_MS));
     SendMessageA(window, WM_COMMAND, IDM_WB_SETUP, 0);
     EXPECT_EQ(RecordState(), RECORD_IDLE);
-    EXPECT_EQ(recordItem(), "&Record Live Data...\tCtrl+R");
+    EXPECT_EQ(MenuText(IDM_RECORD), "&Record Live Data...\tCtrl+R");
     // The unit sent lambda 0.80 and 1.20 only; every row is whole and both are there.
     std::istringstream file(ReadFileText(csv));
     std::string line;

@@ -93,8 +93,7 @@ TEST(DiscoveryWin32, FindsTheUnitThroughTheDriversKeysAndRaisesItsParameter) {
     DWORD type = 0, count = 0, size = sizeof count;
     RegGetValueA(HKEY_LOCAL_MACHINE, parameters.c_str(), "RetryResetCount", RRF_RT_ANY, &type,
                  &count, &size);
-    EXPECT_EQ(type, DWORD(REG_DWORD));
-    EXPECT_EQ(count, 200u);
+    EXPECT_EQ(std::pair(type, count), std::pair(DWORD(REG_DWORD), DWORD(200)));
     // The smoke run that follows in this prefix must find the unit through its own entries.
     for (const std::string& key : keys)
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str());

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <mutex>
 #include <sstream>
 
@@ -34,8 +35,7 @@ bool ShellAndWait(std::string script, bool linkPresent) {
 } // namespace
 
 std::string EnvText(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
+    return std::getenv(name) != nullptr ? std::getenv(name) : "";
 }
 
 std::string DosPathOf(std::string unixPath) {
@@ -96,9 +96,7 @@ bool Grayed(HMENU menu, int command) {
 }
 
 std::string ReadFileText(const std::string& path) {
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
 }
 
 EXECUTION_STATE SetExecutionState(EXECUTION_STATE state) {
