@@ -368,14 +368,24 @@ void PaintAfrLambdaView(Canvas* canvas) {
     CanvasSetTextColour(canvas, TextColour);
 }
 
-void UpdateLiveGauges() {
-    AdvanceActivityIndicator();
+namespace {
+// The display thread's kept context, set up for the readouts' digits.
+Canvas* OpenReadoutCanvas() {
     Canvas* canvas = CanvasOpenWindowKept();
     if (canvas == nullptr)
-        return;
+        return nullptr;
     CanvasSetTextColour(canvas, ViewTextColour);
     CanvasSetBackColour(canvas, BackColour);
     CanvasSetFont(canvas, FONT_OEM_FIXED);
+    return canvas;
+}
+} // namespace
+
+void UpdateLiveGauges() {
+    AdvanceActivityIndicator();
+    Canvas* canvas = OpenReadoutCanvas();
+    if (canvas == nullptr)
+        return;
     DrawLambdaReadout(canvas, 0);
     DrawAfrReadout(canvas, 0);
     DrawNeedle(canvas);
@@ -384,12 +394,9 @@ void UpdateLiveGauges() {
 }
 
 void ShowStaleGauges() {
-    Canvas* canvas = CanvasOpenWindowKept();
+    Canvas* canvas = OpenReadoutCanvas();
     if (canvas == nullptr)
         return;
-    CanvasSetTextColour(canvas, ViewTextColour);
-    CanvasSetBackColour(canvas, BackColour);
-    CanvasSetFont(canvas, FONT_OEM_FIXED);
     DrawReadoutDashes(canvas, LambdaReadout, 0);
     DrawReadoutDashes(canvas, AfrReadout, 0);
     EraseNeedle(canvas);
