@@ -148,11 +148,14 @@ bool OpenPort() {
     return true;
 }
 
+// The name goes before the pty: once the master is closed the kernel may give its number to
+// the next pty opened on the machine, and a client that still follows the name must not reach
+// that one.
 void ClosePort() {
+    RemoveLink();
     if (Master >= 0)
         close(Master);
     Master = -1;
-    RemoveLink();
 }
 
 // Attached while some client holds the slave open. Bytes still unread from a client that

@@ -63,9 +63,11 @@ TEST(LiveFaultsTest, LineNoiseShowsNoDamagedFrameAndTheDisplayRecovers) {
     AddLiveListener(RecordShown);
     bool noisyDone = PassUntil([] { return Shown >= 3000; }, 120000);
     long noisyShown = Shown, noisyForeign = Foreign;
+    // The name first: the link reopens it, and the noisy unit's pty number is free for any
+    // pty once the unit stops.
+    fs::remove(dir.File("unit"));
     StopSim(noisy);
     SimProcess clean = StartSim({"--profile", "const:1.10", "--rate", "250"});
-    fs::remove(dir.File("unit"));
     fs::create_symlink(fs::read_symlink(clean.path), dir.File("unit"));
     Sent = 1.10;
     bool back = PassUntil([] { return CleanShown; }, 30000);
@@ -114,12 +116,17 @@ TEST(LiveFaultsTest, OnePerCentLineNoiseShowsTheStreamWithinTenSeconds) {
     }
 }
 
+// The adapter's names gone, as udev removes them when it is unplugged.
+void UnplugAdapter(const std::string& base) {
+    for (const char* gone : {"/sys", "/dev", "/by-id"})
+        fs::remove_all(base + gone);
+}
+
 // The unit's adapter n as udev shows it: a device in the tree whose terminal is the pty, the
 // names of any adapter before it gone.
 void PlugAdapter(const std::string& base, const std::string& n, const std::string& pty) {
     const std::string terminal = "ttyUSB" + n, serial = "A10K2QX" + n;
-    for (const char* gone : {"/sys", "/by-id"})
-        fs::remove_all(base + gone);
+    UnplugAdapter(base);
     for (const char* made : {"/sys/bus/usb/devices", "/dev", "/by-id"})
         fs::create_directories(base + made);
     fs::create_symlink(pty, base + "/dev/" + terminal);
@@ -131,21 +138,24 @@ void PlugAdapter(const std::string& base, const std::string& n, const std::strin
 // mq6 live asks for the stream at once and again every 2 s: the second request (28 bytes in)
 // is the last the unit takes before it goes, for 1.5 s, and it comes back in another socket
 // under another terminal and by-id name, the old names gone: only a new search finds it.
+// The first terminal is reached through the simulator's link, which goes before its pty does:
+// a pty number freed by the unit may go to another test's pty at once.
 TEST(LiveFaultsTest, UnitVanishingUnderLiveIsFoundAgainOnAnotherPort) {
     FakeRoots dir; // the tree mq6 searches
     SimProcess sim = StartSim({"--vanish-after", "28", "--reappear-ms", "1500", "--rate", "50"});
-    PlugAdapter(dir.path, "5", fs::read_symlink(sim.path));
+    PlugAdapter(dir.path, "5", sim.path);
     ProcessResult live;
     std::thread runner([&] {
         live = RunProcess(MQ6_CLI_PATH, {"-v", "live", "--seconds", "14", "--csv", "-"}, dir.path);
     });
     std::string second; // the simulator's second pty, once it reappears
-    bool reappeared = WaitFor(
-        [&] {
-            std::istringstream lines(ReadText(sim.dir + "/stdout"));
-            return std::getline(lines, second) && std::getline(lines, second) && !second.empty();
-        },
-        15000);
+    auto back = [&] {
+        std::istringstream lines(ReadText(sim.dir + "/stdout"));
+        return std::getline(lines, second) && std::getline(lines, second) && !second.empty();
+    };
+    WaitFor([&] { return !fs::is_symlink(sim.path) || back(); }, 15000);
+    UnplugAdapter(dir.path);
+    bool reappeared = WaitFor(back, 15000);
     if (reappeared)
         PlugAdapter(dir.path, "6", second);
     runner.join();
