@@ -193,6 +193,9 @@ TEST_F(CommThreadTest, ResetNeverBringsBackFramesReadBeforeIt) {
     std::atomic<bool> done{false};
     // Live frames whose raw lambda carries a serial number, and whose unused byte and factor
     // carry it again, so that a frame made up of two half frames cannot pass for one.
+    // Writes that would block are dropped: once the port is closed nobody reads the line, and
+    // a blocked writer would never see that the test is done.
+    fcntl(peer.master, F_SETFL, O_NONBLOCK);
     std::thread unit([&] {
         Bytes burst;
         for (uint32_t n = 1; !done.load(); ++n) {
