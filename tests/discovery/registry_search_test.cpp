@@ -57,7 +57,6 @@ TEST_F(RegistrySearchTest, WhichInstanceIsTheUnit) {
         size_t capacity = 256;
     } const rows[] = {
         {"no instance", "", ""},
-        {"SERIALCOMM cannot be opened", "no SERIALCOMM;FTA,MQ-6,Port (COM7)", ""},
         {"enumeration order", "FTB,MQ-6,Port (COM8),VCP0,COM8;FTA,MQ-6,Port (COM9),VCP1,COM9",
          "COM9"},
         {"unplugged unit skipped", "FTA,MQ-6,Port (COM3);FTB,MQ-6,Port (COM4),VCP1,COM4", "COM4"},
@@ -78,20 +77,22 @@ TEST_F(RegistrySearchTest, WhichInstanceIsTheUnit) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         ClearMemoryRegistry();
-        bool serialComm = row.adapters.find("no SERIALCOMM") == std::string::npos;
-        if (serialComm)
-            AddMemoryRegistryKey(SERIALCOMM);
-        Add(serialComm ? row.adapters : row.adapters.substr(14));
+        AddMemoryRegistryKey(SERIALCOMM);
+        Add(row.adapters);
         std::array<char, 256> name;
         name.fill('#');
         int result = FindRegistryUnit(name.data(), row.capacity);
         EXPECT_EQ(result == 0 ? std::string(name.data()) : std::string(1, name[0]),
                   row.found.empty() ? "#" : row.found);
-        std::array<PortCandidate, MAX_PORT_CANDIDATES> list;
-        EXPECT_TRUE(serialComm || (ListRegistryCandidates(list.data(), int(list.size())) == 1 &&
-                                   list[0].attached == 0))
-            << "the instance is still listed, as not attached";
     }
+    // Without a SERIALCOMM key to open no port is found; the instance is listed, not attached.
+    ClearMemoryRegistry();
+    Add("FTA,MQ-6,Port (COM7)");
+    std::array<char, 256> name;
+    EXPECT_EQ(FindRegistryUnit(name.data(), name.size()), -1);
+    std::array<PortCandidate, MAX_PORT_CANDIDATES> list;
+    ASSERT_EQ(ListRegistryCandidates(list.data(), int(list.size())), 1);
+    EXPECT_EQ(list[0].attached, 0);
 }
 
 TEST_F(RegistrySearchTest, PortNameFromFriendlyNameAndLocationData) {

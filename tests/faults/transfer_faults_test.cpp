@@ -31,8 +31,8 @@ ProcessResult Run(const Transfer& transfer, Args simArgs, const TempDir& dir, Si
 }
 
 // The unit's state file once the unit has restarted out of its loader.
-Bytes StateAfterRestart(SimProcess& sim, const TempDir& dir) {
-    auto state = [&] { return ReadBytes(dir.File("state")); };
+std::string StateAfterRestart(SimProcess& sim, const TempDir& dir) {
+    auto state = [&] { return ReadText(dir.File("state")); };
     WaitFor([&] { return state().size() > 8 && state()[8] == 0; }, 3000);
     StopSim(sim);
     return state();
@@ -40,7 +40,7 @@ Bytes StateAfterRestart(SimProcess& sim, const TempDir& dir) {
 
 // Cuts the transfer after bytes request bytes and reruns it on the unit's kept state: the unit
 // must then hold, byte for byte, what a run never cut left it holding.
-void CutAndRerun(const Transfer& transfer, long bytes, const Bytes& uncut) {
+void CutAndRerun(const Transfer& transfer, long bytes, const std::string& uncut) {
     SCOPED_TRACE("cut after " + std::to_string(bytes) + " request bytes");
     TempDir dir;
     SimProcess sim;
@@ -71,7 +71,7 @@ void RunCuts(const Transfer& transfer) {
     ProcessResult run =
         Run(transfer, {"--state", dir.File("state"), "--log", dir.File("log")}, dir, sim);
     EXPECT_EQ(run.status, 0) << run.err;
-    const Bytes uncut = StateAfterRestart(sim, dir);
+    const std::string uncut = StateAfterRestart(sim, dir);
     std::vector<long> points;
     long start = 0, total = 0;
     int kind = -1;

@@ -74,8 +74,7 @@ TEST(SetupKeyBuild, VersionNamesTheKeyOfEachBuildAndTheImage) {
                       sample = "sample-setup-key.txt, the SAMPLE, not the unit's key\n";
     for (auto [program, text] :
          {std::pair<const char*, std::string>{MQ6_CLI_PATH, head + sample},
-          {MQ6_TESTKEY_CLI_PATH, head + "test-setup-key.txt, given at build "
-                                        "time\n"},
+          {MQ6_TESTKEY_CLI_PATH, head + "test-setup-key.txt, given at build time\n"},
           {MQ6_SIM_PATH, "mq6-sim " MQ6_VERSION_TEXT "\nSetup key: " + sample}})
         EXPECT_EQ(RunProcess(program, {"--version"}, dir.path).out, text) << program;
 }

@@ -18,7 +18,6 @@ struct TempDir {
 };
 
 std::string ReadText(const std::string& path);
-std::vector<uint8_t> ReadBytes(const std::string& path);
 void WriteText(const std::string& path, const std::string& text);
 
 struct ProcessResult {

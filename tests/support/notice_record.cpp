@@ -4,7 +4,6 @@
 
 std::mutex NoticeLock;
 std::vector<RecordedNotice> RecordedNotices;
-std::vector<int> RecordedPortStatus;
 int NoticeResult = 1;
 
 int ShowNotice(std::string_view text, std::string_view caption, unsigned flags) {
@@ -13,15 +12,12 @@ int ShowNotice(std::string_view text, std::string_view caption, unsigned flags) 
     return NoticeResult;
 }
 
-void NoticePortStatus(int status) {
-    std::lock_guard<std::mutex> hold(NoticeLock);
-    RecordedPortStatus.push_back(status);
-}
+// The port indicator is the status line's: its text is checked where it is drawn.
+void NoticePortStatus(int) {}
 
 void ClearRecordedNotices() {
     std::lock_guard<std::mutex> hold(NoticeLock);
     RecordedNotices.clear();
-    RecordedPortStatus.clear();
     NoticeResult = 1;
 }
 

@@ -1,4 +1,4 @@
-// The notice seam for tests: every notice shown and every port status change, recorded.
+// The notice seam for tests: every notice shown, recorded.
 #pragma once
 
 #include <mutex>
@@ -12,7 +12,6 @@ struct RecordedNotice {
 
 extern std::mutex NoticeLock;
 extern std::vector<RecordedNotice> RecordedNotices;
-extern std::vector<int> RecordedPortStatus;
 extern int NoticeResult; // what the next boxes return
 
 void ClearRecordedNotices();

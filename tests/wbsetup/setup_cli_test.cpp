@@ -29,10 +29,6 @@ class SetupCliTest : public ::testing::Test {
             arg = arg == "@port" ? "--port=" + sim.path : arg;
         return RunProcess(MQ6_CLI_PATH, args, dir.path);
     }
-    ProcessResult Mq6(Args args) {
-        args.insert(args.begin(), "@port");
-        return Run(args);
-    }
 };
 
 TEST_F(SetupCliTest, EveryCommandReachesTheUnitAndPrintsWhatItHolds) {
@@ -167,19 +163,20 @@ TEST_F(SetupCliTest, ABackupRestoresTheSetupExactly) {
     // Flag bits only the unit knows, an offset the scroll bar cannot reach, 4.444 V as 4.4.
     // The flags are taken before the mode bit wherever they stand in the file.
     WriteText(dir.File("start.json"), "{\"b_mode\": \"WB\", \"flags\": 240, \"nb_offset\": 20}");
-    ProcessResult first = Mq6({"setup", "write", "--from", dir.File("start.json"), "--b1",
+    ProcessResult first = Run({"@port", "setup", "write", "--from", dir.File("start.json"), "--b1",
                                "4.444,19.999", "--a-response", "FASTEST", "--yes"});
     ASSERT_EQ(first.status, 0) << first.err;
-    ProcessResult backup = Mq6({"setup", "read", "--json"});
+    ProcessResult backup = Run({"@port", "setup", "read", "--json"});
     for (const char* line :
          {"\"flags\": 242,", "\"a_response\": \"Fastest\",", "\"b_mode\": \"wb\",",
           "\"b1_volts\": 4.4,", "\"b1_afr\": 20.00,", "\"nb_offset\": 20\n"})
         EXPECT_TRUE(Has(backup.out, line)) << line << "\n" << backup.out;
     WriteText(dir.File("backup.json"), backup.out);
-    ASSERT_EQ(Mq6({"setup", "write", "--defaults", "--yes"}).status, 0);
-    EXPECT_TRUE(Has(Mq6({"setup", "read", "--json"}).out, "\"flags\": 0,"));
-    ASSERT_EQ(Mq6({"setup", "write", "--from", dir.File("backup.json"), "--yes"}).status, 0);
-    EXPECT_EQ(Mq6({"setup", "read", "--json"}).out, backup.out);
+    ASSERT_EQ(Run({"@port", "setup", "write", "--defaults", "--yes"}).status, 0);
+    EXPECT_TRUE(Has(Run({"@port", "setup", "read", "--json"}).out, "\"flags\": 0,"));
+    ASSERT_EQ(Run({"@port", "setup", "write", "--from", dir.File("backup.json"), "--yes"}).status,
+              0);
+    EXPECT_EQ(Run({"@port", "setup", "read", "--json"}).out, backup.out);
 }
 
 } // namespace

@@ -70,12 +70,13 @@ class SetupTransferTest : public ::testing::Test {
         int result = WaitSetupWrite();
         // LeaveLoadMode awaits no reply: the unit restarts (and dumps) a moment later.
         EXPECT_TRUE(result != 0 ||
-                    WaitFor([&] { return ReadBytes(dir.File("tables")).size() == 4096; }, 3000));
+                    WaitFor([&] { return ReadText(dir.File("tables")).size() == 4096; }, 3000));
         return result;
     }
     // The tables the unit dumped and the setup block it holds.
     Bytes UnitImage() {
-        Bytes image = ReadBytes(dir.File("tables"));
+        const std::string tables = ReadText(dir.File("tables"));
+        Bytes image(tables.begin(), tables.end());
         EXPECT_EQ(GetDeviceData(), 0);
         image.insert(image.end(), &DeviceInfo[4], &DeviceInfo[68]);
         return image;

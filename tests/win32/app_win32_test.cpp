@@ -218,19 +218,12 @@ TEST_F(MainWindowWin32, SetChecksThenWritesWithTheWindowLockedAndTheUnitsValuesA
         Tab(row, typed[row][0]);
     beeps = RefusedInputBeeps();
     Click(620, 496); // Set MQ-6; its bar shows the write
-    ASSERT_TRUE(PumpUntil(
-        [&] {
-            return SendMessageA(ChildAt(window, "msctls_progress32", 8, 476), PBM_GETPOS, 0, 0) >
-                   10;
-        },
-        VIEW_WAIT_MS));
+    auto bar = [&] { return ChildAt(window, "msctls_progress32", 8, 476); };
+    ASSERT_TRUE(
+        PumpUntil([&] { return SendMessageA(bar(), PBM_GETPOS, 0, 0) > 10; }, VIEW_WAIT_MS));
     ExpectLocked();
-    EXPECT_TRUE(PumpUntil(
-        [&] {
-            return ControlText(ChildAt(window, "Static", 8, 490)) ==
-                   "The window closes when the work ends.";
-        },
-        1000));
+    auto note = [&] { return ControlText(ChildAt(window, "Static", 8, 490)); };
+    EXPECT_TRUE(PumpUntil([&] { return note() == "The window closes when the work ends."; }, 1000));
     EXPECT_TRUE(Grayed(GetMenu(window), IDM_RECORD) && Grayed(GetMenu(window), IDM_LIVE_HISTORY) &&
                 !IsWindowEnabled(Field(7)));
     SendMessageA(window, WM_COMMAND, IDM_RECORD, 0);

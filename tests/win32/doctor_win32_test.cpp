@@ -23,21 +23,8 @@ std::string RunDoctor() {
 }
 
 TEST(DoctorWin32, ReadsTheFoundAdaptersLatencyTimerAndWritesNothing) {
-    const std::string keys[] = {"SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_0403&Pid_6001",
-                                "SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS",
-                                "SYSTEM\\CurrentControlSet\\Services\\FTDIBUS"};
-    const std::string entry = keys[1] + "\\Vid_0403+Pid_6001+A10K2QX7A\\0000";
-    const std::string parameters = keys[2] + "\\Parameters";
     ASSERT_TRUE(StartWineSim("com7", {}));
-    RegSetKeyValueA(HKEY_LOCAL_MACHINE, (keys[0] + "\\A10K2QX7").c_str(), "LocationInformation",
-                    REG_SZ, "MQ-6", 5);
-    RegSetKeyValueA(HKEY_LOCAL_MACHINE, entry.c_str(), "FriendlyName", REG_SZ,
-                    "USB Serial Port (COM7)", 23);
-    RegSetKeyValueA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", "\\Device\\VCP0", REG_SZ,
-                    "COM7", 5);
-    const DWORD retry = 150; // below what any other command would raise it to
-    RegSetKeyValueA(HKEY_LOCAL_MACHINE, parameters.c_str(), "RetryResetCount", REG_DWORD, &retry,
-                    4);
+    const std::string entry = AddRegistryUnit(true);
     const std::pair<DWORD, const char*> rows[] = {{16, "warn"}, {1, "ok"}};
     for (const auto& [latency, status] : rows) {
         SCOPED_TRACE(latency);
@@ -51,14 +38,12 @@ TEST(DoctorWin32, ReadsTheFoundAdaptersLatencyTimerAndWritesNothing) {
         EXPECT_NE(out.find("\"detail\": \"COM7, found by the registry search"), out.npos) << out;
     }
     DWORD count = 0, size = sizeof count;
-    RegGetValueA(HKEY_LOCAL_MACHINE, parameters.c_str(), "RetryResetCount", RRF_RT_ANY, nullptr,
-                 &count, &size);
-    EXPECT_EQ(count, retry) << "the driver's parameter was raised";
+    // 150 is below what any other command would raise it to.
+    RegGetValueA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\FTDIBUS\\Parameters",
+                 "RetryResetCount", RRF_RT_ANY, nullptr, &count, &size);
+    EXPECT_EQ(count, 150u) << "the driver's parameter was raised";
     StopWineSim();
-    // The smoke run that follows in this prefix must find the unit through its own entries.
-    for (const std::string& key : keys)
-        RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str());
-    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", "\\Device\\VCP0");
+    RemoveRegistryUnit();
 }
 
 } // namespace

@@ -73,29 +73,14 @@ TEST(ConfigWin32, LeavesAReadOnlyFileAloneWithTheErrorBox) {
 // the search raises. The smoke run finds the unit through terminated entries; the choices among
 // candidates and the other cases of the parameter are the portable search's own tests.
 TEST(DiscoveryWin32, FindsTheUnitThroughTheDriversKeysAndRaisesItsParameter) {
-    const std::string keys[] = {"SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_0403&Pid_6001",
-                                "SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS",
-                                "SYSTEM\\CurrentControlSet\\Services\\FTDIBUS"};
-    const std::string parameters = keys[2] + "\\Parameters";
-    const DWORD retryBefore = 150;
-    RegSetKeyValueA(HKEY_LOCAL_MACHINE, (keys[0] + "\\A10K2QX7").c_str(), "LocationInformation",
-                    REG_SZ, "MQ-6", 4);
-    RegSetKeyValueA(HKEY_LOCAL_MACHINE, (keys[1] + "\\Vid_0403+Pid_6001+A10K2QX7A\\0000").c_str(),
-                    "FriendlyName", REG_SZ, "USB Serial Port (COM7)", 22);
-    RegSetKeyValueA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", "\\Device\\VCP0", REG_SZ,
-                    "COM7", 5);
-    RegSetKeyValueA(HKEY_LOCAL_MACHINE, parameters.c_str(), "RetryResetCount", REG_DWORD,
-                    &retryBefore, 4);
+    AddRegistryUnit(false);
     AutoPort.store(1);
     std::strcpy(PortName.data(), "COM2");
     EXPECT_EQ(FindPort(nullptr, 0), 0); // what reaches a buffer is the portable search's test
     EXPECT_STREQ(PortName.data(), "COM7");
     DWORD type = 0, count = 0, size = sizeof count;
-    RegGetValueA(HKEY_LOCAL_MACHINE, parameters.c_str(), "RetryResetCount", RRF_RT_ANY, &type,
-                 &count, &size);
-    EXPECT_EQ(std::pair(type, count), std::pair(DWORD(REG_DWORD), DWORD(200)));
-    // The smoke run that follows in this prefix must find the unit through its own entries.
-    for (const std::string& key : keys)
-        RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str());
-    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", "\\Device\\VCP0");
+    RegGetValueA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\FTDIBUS\\Parameters",
+                 "RetryResetCount", RRF_RT_ANY, &type, &count, &size);
+    EXPECT_EQ(std::pair(type, count), std::pair(DWORD(REG_DWORD), DWORD(200))) << "raised from 150";
+    RemoveRegistryUnit();
 }

@@ -15,6 +15,10 @@ std::string SimLink;
 std::mutex StateLock;
 std::ostringstream StateCalls;
 DWORD StateThread = 0; // the thread of the last call
+const std::string UNIT_KEYS[] = {"SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_0403&Pid_6001",
+                                 "SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS",
+                                 "SYSTEM\\CurrentControlSet\\Services\\FTDIBUS"};
+const char* const SERIALCOMM = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
 // Wine starts Unix programs given their Unix path; it hands back a null process handle and a
 // stray thread handle whose closing would close one of this process's own handles, so neither
 // is touched and the caller waits for the link to come or go instead.
@@ -111,4 +115,23 @@ std::string TakeExecutionStateCalls() {
     std::string calls = StateCalls.str();
     StateCalls.str("");
     return calls;
+}
+
+std::string AddRegistryUnit(bool terminated) {
+    const std::string entry = UNIT_KEYS[1] + "\\Vid_0403+Pid_6001+A10K2QX7A\\0000";
+    const DWORD retry = 150, end = terminated ? 1 : 0;
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, (UNIT_KEYS[0] + "\\A10K2QX7").c_str(),
+                    "LocationInformation", REG_SZ, "MQ-6", 4 + end);
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, entry.c_str(), "FriendlyName", REG_SZ,
+                    "USB Serial Port (COM7)", 22 + end);
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, SERIALCOMM, "\\Device\\VCP0", REG_SZ, "COM7", 5);
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, (UNIT_KEYS[2] + "\\Parameters").c_str(), "RetryResetCount",
+                    REG_DWORD, &retry, 4);
+    return entry;
+}
+
+void RemoveRegistryUnit() {
+    for (const std::string& key : UNIT_KEYS)
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str());
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, SERIALCOMM, "\\Device\\VCP0");
 }

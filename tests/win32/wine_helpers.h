@@ -29,6 +29,13 @@ HWND ChildAt(HWND window, const char* className, int x, int y);
 bool Grayed(HMENU menu, int command);
 std::string ReadFileText(const std::string& path);
 
+// The FTDI driver's entries for an adapter of the unit on COM7 at their real key paths, REG_SZ
+// data stored with or without its terminator, and the driver's RetryResetCount at 150; returns
+// the instance's key. RemoveRegistryUnit deletes them all: the smoke run that follows in the
+// prefix must find the unit through its own entries.
+std::string AddRegistryUnit(bool terminated);
+void RemoveRegistryUnit();
+
 // The utility's execution-state requests since the last take, "STATE " each in hex, with a "|"
 // before each that comes from another thread than the one before it.
 std::string TakeExecutionStateCalls();
