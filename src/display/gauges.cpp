@@ -226,9 +226,9 @@ void DrawReadoutDashes(Canvas* canvas, Readout& readout, int full) {
 }
 
 // The activity mark: its current spoke and the good frames counted since it last moved.
-// Only the decoding thread moves it.
-int CurrentSpoke = 0;
-int SpokeFrameCount = 4;
+// Only the decoding thread moves it; ResetGauges sets both before the first frame.
+int CurrentSpoke;
+int SpokeFrameCount;
 
 void DrawSpoke(Canvas* canvas, const Spoke& spoke) {
     CanvasMoveTo(canvas, spoke.innerX, spoke.innerY);

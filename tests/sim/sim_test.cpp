@@ -82,8 +82,8 @@ TEST_F(SimTest, BaudPacesTheLineAndFullNoiseFlipsOneBitOfEveryByte) {
 }
 
 // Requests the program should never send are refused; in the loader the application is silent
-// and the loader's data block tells its mode. The worked frames of a whole update and a setup
-// write reach the simulator in the transfer and cli tests.
+// but for a second load mode request, and the loader's data block tells its mode. The worked frames
+// of a whole update and a setup write reach the simulator in the transfer and cli tests.
 TEST_F(SimTest, MalformedRequestsAreRefusedAndTheLoaderAnswersInstead) {
     RunSteps({{"52 07 20*10 01 98", ""},
               {"00 52 13 37 52 07 20*10 01 99", "57 45", 0},
@@ -92,6 +92,7 @@ TEST_F(SimTest, MalformedRequestsAreRefusedAndTheLoaderAnswersInstead) {
               {"52 0F 4C 6F 61 64 4D 6F 64 65 03 20 03 89", Z_N},
               {"52 0F 4C 6F 61 64 4D 6F 64 65 01 20 03 87", "5A 41 00 00 00 00 9B"},
               {"52 07 20*10 01 99", ""},
+              {"52 0F 4C 6F 61 64 4D 6F 64 65 01 20 03 87", "5A 41 00 00 00 00 9B"},
               {"5A 03 20*18 02 9D", "5A 45", 1},
               {"5A 00 FF F8 00*16 02 51", Z_N},
               {"5A 02 08 00 00 20*15 02 44", Z_N},
@@ -130,8 +131,9 @@ TEST(SimOptionsTest, BadValuesAreRefused) {
         EXPECT_EQ(bad.err, row.err);
     }
     EXPECT_EQ(ReadText(dir.File("notes")), "kept\n");
-    // Every bound taken (timeout ends the simulator), one step beyond each refused.
-    for (std::string args : {"--unit-mode 255 --baud 300 --stoich 655.35 --profile const:207 "
+    // Every bound taken, one option given as --name=value (timeout ends the simulator); one
+    // step beyond each refused.
+    for (std::string args : {"--unit-mode=255 --baud 300 --stoich 655.35 --profile const:207 "
                              "--rate 1000 --seed 4294967295 --state " +
                                  state,
                              "--unit-mode 0 --baud 0 --stoich 0.01 --rate 0.01 "
