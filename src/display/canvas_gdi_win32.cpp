@@ -177,8 +177,12 @@ void CanvasRestoreObjects(Canvas* canvas) {
 
 CanvasFont CanvasSetFont(Canvas* canvas, CanvasFont font) {
     HFONT handle = FontHandle(font);
-    if (handle == nullptr) // the font is not created yet: the selection stays
-        return FontName(GetCurrentObject(canvas->dc, OBJ_FONT));
+    HGDIOBJ current = GetCurrentObject(canvas->dc, OBJ_FONT);
+    // Not created yet: the selection stays. Already selected (a kept context keeps its font
+    // from frame to frame): selecting it again changes nothing on the screen, but Wine's X11
+    // driver looks up the X resources and rereads their files on every font selection.
+    if (handle == nullptr || handle == current)
+        return FontName(current);
     return FontName(SelectObject(canvas->dc, handle));
 }
 
