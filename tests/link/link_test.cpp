@@ -68,6 +68,7 @@ TEST(RingTest, ByteArrivingAtTheRingsEdgesAndTransmitHandOverLimits) {
 }
 
 using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
 
 class CommThreadTest : public ::testing::Test {
   protected:
@@ -323,21 +324,30 @@ TEST_F(ProtocolTest, ByteWaitsLastFiveTicksAndNoiseEndsTheWaitAfterThirty) {
         {&block, 100, 300, 0, 30}, {&ACK_W, 6, 300, 0, 30}, {nullptr, 0, -1, 31, 34}};
     for (const auto& [frame, cut, restAfterMs, fewest, most] : rows) {
         SCOPED_TRACE(testing::Message() << (frame ? frame->size() : 0) << " bytes cut at " << cut);
-        if (frame != nullptr)
-            Reply(Bytes(frame->begin(), frame->begin() + cut));
-        std::atomic<bool> stop{false};
-        std::thread rest([&] {
-            for (; frame == nullptr && !stop.load(); SleepMs(2))
-                PeerWrite(peer, {0x11, 'W'});
-            if (restAfterMs < 0)
-                return;
-            SleepMs(restAfterMs);
-            PeerWrite(peer, Bytes(frame->begin() + cut, frame->end()));
-        });
-        auto [result, ticks] =
-            Timed([&] { return frame == &block ? ReadDataBlock(nullptr, 0) : SetStreamMode(8); });
-        stop.store(true);
-        rest.join();
+        // Noise that paused for 15 ms (a machine too busy to keep writing it) can meet a burst of
+        // ticks from a starved ticker: such a row is run again, up to five times in all.
+        int result = 0, ticks = 0, pausedMs = 1000;
+        for (int run = 0; run < 5 && pausedMs > 15; ++run) {
+            if (frame != nullptr)
+                Reply(Bytes(frame->begin(), frame->begin() + cut));
+            std::atomic<bool> stop{false};
+            std::thread rest([&] {
+                pausedMs = 0;
+                for (auto last = Clock::now(); frame == nullptr && !stop.load(); SleepMs(2)) {
+                    PeerWrite(peer, {0x11, 'W'});
+                    pausedMs = std::max(pausedMs, int((Clock::now() - last) / 1ms));
+                    last = Clock::now();
+                }
+                if (restAfterMs < 0)
+                    return;
+                SleepMs(restAfterMs);
+                PeerWrite(peer, Bytes(frame->begin() + cut, frame->end()));
+            });
+            std::tie(result, ticks) = Timed(
+                [&] { return frame == &block ? ReadDataBlock(nullptr, 0) : SetStreamMode(8); });
+            stop.store(true);
+            rest.join();
+        }
         EXPECT_EQ(result, restAfterMs < 0 ? -1 : 0);
         EXPECT_TRUE(ticks >= fewest && ticks <= most) << ticks << " ticks";
     }
