@@ -90,6 +90,8 @@ TEST_F(HistoryTest, TheBandIsTheSortedClampedTargetAreaAndTheSettingsStayAsTheyW
             if (rectangle.state.brushColour == BAND)
                 bands.push_back(rectangle.args);
         EXPECT_EQ(bands, (std::vector<std::array<int, 8>>{{80, top, 680, bottom}}));
+        // No frame yet: the AFR scale is petrol's, 14.70, so 0.84 is 12.348, shown 12.3.
+        EXPECT_EQ(CanvasCallsOf(CanvasOp::TEXT).at(5).text, "12.3");
         EXPECT_EQ(std::pair(TargetLow.load(), TargetHigh.load()), std::pair(low, high));
     }
 }
