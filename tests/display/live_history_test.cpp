@@ -85,11 +85,12 @@ TEST_F(HistoryTest, TheBandIsTheSortedClampedTargetAreaAndTheSettingsStayAsTheyW
         TargetLow = low;
         TargetHigh = high;
         DrawHistoryChart(canvas = CanvasOpenWindow(), 10.0);
-        std::vector<std::array<int, 8>> bands;
+        // The face, grey as the dial's, in its outline; then the band.
+        std::vector<std::pair<Colour, std::array<int, 8>>> drawn;
         for (const CanvasCall& rectangle : CanvasCallsOf(CanvasOp::RECTANGLE))
-            if (rectangle.state.brushColour == BAND)
-                bands.push_back(rectangle.args);
-        EXPECT_EQ(bands, (std::vector<std::array<int, 8>>{{80, top, 680, bottom}}));
+            drawn.push_back({rectangle.state.brushColour, rectangle.args});
+        EXPECT_EQ(drawn, (decltype(drawn){{Rgb(235, 235, 235), {79, 59, 681, 382}},
+                                          {BAND, {80, top, 680, bottom}}}));
         // No frame yet: the AFR scale is petrol's, 14.70, so 0.84 is 12.348, shown 12.3.
         EXPECT_EQ(CanvasCallsOf(CanvasOp::TEXT).at(5).text, "12.3");
         EXPECT_EQ(std::pair(TargetLow.load(), TargetHigh.load()), std::pair(low, high));
