@@ -103,7 +103,7 @@ void OnInterrupt(int) {
 }
 
 std::string Format(const char* format, auto... values) {
-    std::array<char, 512> text{};
+    std::array<char, 1024> text{};
     std::snprintf(text.data(), text.size(), format, values...);
     return text.data();
 }
@@ -128,6 +128,11 @@ void Finish(CheckName name, CheckStatus status, std::string detail, std::string 
     std::fflush(stdout);
 }
 
+// One figure of the JSON report, after those the check set before.
+void Figure(CheckName name, const char* key, Json value) {
+    Run.checks[name].figures[key] = std::move(value);
+}
+
 void Skip(CheckName name, const char* reason) {
     Finish(name, CHECK_SKIPPED, reason);
 }
@@ -135,15 +140,16 @@ void Skip(CheckName name, const char* reason) {
 void CheckProgram() {
     std::string detail = Format("mq6 %s, carrying firmware %d.%02d", MQ6_VERSION_TEXT,
                                 CARRIED_VERSION_MAJOR, CARRIED_VERSION_MINOR);
-    Run.checks[CHECK_PROGRAM].figures = {{"version", MQ6_VERSION_TEXT},
-                                         {"sample_image", FIRMWARE_IMAGE_IS_SAMPLE},
-                                         {"sample_key", SETUP_KEY_IS_SAMPLE}};
+    Figure(CHECK_PROGRAM, "version", MQ6_VERSION_TEXT);
+    Figure(CHECK_PROGRAM, "sample_image", FIRMWARE_IMAGE_IS_SAMPLE);
+    Figure(CHECK_PROGRAM, "sample_key", SETUP_KEY_IS_SAMPLE);
     if (!FIRMWARE_IMAGE_IS_SAMPLE && !SETUP_KEY_IS_SAMPLE)
-        return Finish(CHECK_PROGRAM, CHECK_OK, detail + ", the maker's image and setup key");
+        return Finish(CHECK_PROGRAM, CHECK_OK,
+                      Format("%s, the maker's image and setup key", detail.c_str()));
     const char* which = FIRMWARE_IMAGE_IS_SAMPLE && SETUP_KEY_IS_SAMPLE
                             ? "firmware image and setup key"
                             : (FIRMWARE_IMAGE_IS_SAMPLE ? "firmware image" : "setup key");
-    Finish(CHECK_PROGRAM, CHECK_WARN, detail + Format("; its %s: the SAMPLE", which),
+    Finish(CHECK_PROGRAM, CHECK_WARN, Format("%s; its %s: the SAMPLE", detail.c_str(), which),
            "this build writes its sample only into a unit that runs the sample firmware (the "
            "simulated unit): a real unit's firmware update and setup write need a build with the "
            "maker's files (README, \"Samples and real units\")");
@@ -175,25 +181,28 @@ void CheckPort() {
             Run.adapter = candidate;
         }
         check.lines.push_back(FormatCandidate(candidate, chosen));
-        listed.push_back({{"usb", candidate.location.data()},
-                          {"product", candidate.product.data()},
-                          {"serial", candidate.serial.data()},
-                          {"port", candidate.port.data()},
-                          {"attached", candidate.attached != 0},
-                          {"chosen", chosen}});
+        Json& entry = listed.emplace_back(Json::object());
+        entry["usb"] = candidate.location.data();
+        entry["product"] = candidate.product.data();
+        entry["serial"] = candidate.serial.data();
+        entry["port"] = candidate.port.data();
+        entry["attached"] = candidate.attached != 0;
+        entry["chosen"] = chosen;
     }
-    check.figures = {{"port", Run.port}, {"candidates", listed}};
+    Figure(CHECK_PORT, "port", Run.port);
+    Figure(CHECK_PORT, "candidates", std::move(listed));
     std::string adapters =
         count == 0 ? "no FTDI 0403:6001 adapter"
                    : Format("%d FTDI 0403:6001 adapter%s", count, count == 1 ? "" : "s");
     if (Run.port.empty() || StorePortName(Run.port) != 0)
         return Finish(CHECK_PORT, CHECK_FAIL,
-                      Run.port.empty() ? "no MQ-6 unit found; " + adapters
-                                       : "the port name is too long: " + Run.port,
+                      Run.port.empty() ? Format("no MQ-6 unit found; %s", adapters.c_str())
+                                       : Format("the port name is too long: %s", Run.port.c_str()),
                       "connect the unit and power it; an adapter whose product string is not "
                       "\"MQ-6\" is used with --port PATH; no adapter at all: the cable, or the "
                       "system's FTDI driver (the kernel log on Linux, Device Manager on Windows)");
-    Finish(CHECK_PORT, CHECK_OK, Run.port + ", " + how + "; " + adapters);
+    Finish(CHECK_PORT, CHECK_OK,
+           Format("%s, %s; %s", Run.port.c_str(), how.c_str(), adapters.c_str()));
 }
 
 // Not opened: the reason, and what mends it.
@@ -206,8 +215,9 @@ std::string OpenMend(int failure, const PortAccess& facts) {
         if (!facts.groupMayUse)
             return "only the node's owner may use it: give the unit's port, or install the "
                    "Debian package, whose udev rule names the unit's port /dev/mq6";
-        return "join the group " + facts.group + " (sudo usermod -aG " + facts.group + " " +
-               facts.user + "); the change takes effect at a new login";
+        return Format("join the group %s (sudo usermod -aG %s %s); the change takes effect at a "
+                      "new login",
+                      facts.group.c_str(), facts.group.c_str(), facts.user.c_str());
     case SERIAL_OPEN_NOT_TERMINAL:
         return "give the unit's port: mq6 ports lists the adapters";
     default:
@@ -218,26 +228,28 @@ std::string OpenMend(int failure, const PortAccess& facts) {
 void CheckAccess() {
     PortAccess facts;
     InspectPortAccess(Run.port.c_str(), facts);
-    Check& check = Run.checks[CHECK_ACCESS];
     std::string detail;
     if (facts.described) {
-        check.figures = {{"node", facts.node},
-                         {"user", facts.user},
-                         {"may_open", facts.mayOpen},
-                         {"holders", facts.holders}};
+        Figure(CHECK_ACCESS, "node", facts.node);
+        Figure(CHECK_ACCESS, "user", facts.user);
+        Figure(CHECK_ACCESS, "may_open", facts.mayOpen);
+        Figure(CHECK_ACCESS, "holders", facts.holders);
         if (!facts.error.empty())
-            return Finish(CHECK_ACCESS, CHECK_FAIL, Run.port + ": " + facts.error,
+            return Finish(CHECK_ACCESS, CHECK_FAIL,
+                          Format("%s: %s", Run.port.c_str(), facts.error.c_str()),
                           OpenMend(SERIAL_OPEN_MISSING, facts));
-        detail = facts.node + ", user " + facts.user;
+        detail = Format("%s, user %s", facts.node.c_str(), facts.user.c_str());
         if (!facts.mayOpen)
-            return Finish(CHECK_ACCESS, CHECK_FAIL, detail + " may not open it",
+            return Finish(CHECK_ACCESS, CHECK_FAIL, Format("%s may not open it", detail.c_str()),
                           facts.groupPending
-                              ? facts.user + " is in the group " + facts.group +
-                                    " but this login began before: log out and in again"
+                              ? Format("%s is in the group %s but this login began before: log "
+                                       "out and in again",
+                                       facts.user.c_str(), facts.group.c_str())
                               : OpenMend(SERIAL_OPEN_DENIED, facts));
         if (!facts.holders.empty())
             return Finish(CHECK_ACCESS, CHECK_FAIL,
-                          detail + " may open it; in use by another program: " + facts.holders,
+                          Format("%s may open it; in use by another program: %s", detail.c_str(),
+                                 facts.holders.c_str()),
                           OpenMend(SERIAL_OPEN_BUSY, facts));
         detail += facts.seesAll ? " may open it, no other program holds it; "
                                 : " may open it, no program of this user holds it; ";
@@ -245,10 +257,11 @@ void CheckAccess() {
     int failure = OpenChosenPort();
     if (failure != SERIAL_OPEN_OK)
         return Finish(CHECK_ACCESS, CHECK_FAIL,
-                      detail + "cannot open " + Run.port + ": " + OpenFailureText(failure),
+                      Format("%scannot open %s: %s", detail.c_str(), Run.port.c_str(),
+                             OpenFailureText(failure)),
                       OpenMend(failure, facts));
     Run.opened = true;
-    Finish(CHECK_ACCESS, CHECK_OK, detail + "opened " + Run.port);
+    Finish(CHECK_ACCESS, CHECK_OK, Format("%sopened %s", detail.c_str(), Run.port.c_str()));
 }
 
 // Read before the port is opened: the low-latency mode of the open shows as 1 ms meanwhile.
@@ -261,26 +274,29 @@ void ReadLatencyTimer() {
 void CheckLatency() {
     std::string rule = FindUdevRule();
     bool lowLatency = Run.opened && SerialLowLatency() == 1;
-    Run.checks[CHECK_LATENCY].figures = {
-        {"latency_timer_ms", Run.latencyMs >= 0 ? Json(Run.latencyMs) : nullptr},
-        {"low_latency_mode", lowLatency},
-        {"udev_rule", rule.empty() ? Json(nullptr) : Json(rule)}};
-    std::string ruleText = rule.empty() ? "" : "; udev rule " + rule;
-    std::string mode =
+    Figure(CHECK_LATENCY, "latency_timer_ms", Run.latencyMs >= 0 ? Json(Run.latencyMs) : nullptr);
+    Figure(CHECK_LATENCY, "low_latency_mode", lowLatency);
+    Figure(CHECK_LATENCY, "udev_rule", rule.empty() ? Json(nullptr) : Json(rule));
+    const char* ruleLead = rule.empty() ? "" : "; udev rule ";
+    const char* mode =
         lowLatency ? "; mq6 put the port in low-latency mode (1 ms while it has it)" : "";
     if (!Run.adapterKnown)
         return Finish(CHECK_LATENCY, CHECK_OK,
-                      "no FTDI adapter leads to " + Run.port + ": no latency timer" + ruleText);
+                      Format("no FTDI adapter leads to %s: no latency timer%s%s", Run.port.c_str(),
+                             ruleLead, rule.c_str()));
     if (Run.latencyMs < 0)
         return Finish(CHECK_LATENCY, CHECK_WARN,
-                      "the system does not show the adapter's latency timer" + mode + ruleText,
+                      Format("the system does not show the adapter's latency timer%s%s%s", mode,
+                             ruleLead, rule.c_str()),
                       LatencyTimerMend());
-    std::string detail = Format("latency timer %d ms", Run.latencyMs) + mode + ruleText;
+    std::string detail =
+        Format("latency timer %d ms%s%s%s", Run.latencyMs, mode, ruleLead, rule.c_str());
     if (Run.latencyMs >= 1 && Run.latencyMs <= LATENCY_OK_MS)
         return Finish(CHECK_LATENCY, CHECK_OK, detail);
-    Finish(CHECK_LATENCY, CHECK_WARN,
-           detail + Format("; the adapter holds each reply back up to %d ms", Run.latencyMs),
-           LatencyTimerMend());
+    Finish(
+        CHECK_LATENCY, CHECK_WARN,
+        Format("%s; the adapter holds each reply back up to %d ms", detail.c_str(), Run.latencyMs),
+        LatencyTimerMend());
 }
 
 std::string_view TrimRight(std::string_view text) {
@@ -298,8 +314,7 @@ void CheckUnit() {
     int read = GetDeviceData();
     bool answered = LinkBytesReceived.load() != received;
     double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    Check& check = Run.checks[CHECK_UNIT];
-    check.figures = {{"read_ms", std::round(ms)}};
+    Figure(CHECK_UNIT, "read_ms", std::round(ms));
     if (read != 0 && answered)
         return Finish(
             CHECK_UNIT, CHECK_FAIL,
@@ -316,11 +331,11 @@ void CheckUnit() {
     int minor = 0;
     bool known = ReadUnitVersion(DeviceInfo, major, minor) == 0;
     int mode = DeviceInfo[UNIT_MODE_OFFSET];
-    check.figures["banner"] = banner;
-    check.figures["version"] = known ? Json(Format("%d.%02d", major, minor)) : nullptr;
-    check.figures["unit_mode"] = mode;
+    Figure(CHECK_UNIT, "banner", banner);
+    Figure(CHECK_UNIT, "version", known ? Json(Format("%d.%02d", major, minor)) : nullptr);
+    Figure(CHECK_UNIT, "unit_mode", mode);
     bool sample = UnitRunsSampleFirmware();
-    check.figures["sample_firmware"] = sample;
+    Figure(CHECK_UNIT, "sample_firmware", sample);
     std::string detail = Format("data block in %.0f ms; \"%s\"", ms, banner.c_str());
     CheckStatus status = CHECK_OK;
     std::string hint;
@@ -413,18 +428,18 @@ void CheckLive(double seconds) {
     uint64_t seen = good + bad + cut;
     double share = seen > 0 ? static_cast<double>(bad + cut) / static_cast<double>(seen) : 0.0;
     double mean = Tally.frames > 0 ? Tally.sum / static_cast<double>(Tally.frames) : 0.0;
-    Run.checks[CHECK_LIVE].figures = {{"seconds", Rounded(elapsed, 3)},
-                                      {"frames", good},
-                                      {"frames_per_second", Rounded(rate, 2)},
-                                      {"unit_frames_per_second", Rounded(unitRate, 2)},
-                                      {"bad_sum", bad},
-                                      {"cut_short", cut},
-                                      {"bad_share", Rounded(share, 6)},
-                                      {"longest_gap_s", Rounded(Tally.longestGap, 3)},
-                                      {"reconnections", breaks},
-                                      {"lambda_min", Rounded(Tally.lowest, 4)},
-                                      {"lambda_max", Rounded(Tally.highest, 4)},
-                                      {"lambda_mean", Rounded(mean, 4)}};
+    Figure(CHECK_LIVE, "seconds", Rounded(elapsed, 3));
+    Figure(CHECK_LIVE, "frames", good);
+    Figure(CHECK_LIVE, "frames_per_second", Rounded(rate, 2));
+    Figure(CHECK_LIVE, "unit_frames_per_second", Rounded(unitRate, 2));
+    Figure(CHECK_LIVE, "bad_sum", bad);
+    Figure(CHECK_LIVE, "cut_short", cut);
+    Figure(CHECK_LIVE, "bad_share", Rounded(share, 6));
+    Figure(CHECK_LIVE, "longest_gap_s", Rounded(Tally.longestGap, 3));
+    Figure(CHECK_LIVE, "reconnections", breaks);
+    Figure(CHECK_LIVE, "lambda_min", Rounded(Tally.lowest, 4));
+    Figure(CHECK_LIVE, "lambda_max", Rounded(Tally.highest, 4));
+    Figure(CHECK_LIVE, "lambda_mean", Rounded(mean, 4));
     std::string detail =
         Format("%s%.1f s: %llu frames, %.1f a second of the unit's %.1f; %llu bad sum, %llu cut "
                "short (%.2f %%); longest gap %.2f s; %llu reconnections",
@@ -434,13 +449,17 @@ void CheckLive(double seconds) {
                share * 100.0, Tally.longestGap, static_cast<unsigned long long>(breaks));
     if (Tally.frames == 0)
         return Finish(CHECK_LIVE, CHECK_FAIL, detail,
-                      "the unit answers requests but sent no good live frame: " +
-                          std::string(seen > 0 ? NOISE_MEND : "power it off and on"));
+                      Format("the unit answers requests but sent no good live frame: %s",
+                             seen > 0 ? NOISE_MEND : "power it off and on"));
     detail += Format("; lambda %.3f to %.3f, mean %.3f", Tally.lowest, Tally.highest, mean);
     if (share > BAD_SHARE_LIMIT || Tally.longestGap > GAP_LIMIT_S || breaks > 0)
         return Finish(CHECK_LIVE, CHECK_WARN, detail, NOISE_MEND);
     Finish(CHECK_LIVE, CHECK_OK, detail);
 }
+
+// The names of each channel's points, as mq6 setup read and the setup file give them.
+constexpr std::array<std::array<const char*, 4>, SETUP_CHANNEL_COUNT> POINT_NAMES = {
+    {{"a1_volts", "a1_afr", "a2_volts", "a2_afr"}, {"b1_volts", "b1_afr", "b2_volts", "b2_afr"}}};
 
 // A value outside the range that the Wide Band Setup view's field lets through.
 void NoteOutOfRange(std::string& found, const char* name, int32_t value, FieldKind kind) {
@@ -465,28 +484,30 @@ void CheckSetup() {
     NoteOutOfRange(found, "stoich_afr", values.StoichAfr, FIELD_STOICH);
     for (int channel = 0; channel < SETUP_CHANNEL_COUNT; ++channel) {
         const ChannelSetup& setup = values.Channel[static_cast<size_t>(channel)];
-        std::string prefix(1, channel == CHANNEL_A ? 'a' : 'b');
-        NoteOutOfRange(found, (prefix + "1_volts").c_str(), setup.Volts1, FIELD_VOLTS);
-        NoteOutOfRange(found, (prefix + "1_afr").c_str(), setup.Afr1, FIELD_AFR);
-        NoteOutOfRange(found, (prefix + "2_volts").c_str(), setup.Volts2, FIELD_VOLTS);
-        NoteOutOfRange(found, (prefix + "2_afr").c_str(), setup.Afr2, FIELD_AFR);
+        const std::array<const char*, 4>& names = POINT_NAMES[static_cast<size_t>(channel)];
+        NoteOutOfRange(found, names[0], setup.Volts1, FIELD_VOLTS);
+        NoteOutOfRange(found, names[1], setup.Afr1, FIELD_AFR);
+        NoteOutOfRange(found, names[2], setup.Volts2, FIELD_VOLTS);
+        NoteOutOfRange(found, names[3], setup.Afr2, FIELD_AFR);
         if (FindResponseChoice(setup.ResponseValue) < 0)
-            found += Format("%s%s_response code %d (none of the seven rates)",
-                            found.empty() ? "" : ", ", prefix.c_str(), setup.ResponseValue);
+            found +=
+                Format("%s%c_response code %d (none of the seven rates)", found.empty() ? "" : ", ",
+                       channel == CHANNEL_A ? 'a' : 'b', setup.ResponseValue);
     }
     bool linear = (values.SetupFlags & SETUP_FLAG_B_LINEAR) != 0;
     std::string channelB = linear ? "channel B: WB, linear"
                                   : Format("channel B: NB, narrowband, switching at lambda %.3f",
                                            1.0 + (values.NbOffset - NB_OFFSET_CENTRE) * 0.001);
-    Run.checks[CHECK_SETUP].figures = {{"stoich_afr", Rounded(values.StoichAfr * 0.01, 2)},
-                                       {"b_mode", linear ? "wb" : "nb"},
-                                       {"nb_offset", values.NbOffset}};
+    Figure(CHECK_SETUP, "stoich_afr", Rounded(values.StoichAfr * 0.01, 2));
+    Figure(CHECK_SETUP, "b_mode", linear ? "wb" : "nb");
+    Figure(CHECK_SETUP, "nb_offset", values.NbOffset);
     if (!found.empty())
         return Finish(CHECK_SETUP, CHECK_WARN,
-                      "outside the view's ranges: " + found + "; " + channelB,
+                      Format("outside the view's ranges: %s; %s", found.c_str(), channelB.c_str()),
                       "the Wide Band Setup view corrects such a value and mq6 setup write --from "
                       "refuses a file with it: set it anew (mq6 setup write --help)");
-    Finish(CHECK_SETUP, CHECK_OK, "every value inside the view's ranges; " + channelB);
+    Finish(CHECK_SETUP, CHECK_OK,
+           Format("every value inside the view's ranges; %s", channelB.c_str()));
 }
 
 int PrintSummary() {
@@ -494,15 +515,16 @@ int PrintSummary() {
     for (const Check& check : Run.checks)
         ++counts[check.status];
     if (Run.json) {
-        Json report = {{"checks", Json::array()}};
+        Json report = Json::object();
+        report["checks"] = Json::array();
         for (int name = 0; name < CHECK_COUNT; ++name) {
             const Check& check = Run.checks[static_cast<size_t>(name)];
-            Json entry = {{"name", CHECK_NAMES[static_cast<size_t>(name)]},
-                          {"status", STATUS_NAMES[check.status]},
-                          {"detail", check.detail},
-                          {"hint", check.hint.empty() ? Json(nullptr) : Json(check.hint)}};
+            Json& entry = report["checks"].emplace_back(Json::object());
+            entry["name"] = CHECK_NAMES[static_cast<size_t>(name)];
+            entry["status"] = STATUS_NAMES[check.status];
+            entry["detail"] = check.detail;
+            entry["hint"] = check.hint.empty() ? Json(nullptr) : Json(check.hint);
             entry.update(check.figures);
-            report["checks"].push_back(entry);
         }
         for (int status = 0; status < 4; ++status)
             report[STATUS_NAMES[static_cast<size_t>(status)]] = counts[static_cast<size_t>(status)];
