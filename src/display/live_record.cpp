@@ -87,8 +87,9 @@ int StartRecording(std::string_view path) {
     std::lock_guard<std::mutex> hold(RecordLock);
     Path.fill('\0');
     std::memcpy(Path.data(), path.data(), std::min(path.size(), Path.size() - 1));
-    errno = 0;
-    std::FILE* file = std::fopen(Path.data(), "w");
+    // A name cut to fit would name another file.
+    errno = path.size() < Path.size() ? 0 : ENAMETOOLONG;
+    std::FILE* file = errno == 0 ? std::fopen(Path.data(), "w") : nullptr;
     // The header goes out at once: the file is a CSV file from the start.
     if (file == nullptr ||
         std::setvbuf(file, RecordBuffer.data(), _IOFBF, RecordBuffer.size()) != 0 ||

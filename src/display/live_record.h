@@ -18,7 +18,8 @@ enum RecordStateValue : int32_t {
 };
 
 // Creates (or empties) the file, writes the header and adds the listener. 0, or -1 with the
-// file not created and the reason kept (RecordFailure).
+// file not created and the reason kept (RecordFailure); a path of RECORD_PATH_SIZE characters or
+// more is refused, never cut.
 int StartRecording(std::string_view path);
 // Writes out what is buffered, closes the file and removes the listener. 0, or -1 when the last
 // write or the close failed (the reason kept); nothing to do when no recording runs.

@@ -1,11 +1,16 @@
-// The live stream's listeners and its CSV row.
+// The live stream's listeners, its CSV row, and the recorder that writes the rows to a file.
 #include "display/live_decode.h"
+#include "display/live_record.h"
 #include "display/live_stream.h"
+#include "firmware/test_files.h"
 #include "link/link.h"
 #include "settings/config.h"
 #include "support/pty_peer.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
 
 namespace {
 
@@ -42,6 +47,36 @@ TEST(LiveStreamTest, EveryListenerGetsEveryFrameInTheOrderAddedAndTheCsvRow) {
         EXPECT_EQ(Heard, heard);
     }
     RemoveAllLiveListeners();
+}
+
+// Real files: the header and a row for each frame handed out while the recording runs (0.8 x
+// 14.70 = 11.76 and 1.2 x 14.70 = 17.64, in tenths), none after it; a start that cannot write
+// leaves its reason, and a path too long is refused rather than cut to a directory's name.
+TEST(LiveStreamTest, TheRecorderWritesARowPerFrameAndAFailedStartKeepsItsReason) {
+    TempDir dir;
+    std::string deep = dir.path;
+    while (deep.size() < 1100)
+        deep += "/.";
+    const std::pair<std::string, std::string> rows[] = {
+        {dir.File("live.csv"),
+         "time_s,lambda,afr,lambda_raw,stoich\n,0.80,11.8,0.8000,14.70\n,1.20,17.6,1.2000,14.70\n"},
+        {dir.File("missing/live.csv"), "No such file or directory"},
+        {"/dev/full", "No space left on device"},
+        {deep + "/long.csv", "File name too long"},
+    };
+    for (const auto& [path, written] : rows) {
+        int started = StartRecording(path);
+        CallLiveListeners({0.8, 80, 118, 1470});
+        CallLiveListeners({1.2, 120, 176, 1470});
+        EXPECT_EQ(RecordState(), started == 0 ? RECORD_RUNNING : RECORD_FAILED);
+        EXPECT_EQ(StopRecording(), 0);
+        CallLiveListeners({0.8, 80, 118, 1470});
+        EXPECT_EQ(started == 0
+                      ? std::regex_replace(ReadText(path), std::regex("\n\\d+\\.\\d{3}"), "\n")
+                      : std::string(RecordFailure()),
+                  written);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.File("long.csv")));
 }
 
 } // namespace
