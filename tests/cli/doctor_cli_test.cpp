@@ -62,6 +62,7 @@ TEST(DoctorCliTest, EachCheckTellsWhatItSawAndTheReportEndsWithTheCounts) {
         {"latency timer 16", "", "LATENCY=16 --json --seconds 0.5", "woowooo", 0,
          "\"latency_timer_ms\": 16"},
         {"latency timer 1", "", "LATENCY=1 --json --seconds 0.5", "woooooo", 0, "by-id name"},
+        {"latency timer hidden", "", "LATENCY= --seconds 0.5", "woowooo", 0, "does not show the"},
         {"no candidate", "", "", "wfsssss", 1, "no MQ-6 unit found"},
         {"held", "", "PTY HOLD", "wofosss", 1, "another program: mq6_tests (pid "},
         {"not this user's", "", "PTY NOBODY", "wofosss", 1, "user nobody may not open it"},
