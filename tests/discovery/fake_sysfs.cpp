@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -43,12 +42,10 @@ void AddFakeUsbDevice(const std::string& sysfsRoot, const FakeUsbDevice& device)
 }
 
 void AddFakeUsbDevices(const std::string& sysfsRoot, const std::string& devices) {
-    std::stringstream list(devices);
-    for (std::string device; std::getline(list, device, ';');) {
-        std::vector<std::string> f;
-        std::stringstream fields(device);
-        for (std::string field; std::getline(fields, field, ',');)
-            f.push_back(field == "-" ? "" : field);
+    for (const std::string& device : Split(devices, ';')) {
+        std::vector<std::string> f = Split(device, ',');
+        for (std::string& field : f)
+            field = field == "-" ? "" : field;
         const std::vector<std::string> defaults{"", "ttyUSB0", "MQ-6", "0403:6001"};
         f.insert(f.end(), defaults.begin() + static_cast<long>(f.size()), defaults.end());
         FakeUsbDevice fake{.usbPath = f[0], .productName = f[2], .terminal = f[1]};

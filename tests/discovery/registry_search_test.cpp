@@ -3,11 +3,11 @@
 #include "discovery/discovery.h"
 #include "discovery/registry.h"
 #include "discovery/registry_posix.h"
+#include "firmware/test_files.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,12 +22,8 @@ const std::string PARAMETERS = SERVICE + "\\Parameters";
 // Adapters as the USB stack and the driver record them: "instance,location,friendly name"
 // and, when attached, ",SERIALCOMM value name,port"; several separated by ";".
 void Add(const std::string& adapters) {
-    std::stringstream list(adapters);
-    for (std::string adapter; std::getline(list, adapter, ';');) {
-        std::vector<std::string> f;
-        std::stringstream fields(adapter);
-        for (std::string field; std::getline(fields, field, ',');)
-            f.push_back(field);
+    for (const std::string& adapter : Split(adapters, ';')) {
+        std::vector<std::string> f = Split(adapter, ',');
         f.resize(5);
         if (!f[0].empty()) {
             SetMemoryRegistryString(USB + f[0], "LocationInformation", f[1]);

@@ -157,10 +157,9 @@ TEST(LiveFaultsTest, UnitVanishingUnderLiveIsFoundAgainOnAnotherPort) {
     runner.join();
     StopSim(sim);
     // Rows: time_s,lambda,... The default profile sweeps 0.80 to 1.20.
-    std::istringstream rows(live.out);
     double time = 0, lambda = 0, last = 0, gap = 0; // a unit gone before any row: a gap too
     long outOfRange = 0, rowsAfter = 0;
-    for (std::string row; std::getline(rows, row);) {
+    for (const std::string& row : Split(live.out, '\n')) {
         if (std::sscanf(row.c_str(), "%lf,%lf", &time, &lambda) != 2)
             continue;
         if (time - last > gap)

@@ -31,6 +31,14 @@ void WriteText(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> pieces;
+    std::istringstream in(text);
+    for (std::string piece; std::getline(in, piece, separator);)
+        pieces.push_back(piece);
+    return pieces;
+}
+
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
                          const std::string& scratchDir, const char* terminalInput) {
     std::vector<std::string> words{program};
@@ -66,8 +74,7 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
 
 std::vector<std::vector<uint8_t>> ReadRequestLog(const std::string& path) {
     std::vector<std::vector<uint8_t>> frames;
-    std::istringstream lines(ReadText(path));
-    for (std::string line; std::getline(lines, line);) {
+    for (const std::string& line : Split(ReadText(path), '\n')) {
         std::istringstream words(line);
         frames.emplace_back();
         for (unsigned byte; line.find("bad-sum") == std::string::npos && words >> std::hex >> byte;)

@@ -5,9 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <iterator>
-#include <sstream>
-
 namespace {
 
 using Args = std::vector<std::string>;
@@ -135,8 +132,7 @@ TEST_F(SetupCliTest, UsageErrorsNameTheOptionWhatWasGivenAndWhatItTakes) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.command);
         WriteText(dir.File("bad.json"), row.file);
-        std::istringstream words(row.command);
-        Args args{std::istream_iterator<std::string>(words), {}}, help;
+        Args args = Split(row.command, ' '), help;
         for (std::string& arg : args)
             arg = arg == "FILE" ? dir.File("bad.json") : arg;
         for (size_t i = 0; i < args.size() && args[i][0] != '-' && args[i][0] != '@'; ++i)

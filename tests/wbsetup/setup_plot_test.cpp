@@ -1,6 +1,7 @@
 // The Wide Band Setup view's painting through the recording canvas: the output lines and the
 // narrowband curve at their pixels, the switch-point readout, and the labels, frames and scales.
 #include "display/status_line.h"
+#include "firmware/test_files.h"
 #include "support/canvas_record.h"
 #include "wbsetup/setup_plot.h"
 
@@ -105,14 +106,6 @@ TEST_F(SetupPlotTest, NarrowbandCurveLeavesOutThePointsPastTheEdgesAndReadsItsSw
 }
 
 // Frames, labels and scales, as lines of Drawn().
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line, '|');)
-        lines.push_back(line);
-    return lines;
-}
-
 TEST_F(SetupPlotTest, ViewDrawsTitleFramesLabelsAndScalesForEachLayout) {
     const struct {
         int32_t flags, stoich;
@@ -143,10 +136,10 @@ TEST_F(SetupPlotTest, ViewDrawsTitleFramesLabelsAndScalesForEachLayout) {
         CanvasSetFont(canvas, FONT_STATUS);
         PaintSetupView(canvas, values);
         CanvasCloseWindow(canvas);
-        std::vector<std::string> drawn = Lines(Drawn(1));
-        for (const std::string& line : Lines(row.present))
+        std::vector<std::string> drawn = Split(Drawn(1), '|');
+        for (const std::string& line : Split(row.present, '|'))
             EXPECT_EQ(std::count(drawn.begin(), drawn.end(), line), 1) << line;
-        for (const std::string& line : Lines(row.absent))
+        for (const std::string& line : Split(row.absent, '|'))
             EXPECT_EQ(std::count(drawn.begin(), drawn.end(), line), 0) << line;
         if (row.flags == 0) {        // the grids, and the plots on their own contexts
             std::string lines = "|"; // every line drawn as "x,y x,y|"
