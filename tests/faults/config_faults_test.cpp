@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
 #include <sys/mount.h>
 
@@ -19,12 +18,12 @@ const std::string OLD_FILE =
     "[ID] MQ-6 WB Utility\n[PORT] COM3\n[AUTOPORT] 0\n[XPOSHWND] 120\n"
     "[YPOSHWND] 80\n[LAMBLOW] 0.900000\n[LAMBHIGH] 1.050000\n[LAMBFILT] 30\n";
 
-// Reads the file at path afresh; whether it gave the settings of the old file.
+// Reads the settings file at path (MQ-6_Setup.cfg in its folder) afresh; whether it gave the
+// settings of the old file.
 bool ReadsOldSettings(const fs::path& path) {
     ResetLinkState();
     ResetSettings();
-    ConfigPath.fill('\0');
-    std::strncpy(ConfigPath.data(), path.c_str(), ConfigPath.size() - 1);
+    BuildConfigPath((path.parent_path() / "mq6wb").string());
     ReadConfig();
     return std::string(PortName.data()) == "COM3" && AutoPort.load() == 0 &&
            WindowX.load() == 120 && WindowY.load() == 80 && TargetLow.load() == 0.9 &&

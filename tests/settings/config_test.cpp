@@ -20,11 +20,6 @@ constexpr std::string_view START_FILE = "[ID] MQ-6 WB Utility\n[PORT] COMx\n[AUT
                                         "[XPOSHWND] -1\n[YPOSHWND] -1\n[LAMBLOW] 0.860000\n"
                                         "[LAMBHIGH] 0.880000\n[LAMBFILT] 50\n";
 
-void SetConfigPath(const std::string& path) {
-    ConfigPath.fill('\0');
-    std::strncpy(ConfigPath.data(), path.c_str(), ConfigPath.size() - 1);
-}
-
 // Every setting, as "PORT AUTOPORT X Y LOW HIGH FILT".
 std::string Settings() {
     std::ostringstream shown;
@@ -40,7 +35,7 @@ class ConfigTest : public ::testing::Test {
         ResetLinkState();
         ResetSettings();
         ClearRecordedNotices();
-        SetConfigPath(file);
+        ASSERT_EQ(BuildConfigPath(dir.File("mq6wb")), 0); // the settings file beside it
     }
     TempDir dir;
     const std::string file = dir.File("MQ-6_Setup.cfg");
