@@ -41,6 +41,18 @@ void AddFakeUsbDevice(const std::string& sysfsRoot, const FakeUsbDevice& device)
     fs::create_directory_symlink(fs::relative(interface, links), links / interface.filename());
 }
 
+void PlugAdapter(const std::string& base, const std::string& n, const std::string& pty) {
+    const std::string terminal = "ttyUSB" + n, serial = "A10K2QX" + n;
+    for (const char* gone : {"/sys", "/dev", "/by-id"})
+        fs::remove_all(base + gone);
+    for (const char* made : {"/sys/bus/usb/devices", "/dev", "/by-id"})
+        fs::create_directories(base + made);
+    fs::create_symlink(pty, base + "/dev/" + terminal);
+    AddFakeUsbDevice(base + "/sys", {.usbPath = "1-" + n, .serial = serial, .terminal = terminal});
+    fs::create_symlink("../dev/" + terminal,
+                       base + "/by-id/usb-FTDI_MQ-6_" + serial + "-if00-port0");
+}
+
 void AddFakeUsbDevices(const std::string& sysfsRoot, const std::string& devices) {
     for (const std::string& device : Split(devices, ';')) {
         std::vector<std::string> f = Split(device, ',');

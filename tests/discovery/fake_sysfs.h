@@ -25,6 +25,10 @@ struct FakeRoots : TempDir {
 
 // Adds the device to the tree under sysfsRoot, with its interface and terminal.
 void AddFakeUsbDevice(const std::string& sysfsRoot, const FakeUsbDevice& device);
+// The unit's adapter n as udev shows it under base (a FakeRoots' path): usb path 1-n, serial
+// A10K2QXn, terminal base/dev/ttyUSBn linked to pty, and its by-id name; the devices and names of
+// any adapter before it gone.
+void PlugAdapter(const std::string& base, const std::string& n, const std::string& pty);
 // Adds devices written "usb path,terminal,product string,vendor:product", several separated by
 // ";". Fields left off are FakeUsbDevice's defaults; "-" is an empty one.
 void AddFakeUsbDevices(const std::string& sysfsRoot, const std::string& devices);

@@ -160,16 +160,14 @@ TEST(CliDiscoveryTest, PortsAndACommandWithoutPort) {
     EXPECT_EQ(ports.status, 2);
     EXPECT_NE(ports.out.find("  1-1 "), std::string::npos) << ports.out;
     EXPECT_NE(ports.err.find("no MQ-6 unit found"), std::string::npos) << ports.err;
-    // The fake adapter's terminal is the simulator's pseudo-terminal, reached through the
-    // by-id link as udev would make it, and through /dev/mq6 once the package's rule is there.
+    // The unit's adapter, after the other one, has the simulator's pseudo-terminal for its
+    // terminal, reached through the by-id link as udev would make it, and through /dev/mq6 once
+    // the package's rule is there.
     SimProcess sim = StartSim({});
     ASSERT_FALSE(sim.path.empty()) << "mq6-sim did not start";
-    fs::create_directories(base + "/dev");
-    fs::create_symlink(fs::read_symlink(sim.path), base + "/dev/ttyUSB5");
-    AddFakeUsbDevices(base + "/sys", "1-1.3,ttyUSB5");
-    fs::create_directories(base + "/by-id");
-    fs::create_symlink("../dev/ttyUSB5", base + "/by-id/usb-FTDI_MQ-6_A10K2QX7-if00-port0");
-    for (std::string port : {base + "/by-id/usb-FTDI_MQ-6_A10K2QX7-if00-port0", base + "/mq6"}) {
+    PlugAdapter(base, "5", fs::read_symlink(sim.path));
+    AddFakeUsbDevices(base + "/sys", "1-1,ttyUSB0,FT232R USB UART");
+    for (std::string port : {base + "/by-id/usb-FTDI_MQ-6_A10K2QX5-if00-port0", base + "/mq6"}) {
         SCOPED_TRACE(port);
         if (port == base + "/mq6")
             fs::create_symlink(base + "/dev/ttyUSB5", port);
@@ -177,7 +175,7 @@ TEST(CliDiscoveryTest, PortsAndACommandWithoutPort) {
         EXPECT_EQ(info.status, 0) << info.err;
         EXPECT_NE(info.err.find("found the unit on " + port), std::string::npos) << info.err;
         ports = RunProcess(MQ6_CLI_PATH, {"ports"}, base);
-        EXPECT_NE(ports.out.find("* 1-1.3 "), std::string::npos) << ports.out;
+        EXPECT_NE(ports.out.find("* 1-5 "), std::string::npos) << ports.out;
         EXPECT_NE(ports.out.find("* the port used without --port: " + port), std::string::npos);
     }
     StopSim(sim);

@@ -116,20 +116,6 @@ TEST(LiveFaultsTest, OnePerCentLineNoiseShowsTheStreamWithinTenSeconds) {
     }
 }
 
-// The unit's adapter n as udev shows it: a device in the tree whose terminal is the pty, the
-// names of any adapter before it gone.
-void PlugAdapter(const std::string& base, const std::string& n, const std::string& pty) {
-    const std::string terminal = "ttyUSB" + n, serial = "A10K2QX" + n;
-    for (const char* gone : {"/sys", "/dev", "/by-id"})
-        fs::remove_all(base + gone);
-    for (const char* made : {"/sys/bus/usb/devices", "/dev", "/by-id"})
-        fs::create_directories(base + made);
-    fs::create_symlink(pty, base + "/dev/" + terminal);
-    AddFakeUsbDevice(base + "/sys", {.usbPath = "1-" + n, .serial = serial, .terminal = terminal});
-    fs::create_symlink("../dev/" + terminal,
-                       base + "/by-id/usb-FTDI_MQ-6_" + serial + "-if00-port0");
-}
-
 // mq6 live asks for the stream at once and again every 2 s: the second request (28 bytes in)
 // is the last the unit takes before it goes, for 1.5 s, and it comes back in another socket
 // under another terminal and by-id name, the old names gone: only a new search finds it.
