@@ -1,6 +1,8 @@
 // Child-process handling for mq6-sim.
 #include "support/sim_process.h"
 
+#include "support/pty_peer.h"
+
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -34,14 +36,11 @@ SimProcess StartSim(const std::vector<std::string>& args, const std::string& pro
         execv(argv[0], argv.data());
         _exit(127);
     }
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!std::filesystem::exists(sim.dir + "/tty")) {
-        WaitSimExit(sim, 0); // a simulator that ended by itself is reaped here
-        if (sim.pid < 0 || std::chrono::steady_clock::now() > deadline) {
-            StopSim(sim);
-            return sim;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    // A simulator that ends by itself is reaped while the link is awaited.
+    auto up = [&] { return std::filesystem::exists(sim.dir + "/tty"); };
+    if (!WaitFor([&] { return up() || (WaitSimExit(sim, 0), sim.pid < 0); }, 5000) || !up()) {
+        StopSim(sim);
+        return sim;
     }
     sim.path = sim.dir + "/tty";
     return sim;
