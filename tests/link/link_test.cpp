@@ -31,21 +31,18 @@ using Bytes = std::vector<uint8_t>;
 // Then the transmit hand-over's limits on a fresh link.
 TEST(RingTest, ByteArrivingAtTheRingsEdgesAndTransmitHandOverLimits) {
     ResetLinkState();
-    struct Row {
-        int32_t read, write;
-        int unread, writeAfter, overflow;
-    } const rows[] = {{77, 77, 0, 78, 0},
-                      {5, 4, 16383, 4, 1},
-                      {0, 16383, 16383, 16383, 1},
-                      {16382, 16383, 1, 0, 0}};
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.write);
-        RxReadIndex = row.read;
-        RxWriteIndex = row.write;
-        EXPECT_EQ(RxAvailable(), row.unread);
+    const std::tuple<int32_t, int32_t, int, int, int> rows[] = {{77, 77, 0, 78, 0},
+                                                                {5, 4, 16383, 4, 1},
+                                                                {0, 16383, 16383, 16383, 1},
+                                                                {16382, 16383, 1, 0, 0}};
+    for (auto [read, write, unread, writeAfter, overflow] : rows) {
+        SCOPED_TRACE(write);
+        RxReadIndex = read;
+        RxWriteIndex = write;
+        EXPECT_EQ(RxAvailable(), unread);
         RxStoreByte(0x99);
-        EXPECT_EQ(RxWriteIndex.load(), row.writeAfter);
-        EXPECT_EQ(RxOverflow.load(), row.overflow);
+        EXPECT_EQ(RxWriteIndex.load(), writeAfter);
+        EXPECT_EQ(RxOverflow.load(), overflow);
     }
     RxReadIndex = RxWriteIndex = 3;
     EXPECT_EQ(std::pair(RxReadByte(), RxPeekByte()), std::pair(-1, -1));
