@@ -3,13 +3,11 @@
 
 #include "support/pty_peer.h"
 
-#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 SimProcess StartSim(const std::vector<std::string>& args, const std::string& program) {
@@ -47,16 +45,13 @@ SimProcess StartSim(const std::vector<std::string>& args, const std::string& pro
 }
 
 int WaitSimExit(SimProcess& sim, int timeoutMs) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (int raw = 0; sim.pid > 0; std::this_thread::sleep_for(std::chrono::milliseconds(2))) {
-        if (pid_t result = waitpid(sim.pid, &raw, WNOHANG); result != 0) {
-            sim.pid = -1;
-            return result > 0 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        }
-        if (std::chrono::steady_clock::now() > deadline)
-            return -1;
-    }
-    return -1;
+    int raw = 0;
+    pid_t ended = 0; // the child's pid once it has ended, -1 when it cannot be waited for
+    auto reaped = [&] { return (ended = waitpid(sim.pid, &raw, WNOHANG)) != 0; };
+    if (sim.pid <= 0 || !WaitFor(reaped, timeoutMs))
+        return -1;
+    sim.pid = -1;
+    return ended > 0 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
 void StopSim(SimProcess& sim) {
