@@ -237,14 +237,20 @@ void CanvasBlockText(Canvas* canvas, int x, int y, std::string_view cells) {
     HBRUSH ink = CreateSolidBrush(GetTextColor(dc));
     if (ink == nullptr)
         return;
-    for (size_t i = 0; i < cells.size(); i++) {
+    // A run of like cells is one rectangle: a digit's row is one to three fills instead of up
+    // to seven, each a request to the display server.
+    for (size_t i = 0; i < cells.size();) {
         unsigned char cell = static_cast<unsigned char>(cells[i]);
-        if (cell != 0xDB && cell != 0xDF)
-            continue;
-        int left = x + static_cast<int>(i) * BLOCK_CELL_WIDTH;
-        int height = cell == 0xDB ? BLOCK_CELL_HEIGHT : BLOCK_CELL_HEIGHT / 2;
-        RECT block{left, y, left + BLOCK_CELL_WIDTH, y + height};
-        FillRect(dc, &block, ink);
+        size_t end = i + 1;
+        while (end < cells.size() && static_cast<unsigned char>(cells[end]) == cell)
+            ++end;
+        if (cell == 0xDB || cell == 0xDF) {
+            int height = cell == 0xDB ? BLOCK_CELL_HEIGHT : BLOCK_CELL_HEIGHT / 2;
+            RECT block{x + static_cast<int>(i) * BLOCK_CELL_WIDTH, y,
+                       x + static_cast<int>(end) * BLOCK_CELL_WIDTH, y + height};
+            FillRect(dc, &block, ink);
+        }
+        i = end;
     }
     DeleteObject(ink);
 }
