@@ -4,8 +4,10 @@
 // index, a requested reset included.
 #include "link/link.h"
 
+#include "link/arrival.h"
+
+#include <algorithm>
 #include <chrono>
-#include <condition_variable>
 
 std::array<uint8_t, RX_RING_SIZE> RxRing;
 std::atomic<int32_t> RxWriteIndex{0};
@@ -14,9 +16,6 @@ std::atomic<int32_t> RxOverflow{0};
 std::atomic<int32_t> RxResetRequest{0};
 
 namespace {
-// Consumers sleep here instead of polling; the comm thread wakes them per received batch.
-std::mutex ArrivalLock;
-std::condition_variable Arrival;
 // Set by any thread, cleared by the waiter: ends its wait without a byte.
 std::atomic<int32_t> ConsumerWake{0};
 
@@ -79,17 +78,43 @@ void RxStoreByte(uint8_t byte) {
     RxWriteIndex.store(next, std::memory_order_release);
 }
 
+namespace {
+// Milliseconds until the deadline, rounded up; 0 once it has passed.
+int MsUntil(std::chrono::steady_clock::time_point deadline) {
+    auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    return static_cast<int>(std::max<int64_t>(0, left.count()));
+}
+
+// Consumers sleep instead of polling; the comm thread wakes them per received batch. Sleeps
+// until ready() holds (looked at under the lock) or timeoutMs pass (never with
+// RX_WAIT_FOREVER); whether it holds.
+template <typename Ready> bool SleepUntil(Ready ready, int timeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    LockArrival();
+    bool result = ready();
+    while (!result) {
+        int left = timeoutMs == RX_WAIT_FOREVER ? RX_WAIT_FOREVER : MsUntil(deadline);
+        if (left == 0)
+            break;
+        SleepArrival(left);
+        result = ready();
+    }
+    UnlockArrival();
+    return result;
+}
+} // namespace
+
 void RxSignalArrival() {
-    { std::lock_guard<std::mutex> hold(ArrivalLock); }
-    Arrival.notify_all();
+    LockArrival();
+    UnlockArrival();
+    NotifyArrival();
 }
 
 bool WaitForRxData(int count, int timeoutMs) {
     if (RxAvailable() >= count)
         return true;
-    std::unique_lock<std::mutex> hold(ArrivalLock);
-    return Arrival.wait_for(hold, std::chrono::milliseconds(timeoutMs),
-                            [count] { return RxAvailable() >= count; });
+    return SleepUntil([count] { return RxAvailable() >= count; }, timeoutMs);
 }
 
 bool WaitForRxArrival(int32_t seenWriteIndex, int unreadWanted, int timeoutMs) {
@@ -99,22 +124,16 @@ bool WaitForRxArrival(int32_t seenWriteIndex, int unreadWanted, int timeoutMs) {
         return write != seenWriteIndex &&
                (write - read + RX_RING_SIZE) % RX_RING_SIZE >= unreadWanted;
     };
-    auto woken = [&arrived] {
-        return arrived() || ConsumerWake.load(std::memory_order_acquire) != 0;
-    };
-    std::unique_lock<std::mutex> hold(ArrivalLock);
-    if (timeoutMs == RX_WAIT_FOREVER)
-        Arrival.wait(hold, woken);
-    else
-        Arrival.wait_for(hold, std::chrono::milliseconds(timeoutMs), woken);
+    SleepUntil(
+        [&arrived] { return arrived() || ConsumerWake.load(std::memory_order_acquire) != 0; },
+        timeoutMs);
     ConsumerWake.store(0, std::memory_order_relaxed);
     return arrived();
 }
 
 void RxWakeConsumer() {
-    {
-        std::lock_guard<std::mutex> hold(ArrivalLock);
-        ConsumerWake.store(1, std::memory_order_release);
-    }
-    Arrival.notify_all();
+    LockArrival();
+    ConsumerWake.store(1, std::memory_order_release);
+    UnlockArrival();
+    NotifyArrival();
 }
