@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <regex>
 
 namespace {
 
@@ -71,10 +70,10 @@ TEST(LiveStreamTest, TheRecorderWritesARowPerFrameAndAFailedStartKeepsItsReason)
         EXPECT_EQ(RecordState(), started == 0 ? RECORD_RUNNING : RECORD_FAILED);
         EXPECT_EQ(StopRecording(), 0);
         CallLiveListeners({0.8, 80, 118, 1470});
-        EXPECT_EQ(started == 0
-                      ? std::regex_replace(ReadText(path), std::regex("\n\\d+\\.\\d{3}"), "\n")
-                      : std::string(RecordFailure()),
-                  written);
+        std::string shown = started == 0 ? "" : std::string(RecordFailure());
+        for (const std::string& line : Split(started == 0 ? ReadText(path) : "", '\n'))
+            shown += line.substr(line.starts_with("time_s") ? 0 : line.find(',')) + "\n";
+        EXPECT_EQ(shown, written);
     }
     EXPECT_FALSE(std::filesystem::exists(dir.File("long.csv")));
 }
