@@ -103,6 +103,8 @@ TEST(FindPortTest, WhatReachesPortNameTheBufferAndTheDriverParameter) {
          200},
         {"a dangling link does not", 1, "COM3", UNIT, "gone", 64, 0, "/dev/ttyUSB4", "/dev/ttyUSB4",
          200},
+        {"a link with no room for its end does not", 1, "COM3", UNIT, "ttyUSB4", base.size() + 4, 0,
+         "/dev/ttyUSB4", "/dev/ttyUSB4", 200},
         {"found name longer than the buffer", 1, "COM3", UNIT, "", 8, -1, "#", "COM3", 150},
     };
     std::ofstream(base + "/ttyUSB4").put('\n');

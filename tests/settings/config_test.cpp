@@ -93,6 +93,7 @@ TEST_F(ConfigTest, MissingFileIsCreatedEmptyThenWrittenClamped) {
     EXPECT_EQ(ReadText(file),
               "[ID] MQ-6 WB Utility\n[PORT] COM7\n[AUTOPORT] 0\n[XPOSHWND] 1280\n"
               "[YPOSHWND] 1024\n[LAMBLOW] 0.912345\n[LAMBHIGH] 2.000000\n[LAMBFILT] 0\n");
+    EXPECT_EQ(Settings(), "COM7 0 1280 1024 0.912345 2 0") << "the settings in use as written";
     EXPECT_EQ(CountNotices(), 0u);
 }
 
