@@ -18,10 +18,11 @@ namespace {
 
 constexpr Colour TRACE = Rgb(210, 20, 10), BAND = Rgb(217, 72, 0);
 
-std::string TraceLines() {
+// The lines drawn in a colour; with vertical set, only the upright ones.
+std::string Lines(Colour colour = TRACE, bool vertical = false) {
     std::string lines;
     for (const CanvasCall& line : CanvasCallsOf(CanvasOp::LINE_TO))
-        if (line.state.penColour == TRACE)
+        if (line.state.penColour == colour && (!vertical || line.args[0] == line.args[2]))
             lines += std::to_string(line.args[0]) + "," + std::to_string(line.args[1]) + ">" +
                      std::to_string(line.args[2]) + "," + std::to_string(line.args[3]) + " ";
     return lines;
@@ -56,8 +57,8 @@ TEST_F(HistoryTest, LambdasLandOnTheirPixelsWithGapsForOutagesAndTheWindowsFigur
     for (auto [seconds, lambdaX100] : samples)
         AddHistorySample(seconds, lambdaX100, 1470);
     DrawHistoryChart(canvas, 200.0);
-    EXPECT_EQ(TraceLines(), "629,220>630,220 629,220>630,270 634,60>635,60 634,60>635,380 "
-                            "678,170>679,170 ");
+    EXPECT_EQ(Lines(), "629,220>630,220 629,220>630,270 634,60>635,60 634,60>635,380 "
+                       "678,170>679,170 ");
     // 586 hundredths over six frames: 0.9767.
     std::string texts;
     for (const CanvasCall& text : CanvasCallsOf(CanvasOp::TEXT))
@@ -66,10 +67,15 @@ TEST_F(HistoryTest, LambdasLandOnTheirPixelsWithGapsForOutagesAndTheWindowsFigur
     for (const char* label : {"Now 1.10   Lowest 0.50   Highest 1.50   Mean 0.98|", "0.68|10.0|",
                               "1.32|19.4|", "|now|", "|-120 s|"})
         EXPECT_NE(texts.find(label), std::string::npos) << label << " in " << texts;
+    // A grid line every 10 s (50 columns) from the newest column back to the window's left.
+    EXPECT_EQ(Lines(Rgb(160, 160, 160), true),
+              "679,60>679,380 629,60>629,380 579,60>579,380 529,60>529,380 479,60>479,380 "
+              "429,60>429,380 379,60>379,380 329,60>329,380 279,60>279,380 229,60>229,380 "
+              "179,60>179,380 129,60>129,380 ");
     // Two minutes on, everything has left the window.
     ClearCanvasCalls();
     DrawHistoryChart(canvas = CanvasOpenWindow(), 320.0);
-    EXPECT_EQ(TraceLines(), "");
+    EXPECT_EQ(Lines(), "");
 }
 
 TEST_F(HistoryTest, TheBandIsTheSortedClampedTargetAreaAndTheSettingsStayAsTheyWere) {
@@ -109,7 +115,7 @@ TEST_F(HistoryTest, LiveFramesRedrawTheShownChartAtMostTenTimesASecond) {
         EXPECT_EQ(CanvasCallsOf(CanvasOp::RECTANGLE).size() / 2, charts)
             << "face and band, view " << view;
     }
-    EXPECT_NE(TraceLines(), "") << "the frames of the AFR view are in the history";
+    EXPECT_NE(Lines(), "") << "the frames of the AFR view are in the history";
 }
 
 } // namespace

@@ -101,6 +101,35 @@ TEST_F(SimTest, MalformedRequestsAreRefusedAndTheLoaderAnswersInstead) {
               {"5A 04 F0 00*16 20 01 6E", "5A 41 00 00 00 00 9B"}});
 }
 
+// Clock ticks the process has run for, user and system.
+long CpuTicks(int pid) {
+    std::string stat = ReadText("/proc/" + std::to_string(pid) + "/stat");
+    std::vector<std::string> fields = Split(stat.substr(stat.rfind(") ") + 2), ' ');
+    return std::stol(fields.at(11)) + std::stol(fields.at(12));
+}
+
+// A client that opens the terminal finds the unit waiting, not spinning (at most a tenth of a
+// second of CPU while idle for a second); a restart from a setup session that wrote no table
+// keeps the tables (no dump); and with --reappear-ms 0 the unit, gone after that frame, is back
+// at once on a new terminal.
+TEST(SimPortTest, AClientFindsItIdleAndAVanishedUnitIsBackAtOnce) {
+    TempDir dir;
+    SimProcess sim = StartSim({"--unit-mode", "2", "--start-in-loader", "--dump-tables",
+                               dir.File("tables"), "--vanish-after", "22", "--reappear-ms", "0"});
+    PtyPeer port;
+    port.master = open(sim.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const long idle = CpuTicks(sim.pid);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_LE(CpuTicks(sim.pid) - idle, sysconf(_SC_CLK_TCK) / 10);
+    PeerWrite(port, Hex("5A 01 20*18 02 9B"));
+    EXPECT_TRUE(
+        WaitFor([&] { return Split(ReadText(sim.dir + "/stdout"), '\n').size() > 1; }, 3000));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("tables")));
+    close(port.master);
+    StopSim(sim);
+}
+
 // A bad value is refused before any terminal is made, and so is a --link that is no symbolic
 // link, a --state whose folder is missing or a state file one byte too long: magic, 8 flag bytes,
 // the data block, 16 KB of program memory and the two tables are 20752 bytes (timeout ends a
