@@ -81,6 +81,23 @@ TEST_F(SimTest, BaudPacesTheLineAndFullNoiseFlipsOneBitOfEveryByte) {
         EXPECT_EQ(__builtin_popcount(clean[i] ^ flipped[i]), 1) << "byte " << i;
 }
 
+// With --corrupt 1 every reply's sum has one bit flipped: after the stream's status, 100 frames
+// of lambda 0.90 (raw 1D 70 69) at 14.70 (05 BE), whose sum is 02 10.
+TEST(SimFaultsTest, FullCorruptionFlipsOneBitOfEverySum) {
+    SimProcess sim = StartSim({"--corrupt", "1", "--rate", "1000", "--profile", "const:0.90"});
+    PtyPeer line;
+    line.master = open(sim.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    PeerWrite(line, Hex("52 00 08 00*9 00 5A"));
+    Bytes got = PeerRead(line, 7 + 100 * 9, 3000);
+    close(line.master);
+    StopSim(sim);
+    ASSERT_EQ(got.size(), 907u);
+    for (size_t at = 7; at < got.size(); at += 9) {
+        EXPECT_EQ(Bytes(&got[at], &got[at + 7]), Hex("57 00 1D 70 69 05 BE")) << at;
+        EXPECT_EQ(__builtin_popcount((got[at + 7] << 8 | got[at + 8]) ^ 0x0210), 1) << at;
+    }
+}
+
 // Requests the program should never send are refused; in the loader the application is silent
 // but for a second load mode request, and the loader's data block tells its mode. The worked frames
 // of a whole update and a setup write reach the simulator in the transfer and cli tests.
