@@ -57,12 +57,8 @@ TEST_F(SetupCliTest, EveryCommandReachesTheUnitAndPrintsWhatItHolds) {
     ProcessResult closed = RunProcess("/bin/bash", {"-c", script, MQ6_CLI_PATH}, dir.path);
     EXPECT_EQ(closed.status + closed.err.size(), 0u) << closed.status << closed.err;
     // On a terminal each stage is a bar of 40 redrawn in place: 128 of 256 blocks fill 20.
-    ProcessResult bar = RunProcess(
-        "/usr/bin/script",
-        {"-qec",
-         std::string(MQ6_CLI_PATH) + " --port " + sim.path + " setup write --defaults --yes",
-         "/dev/null"},
-        dir.path);
+    ProcessResult bar =
+        RunCliOnTerminal("--port " + sim.path + " setup write --defaults --yes", dir.path);
     for (const std::string& drawn : {std::string(20, '#') + std::string(20, '-') + "] 128/256",
                                      std::string(40, '#') + "] 256/256"})
         EXPECT_TRUE(Has(bar.out, "\rWriting...      [" + drawn)) << bar.out.substr(0, 300);
