@@ -66,8 +66,7 @@ TEST(SysfsTest, WhichAdapterIsTheUnitAndItsName) {
                                       : row.found);
         std::array<PortCandidate, MAX_PORT_CANDIDATES> list;
         std::string listed;
-        int count = ListSysfsCandidates(sysfs.c_str(), byId.c_str(), list.data(),
-                                        static_cast<int>(list.size()));
+        int count = ListSysfsCandidates(sysfs.c_str(), byId.c_str(), list.data(), int(list.size()));
         for (int i = 0; i < count; ++i)
             listed += std::string(list[size_t(i)].location.data()) + " " +
                       std::to_string(list[size_t(i)].named) +

@@ -81,14 +81,6 @@ TEST_F(RegistrySearchTest, WhichInstanceIsTheUnit) {
         EXPECT_EQ(result == 0 ? std::string(name.data()) : std::string(1, name[0]),
                   row.found.empty() ? "#" : row.found);
     }
-    // Without a SERIALCOMM key to open no port is found; the instance is listed, not attached.
-    ClearMemoryRegistry();
-    Add("FTA,MQ-6,Port (COM7)");
-    std::array<char, 256> name;
-    EXPECT_EQ(FindRegistryUnit(name.data(), name.size()), -1);
-    std::array<PortCandidate, MAX_PORT_CANDIDATES> list;
-    ASSERT_EQ(ListRegistryCandidates(list.data(), int(list.size())), 1);
-    EXPECT_EQ(list[0].attached, 0);
 }
 
 TEST_F(RegistrySearchTest, PortNameFromFriendlyNameAndLocationData) {
@@ -150,17 +142,23 @@ TEST_F(RegistrySearchTest, RetryResetCountIsRaisedNeverLoweredNorCreatedWithoutR
     }
 }
 
+// Without a SERIALCOMM key to open no port is found, and the instance is listed, not attached.
 TEST_F(RegistrySearchTest, CandidatesListEveryInstance) {
-    Add("FTA,MQ-6,USB Serial Port (COM3);FTB,Port_#0002.Hub_#0001,(COM4),VCP0,COM4");
-    AddMemoryRegistryKey(USB + "FTD");
-    AddMemoryRegistryKey(SERVICE); // comes after the instances: the listing stops there
     std::array<PortCandidate, MAX_PORT_CANDIDATES> list;
-    ASSERT_EQ(ListRegistryCandidates(list.data(), static_cast<int>(list.size())), 3);
     auto row = [&](size_t i) {
         return std::string(list[i].location.data()) + "|" + list[i].product.data() + "|" +
                list[i].port.data() + "|" + std::to_string(list[i].named) +
                std::to_string(list[i].attached);
     };
+    Add("FTA,MQ-6,USB Serial Port (COM3)");
+    std::array<char, 256> name;
+    EXPECT_EQ(FindRegistryUnit(name.data(), name.size()), -1);
+    ASSERT_EQ(ListRegistryCandidates(list.data(), static_cast<int>(list.size())), 1);
+    EXPECT_EQ(row(0), "FTA|MQ-6|COM3|10");
+    Add("FTB,Port_#0002.Hub_#0001,(COM4),VCP0,COM4");
+    AddMemoryRegistryKey(USB + "FTD");
+    AddMemoryRegistryKey(SERVICE); // comes after the instances: the listing stops there
+    ASSERT_EQ(ListRegistryCandidates(list.data(), static_cast<int>(list.size())), 3);
     EXPECT_EQ(row(0) + " " + row(1) + " " + row(2),
               "FTA|MQ-6|COM3|10 FTB|Port_#0002.Hub_#0001|COM4|01 FTD|||00");
     EXPECT_EQ(ListRegistryCandidates(list.data(), 2), 2);

@@ -41,9 +41,8 @@ class DisplayThreadTest : public ::testing::Test {
                 if (std::vector<uint8_t> request = PeerRead(peer, 14, 10); request.size() == 14) {
                     std::lock_guard<std::mutex> hold(lock);
                     requests.push_back(request);
-                    PeerWrite(peer, request[1] == 0
-                                        ? Hex("57 41 00 00 00 00 98")
-                                        : UnitFrame('W', 'E', std::vector<uint8_t>(256, 0x5C)));
+                    PeerWrite(peer, request[1] == 0 ? Hex("57 41 00 00 00 00 98")
+                                                    : UnitFrame('W', 'E', Bytes(256, 0x5C)));
                 }
         });
     }

@@ -49,12 +49,8 @@ TEST(LiveCliTest, RunsThatNeverStreamKeepTheFileAndAClosedPipeEndsTheRun) {
     }
     // On a terminal a line shows the values and a bar of 20 over 0.68 to 1.32: 1.07 fills 12.
     SimProcess sim = StartSim({"--profile", "const:1.07"});
-    ProcessResult tty = RunProcess("/usr/bin/script",
-                                   {"-qec",
-                                    std::string(MQ6_CLI_PATH) + " --port " + sim.path +
-                                        " live --seconds 1 --csv " + dir.File("rows.csv"),
-                                    "/dev/null"},
-                                   dir.path);
+    ProcessResult tty = RunCliOnTerminal(
+        "--port " + sim.path + " live --seconds 1 --csv " + dir.File("rows.csv"), dir.path);
     StopSim(sim);
     EXPECT_NE(tty.out.find("\rlambda 1.07  AFR 15.7  [############--------] "), tty.out.npos)
         << tty.out;

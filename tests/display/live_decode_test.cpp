@@ -15,11 +15,10 @@ void Arrive(const std::vector<uint8_t>& bytes) {
 }
 
 // A live frame of one raw lambda (big-endian, 3 bytes) and the factor 14.70 or another.
-std::vector<uint8_t> LiveFrame(uint32_t raw, int factor = 1470) {
+Bytes LiveFrame(uint32_t raw, int factor = 1470) {
     return UnitFrame('W', 0,
-                     {static_cast<uint8_t>(raw >> 16), static_cast<uint8_t>(raw >> 8),
-                      static_cast<uint8_t>(raw), static_cast<uint8_t>(factor >> 8),
-                      static_cast<uint8_t>(factor)});
+                     {uint8_t(raw >> 16), uint8_t(raw >> 8), uint8_t(raw), uint8_t(factor >> 8),
+                      uint8_t(factor)});
 }
 
 // Raw values of exact lambdas in the upper range: 32767 + 158 * lambda, in 1/256 steps.

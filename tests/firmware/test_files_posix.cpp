@@ -1,5 +1,6 @@
 // Files and child processes for the tests that run mq6 and mq6-sim.
 #include "firmware/test_files.h"
+#include "support/sim_process.h"
 
 #include <csignal>
 #include <cstring>
@@ -43,26 +44,12 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
                          const std::string& scratchDir, const char* terminalInput) {
     std::vector<std::string> words{program};
     words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
     int master = terminalInput == nullptr ? -1 : posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master >= 0 && (grantpt(master) != 0 || unlockpt(master) != 0))
         return {};
-    std::string files[3] = {master >= 0 ? ptsname(master) : "/dev/null", scratchDir + "/run.out",
-                            scratchDir + "/run.err"};
-    pid_t pid = fork();
-    if (pid == 0) {
-        setsid();
-        for (int fd = 0; fd < 3; ++fd) {
-            int opened = open(files[fd].c_str(), fd ? O_WRONLY | O_CREAT | O_TRUNC : O_RDWR, 0644);
-            if (opened < 0 || dup2(opened, fd) < 0)
-                _exit(126);
-        }
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
+    const std::vector<std::string> files = {master >= 0 ? ptsname(master) : "/dev/null",
+                                            scratchDir + "/run.out", scratchDir + "/run.err"};
+    pid_t pid = Spawn(words, files);
     if (master >= 0 && write(master, terminalInput, std::strlen(terminalInput)) < 0)
         kill(pid, SIGKILL);
     int raw = 0;

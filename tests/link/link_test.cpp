@@ -25,8 +25,6 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
 // One byte arrives at a ring with the given indices; a full ring drops it and keeps its index.
 // Then the transmit hand-over's limits on a fresh link.
 TEST(RingTest, ByteArrivingAtTheRingsEdgesAndTransmitHandOverLimits) {
@@ -93,13 +91,8 @@ TEST_F(CommThreadTest, BackOffDoublesUpToSixSecondsAndAPortWithoutLineSettingsIs
     const int nullOpen = devNullOpen();
     for (const char* name : {"/nonexistent/mq6-tty", "/dev/null"}) {
         SCOPED_TRACE(name);
+        StartLinkTowards(name);
         auto start = Clock::now();
-        ResetLinkState(); // a fixed port name, asked to open it
-        AutoPort.store(0);
-        StorePortName(name);
-        RequestPort(PORT_REOPEN, name);
-        StartTickTimer();
-        StartCommThread();
         double seconds = 0.125; // the sleeps before the delay is chosen: 125 ms, then each delay
         for (int delay : {250, 500, 1000, 2000, 4000, 6000}) {
             ASSERT_TRUE(WaitFor([&] { return RetryDelay.load() >= delay; }, 10000));

@@ -31,6 +31,8 @@ std::vector<uint8_t> UnitFrame(uint8_t header, uint8_t type, const std::vector<u
 // Polls condition every millisecond up to timeout_ms.
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs);
 
-// Starts the tick timer and comm thread and opens port_name; true once the port is open.
+// Starts the tick timer and the comm thread with portName as the fixed port, asked to open it.
+void StartLinkTowards(const std::string& portName);
+// The same, then waits; true once the port is open.
 bool StartLinkOn(const std::string& portName);
 void StopLink();

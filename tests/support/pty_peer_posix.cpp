@@ -94,7 +94,7 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
     return true;
 }
 
-bool StartLinkOn(const std::string& portName) {
+void StartLinkTowards(const std::string& portName) {
     // A request made while the comm thread serves another is absorbed by it: one still being
     // served (a close, say) is let finish first.
     WaitFor([] { return PortRequestPending.load() == 0; }, 3000);
@@ -105,6 +105,10 @@ bool StartLinkOn(const std::string& portName) {
     StartTickTimer();
     StartCommThread();
     RequestPort(PORT_REOPEN, portName.c_str());
+}
+
+bool StartLinkOn(const std::string& portName) {
+    StartLinkTowards(portName);
     auto up = [] { return PortOpen.load() + PortStatus.load() == 2 && !PortRequestPending.load(); };
     return WaitFor(up, 3000);
 }

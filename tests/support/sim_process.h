@@ -21,3 +21,8 @@ void StopSim(SimProcess& sim);
 // Waits up to timeout_ms for the simulator to end by itself; returns its exit status, or
 // -1 when it is still running (or was killed by a signal). pid is -1 once it has ended.
 int WaitSimExit(SimProcess& sim, int timeoutMs);
+
+// Starts the program words[0] with the words for its arguments, its standard input, output and
+// error opened on the three files, in a session of its own and holding no other descriptor of
+// the test's; the child's id, or -1.
+int Spawn(std::vector<std::string> words, const std::vector<std::string>& files);

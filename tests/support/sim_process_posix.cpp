@@ -1,4 +1,4 @@
-// Child-process handling for mq6-sim.
+// Child processes: any program, and mq6-sim.
 #include "support/sim_process.h"
 
 #include "support/pty_peer.h"
@@ -10,30 +10,38 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+int Spawn(std::vector<std::string> words, const std::vector<std::string>& files) {
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        setsid();
+        for (int fd = 0; fd < 3; ++fd) {
+            int opened = open(files[fd].c_str(), fd ? O_WRONLY | O_CREAT | O_TRUNC : O_RDWR, 0644);
+            if (opened < 0 || dup2(opened, fd) < 0)
+                _exit(126);
+        }
+        close_range(3, ~0U, 0);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
 SimProcess StartSim(const std::vector<std::string>& args, const std::string& program) {
     SimProcess sim;
     std::string pattern = (std::filesystem::temp_directory_path() / "mq6-sim.XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr)
         return sim;
     sim.dir = pattern;
-    std::vector<std::string> argvText{program};
-    argvText.insert(argvText.end(), args.begin(), args.end());
-    argvText.insert(argvText.end(), {"--link", sim.dir + "/tty"});
-    std::vector<char*> argv;
-    for (std::string& text : argvText)
-        argv.push_back(text.data());
-    argv.push_back(nullptr);
-    if ((sim.pid = fork()) == 0) {
-        int fd = open((sim.dir + "/stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(fd, STDOUT_FILENO);
-        int err = open((sim.dir + "/stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(err, STDERR_FILENO);
-        // A test's open ports must not stay open in the simulator: a second simulator
-        // holding the first one's pty would keep that line from ever hanging up.
-        close_range(3, ~0U, 0);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
+    std::vector<std::string> words{program};
+    words.insert(words.end(), args.begin(), args.end());
+    words.insert(words.end(), {"--link", sim.dir + "/tty"});
+    // A test's open ports must not stay open in the simulator: a second simulator holding the
+    // first one's pty would keep that line from ever hanging up.
+    sim.pid = Spawn(words, {"/dev/null", sim.dir + "/stdout", sim.dir + "/stderr"});
     // A simulator that ends by itself is reaped while the link is awaited.
     auto up = [&] { return std::filesystem::exists(sim.dir + "/tty"); };
     if (!WaitFor([&] { return up() || (WaitSimExit(sim, 0), sim.pid < 0); }, 5000) || !up()) {

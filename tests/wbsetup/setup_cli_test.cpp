@@ -57,12 +57,8 @@ TEST_F(SetupCliTest, EveryCommandReachesTheUnitAndPrintsWhatItHolds) {
     ProcessResult closed = RunProcess("/bin/bash", {"-c", script, MQ6_CLI_PATH}, dir.path);
     EXPECT_EQ(closed.status + closed.err.size(), 0u) << closed.status << closed.err;
     // On a terminal each stage is a bar of 40 redrawn in place: 128 of 256 blocks fill 20.
-    ProcessResult bar = RunProcess(
-        "/usr/bin/script",
-        {"-qec",
-         std::string(MQ6_CLI_PATH) + " --port " + sim.path + " setup write --defaults --yes",
-         "/dev/null"},
-        dir.path);
+    ProcessResult bar =
+        RunCliOnTerminal("--port " + sim.path + " setup write --defaults --yes", dir.path);
     for (const std::string& drawn : {std::string(20, '#') + std::string(20, '-') + "] 128/256",
                                      std::string(40, '#') + "] 256/256"})
         EXPECT_TRUE(Has(bar.out, "\rWriting...      [" + drawn)) << bar.out.substr(0, 300);
@@ -77,6 +73,7 @@ TEST_F(SetupCliTest, UsageErrorsNameTheOptionWhatWasGivenAndWhatItTakes) {
         " is not V,AFR; it takes volts and AFR with a comma between, as 0.5,10.5";
     const std::string whole = "; it takes a whole number from ",
                       number = "; it takes a number from ";
+    const std::string from = "setup write --yes --from FILE";
     const std::string doctor =
         "\nmq6: run mq6 doctor for a report on the port, the adapter and the link";
     const struct {
@@ -104,20 +101,17 @@ TEST_F(SetupCliTest, UsageErrorsNameTheOptionWhatWasGivenAndWhatItTakes) {
         {"setup write", "setup write: no terminal to confirm on; add --yes"},
         {"setup tables --channel c", "--channel: c is not one of a, b"},
         {"setup tables @port", "setup tables reads no unit; --port is not used here"},
-        {"setup write --yes --from FILE",
+        {from,
          "FILE: parse error at line 2, column 12: syntax error while parsing value - unexpected "
          "'}'; expected '[', '{', or a literal",
          "{\"a1_volts\": 1,\n \"b1_afr\": }"},
-        {"setup write --yes --from FILE", "FILE: a1_volts takes a number from 0 to 5, not \"1\"",
-         "{\"a1_volts\": \"1\"}"},
-        {"setup write --yes --from FILE", "FILE: stoich_afr takes a number from 1 to 210, not 0.5",
-         "{\"stoich_afr\": 0.5}"},
-        {"setup write --yes --from FILE",
+        {from, "FILE: a1_volts takes a number from 0 to 5, not \"1\"", "{\"a1_volts\": \"1\"}"},
+        {from, "FILE: stoich_afr takes a number from 1 to 210, not 0.5", "{\"stoich_afr\": 0.5}"},
+        {from,
          "FILE: b_response takes one of Slowest Slower Slow Medium Fast Faster Fastest, not null",
          "{\"b_response\": null}"},
-        {"setup write --yes --from FILE", "FILE: unknown setting colour", "{\"colour\": 1}"},
-        {"setup write --yes --from FILE", "FILE: setting flags is given twice",
-         "{\"flags\": 1, \"flags\": 2}"},
+        {from, "FILE: unknown setting colour", "{\"colour\": 1}"},
+        {from, "FILE: setting flags is given twice", "{\"flags\": 1, \"flags\": 2}"},
         // Without a terminal a unit that is not updated is refused before --yes is asked for.
         {"firmware update @port",
          "not updated: The Firmware Versions Match, There is no Need to Update (--force updates "

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <sstream>
 
 namespace {
@@ -137,24 +138,18 @@ TEST_F(SetupPlotTest, ViewDrawsTitleFramesLabelsAndScalesForEachLayout) {
         PaintSetupView(canvas, values);
         CanvasCloseWindow(canvas);
         std::vector<std::string> drawn = Split(Drawn(1), '|');
-        for (const std::string& line : Split(row.present, '|'))
-            EXPECT_EQ(std::count(drawn.begin(), drawn.end(), line), 1) << line;
-        for (const std::string& line : Split(row.absent, '|'))
-            EXPECT_EQ(std::count(drawn.begin(), drawn.end(), line), 0) << line;
-        if (row.flags == 0) {        // the grids, and the plots on their own contexts
-            std::string lines = "|"; // every line drawn as "x,y x,y|"
-            auto point = [](int x, int y) { return std::to_string(x) + "," + std::to_string(y); };
+        for (auto [lines, times] : {std::pair(row.present, 1), {row.absent, 0}})
+            for (const std::string& line : Split(lines, '|'))
+                EXPECT_EQ(std::count(drawn.begin(), drawn.end(), line), times) << line;
+        if (row.flags == 0) {                   // the grids, and the plots on their own contexts
+            std::set<std::array<int, 4>> lines; // every line drawn: from x, y, to x, y
             for (const CanvasCall& c : CanvasCallsOf(CanvasOp::LINE_TO))
-                lines += point(c.args[0], c.args[1]) + " " + point(c.args[2], c.args[3]) + "|";
+                lines.insert({c.args[0], c.args[1], c.args[2], c.args[3]});
             for (int y : {316, 267, 218, 169, 120, 71})
                 for (int x : {45, 440})
-                    EXPECT_NE(lines.find("|" + point(x, y) + " " + point(x + 328, y) + "|"),
-                              std::string::npos)
-                        << y;
+                    EXPECT_TRUE(lines.contains({x, y, x + 328, y})) << x << "," << y;
             for (int x : {126, 208, 290, 521, 603, 685})
-                EXPECT_NE(lines.find("|" + point(x, 69) + " " + point(x, 318) + "|"),
-                          std::string::npos)
-                    << x;
+                EXPECT_TRUE(lines.contains({x, 69, x, 318})) << x;
             EXPECT_EQ(Drawn(2, true), "44,317 44,317 374,85 374,85");
             EXPECT_TRUE(Drawn(3).ends_with("t 486 389 14.70 @C|t 698 389 14.70 @C|")) << Drawn(3);
         }
