@@ -250,12 +250,6 @@ bool MemoryRegistryHasKey(std::string_view path) {
     return Keys.count(Fold(path)) != 0;
 }
 
-bool MemoryRegistryHasValue(std::string_view path, std::string_view name) {
-    std::lock_guard<std::mutex> hold(RegistryLock);
-    auto it = Keys.find(Fold(path));
-    return it != Keys.end() && FindValue(it->second, name) != nullptr;
-}
-
 int ReadMemoryRegistryDword(std::string_view path, std::string_view name, uint32_t* value) {
     std::lock_guard<std::mutex> hold(RegistryLock);
     auto it = Keys.find(Fold(path));

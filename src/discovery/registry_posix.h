@@ -18,7 +18,6 @@ void SetMemoryRegistryString(std::string_view path, std::string_view name, std::
 void SetMemoryRegistryDword(std::string_view path, std::string_view name, uint32_t value);
 
 bool MemoryRegistryHasKey(std::string_view path);
-bool MemoryRegistryHasValue(std::string_view path, std::string_view name);
 // 0 and the value when it is a 4-byte DWORD, else -1.
 int ReadMemoryRegistryDword(std::string_view path, std::string_view name, uint32_t* value);
 

@@ -224,6 +224,7 @@ TEST_F(GaugeTest, WholeViewPaintsDialReadoutsThenNeedleAndLiveFramesRedrawWhatCh
         }
         EXPECT_TRUE(face < lastRow && (stale ? needle == 0 : lastRow < needle));
         EXPECT_EQ(Shown(AFR_X) + Shown(LAMBDA_X), stale ? "__.__.__" : "14.70.90");
+        EXPECT_EQ(CanvasCallsOf(CanvasOp::BLOCK_TEXT).at(0).state.textColour, Rgb(32, 32, 32));
     }
     ResponseRate = 100;
     AddLiveListener([](const LiveSample&) { UpdateLiveGauges(); });
