@@ -126,20 +126,20 @@ long CpuTicks(int pid) {
 }
 
 // A client that opens the terminal finds the unit waiting, not spinning (at most a tenth of a
-// second of CPU while idle for a second); a restart from a setup session that wrote no table
-// keeps the tables (no dump); and with --reappear-ms 0 the unit, gone after that frame, is back
-// at once on a new terminal.
+// second of CPU while idle for a second); a restart from a setup session whose one write lies
+// past the tables (word 1800, where table 2 at 1400 ends) keeps the tables (no dump); and with
+// --reappear-ms 0 the unit, gone after that restart, is back at once on a new terminal.
 TEST(SimPortTest, AClientFindsItIdleAndAVanishedUnitIsBackAtOnce) {
     TempDir dir;
     SimProcess sim = StartSim({"--unit-mode", "2", "--start-in-loader", "--dump-tables",
-                               dir.File("tables"), "--vanish-after", "22", "--reappear-ms", "0"});
+                               dir.File("tables"), "--vanish-after", "44", "--reappear-ms", "0"});
     PtyPeer port;
     port.master = open(sim.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const long idle = CpuTicks(sim.pid);
     std::this_thread::sleep_for(std::chrono::seconds(1));
     EXPECT_LE(CpuTicks(sim.pid) - idle, sysconf(_SC_CLK_TCK) / 10);
-    PeerWrite(port, Hex("5A 01 20*18 02 9B"));
+    PeerWrite(port, Hex("5A 00 18 00 00*16 00 72 5A 01 20*18 02 9B"));
     EXPECT_TRUE(
         WaitFor([&] { return Split(ReadText(sim.dir + "/stdout"), '\n').size() > 1; }, 3000));
     EXPECT_FALSE(std::filesystem::exists(dir.File("tables")));
