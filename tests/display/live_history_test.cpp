@@ -62,10 +62,14 @@ TEST_F(HistoryTest, LambdasLandOnTheirPixelsWithGapsForOutagesAndTheWindowsFigur
     // 586 hundredths over six frames: 0.9767.
     std::string texts;
     for (const CanvasCall& text : CanvasCallsOf(CanvasOp::TEXT))
-        texts += text.text + "|";
-    // The AFR scale at 14.70: 0.68 is 10.0, 1.32 is 19.4.
-    for (const char* label : {"Now 1.10   Lowest 0.50   Highest 1.50   Mean 0.98|", "0.68|10.0|",
-                              "1.32|19.4|", "|now|", "|-120 s|"})
+        texts += text.text + "@" + std::to_string(text.args[0]) + "," +
+                 std::to_string(text.args[1]) + "|";
+    // The figures centred under the chart; the scales' labels 40 pixels left of it and 8 right,
+    // their middle (6 pixels down) on their line; the AFR scale at 14.70: 0.68 is 10.0, 1.32 is
+    // 19.4; the time labels 6 pixels under the chart, on the grid lines and the left edge.
+    for (const char* label :
+         {"Now 1.10   Lowest 0.50   Highest 1.50   Mean 0.98@380,420|", "0.68@40,374|10.0@688,374|",
+          "1.32@40,54|19.4@688,54|", "|now@679,386|", "|-120 s@80,386|"})
         EXPECT_NE(texts.find(label), std::string::npos) << label << " in " << texts;
     // A grid line every 10 s (50 columns) from the newest column back to the window's left.
     EXPECT_EQ(Lines(Rgb(160, 160, 160), true),
