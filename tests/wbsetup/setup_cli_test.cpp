@@ -30,7 +30,12 @@ class SetupCliTest : public ::testing::Test {
 
 TEST_F(SetupCliTest, EveryCommandReachesTheUnitAndPrintsWhatItHolds) {
     const std::vector<std::pair<Args, std::string>> rows = {
-        {{"@port", "info"}, "All rights reserved.\nVersion: 1.01\nUnit mode: 0 (normal)\n"},
+        // The unit's defaults, 16 bytes a row: AFR 14.70 (05 BE), flags and two zeros, the
+        // Response rows 128 / 2 (40), A: 0 V (00) and 5 V (50 tenths, 32) at AFR 10.00 and 20.00
+        // (03 E8, 07 D0), B the same, offset 128 (80), then the filler 5A.
+        {{"@port", "info"},
+         "Version: 1.01\nUnit mode: 0 (normal)\nSetup block:\n"
+         "  05 BE 00 00 00 40 40 00 32 03 E8 07 D0 00 32 03\n  E8 07 D0 80 5A 5A "},
         {{"@port", "info", "--json", "-v"},
          "Project.\", \"All rights reserved.\", \"Version: 1.01\"],\n  \"version\": \"1.01\",\n"
          "  \"unit_mode\": 0,\n"},
