@@ -122,8 +122,9 @@ TEST_F(ConfigTest, PathIsBuiltFromTheProgramPathOrIsTheCurrentDirectory) {
 }
 
 // The replacement's name is the file's, ".", the process id, ".0.tmp": a buffer that cannot
-// hold it and its terminator gets no file, rather than one under a cut name.
-TEST_F(ConfigTest, ReplacementNameThatDoesNotFitGetsNoFile) {
+// hold it and its terminator gets no file, rather than one under a cut name. A settings file
+// that is a loop of links cannot be looked at, so nothing takes its place.
+TEST_F(ConfigTest, ReplacementNameThatDoesNotFitGetsNoFileAndALoopIsNotReplaced) {
     const size_t length = file.size() + std::to_string(getpid()).size() + 7;
     for (size_t size : {length, length + 1}) {
         std::vector<char> name(size);
@@ -132,6 +133,8 @@ TEST_F(ConfigTest, ReplacementNameThatDoesNotFitGetsNoFile) {
         EXPECT_TRUE(replacement == nullptr ||
                     (FinishReplacement(replacement) == 0 && std::filesystem::remove(name.data())));
     }
+    fs::create_symlink("MQ-6_Setup.cfg", file);
+    EXPECT_EQ(CommitReplacement(dir.File("new").c_str(), file.c_str()), -1);
 }
 
 } // namespace
