@@ -41,8 +41,9 @@ std::string Statuses(const std::string& report, bool json) {
 // command's words: PTY is --port and the simulator's terminal; NOBODY runs it as user 65534,
 // INT stops it with Ctrl-C after 1.5 s; HOLD and HOLDX have the test hold the terminal (HOLDX in
 // exclusive mode, open to all); LATENCY=N puts an adapter with that latency_timer before it.
-// STATE is a state file holding a setup the view would correct: channel A's first point at 7.5 V,
-// put into the state the simulated unit keeps (magic and flags, 16 bytes, then the data block).
+// STATE is a state file holding a setup the view would correct: channel A's first point at 7.5 V
+// and a Response code of no rate, put into the state the simulated unit keeps (magic and flags, 16
+// bytes, then the data block).
 TEST(DoctorCliTest, EachCheckTellsWhatItSawAndTheReportEndsWithTheCounts) {
     const struct {
         const char *name, *sim, *command, *statuses;
@@ -75,8 +76,8 @@ TEST(DoctorCliTest, EachCheckTellsWhatItSawAndTheReportEndsWithTheCounts) {
         {"held, not seen", "", "PTY NOBODY HOLDX", "wofosss", 1, ": in use by another program"},
         {"Ctrl-C", "", "PTY INT --seconds 30", "woooooo", 0, "interrupted after 1."},
         {"setup outside the view", "--state STATE", "PTY --seconds 0.5", "wooooow", 0,
-         "setup    warn    outside the view's ranges: a1_volts 7.5 (0 to 5); channel B: WB, "
-         "linear\n"},
+         "setup    warn    outside the view's ranges: a1_volts 7.5 (0 to 5), a_response code 66 "
+         "(none of the seven rates); channel B: WB, linear\n"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -94,6 +95,7 @@ TEST(DoctorCliTest, EachCheckTellsWhatItSawAndTheReportEndsWithTheCounts) {
             StopSim(setup);
             std::string state = ReadText(dir.File("state"));
             state.at(16 + 4 + 7) = 75; // the setup block from data block byte 4; A1 volts x 10 at 7
+            state.at(16 + 4 + 5) = 33; // A's Response code / 2 at 5: 66, none of the rates
             WriteText(dir.File("state"), state);
         }
         SimProcess sim = StartSim(simArgs);
