@@ -125,7 +125,7 @@ TEST_F(SetupPlotTest, ViewDrawsTitleFramesLabelsAndScalesForEachLayout) {
          "r 438 363 490 381|r 674 363 726 381|r 438 389 490 407|r 674 389 726 407|"
          "t 495 364  Volts for AFR of  @S|t 495 390  Volts for AFR of  @S|t 409 306  0V @C|"
          "t 409 61  5V @C|t 24 320  6.8 @C|t 106 320  8.4 @C|t 188 320 10.0 @C|"
-         "t 270 320 11.6 @C|t 352 320 13.2 @C|t 419 320  6.8 @C",
+         "t 270 320 11.6 @C|t 352 320 13.2 @C|t 419 320  6.8 @C|r 129 505 181 523",
          "t 559 389 NB Offset @S|r 475 363 733 383|t 409 61  1V @C"},
     };
     for (const auto& row : rows) {
@@ -150,6 +150,8 @@ TEST_F(SetupPlotTest, ViewDrawsTitleFramesLabelsAndScalesForEachLayout) {
                     EXPECT_TRUE(lines.contains({x, y, x + 328, y})) << x << "," << y;
             for (int x : {126, 208, 290, 521, 603, 685})
                 EXPECT_TRUE(lines.contains({x, 69, x, 318})) << x;
+            for (int x : {603, 604, 605}) // the offset's centre mark, LineHeight 363 to 368 down
+                EXPECT_TRUE(lines.contains({x, 383, x, 388})) << x;
             EXPECT_EQ(Drawn(2, true), "44,317 44,317 374,85 374,85");
             EXPECT_TRUE(Drawn(3).ends_with("t 486 389 14.70 @C|t 698 389 14.70 @C|")) << Drawn(3);
         }
