@@ -64,8 +64,7 @@ class SimTest : public ::testing::Test {
 // byte has one bit flipped.
 TEST_F(SimTest, BaudPacesTheLineAndFullNoiseFlipsOneBitOfEveryByte) {
     SimProcess noisy = StartSim({"--baud", "9600", "--noise", "1", "--seed", "5"});
-    PtyPeer line;
-    line.master = open(noisy.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    PtyPeer line{open(noisy.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC), -1, ""};
     Bytes clean, flipped;
     for (auto [peer, reply] : {std::pair(&port, &clean), {&line, &flipped}}) {
         PeerWrite(*peer, Hex("52 07 20*10 01 99"));
@@ -85,8 +84,7 @@ TEST_F(SimTest, BaudPacesTheLineAndFullNoiseFlipsOneBitOfEveryByte) {
 // of lambda 0.90 (raw 1D 70 69) at 14.70 (05 BE), whose sum is 02 10.
 TEST(SimFaultsTest, FullCorruptionFlipsOneBitOfEverySum) {
     SimProcess sim = StartSim({"--corrupt", "1", "--rate", "1000", "--profile", "const:0.90"});
-    PtyPeer line;
-    line.master = open(sim.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    PtyPeer line{open(sim.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC), -1, ""};
     PeerWrite(line, Hex("52 00 08 00*9 00 5A"));
     Bytes got = PeerRead(line, 7 + 100 * 9, 3000);
     close(line.master);
@@ -133,8 +131,7 @@ TEST(SimPortTest, AClientFindsItIdleAndAVanishedUnitIsBackAtOnce) {
     TempDir dir;
     SimProcess sim = StartSim({"--unit-mode", "2", "--start-in-loader", "--dump-tables",
                                dir.File("tables"), "--vanish-after", "44", "--reappear-ms", "0"});
-    PtyPeer port;
-    port.master = open(sim.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    PtyPeer port{open(sim.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC), -1, ""};
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const long idle = CpuTicks(sim.pid);
     std::this_thread::sleep_for(std::chrono::seconds(1));
@@ -207,14 +204,15 @@ TEST(SimOptionsTest, BadValuesAreRefused) {
 TEST(SimStateTest, LostStateStopsTheWritesAndASecondProgramIsKeptOffThePort) {
     TempDir dir;
     std::filesystem::create_directory(dir.File("keep"));
-    SimProcess sim = StartSim({"--state", dir.File("keep/state")});
+    SimProcess sim = StartSim({"--state", dir.File("keep/state"), "--log", dir.File("log")});
     auto mq6 = [&](std::vector<std::string> args) {
         args.insert(args.begin(), {"--port", sim.path});
         return RunProcess(MQ6_CLI_PATH, args, dir.path);
     };
     ProcessResult first, second;
     std::thread live([&] { first = mq6({"live", "--seconds", "1.5", "--csv", "-"}); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    // The second comes once the first has asked for the stream, however slow its start.
+    WaitFor([&] { return ReadText(dir.File("log")).find("52 00 08") != std::string::npos; }, 5000);
     second = mq6({"info"});
     live.join();
     EXPECT_EQ(std::pair(first.status, second.status), std::pair(0, 1));
