@@ -1,7 +1,6 @@
 // The entry point of the benchmark's utility: the shipped start-up, views and options, a listener
 // after the dial's and the history's that notes each change of the readouts, and the message
 // loop of the build.
-#include "app/recording.h"
 #include "app/startup.h"
 #include "bench_win32.h"
 #include "display/live_stream.h"

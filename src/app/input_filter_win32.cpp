@@ -1,5 +1,5 @@
 // The digit filter of the number fields and the beep that goes with a refused character.
-#include "app/input_filter.h"
+#include "app/shell.h"
 
 #include <atomic>
 

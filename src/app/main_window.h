@@ -3,12 +3,11 @@
 // into it and the dialogs and message boxes use it as their owner.
 #pragma once
 
+#include "app/shell.h"
+
 #include <windows.h>
 
 #include <array>
-
-extern HINSTANCE AppInstance;
-extern HWND MainWindow;
 
 // The window title and class name, loaded from the string table at start-up.
 constexpr int RESOURCE_TEXT_SIZE = 101;
@@ -20,18 +19,8 @@ extern std::array<char, RESOURCE_TEXT_SIZE> WindowClassName;
 int CreateMainWindow(HINSTANCE instance, int showCommand);
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Switches to the view of a Display menu command (IDM_AFR_LAMBDA, IDM_WB_SETUP,
-// IDM_FIRMWARE_UPDATE) with the unit-side steps that go with it. Returns 0.
-int SelectView(HWND window, int command);
-// Marks the port closed, asks the comm thread to reopen PortName and saves the settings.
-int Reconnect();
 // Gives the focus to the next (backwards 0) or previous tab stop among the main window's
 // children. Returns 0.
 int MoveTabFocus(int backwards);
-
-// While a programming worker runs: gray Exit, Find and the view commands, then bring them back
-// with the current view's command grayed.
-void LockMenus();
-void UnlockMenus();
 
 INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

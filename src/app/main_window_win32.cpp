@@ -3,8 +3,9 @@
 // controls and drawing are reached through their hooks.
 #include "app/main_window.h"
 
-#include "app/input_filter.h"
+#include "app/menu.h"
 #include "app/recording.h"
+#include "app/view_switch.h"
 #include "discovery/comm_setup_win32.h"
 #include "display/canvas_gdi_win32.h"
 #include "display/display_thread.h"
@@ -19,8 +20,10 @@
 #include "wbsetup/setup_transfer.h"
 #include "wbsetup/setup_view_win32.h"
 
-HINSTANCE AppInstance = nullptr;
-HWND MainWindow = nullptr;
+#include <array>
+#include <cstring>
+#include <string_view>
+
 std::array<char, RESOURCE_TEXT_SIZE> WindowTitle{};
 std::array<char, RESOURCE_TEXT_SIZE> WindowClassName{};
 
@@ -70,28 +73,28 @@ void CloseWhenDone(HWND window) {
     bool firmware = CurrentView() == VIEW_FIRMWARE_UPDATE;
     int x = firmware ? 20 + 16 * CharWidth : 8;
     int y = firmware ? 496 - LineHeight : 490;
-    CloseWhenDoneNote =
-        CreateWindowExA(0, "STATIC", CLOSE_WHEN_DONE_TEXT, WS_CHILD | WS_VISIBLE, x, y,
-                        40 * CharWidth, LineHeight - 4, window, nullptr, AppInstance, nullptr);
+    CloseWhenDoneNote = CreateViewControl("STATIC", CLOSE_WHEN_DONE_TEXT, WS_CHILD | WS_VISIBLE, x,
+                                          y, 40 * CharWidth, LineHeight - 4);
     SetTimer(window, CLOSE_WHEN_DONE_TIMER, CLOSE_WHEN_DONE_CHECK_MS, nullptr);
 }
 
-// The commands that the menu lock grays; refused here too, so that a command sent by other
+// The commands that the menu lock grays are refused here too, so that a command sent by other
 // means than the menu cannot reach them either.
 bool LockedWhileProgramming(int command) {
-    switch (command) {
-    case IDM_EXIT:
-    case IDM_FIND_UNIT:
-    case IDM_COMM_SETUP:
-    case IDM_AFR_LAMBDA:
-    case IDM_WB_SETUP:
-    case IDM_FIRMWARE_UPDATE:
-    case IDM_LIVE_HISTORY:
-    case IDM_RECORD:
-        return true;
-    default:
-        return false;
+    const MenuCommand* row = FindMenuCommand(command);
+    return row != nullptr && row->lock == LOCKED_WHILE_PROGRAMMING;
+}
+
+// "&Record Live Data..." while none runs: the Save As box, then the recording in a live view;
+// the same item stops a running one.
+void OnRecordCommand() {
+    if (RecordState() == RECORD_RUNNING) {
+        EndRecording();
+        return;
     }
+    std::array<char, RECORD_PATH_SIZE> path;
+    if (ChooseRecordFile(path) != 0)
+        RecordInLiveView(std::string_view(path.data(), strnlen(path.data(), path.size())));
 }
 
 void OpenDialog(int resource, DLGPROC procedure) {
@@ -197,6 +200,7 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
 void CloseMainWindow(HWND window) {
     ViewMode.store(VIEW_NONE, std::memory_order_release);
     EndRecording();
+    UpdateViewTimer();
     // A minimized window's rectangle is the icon's: the position saved last stays.
     RECT frame;
     if (!IsIconic(window) && GetWindowRect(window, &frame)) {

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string_view>
+
 // The configuration file's path: beside the executable.
 void BuildModuleConfigPath();
 
@@ -12,6 +14,10 @@ void BuildModuleConfigPath();
 // display and comm threads and the 100 ms tick. Returns 1, or 0 when start-up failed (a failed
 // thread start has then been reported).
 int StartApplication(HINSTANCE instance, int showCommand);
+
+// The arguments after the program's name: "--record FILE" (FILE may be quoted) starts
+// recording to FILE; anything else is ignored, as before.
+void ApplyStartArguments(std::string_view arguments);
 
 // One pass of the message loop without its wait: takes at most one message. Returns 1 with
 // the exit code when it took the quit message, else 0.

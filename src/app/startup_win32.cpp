@@ -4,6 +4,7 @@
 #include "app/startup.h"
 
 #include "app/main_window.h"
+#include "app/view_switch.h"
 #include "display/canvas_gdi_win32.h"
 #include "display/display_thread.h"
 #include "display/gauges.h"
@@ -29,6 +30,7 @@ constexpr UINT TICK_PERIOD_MS = 100;
 constexpr UINT TICK_RESOLUTION_MS = 25;
 constexpr DWORD ALL_COMMON_CONTROLS = 0xFF;
 constexpr UINT MAIN_CLASS_STYLE = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
+constexpr std::string_view RECORD_OPTION = "--record";
 
 UINT TickTimer = 0;
 bool TickerFallback = false;
@@ -140,6 +142,29 @@ int StartApplication(HINSTANCE instance, int showCommand) {
     Reconnect();
     Accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ACCELERATORS));
     return 1;
+}
+
+void ApplyStartArguments(std::string_view arguments) {
+    auto skipBlanks = [&arguments] {
+        while (!arguments.empty() && (arguments.front() == ' ' || arguments.front() == '\t'))
+            arguments.remove_prefix(1);
+    };
+    skipBlanks();
+    if (arguments.substr(0, RECORD_OPTION.size()) != RECORD_OPTION)
+        return;
+    arguments.remove_prefix(RECORD_OPTION.size());
+    if (arguments.empty() || (arguments.front() != ' ' && arguments.front() != '\t'))
+        return;
+    skipBlanks();
+    std::string_view path = arguments;
+    if (!path.empty() && path.front() == '"') {
+        path.remove_prefix(1);
+        path = path.substr(0, path.find('"'));
+    } else {
+        path = path.substr(0, path.find_first_of(" \t"));
+    }
+    if (!path.empty())
+        RecordInLiveView(path);
 }
 
 int MessageLoopPass(int* exitCode) {

@@ -1,5 +1,4 @@
 // The entry point of mq6wb.exe.
-#include "app/recording.h"
 #include "app/startup.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int showCommand) {

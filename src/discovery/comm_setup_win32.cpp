@@ -3,7 +3,7 @@
 // nothing.
 #include "discovery/comm_setup_win32.h"
 
-#include "app/main_window.h"
+#include "app/shell.h"
 #include "link/link.h"
 #include "resources/resource.h"
 #include "settings/config.h"
@@ -66,10 +66,8 @@ void ConfirmCommSetup(HWND dialog) {
         std::snprintf(name.data(), name.size(), "COM%d", static_cast<int>(index) + 1);
         StorePortName(name.data());
     }
-    WriteConfig();
     ErrorShown.store(0, std::memory_order_release);
-    SetPortStatus(0);
-    RequestPort(PORT_REOPEN, CopyPortName().data());
+    Reconnect();
     RedrawWindow(MainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_INTERNALPAINT);
     EndDialog(dialog, IDOK);
 }

@@ -3,8 +3,7 @@
 // sends to the controls, UpdateAllowed, ProgramPhase and invalidated rectangles.
 #include "firmware/firmware_view_win32.h"
 
-#include "app/main_window.h"
-#include "app/system_awake.h"
+#include "app/shell.h"
 #include "display/display_thread.h"
 #include "display/status_line.h"
 #include "firmware/firmware_image.h"
@@ -42,19 +41,6 @@ HANDLE WorkerHandle = nullptr;
 // 1 from the click that starts a worker until the worker ends: the paint then leaves the button
 // disabled, so that no second update can start while one runs.
 std::atomic<int32_t> WorkerRunning{0};
-
-HWND CreateControl(const char* className, const char* caption, DWORD style, int x, int y, int width,
-                   int height) {
-    return CreateWindowExA(0, className, caption, style, x, y, width, height, MainWindow, nullptr,
-                           AppInstance, nullptr);
-}
-
-void DestroyControl(HWND& control) {
-    HWND doomed = control;
-    control = nullptr;
-    if (doomed != nullptr)
-        DestroyWindow(doomed);
-}
 
 // After every data-block read: an unreadable unit cannot be updated; a read one shows its new
 // text and verdict at the next paint.
@@ -113,13 +99,13 @@ DWORD WINAPI FirmwareWorker(void*) {
 void CreateFirmwareControls() {
     DeviceDataHook = OnDeviceData;
     ProgramPhaseHook = OnProgramPhase;
-    UnitBox = CreateControl("BUTTON", "MQ-6 Information", GROUP_BOX_STYLE, 60, 60, 660, 200);
+    UnitBox = CreateViewControl("BUTTON", "MQ-6 Information", GROUP_BOX_STYLE, 60, 60, 660, 200);
     FirmwareBox =
-        CreateControl("BUTTON", "New Firmware Information", GROUP_BOX_STYLE, 60, 280, 660, 100);
+        CreateViewControl("BUTTON", "New Firmware Information", GROUP_BOX_STYLE, 60, 280, 660, 100);
     HWND button =
-        CreateControl("BUTTON", "Update Firmware", UPDATE_BUTTON_STYLE, 300, 420, 200, 40);
-    ProgressBar = CreateControl(PROGRESS_CLASSA, nullptr, PROGRESS_BAR_STYLE, 20, PROGRESS_BAR_Y,
-                                ClientWidth - 40, 16);
+        CreateViewControl("BUTTON", "Update Firmware", UPDATE_BUTTON_STYLE, 300, 420, 200, 40);
+    ProgressBar = CreateViewControl(PROGRESS_CLASSA, nullptr, PROGRESS_BAR_STYLE, 20,
+                                    PROGRESS_BAR_Y, ClientWidth - 40, 16);
     if (ProgressBar != nullptr) {
         SendMessageA(ProgressBar, PBM_SETRANGE, 0, MAKELPARAM(0, CODE_RECORD_COUNT));
         SendMessageA(ProgressBar, PBM_SETSTEP, 1, 0);
@@ -134,9 +120,9 @@ void DestroyFirmwareControls() {
     HWND button = UpdateButton.exchange(nullptr, std::memory_order_acq_rel);
     if (button != nullptr)
         DestroyWindow(button);
-    DestroyControl(ProgressBar);
-    DestroyControl(UnitBox);
-    DestroyControl(FirmwareBox);
+    DestroyViewControl(ProgressBar);
+    DestroyViewControl(UnitBox);
+    DestroyViewControl(FirmwareBox);
 }
 
 void PaintFirmwareView(Canvas* canvas) {

@@ -2,9 +2,11 @@
 // window procedures handle. Plain defines: the resource compiler reads this file too.
 #pragma once
 
-// Strings: the window title and the window class name.
+// Strings: the window title, the window class name, and the record item's caption while a
+// recording runs.
 #define IDS_APP_TITLE 103
 #define IDS_WINDOW_CLASS 109
+#define IDS_STOP_RECORDING 110
 
 // Menu, accelerators, icon.
 #define IDR_MAIN_MENU 109

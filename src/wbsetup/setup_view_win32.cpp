@@ -5,9 +5,7 @@
 // the main thread except the setup write's hooks, which run on its worker.
 #include "wbsetup/setup_view_win32.h"
 
-#include "app/input_filter.h"
-#include "app/main_window.h"
-#include "app/system_awake.h"
+#include "app/shell.h"
 #include "display/display_thread.h"
 #include "display/status_line.h"
 #include "firmware/banner.h"

@@ -4,9 +4,8 @@
 // fields, Set and Read, the samples refused to a unit that runs other firmware, and a whole
 // firmware update, each write with the window locked while it runs. The live view with its stream
 // and needle on the screen is the smoke run's.
-#include "app/input_filter.h"
 #include "app/main_window.h"
-#include "app/recording.h"
+#include "app/shell.h"
 #include "app/startup.h"
 #include "display/display_thread.h"
 #include "display/live_decode.h"

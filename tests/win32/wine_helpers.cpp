@@ -1,7 +1,7 @@
 #include "win32/wine_helpers.h"
 
 #include "app/startup.h"
-#include "app/system_awake.h"
+#include "app/shell.h"
 
 #include <algorithm>
 #include <cstdlib>

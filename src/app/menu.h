@@ -1,0 +1,43 @@
+// The main menu's commands that show a view or that a running programming sequence locks, in
+// one table: the view switch grays the shown view's command, the lock grays the locked ones and
+// the window procedure refuses them while a worker programs. Every caption is the menu's own,
+// as the resource script gives it; a state change rewrites an item with the caption it has.
+#pragma once
+
+#include "display/display_thread.h"
+#include "resources/resource.h"
+
+#include <windows.h>
+
+#include <array>
+#include <cstdint>
+
+enum MenuLock : int { UNLOCKED = 0, LOCKED_WHILE_PROGRAMMING = 1 };
+
+struct MenuCommand {
+    int command;
+    int32_t view; // the view the command shows, VIEW_NONE for none
+    MenuLock lock;
+};
+
+constexpr std::array<MenuCommand, 8> MenuCommands = {{
+    // Leaving the program, searching for the port or choosing another one would pull the
+    // link from under a running programming sequence; so would switching the view or
+    // starting a recording, which start and stop the live stream.
+    {IDM_EXIT, VIEW_NONE, LOCKED_WHILE_PROGRAMMING},
+    {IDM_FIND_UNIT, VIEW_NONE, LOCKED_WHILE_PROGRAMMING},
+    {IDM_COMM_SETUP, VIEW_NONE, LOCKED_WHILE_PROGRAMMING},
+    {IDM_RECORD, VIEW_NONE, LOCKED_WHILE_PROGRAMMING},
+    {IDM_WB_SETUP, VIEW_WB_SETUP, LOCKED_WHILE_PROGRAMMING},
+    {IDM_AFR_LAMBDA, VIEW_AFR_LAMBDA, LOCKED_WHILE_PROGRAMMING},
+    {IDM_FIRMWARE_UPDATE, VIEW_FIRMWARE_UPDATE, LOCKED_WHILE_PROGRAMMING},
+    {IDM_LIVE_HISTORY, VIEW_LIVE_HISTORY, LOCKED_WHILE_PROGRAMMING},
+}};
+
+// The table's row of command, or nullptr for a command not in it.
+const MenuCommand* FindMenuCommand(int command);
+// Enables (MF_ENABLED) or grays (MF_GRAYED) the item of command, rewriting it with the caption
+// it has. Redraws nothing.
+void SetMenuItemState(int command, UINT state);
+// Every view command enabled but the one of view, which is grayed.
+void GrayShownView(int32_t view);
