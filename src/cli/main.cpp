@@ -2,6 +2,7 @@
 // declared here with its range and help; the commands run from their files.
 #include "cli/cli.h"
 #include "firmware/build_inputs.h"
+#include "link/serial.h"
 #include "mq6_version.h"
 #include "wbsetup/setup_values.h"
 
@@ -16,6 +17,25 @@
 
 namespace {
 int Result = EXIT_OK;
+
+// A signal that ends mq6 (Ctrl-C, a closed terminal, kill, Ctrl-\) first gives up the port's
+// exclusive mode, then ends the program as the signal would have. The commands that must not be
+// cut put handlers of their own in place meanwhile.
+void ReleasePortAndEnd(int signal) {
+    SerialReleaseExclusive();
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+void ReleasePortOnEveryWayOut() {
+    std::atexit(SerialReleaseExclusive);
+    for (int signal : {SIGINT, SIGTERM})
+        std::signal(signal, ReleasePortAndEnd);
+#ifdef SIGHUP
+    for (int signal : {SIGHUP, SIGQUIT})
+        std::signal(signal, ReleasePortAndEnd);
+#endif
+}
 
 // The program's version, then what the build carries (sample or the maker's files).
 std::string VersionText() {
@@ -327,6 +347,7 @@ int main(int argc, char** argv) {
         ->check(Between(0.5, 3600));
     doctorCommand->callback([&doctor] { Result = RunDoctor(doctor); });
 
+    ReleasePortOnEveryWayOut();
 #ifdef SIGPIPE
     // A reader that closes the pipe ends the output; writes then fail instead of killing mq6.
     std::signal(SIGPIPE, SIG_IGN);

@@ -1,5 +1,6 @@
 // Serial port seam: one implementation per platform, picked at link time. Only the
-// comm thread calls these. Open steps return 1 for success and 0 for failure.
+// comm thread calls these, but for SerialReleaseExclusive. Open steps return 1 for success and 0
+// for failure.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +17,10 @@ int SerialSetTimeouts();          // reads return at once with what is there
 int SerialConfigureLine();        // 57600 8N1, binary, no flow control, DTR and RTS on
 int SerialSetQueues(int in, int out);
 void SerialClose();
+// Gives up the port's exclusive mode where this program set it: on a terminal it outlives the
+// process, and would keep every later program of a normal user out. SerialClose does it; a
+// program ended by a signal or by exit calls it itself, so it is safe in a signal handler.
+void SerialReleaseExclusive();
 
 // Reads up to size bytes that have already arrived: the count (0 when nothing came), or
 // -1 on an error. Writes all bytes: 0, or -1 on an error.

@@ -15,7 +15,12 @@
 #include <unistd.h>
 
 namespace {
-int PortFd = -1;
+// Atomic words, not locks: SerialReleaseExclusive reads them in a signal handler.
+std::atomic<int> PortFd{-1};
+// 1 while this program holds the terminal's exclusive mode that it set itself (root may open a
+// terminal another program holds exclusively, and must not clear that program's mode).
+std::atomic<int> OwnExclusive{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 int WakeFd() {
     static const int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -80,12 +85,18 @@ int SerialOpen(const char* path) {
     }
     // Not shared: a second opener gets EBUSY, as on Windows. Root passes the terminal's
     // exclusive mode, so every program that honours the advisory lock is kept out by it too.
-    if ((ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        LastOpenFailure.store(OpenFailureOf(errno), std::memory_order_release);
+    int exclusive = 0;
+    bool terminal = ioctl(fd, TIOCGEXCL, &exclusive) == 0;
+    OwnExclusive.store(terminal && exclusive == 0 ? 1 : 0);
+    PortFd.store(fd);
+    if ((terminal && ioctl(fd, TIOCEXCL) != 0) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        int error = errno;
+        SerialReleaseExclusive();
+        PortFd.store(-1);
         close(fd);
+        LastOpenFailure.store(OpenFailureOf(error), std::memory_order_release);
         return 0;
     }
-    PortFd = fd;
     LastOpenFailure.store(SERIAL_OPEN_OK, std::memory_order_release);
     return 1;
 }
@@ -142,9 +153,16 @@ int SerialSetQueues(int, int) {
 }
 
 void SerialClose() {
-    if (PortFd >= 0)
-        close(PortFd);
-    PortFd = -1;
+    SerialReleaseExclusive();
+    int fd = PortFd.exchange(-1);
+    if (fd >= 0)
+        close(fd);
+}
+
+void SerialReleaseExclusive() {
+    int fd = PortFd.load();
+    if (fd >= 0 && OwnExclusive.exchange(0) != 0)
+        ioctl(fd, TIOCNXCL);
 }
 
 int SerialRead(uint8_t* buffer, int size) {

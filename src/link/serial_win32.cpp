@@ -63,6 +63,9 @@ int SerialOpenHandle(const char* path, DWORD flags) {
     return 1;
 }
 
+// A handle's exclusive access ends with the handle, and the system closes it with the process.
+void SerialReleaseExclusive() {}
+
 void SerialCloseHandle() {
     if (PortHandle != INVALID_HANDLE_VALUE)
         CloseHandle(PortHandle);
