@@ -47,5 +47,5 @@ int main(int argc, char** argv) {
     }
     if (!OpenRequestLog())
         return 2;
-    return ServeUnit();
+    return ServeUnit({ReceiveRequestByte, ResetRequestFraming, RunLiveStream});
 }

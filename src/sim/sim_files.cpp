@@ -1,8 +1,8 @@
 // State file, table dump and request log of the simulated unit.
 #include "sim/sim_files.h"
 
+#include "sim/sim_memory.h"
 #include "sim/sim_options.h"
-#include "sim/sim_unit.h"
 
 #include <array>
 #include <cstdio>

@@ -14,6 +14,7 @@
 #include <string_view>
 
 SimOptions Options;
+std::mt19937 FaultRandom;
 
 namespace {
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <random>
 #include <string>
 
 enum class ProfileShape { Const, Sweep, Sine, Step };
@@ -40,6 +41,8 @@ struct SimOptions {
 };
 
 extern SimOptions Options;
+// Drives the fault options (corrupt sums, line noise); seeded from --seed by ResetUnit.
+extern std::mt19937 FaultRandom;
 
 enum ParseResult { PARSE_OK = 0, PARSE_HELP = 1, PARSE_ERROR = 2 };
 

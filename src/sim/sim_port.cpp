@@ -6,7 +6,6 @@
 
 #include "sim/sim_files.h"
 #include "sim/sim_options.h"
-#include "sim/sim_unit.h"
 
 #include <algorithm>
 #include <array>
@@ -51,6 +50,7 @@ int64_t TxClockNs = 0;
 int64_t RxClockNs = 0;
 long ReceivedBytes = 0;
 bool Vanished = false;
+UnitSide Unit{};
 sigset_t WaitMask;
 
 int64_t ByteTimeNs() {
@@ -144,7 +144,7 @@ bool OpenPort() {
     WriteBlocked = false;
     QueueClear(InputQueue);
     QueueClear(OutputQueue);
-    ResetRequestFraming();
+    Unit.forget();
     return true;
 }
 
@@ -200,7 +200,7 @@ int64_t DeliverInput(int64_t nowNs) {
                 return RxClockNs + byteNs;
             RxClockNs += byteNs;
         }
-        ReceiveRequestByte(QueuePop(InputQueue));
+        Unit.receive(QueuePop(InputQueue));
         ++ReceivedBytes;
         if (Options.vanishAfter > 0 && ReceivedBytes == Options.vanishAfter) {
             Vanished = true;
@@ -289,7 +289,8 @@ int OutputPending() {
     return OutputQueue.count;
 }
 
-int ServeUnit() {
+int ServeUnit(const UnitSide& unit) {
+    Unit = unit;
     sigprocmask(SIG_SETMASK, nullptr, &WaitMask);
     sigdelset(&WaitMask, SIGTERM);
     sigdelset(&WaitMask, SIGINT);
@@ -305,7 +306,7 @@ int ServeUnit() {
                 return StopRequested ? 0 : 3;
             continue;
         }
-        deadline = std::min(deadline, RunLiveStream(nowNs));
+        deadline = std::min(deadline, Unit.run(nowNs));
         deadline = std::min(deadline, SendDueOutput(nowNs));
         short revents = 0;
         if (!Attached) {

@@ -17,7 +17,13 @@ int64_t MonotonicNs();
 bool QueueOutput(const uint8_t* bytes, int count);
 int OutputPending();
 
+// The unit behind the wire: what the loop hands it and asks of it.
+struct UnitSide {
+    void (*receive)(uint8_t byte); // one byte that has crossed the wire
+    void (*forget)();              // the port was closed under a request half received
+    int64_t (*run)(int64_t nowNs); // its own work due by now; when it is next due
+};
 // Serves the unit until StopRequested: returns the exit status (0 stopped, 1 the pty could
 // not be opened, 3 the port vanished for good). Signals that end the run must be blocked
 // by the caller; they are let through only while the loop waits.
-int ServeUnit();
+int ServeUnit(const UnitSide& unit);
