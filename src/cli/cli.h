@@ -62,6 +62,20 @@ bool OutputClosed();
 // the user who closed it meant; any other failed write is reported and fails the command.
 int FinishOutput(int result);
 
+// Signals that end mq6 (Ctrl-C, a closed terminal, kill, Ctrl-\) give up the port's exclusive
+// mode first, as exit does; main sets this up before any command runs.
+void ReleasePortOnEveryWayOut();
+// While one lives, a write into the unit is running: those signals wait for its end, and the
+// first says so on stderr at once, naming the job and the command that finishes it.
+struct HoldInterrupts {
+    HoldInterrupts(const char* job, const char* finisher);
+    ~HoldInterrupts();
+    HoldInterrupts(const HoldInterrupts&) = delete;
+    HoldInterrupts& operator=(const HoldInterrupts&) = delete;
+};
+// After the command's verdict: a signal held back during a write ends mq6 now, as it would have.
+void EndIfInterrupted();
+
 // Opens the link to the unit on Options.port (or the found port) and waits until the comm
 // thread has the port open. Prints the reason and returns an exit code on failure, else 0.
 int ConnectUnit();

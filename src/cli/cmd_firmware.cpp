@@ -144,7 +144,11 @@ int RunFirmwareUpdate(bool yes, bool force) {
 
     StartProgress();
     ProgramPhaseHook = ShowPhase;
-    FirmwareUpdateResult updated = UpdateFirmware(StepProgress, nullptr);
+    FirmwareUpdateResult updated;
+    {
+        HoldInterrupts hold("firmware update", "mq6 firmware update");
+        updated = UpdateFirmware(StepProgress, nullptr);
+    }
     EndProgress();
     ProgramPhaseHook = nullptr;
     result = ReportUpdate(updated);

@@ -219,6 +219,7 @@ int TransferSetup(const SetupRecord& target) {
     FillForm(target, texts);
     StartProgress();
     SetupWriteProgressHook = StepWrite;
+    HoldInterrupts hold("setup write", "mq6 setup write");
     int started = WriteSetup(texts.form);
     int result = started == 0 ? WaitSetupWrite() : -1;
     EndProgress();

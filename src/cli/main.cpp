@@ -2,7 +2,6 @@
 // declared here with its range and help; the commands run from their files.
 #include "cli/cli.h"
 #include "firmware/build_inputs.h"
-#include "link/serial.h"
 #include "mq6_version.h"
 #include "wbsetup/setup_values.h"
 
@@ -17,25 +16,6 @@
 
 namespace {
 int Result = EXIT_OK;
-
-// A signal that ends mq6 (Ctrl-C, a closed terminal, kill, Ctrl-\) first gives up the port's
-// exclusive mode, then ends the program as the signal would have. The commands that must not be
-// cut put handlers of their own in place meanwhile.
-void ReleasePortAndEnd(int signal) {
-    SerialReleaseExclusive();
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
-
-void ReleasePortOnEveryWayOut() {
-    std::atexit(SerialReleaseExclusive);
-    for (int signal : {SIGINT, SIGTERM})
-        std::signal(signal, ReleasePortAndEnd);
-#ifdef SIGHUP
-    for (int signal : {SIGHUP, SIGQUIT})
-        std::signal(signal, ReleasePortAndEnd);
-#endif
-}
 
 // The program's version, then what the build carries (sample or the maker's files).
 std::string VersionText() {
@@ -361,5 +341,7 @@ int main(int argc, char** argv) {
                      CommandPath(app).c_str());
         return EXIT_USAGE;
     }
-    return FinishOutput(Result);
+    int status = FinishOutput(Result);
+    EndIfInterrupted();
+    return status;
 }
