@@ -152,7 +152,7 @@ void CheckProgram() {
     Finish(CHECK_PROGRAM, CHECK_WARN, Format("%s; its %s: the SAMPLE", detail.c_str(), which),
            "this build writes its sample only into a unit that runs the sample firmware (the "
            "simulated unit): a real unit's firmware update and setup write need a build with the "
-           "maker's files (README, \"Samples and real units\")");
+           "maker's files (README.md, \"Samples and real units\")");
 }
 
 void CheckPort() {

@@ -15,12 +15,12 @@ constexpr std::string_view IMAGE_REFUSAL =
     "This program carries the SAMPLE firmware image, which is not device firmware, and the unit "
     "is not known to run the sample firmware.\n\nIn a real unit the sample would leave no "
     "working firmware, only the loader, which the maker's image alone brings back.\n\nA real "
-    "unit needs a build with the maker's firmware image (README, \"Releases\").";
+    "unit needs a build with the maker's firmware image (README.md, \"Releases\").";
 constexpr std::string_view KEY_REFUSAL =
     "This program enciphers the setup with the SAMPLE setup key, which is not the unit's key, "
     "and the unit is not known to run the sample firmware.\n\nA real unit would decipher "
     "garbage into the output tables that drive its analogue outputs, and the write's own check "
-    "would still pass.\n\nA real unit needs a build with the maker's setup key (README, "
+    "would still pass.\n\nA real unit needs a build with the maker's setup key (README.md, "
     "\"Releases\").";
 
 bool SampleAllowed() {

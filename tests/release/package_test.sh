@@ -38,7 +38,7 @@ trap 'rm -rf "$work"' EXIT
 # beyond Windows' own; the README says that this build carries the samples.
 folder=mq6-wb-utility-$version-windows-x64
 listing=$(unzip -Z1 "$zip" | sort)
-[ "$listing" = "$(printf '%s\n' "$folder/" "$folder/LICENSE.txt" "$folder/README.txt" "$folder/mq6.exe" \
+[ "$listing" = "$(printf '%s\n' "$folder/" "$folder/LICENSE.txt" "$folder/README.md" "$folder/README.txt" "$folder/mq6.exe" \
     "$folder/mq6wb.exe")" ] || fail "zip holds: $listing"
 unzip -q "$zip" -d "$work/zip"
 [ "$(tr -d '\r' <"$work/zip/$folder/LICENSE.txt")" = "$(cat LICENSE)" ] &&
@@ -75,7 +75,7 @@ expect "$readme" "carries the SAMPLE setup key" "README.txt, sample key"
 contents=$(dpkg-deb -c "$deb" | awk '{ print $NF }')
 for file in ./usr/bin/mq6 ./usr/bin/mq6-sim ./usr/share/man/man1/mq6.1.gz \
     ./usr/share/man/man1/mq6-sim.1.gz ./lib/udev/rules.d/60-mq6.rules \
-    ./usr/share/doc/mq6/copyright ./usr/share/doc/mq6/changelog.gz; do
+    ./usr/share/doc/mq6/copyright ./usr/share/doc/mq6/changelog.gz ./usr/share/doc/mq6/README.md.gz; do
     grep -qxF "$file" <<<"$contents" || fail "the .deb lacks $file"
 done
 dpkg-deb -x "$deb" "$work/deb"
@@ -88,6 +88,12 @@ expect "$help" "^Usage: mq6-sim" "mq6-sim --help"
 for page in mq6 mq6-sim; do
     expect "$(zcat "$work/deb/usr/share/man/man1/$page.1.gz")" "^\.TH ${page^^} \"1\" .* \"$page $version\"" \
         "man page $page"
+done
+# Every command's options, the environment and examples in mq6's page.
+page=$(zcat "$work/deb/usr/share/man/man1/mq6.1.gz")
+for seen in '^\.SH COMMANDS' '^\.SS "mq6 setup write"' '--nb-offset N' '^\.SH ENVIRONMENT' \
+    'MQ6_ALLOW_SAMPLE' '^\.SH EXAMPLES' 'setup read \\-\\-json > setup\.json' 'README\.md\.gz'; do
+    expect "$page" "$seen" "man page mq6: $seen"
 done
 rule=$(grep -v '^#' "$work/deb/lib/udev/rules.d/60-mq6.rules")
 expect "$rule" 'SUBSYSTEM=="tty", ATTRS\{idVendor\}=="0403", ATTRS\{idProduct\}=="6001", ATTRS\{product\}=="MQ-6", SYMLINK\+="mq6"' \
