@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #if __has_include(<poll.h>)
 #include <poll.h>
 #include <unistd.h>
@@ -56,7 +57,7 @@ int FinishOutput(int result) {
         return result;
     if (OutputClosed())
         return EXIT_OK;
-    std::fprintf(stderr, "mq6: cannot write the output\n");
+    std::fprintf(stderr, "mq6: cannot write the output: %s\n", std::strerror(errno));
     return result == EXIT_OK ? EXIT_FAILED : result;
 }
 

@@ -80,21 +80,21 @@ const CLI::Validator PointValue(
     },
     "");
 
-// One of names in any case; the value becomes the name as written here.
+// One of names in any case; the value becomes the name as written here. The help lists them.
 CLI::Validator OneOf(std::vector<std::string> names) {
+    std::string list;
+    for (const std::string& name : names)
+        list += (list.empty() ? "" : ", ") + name;
     return CLI::Validator(
-        [names](std::string& input) {
+        [names, list](std::string& input) {
             for (const std::string& name : names)
                 if (CLI::detail::to_lower(name) == CLI::detail::to_lower(input)) {
                     input = name;
                     return std::string();
                 }
-            std::string list;
-            for (const std::string& name : names)
-                list += (list.empty() ? "" : ", ") + name;
             return input + " is not one of " + list;
         },
-        "");
+        list);
 }
 
 const CLI::Validator NotEmpty(
@@ -115,7 +115,7 @@ CLI::App* AddCommand(CLI::App& parent, const char* name, const char* about, cons
 void AddSetupStart(CLI::App* action, SetupOptions& setup, const char* defaultsHelp,
                    const char* fromHelp) {
     CLI::Option* defaults = action->add_flag("--defaults", setup.defaults, defaultsHelp);
-    action->add_option("--from", setup.from, fromHelp)
+    action->add_option("--from", setup.from, std::string(fromHelp) + "; not with --defaults")
         ->type_name("FILE.json")
         ->check(NotEmpty)
         ->excludes(defaults);
@@ -179,7 +179,7 @@ void AddSetupWrite(CLI::App& setup, SetupOptions& options) {
                     options.names.push_back({key, name});
                 },
                 key == std::string("b_mode") ? "channel B linear (wb) or narrowband (nb)"
-                                             : "the channel's response rate, any case")
+                                             : "the channel's response rate, in any case")
             ->type_name("NAME")
             ->transform(key == std::string("b_mode") ? OneOf({"wb", "nb"}) : OneOf(rates));
     write
@@ -215,7 +215,7 @@ void AddSetup(CLI::App& app, SetupOptions& options) {
     AddSetupStart(tables, options, "the defaults' tables (as without --from)",
                   "the tables of a setup file (as setup read --json prints)");
     tables->add_option("--channel", options.channel, "the channel's table, a or b in any case")
-        ->type_name("a|b")
+        ->type_name("NAME")
         ->transform(OneOf({"a", "b"}));
     tables->add_flag("--csv", options.csv, "comma-separated rows");
     tables->callback([&options] { Result = RunSetupTables(options); });
@@ -230,30 +230,75 @@ std::string CommandPath(const CLI::App& app) {
     }
     return path;
 }
-// CLI11's message, except that a word where a command or action belongs is named: CLI11
-// would only say that one is required.
+// What an option takes, as its help shows it: "N (1 to 1000000000)".
+std::string TakesText(const CLI::Option* option) {
+    std::string type = option->get_type_name();
+    size_t colon = type.find(':');
+    return colon == std::string::npos ? type
+                                      : type.substr(0, colon) + " (" + type.substr(colon + 1) + ")";
+}
+
+bool IsOption(std::string_view word) {
+    return word.size() > 1 && word.front() == '-';
+}
+
+// The reason in the form of every other usage error, "--option: what was wrong; what it
+// takes", where CLI11's own words would name neither the option nor what to do.
 std::string UsageText(const CLI::App& app, const CLI::ParseError& e) {
     const CLI::App* command = &app;
     while (!command->get_subcommands().empty())
         command = command->get_subcommands().front();
+    std::string path = CommandPath(app);
     std::vector<std::string> rest = app.remaining();
-    if (!rest.empty() && !command->get_subcommands({}).empty() && rest.front().rfind('-', 0) != 0)
+    if (!rest.empty() && !command->get_subcommands({}).empty() && !IsOption(rest.front()))
         return (command == &app ? "unknown command '" : "unknown action '") + rest.front() + "'";
-    // CLI11 counts the values of an option given twice, which names neither.
     std::string text = e.what();
-    if (dynamic_cast<const CLI::ArgumentMismatch*>(&e) != nullptr &&
-        text.find(": At Most ") != std::string::npos)
-        return text.substr(0, text.find(':')) + " is given more than once; give it once";
+    std::string name = text.substr(0, text.find(':'));
+    const CLI::Option* option = command->get_option_no_throw(name);
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&e) != nullptr && option != nullptr) {
+        // CLI11 counts the values of an option given twice, which names neither.
+        if (text.find(": At Most ") != std::string::npos)
+            return name + " is given more than once; give it once";
+        return name + ": no value given; it takes " + TakesText(option);
+    }
+    // A value that is the next option: the option's own value was left out.
+    size_t given = text.find(": ");
+    if (dynamic_cast<const CLI::ValidationError*>(&e) != nullptr && option != nullptr &&
+        given != std::string::npos && IsOption(text.substr(given + 2, 2)))
+        return name + ": no value given; it takes " + TakesText(option);
+    for (const std::string& word : rest)
+        if (IsOption(word))
+            return word + " is not an option of " + path;
+    if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr && !rest.empty())
+        return rest.front() + " is not expected after " + path;
+    if (dynamic_cast<const CLI::RequiredError*>(&e) != nullptr &&
+        !command->get_subcommands({}).empty()) {
+        std::string names;
+        for (const CLI::App* sub : command->get_subcommands({}))
+            names += (names.empty() ? "" : ", ") + sub->get_name();
+        return std::string(command == &app ? "a command" : "an action") + " is needed: " + names;
+    }
     return text;
 }
+
+// Option values in the help as "NAME (what it takes)": CLI11's own "NAME:range" and its
+// "Excludes:" lists read badly, and the help texts say which options go together.
+class HelpFormatter : public CLI::Formatter {
+  public:
+    std::string make_option_opts(const CLI::Option* option) const override {
+        return option->get_type_size() == 0 ? std::string() : " " + TakesText(option);
+    }
+};
 } // namespace
 
 int main(int argc, char** argv) {
     CLI::App app("The command-line tool of the MQ-6 WB Utility.", "mq6");
     app.fallthrough();
+    app.formatter(std::make_shared<HelpFormatter>());
     app.require_subcommand(1);
     app.footer("Exit status: 0 success, 1 the unit did not answer or refused, 2 usage "
-               "errors.\nmq6 COMMAND --help explains a command.");
+               "errors.\nmq6 COMMAND --help explains a command.\n\nExample:\n  mq6 live --count 20 "
+               "--csv -");
     app.set_version_flag("--version", VersionText, "the program's version and its build inputs");
     app.add_option("--port", Options.port, "the unit's serial port (default: found)")
         ->type_name("PATH")
@@ -335,7 +380,8 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {
-        return app.exit(e);
+        app.exit(e);
+        return FinishOutput(EXIT_OK); // help or version into a full disk fails like any output
     } catch (const CLI::ParseError& e) {
         std::fprintf(stderr, "mq6: %s\nrun %s --help\n", UsageText(app, e).c_str(),
                      CommandPath(app).c_str());

@@ -3,6 +3,7 @@
 // mq6 and the next opener run as user 65534 when the tests run as root. A write into the unit
 // is never cut: the signal waits for its end, says so at once, and then ends mq6.
 #include "firmware/test_files.h"
+#include "support/pty_peer.h"
 #include "support/sim_process.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -23,53 +25,57 @@ std::vector<std::string> AsNormalUser(std::vector<std::string> words) {
 }
 
 TEST(SignalsTest, TheNextProgramOpensThePortHoweverMq6EndedAndNoWriteIsCut) {
-    // The signal that timeout(1) sends after 1.5 s (none: mq6 ends by itself); the writes run
-    // at the line's speed, so the signal comes in their middle.
+    // The signal comes once the unit has logged the request that shows mq6 at work: the stream
+    // request ('R' 0) of live, the first loader request ('Z') of a write, which then runs for
+    // seconds at the line's speed. No signal: mq6 ends by itself.
     const struct {
-        const char* signal;
-        int number;
+        int signal;
+        uint8_t busy;
         const char* sim;
         std::vector<std::string> command;
     } rows[] = {
-        {"", 0, "", {"info"}},
-        {"", 0, "--silent", {"info"}},
-        {"INT", SIGINT, "", {"live"}},
-        {"HUP", SIGHUP, "", {"live"}},
-        {"TERM", SIGTERM, "", {"live"}},
-        {"QUIT", SIGQUIT, "", {"live"}},
-        {"HUP", SIGHUP, "--baud 57600", {"firmware", "update", "--yes"}},
-        {"INT", SIGINT, "--baud 57600", {"firmware", "update", "--yes"}},
-        {"TERM",
-         SIGTERM,
-         "--baud 57600",
-         {"setup", "write", "--defaults", "--stoich", "14", "--yes"}},
+        {0, 0, "", {"info"}},
+        {0, 0, "--silent", {"info"}},
+        {SIGINT, 'R', "", {"live"}},
+        {SIGHUP, 'R', "", {"live"}},
+        {SIGTERM, 'R', "", {"live"}},
+        {SIGQUIT, 'R', "", {"live"}},
+        {SIGHUP, 'Z', "--baud 57600", {"firmware", "update", "--yes"}},
+        {SIGINT, 'Z', "--baud 57600", {"firmware", "update", "--yes"}},
+        {SIGTERM, 'Z', "--baud 57600", {"setup", "write", "--defaults", "--stoich", "14", "--yes"}},
     };
     setenv("MQ6_ALLOW_SAMPLE", "1", 1);
     for (const auto& row : rows) {
-        SCOPED_TRACE(std::string(row.signal) + " " + row.command[0]);
+        SCOPED_TRACE(std::to_string(row.signal) + " " + row.command[0]);
         TempDir dir;
         std::vector<std::string> words = Split(std::string(row.sim) + " --version 1.00", ' ');
         words.erase(std::remove(words.begin(), words.end(), ""), words.end());
+        words.insert(words.end(), {"--log", dir.path + "/log"});
         SimProcess sim = StartSim(words);
         std::string pty = std::filesystem::read_symlink(sim.path);
         ASSERT_EQ(chmod(pty.c_str(), 0666), 0);
         words = {MQ6_CLI_PATH, "--port", pty};
         words.insert(words.end(), row.command.begin(), row.command.end());
-        if (row.number != 0)
-            words.insert(words.begin(),
-                         {"/usr/bin/timeout", "--preserve-status", "-s", row.signal, "1.5"});
-        words = AsNormalUser(words);
-        ProcessResult run = RunProcess(words[0], {words.begin() + 1, words.end()}, dir.path);
+        int pid = Spawn(AsNormalUser(words), {"/dev/null", dir.path + "/out", dir.path + "/err"});
+        auto busy = [&] {
+            for (const std::vector<uint8_t>& frame : ReadRequestLog(dir.path + "/log"))
+                if (frame[0] == row.busy && (row.busy == 'Z' || frame[1] == 0))
+                    return true;
+            return false;
+        };
+        EXPECT_TRUE(row.signal == 0 || (WaitFor(busy, 20000) && kill(pid, row.signal) == 0));
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        std::string err = ReadText(dir.path + "/err");
         words = AsNormalUser({"/bin/sh", "-c", "exec 3<>\"$0\"", pty});
         ProcessResult next = RunProcess(words[0], {words.begin() + 1, words.end()}, dir.path);
-        EXPECT_EQ(next.status, 0) << "mq6: " << run.status << " " << run.err
-                                  << "\nnext: " << next.err;
+        EXPECT_EQ(next.status, 0) << "mq6: " << status << " " << err << "\nnext: " << next.err;
         ProcessResult unit = RunProcess(MQ6_CLI_PATH, {"--port", pty, "info"}, dir.path);
         StopSim(sim);
-        if (row.command[0] == "live" || row.command[0] == "info")
+        if (row.busy != 'Z')
             continue;
-        EXPECT_EQ(run.status, 128 + row.number) << run.err;
-        EXPECT_NE(run.err.find("interrupted: the " + row.command[0]), std::string::npos) << run.err;
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == row.signal) << status << err;
+        EXPECT_NE(err.find("interrupted: the " + row.command[0]), std::string::npos) << err;
         EXPECT_NE(unit.out.find("Unit mode: 0 (normal)"), std::string::npos) << unit.out;
         EXPECT_TRUE(row.command[0] != "firmware" || unit.out.find("1.00") == std::string::npos)
             << "update not done: " << unit.out;
