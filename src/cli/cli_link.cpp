@@ -1,5 +1,6 @@
 // Connecting mq6 to the unit through the same comm thread the utility uses.
 #include "cli/cli.h"
+#include "cli/doctor.h"
 #include "link/link.h"
 #include "link/serial.h"
 #include "platform/ticks.h"
@@ -40,30 +41,60 @@ int ChoosePort() {
 bool OpenCannotSucceed() {
     int failure = SerialLastOpenFailure();
     return failure == SERIAL_OPEN_BUSY || failure == SERIAL_OPEN_DENIED ||
-           failure == SERIAL_OPEN_NOT_TERMINAL;
+           failure == SERIAL_OPEN_NOT_TERMINAL || failure == SERIAL_OPEN_DIRECTORY;
 }
 
+constexpr const char* DOCTOR_LINE =
+    "mq6: run mq6 doctor for a report on the port, the adapter and the link\n";
+
+// The reason, who holds the port or who may open it as far as the system tells, and what mends
+// it: the doctor's own words.
 void ReportOpenFailure(int failure) {
     std::array<char, PORT_NAME_SIZE> port = CopyPortName();
-    const char* reason = OpenFailureText(failure);
-    switch (failure) {
-    case SERIAL_OPEN_BUSY:
-        std::fprintf(stderr, "mq6: cannot open %s: %s; close it and try again\n", port.data(),
-                     reason);
-        break;
-    case SERIAL_OPEN_DENIED:
+    PortAccess facts;
+    InspectPortAccess(port.data(), facts);
+    std::string reason = OpenFailureText(failure);
+    if (failure == SERIAL_OPEN_BUSY && !facts.holders.empty())
+        reason += ": " + facts.holders;
+    if (failure == SERIAL_OPEN_BUSY || failure == SERIAL_OPEN_DENIED)
+        reason += "; " + OpenMend(failure, facts);
+    std::fprintf(stderr, "mq6: cannot open %s: %s\n", port.data(), reason.c_str());
+    std::fputs(DOCTOR_LINE, stderr);
+}
+
+// An open port on which the unit did not answer: a program that holds the port without a lock
+// takes the unit's replies.
+void ExplainNoReply() {
+    PortAccess facts;
+    InspectPortAccess(CopyPortName().data(), facts);
+    if (!facts.holders.empty())
         std::fprintf(stderr,
-                     "mq6: cannot open %s: %s; add your user to the dialout group "
-                     "(sudo usermod -aG dialout $USER) and log in again\n",
-                     port.data(), reason);
-        break;
-    default:
-        std::fprintf(stderr, "mq6: cannot open %s: %s\n", port.data(), reason);
-        break;
-    }
-    std::fputs("mq6: run mq6 doctor for a report on the port, the adapter and the link\n", stderr);
+                     "mq6: another program has the port open too and takes the unit's "
+                     "replies: %s; %s\n",
+                     facts.holders.c_str(), OpenMend(SERIAL_OPEN_BUSY, facts).c_str());
+    else
+        std::fputs(DOCTOR_LINE, stderr);
 }
 } // namespace
+
+std::string OpenMend(int failure, const PortAccess& facts) {
+    switch (failure) {
+    case SERIAL_OPEN_BUSY:
+        return "close the program that holds it (a terminal program, a logger, ModemManager) "
+               "and try again";
+    case SERIAL_OPEN_DENIED:
+        if (!facts.groupMayUse)
+            return "only the node's owner may use it: give the unit's port, or install the "
+                   "Debian package, whose udev rule names the unit's port /dev/mq6";
+        return "join the group " + facts.group + " (sudo usermod -aG " + facts.group + " " +
+               facts.user + "); the change takes effect at a new login";
+    case SERIAL_OPEN_NOT_TERMINAL:
+    case SERIAL_OPEN_DIRECTORY:
+        return "give the unit's port: mq6 ports lists the adapters";
+    default:
+        return "is the unit plugged in? mq6 ports lists the adapters";
+    }
+}
 
 const char* OpenFailureText(int failure) {
     switch (failure) {
@@ -75,6 +106,8 @@ const char* OpenFailureText(int failure) {
         return "permission denied";
     case SERIAL_OPEN_NOT_TERMINAL:
         return "not a serial terminal";
+    case SERIAL_OPEN_DIRECTORY:
+        return "it is a directory, not a port";
     default:
         return "the system refused to open it";
     }
@@ -118,7 +151,10 @@ int FetchDataBlock() {
         return result;
     int read = GetDeviceData();
     DisconnectUnit();
-    return read == 0 ? EXIT_OK : EXIT_FAILED;
+    if (read == 0)
+        return EXIT_OK;
+    ExplainNoReply();
+    return EXIT_FAILED;
 }
 
 void DisconnectUnit() {

@@ -205,26 +205,6 @@ void CheckPort() {
            Format("%s, %s; %s", Run.port.c_str(), how.c_str(), adapters.c_str()));
 }
 
-// Not opened: the reason, and what mends it.
-std::string OpenMend(int failure, const PortAccess& facts) {
-    switch (failure) {
-    case SERIAL_OPEN_BUSY:
-        return "close the program that holds it (a terminal program, a logger, ModemManager) "
-               "and run mq6 doctor again";
-    case SERIAL_OPEN_DENIED:
-        if (!facts.groupMayUse)
-            return "only the node's owner may use it: give the unit's port, or install the "
-                   "Debian package, whose udev rule names the unit's port /dev/mq6";
-        return Format("join the group %s (sudo usermod -aG %s %s); the change takes effect at a "
-                      "new login",
-                      facts.group.c_str(), facts.group.c_str(), facts.user.c_str());
-    case SERIAL_OPEN_NOT_TERMINAL:
-        return "give the unit's port: mq6 ports lists the adapters";
-    default:
-        return "is the unit plugged in? mq6 ports lists the adapters";
-    }
-}
-
 void CheckAccess() {
     PortAccess facts;
     InspectPortAccess(Run.port.c_str(), facts);

@@ -18,6 +18,9 @@ struct PortAccess {
     bool seesAll = false;      // this user may look at every program's open files
 };
 void InspectPortAccess(const char* port, PortAccess& facts);
+// What mends a port that did not open (failure, from link/serial.h), for mq6 doctor and for
+// every command that opens the port.
+std::string OpenMend(int failure, const PortAccess& facts);
 
 // Where the udev rule of the Debian package is installed; empty when it is not, or where
 // there is no udev.

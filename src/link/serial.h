@@ -43,6 +43,7 @@ enum SerialOpenFailure : int32_t {
     SERIAL_OPEN_DENIED = 3,  // no permission to open it
     SERIAL_OPEN_OTHER = 4,
     SERIAL_OPEN_NOT_TERMINAL = 5, // opened, but not a serial terminal (a file, /dev/null)
+    SERIAL_OPEN_DIRECTORY = 6,    // a folder, not a port
 };
 int SerialLastOpenFailure();
 

@@ -71,6 +71,8 @@ int32_t OpenFailureOf(int error) {
         return SERIAL_OPEN_MISSING;
     case ENOTTY:
         return SERIAL_OPEN_NOT_TERMINAL;
+    case EISDIR:
+        return SERIAL_OPEN_DIRECTORY;
     default:
         return SERIAL_OPEN_OTHER;
     }
