@@ -64,11 +64,13 @@ int ReportUpdate(FirmwareUpdateResult updated) {
         std::fprintf(stderr, "mq6: firmware written, but the unit's data block cannot be read\n");
     if (updated != UPDATE_DONE && updated != UPDATE_NOT_TAKEN)
         return EXIT_FAILED;
-    PrintVersions(ReadVersion());
+    UnitVersion unit = ReadVersion();
+    PrintVersions(unit);
     if (updated == UPDATE_NOT_TAKEN) {
         std::fprintf(stderr, "mq6: the unit does not report the firmware just written\n");
         return EXIT_FAILED;
     }
+    std::printf("Firmware updated: the unit runs %d.%02d.\n", unit.major, unit.minor);
     return EXIT_OK;
 }
 

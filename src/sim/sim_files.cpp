@@ -49,7 +49,25 @@ size_t CopyOut(size_t at, uint8_t* bytes, size_t size) {
 
 } // namespace
 
+namespace {
+// The folder of an option's file exists (an empty path names none).
+bool FolderPresent(const char* option, const std::string& path) {
+    if (path.empty())
+        return true;
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    struct stat status {};
+    if (stat(folder.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
+        return true;
+    std::fprintf(stderr, "mq6-sim: %s %s: the folder does not exist\n", option, path.c_str());
+    return false;
+}
+} // namespace
+
 bool LinkPathFree() {
+    // A client would wait for ever for a link that cannot be made.
+    if (!FolderPresent("--link", Options.linkPath))
+        return false;
     struct stat status {};
     if (Options.linkPath.empty() || lstat(Options.linkPath.c_str(), &status) != 0 ||
         S_ISLNK(status.st_mode))
@@ -60,16 +78,7 @@ bool LinkPathFree() {
 }
 
 bool StateFolderPresent() {
-    if (Options.statePath.empty())
-        return true;
-    size_t slash = Options.statePath.rfind('/');
-    std::string folder = slash == std::string::npos ? "." : Options.statePath.substr(0, slash + 1);
-    struct stat status {};
-    if (stat(folder.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
-        return true;
-    std::fprintf(stderr, "mq6-sim: --state %s: the folder does not exist\n",
-                 Options.statePath.c_str());
-    return false;
+    return FolderPresent("--state", Options.statePath);
 }
 
 bool LoadState() {

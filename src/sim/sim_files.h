@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-// False, with a message, when --link names something other than a symbolic link: only a
-// link (or nothing) may be replaced.
+// False, with a message, when --link names something other than a symbolic link (only a
+// link, or nothing, may be replaced) or lies in a folder that does not exist.
 bool LinkPathFree();
 // False, with a message, when the folder of --state does not exist: the unit could keep
 // nothing there.

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <poll.h>
@@ -99,9 +100,15 @@ bool ReplaceLink(const char* target) {
         return false;
     std::string temporary = Options.linkPath + ".new";
     unlink(temporary.c_str());
+    // A client that waits for the name would wait for ever: a link that cannot be made ends the
+    // run, as a port that cannot be opened does.
     if (symlink(target, temporary.c_str()) != 0 ||
-        rename(temporary.c_str(), Options.linkPath.c_str()) != 0)
-        std::fprintf(stderr, "mq6-sim: cannot link %s to %s\n", Options.linkPath.c_str(), target);
+        rename(temporary.c_str(), Options.linkPath.c_str()) != 0) {
+        std::fprintf(stderr, "mq6-sim: cannot link %s to %s: %s\n", Options.linkPath.c_str(),
+                     target, std::strerror(errno));
+        unlink(temporary.c_str());
+        return false;
+    }
     return true;
 }
 

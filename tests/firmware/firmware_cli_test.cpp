@@ -35,7 +35,7 @@ TEST(FirmwareCliTest, UpdateFollowsTheViewsRuleAndSamplesGoOnlyToASampleUnit) {
         const char* err;
         bool loadMode;
     } rows[] = {
-        {{"--version", "1.00"}, {"--yes"}, nullptr, 0, "Finishing...\n", true},
+        {{"--version", "1.00"}, {"--yes"}, nullptr, 0, "Firmware updated: the unit runs 1.01.\n", true},
         {{"--version", "2.00"}, {"--yes"}, nullptr, 1, "Newer then this", false},
         {{"--version", "1.01"}, {"--yes"}, nullptr, 1, "Versions Match", false},
         {{"--version", "2.00"}, {"--yes", "--force"}, nullptr, 0, "downgrade", true},

@@ -164,6 +164,8 @@ TEST(SimOptionsTest, BadValuesAreRefused) {
              " is not a symbolic link; only a link is replaced\n"},
         {{"--state", dir.File("missing/state")},
          "mq6-sim: --state " + dir.File("missing/state") + ": the folder does not exist\n"},
+        {{"--link", dir.File("missing/tty")},
+         "mq6-sim: --link " + dir.File("missing/tty") + ": the folder does not exist\n"},
         {{"--state", big}, "mq6-sim: " + big + " is not a state file of this simulator\n"},
     };
     for (auto row : rows) {
