@@ -15,7 +15,6 @@ int32_t LastLiveRequestTick = 0;
 std::atomic<int32_t> DisplayThreadStop{0};
 
 namespace {
-constexpr uint8_t STREAM_LIVE = 8;
 // The live view looks this often for a due live request and for stale values, as does a
 // pass with work left (a data block still wanted on an open port, a pass the link was busy
 // for); otherwise the thread sleeps until a byte, an opened port or a view switch wakes it.

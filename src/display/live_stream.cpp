@@ -12,7 +12,6 @@
 #include <cstdio>
 
 namespace {
-constexpr uint8_t STREAM_OFF = 0;
 constexpr int TX_DRAIN_MS = 1000;
 std::array<std::atomic<LiveListener>, LIVE_LISTENER_SLOTS> LiveListeners{};
 std::array<std::atomic<LiveStaleListener>, LIVE_LISTENER_SLOTS> LiveStaleListeners{};

@@ -157,6 +157,11 @@ int SendRequest(uint8_t classByte, uint8_t subcommand, const uint8_t* payload, i
 int AwaitResponse(uint8_t header);
 
 // The unit's commands: 0 when the reply came with the expected type, else -1.
+// SetStreamMode's modes: the unit streams live frames until it is told to stop.
+enum StreamModeCode : uint8_t {
+    STREAM_OFF = 0,
+    STREAM_LIVE = 8,
+};
 int SetStreamMode(uint8_t mode);
 int ReadDataBlock(uint8_t* destination, int count);
 int EnterLoadMode(uint8_t mode);
@@ -167,7 +172,6 @@ int LoaderReadDataBlock(uint8_t* destination, int count);
 int WriteDataRecord(uint8_t offset, const uint8_t* data16);
 
 int StartLiveData();
-int StopLiveData();
 int GetDeviceData();
 
 // The data-error box text and caption.

@@ -237,12 +237,7 @@ int WriteDataRecord(uint8_t offset, const uint8_t* data16) {
 }
 
 int StartLiveData() {
-    SetStreamMode(8);
-    return 0;
-}
-
-int StopLiveData() {
-    SetStreamMode(0);
+    SetStreamMode(STREAM_LIVE);
     return 0;
 }
 
@@ -250,7 +245,7 @@ int GetDeviceData() {
     bool read = false;
     {
         std::lock_guard<std::recursive_mutex> hold(ExchangeLock);
-        bool applicationAnswered = SetStreamMode(0) == 0;
+        bool applicationAnswered = SetStreamMode(STREAM_OFF) == 0;
         SleepMs(20);
         read = ReadDataBlock(DeviceInfo.data(), DEVICE_INFO_SIZE) == 0;
         // The loader's reads are for a unit that sits in its loader (an update cut short). One
