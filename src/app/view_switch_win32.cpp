@@ -121,7 +121,7 @@ int SelectView(HWND window, int command) {
             switch (chosen->view) {
             case VIEW_AFR_LAMBDA:
             case VIEW_LIVE_HISTORY:
-                StartLiveStream(chosen->view);
+                StartLiveStream();
                 break;
             case VIEW_WB_SETUP:
                 CreateSetupControls();

@@ -173,6 +173,14 @@ int WriteDataRecord(uint8_t offset, const uint8_t* data16);
 
 int StartLiveData();
 int GetDeviceData();
+// The data block is wanted (DeviceDataWanted, set at every opening of the port) on an open port.
+bool DeviceDataPending();
+// GetDeviceData for a wanted block: the wish is cleared before the read, so that a reopening
+// during it asks for another, and kept when the read failed. GetDeviceData's result.
+int ReadWantedDeviceData();
+// For a pass of the ring's consumer between exchanges: the exchange lock, held only when no
+// exchange runs and no claim holds the link (owns_lock() says which).
+std::unique_lock<std::recursive_mutex> HoldIdleLink();
 
 // The data-error box text and caption.
 extern const std::string_view DATA_ERROR_TEXT;

@@ -130,6 +130,13 @@ LinkClaim::~LinkClaim() {
     RxWakeConsumer(); // the display thread's next pass sees what the claim changed (the view)
 }
 
+std::unique_lock<std::recursive_mutex> HoldIdleLink() {
+    std::unique_lock<std::recursive_mutex> hold(ExchangeLock, std::try_to_lock);
+    if (hold.owns_lock() && ExchangeActive.load(std::memory_order_acquire) != 0)
+        hold.unlock();
+    return hold;
+}
+
 int SendRequest(uint8_t classByte, uint8_t subcommand, const uint8_t* payload, int n) {
     if (n < 0 || n > MAX_REQUEST_PAYLOAD)
         return -1;
@@ -270,6 +277,19 @@ int GetDeviceData() {
     if (DeviceDataHook != nullptr)
         DeviceDataHook(1);
     return 0;
+}
+
+bool DeviceDataPending() {
+    return PortOpen.load(std::memory_order_acquire) != 0 &&
+           DeviceDataWanted.load(std::memory_order_acquire) != 0;
+}
+
+int ReadWantedDeviceData() {
+    DeviceDataWanted.store(0, std::memory_order_release);
+    int read = GetDeviceData();
+    if (read != 0)
+        DeviceDataWanted.store(1, std::memory_order_release);
+    return read;
 }
 
 void ResetLinkState() {
