@@ -13,10 +13,10 @@ std::atomic<int32_t> ViewMode{VIEW_NONE};
 std::atomic<int32_t> DisplayThreadStop{0};
 
 namespace {
-// The live view looks this often for a due live request and for stale values, as does a
-// pass with work left (a data block still wanted on an open port, a pass the link was busy
-// for); otherwise the thread sleeps until a byte, an opened port or a view switch wakes it.
-constexpr int DISPLAY_WAIT_MS = 100;
+// A live view looks as often as the stream needs (for a due request and for stale values), as
+// does a pass with work left (a data block still wanted on an open port, a pass the link was
+// busy for); otherwise the thread sleeps until a byte, an opened port or a view switch wakes it.
+constexpr int DISPLAY_WAIT_MS = LIVE_LOOK_MS;
 std::thread DisplayThread;
 
 void DiscardReceived() {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <mutex>
 
@@ -146,6 +147,12 @@ int LiveStreamPass() {
     }
     ReadDeviceDataInStream();
     return 0;
+}
+
+void WaitForLiveFrame(int32_t seenWriteIndex, double secondsLeft) {
+    double ms = std::ceil(std::max(secondsLeft, 0.0) * 1000.0);
+    WaitForRxArrival(seenWriteIndex, LIVE_FRAME_SIZE,
+                     ms < LIVE_LOOK_MS ? static_cast<int>(ms) : LIVE_LOOK_MS);
 }
 
 int StopLiveStream(int attempts) {

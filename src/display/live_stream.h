@@ -42,8 +42,9 @@ int AddLiveStaleListener(LiveStaleListener listener);
 void CheckLiveStale();
 
 // The stream is asked for again once more than this many ticks have passed since the last
-// request.
+// request, and the passes look at least this often for a due request and for stale values.
 constexpr int32_t LIVE_REQUEST_TICKS = 20;
+constexpr int LIVE_LOOK_MS = 100;
 // TickCount at the last request; the thread that runs the passes alone uses it.
 extern int32_t LastLiveRequestTick;
 
@@ -64,6 +65,9 @@ void ServeLiveStream();
 void ReadDeviceDataInStream();
 // A tool's pass: both parts; -1 when another thread's exchange had the link, so it did nothing.
 int LiveStreamPass();
+// A tool's sleep after a pass (seenWriteIndex: RxWriteIndex read before it) until a whole frame
+// more has come, the port opens or closes, or secondsLeft pass, at most LIVE_LOOK_MS.
+void WaitForLiveFrame(int32_t seenWriteIndex, double secondsLeft);
 // Once the passes have stopped, the unit is asked to stop, up to attempts times (the stop is
 // answered among the frames still arriving). 0 once the unit acknowledged it, else -1.
 int StopLiveStream(int attempts);
