@@ -1,7 +1,7 @@
 // mq6 live: the unit's live lambda and AFR from the live stream, decoded and smoothed as the
 // utility's display does, written as CSV rows or shown as one updating line.
 #include "cli/cli.h"
-#include "display/gauges.h"
+#include "display/lambda_scale.h"
 #include "display/live_stream.h"
 #include "link/link.h"
 

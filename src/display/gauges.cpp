@@ -52,15 +52,10 @@ const std::array<DigitGlyph, 12> DigitGlyphs = {
 
 namespace {
 
-constexpr Colour DialFaceColour = Rgb(235, 235, 235);
-constexpr Colour OutlineColour = Rgb(10, 10, 10);
 constexpr Colour TickColour = Rgb(0, 0, 0);
 constexpr Colour RichColour = Rgb(235, 230, 80);
 constexpr Colour LeanColour = Rgb(70, 104, 245);
 constexpr Colour StoichColour = Rgb(20, 220, 10);
-constexpr Colour BandColour = Rgb(217, 72, 0);
-constexpr Colour NeedleColour = Rgb(210, 20, 10);
-constexpr Colour ViewTextColour = Rgb(32, 32, 32);
 constexpr Colour IdleSpokeColour = Rgb(250, 250, 250);
 
 constexpr double RADIANS_PER_DEGREE = 0.017453292519943278;
@@ -103,14 +98,6 @@ void DrawDialArc(Canvas* canvas, double fromAngle, double toAngle) {
               DIAL_BOTTOM - ARC_INSET, from.x, from.y, to.x, to.y);
 }
 
-// NaN, which a hand-edited configuration can carry, goes to the scale's low end like any
-// other value below it.
-double ClampToScale(double value) {
-    if (!(value >= ScaleMin))
-        return ScaleMin;
-    return std::min(value, ScaleMax);
-}
-
 void DrawTargetBand(Canvas* canvas) {
     double low = ClampToScale(TargetLow.load(std::memory_order_acquire));
     double high = ClampToScale(TargetHigh.load(std::memory_order_acquire));
@@ -118,17 +105,12 @@ void DrawTargetBand(Canvas* canvas) {
     // drawing on, in the Preferences and in the file alike.
     TargetLow.store(low, std::memory_order_release);
     TargetHigh.store(high, std::memory_order_release);
-    if (low > high)
-        std::swap(low, high);
-    if (low == high) { // a single value still shows as a band of 0.01
-        low -= 0.005;
-        high += 0.005;
-    }
+    TargetBand band = DrawnTargetBand(low, high);
     const int hundredths = static_cast<int>((ScaleMax - ScaleMin) * 100 + 1) - 1;
     const double degreesPerHundredth = SCALE_SWEEP / hundredths;
     auto angle = [&](double v) { return degreesPerHundredth * (v - ScaleMin) * 100 + SCALE_START; };
     CanvasSetPen(canvas, 10, BandColour);
-    DrawDialArc(canvas, angle(high), angle(low));
+    DrawDialArc(canvas, angle(band.high), angle(band.low));
 }
 
 void DrawTicks(Canvas* canvas, int count, double firstAngle, double step, double innerRadius) {
@@ -293,7 +275,7 @@ void DrawNeedle(Canvas* canvas) {
     CanvasLineTo(canvas, last.x, last.y);
 
     double lambda = static_cast<uint32_t>(LambdaX100.load(std::memory_order_acquire)) * 0.01;
-    lambda = std::clamp(lambda, ScaleMin, ScaleMax);
+    lambda = ClampToScale(lambda);
     double angle = (lambda - ScaleMin) / (ScaleMid - ScaleMin) * 136 + SCALE_START;
     Point tip = DialPoint(angle, NEEDLE_LENGTH);
     CanvasSetPen(canvas, 5, NeedleColour);

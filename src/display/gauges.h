@@ -4,14 +4,10 @@
 #pragma once
 
 #include "display/canvas.h"
+#include "display/lambda_scale.h"
 
 #include <array>
 #include <cstdint>
-
-// The dial's lambda scale; the needle stops at its ends.
-constexpr double ScaleMin = 0.68;
-constexpr double ScaleMid = 1.0;
-constexpr double ScaleMax = 1.32;
 
 // One spoke of the activity mark, as drawn: from the inner point to the outer point.
 struct Spoke {

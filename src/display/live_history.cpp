@@ -5,7 +5,7 @@
 #include "display/live_history.h"
 
 #include "display/display_thread.h"
-#include "display/gauges.h"
+#include "display/lambda_scale.h"
 #include "display/status_line.h"
 #include "link/link.h"
 #include "settings/config.h"
@@ -22,8 +22,6 @@ namespace {
 
 constexpr int HISTORY_RIGHT = HISTORY_LEFT + HISTORY_COLUMNS; // the newest column is one left
 constexpr int PIXELS_PER_HUNDREDTH = 5;
-constexpr int LOWEST_X100 = 68;   // ScaleMin
-constexpr int HIGHEST_X100 = 132; // ScaleMax
 constexpr int LABEL_STEP_X100 = 8;
 constexpr int GRID_COLUMNS = 50;    // 10 s
 constexpr int TIME_LABEL_GRIDS = 3; // a time label every 30 s
@@ -31,12 +29,7 @@ constexpr int FIGURES_Y = 420;
 constexpr double REDRAW_INTERVAL_S = 0.1;
 constexpr int32_t START_FACTOR_X100 = 1470;
 
-constexpr Colour FaceColour = Rgb(235, 235, 235); // as the dial's face
-constexpr Colour OutlineColour = Rgb(10, 10, 10);
-constexpr Colour BandColour = Rgb(217, 72, 0); // as the dial's target band
 constexpr Colour GridColour = Rgb(160, 160, 160);
-constexpr Colour TraceColour = Rgb(210, 20, 10); // as the needle
-constexpr Colour ViewTextColour = Rgb(32, 32, 32);
 
 struct HistoryColumn {
     int64_t slot = -1; // the 0.2 s it holds, counted from the clock's start
@@ -64,29 +57,23 @@ size_t ColumnOf(int64_t slot) {
 
 int YOfX100(int32_t lambdaX100) {
     return HISTORY_BOTTOM -
-           (std::clamp(lambdaX100, LOWEST_X100, HIGHEST_X100) - LOWEST_X100) * PIXELS_PER_HUNDREDTH;
+           (std::clamp(lambdaX100, SCALE_MIN_X100, SCALE_MAX_X100) - SCALE_MIN_X100) *
+               PIXELS_PER_HUNDREDTH;
 }
 
 int YOfLambda(double lambda) {
-    double clamped = std::isnan(lambda) ? ScaleMin : std::clamp(lambda, ScaleMin, ScaleMax);
-    return HISTORY_BOTTOM -
-           static_cast<int>(std::lround((clamped - ScaleMin) * 100 * PIXELS_PER_HUNDREDTH));
+    return HISTORY_BOTTOM - static_cast<int>(std::lround((ClampToScale(lambda) - ScaleMin) * 100 *
+                                                         PIXELS_PER_HUNDREDTH));
 }
 
-// The target band as the dial draws it: clamped into the scale, ends sorted, a single value
-// widened to 0.01. The settings are only read here.
+// The target band as the dial draws it. The settings are only read here.
 void DrawBand(Canvas* canvas) {
-    double low = std::clamp(TargetLow.load(std::memory_order_acquire), ScaleMin, ScaleMax);
-    double high = std::clamp(TargetHigh.load(std::memory_order_acquire), ScaleMin, ScaleMax);
-    if (low > high)
-        std::swap(low, high);
-    if (low == high) {
-        low -= 0.005;
-        high += 0.005;
-    }
+    TargetBand band = DrawnTargetBand(TargetLow.load(std::memory_order_acquire),
+                                      TargetHigh.load(std::memory_order_acquire));
     CanvasSetPen(canvas, 1, BandColour);
     CanvasSetBrush(canvas, BandColour);
-    CanvasRectangle(canvas, HISTORY_LEFT, YOfLambda(high), HISTORY_RIGHT, YOfLambda(low) + 1);
+    CanvasRectangle(canvas, HISTORY_LEFT, YOfLambda(band.high), HISTORY_RIGHT,
+                    YOfLambda(band.low) + 1);
 }
 
 void DrawGrid(Canvas* canvas, int32_t factorX100) {
@@ -97,7 +84,7 @@ void DrawGrid(Canvas* canvas, int32_t factorX100) {
     }
     CanvasSetFont(canvas, FONT_OEM_FIXED);
     std::array<char, 16> label;
-    for (int x100 = LOWEST_X100; x100 <= HIGHEST_X100; x100 += LABEL_STEP_X100) {
+    for (int x100 = SCALE_MIN_X100; x100 <= SCALE_MAX_X100; x100 += LABEL_STEP_X100) {
         int y = YOfX100(x100);
         CanvasMoveTo(canvas, HISTORY_LEFT, y);
         CanvasLineTo(canvas, HISTORY_RIGHT, y);
@@ -122,7 +109,7 @@ void DrawGrid(Canvas* canvas, int32_t factorX100) {
 // The columns from the oldest to the newest: a line from each to the next unless an outage
 // lies between them; a column that starts the trace anew is a dot.
 void DrawTrace(Canvas* canvas, const HistoryRing& ring, int64_t newest) {
-    CanvasSetPen(canvas, 2, TraceColour);
+    CanvasSetPen(canvas, 2, NeedleColour); // the trace as the needle
     int64_t previous = -1;
     for (int64_t slot = newest - HISTORY_COLUMNS + 1; slot <= newest; ++slot) {
         const HistoryColumn& column = ring[ColumnOf(slot)];
@@ -217,7 +204,7 @@ void DrawHistoryChart(Canvas* canvas, double now) {
     Colour previousText = CanvasSetTextColour(canvas, ViewTextColour);
     Colour previousBack = CanvasSetBackColour(canvas, BackColour);
     CanvasSetPen(canvas, 1, OutlineColour);
-    CanvasSetBrush(canvas, FaceColour);
+    CanvasSetBrush(canvas, DialFaceColour);
     CanvasRectangle(canvas, HISTORY_LEFT - 1, HISTORY_TOP - 1, HISTORY_RIGHT + 1,
                     HISTORY_BOTTOM + 2);
     DrawBand(canvas);
