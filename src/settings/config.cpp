@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -271,10 +270,8 @@ char* TrimBlanks(char* text) {
 
 int ReadConfig() {
     const char* path = ConfigFile();
-    std::FILE* file = std::fopen(path, "r+");
     // A file on a read-only medium is still read; only writing it back fails, and reports.
-    if (file == nullptr && errno == EROFS)
-        file = std::fopen(path, "r");
+    std::FILE* file = OpenForUpdate(path);
     if (file == nullptr) {
         // Only a missing file is created: one that exists but does not open keeps its
         // contents, and every setting keeps its start value.
