@@ -177,7 +177,7 @@ void DrawGlyph(Canvas* canvas, int x, const DigitGlyph& glyph) {
                         std::string_view(glyph.rows[row].data(), glyph.width));
 }
 
-void DrawReadout(Canvas* canvas, Readout& readout, int32_t value, int full) {
+void DrawReadout(Canvas* canvas, Readout& readout, int32_t value, int drawing) {
     // Three digits from the value taken as unsigned; what does not fit shows as nines.
     uint32_t whole = static_cast<uint32_t>(value);
     std::array<uint32_t, 3> digits{};
@@ -185,9 +185,10 @@ void DrawReadout(Canvas* canvas, Readout& readout, int32_t value, int full) {
     digits[1] = std::min((whole - digits[0] * 100) / 10, 9u);
     digits[2] = std::min(whole - (digits[0] * 10 + digits[1]) * 10, 9u);
     for (int k = 0; k < 3; k++) {
-        if (full == 1 || static_cast<int32_t>(digits[k]) != readout.drawn[k].load()) {
+        if (drawing == READOUT_WHOLE ||
+            static_cast<int32_t>(digits[k]) != readout.drawn[k].load()) {
             DrawGlyph(canvas, readout.digitX[k], DigitGlyphs[digits[k]]);
-            if (full == 1 && k == readout.pointAfter)
+            if (drawing == READOUT_WHOLE && k == readout.pointAfter)
                 DrawGlyph(canvas, readout.pointX, DigitGlyphs[GLYPH_POINT]);
         }
     }
@@ -196,11 +197,11 @@ void DrawReadout(Canvas* canvas, Readout& readout, int32_t value, int full) {
 }
 
 // Dashes where the digits were; each digit is drawn again by the next call with a value.
-void DrawReadoutDashes(Canvas* canvas, Readout& readout, int full) {
+void DrawReadoutDashes(Canvas* canvas, Readout& readout, int drawing) {
     for (int k = 0; k < 3; k++) {
-        if (full == 1 || readout.drawn[k].load() != GLYPH_DASH) {
+        if (drawing == READOUT_WHOLE || readout.drawn[k].load() != GLYPH_DASH) {
             DrawGlyph(canvas, readout.digitX[k], DigitGlyphs[GLYPH_DASH]);
-            if (full == 1 && k == readout.pointAfter)
+            if (drawing == READOUT_WHOLE && k == readout.pointAfter)
                 DrawGlyph(canvas, readout.pointX, DigitGlyphs[GLYPH_POINT]);
         }
         readout.drawn[k].store(GLYPH_DASH, std::memory_order_release);
@@ -301,12 +302,12 @@ void EraseNeedle(Canvas* canvas) {
 }
 } // namespace
 
-void DrawLambdaReadout(Canvas* canvas, int full) {
-    DrawReadout(canvas, LambdaReadout, LambdaX100.load(std::memory_order_acquire), full);
+void DrawLambdaReadout(Canvas* canvas, int drawing) {
+    DrawReadout(canvas, LambdaReadout, LambdaX100.load(std::memory_order_acquire), drawing);
 }
 
-void DrawAfrReadout(Canvas* canvas, int full) {
-    DrawReadout(canvas, AfrReadout, AfrX10.load(std::memory_order_acquire), full);
+void DrawAfrReadout(Canvas* canvas, int drawing) {
+    DrawReadout(canvas, AfrReadout, AfrX10.load(std::memory_order_acquire), drawing);
 }
 
 void DrawSpokes(Canvas* canvas) {
@@ -339,12 +340,12 @@ void PaintAfrLambdaView(Canvas* canvas) {
     DrawDial(canvas);
     CanvasSetFont(canvas, FONT_OEM_FIXED);
     if (LiveValuesStale()) {
-        DrawReadoutDashes(canvas, LambdaReadout, 1);
-        DrawReadoutDashes(canvas, AfrReadout, 1);
+        DrawReadoutDashes(canvas, LambdaReadout, READOUT_WHOLE);
+        DrawReadoutDashes(canvas, AfrReadout, READOUT_WHOLE);
         NeedleTip.store(PackTip({DIAL_X, DIAL_Y})); // the face just drawn has no needle
     } else {
-        DrawLambdaReadout(canvas, 1);
-        DrawAfrReadout(canvas, 1);
+        DrawLambdaReadout(canvas, READOUT_WHOLE);
+        DrawAfrReadout(canvas, READOUT_WHOLE);
         DrawNeedle(canvas);
     }
     CanvasSetTextColour(canvas, TextColour);
@@ -368,8 +369,8 @@ void UpdateLiveGauges() {
     Canvas* canvas = OpenReadoutCanvas();
     if (canvas == nullptr)
         return;
-    DrawLambdaReadout(canvas, 0);
-    DrawAfrReadout(canvas, 0);
+    DrawLambdaReadout(canvas, READOUT_CHANGED_DIGITS);
+    DrawAfrReadout(canvas, READOUT_CHANGED_DIGITS);
     DrawNeedle(canvas);
     CanvasSetTextColour(canvas, TextColour);
     CanvasCloseWindow(canvas);
@@ -379,8 +380,8 @@ void ShowStaleGauges() {
     Canvas* canvas = OpenReadoutCanvas();
     if (canvas == nullptr)
         return;
-    DrawReadoutDashes(canvas, LambdaReadout, 0);
-    DrawReadoutDashes(canvas, AfrReadout, 0);
+    DrawReadoutDashes(canvas, LambdaReadout, READOUT_CHANGED_DIGITS);
+    DrawReadoutDashes(canvas, AfrReadout, READOUT_CHANGED_DIGITS);
     EraseNeedle(canvas);
     CanvasSetTextColour(canvas, TextColour);
     CanvasCloseWindow(canvas);

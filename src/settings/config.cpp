@@ -305,7 +305,7 @@ int WriteConfig() {
     if (inPlace)
         file = std::fopen(path, "w");
     if (file == nullptr) {
-        ReportOpenFailure(path, 0);
+        ReportOpenFailure(path, NOTICE_OK);
         return 0;
     }
     bool written = true;
@@ -317,11 +317,11 @@ int WriteConfig() {
     bool finished = FinishReplacement(file) == 0 && written;
     if (inPlace) {
         if (!finished)
-            ReportOpenFailure(path, 0);
+            ReportOpenFailure(path, NOTICE_OK);
     } else if (!finished || CommitReplacement(tempPath.data(), path) != 0) {
         // The old file is untouched; a temporary file that will not go away is harmless.
         std::remove(tempPath.data());
-        ReportOpenFailure(path, 0);
+        ReportOpenFailure(path, NOTICE_OK);
     }
     return 0;
 }
