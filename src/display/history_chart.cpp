@@ -136,6 +136,10 @@ int64_t ChartSlot(double seconds, double columnSeconds) {
     return static_cast<int64_t>(std::floor(seconds / columnSeconds));
 }
 
+int64_t ChartFirstSlot(const ChartWindow& window) {
+    return ChartSlot(window.endSeconds, window.columnSeconds) - HISTORY_COLUMNS + 1;
+}
+
 void DrawChart(Canvas* canvas, const HistoryChart& chart) {
     Colour previousText = CanvasSetTextColour(canvas, ViewTextColour);
     Colour previousBack = CanvasSetBackColour(canvas, BackColour);

@@ -39,6 +39,9 @@ struct ChartWindow {
     double columnSeconds;
 };
 int64_t ChartSlot(double seconds, double columnSeconds);
+// The slot of the window's oldest column: a sample of slot s goes to column s minus this, when
+// that is a column of the window.
+int64_t ChartFirstSlot(const ChartWindow& window);
 
 struct HistoryChart {
     ChartWindow window;

@@ -37,7 +37,7 @@ size_t RingIndexOf(int64_t slot) {
 // another pass's column or none.
 void CollectHistory(double now, HistoryChart& chart) {
     chart.window = {now, HISTORY_COLUMN_S};
-    int64_t oldest = ChartSlot(now, HISTORY_COLUMN_S) - HISTORY_COLUMNS + 1;
+    int64_t oldest = ChartFirstSlot(chart.window);
     std::lock_guard<std::mutex> hold(HistoryLock);
     for (size_t index = 0; index < chart.columns.size(); ++index) {
         int64_t slot = oldest + static_cast<int64_t>(index);
