@@ -1,4 +1,4 @@
-// The live stream's listeners, start and stop, and the CSV row.
+// The live stream's listeners, start, passes and stop, and the CSV row.
 #include "display/live_stream.h"
 
 #include "link/link.h"

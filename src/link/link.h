@@ -156,12 +156,13 @@ extern const std::array<ResponseRow, 6> ResponseTable;
 int SendRequest(uint8_t classByte, uint8_t subcommand, const uint8_t* payload, int n);
 int AwaitResponse(uint8_t header);
 
-// The unit's commands: 0 when the reply came with the expected type, else -1.
 // SetStreamMode's modes: the unit streams live frames until it is told to stop.
 enum StreamModeCode : uint8_t {
     STREAM_OFF = 0,
     STREAM_LIVE = 8,
 };
+
+// The unit's commands: 0 when the reply came with the expected type, else -1.
 int SetStreamMode(uint8_t mode);
 int ReadDataBlock(uint8_t* destination, int count);
 int EnterLoadMode(uint8_t mode);
