@@ -121,6 +121,7 @@ void MeasureLiveLatency(int frames) {
         return;
     }
     ResetLiveState();
+    ResetLiveStream();
     ResponseRate.store(100);
     DeviceDataWanted.store(0);
     ViewMode.store(1);
@@ -186,6 +187,7 @@ void MeasureIdleCost(const char* name, std::vector<std::string> args, int view, 
         return;
     }
     ResetLiveState();
+    ResetLiveStream();
     DeviceDataWanted.store(0);
     ViewMode.store(view);
     StartDisplayThread();

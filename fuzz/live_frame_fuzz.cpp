@@ -1,5 +1,5 @@
 // Live-frame extraction and decoding over arbitrary received bytes: DecodeLiveFrame (and
-// through it ExtractLiveFrame) is called until it wants more bytes, as the display thread
+// through it ExtractLiveFrame) is called until it wants more bytes, as the live stream's pass
 // calls it while the unit streams.
 #include "fuzz_support.h"
 
@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (calls > size)
             FuzzFail("every call that is not left waiting consumes a frame");
         int before = RxAvailable();
-        int result = DecodeLiveFrame();
+        LiveSample sample;
+        int result = DecodeLiveFrame(sample);
         int taken = before - RxAvailable();
         if (result == LIVE_FRAME_INCOMPLETE) {
             // Only bytes before a "W" are dropped; a frame's start stays for the next call.

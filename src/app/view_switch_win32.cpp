@@ -46,7 +46,7 @@ void EnterView(int32_t view) {
     switch (view) {
     case VIEW_AFR_LAMBDA:
     case VIEW_LIVE_HISTORY:
-        StartLiveStream(view);
+        StartLiveStream();
         break;
     case VIEW_WB_SETUP:
         CreateSetupControls();

@@ -379,8 +379,10 @@ void CheckLive(double seconds) {
     Clock::time_point start = Clock::now();
     double elapsed = 0.0;
     while (Interrupted == 0 && elapsed < seconds) {
+        int32_t seen = RxWriteIndex.load(std::memory_order_acquire);
         LiveStreamPass();
-        SleepMs(1);
+        elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+        WaitForLiveFrame(seen, seconds - elapsed);
         elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     }
     RemoveLiveListener(OnLiveSample);

@@ -1,10 +1,9 @@
 // mq6 live: the unit's live lambda and AFR from the live stream, decoded and smoothed as the
 // utility's display does, written as CSV rows or shown as one updating line.
 #include "cli/cli.h"
-#include "display/gauges.h"
+#include "display/lambda_scale.h"
 #include "display/live_stream.h"
 #include "link/link.h"
-#include "platform/ticks.h"
 
 #include <algorithm>
 #include <chrono>
@@ -110,9 +109,11 @@ void ExplainSilence() {
         ReportUnfinishedJob();
 }
 
-// Runs the stream's passes on this thread until a limit is met.
+// Runs the stream's passes on this thread until a limit is met, sleeping between them until
+// frames come.
 int StreamFrames(double seconds) {
     while (Interrupted == 0) {
+        int32_t seen = RxWriteIndex.load(std::memory_order_acquire);
         LiveStreamPass();
         Run.linkLost = Run.linkLost || PortOpen.load(std::memory_order_acquire) == 0;
         if (Run.output == ROWS_READER_GONE)
@@ -135,7 +136,10 @@ int StreamFrames(double seconds) {
             ExplainSilence();
             return EXIT_FAILED;
         }
-        SleepMs(1);
+        double left = SILENCE_LIMIT_S - SecondsSince(Run.lastFrame);
+        if (seconds > 0.0)
+            left = std::min(left, seconds - SecondsSince(Run.start));
+        WaitForLiveFrame(seen, left);
     }
     if (Run.frames == 0) {
         std::fputs("mq6: no live data from the unit\n", stderr);

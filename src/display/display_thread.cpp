@@ -2,7 +2,6 @@
 // request, and fetch the data block after a connection.
 #include "display/display_thread.h"
 
-#include "display/live_decode.h"
 #include "display/live_stream.h"
 #include "link/link.h"
 #include "platform/ticks.h"
@@ -11,64 +10,18 @@
 #include <thread>
 
 std::atomic<int32_t> ViewMode{VIEW_NONE};
-int32_t LastLiveRequestTick = 0;
 std::atomic<int32_t> DisplayThreadStop{0};
 
 namespace {
-constexpr uint8_t STREAM_LIVE = 8;
-// The live view looks this often for a due live request and for stale values, as does a
-// pass with work left (a data block still wanted on an open port, a pass the link was busy
-// for); otherwise the thread sleeps until a byte, an opened port or a view switch wakes it.
-constexpr int DISPLAY_WAIT_MS = 100;
+// A live view looks as often as the stream needs (for a due request and for stale values), as
+// does a pass with work left (a data block still wanted on an open port, a pass the link was
+// busy for); otherwise the thread sleeps until a byte, an opened port or a view switch wakes it.
+constexpr int DISPLAY_WAIT_MS = LIVE_LOOK_MS;
 std::thread DisplayThread;
-// In the live view a failed data-block read waits for the next live request before it is
-// tried again: each read stops the stream, and on a noisy line most reads fail.
-bool DataReadDeferred = false;
-int32_t DataReadFailedTick = 0;
 
 void DiscardReceived() {
     RxApplyReset();
     RxReadIndex.store(RxWriteIndex.load(std::memory_order_acquire), std::memory_order_release);
-}
-
-void ServeLiveView() {
-    // A frame needs 9 bytes; from 8 on an extraction at least clears what precedes a "W".
-    while (RxAvailable() >= LIVE_FRAME_SIZE - 1) {
-        if (DecodeLiveFrame() == LIVE_FRAME_INCOMPLETE)
-            break; // the rest of the frame comes with a later pass
-    }
-    int32_t now = TickCount.load(std::memory_order_acquire);
-    if (now - LastLiveRequestTick > LIVE_REQUEST_TICKS) {
-        LastLiveRequestTick = now;
-        SetStreamMode(STREAM_LIVE);
-    }
-    CheckLiveStale();
-}
-
-bool DataReadPending() {
-    return PortOpen.load(std::memory_order_acquire) != 0 &&
-           DeviceDataWanted.load(std::memory_order_acquire) != 0;
-}
-
-void ReadDeviceDataWhenWanted() {
-    if (!DataReadPending())
-        return;
-    bool live = IsLiveView(ViewMode.load(std::memory_order_acquire));
-    if (live && DataReadDeferred &&
-        TickCount.load(std::memory_order_acquire) - DataReadFailedTick <= LIVE_REQUEST_TICKS)
-        return;
-    // Cleared before the read so that a reopening during it asks for another read.
-    DeviceDataWanted.store(0, std::memory_order_release);
-    bool read = GetDeviceData() == 0;
-    if (!read)
-        DeviceDataWanted.store(1, std::memory_order_release);
-    if (live) {
-        // The read stopped the stream: the next pass asks for it again at once, and a failed
-        // read waits for the request after that, so the stream runs in between.
-        DataReadDeferred = !read;
-        DataReadFailedTick = TickCount.load(std::memory_order_acquire);
-        LastLiveRequestTick = DataReadFailedTick - LIVE_REQUEST_TICKS - 1;
-    }
 }
 
 bool Stopping() {
@@ -81,8 +34,8 @@ int DisplayThreadPass() {
         // Holding the exchange lock while consuming keeps an exchange of another thread from
         // starting while this pass still reads the ring; a held lock or ExchangeActive skips
         // the consuming part.
-        std::unique_lock<std::recursive_mutex> hold(ExchangeLock, std::try_to_lock);
-        if (!hold.owns_lock() || ExchangeActive.load(std::memory_order_acquire) != 0)
+        std::unique_lock<std::recursive_mutex> hold = HoldIdleLink();
+        if (!hold.owns_lock())
             return -1;
         switch (ViewMode.load(std::memory_order_acquire)) {
         case VIEW_NONE:
@@ -90,7 +43,7 @@ int DisplayThreadPass() {
             break;
         case VIEW_AFR_LAMBDA:
         case VIEW_LIVE_HISTORY:
-            ServeLiveView();
+            ServeLiveStream();
             break;
         case VIEW_WB_SETUP:
         case VIEW_FIRMWARE_UPDATE:
@@ -105,14 +58,15 @@ int DisplayThreadPass() {
     }
     // The data-block read takes the lock for its own exchanges and shows its error box
     // without it, so a box waiting for the user never holds up another thread's exchange.
-    ReadDeviceDataWhenWanted();
+    if (IsLiveView(ViewMode.load(std::memory_order_acquire)))
+        ReadDeviceDataInStream();
+    else if (DeviceDataPending())
+        ReadWantedDeviceData();
     return 0;
 }
 
 void ResetDisplayThread() {
     ViewMode.store(VIEW_NONE);
-    LastLiveRequestTick = 0;
-    DataReadDeferred = false;
 }
 
 void DisplayThreadBody() {
@@ -125,7 +79,7 @@ void DisplayThreadBody() {
         int32_t seen = RxWriteIndex.load(std::memory_order_acquire);
         bool skipped = DisplayThreadPass() != 0;
         bool live = IsLiveView(ViewMode.load(std::memory_order_acquire));
-        bool paced = skipped || live || DataReadPending();
+        bool paced = skipped || live || DeviceDataPending();
         WaitForRxArrival(seen, live ? LIVE_FRAME_SIZE : 1,
                          paced ? DISPLAY_WAIT_MS : RX_WAIT_FOREVER);
     }

@@ -22,12 +22,6 @@ constexpr bool IsLiveView(int32_t view) {
     return view == VIEW_AFR_LAMBDA || view == VIEW_LIVE_HISTORY;
 }
 
-// The live stream is asked for again once more than this many ticks have passed.
-constexpr int32_t LIVE_REQUEST_TICKS = 20;
-
-// TickCount at the last live-data request; the display thread alone uses it.
-extern int32_t LastLiveRequestTick;
-
 // One pass of the thread, without the wait for received bytes that follows it; -1 when the
 // link was claimed or busy with another thread's exchange, so the pass did nothing.
 int DisplayThreadPass();
@@ -39,5 +33,5 @@ void StartDisplayThread();
 void StopDisplayThread();
 extern std::atomic<int32_t> DisplayThreadStop;
 
-// Start values of ViewMode and LastLiveRequestTick (tests).
+// Start value of ViewMode (tests).
 void ResetDisplayThread();

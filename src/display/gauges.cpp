@@ -52,15 +52,10 @@ const std::array<DigitGlyph, 12> DigitGlyphs = {
 
 namespace {
 
-constexpr Colour DialFaceColour = Rgb(235, 235, 235);
-constexpr Colour OutlineColour = Rgb(10, 10, 10);
 constexpr Colour TickColour = Rgb(0, 0, 0);
 constexpr Colour RichColour = Rgb(235, 230, 80);
 constexpr Colour LeanColour = Rgb(70, 104, 245);
 constexpr Colour StoichColour = Rgb(20, 220, 10);
-constexpr Colour BandColour = Rgb(217, 72, 0);
-constexpr Colour NeedleColour = Rgb(210, 20, 10);
-constexpr Colour ViewTextColour = Rgb(32, 32, 32);
 constexpr Colour IdleSpokeColour = Rgb(250, 250, 250);
 
 constexpr double RADIANS_PER_DEGREE = 0.017453292519943278;
@@ -103,14 +98,6 @@ void DrawDialArc(Canvas* canvas, double fromAngle, double toAngle) {
               DIAL_BOTTOM - ARC_INSET, from.x, from.y, to.x, to.y);
 }
 
-// NaN, which a hand-edited configuration can carry, goes to the scale's low end like any
-// other value below it.
-double ClampToScale(double value) {
-    if (!(value >= ScaleMin))
-        return ScaleMin;
-    return std::min(value, ScaleMax);
-}
-
 void DrawTargetBand(Canvas* canvas) {
     double low = ClampToScale(TargetLow.load(std::memory_order_acquire));
     double high = ClampToScale(TargetHigh.load(std::memory_order_acquire));
@@ -118,17 +105,12 @@ void DrawTargetBand(Canvas* canvas) {
     // drawing on, in the Preferences and in the file alike.
     TargetLow.store(low, std::memory_order_release);
     TargetHigh.store(high, std::memory_order_release);
-    if (low > high)
-        std::swap(low, high);
-    if (low == high) { // a single value still shows as a band of 0.01
-        low -= 0.005;
-        high += 0.005;
-    }
+    TargetBand band = DrawnTargetBand(low, high);
     const int hundredths = static_cast<int>((ScaleMax - ScaleMin) * 100 + 1) - 1;
     const double degreesPerHundredth = SCALE_SWEEP / hundredths;
     auto angle = [&](double v) { return degreesPerHundredth * (v - ScaleMin) * 100 + SCALE_START; };
     CanvasSetPen(canvas, 10, BandColour);
-    DrawDialArc(canvas, angle(high), angle(low));
+    DrawDialArc(canvas, angle(band.high), angle(band.low));
 }
 
 void DrawTicks(Canvas* canvas, int count, double firstAngle, double step, double innerRadius) {
@@ -195,7 +177,7 @@ void DrawGlyph(Canvas* canvas, int x, const DigitGlyph& glyph) {
                         std::string_view(glyph.rows[row].data(), glyph.width));
 }
 
-void DrawReadout(Canvas* canvas, Readout& readout, int32_t value, int full) {
+void DrawReadout(Canvas* canvas, Readout& readout, int32_t value, int drawing) {
     // Three digits from the value taken as unsigned; what does not fit shows as nines.
     uint32_t whole = static_cast<uint32_t>(value);
     std::array<uint32_t, 3> digits{};
@@ -203,9 +185,10 @@ void DrawReadout(Canvas* canvas, Readout& readout, int32_t value, int full) {
     digits[1] = std::min((whole - digits[0] * 100) / 10, 9u);
     digits[2] = std::min(whole - (digits[0] * 10 + digits[1]) * 10, 9u);
     for (int k = 0; k < 3; k++) {
-        if (full == 1 || static_cast<int32_t>(digits[k]) != readout.drawn[k].load()) {
+        if (drawing == READOUT_WHOLE ||
+            static_cast<int32_t>(digits[k]) != readout.drawn[k].load()) {
             DrawGlyph(canvas, readout.digitX[k], DigitGlyphs[digits[k]]);
-            if (full == 1 && k == readout.pointAfter)
+            if (drawing == READOUT_WHOLE && k == readout.pointAfter)
                 DrawGlyph(canvas, readout.pointX, DigitGlyphs[GLYPH_POINT]);
         }
     }
@@ -214,11 +197,11 @@ void DrawReadout(Canvas* canvas, Readout& readout, int32_t value, int full) {
 }
 
 // Dashes where the digits were; each digit is drawn again by the next call with a value.
-void DrawReadoutDashes(Canvas* canvas, Readout& readout, int full) {
+void DrawReadoutDashes(Canvas* canvas, Readout& readout, int drawing) {
     for (int k = 0; k < 3; k++) {
-        if (full == 1 || readout.drawn[k].load() != GLYPH_DASH) {
+        if (drawing == READOUT_WHOLE || readout.drawn[k].load() != GLYPH_DASH) {
             DrawGlyph(canvas, readout.digitX[k], DigitGlyphs[GLYPH_DASH]);
-            if (full == 1 && k == readout.pointAfter)
+            if (drawing == READOUT_WHOLE && k == readout.pointAfter)
                 DrawGlyph(canvas, readout.pointX, DigitGlyphs[GLYPH_POINT]);
         }
         readout.drawn[k].store(GLYPH_DASH, std::memory_order_release);
@@ -293,7 +276,7 @@ void DrawNeedle(Canvas* canvas) {
     CanvasLineTo(canvas, last.x, last.y);
 
     double lambda = static_cast<uint32_t>(LambdaX100.load(std::memory_order_acquire)) * 0.01;
-    lambda = std::clamp(lambda, ScaleMin, ScaleMax);
+    lambda = ClampToScale(lambda);
     double angle = (lambda - ScaleMin) / (ScaleMid - ScaleMin) * 136 + SCALE_START;
     Point tip = DialPoint(angle, NEEDLE_LENGTH);
     CanvasSetPen(canvas, 5, NeedleColour);
@@ -319,12 +302,12 @@ void EraseNeedle(Canvas* canvas) {
 }
 } // namespace
 
-void DrawLambdaReadout(Canvas* canvas, int full) {
-    DrawReadout(canvas, LambdaReadout, LambdaX100.load(std::memory_order_acquire), full);
+void DrawLambdaReadout(Canvas* canvas, int drawing) {
+    DrawReadout(canvas, LambdaReadout, LambdaX100.load(std::memory_order_acquire), drawing);
 }
 
-void DrawAfrReadout(Canvas* canvas, int full) {
-    DrawReadout(canvas, AfrReadout, AfrX10.load(std::memory_order_acquire), full);
+void DrawAfrReadout(Canvas* canvas, int drawing) {
+    DrawReadout(canvas, AfrReadout, AfrX10.load(std::memory_order_acquire), drawing);
 }
 
 void DrawSpokes(Canvas* canvas) {
@@ -357,12 +340,12 @@ void PaintAfrLambdaView(Canvas* canvas) {
     DrawDial(canvas);
     CanvasSetFont(canvas, FONT_OEM_FIXED);
     if (LiveValuesStale()) {
-        DrawReadoutDashes(canvas, LambdaReadout, 1);
-        DrawReadoutDashes(canvas, AfrReadout, 1);
+        DrawReadoutDashes(canvas, LambdaReadout, READOUT_WHOLE);
+        DrawReadoutDashes(canvas, AfrReadout, READOUT_WHOLE);
         NeedleTip.store(PackTip({DIAL_X, DIAL_Y})); // the face just drawn has no needle
     } else {
-        DrawLambdaReadout(canvas, 1);
-        DrawAfrReadout(canvas, 1);
+        DrawLambdaReadout(canvas, READOUT_WHOLE);
+        DrawAfrReadout(canvas, READOUT_WHOLE);
         DrawNeedle(canvas);
     }
     CanvasSetTextColour(canvas, TextColour);
@@ -386,8 +369,8 @@ void UpdateLiveGauges() {
     Canvas* canvas = OpenReadoutCanvas();
     if (canvas == nullptr)
         return;
-    DrawLambdaReadout(canvas, 0);
-    DrawAfrReadout(canvas, 0);
+    DrawLambdaReadout(canvas, READOUT_CHANGED_DIGITS);
+    DrawAfrReadout(canvas, READOUT_CHANGED_DIGITS);
     DrawNeedle(canvas);
     CanvasSetTextColour(canvas, TextColour);
     CanvasCloseWindow(canvas);
@@ -397,8 +380,8 @@ void ShowStaleGauges() {
     Canvas* canvas = OpenReadoutCanvas();
     if (canvas == nullptr)
         return;
-    DrawReadoutDashes(canvas, LambdaReadout, 0);
-    DrawReadoutDashes(canvas, AfrReadout, 0);
+    DrawReadoutDashes(canvas, LambdaReadout, READOUT_CHANGED_DIGITS);
+    DrawReadoutDashes(canvas, AfrReadout, READOUT_CHANGED_DIGITS);
     EraseNeedle(canvas);
     CanvasSetTextColour(canvas, TextColour);
     CanvasCloseWindow(canvas);

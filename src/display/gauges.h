@@ -4,14 +4,10 @@
 #pragma once
 
 #include "display/canvas.h"
+#include "display/lambda_scale.h"
 
 #include <array>
 #include <cstdint>
-
-// The dial's lambda scale; the needle stops at its ends.
-constexpr double ScaleMin = 0.68;
-constexpr double ScaleMid = 1.0;
-constexpr double ScaleMax = 1.32;
 
 // One spoke of the activity mark, as drawn: from the inner point to the outer point.
 struct Spoke {
@@ -44,10 +40,14 @@ void ResetGauges();
 void DrawDial(Canvas* canvas);
 // Erases the needle where it was drawn last and draws it at LambdaX100, with the hub.
 void DrawNeedle(Canvas* canvas);
-// full 1 draws every digit and the point; any other value only the digits that changed.
-// The caller selects the OEM fixed font and the text and background colours.
-void DrawLambdaReadout(Canvas* canvas, int full);
-void DrawAfrReadout(Canvas* canvas, int full);
+// What a readout's drawing covers. The caller selects the OEM fixed font and the text and
+// background colours.
+enum ReadoutDrawing : int {
+    READOUT_CHANGED_DIGITS = 0, // only the digits that changed since the last drawing
+    READOUT_WHOLE = 1,          // every digit and the point
+};
+void DrawLambdaReadout(Canvas* canvas, int drawing);
+void DrawAfrReadout(Canvas* canvas, int drawing);
 // Every spoke of the activity mark in the idle colour.
 void DrawSpokes(Canvas* canvas);
 // Counts a good frame and, on every fourth (the first included), moves the mark on by one

@@ -1,8 +1,6 @@
 // Live frame extraction from RxRing and the conversion of a frame into the shown values.
 #include "display/live_decode.h"
 
-#include "display/display_thread.h"
-#include "display/live_stream.h"
 #include "link/link.h"
 #include "settings/config.h"
 
@@ -75,7 +73,7 @@ double BlendSample(int32_t weight, double previous, double sample) {
     return (100 - weight) * 0.01 * previous + weight * 0.01 * sample;
 }
 
-int DecodeLiveFrame() {
+int DecodeLiveFrame(LiveSample& sample) {
     LiveFrameValues frame;
     int result = ExtractLiveFrame(frame);
     if (result != LIVE_FRAME_OK)
@@ -89,11 +87,10 @@ int DecodeLiveFrame() {
     int32_t factorX100 = frame[4] << 8 | frame[5];
     double factor = factorX100 * 0.01;
     // The values are never negative, so truncation rounds half up.
-    LiveSample sample{lambda, static_cast<int32_t>(LambdaStage2 * 100.0 + 0.5),
-                      static_cast<int32_t>(LambdaStage2 * factor * 10.0 + 0.5), factorX100};
+    sample = {lambda, static_cast<int32_t>(LambdaStage2 * 100.0 + 0.5),
+              static_cast<int32_t>(LambdaStage2 * factor * 10.0 + 0.5), factorX100};
     LambdaX100.store(sample.lambdaX100, std::memory_order_release);
     AfrX10.store(sample.afrX10, std::memory_order_release);
-    CallLiveListeners(sample);
     return LIVE_FRAME_OK;
 }
 
@@ -102,6 +99,4 @@ void ResetLiveState() {
     LambdaStage2 = START_LAMBDA;
     LambdaX100.store(START_LAMBDA_X100);
     AfrX10.store(START_AFR_X10);
-    LastLiveRequestTick = 0;
-    ResetLiveStale();
 }

@@ -1,7 +1,7 @@
 // Live data: the unit streams 9-byte frames ("W", one unused byte, a 24-bit raw lambda, the
 // stoichiometric factor in hundredths, a 16-bit sum). Each good frame is converted to lambda,
 // smoothed in two stages by ResponseRate (settings/config.h) and turned into the displayed
-// lambda and AFR.
+// lambda and AFR. The live stream (display/live_stream.h) hands the result to its listeners.
 #pragma once
 
 #include <array>
@@ -20,6 +20,14 @@ enum LiveFrameResult : int {
 // The frame's bytes at offsets 1 to 6, each 0 to 255.
 using LiveFrameValues = std::array<int32_t, 6>;
 
+// What one good frame gives.
+struct LiveSample {
+    double lambdaRaw;   // the frame's own lambda, before smoothing
+    int32_t lambdaX100; // smoothed lambda in hundredths, as the dial shows it
+    int32_t afrX10;     // smoothed lambda times the frame's factor, in tenths
+    int32_t factorX100; // the frame's stoichiometric factor in hundredths
+};
+
 // Smoothing stages; the display thread alone uses them.
 extern double LambdaStage1;
 extern double LambdaStage2;
@@ -31,13 +39,12 @@ extern std::atomic<int32_t> AfrX10;
 // Skips and consumes bytes up to the next "W". A frame whose last bytes have not arrived yet
 // is left in the ring, "W" included, so that the next call takes it whole.
 int ExtractLiveFrame(LiveFrameValues& values);
-// Extracts one frame and, when it is good, updates the stages and the shown values and hands
-// the frame to the live stream's listeners (display/live_stream.h). Returns the extraction
-// result.
-int DecodeLiveFrame();
+// Extracts one frame and, when it is good, updates the stages and the shown values and fills
+// sample. Returns the extraction result.
+int DecodeLiveFrame(LiveSample& sample);
 double RawToLambda(uint32_t raw);
 // Moves weight per cent of the way from previous to sample (0 or less: stays; 100 or more: sample).
 double BlendSample(int32_t weight, double previous, double sample);
 
-// Start values of the live values and of the display thread's request tick (start-up, tests).
+// Start values of the smoothing stages and the shown values (start-up, tests).
 void ResetLiveState();

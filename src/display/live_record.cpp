@@ -5,12 +5,12 @@
 // is held for at most one write.
 #include "display/live_record.h"
 
+#include "display/csv_file.h"
 #include "display/live_stream.h"
 
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -23,7 +23,6 @@ constexpr auto WRITE_INTERVAL = std::chrono::seconds(1);
 // Room for more than a second of rows at the fastest the link can carry frames (57600 baud,
 // 9 bytes a frame: 640 rows of up to 40 characters).
 constexpr size_t RECORD_BUFFER_SIZE = 32768;
-constexpr size_t REASON_SIZE = 160;
 
 std::mutex RecordLock;
 std::FILE* RecordFile = nullptr;
@@ -34,19 +33,21 @@ std::atomic<int32_t> State{RECORD_IDLE};
 std::atomic<long> Rows{0};
 std::atomic<int64_t> StartNanoseconds{0};
 std::array<char, RECORD_PATH_SIZE> Path{};
-std::array<char, REASON_SIZE> Reason{};
+FileReason Reason{};
 
-void KeepReason(int error) {
-    Reason.fill('\0');
-    std::snprintf(Reason.data(), Reason.size(), "%s",
-                  error != 0 ? std::strerror(error) : "the file could not be written");
+// A failure the system gave no reason for still has one.
+void KeepReason(const FileReason& reason) {
+    Reason = reason;
+    if (Reason[0] == '\0')
+        std::snprintf(Reason.data(), Reason.size(), "%s", "the file could not be written");
 }
 
 // Ends the recording after a failed write or close; the lock is held.
-void FailRecording(int error) {
-    KeepReason(error);
+void FailRecording(const FileReason& reason) {
+    KeepReason(reason);
+    FileReason ignored;
     if (RecordFile != nullptr)
-        std::fclose(RecordFile);
+        CloseCsvFile(RecordFile, ignored);
     RecordFile = nullptr;
     State.store(RECORD_FAILED, std::memory_order_release);
 }
@@ -54,9 +55,9 @@ void FailRecording(int error) {
 // One write of the buffered rows; the lock is held. 0, or -1 after the recording has ended.
 int WriteOut(Clock::time_point now) {
     LastWrite = now;
-    errno = 0;
-    if (std::fflush(RecordFile) != 0) {
-        FailRecording(errno);
+    FileReason reason;
+    if (FlushCsvFile(RecordFile, reason) != 0) {
+        FailRecording(reason);
         return -1;
     }
     return 0;
@@ -70,9 +71,9 @@ void RecordLiveSample(const LiveSample& sample) {
     LiveCsvRow row;
     size_t length =
         FormatLiveCsvRow(row, std::chrono::duration<double>(now - RecordStart).count(), sample);
-    errno = 0;
-    if (std::fwrite(row.data(), 1, length, RecordFile) != length) {
-        FailRecording(errno);
+    FileReason reason;
+    if (WriteCsvFile(RecordFile, std::string_view(row.data(), length), reason) != 0) {
+        FailRecording(reason);
         return;
     }
     Rows.store(Rows.load(std::memory_order_relaxed) + 1, std::memory_order_release);
@@ -88,18 +89,19 @@ int StartRecording(std::string_view path) {
     Path.fill('\0');
     std::memcpy(Path.data(), path.data(), std::min(path.size(), Path.size() - 1));
     // A name cut to fit would name another file.
-    errno = path.size() < Path.size() ? 0 : ENAMETOOLONG;
-    std::FILE* file = errno == 0 ? std::fopen(Path.data(), "w") : nullptr;
+    FileReason reason;
+    std::FILE* file = nullptr;
+    if (path.size() >= Path.size())
+        KeepNameTooLong(reason);
+    else
+        file = CreateCsvFile(Path.data(), RecordBuffer.data(), RecordBuffer.size(), reason);
     // The header goes out at once: the file is a CSV file from the start.
-    if (file == nullptr ||
-        std::setvbuf(file, RecordBuffer.data(), _IOFBF, RecordBuffer.size()) != 0 ||
-        std::fwrite(LIVE_CSV_HEADER.data(), 1, LIVE_CSV_HEADER.size(), file) !=
-            LIVE_CSV_HEADER.size() ||
-        std::fflush(file) != 0) {
-        int error = errno;
+    if (file == nullptr || WriteCsvFile(file, LIVE_CSV_HEADER, reason) != 0 ||
+        FlushCsvFile(file, reason) != 0) {
+        FileReason ignored;
         if (file != nullptr)
-            std::fclose(file);
-        KeepReason(error);
+            CloseCsvFile(file, ignored);
+        KeepReason(reason);
         State.store(RECORD_FAILED, std::memory_order_release);
         return -1;
     }
@@ -125,10 +127,10 @@ int StopRecording() {
     if (RecordFile != nullptr && WriteOut(Clock::now()) != 0) {
         result = -1;
     } else if (RecordFile != nullptr) {
-        errno = 0;
-        if (std::fclose(RecordFile) != 0) {
+        FileReason reason;
+        if (CloseCsvFile(RecordFile, reason) != 0) {
             RecordFile = nullptr;
-            FailRecording(errno);
+            FailRecording(reason);
             result = -1;
         }
     }

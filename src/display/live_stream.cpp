@@ -1,18 +1,19 @@
-// The live stream's listeners, start and stop, and the CSV row.
+// The live stream's listeners, start, passes and stop, and the CSV row.
 #include "display/live_stream.h"
 
-#include "display/display_thread.h"
-#include "display/live_decode.h"
 #include "link/link.h"
 #include "platform/ticks.h"
 #include "settings/config.h"
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
+#include <mutex>
+
+int32_t LastLiveRequestTick = 0;
 
 namespace {
-constexpr uint8_t STREAM_OFF = 0;
 constexpr int TX_DRAIN_MS = 1000;
 std::array<std::atomic<LiveListener>, LIVE_LISTENER_SLOTS> LiveListeners{};
 std::array<std::atomic<LiveStaleListener>, LIVE_LISTENER_SLOTS> LiveStaleListeners{};
@@ -21,6 +22,16 @@ std::array<std::atomic<LiveStaleListener>, LIVE_LISTENER_SLOTS> LiveStaleListene
 std::atomic<int32_t> LiveFrameTick{0};
 std::atomic<int32_t> LiveFrameSeen{0};
 bool StaleAnnounced = false;
+// A failed data-block read waits for the next request before it is tried again: each read
+// stops the stream, and on a noisy line most reads fail.
+bool DataReadDeferred = false;
+int32_t DataReadFailedTick = 0;
+
+// No good frame seen yet.
+void ResetLiveStale() {
+    LiveFrameSeen.store(0, std::memory_order_release);
+    StaleAnnounced = false;
+}
 } // namespace
 
 int AddLiveListener(LiveListener listener) {
@@ -47,11 +58,6 @@ void RemoveAllLiveListeners() {
         slot.store(nullptr, std::memory_order_release);
 }
 
-void ResetLiveStale() {
-    LiveFrameSeen.store(0, std::memory_order_release);
-    StaleAnnounced = false;
-}
-
 void CallLiveListeners(const LiveSample& sample) {
     LiveFrameTick.store(TickCount.load(std::memory_order_acquire), std::memory_order_release);
     LiveFrameSeen.store(1, std::memory_order_release);
@@ -59,6 +65,14 @@ void CallLiveListeners(const LiveSample& sample) {
     for (std::atomic<LiveListener>& slot : LiveListeners)
         if (LiveListener listener = slot.load(std::memory_order_acquire); listener != nullptr)
             listener(sample);
+}
+
+int TakeLiveFrame() {
+    LiveSample sample;
+    int result = DecodeLiveFrame(sample);
+    if (result == LIVE_FRAME_OK)
+        CallLiveListeners(sample);
+    return result;
 }
 
 bool LiveValuesStale() {
@@ -88,25 +102,60 @@ void CheckLiveStale() {
             listener();
 }
 
-void StartLiveStream(int32_t view) {
-    ViewMode.store(view, std::memory_order_release);
+void StartLiveStream() {
     StartLiveData();
 }
 
 void StartToolLiveStream(int32_t responseRate) {
     ResetLiveState();
+    ResetLiveStream();
     ResponseRate.store(responseRate, std::memory_order_release);
     DeviceDataWanted.store(0, std::memory_order_release);
     LastLiveRequestTick = TickCount.load(std::memory_order_acquire) - LIVE_REQUEST_TICKS - 1;
-    ViewMode.store(VIEW_AFR_LAMBDA, std::memory_order_release);
 }
 
-void LiveStreamPass() {
-    DisplayThreadPass();
+void ServeLiveStream() {
+    // A frame needs 9 bytes; from 8 on an extraction at least clears what precedes a "W".
+    while (RxAvailable() >= LIVE_FRAME_SIZE - 1) {
+        if (TakeLiveFrame() == LIVE_FRAME_INCOMPLETE)
+            break; // the rest of the frame comes with a later pass
+    }
+    int32_t now = TickCount.load(std::memory_order_acquire);
+    if (now - LastLiveRequestTick > LIVE_REQUEST_TICKS) {
+        LastLiveRequestTick = now;
+        SetStreamMode(STREAM_LIVE);
+    }
+    CheckLiveStale();
+}
+
+void ReadDeviceDataInStream() {
+    if (!DeviceDataPending() ||
+        (DataReadDeferred &&
+         TickCount.load(std::memory_order_acquire) - DataReadFailedTick <= LIVE_REQUEST_TICKS))
+        return;
+    DataReadDeferred = ReadWantedDeviceData() != 0;
+    DataReadFailedTick = TickCount.load(std::memory_order_acquire);
+    LastLiveRequestTick = DataReadFailedTick - LIVE_REQUEST_TICKS - 1;
+}
+
+int LiveStreamPass() {
+    {
+        std::unique_lock<std::recursive_mutex> hold = HoldIdleLink();
+        if (!hold.owns_lock())
+            return -1;
+        ServeLiveStream();
+    }
+    ReadDeviceDataInStream();
+    return 0;
+}
+
+void WaitForLiveFrame(int32_t seenWriteIndex, double secondsLeft) {
+    double ms = std::ceil(std::max(secondsLeft, 0.0) * 1000.0);
+    WaitForRxArrival(seenWriteIndex, LIVE_FRAME_SIZE,
+                     ms < LIVE_LOOK_MS ? static_cast<int>(ms) : LIVE_LOOK_MS);
 }
 
 int StopLiveStream(int attempts) {
-    ViewMode.store(VIEW_NONE, std::memory_order_release);
     for (int attempt = 0; attempt < attempts; ++attempt) {
         // A frame not yet written (the last pass's request, or an earlier attempt whose reply
         // came late on a loaded machine) would make this attempt fail unsent.
@@ -117,6 +166,12 @@ int StopLiveStream(int attempts) {
             return 0;
     }
     return -1;
+}
+
+void ResetLiveStream() {
+    LastLiveRequestTick = 0;
+    ResetLiveStale();
+    DataReadDeferred = false;
 }
 
 size_t FormatLiveCsvRow(LiveCsvRow& row, double seconds, const LiveSample& sample) {

@@ -1,21 +1,16 @@
 // The unit's live stream, one piece for every front end: started on an open link, each good
 // frame decoded (display/live_decode.h) and handed to the listeners in turn, stopped on the
 // way out. The dial, mq6 live and the recorder are listeners; the CSV row of a frame is
-// formatted here alone.
+// formatted here alone. The utility's display thread runs the passes while a live view is
+// shown; a tool runs them on its own thread.
 #pragma once
+
+#include "display/live_decode.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
-
-// What one good frame gives.
-struct LiveSample {
-    double lambdaRaw;   // the frame's own lambda, before smoothing
-    int32_t lambdaX100; // smoothed lambda in hundredths, as the dial shows it
-    int32_t afrX10;     // smoothed lambda times the frame's factor, in tenths
-    int32_t factorX100; // the frame's stoichiometric factor in hundredths
-};
 
 // Called on the decoding thread after each good frame, once the shown values are updated.
 using LiveListener = void (*)(const LiveSample& sample);
@@ -30,6 +25,8 @@ void RemoveLiveListener(LiveListener listener);
 void RemoveAllLiveListeners();
 // Hands a good frame to the listeners; from then on the shown values are fresh.
 void CallLiveListeners(const LiveSample& sample);
+// Decodes one frame from RxRing and hands a good one to the listeners; the extraction result.
+int TakeLiveFrame();
 
 // The shown values are stale while the port is closed, before the first good frame, and once
 // no good frame has come for more than LIVE_STALE_TICKS (2 s): a value that old must not pass
@@ -43,22 +40,39 @@ int AddLiveStaleListener(LiveStaleListener listener);
 // One look of the decoding thread: calls the stale listeners when the values have just turned
 // stale.
 void CheckLiveStale();
-// No good frame seen yet (ResetLiveState).
-void ResetLiveStale();
+
+// The stream is asked for again once more than this many ticks have passed since the last
+// request, and the passes look at least this often for a due request and for stale values.
+constexpr int32_t LIVE_REQUEST_TICKS = 20;
+constexpr int LIVE_LOOK_MS = 100;
+// TickCount at the last request; the thread that runs the passes alone uses it.
+extern int32_t LastLiveRequestTick;
 
 // A live view of the utility (AFR and Lambda, Live History), entered by a view switch that owns
-// the ring: the display thread decodes from now on and repeats the request every 2 s; the
-// request goes out at once.
-void StartLiveStream(int32_t view);
+// the ring and has set the view: the display thread decodes from now on and repeats the
+// request every 2 s; the request goes out at once.
+void StartLiveStream();
 // A tool that runs the passes on its own thread (LiveStreamPass), on a link it has just
 // opened: the smoothing starts afresh at responseRate, the data block is not read (a
 // reopening of the port still reads it, as in the utility) and the first pass asks.
 void StartToolLiveStream(int32_t responseRate);
-// One pass of the display thread: decodes what has come, repeats the request when due.
-void LiveStreamPass();
-// The passes decode no more, then the unit is asked to stop, up to attempts times (the stop
-// is answered among the frames still arriving). 0 once the unit acknowledged it, else -1.
+// The part of a pass that consumes RxRing, by the thread that holds the link: decodes what has
+// come, repeats the request when due and looks for stale values.
+void ServeLiveStream();
+// The part after it, without the lock: the data block, when a reopening of the port wants it
+// read. The read stops the stream, so the next pass asks for it again at once; a failed read
+// waits for the request after that, so that on a noisy line the stream runs in between.
+void ReadDeviceDataInStream();
+// A tool's pass: both parts; -1 when another thread's exchange had the link, so it did nothing.
+int LiveStreamPass();
+// A tool's sleep after a pass (seenWriteIndex: RxWriteIndex read before it) until a whole frame
+// more has come, the port opens or closes, or secondsLeft pass, at most LIVE_LOOK_MS.
+void WaitForLiveFrame(int32_t seenWriteIndex, double secondsLeft);
+// Once the passes have stopped, the unit is asked to stop, up to attempts times (the stop is
+// answered among the frames still arriving). 0 once the unit acknowledged it, else -1.
 int StopLiveStream(int attempts);
+// Start values of the request tick, of the stale look and of the data-block read (start-up, tests).
+void ResetLiveStream();
 
 // The CSV of live data: a header, then one row per good frame with the seconds since the
 // stream began, the shown lambda (2 decimals) and AFR (1), the frame's lambda (4) and factor (2).

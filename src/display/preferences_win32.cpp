@@ -10,7 +10,6 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdio>
@@ -39,11 +38,11 @@ void ShowTarget(HWND dialog, int field, double value) {
     SetDlgItemTextA(dialog, field, text.data());
 }
 
-// The field's number clamped into the scale; text that is no number counts as 0.
+// The field's number; text that is no number counts as 0.
 double ReadTarget(HWND dialog, int field) {
     std::array<char, TARGET_TEXT_SIZE> text{};
     GetDlgItemTextA(dialog, field, text.data(), static_cast<int>(text.size()));
-    return std::clamp(std::atof(text.data()), ScaleMin, ScaleMax);
+    return std::atof(text.data());
 }
 
 void OpenPreferences(HWND dialog) {
@@ -61,7 +60,7 @@ void OpenPreferences(HWND dialog) {
 }
 
 void LeaveTarget(HWND dialog, int field) {
-    double value = ReadTarget(dialog, field);
+    double value = ClampToScale(ReadTarget(dialog, field));
     TargetOf(field).store(value, std::memory_order_release);
     ShowTarget(dialog, field, value);
 }
@@ -79,10 +78,10 @@ void ConfirmPreferences(HWND dialog) {
     ResponseRate.store(static_cast<int32_t>(SendMessageA(RateBar, TBM_GETPOS, 0, 0)),
                        std::memory_order_release);
     // The band runs from the lower value to the higher, whichever field holds which.
-    double low = ReadTarget(dialog, IDC_TARGET_LOW);
-    double high = ReadTarget(dialog, IDC_TARGET_HIGH);
-    TargetLow.store(std::min(low, high), std::memory_order_release);
-    TargetHigh.store(std::max(low, high), std::memory_order_release);
+    TargetBand band =
+        OrderTargets(ReadTarget(dialog, IDC_TARGET_LOW), ReadTarget(dialog, IDC_TARGET_HIGH));
+    TargetLow.store(band.low, std::memory_order_release);
+    TargetHigh.store(band.high, std::memory_order_release);
     WriteConfig();
     InvalidateRect(MainWindow, nullptr, TRUE);
     ClosePreferences(dialog, IDOK);

@@ -156,6 +156,12 @@ extern const std::array<ResponseRow, 6> ResponseTable;
 int SendRequest(uint8_t classByte, uint8_t subcommand, const uint8_t* payload, int n);
 int AwaitResponse(uint8_t header);
 
+// SetStreamMode's modes: the unit streams live frames until it is told to stop.
+enum StreamModeCode : uint8_t {
+    STREAM_OFF = 0,
+    STREAM_LIVE = 8,
+};
+
 // The unit's commands: 0 when the reply came with the expected type, else -1.
 int SetStreamMode(uint8_t mode);
 int ReadDataBlock(uint8_t* destination, int count);
@@ -167,8 +173,15 @@ int LoaderReadDataBlock(uint8_t* destination, int count);
 int WriteDataRecord(uint8_t offset, const uint8_t* data16);
 
 int StartLiveData();
-int StopLiveData();
 int GetDeviceData();
+// The data block is wanted (DeviceDataWanted, set at every opening of the port) on an open port.
+bool DeviceDataPending();
+// GetDeviceData for a wanted block: the wish is cleared before the read, so that a reopening
+// during it asks for another, and kept when the read failed. GetDeviceData's result.
+int ReadWantedDeviceData();
+// For a pass of the ring's consumer between exchanges: the exchange lock, held only when no
+// exchange runs and no claim holds the link (owns_lock() says which).
+std::unique_lock<std::recursive_mutex> HoldIdleLink();
 
 // The data-error box text and caption.
 extern const std::string_view DATA_ERROR_TEXT;

@@ -130,6 +130,13 @@ LinkClaim::~LinkClaim() {
     RxWakeConsumer(); // the display thread's next pass sees what the claim changed (the view)
 }
 
+std::unique_lock<std::recursive_mutex> HoldIdleLink() {
+    std::unique_lock<std::recursive_mutex> hold(ExchangeLock, std::try_to_lock);
+    if (hold.owns_lock() && ExchangeActive.load(std::memory_order_acquire) != 0)
+        hold.unlock();
+    return hold;
+}
+
 int SendRequest(uint8_t classByte, uint8_t subcommand, const uint8_t* payload, int n) {
     if (n < 0 || n > MAX_REQUEST_PAYLOAD)
         return -1;
@@ -237,12 +244,7 @@ int WriteDataRecord(uint8_t offset, const uint8_t* data16) {
 }
 
 int StartLiveData() {
-    SetStreamMode(8);
-    return 0;
-}
-
-int StopLiveData() {
-    SetStreamMode(0);
+    SetStreamMode(STREAM_LIVE);
     return 0;
 }
 
@@ -250,7 +252,7 @@ int GetDeviceData() {
     bool read = false;
     {
         std::lock_guard<std::recursive_mutex> hold(ExchangeLock);
-        bool applicationAnswered = SetStreamMode(0) == 0;
+        bool applicationAnswered = SetStreamMode(STREAM_OFF) == 0;
         SleepMs(20);
         read = ReadDataBlock(DeviceInfo.data(), DEVICE_INFO_SIZE) == 0;
         // The loader's reads are for a unit that sits in its loader (an update cut short). One
@@ -275,6 +277,19 @@ int GetDeviceData() {
     if (DeviceDataHook != nullptr)
         DeviceDataHook(1);
     return 0;
+}
+
+bool DeviceDataPending() {
+    return PortOpen.load(std::memory_order_acquire) != 0 &&
+           DeviceDataWanted.load(std::memory_order_acquire) != 0;
+}
+
+int ReadWantedDeviceData() {
+    DeviceDataWanted.store(0, std::memory_order_release);
+    int read = GetDeviceData();
+    if (read != 0)
+        DeviceDataWanted.store(1, std::memory_order_release);
+    return read;
 }
 
 void ResetLinkState() {

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -25,23 +24,23 @@ RecordFolderText RecordFolder{};
 
 constexpr std::array<ConfigKey, CONFIG_KEY_COUNT> ConfigKeyTable = {{
     // Marks the file as ours; always written from its default and never read back.
-    {"[ID]", CONFIG_TEXT, 0, 0, "MQ-6 WB Utility", {}},
+    {"[ID]", CONFIG_TEXT, 0, 0, 0, "MQ-6 WB Utility", {}},
     // The fixed port; a value of more than 31 characters and its line feed is refused.
-    {"[PORT]", CONFIG_TEXT, 32, 0, "COM2", &PortName},
+    {"[PORT]", CONFIG_TEXT, 0, 0, 32, "COM2", &PortName},
     // 1: search for the unit's port, 0: open PortName.
-    {"[AUTOPORT]", CONFIG_INT, 0, 1, "1", &AutoPort},
+    {"[AUTOPORT]", CONFIG_INT, 0, 1, 0, "1", &AutoPort},
     // Window position in screen pixels; -1 centres the window on the desktop.
-    {"[XPOSHWND]", CONFIG_INT, -1, 1280, "-1", &WindowX},
-    {"[YPOSHWND]", CONFIG_INT, -1, 1024, "-1", &WindowY},
+    {"[XPOSHWND]", CONFIG_INT, -1, 1280, 0, "-1", &WindowX},
+    {"[YPOSHWND]", CONFIG_INT, -1, 1024, 0, "-1", &WindowY},
     // Target band; the gauges narrow it further to their own scale.
-    {"[LAMBLOW]", CONFIG_DOUBLE, 0, 2, ".86", &TargetLow},
-    {"[LAMBHIGH]", CONFIG_DOUBLE, 0, 2, ".88", &TargetHigh},
+    {"[LAMBLOW]", CONFIG_DOUBLE, 0, 2, 0, ".86", &TargetLow},
+    {"[LAMBHIGH]", CONFIG_DOUBLE, 0, 2, 0, ".88", &TargetHigh},
     // Smoothing of live data, per cent.
-    {"[LAMBFILT]", CONFIG_INT, 0, 100, "50", &ResponseRate},
+    {"[LAMBFILT]", CONFIG_INT, 0, 100, 0, "50", &ResponseRate},
     // Where the next recording of live data is proposed. Last, and left out while empty, so that
     // the eight lines above keep their place and form, and a reader that does not know the
     // keyword skips the line.
-    {"[RECFOLDER]", CONFIG_TEXT, static_cast<int32_t>(RECORD_FOLDER_SIZE), 0, "", &RecordFolder},
+    {"[RECFOLDER]", CONFIG_TEXT, 0, 0, static_cast<int32_t>(RECORD_FOLDER_SIZE), "", &RecordFolder},
 }};
 
 namespace {
@@ -118,9 +117,10 @@ template <size_t Size>
 void ReadText(const ConfigKey& row, std::string_view value, std::array<char, Size>& variable) {
     // A name that does not fit whole takes the default: a shortened name could be another
     // port's (or folder).
-    size_t longest = std::min<size_t>(static_cast<size_t>(row.minimum) - 1, variable.size() - 1);
+    size_t longest =
+        std::min<size_t>(static_cast<size_t>(row.longestText) - 1, variable.size() - 1);
     std::array<char, Size> name;
-    if (value.size() > static_cast<size_t>(row.minimum) || value.size() >= name.size() ||
+    if (value.size() > static_cast<size_t>(row.longestText) || value.size() >= name.size() ||
         StoreTrimmed(name, value) > longest)
         StoreTrimmed(name, row.defaultText);
     // PortName is also written by the comm thread's discovery.
@@ -271,10 +271,8 @@ char* TrimBlanks(char* text) {
 
 int ReadConfig() {
     const char* path = ConfigFile();
-    std::FILE* file = std::fopen(path, "r+");
     // A file on a read-only medium is still read; only writing it back fails, and reports.
-    if (file == nullptr && errno == EROFS)
-        file = std::fopen(path, "r");
+    std::FILE* file = OpenForUpdate(path);
     if (file == nullptr) {
         // Only a missing file is created: one that exists but does not open keeps its
         // contents, and every setting keeps its start value.
@@ -307,7 +305,7 @@ int WriteConfig() {
     if (inPlace)
         file = std::fopen(path, "w");
     if (file == nullptr) {
-        ReportOpenFailure(path, 0);
+        ReportOpenFailure(path, NOTICE_OK);
         return 0;
     }
     bool written = true;
@@ -319,11 +317,11 @@ int WriteConfig() {
     bool finished = FinishReplacement(file) == 0 && written;
     if (inPlace) {
         if (!finished)
-            ReportOpenFailure(path, 0);
+            ReportOpenFailure(path, NOTICE_OK);
     } else if (!finished || CommitReplacement(tempPath.data(), path) != 0) {
         // The old file is untouched; a temporary file that will not go away is harmless.
         std::remove(tempPath.data());
-        ReportOpenFailure(path, 0);
+        ReportOpenFailure(path, NOTICE_OK);
     }
     return 0;
 }

@@ -38,8 +38,7 @@ extern RecordFolderText RecordFolder;
 
 enum ConfigType : int32_t {
     CONFIG_INT = 0,    // written with "%s %d\n"
-    CONFIG_TEXT = 1,   // "%s %s\n"; the minimum is the longest value taken, line end included;
-                       // a row whose default and value are both empty is not written
+    CONFIG_TEXT = 1,   // "%s %s\n"; a row whose default and value are both empty is not written
     CONFIG_DOUBLE = 2, // "%s %lf\n"
 };
 
@@ -49,8 +48,9 @@ using ConfigVariable = std::variant<std::monostate, std::atomic<int32_t>*, std::
 struct ConfigKey {
     std::string_view keyword;
     ConfigType type;
-    int32_t minimum;
+    int32_t minimum; // the range of a number
     int32_t maximum;
+    int32_t longestText; // the longest text value taken, line end included
     std::string_view defaultText;
     ConfigVariable variable; // monostate: written from the default text, never read
 };

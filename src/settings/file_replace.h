@@ -1,10 +1,15 @@
 // Files that are never seen half-written: new contents go to a fresh file beside the old
 // one, which takes the old one's place in a single step once it is complete and on disk.
-// One implementation per platform, picked at link time.
+// One implementation per platform, picked at link time; the system's error codes are read
+// there alone.
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
+
+// Opens path for reading and writing in text mode; a file on a read-only medium is opened for
+// reading alone. nullptr when it cannot be opened.
+std::FILE* OpenForUpdate(const char* path);
 
 // Creates path as an empty file if nothing is there yet: 0, or -1 when something already
 // exists under that name or the file cannot be created. Never truncates an existing file.

@@ -13,6 +13,13 @@ constexpr int NAME_ATTEMPTS = 100;
 constexpr mode_t NEW_FILE_MODE = 0666;
 } // namespace
 
+std::FILE* OpenForUpdate(const char* path) {
+    std::FILE* file = std::fopen(path, "r+");
+    if (file == nullptr && errno == EROFS)
+        file = std::fopen(path, "r");
+    return file;
+}
+
 int CreateEmptyFile(const char* path) {
     int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, NEW_FILE_MODE);
     if (fd < 0)

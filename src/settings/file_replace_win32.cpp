@@ -3,6 +3,7 @@
 // MoveFileExA. A read-only file or a directory in the old one's place is left alone.
 #include "settings/file_replace.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <fcntl.h>
@@ -16,6 +17,14 @@ HANDLE CreateNewFile(const char* path) {
     return CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 } // namespace
+
+std::FILE* OpenForUpdate(const char* path) {
+    // The C runtime keeps its reason in errno, as on POSIX.
+    std::FILE* file = std::fopen(path, "r+");
+    if (file == nullptr && errno == EROFS)
+        file = std::fopen(path, "r");
+    return file;
+}
 
 int CreateEmptyFile(const char* path) {
     HANDLE handle = CreateNewFile(path);

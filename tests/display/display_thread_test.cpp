@@ -53,6 +53,7 @@ class DisplayThreadTest : public ::testing::Test {
         ClosePtyPeer(peer);
         RemoveAllLiveListeners();
         ResetDisplayThread();
+        ResetLiveStream();
     }
 };
 

@@ -79,6 +79,7 @@ class GaugeTest : public ::testing::Test {
     void SetUp() override {
         ResetGauges();
         ResetLiveState();
+        ResetLiveStream();
         ResetSettings();
         Fresh();
     }
@@ -255,7 +256,7 @@ TEST_F(GaugeTest, WholeViewPaintsDialReadoutsThenNeedleAndLiveFramesRedrawWhatCh
         if (event == GOOD || event == BAD) {
             for (uint8_t byte : frame)
                 RxStoreByte(byte);
-            ASSERT_EQ(DecodeLiveFrame(), event == GOOD ? 0 : 3);
+            ASSERT_EQ(TakeLiveFrame(), event == GOOD ? 0 : 3);
         }
         TickCount += event == TICKS ? high : 0;
         PortOpen = event != CLOSE;

@@ -9,6 +9,8 @@
 
 namespace {
 
+LiveSample sample;
+
 void Arrive(const std::vector<uint8_t>& bytes) {
     for (uint8_t byte : bytes)
         RxStoreByte(byte);
@@ -43,7 +45,7 @@ TEST(LiveDecodeTest, ShownValuesRoundHalfUpAndFollowTheResponseRate) {
         ResponseRate = rate;
         for (int i = 0; i < frames; ++i) {
             Arrive(LiveFrame(raw, factor));
-            ASSERT_EQ(DecodeLiveFrame(), LIVE_FRAME_OK);
+            ASSERT_EQ(DecodeLiveFrame(sample), LIVE_FRAME_OK);
         }
         EXPECT_NEAR(LambdaStage1, stage1, 1e-4);
         EXPECT_NEAR(LambdaStage2, stage2, 1e-4);
@@ -62,11 +64,11 @@ TEST(LiveDecodeTest, NoiseAndBadSumsAcrossTheRingWrap) {
     bad[3] = 0xFE;
     for (const auto& bytes : {Hex("00 41 FF 56 58"), bad, worked, bad})
         Arrive(bytes);
-    EXPECT_EQ(DecodeLiveFrame(), LIVE_FRAME_BAD_SUM);
+    EXPECT_EQ(DecodeLiveFrame(sample), LIVE_FRAME_BAD_SUM);
     EXPECT_EQ(RxReadIndex.load(), 8) << "noise and frame consumed across the wrap";
     EXPECT_EQ(RxAvailable(), 18) << "the scan goes on after the bad frame's last byte";
-    EXPECT_EQ(DecodeLiveFrame(), LIVE_FRAME_OK);
-    EXPECT_EQ(DecodeLiveFrame(), LIVE_FRAME_BAD_SUM);
+    EXPECT_EQ(DecodeLiveFrame(sample), LIVE_FRAME_OK);
+    EXPECT_EQ(DecodeLiveFrame(sample), LIVE_FRAME_BAD_SUM);
     EXPECT_EQ(std::pair(LambdaX100.load(), AfrX10.load()), std::pair(167, 245)) << "kept";
 }
 

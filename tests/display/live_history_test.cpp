@@ -1,7 +1,7 @@
-// The Live History view through the recording canvas: a known run of lambdas at the pixels
-// worked out by hand (x = 679 - columns before the newest, y = 380 - 5 per hundredth above
-// 0.68), gaps where frames stopped, the figures of the window, the target band, and the
-// redraws that live frames cause.
+// The Live History view and its chart through the recording canvas: a known run of lambdas at
+// the pixels worked out by hand (x = 679 - columns before the newest, y = 380 - 5 per hundredth
+// above 0.68), gaps where frames stopped, the figures of the window, the target band, the time
+// labels of another window, and the redraws that live frames cause.
 #include "display/display_thread.h"
 #include "display/live_history.h"
 #include "link/link.h"
@@ -105,6 +105,19 @@ TEST_F(HistoryTest, TheBandIsTheSortedClampedTargetAreaAndTheSettingsStayAsTheyW
         EXPECT_EQ(CanvasCallsOf(CanvasOp::TEXT).at(5).text, "12.3");
         EXPECT_EQ(std::pair(TargetLow.load(), TargetHigh.load()), std::pair(low, high));
     }
+}
+
+// The chart alone, over a window of 1 s columns (a recording's, say): the time labels count
+// back 150 columns, 150 s, each, to the left edge; a lone column is a dot.
+TEST_F(HistoryTest, TheChartLabelsTheTimeOfItsOwnWindow) {
+    HistoryChart chart{{500.0, 1.0}, {}, {0.86, 0.88}, 1470};
+    AddToColumn(chart.columns[599], 100);
+    DrawChart(canvas, chart);
+    std::string labels;
+    for (const CanvasCall& text : CanvasCallsOf(CanvasOp::TEXT))
+        labels += text.args[1] == 386 ? text.text + "@" + std::to_string(text.args[0]) + " " : "";
+    EXPECT_EQ(labels, "now@679 -150 s@529 -300 s@379 -450 s@229 -600 s@80 ");
+    EXPECT_EQ(Lines(), "679,220>680,220 ");
 }
 
 TEST_F(HistoryTest, LiveFramesRedrawTheShownChartAtMostTenTimesASecond) {

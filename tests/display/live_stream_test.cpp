@@ -27,6 +27,7 @@ void WriteRow(const LiveSample& sample) {
 TEST(LiveStreamTest, EveryListenerGetsEveryFrameInTheOrderAddedAndTheCsvRow) {
     ResetLinkState();
     ResetLiveState();
+    ResetLiveStream();
     ResponseRate = 100;
     const std::tuple<void (*)(), std::string> rows[] = {
         {[] { AddLiveListener(Hear<'a'>), AddLiveListener(Hear<'b'>), AddLiveListener(Hear<'c'>); },
@@ -41,7 +42,7 @@ TEST(LiveStreamTest, EveryListenerGetsEveryFrameInTheOrderAddedAndTheCsvRow) {
         Heard.clear();
         for (uint8_t byte : Hex("57 00 7F FF 00 05 BE 02 98 57 00 00 00 00 03 89 00 E3"))
             RxStoreByte(byte);
-        while (DecodeLiveFrame() == LIVE_FRAME_OK) {
+        while (TakeLiveFrame() == LIVE_FRAME_OK) {
         }
         EXPECT_EQ(Heard, heard);
     }

@@ -57,6 +57,7 @@ TEST(LiveFaultsTest, LineNoiseShowsNoDamagedFrameAndTheDisplayRecovers) {
     fs::create_symlink(fs::read_symlink(noisy.path), dir.File("unit"));
     ASSERT_TRUE(StartLinkOn(dir.File("unit")));
     ResetLiveState();
+    ResetLiveStream();
     ResponseRate = 100;
     LastLiveRequestTick = TickCount.load() - LIVE_REQUEST_TICKS - 1;
     ViewMode = VIEW_AFR_LAMBDA;
@@ -96,13 +97,15 @@ TEST(LiveFaultsTest, OnePerCentLineNoiseShowsTheStreamWithinTenSeconds) {
         SimProcess sim = StartSim({"--noise", "0.01", "--seed", seed});
         ASSERT_TRUE(StartLinkOn(sim.path));
         ResetLiveState();
+        ResetLiveStream();
         NoisyShown = 0;
         AddLiveListener([](const LiveSample&) { ++NoisyShown; });
         StartDisplayThread();
         auto start = std::chrono::steady_clock::now();
         {
             LinkClaim claim;
-            StartLiveStream(VIEW_AFR_LAMBDA);
+            ViewMode = VIEW_AFR_LAMBDA;
+            StartLiveStream();
         }
         bool shown = WaitFor([] { return NoisyShown.load() >= 40; }, 10000);
         double seconds =

@@ -1,0 +1,26 @@
+// A CSV file written front to back through the C library's stream (the recorder's), and the
+// system's reason when a call fails. One implementation per platform, picked at link time:
+// errno and its text are read there alone.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdio>
+#include <string_view>
+
+constexpr size_t FILE_REASON_SIZE = 160;
+using FileReason = std::array<char, FILE_REASON_SIZE>;
+
+// Each call that fails leaves the system's reason in reason, or an empty text when the system
+// gave none.
+// Creates the file at path, or empties the one there, for writing through buffer (size bytes,
+// written out when full). nullptr when it cannot.
+std::FILE* CreateCsvFile(const char* path, char* buffer, size_t size, FileReason& reason);
+// 0, or -1 when the text could not go into the buffer (or out, when it filled up).
+int WriteCsvFile(std::FILE* file, std::string_view text, FileReason& reason);
+// Writes the buffer out: 0 or -1.
+int FlushCsvFile(std::FILE* file, FileReason& reason);
+// Writes the buffer out and closes the file, which is closed either way: 0 or -1.
+int CloseCsvFile(std::FILE* file, FileReason& reason);
+// The system's reason for a file name too long to be used.
+void KeepNameTooLong(FileReason& reason);
