@@ -9,7 +9,9 @@
 #include "display/display_thread.h"
 #include "display/gauges.h"
 #include "display/live_history.h"
+#include "display/live_record.h"
 #include "display/live_stream.h"
+#include "display/status_line.h"
 #include "link/link.h"
 #include "platform/notice.h"
 #include "platform/ticks.h"
@@ -134,6 +136,7 @@ int StartApplication(HINSTANCE instance, int showCommand) {
     AddLiveListener(ShowLiveFrame);
     AddLiveStaleListener(ShowStaleGauges);
     AddLiveListener(KeepHistorySample);
+    StatusLineNote.store(FormatRecordingNote, std::memory_order_release);
     if (!StartThread(StartDisplayThread, "display"))
         return 0;
     if (!StartThread(StartCommThread, "comm"))

@@ -163,6 +163,17 @@ double RecordedSeconds() {
     return static_cast<double>(now - start) * 1e-9;
 }
 
+void FormatRecordingNote(char* text, size_t size) {
+    if (size == 0)
+        return;
+    text[0] = '\0';
+    if (RecordState() != RECORD_RUNNING)
+        return;
+    long seconds = static_cast<long>(RecordedSeconds());
+    std::snprintf(text, size, "  Recording %ld:%02ld:%02ld, %ld rows", seconds / 3600,
+                  seconds / 60 % 60, seconds % 60, RecordedRows());
+}
+
 std::string_view RecordPath() {
     return std::string_view(Path.data(), strnlen(Path.data(), Path.size()));
 }

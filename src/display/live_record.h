@@ -29,6 +29,8 @@ int StopRecording();
 int32_t KeepRecording();
 
 int32_t RecordState();
+// The status line's note while a recording runs: "  Recording H:MM:SS, N rows"; else empty.
+void FormatRecordingNote(char* text, size_t size);
 // Rows written or buffered, and the seconds since the start, of the running recording.
 long RecordedRows();
 double RecordedSeconds();

@@ -2,7 +2,6 @@
 // StatusFont across 80 character cells at the bottom of the client area.
 #include "display/status_line.h"
 
-#include "display/live_record.h"
 #include "link/link.h"
 
 #include <algorithm>
@@ -10,6 +9,7 @@
 #include <cstring>
 #include <string_view>
 
+std::atomic<StatusNote> StatusLineNote{nullptr};
 int32_t LineHeight = 0;
 int32_t CharWidth = 0;
 int32_t ClientWidth = 0;
@@ -51,13 +51,11 @@ void DrawStatusLine(Canvas* canvas) {
     std::array<char, PORT_NAME_SIZE> name = CopyPortName();
     int nameLength = static_cast<int>(strnlen(name.data(), name.size()));
     const char* state = PortStatus.load(std::memory_order_acquire) == 1 ? "Open  " : "Closed";
-    // A running recording shows in the blanks after the port's state: for how long, how many rows.
+    // A note shows in the blanks after the port's state.
     char recording[48] = " ";
-    if (RecordState() == RECORD_RUNNING) {
-        long seconds = static_cast<long>(RecordedSeconds());
-        std::snprintf(recording, sizeof recording, "  Recording %ld:%02ld:%02ld, %ld rows",
-                      seconds / 3600, seconds / 60 % 60, seconds % 60, RecordedRows());
-    }
+    StatusNote note = StatusLineNote.load(std::memory_order_acquire);
+    if (note != nullptr)
+        note(recording, sizeof recording);
     char text[PORT_NAME_SIZE + 96];
     int length = std::snprintf(text, sizeof text, " MQ-6 WB Utility   %5.*s: %s%-48s", nameLength,
                                name.data(), state, recording);

@@ -4,6 +4,8 @@
 
 #include "display/canvas.h"
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 // Measured once when the main window is created; the window never changes size.
@@ -17,3 +19,9 @@ extern int32_t ClientHeight;
 int MeasureLayout();
 // Draws the line with StatusFont, which it leaves selected.
 void DrawStatusLine(Canvas* canvas);
+
+// What a feature adds after the port's state (the utility's running recording), written into
+// text of size bytes; an empty text adds nothing. The shell sets it at start, so that the line,
+// which the comm thread draws, calls no feature that itself reaches the link.
+using StatusNote = void (*)(char* text, size_t size);
+extern std::atomic<StatusNote> StatusLineNote;

@@ -14,14 +14,9 @@ namespace {
 constexpr int FIRST_RETRY_DELAY_MS = 125;
 } // namespace
 
-std::array<char, PORT_NAME_SIZE> PortName{};
-std::mutex PortNameLock;
 std::array<char, PORT_PATH_SIZE> PortPath{};
 std::atomic<int32_t> PortRequestPending{0};
 std::atomic<int32_t> PortRequestCode{0};
-std::atomic<int32_t> PortOpen{0};
-std::atomic<int32_t> PortStatus{0};
-std::atomic<int32_t> DeviceDataWanted{1};
 std::atomic<int32_t> RetryDelay{FIRST_RETRY_DELAY_MS};
 std::array<uint8_t, TX_BUF_SIZE> TxBuf;
 std::atomic<int32_t> TxLen{0};
@@ -157,20 +152,6 @@ void ResetPortState() {
     DeviceDataWanted.store(1);
     RetryDelay.store(FIRST_RETRY_DELAY_MS);
     TxLen.store(0);
-}
-
-std::array<char, PORT_NAME_SIZE> CopyPortName() {
-    std::lock_guard<std::mutex> hold(PortNameLock);
-    return PortName;
-}
-
-int StorePortName(std::string_view name) {
-    if (name.size() >= PortName.size())
-        return -1;
-    std::lock_guard<std::mutex> hold(PortNameLock);
-    PortName.fill('\0');
-    std::memcpy(PortName.data(), name.data(), name.size());
-    return 0;
 }
 
 int RequestPort(int32_t code, const char* name) {

@@ -10,7 +10,6 @@
 std::array<uint8_t, 256> RespBuf{};
 std::atomic<char> LastType{0};
 std::array<uint8_t, DEVICE_INFO_SIZE> DeviceInfo{};
-std::atomic<int32_t> DeviceDataValid{0};
 std::atomic<int32_t> ErrorShown{0};
 std::atomic<int32_t> ExchangeActive{0};
 std::recursive_mutex ExchangeLock;
