@@ -386,11 +386,20 @@ void CheckLive(double seconds) {
         elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     }
     RemoveLiveListener(OnLiveSample);
+    // The time since the last frame is a gap too, however the run ended.
+    Tally.longestGap = std::max(
+        Tally.longestGap,
+        std::chrono::duration<double>(Clock::now() - (Tally.frames > 0 ? Tally.last : start))
+            .count());
+    // A port that broke and is not open again by now went away: it did not reconnect.
+    bool portGone = PortOpen.load(std::memory_order_acquire) == 0;
     StopLiveStream(STOP_ATTEMPTS);
     good = LiveFramesGood.load() - good;
     bad = LiveFramesBadSum.load() - bad;
     cut = LiveFramesCutShort.load() - cut;
     breaks = LinkReconnections.load() - breaks;
+    if (portGone && breaks > 0)
+        --breaks;
     double rate = elapsed > 0.0 ? static_cast<double>(good) / elapsed : 0.0;
     // The unit's own rate: the mean of the intervals near the median one, which neither a frame
     // lost on the way (twice the interval) nor a unit held up (a gap, then a burst) moves.
@@ -419,6 +428,7 @@ void CheckLive(double seconds) {
     Figure(CHECK_LIVE, "bad_share", Rounded(share, 6));
     Figure(CHECK_LIVE, "longest_gap_s", Rounded(Tally.longestGap, 3));
     Figure(CHECK_LIVE, "reconnections", breaks);
+    Figure(CHECK_LIVE, "port_gone", portGone);
     Figure(CHECK_LIVE, "lambda_min", Rounded(Tally.lowest, 4));
     Figure(CHECK_LIVE, "lambda_max", Rounded(Tally.highest, 4));
     Figure(CHECK_LIVE, "lambda_mean", Rounded(mean, 4));
@@ -429,6 +439,10 @@ void CheckLive(double seconds) {
                static_cast<unsigned long long>(good), rate, unitRate,
                static_cast<unsigned long long>(bad), static_cast<unsigned long long>(cut),
                share * 100.0, Tally.longestGap, static_cast<unsigned long long>(breaks));
+    if (portGone)
+        return Finish(CHECK_LIVE, CHECK_FAIL, detail + "; the port went away and did not come back",
+                      "the cable or the USB adapter: a loose plug, a hub that drops the adapter, "
+                      "a failing adapter; plug it in again and run mq6 doctor again");
     if (Tally.frames == 0)
         return Finish(CHECK_LIVE, CHECK_FAIL, detail,
                       Format("the unit answers requests but sent no good live frame: %s",

@@ -6,9 +6,11 @@
 #include "link/link.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <unistd.h>
 
@@ -34,6 +36,7 @@ struct LiveRun {
     long count = 0; // 0: no limit
     long frames = 0;
     int output = ROWS_OK;
+    int writeError = 0; // errno of the write that failed
     bool linkLost = false;
     double shortestInterval = SILENCE_LIMIT_S;
     double longestGap = 0.0;
@@ -54,14 +57,24 @@ double SecondsSince(Clock::time_point then) {
 // never streams leaves a file of that name as it was.
 void WriteCsvRow(double seconds, const LiveSample& sample) {
     if (Run.csv == nullptr) {
+        errno = 0;
         Run.csv = std::fopen(Run.csvPath.c_str(), "w");
         Run.output = Run.csv == nullptr ? ROWS_FAILED : WriteRows(Run.csv, LIVE_CSV_HEADER);
+        Run.writeError = errno;
         if (Run.output != ROWS_OK)
             return;
     }
     LiveCsvRow row;
     size_t length = FormatLiveCsvRow(row, seconds, sample);
     Run.output = WriteRows(Run.csv, std::string_view(row.data(), length));
+    Run.writeError = errno;
+}
+
+void ReportWriteFailure(const char* what) {
+    if (Run.writeError != 0)
+        std::fprintf(stderr, "mq6: cannot write %s: %s\n", what, std::strerror(Run.writeError));
+    else
+        std::fprintf(stderr, "mq6: cannot write %s\n", what);
 }
 
 void DrawLine(const LiveSample& sample) {
@@ -73,6 +86,16 @@ void DrawLine(const LiveSample& sample) {
     bar[BAR_WIDTH] = '\0';
     std::printf("\rlambda %d.%02d  AFR %2d.%d  [%s] ", sample.lambdaX100 / 100,
                 sample.lambdaX100 % 100, sample.afrX10 / 10, sample.afrX10 % 10, bar);
+    std::fflush(stdout);
+    Run.lineShown = true;
+}
+
+// The line once the values are stale (no good frame for 2 s, the port closed), as the
+// utility's dial shows dashes: a reading that old must not stay on the screen.
+void OnLiveStale() {
+    if (!Run.line)
+        return;
+    std::printf("\rlambda -.--  AFR --.-  [%s] ", std::string(BAR_WIDTH, ' ').c_str());
     std::fflush(stdout);
     Run.lineShown = true;
 }
@@ -120,10 +143,7 @@ int StreamFrames(double seconds) {
             return EXIT_OK;
         if (Run.output == ROWS_FAILED) {
             EndLine();
-            if (Run.csvPath.empty())
-                std::fputs("mq6: cannot write the CSV output\n", stderr);
-            else
-                std::fprintf(stderr, "mq6: cannot write %s\n", Run.csvPath.c_str());
+            ReportWriteFailure(Run.csvPath.empty() ? "the CSV output" : Run.csvPath.c_str());
             return EXIT_FAILED;
         }
         if (Run.count > 0 && Run.frames >= Run.count)
@@ -146,6 +166,8 @@ int StreamFrames(double seconds) {
         ExplainSilence();
         return EXIT_FAILED;
     }
+    // The time since the last frame is a gap too, however the run ended.
+    Run.longestGap = std::max(Run.longestGap, SecondsSince(Run.lastFrame));
     return EXIT_OK;
 }
 
@@ -191,8 +213,10 @@ int RunLive(const LiveOptions& options) {
         Run.start = Clock::now();
         Run.lastFrame = Run.start;
         AddLiveListener(OnLiveFrame);
+        AddLiveStaleListener(OnLiveStale);
         result = StreamFrames(options.seconds);
         RemoveLiveListener(OnLiveFrame);
+        RemoveLiveStaleListener(OnLiveStale);
         StopLiveStream(STOP_ATTEMPTS);
         EndLine();
         result = ReportLostRows(result);
@@ -200,8 +224,10 @@ int RunLive(const LiveOptions& options) {
         std::signal(SIGINT, previousInt);
         DisconnectUnit();
     }
+    errno = 0;
     if (Run.csv != nullptr && Run.csv != stdout && std::fclose(Run.csv) != 0 && result == EXIT_OK) {
-        std::fprintf(stderr, "mq6: cannot write %s\n", options.csvPath.c_str());
+        Run.writeError = errno;
+        ReportWriteFailure(options.csvPath.c_str());
         result = EXIT_FAILED;
     }
     Run.csv = nullptr;

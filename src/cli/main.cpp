@@ -328,8 +328,8 @@ int main(int argc, char** argv) {
         ->check(NotEmpty);
     liveCommand
         ->add_option("--response-rate", live.responseRate,
-                     "smoothing as in Preferences (default 50); 0 keeps the start value, so the "
-                     "display never moves")
+                     "smoothing as in Preferences (default 50); each run starts from its first "
+                     "frame, and 0 keeps that value")
         ->type_name("R")
         ->check(Between(0, 100, true));
     liveCommand->callback([&live] { Result = RunLive(live); });

@@ -22,6 +22,13 @@ constexpr double HIGH_RANGE_OFFSET = 32767.0;
 constexpr double HIGH_RANGE_SCALE = 0.006329113924050633; // 1/158
 } // namespace
 
+namespace {
+// Set from any thread when the stream starts or its values go stale; the next good frame then
+// starts both stages from its own lambda, so that no value the engine did not have is shown or
+// recorded: not the start value, not a unit seen minutes or an unplug before.
+std::atomic<bool> SmoothingFresh{true};
+} // namespace
+
 double LambdaStage1 = START_LAMBDA;
 double LambdaStage2 = START_LAMBDA;
 std::atomic<int32_t> LambdaX100{START_LAMBDA_X100};
@@ -81,9 +88,15 @@ int DecodeLiveFrame(LiveSample& sample) {
     uint32_t raw = static_cast<uint32_t>(frame[1] << 16 | frame[2] << 8 | frame[3]);
     double lambda = RawToLambda(raw);
     int32_t rate = ResponseRate.load(std::memory_order_acquire);
-    LambdaStage1 = BlendSample(rate, LambdaStage1, lambda);
-    // The second stage moves twice as far, so from a rate of 50 up it simply follows the first.
-    LambdaStage2 = BlendSample(2 * rate, LambdaStage2, LambdaStage1);
+    if (SmoothingFresh.exchange(false, std::memory_order_acq_rel)) {
+        LambdaStage1 = lambda;
+        LambdaStage2 = lambda;
+    } else {
+        LambdaStage1 = BlendSample(rate, LambdaStage1, lambda);
+        // The second stage moves twice as far, so from a rate of 50 up it simply follows the
+        // first.
+        LambdaStage2 = BlendSample(2 * rate, LambdaStage2, LambdaStage1);
+    }
     int32_t factorX100 = frame[4] << 8 | frame[5];
     double factor = factorX100 * 0.01;
     // The values are never negative, so truncation rounds half up.
@@ -94,7 +107,12 @@ int DecodeLiveFrame(LiveSample& sample) {
     return LIVE_FRAME_OK;
 }
 
+void RestartSmoothing() {
+    SmoothingFresh.store(true, std::memory_order_release);
+}
+
 void ResetLiveState() {
+    RestartSmoothing();
     LambdaStage1 = START_LAMBDA;
     LambdaStage2 = START_LAMBDA;
     LambdaX100.store(START_LAMBDA_X100);

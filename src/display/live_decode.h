@@ -46,5 +46,9 @@ double RawToLambda(uint32_t raw);
 // Moves weight per cent of the way from previous to sample (0 or less: stays; 100 or more: sample).
 double BlendSample(int32_t weight, double previous, double sample);
 
-// Start values of the smoothing stages and the shown values (start-up, tests).
+// The next good frame starts the smoothing from its own lambda instead of blending it in: the
+// stream has started again, or its values went stale. Any thread may call it.
+void RestartSmoothing();
+// Start values of the smoothing stages and the shown values (start-up, tests); the first good
+// frame starts the smoothing.
 void ResetLiveState();

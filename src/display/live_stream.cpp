@@ -45,10 +45,22 @@ int AddLiveListener(LiveListener listener) {
     return 0;
 }
 
-void RemoveLiveListener(LiveListener listener) {
-    for (std::atomic<LiveListener>& slot : LiveListeners)
+namespace {
+template <typename Listener>
+void RemoveFromSlots(std::array<std::atomic<Listener>, LIVE_LISTENER_SLOTS>& slots,
+                     Listener listener) {
+    for (std::atomic<Listener>& slot : slots)
         if (slot.load(std::memory_order_acquire) == listener)
             slot.store(nullptr, std::memory_order_release);
+}
+} // namespace
+
+void RemoveLiveListener(LiveListener listener) {
+    RemoveFromSlots(LiveListeners, listener);
+}
+
+void RemoveLiveStaleListener(LiveStaleListener listener) {
+    RemoveFromSlots(LiveStaleListeners, listener);
 }
 
 void RemoveAllLiveListeners() {
@@ -97,12 +109,14 @@ void CheckLiveStale() {
     if (StaleAnnounced || !LiveValuesStale())
         return;
     StaleAnnounced = true;
+    RestartSmoothing();
     for (std::atomic<LiveStaleListener>& slot : LiveStaleListeners)
         if (LiveStaleListener listener = slot.load(std::memory_order_acquire); listener != nullptr)
             listener();
 }
 
 void StartLiveStream() {
+    RestartSmoothing();
     StartLiveData();
 }
 

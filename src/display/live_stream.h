@@ -37,6 +37,7 @@ bool LiveValuesStale();
 // each gap (a view that shows them draws dashes). RemoveAllLiveListeners removes these too.
 using LiveStaleListener = void (*)();
 int AddLiveStaleListener(LiveStaleListener listener);
+void RemoveLiveStaleListener(LiveStaleListener listener);
 // One look of the decoding thread: calls the stale listeners when the values have just turned
 // stale.
 void CheckLiveStale();

@@ -20,7 +20,7 @@ TEST(LiveCliTest, RunsThatNeverStreamKeepTheFileAndAClosedPipeEndsTheRun) {
         {"port that does not exist", dir.File("missing"), keep, 1, "cannot open"},
         {"no unit found", "", keep, 2, "no MQ-6 unit found"},
         {"reader closes the pipe", "sim", "-", 0, ""},
-        {"file that cannot be written", "sim", "/dev/full", 1, "mq6: cannot write /dev/full\n"},
+        {"file that cannot be written", "sim", "/dev/full", 1, "mq6: cannot write /dev/full: No space left on device\n"},
     };
     for (const auto& [name, port, csv, status, message] : rows) {
         SCOPED_TRACE(name);
@@ -41,6 +41,10 @@ TEST(LiveCliTest, RunsThatNeverStreamKeepTheFileAndAClosedPipeEndsTheRun) {
         EXPECT_TRUE(csv == "-" || run.out.empty()) << run.out;
         if (status == 0) {
             EXPECT_EQ(run.out.substr(0, 36), "time_s,lambda,afr,lambda_raw,stoich\n");
+            // The first row is the unit's own 0.90 (AFR 0.90 x 14.70 = 13.2), not a value
+            // smoothed from a start the engine never had.
+            std::string first = run.out.substr(36, run.out.find('\n', 36) - 36);
+            EXPECT_EQ(first.substr(first.find(',')), ",0.90,13.2,0.9000,14.70") << first;
             EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 3) << run.out;
             std::vector<std::vector<uint8_t>> requests = ReadRequestLog(dir.File("log"));
             ASSERT_FALSE(requests.empty());
@@ -48,11 +52,16 @@ TEST(LiveCliTest, RunsThatNeverStreamKeepTheFileAndAClosedPipeEndsTheRun) {
         }
     }
     // On a terminal a line shows the values and a bar of 20 over 0.68 to 1.32: 1.07 fills 12.
-    SimProcess sim = StartSim({"--profile", "const:1.07"});
+    // The unit goes as it takes the second stream request (14 bytes each), 2 s in: 2 s later the
+    // line shows dashes, as the utility's dial does, not the last reading.
+    SimProcess sim = StartSim({"--profile", "const:1.07", "--vanish-after", "28"});
     ProcessResult tty = RunCliOnTerminal(
-        "--port " + sim.path + " live --seconds 1 --csv " + dir.File("rows.csv"), dir.path);
+        "--port " + sim.path + " live --seconds 5 --csv " + dir.File("rows.csv"), dir.path);
     StopSim(sim);
-    EXPECT_NE(tty.out.find("\rlambda 1.07  AFR 15.7  [############--------] "), tty.out.npos)
+    size_t shown = tty.out.find("\rlambda 1.07  AFR 15.7  [############--------] ");
+    EXPECT_NE(shown, tty.out.npos) << tty.out;
+    EXPECT_NE(tty.out.find("\rlambda -.--  AFR --.-  [" + std::string(20, ' ') + "] ", shown),
+              tty.out.npos)
         << tty.out;
 }
 

@@ -24,10 +24,12 @@ Bytes LiveFrame(uint32_t raw, int factor = 1470) {
 }
 
 // Raw values of exact lambdas in the upper range: 32767 + 158 * lambda, in 1/256 steps.
-constexpr uint32_t RAW_2_0 = (32767 + 316) * 256, RAW_2_5 = (32767 + 395) * 256;
+constexpr uint32_t RAW_1_0 = (32767 + 158) * 256, RAW_2_0 = (32767 + 316) * 256,
+                   RAW_2_5 = (32767 + 395) * 256;
 
 TEST(LiveDecodeTest, ShownValuesRoundHalfUpAndFollowTheResponseRate) {
-    // Each row from both stages at 1.0: frames of one raw value and factor at one rate.
+    // Each row from both stages at 1.0, where a first frame of 1.0 puts them: then frames of one
+    // raw value and factor at one rate.
     const std::tuple<int32_t, uint32_t, int, int, double, double, int32_t, int32_t> rows[] = {
         {100, 0x7FFF00, 1470, 1, 1.67, 1.67, 167, 245},       // 245.49 truncates after a half
         {100, 0x7FFF01, 1470, 1, 0.0000247, 0.0000247, 0, 0}, // bottom of the upper range
@@ -43,6 +45,8 @@ TEST(LiveDecodeTest, ShownValuesRoundHalfUpAndFollowTheResponseRate) {
         ResetLinkState();
         ResetLiveState();
         ResponseRate = rate;
+        Arrive(LiveFrame(RAW_1_0));
+        ASSERT_EQ(DecodeLiveFrame(sample), LIVE_FRAME_OK);
         for (int i = 0; i < frames; ++i) {
             Arrive(LiveFrame(raw, factor));
             ASSERT_EQ(DecodeLiveFrame(sample), LIVE_FRAME_OK);
@@ -51,6 +55,23 @@ TEST(LiveDecodeTest, ShownValuesRoundHalfUpAndFollowTheResponseRate) {
         EXPECT_NEAR(LambdaStage2, stage2, 1e-4);
         EXPECT_EQ(std::tuple(LambdaX100.load(), AfrX10.load(), RxAvailable()),
                   std::tuple(lambdaX100, afrX10, 0));
+    }
+}
+
+// The first good frame after a start, and after a restart of the stream or stale values, is
+// shown as it is: at rate 10, 2.0 then 1.0 shows 2.00, then 0.9 x 2.0 + 0.1 x 1.0 = 1.90 in the
+// first stage, 0.8 x 2.0 + 0.2 x 1.9 = 1.98 in the second; after a restart 1.0 shows 1.00.
+TEST(LiveDecodeTest, SmoothingStartsFromTheFirstGoodFrame) {
+    ResetLinkState();
+    ResetLiveState();
+    ResponseRate = 10;
+    for (auto [raw, restart, shown] :
+         {std::tuple(RAW_2_0, false, 200), {RAW_1_0, false, 198}, {RAW_1_0, true, 100}}) {
+        if (restart)
+            RestartSmoothing();
+        Arrive(LiveFrame(raw));
+        ASSERT_EQ(DecodeLiveFrame(sample), LIVE_FRAME_OK);
+        EXPECT_EQ(std::pair(sample.lambdaX100, LambdaX100.load()), std::pair(shown, shown));
     }
 }
 
