@@ -2,12 +2,12 @@
 // the same Read and Set that the Wide Band Setup view uses, and the output tables it gives.
 #include "cli/cli.h"
 #include "cli/setup_settings.h"
-#include "display/lambda_table.h"
 #include "firmware/banner.h"
 #include "firmware/sample_rule.h"
 #include "link/link.h"
 #include "platform/notice.h"
 #include "platform/ticks.h"
+#include "wbsetup/lambda_table.h"
 #include "wbsetup/output_table.h"
 #include "wbsetup/setup_transfer.h"
 

@@ -2,7 +2,7 @@
 // stored as the unit's 4-byte entries; nothing is allocated.
 #include "wbsetup/output_table.h"
 
-#include "display/lambda_table.h"
+#include "wbsetup/lambda_table.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 // The output tables: the narrowband characteristic, the linear and narrowband builds and the
 // unit's 4-byte entries.
-#include "display/lambda_table.h"
+#include "wbsetup/lambda_table.h"
 #include "wbsetup/output_table.h"
 
 #include <gtest/gtest.h>
