@@ -7,6 +7,7 @@
 #include "platform/notice.h"
 #include "wbsetup/output_table.h"
 #include "wbsetup/setup_tables.h"
+#include "wbsetup/setup_write.h"
 
 #include <algorithm>
 #include <cstdlib>
