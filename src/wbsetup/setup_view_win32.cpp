@@ -58,7 +58,7 @@ HWND StoichField = nullptr;
 HWND ReadButton = nullptr;
 HWND DefaultsButton = nullptr;
 HWND SetButton = nullptr;
-std::array<HWND, 2 * FIELD_ROWS_PER_CHANNEL> ChannelFields{}; // FieldTable rows 0 to 7
+std::array<HWND, 2 * FIELD_ROWS_PER_CHANNEL> ChannelFields{}; // FieldLayout rows 0 to 7
 std::array<HWND, SETUP_CHANNEL_COUNT> ResponseBoxes{};
 HWND NbButton = nullptr;
 HWND WbButton = nullptr;
@@ -127,7 +127,7 @@ HWND CreateFilteredControl(const char* className, const char* caption, DWORD sty
     return control;
 }
 
-// The fields as the limit notice names them, in FieldTable order.
+// The fields as the limit notice names them, in FieldLayout order.
 constexpr std::array<std::string_view, SETUP_FIELD_ROWS> FIELD_NAMES = {{
     "Channel A, first Volts",
     "Channel A, first AFR",
@@ -146,7 +146,7 @@ constexpr std::string_view NOT_READ_TEXT =
     "not seen.\n";
 
 // What the user has changed since the view last took the unit's values or wrote them: one bit
-// per FieldTable row, then these. A data block read after a connection fills every other item.
+// per FieldLayout row, then these. A data block read after a connection fills every other item.
 constexpr uint32_t ITEM_RESPONSE_A = 1u << SETUP_FIELD_ROWS;
 constexpr uint32_t ITEM_RESPONSE_B = ITEM_RESPONSE_A << 1;
 constexpr uint32_t ITEM_LAYOUT = ITEM_RESPONSE_A << 2;
@@ -161,21 +161,13 @@ bool ShownBlockValid = false;
 // True while the view takes the unit's values in: the focus moves without the user.
 bool FillingFromUnit = false;
 
-// The stored value behind a FieldTable row.
+// The stored value behind a FieldLayout row, and its kind.
 int32_t& FieldValue(SetupRecord& values, int row) {
-    if (row == FIELD_ROW_STOICH)
-        return values.StoichAfr;
-    ChannelSetup& channel = values.Channel[static_cast<size_t>(row / FIELD_ROWS_PER_CHANNEL)];
-    switch (row % FIELD_ROWS_PER_CHANNEL) {
-    case FORM_VOLTS1:
-        return channel.Volts1;
-    case FORM_AFR1:
-        return channel.Afr1;
-    case FORM_VOLTS2:
-        return channel.Volts2;
-    default:
-        return channel.Afr2;
-    }
+    return FieldSlot(FieldTable[FieldLayout[static_cast<size_t>(row)].field], values);
+}
+
+FieldKind KindOf(int row) {
+    return static_cast<FieldKind>(FieldTable[FieldLayout[static_cast<size_t>(row)].field].kind);
 }
 
 int32_t& FieldValue(int row) {
@@ -184,12 +176,12 @@ int32_t& FieldValue(int row) {
 
 void ShowFieldValue(HWND field, int row) {
     char text[32];
-    FormatFieldValue(FieldValue(row), FieldTable[static_cast<size_t>(row)].kind, text, sizeof text);
+    FormatFieldValue(FieldValue(row), KindOf(row), text, sizeof text);
     SetWindowTextA(field, text);
 }
 
 HWND CreateValueField(int row) {
-    const SetupField& field = FieldTable[static_cast<size_t>(row)];
+    const FieldPlace& field = FieldLayout[static_cast<size_t>(row)];
     HWND control = CreateControl("EDIT", "", VALUE_FIELD_STYLE, field.x, field.y,
                                  field.characters * CharWidth, LineHeight - 4);
     if (control == nullptr)
@@ -325,8 +317,7 @@ void NoteEditedItems() {
         char text[FIELD_TEXT_LIMIT + 1] = {};
         char shown[32];
         GetWindowTextA(field, text, sizeof text);
-        FormatFieldValue(FieldValue(row), FieldTable[static_cast<size_t>(row)].kind, shown,
-                         sizeof shown);
+        FormatFieldValue(FieldValue(row), KindOf(row), shown, sizeof shown);
         if (std::string_view(text) != std::string_view(shown))
             EditedItems |= 1u << row;
     }
@@ -473,8 +464,7 @@ int ShowLimitedFields() {
     for (int row = 0; row < SETUP_FIELD_ROWS; ++row)
         if ((LimitedRows & (1u << row)) != 0) {
             char shown[32];
-            FormatFieldValue(FieldValue(row), FieldTable[static_cast<size_t>(row)].kind, shown,
-                             sizeof shown);
+            FormatFieldValue(FieldValue(row), KindOf(row), shown, sizeof shown);
             text += std::string(FIELD_NAMES[static_cast<size_t>(row)]) + " was limited to " +
                     shown + ".\n";
         }
@@ -697,7 +687,7 @@ void ValidateSetupField(HWND control) {
         return;
     int row = FindFieldRow(control);
     if (row >= 0) {
-        FieldKind kind = FieldTable[static_cast<size_t>(row)].kind;
+        FieldKind kind = KindOf(row);
         char text[FIELD_TEXT_LIMIT + 1] = {};
         int length = GetWindowTextA(control, text, sizeof text);
         char stored[32];
