@@ -1,7 +1,6 @@
 // mq6 setup read | write | tables: the unit's analogue-output setup, read and written through
 // the same Read and Set that the Wide Band Setup view uses, and the output tables it gives.
 #include "cli/cli.h"
-#include "cli/setup_settings.h"
 #include "firmware/banner.h"
 #include "firmware/sample_rule.h"
 #include "link/link.h"
@@ -9,6 +8,7 @@
 #include "platform/ticks.h"
 #include "wbsetup/lambda_table.h"
 #include "wbsetup/output_table.h"
+#include "wbsetup/setup_file.h"
 #include "wbsetup/setup_transfer.h"
 
 #include <array>
@@ -107,16 +107,6 @@ void PrintChanges(const SetupRecord* unit, const SetupRecord& target, bool dryRu
 }
 
 // ---- Options ---------------------------------------------------------------------------
-
-// The value options as the settings of a setup file, so that both are checked and stored alike.
-nlohmann::json OptionSettings(const SetupOptions& options) {
-    nlohmann::json settings = nlohmann::json::object();
-    for (const auto& [key, x] : options.numbers)
-        settings[key] = x;
-    for (const auto& [key, name] : options.names)
-        settings[key] = name;
-    return settings;
-}
 
 // The values to start from: the defaults, or a file's. Returns 0 or the exit code.
 int ReadStart(const SetupOptions& options, SetupRecord& start) {
@@ -260,7 +250,8 @@ int RunSetupWrite(const SetupOptions& options) {
 
     SetupRecord target = startGiven ? start : unit;
     std::string error;
-    ApplySettings(OptionSettings(options), target, error);
+    // The value options as the settings of a setup file, so that both are checked and stored alike.
+    ApplySettings(options.numbers, options.names, target, error);
     // Set sends the code of the row each Response box shows.
     for (ChannelSetup& channel : target.Channel)
         channel.ResponseValue = ResponseChoices[static_cast<size_t>(channel.ResponseIndex)].value;

@@ -1,8 +1,11 @@
-// Setup settings by name and their checks; the file is parsed by nlohmann-json, the object
-// printed here so that each number keeps the decimals the setup view shows.
-#include "cli/setup_settings.h"
+// Setup settings by name and their checks; the file is parsed by nlohmann-json, which no other
+// file of the setup sees, and the object printed here so that each number keeps the decimals
+// the setup view shows.
+#include "wbsetup/setup_file.h"
 
 #include "wbsetup/setup_fields.h"
+
+#include <nlohmann/json.hpp>
 
 #include <array>
 #include <cmath>
@@ -98,9 +101,9 @@ std::string SettingText(const SetupFieldRow& row, SetupRecord& values) {
     }
     return "null";
 }
-} // namespace
-
-bool ApplySettings(const nlohmann::json& settings, SetupRecord& values, std::string& error) {
+// Stores an object of settings into values, flags first so that b_mode decides channel B's mode
+// wherever it stands; values unchanged on a refusal.
+bool ApplyJsonSettings(const nlohmann::json& settings, SetupRecord& values, std::string& error) {
     SetupRecord updated = values;
     for (int pass = 0; pass < 2; ++pass) {
         for (const auto& [key, value] : settings.items()) {
@@ -117,6 +120,18 @@ bool ApplySettings(const nlohmann::json& settings, SetupRecord& values, std::str
     }
     values = updated;
     return true;
+}
+} // namespace
+
+bool ApplySettings(const std::vector<std::pair<std::string, double>>& numbers,
+                   const std::vector<std::pair<std::string, std::string>>& names,
+                   SetupRecord& values, std::string& error) {
+    nlohmann::json settings = nlohmann::json::object();
+    for (const auto& [key, x] : numbers)
+        settings[key] = x;
+    for (const auto& [key, name] : names)
+        settings[key] = name;
+    return ApplyJsonSettings(settings, values, error);
 }
 
 bool ReadSetupFile(const std::string& path, SetupRecord& values, std::string& error) {
@@ -155,7 +170,7 @@ bool ReadSetupFile(const std::string& path, SetupRecord& values, std::string& er
         error = path + ": the setup must be one JSON object";
     else if (!twice.empty())
         error = path + ": setting " + twice + " is given twice";
-    else if (!ApplySettings(settings, values, error))
+    else if (!ApplyJsonSettings(settings, values, error))
         error = path + ": " + error;
     else
         return true;
