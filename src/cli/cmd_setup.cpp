@@ -14,7 +14,6 @@
 #include <array>
 #include <cstdio>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -154,33 +153,6 @@ int RunSetupRead(bool json) {
 }
 
 namespace {
-// The view's form filled from values: each field shows its stored value, each Response box
-// the channel's row.
-struct FormTexts {
-    std::array<std::array<char, FIELD_TEXT_SIZE>, SETUP_FIELD_COUNT> text{};
-    SetupFormInput form{};
-};
-
-void FillForm(const SetupRecord& values, FormTexts& texts) {
-    for (int channel = 0; channel < SETUP_CHANNEL_COUNT; ++channel) {
-        const ChannelSetup& setup = values.Channel[static_cast<size_t>(channel)];
-        const std::array<std::pair<FormField, int32_t>, FORM_FIELDS_PER_CHANNEL> fields = {{
-            {FORM_VOLTS1, setup.Volts1},
-            {FORM_AFR1, setup.Afr1},
-            {FORM_VOLTS2, setup.Volts2},
-            {FORM_AFR2, setup.Afr2},
-        }};
-        for (const auto& [field, value] : fields) {
-            size_t index = static_cast<size_t>(FormFieldIndex(channel, field));
-            FieldKind kind = field == FORM_VOLTS1 || field == FORM_VOLTS2 ? FIELD_VOLTS : FIELD_AFR;
-            int length = FormatFieldValue(value, kind, texts.text[index].data(), FIELD_TEXT_SIZE);
-            texts.form.FieldText[index] =
-                std::string_view(texts.text[index].data(), static_cast<size_t>(length));
-        }
-        texts.form.ResponseSelection[static_cast<size_t>(channel)] = setup.ResponseIndex;
-    }
-}
-
 // After its restart the unit must hold the block just written; bytes 3 and 4 carry nothing.
 int CheckWrittenBlock() {
     std::array<uint8_t, DEVICE_INFO_SIZE> expected{};
@@ -204,12 +176,9 @@ int CheckWrittenBlock() {
 }
 
 int TransferSetup(const SetupRecord& target) {
-    SetupValues = target;
-    FormTexts texts;
-    FillForm(target, texts);
     StartProgress();
     SetupWriteProgressHook = StepWrite;
-    int started = WriteSetup(texts.form);
+    int started = WriteSetup(target);
     int result = started == 0 ? WaitSetupWrite() : -1;
     EndProgress();
     SetupWriteProgressHook = nullptr;
@@ -252,7 +221,7 @@ int RunSetupWrite(const SetupOptions& options) {
     std::string error;
     // The value options as the settings of a setup file, so that both are checked and stored alike.
     ApplySettings(options.numbers, options.names, target, error);
-    // Set sends the code of the row each Response box shows.
+    // Set sends the code of the row each Response box shows; a code in no row is not kept.
     for (ChannelSetup& channel : target.Channel)
         channel.ResponseValue = ResponseChoices[static_cast<size_t>(channel.ResponseIndex)].value;
     std::string_view refusal = RefuseSampleWrite(SAMPLE_INPUT_KEY);
