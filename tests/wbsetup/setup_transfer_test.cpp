@@ -6,7 +6,6 @@
 #include "support/notice_record.h"
 #include "support/pty_peer.h"
 #include "support/sim_process.h"
-#include "wbsetup/output_table.h"
 #include "wbsetup/setup_form.h"
 #include "wbsetup/setup_transfer.h"
 
@@ -23,22 +22,6 @@ const std::string FIRMWARE_MODE = "\nThe MQ-6 WB Unit is currently in the Firmwa
 // What the worker reported: "begin" and "end <result>", read once the worker has ended. Its
 // progress goes straight to the transfer, whose steps the programming tests count.
 std::string Events;
-
-using Texts = std::array<const char*, 8>;
-using Rows = std::array<int32_t, 2>;
-// The form as the view shows the defaults: field texts and the two Response rows.
-const Texts DEFAULT_TEXTS = {"0.0", "10.00", "5.0", "20.00", "0.0", "10.00", "5.0", "20.00"};
-
-// What Set writes of the view's eight channel texts and two Response rows, read now.
-SetupRecord FormRecord(const Texts& texts = DEFAULT_TEXTS, Rows rows = {3, 3}) {
-    SetupFormTexts form{};
-    for (size_t row = 0; row < texts.size(); ++row)
-        std::strncpy(form.Text[row].data(), texts[row], FIELD_TEXT_LIMIT);
-    form.ResponseRow = rows;
-    SetupRecord values{};
-    ReadSetupForm(form, values);
-    return values;
-}
 
 // The unit's image: codes at entries 0, 331 and 511 of table 1 and then of table 2, and the
 // setup block.
@@ -76,10 +59,16 @@ class SetupTransferTest : public ::testing::Test {
         sim = StartSim(args);
         ASSERT_TRUE(StartLinkOn(sim.path));
     }
-    // Set as the view's button runs it, waiting for the worker; the transfer's result.
-    int Set(const Texts& texts, Rows rows) {
+    // Set as the view's button runs it on its eight channel texts and two Response rows, waiting
+    // for the worker; the transfer's result.
+    int Set(const std::array<const char*, 8>& texts, std::array<int32_t, 2> rows) {
         std::filesystem::remove(dir.File("tables"));
-        if (WriteSetup(FormRecord(texts, rows)) != 0)
+        SetupFormTexts form{{}, {}, rows, {}};
+        for (size_t row = 0; row < texts.size(); ++row)
+            std::strncpy(form.Text[row].data(), texts[row], FIELD_TEXT_LIMIT);
+        SetupRecord values{};
+        ReadSetupForm(form, values);
+        if (WriteSetup(values) != 0)
             return -2;
         int result = WaitSetupWrite();
         // LeaveLoadMode awaits no reply: the unit restarts (and dumps) a moment later.
@@ -111,7 +100,7 @@ TEST_F(SetupTransferTest, SetWritesTheTypedValuesAndTheRowsSelected) {
 TEST_F(SetupTransferTest, FirmwareUpdateModeStopsReadAndSetButSetupModeDoesNot) {
     Start({"--unit-mode", "1"});
     EXPECT_EQ(ReadSetup(), -1);
-    EXPECT_EQ(WriteSetup(FormRecord()), -1);
+    EXPECT_EQ(WriteSetup(DEFAULT_SETUP), -1);
     ASSERT_EQ(RecordedNotices.size(), 2u); // no worker was started
     for (const RecordedNotice& notice : RecordedNotices)
         EXPECT_EQ(notice.text + notice.caption + std::to_string(notice.flags),
@@ -127,9 +116,7 @@ TEST_F(SetupTransferTest, FirmwareUpdateModeStopsReadAndSetButSetupModeDoesNot) 
     SetupValues.SetupFlags = 0xF1;
     LoadDefaultSetup();
     SetupValues.Channel[CHANNEL_A].ResponseValue = 66;
-    Texts texts = DEFAULT_TEXTS;
-    texts[4] = "3.3";
-    EXPECT_EQ(Set(texts, {NO_SELECTION, 3}), 0);
+    EXPECT_EQ(Set({"0", "10", "5", "20", "3.3", "10", "5", "20"}, {NO_SELECTION, 3}), 0);
     ExpectImage(UnitImage(), {0, 1920, 4095, 762, 410, 21},
                 "05 BE 00 00 00 21 40 00 32 03 E8 07 D0 00 32 03 E8 07 D0 80 5A*44");
 }
@@ -138,9 +125,9 @@ TEST_F(SetupTransferTest, FirmwareUpdateModeStopsReadAndSetButSetupModeDoesNot) 
 TEST_F(SetupTransferTest, SilentUnitStillGetsAWorkerThatFailsWithTheCommError) {
     Start({"--silent"});
     setenv("MQ6_ALLOW_SAMPLE", "1", 1);
-    EXPECT_EQ(WriteSetup(FormRecord()), 0);
+    EXPECT_EQ(WriteSetup(DEFAULT_SETUP), 0);
     unsetenv("MQ6_ALLOW_SAMPLE");
-    EXPECT_EQ(WriteSetup(FormRecord()), -1) << "nothing else starts while the write runs";
+    EXPECT_EQ(WriteSetup(DEFAULT_SETUP), -1) << "nothing else starts while the write runs";
     EXPECT_EQ(ReadSetup(), -1);
     EXPECT_EQ(WaitSetupWrite(), -1);
     ASSERT_EQ(RecordedNotices.size(), 2u); // the worker has ended
