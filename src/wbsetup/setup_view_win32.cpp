@@ -40,10 +40,13 @@ constexpr int OFFSET_PAGE = 8;
 constexpr int WRITE_STEPS = 256; // one per setup-table block
 
 // Posted to the view's mailbox (its Read button) from any thread, handled on this one: a data
-// block has been read, the setup write has ended. A data block that came while another thread
-// held the link is looked at again RETRY_MS later.
+// block has been read, the setup write has ended. The unit's values are then taken in by a
+// timer, which comes only once this thread has nothing else to do, as a paint would (a key the
+// user pressed meanwhile is handled first); again RETRY_MS later while another thread holds the
+// link.
 constexpr UINT DATA_ARRIVED_MESSAGE = WM_APP + 1;
 constexpr UINT WRITE_ENDED_MESSAGE = WM_APP + 2;
+constexpr UINT TAKE_MS = USER_TIMER_MINIMUM;
 constexpr UINT RETRY_MS = 50;
 
 constexpr int KEY_TAB = 9;
@@ -82,8 +85,8 @@ HWND WriteProgressBar = nullptr;
 // The control that the data-block hook and the write's worker post to; nullptr while the view
 // is not shown.
 std::atomic<HWND> SetupMailbox{nullptr};
-// The thread timer of a pending second look at the unit's values, or 0.
-UINT_PTR RetryTimer = 0;
+// The thread timer of a pending look at the unit's values, or 0.
+UINT_PTR TakeTimer = 0;
 
 void OnMailboxMessage(UINT message);
 
@@ -427,25 +430,24 @@ int FindFieldRow(HWND control) {
     return -1;
 }
 
-void StopRetry() {
-    if (RetryTimer != 0)
-        KillTimer(nullptr, RetryTimer);
-    RetryTimer = 0;
+void StopTakeTimer() {
+    if (TakeTimer != 0)
+        KillTimer(nullptr, TakeTimer);
+    TakeTimer = 0;
 }
 
-void CALLBACK RetryUnitSetup(HWND, UINT, UINT_PTR, DWORD);
+void CALLBACK TakeUnitSetupLater(HWND, UINT, UINT_PTR, DWORD);
 
-// The unit's values, or a second look at them shortly when another thread holds the link.
-void TakeUnitSetupSoon() {
-    StopRetry();
-    if (ShowUnitSetup(false) < 0)
-        RetryTimer = SetTimer(nullptr, 0, RETRY_MS, RetryUnitSetup);
+void StartTakeTimer(UINT delayMs) {
+    StopTakeTimer();
+    TakeTimer = SetTimer(nullptr, 0, delayMs, TakeUnitSetupLater);
 }
 
-void CALLBACK RetryUnitSetup(HWND, UINT, UINT_PTR, DWORD) {
-    StopRetry();
-    if (SetupMailbox.load(std::memory_order_acquire) != nullptr)
-        TakeUnitSetupSoon();
+void CALLBACK TakeUnitSetupLater(HWND, UINT, UINT_PTR, DWORD) {
+    StopTakeTimer();
+    HWND mailbox = SetupMailbox.load(std::memory_order_acquire);
+    if (mailbox != nullptr && IsWindow(mailbox) && ShowUnitSetup(false) < 0)
+        StartTakeTimer(RETRY_MS);
 }
 
 // On this thread, from the mailbox: the setup write has ended (its bar goes, the focus comes
@@ -455,7 +457,7 @@ void OnMailboxMessage(UINT message) {
         DestroyControl(WriteProgressBar);
         SetFocus(StoichField);
     }
-    TakeUnitSetupSoon();
+    StartTakeTimer(TAKE_MS);
 }
 
 } // namespace
@@ -511,13 +513,15 @@ void CreateSetupControls() {
     }
     SetFocus(StoichField);
     SetupMailbox.store(ReadButton, std::memory_order_release);
-    TakeUnitSetupSoon();
+    StopTakeTimer();
+    if (ShowUnitSetup(false) < 0)
+        StartTakeTimer(RETRY_MS);
     InvalidateRect(MainWindow, nullptr, FALSE);
 }
 
 void DestroySetupControls() {
     SetupMailbox.store(nullptr, std::memory_order_release);
-    StopRetry();
+    StopTakeTimer();
     DestroyControl(ChannelAFrame);
     DestroyControl(ChannelBFrame);
     for (HWND& field : ChannelFields)
