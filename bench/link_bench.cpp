@@ -11,6 +11,7 @@
 #include "settings/config.h"
 #include "support/pty_peer.h"
 #include "support/sim_process.h"
+#include "wbsetup/setup_write.h"
 
 #include <algorithm>
 #include <atomic>

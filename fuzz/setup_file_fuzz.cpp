@@ -3,7 +3,7 @@
 // the setup view lets through and the file mq6 prints for it reads back to the same setup.
 #include "fuzz_support.h"
 
-#include "cli/setup_settings.h"
+#include "wbsetup/setup_file.h"
 
 #include <cstdio>
 #include <string>

@@ -1,7 +1,7 @@
 # libFuzzer targets (configured with -DMQ6_FUZZ=ON, see cmake/sanitizers.cmake). Each
 # fuzz/<name>_fuzz.cpp becomes the program fuzz_<name>, and fuzz/corpus/<name>/ holds its
 # committed seeds; scripts/fuzz and scripts/sanitize.sh run every target found here, so a new
-# input parser needs only those two. The targets link the setup file reader of src/cli too.
+# input parser needs only those two. The targets link the setup file library (src/wbsetup/setup_file.cpp) too.
 file(GLOB FUZZ_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/fuzz/*_fuzz.cpp)
 add_custom_target(fuzz_targets)
 foreach(source ${FUZZ_SOURCES})

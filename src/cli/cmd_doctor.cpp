@@ -15,6 +15,7 @@
 #include "mq6_version.h"
 #include "platform/ticks.h"
 #include "settings/config.h"
+#include "wbsetup/setup_fields.h"
 #include "wbsetup/setup_values.h"
 
 #include <nlohmann/json.hpp>
@@ -453,20 +454,16 @@ void CheckLive(double seconds) {
     Finish(CHECK_LIVE, CHECK_OK, detail);
 }
 
-// The names of each channel's points, as mq6 setup read and the setup file give them.
-constexpr std::array<std::array<const char*, 4>, SETUP_CHANNEL_COUNT> POINT_NAMES = {
-    {{"a1_volts", "a1_afr", "a2_volts", "a2_afr"}, {"b1_volts", "b1_afr", "b2_volts", "b2_afr"}}};
-
 // A value outside the range that the Wide Band Setup view's field lets through.
-void NoteOutOfRange(std::string& found, const char* name, int32_t value, FieldKind kind) {
-    const FieldRule& rule = FieldRules[kind];
-    if (value >= std::lround(rule.lowest * rule.scale) &&
-        value <= std::lround(rule.limit * rule.scale))
+void NoteOutOfRange(std::string& found, const SetupFieldRow& row, int32_t value) {
+    const FieldRule& rule = FieldRules[static_cast<size_t>(row.kind)];
+    if (value >= std::lround(row.lowest * rule.scale) &&
+        value <= std::lround(row.limit * rule.scale))
         return;
     std::array<char, 32> text{};
-    FormatFieldValue(value, kind, text.data(), text.size());
-    found += Format("%s%s %s (%g to %g)", found.empty() ? "" : ", ", name, text.data(), rule.lowest,
-                    rule.limit);
+    FormatFieldValue(value, static_cast<FieldKind>(row.kind), text.data(), text.size());
+    found += Format("%s%s %s (%g to %g)", found.empty() ? "" : ", ", std::string(row.key).c_str(),
+                    text.data(), row.lowest, row.limit);
 }
 
 void CheckSetup() {
@@ -477,18 +474,13 @@ void CheckSetup() {
     SetupRecord values = DEFAULT_SETUP;
     UnpackSetupBlock(DeviceInfo, values);
     std::string found;
-    NoteOutOfRange(found, "stoich_afr", values.StoichAfr, FIELD_STOICH);
-    for (int channel = 0; channel < SETUP_CHANNEL_COUNT; ++channel) {
-        const ChannelSetup& setup = values.Channel[static_cast<size_t>(channel)];
-        const std::array<const char*, 4>& names = POINT_NAMES[static_cast<size_t>(channel)];
-        NoteOutOfRange(found, names[0], setup.Volts1, FIELD_VOLTS);
-        NoteOutOfRange(found, names[1], setup.Afr1, FIELD_AFR);
-        NoteOutOfRange(found, names[2], setup.Volts2, FIELD_VOLTS);
-        NoteOutOfRange(found, names[3], setup.Afr2, FIELD_AFR);
-        if (FindResponseChoice(setup.ResponseValue) < 0)
-            found +=
-                Format("%s%c_response code %d (none of the seven rates)", found.empty() ? "" : ", ",
-                       channel == CHANNEL_A ? 'a' : 'b', setup.ResponseValue);
+    for (const SetupFieldRow& row : FieldTable) {
+        int32_t value = FieldSlot(row, values);
+        if (row.kind == SETTING_VOLTS || row.kind == SETTING_AFR || row.kind == SETTING_STOICH)
+            NoteOutOfRange(found, row, value);
+        else if (row.kind == SETTING_RESPONSE && FindResponseChoice(value) < 0)
+            found += Format("%s%s code %d (none of the seven rates)", found.empty() ? "" : ", ",
+                            std::string(row.key).c_str(), value);
     }
     bool linear = (values.SetupFlags & SETUP_FLAG_B_LINEAR) != 0;
     std::string channelB = linear ? "channel B: WB, linear"

@@ -1,8 +1,8 @@
 // mq6 info: the unit's banner, version, mode and setup bytes.
 #include "cli/cli.h"
-#include "cli/setup_settings.h"
 #include "firmware/banner.h"
 #include "link/link.h"
+#include "wbsetup/setup_file.h"
 
 #include <cstdio>
 #include <string>

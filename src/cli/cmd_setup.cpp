@@ -1,20 +1,19 @@
 // mq6 setup read | write | tables: the unit's analogue-output setup, read and written through
 // the same Read and Set that the Wide Band Setup view uses, and the output tables it gives.
 #include "cli/cli.h"
-#include "cli/setup_settings.h"
-#include "display/lambda_table.h"
 #include "firmware/banner.h"
 #include "firmware/sample_rule.h"
 #include "link/link.h"
 #include "platform/notice.h"
 #include "platform/ticks.h"
+#include "wbsetup/lambda_table.h"
 #include "wbsetup/output_table.h"
+#include "wbsetup/setup_file.h"
 #include "wbsetup/setup_transfer.h"
 
 #include <array>
 #include <cstdio>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -108,16 +107,6 @@ void PrintChanges(const SetupRecord* unit, const SetupRecord& target, bool dryRu
 
 // ---- Options ---------------------------------------------------------------------------
 
-// The value options as the settings of a setup file, so that both are checked and stored alike.
-nlohmann::json OptionSettings(const SetupOptions& options) {
-    nlohmann::json settings = nlohmann::json::object();
-    for (const auto& [key, x] : options.numbers)
-        settings[key] = x;
-    for (const auto& [key, name] : options.names)
-        settings[key] = name;
-    return settings;
-}
-
 // The values to start from: the defaults, or a file's. Returns 0 or the exit code.
 int ReadStart(const SetupOptions& options, SetupRecord& start) {
     start = DEFAULT_SETUP;
@@ -164,33 +153,6 @@ int RunSetupRead(bool json) {
 }
 
 namespace {
-// The view's form filled from values: each field shows its stored value, each Response box
-// the channel's row.
-struct FormTexts {
-    std::array<std::array<char, FIELD_TEXT_SIZE>, SETUP_FIELD_COUNT> text{};
-    SetupFormInput form{};
-};
-
-void FillForm(const SetupRecord& values, FormTexts& texts) {
-    for (int channel = 0; channel < SETUP_CHANNEL_COUNT; ++channel) {
-        const ChannelSetup& setup = values.Channel[static_cast<size_t>(channel)];
-        const std::array<std::pair<FormField, int32_t>, FORM_FIELDS_PER_CHANNEL> fields = {{
-            {FORM_VOLTS1, setup.Volts1},
-            {FORM_AFR1, setup.Afr1},
-            {FORM_VOLTS2, setup.Volts2},
-            {FORM_AFR2, setup.Afr2},
-        }};
-        for (const auto& [field, value] : fields) {
-            size_t index = static_cast<size_t>(FormFieldIndex(channel, field));
-            FieldKind kind = field == FORM_VOLTS1 || field == FORM_VOLTS2 ? FIELD_VOLTS : FIELD_AFR;
-            int length = FormatFieldValue(value, kind, texts.text[index].data(), FIELD_TEXT_SIZE);
-            texts.form.FieldText[index] =
-                std::string_view(texts.text[index].data(), static_cast<size_t>(length));
-        }
-        texts.form.ResponseSelection[static_cast<size_t>(channel)] = setup.ResponseIndex;
-    }
-}
-
 // After its restart the unit must hold the block just written; bytes 3 and 4 carry nothing.
 int CheckWrittenBlock() {
     std::array<uint8_t, DEVICE_INFO_SIZE> expected{};
@@ -214,13 +176,10 @@ int CheckWrittenBlock() {
 }
 
 int TransferSetup(const SetupRecord& target) {
-    SetupValues = target;
-    FormTexts texts;
-    FillForm(target, texts);
     StartProgress();
     SetupWriteProgressHook = StepWrite;
     HoldInterrupts hold("setup write", "mq6 setup write");
-    int started = WriteSetup(texts.form);
+    int started = WriteSetup(target);
     int result = started == 0 ? WaitSetupWrite() : -1;
     EndProgress();
     SetupWriteProgressHook = nullptr;
@@ -261,8 +220,9 @@ int RunSetupWrite(const SetupOptions& options) {
 
     SetupRecord target = startGiven ? start : unit;
     std::string error;
-    ApplySettings(OptionSettings(options), target, error);
-    // Set sends the code of the row each Response box shows.
+    // The value options as the settings of a setup file, so that both are checked and stored alike.
+    ApplySettings(options.numbers, options.names, target, error);
+    // Set sends the code of the row each Response box shows; a code in no row is not kept.
     for (ChannelSetup& channel : target.Channel)
         channel.ResponseValue = ResponseChoices[static_cast<size_t>(channel.ResponseIndex)].value;
     std::string_view refusal = RefuseSampleWrite(SAMPLE_INPUT_KEY);

@@ -1,10 +1,10 @@
-// The loader programming sequences: the firmware image, and the setup tables with the setup
-// bytes. Each claims the link for its whole run, reports progress through a sink, and hands
-// back a constant text naming the stage it reached, which the caller shows on failure.
+// The loader programming of the firmware image, and the loader steps that the setup write
+// (wbsetup/setup_write.h) shares with it. Each sequence claims the link for its whole run, reports
+// progress through a sink, and hands back a constant text naming the stage it reached, which the
+// caller shows on failure.
 #pragma once
 
 #include "link/link.h"
-#include "wbsetup/setup_tables.h"
 
 #include <atomic>
 #include <cstdint>
@@ -26,6 +26,15 @@ enum ProgressMessage {
 };
 // Called on the sequence's thread; nullptr reports nothing.
 using ProgressSink = void (*)(ProgressMessage message);
+void ReportProgress(ProgressSink progress, ProgressMessage message);
+
+// The loader's modes: 1 takes the firmware image, 2 the setup tables and setup bytes.
+enum LoadMode : uint8_t { LOAD_MODE_FIRMWARE = 1, LOAD_MODE_SETUP = 2 };
+// A unit that answers ReadDataBlock runs its application and is asked into its loader;
+// one that does not is taken to be in the loader already. Either way the loader must answer
+// the last of `checks` data-block reads. 0 or -1; a failed check leaves the message as it
+// stood, a refused load mode sets LOAD_MODE_FAILED_MESSAGE.
+int ReachLoader(std::string_view& message, uint8_t loadMode, int checks);
 
 enum ProgramPhaseValue : int32_t {
     PHASE_NONE = 0,
@@ -42,11 +51,3 @@ void SetProgramPhase(int phase);
 // Writes the carried image's code records, reads them back comparing verifyLength bytes of
 // each (8 or 16), then writes its information records and restarts the unit. 0 or -1.
 int ProgramFirmware(std::string_view& message, int verifyLength, ProgressSink progress);
-
-// Writes both output tables enciphered to 0x1000 and 0x1400, reads them back, then writes
-// deviceInfo bytes 4 to 67 and restarts the unit. The tables are enciphered in copies, so
-// they stay plain for a retry or another write. 0 or -1.
-int WriteSetupTables(std::string_view& message, const OutputTable& table1,
-                     const OutputTable& table2,
-                     const std::array<uint8_t, DEVICE_INFO_SIZE>& deviceInfo,
-                     ProgressSink progress);

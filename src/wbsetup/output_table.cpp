@@ -2,7 +2,7 @@
 // stored as the unit's 4-byte entries; nothing is allocated.
 #include "wbsetup/output_table.h"
 
-#include "display/lambda_table.h"
+#include "wbsetup/lambda_table.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -108,8 +108,8 @@ int32_t VoltsToCode(double volts) {
     return static_cast<int32_t>(volts * CODES_PER_VOLT + CODE_ROUNDING);
 }
 
-void FillLinear(CodeArray& codes, double stoich, double volts2, double afr2, double volts1,
-                double afr1) {
+void FillLinear(CodeArray& codes, double stoich, double volts1, double afr1, double volts2,
+                double afr2) {
     double inverse = 1.0 / stoich;
     bool secondIsLower = afr2 < afr1;
     double lowLambda = (secondIsLower ? afr2 : afr1) * inverse;
@@ -186,13 +186,13 @@ int32_t ReadOutputCode(const OutputTable& table, int entry) {
     return ((at[1] << 8) | at[3]) & CODE_MASK;
 }
 
-int BuildOutputTable(OutputTable& destination, int narrowband, int nbOffset, double stoich,
-                     double volts2, double afr2, double volts1, double afr1) {
+int BuildOutputTable(OutputTable& destination, OutputMode mode, int nbOffset, double stoich,
+                     double volts1, double afr1, double volts2, double afr2) {
     CodeArray codes{};
-    if (narrowband != 0)
+    if (mode == OUTPUT_NARROWBAND)
         FillNarrowband(codes, nbOffset);
     else
-        FillLinear(codes, stoich, volts2, afr2, volts1, afr1);
+        FillLinear(codes, stoich, volts1, afr1, volts2, afr2);
     for (int entry = 0; entry < OUTPUT_TABLE_ENTRIES; ++entry)
         StoreOutputCode(destination, entry, codes[static_cast<size_t>(entry)]);
     return 0;
@@ -202,9 +202,10 @@ void BuildSetupTables(const SetupRecord& values, OutputTable& table1, OutputTabl
     double stoich = values.StoichAfr * 0.01;
     const ChannelSetup& a = values.Channel[CHANNEL_A];
     const ChannelSetup& b = values.Channel[CHANNEL_B];
-    BuildOutputTable(table1, 0, NB_OFFSET_CENTRE, stoich, a.Volts2 / 10.0, a.Afr2 / 100.0,
-                     a.Volts1 / 10.0, a.Afr1 / 100.0);
-    int narrowband = (values.SetupFlags & SETUP_FLAG_B_LINEAR) == 0 ? 1 : 0;
-    BuildOutputTable(table2, narrowband, values.NbOffset, stoich, b.Volts2 / 10.0, b.Afr2 / 100.0,
-                     b.Volts1 / 10.0, b.Afr1 / 100.0);
+    BuildOutputTable(table1, OUTPUT_LINEAR, NB_OFFSET_CENTRE, stoich, a.Volts1 / 10.0,
+                     a.Afr1 / 100.0, a.Volts2 / 10.0, a.Afr2 / 100.0);
+    OutputMode modeB =
+        (values.SetupFlags & SETUP_FLAG_B_LINEAR) != 0 ? OUTPUT_LINEAR : OUTPUT_NARROWBAND;
+    BuildOutputTable(table2, modeB, values.NbOffset, stoich, b.Volts1 / 10.0, b.Afr1 / 100.0,
+                     b.Volts2 / 10.0, b.Afr2 / 100.0);
 }

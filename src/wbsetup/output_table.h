@@ -18,11 +18,16 @@ constexpr double CODES_PER_VOLT = 819.0;
 // (0.930 V) rich to 21 (0.026 V) lean, 410 (0.50 V) at entry 331 (lambda 1.0).
 extern const std::array<int32_t, OUTPUT_TABLE_ENTRIES> NarrowbandTable;
 
-// Fills destination and returns 0. Linear mode (narrowband 0): the line through the two
-// points, lower AFR first, held flat outside them; volts and AFRs unscaled. Narrowband mode:
-// NarrowbandTable moved by nbOffset, and the other values do not matter.
-int BuildOutputTable(OutputTable& destination, int narrowband, int nbOffset, double stoich,
-                     double volts2, double afr2, double volts1, double afr1);
+// How an output follows lambda: a straight line between two points, or a narrowband sensor's
+// characteristic.
+enum OutputMode : int { OUTPUT_LINEAR = 0, OUTPUT_NARROWBAND = 1 };
+
+// Fills destination and returns 0. OUTPUT_LINEAR: the line through the two points (first
+// then second, as a channel holds them), lower AFR first, held flat outside them; volts and
+// AFRs unscaled. OUTPUT_NARROWBAND: NarrowbandTable moved by nbOffset, and the other values do
+// not matter.
+int BuildOutputTable(OutputTable& destination, OutputMode mode, int nbOffset, double stoich,
+                     double volts1, double afr1, double volts2, double afr2);
 
 // Both tables from a set of values, as the setup write sends them: channel A always linear,
 // channel B narrowband unless its linear bit is set.

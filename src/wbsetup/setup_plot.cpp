@@ -91,19 +91,19 @@ void DrawOutline(Canvas* canvas, int left, int top, int right, int bottom) {
 
 // The labels and white frames of the fields that exist in the current layout.
 void DrawFieldFrames(Canvas* canvas, const SetupRecord& values) {
-    auto drawRow = [canvas](const SetupField& field) {
+    auto drawRow = [canvas](const FieldPlace& field) {
         if (!field.label.empty())
             CanvasText(canvas, field.x - static_cast<int>(field.label.size()) * CharWidth, field.y,
                        field.label);
         CanvasRectangle(canvas, field.x - 1, field.y - 1,
                         field.x + field.characters * CharWidth + 1, field.y + LineHeight - 3);
     };
-    drawRow(FieldTable[FIELD_ROW_STOICH]);
+    drawRow(FieldLayout[FIELD_ROW_STOICH]);
     for (int row = 0; row < FIELD_ROWS_PER_CHANNEL; ++row)
-        drawRow(FieldTable[row]);
+        drawRow(FieldLayout[row]);
     if (!IsNarrowband(values))
         for (int row = FIELD_ROWS_PER_CHANNEL; row < 2 * FIELD_ROWS_PER_CHANNEL; ++row)
-            drawRow(FieldTable[row]);
+            drawRow(FieldLayout[row]);
 }
 
 // Caption, frame and centre mark of the offset scroll bar.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "display/canvas.h"
+#include "wbsetup/setup_fields.h"
 #include "wbsetup/setup_values.h"
 
 #include <array>
@@ -12,26 +13,26 @@
 // The value fields of the view, one row each: the edit controls are laid out from this table,
 // and the painting draws each row's label so that it ends where the field starts. Rows 0 to 3
 // are channel A's Volts1, Afr1, Volts2, Afr2, rows 4 to 7 channel B's, row 8 the Stoich AFR.
-struct SetupField {
+struct FieldPlace {
     std::string_view label; // empty: the field has no label of its own
     int x;
     int y;
-    int characters; // width in StatusFont's average characters, and the typing limit
-    FieldKind kind;
+    int characters;        // width in StatusFont's average characters, and the typing limit
+    SetupFieldIndex field; // the value it shows, its row in FieldTable
 };
 constexpr int SETUP_FIELD_ROWS = 9;
 constexpr int FIELD_ROW_STOICH = 8;
 constexpr int FIELD_ROWS_PER_CHANNEL = 4;
-constexpr std::array<SetupField, SETUP_FIELD_ROWS> FieldTable = {{
-    {"", 44, 364, 5, FIELD_VOLTS},                  // A, first volts
-    {" Volts for AFR of ", 280, 364, 5, FIELD_AFR}, // A, first AFR
-    {"", 44, 390, 5, FIELD_VOLTS},                  // A, second volts
-    {" Volts for AFR of ", 280, 390, 5, FIELD_AFR}, // A, second AFR
-    {"", 439, 364, 5, FIELD_VOLTS},                 // B, first volts (linear layout only)
-    {" Volts for AFR of ", 675, 364, 5, FIELD_AFR}, // B, first AFR
-    {"", 439, 390, 5, FIELD_VOLTS},                 // B, second volts
-    {" Volts for AFR of ", 675, 390, 5, FIELD_AFR}, // B, second AFR
-    {"Stoich AFR ", 130, 506, 5, FIELD_STOICH},     // stoichiometric AFR
+constexpr std::array<FieldPlace, SETUP_FIELD_ROWS> FieldLayout = {{
+    {"", 44, 364, 5, SETUP_A1_VOLTS},
+    {" Volts for AFR of ", 280, 364, 5, SETUP_A1_AFR},
+    {"", 44, 390, 5, SETUP_A2_VOLTS},
+    {" Volts for AFR of ", 280, 390, 5, SETUP_A2_AFR},
+    {"", 439, 364, 5, SETUP_B1_VOLTS}, // channel B's four in the linear layout only
+    {" Volts for AFR of ", 675, 364, 5, SETUP_B1_AFR},
+    {"", 439, 390, 5, SETUP_B2_VOLTS},
+    {" Volts for AFR of ", 675, 390, 5, SETUP_B2_AFR},
+    {"Stoich AFR ", 130, 506, 5, SETUP_STOICH_AFR},
 }};
 
 // The whole view but its controls, after the status line. Draws its text in StatusFont and

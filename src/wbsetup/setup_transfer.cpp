@@ -7,9 +7,8 @@
 #include "platform/notice.h"
 #include "wbsetup/output_table.h"
 #include "wbsetup/setup_tables.h"
+#include "wbsetup/setup_write.h"
 
-#include <algorithm>
-#include <cstdlib>
 #include <system_error>
 #include <thread>
 
@@ -40,27 +39,6 @@ bool UnitInFirmwareMode() {
 
 void ShowSetupError(std::string_view text) {
     ShowNotice(text, SETUP_ERROR_CAPTION, NOTICE_TOPMOST | NOTICE_ERROR_ICON);
-}
-
-void TakeChannelTexts(const SetupFormInput& form, int channel) {
-    ChannelSetup& setup = SetupValues.Channel[static_cast<size_t>(channel)];
-    auto text = [&](FormField field) {
-        return form.FieldText[static_cast<size_t>(FormFieldIndex(channel, field))];
-    };
-    setup.Volts1 = ReadFieldText(text(FORM_VOLTS1), FIELD_VOLTS);
-    setup.Afr1 = ReadFieldText(text(FORM_AFR1), FIELD_AFR);
-    setup.Volts2 = ReadFieldText(text(FORM_VOLTS2), FIELD_VOLTS);
-    setup.Afr2 = ReadFieldText(text(FORM_AFR2), FIELD_AFR);
-}
-
-// A selection other than none names a row; any negative number but -1 counts by its size.
-void TakeResponseSelection(int32_t selection, ChannelSetup& setup) {
-    if (selection == NO_SELECTION)
-        return;
-    long long row =
-        std::min(std::llabs(selection), static_cast<long long>(RESPONSE_CHOICE_COUNT - 1));
-    setup.ResponseIndex = static_cast<int32_t>(row);
-    setup.ResponseValue = ResponseChoices[static_cast<size_t>(row)].value;
 }
 
 void SetupWriteWorker() {
@@ -98,7 +76,7 @@ void LoadDefaultSetup() {
     SetupValues = DEFAULT_SETUP;
 }
 
-int WriteSetup(const SetupFormInput& form) {
+int WriteSetup(const SetupRecord& values) {
     if (SetupWriteRunning.load(std::memory_order_acquire) != 0)
         return -1;
     // An unreadable unit is still written, as it may be sitting in its loader, unless the
@@ -113,13 +91,8 @@ int WriteSetup(const SetupFormInput& form) {
         return -1;
     }
 
-    TakeChannelTexts(form, CHANNEL_A);
-    if ((SetupValues.SetupFlags & SETUP_FLAG_B_LINEAR) != 0)
-        TakeChannelTexts(form, CHANNEL_B);
+    SetupValues = values;
     BuildSetupTables(SetupValues, SetupTable1, SetupTable2);
-    for (int channel = 0; channel < SETUP_CHANNEL_COUNT; ++channel)
-        TakeResponseSelection(form.ResponseSelection[static_cast<size_t>(channel)],
-                              SetupValues.Channel[static_cast<size_t>(channel)]);
     PackSetupBlock(SetupValues, DeviceInfo);
 
     SetupWriteRunning.store(1, std::memory_order_release);

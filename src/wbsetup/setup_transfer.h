@@ -1,6 +1,6 @@
 // The Wide Band Setup's data operations: Read (the unit's values into SetupValues), Defaults,
-// and Set, which builds both output tables and the setup block on the calling thread and
-// hands the transfer to a worker thread. Shared by the setup view and mq6.
+// and Set, which builds both output tables and the setup block from a record on the calling
+// thread and hands the transfer to a worker thread. Shared by the setup view and mq6.
 #pragma once
 
 #include "firmware/programming.h"
@@ -16,36 +16,19 @@ extern const std::string_view SETUP_ERROR_CAPTION;
 extern const std::string_view THREAD_FAILED_TEXT;
 extern const std::string_view THREAD_FAILED_CAPTION;
 
-constexpr int SETUP_FIELD_COUNT = 8;
-constexpr int32_t NO_SELECTION = -1;
-
-// What Set takes from the view: the texts of the eight channel fields, channel A's Volts1,
-// Afr1, Volts2, Afr2 then channel B's, and the row selected in each channel's Response box
-// (NO_SELECTION for none). Channel B's texts are read only while it is linear.
-struct SetupFormInput {
-    std::array<std::string_view, SETUP_FIELD_COUNT> FieldText;
-    std::array<int32_t, SETUP_CHANNEL_COUNT> ResponseSelection;
-};
-
-// A channel's fields in the form, in this order; FormFieldIndex gives the place in FieldText.
-enum FormField : int { FORM_VOLTS1 = 0, FORM_AFR1 = 1, FORM_VOLTS2 = 2, FORM_AFR2 = 3 };
-constexpr int FORM_FIELDS_PER_CHANNEL = 4;
-constexpr int FormFieldIndex(int channel, FormField field) {
-    return channel * FORM_FIELDS_PER_CHANNEL + field;
-}
-
 // Reads the unit's data block with the link claimed and takes its setup block into
 // SetupValues. -1, values unchanged, when the block cannot be read (the data-error box),
 // when the unit is in its firmware update mode (FIRMWARE_MODE_TEXT) or while a write runs.
 int ReadSetup();
 // Every value back to its default, the whole flag word included. Nothing is sent.
 void LoadDefaultSetup();
-// Takes the form into SetupValues, rebuilds SetupTable1, SetupTable2 and DeviceInfo bytes 4
-// to 67, and starts the worker that writes them. 0 when the worker was started; -1 when the
-// unit is in its firmware update mode, when the sample key would go to a unit not known to run
-// the sample firmware (RefuseSampleWrite), while an earlier write still runs, or when no thread
-// could be started. Returns without waiting for the transfer.
-int WriteSetup(const SetupFormInput& form);
+// Takes values into SetupValues, rebuilds SetupTable1, SetupTable2 and DeviceInfo bytes 4 to
+// 67 from them, and starts the worker that writes them. The record comes from the view (its
+// form read by ReadSetupForm), from mq6 setup write, a setup file or a restore point alike. 0 when
+// the worker was started; -1 when the unit is in its firmware update mode, when the sample key
+// would go to a unit not known to run the sample firmware (RefuseSampleWrite), while an earlier
+// write still runs, or when no thread could be started. Returns without waiting for the transfer.
+int WriteSetup(const SetupRecord& values);
 
 // 1 from the start of a write until its worker has finished; the worker and its buffers
 // (SetupTable1, SetupTable2, DeviceInfo) are not to be touched meanwhile.

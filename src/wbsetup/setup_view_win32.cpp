@@ -10,16 +10,14 @@
 #include "display/status_line.h"
 #include "firmware/banner.h"
 #include "platform/notice.h"
+#include "wbsetup/setup_form.h"
 #include "wbsetup/setup_plot.h"
 #include "wbsetup/setup_transfer.h"
 
 #include <commctrl.h>
 
-#include <algorithm>
 #include <array>
 #include <atomic>
-#include <cstdio>
-#include <mutex>
 #include <string>
 
 namespace {
@@ -37,8 +35,17 @@ constexpr DWORD WRITE_BAR_STYLE = 0x50008000;
 constexpr int OFFSET_RANGE_MIN = 55;
 constexpr int OFFSET_RANGE_MAX = 208;
 constexpr int OFFSET_PAGE = 8;
-constexpr int DEFAULT_RESPONSE_ROW = 3; // "Medium"
-constexpr int WRITE_STEPS = 256;        // one per setup-table block
+constexpr int WRITE_STEPS = 256; // one per setup-table block
+
+// Posted to the view's mailbox (its Read button) from any thread, handled on this one: a data
+// block has been read, the setup write has ended. The unit's values are then taken in by a
+// timer, which comes only once this thread has nothing else to do, as a paint would (a key the
+// user pressed meanwhile is handled first); again RETRY_MS later while another thread holds the
+// link.
+constexpr UINT DATA_ARRIVED_MESSAGE = WM_APP + 1;
+constexpr UINT WRITE_ENDED_MESSAGE = WM_APP + 2;
+constexpr UINT TAKE_MS = USER_TIMER_MINIMUM;
+constexpr UINT RETRY_MS = 50;
 
 constexpr int KEY_TAB = 9;
 constexpr int KEY_ENTER = 13;
@@ -56,7 +63,7 @@ HWND StoichField = nullptr;
 HWND ReadButton = nullptr;
 HWND DefaultsButton = nullptr;
 HWND SetButton = nullptr;
-std::array<HWND, 2 * FIELD_ROWS_PER_CHANNEL> ChannelFields{}; // FieldTable rows 0 to 7
+std::array<HWND, 2 * FIELD_ROWS_PER_CHANNEL> ChannelFields{}; // FieldLayout rows 0 to 7
 std::array<HWND, SETUP_CHANNEL_COUNT> ResponseBoxes{};
 HWND NbButton = nullptr;
 HWND WbButton = nullptr;
@@ -70,12 +77,16 @@ int ShiftHeld = 0;
 constexpr int INPUT_CONTROL_COUNT = 17;
 std::array<HWND, INPUT_CONTROL_COUNT> WriteLockedControls{};
 // The write's progress bar belongs to this thread, so that each progress message the worker
-// sends waits until this thread has handled it. The worker shows and hides it; the paint after
-// the write destroys it.
+// sends waits until this thread has handled it. The worker shows and hides it; the write's end,
+// handled on this thread, destroys it.
 HWND WriteProgressBar = nullptr;
-// Set by the worker as it ends; the next paint takes it, removes the bar and gives the focus
-// back.
-std::atomic<int32_t> SetupWriteFinished{0};
+// The control that the data-block hook and the write's worker post to; nullptr while the view
+// is not shown.
+std::atomic<HWND> SetupMailbox{nullptr};
+// The thread timer of a pending look at the unit's values, or 0.
+UINT_PTR TakeTimer = 0;
+
+void OnMailboxMessage(UINT message);
 
 bool IsMoveKey(WPARAM key) {
     return key == KEY_TAB || key == KEY_ENTER || key == KEY_ESCAPE;
@@ -85,6 +96,11 @@ LRESULT CALLBACK SetupKeyFilter(HWND control, UINT message, WPARAM wParam, LPARA
     // Every control of a class shares the class's procedure, so nothing needs keeping.
     WNDPROC classProcedure = reinterpret_cast<WNDPROC>(GetClassLongPtrA(control, GCLP_WNDPROC));
     switch (message) {
+    case DATA_ARRIVED_MESSAGE:
+    case WRITE_ENDED_MESSAGE:
+        if (control == SetupMailbox.load(std::memory_order_acquire))
+            OnMailboxMessage(message);
+        return 0;
     case WM_KEYDOWN:
         if (IsMoveKey(wParam)) {
             PostMessageA(MainWindow, WM_NEXTDLGCTL, ShiftHeld != 0 ? 1 : 0, 0);
@@ -107,12 +123,6 @@ LRESULT CALLBACK SetupKeyFilter(HWND control, UINT message, WPARAM wParam, LPARA
     return CallWindowProcA(classProcedure, control, message, wParam, lParam);
 }
 
-HWND CreateControl(const char* className, const char* caption, DWORD style, int x, int y, int width,
-                   int height) {
-    return CreateWindowExA(0, className, caption, style, x, y, width, height, MainWindow, nullptr,
-                           AppInstance, nullptr);
-}
-
 void InstallKeyFilter(HWND control) {
     if (control != nullptr)
         SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SetupKeyFilter));
@@ -120,90 +130,40 @@ void InstallKeyFilter(HWND control) {
 
 HWND CreateFilteredControl(const char* className, const char* caption, DWORD style, int x, int y,
                            int width, int height) {
-    HWND control = CreateControl(className, caption, style, x, y, width, height);
+    HWND control = CreateViewControl(className, caption, style, x, y, width, height);
     InstallKeyFilter(control);
     return control;
 }
 
-// The fields as the limit notice names them, in FieldTable order.
-constexpr std::array<std::string_view, SETUP_FIELD_ROWS> FIELD_NAMES = {{
-    "Channel A, first Volts",
-    "Channel A, first AFR",
-    "Channel A, second Volts",
-    "Channel A, second AFR",
-    "Channel B, first Volts",
-    "Channel B, first AFR",
-    "Channel B, second Volts",
-    "Channel B, second AFR",
-    "Stoich AFR",
-}};
 constexpr std::string_view LIMITED_CAPTION = "-WB Setup-";
 constexpr std::string_view NOT_READ_TEXT =
     "\nThe MQ-6 setup has not been read from the unit now connected.\n\nPress \"Read MQ-6\" "
     "(or \"Set Defaults\") before \"Set MQ-6\", so that no setting is written that you have "
     "not seen.\n";
 
-// What the user has changed since the view last took the unit's values or wrote them: one bit
-// per FieldTable row, then these. A data block read after a connection fills every other item.
-constexpr uint32_t ITEM_RESPONSE_A = 1u << SETUP_FIELD_ROWS;
-constexpr uint32_t ITEM_RESPONSE_B = ITEM_RESPONSE_A << 1;
-constexpr uint32_t ITEM_LAYOUT = ITEM_RESPONSE_A << 2;
-constexpr uint32_t ITEM_OFFSET = ITEM_RESPONSE_A << 3;
-constexpr uint32_t ALL_ITEMS = (ITEM_OFFSET << 1) - 1;
-uint32_t EditedItems = 0;
-// Rows whose check on leaving changed the typed value; Set shows them before it writes.
-uint32_t LimitedRows = 0;
-// The setup block that the view's values were last taken from or written as.
-std::array<uint8_t, SETUP_BLOCK_SIZE> ShownBlock{};
-bool ShownBlockValid = false;
 // True while the view takes the unit's values in: the focus moves without the user.
 bool FillingFromUnit = false;
 
-// The stored value behind a FieldTable row.
-int32_t& FieldValue(SetupRecord& values, int row) {
-    if (row == FIELD_ROW_STOICH)
-        return values.StoichAfr;
-    ChannelSetup& channel = values.Channel[static_cast<size_t>(row / FIELD_ROWS_PER_CHANNEL)];
-    switch (row % FIELD_ROWS_PER_CHANNEL) {
-    case FORM_VOLTS1:
-        return channel.Volts1;
-    case FORM_AFR1:
-        return channel.Afr1;
-    case FORM_VOLTS2:
-        return channel.Volts2;
-    default:
-        return channel.Afr2;
-    }
-}
-
-int32_t& FieldValue(int row) {
-    return FieldValue(SetupValues, row);
+HWND FieldOfRow(int row) {
+    return row == FIELD_ROW_STOICH ? StoichField : ChannelFields[static_cast<size_t>(row)];
 }
 
 void ShowFieldValue(HWND field, int row) {
-    char text[32];
-    FormatFieldValue(FieldValue(row), FieldTable[static_cast<size_t>(row)].kind, text, sizeof text);
-    SetWindowTextA(field, text);
+    std::array<char, FIELD_TEXT_LIMIT + 1> text{};
+    FormatFormValue(row, text);
+    SetWindowTextA(field, text.data());
 }
 
 HWND CreateValueField(int row) {
-    const SetupField& field = FieldTable[static_cast<size_t>(row)];
-    HWND control = CreateControl("EDIT", "", VALUE_FIELD_STYLE, field.x, field.y,
-                                 field.characters * CharWidth, LineHeight - 4);
+    const FieldPlace& field = FieldLayout[static_cast<size_t>(row)];
+    HWND control = CreateViewControl("EDIT", "", VALUE_FIELD_STYLE, field.x, field.y,
+                                     field.characters * CharWidth, LineHeight - 4);
     if (control == nullptr)
         return nullptr;
     SendMessageA(control, EM_LIMITTEXT, static_cast<WPARAM>(field.characters), 0);
     ShowFieldValue(control, row);
     InstallKeyFilter(control);
     return control;
-}
-
-void DestroyControl(HWND& control) {
-    // Forgotten first: the field's kill-focus check must not find a window being destroyed.
-    HWND doomed = control;
-    control = nullptr;
-    if (doomed != nullptr)
-        DestroyWindow(doomed);
 }
 
 bool IsLinear() {
@@ -246,7 +206,7 @@ void InvalidateArea(const RECT& area, bool erase) {
 
 void ShowNarrowbandControls() {
     for (int row = FIELD_ROWS_PER_CHANNEL; row < 2 * FIELD_ROWS_PER_CHANNEL; ++row)
-        DestroyControl(ChannelFields[static_cast<size_t>(row)]);
+        DestroyViewControl(ChannelFields[static_cast<size_t>(row)]);
     if (OffsetBar == nullptr) {
         OffsetBar =
             CreateFilteredControl("SCROLLBAR", nullptr, OFFSET_BAR_STYLE, 476, 364, 256, 18);
@@ -266,7 +226,7 @@ void ShowNarrowbandControls() {
 }
 
 void ShowWidebandControls() {
-    DestroyControl(OffsetBar);
+    DestroyViewControl(OffsetBar);
     for (int row = FIELD_ROWS_PER_CHANNEL; row < 2 * FIELD_ROWS_PER_CHANNEL; ++row) {
         HWND& field = ChannelFields[static_cast<size_t>(row)];
         if (field == nullptr)
@@ -278,12 +238,10 @@ void ShowWidebandControls() {
     SetFocus(StoichField);
 }
 
-void KeepShownBlock() {
-    std::copy_n(DeviceInfo.begin() + SETUP_BLOCK_OFFSET, SETUP_BLOCK_SIZE, ShownBlock.begin());
-    ShownBlockValid = true;
-}
-
-void ShowSetupValues() {
+// The one step that shows a record in the view, for Read, Set Defaults and the unit's values
+// taken after a data block: it becomes SetupValues, and every control shows it.
+void ShowSetupRecord(const SetupRecord& values) {
+    SetupValues = values;
     SetOffsetBarPosition(SetupValues.NbOffset);
     if (IsLinear()) {
         ShowWidebandControls();
@@ -306,118 +264,64 @@ void ShowSetupValues() {
 void ReadSequence() {
     if (ReadSetup() != 0)
         return;
-    KeepShownBlock();
-    EditedItems = 0;
-    LimitedRows = 0;
-    ShowSetupValues();
+    NoteSetupRead();
+    ShowSetupRecord(SetupValues);
 }
 
-// Marks what the user typed or chose and the view has not stored yet: a field whose text is not
-// its stored value, a Response box not showing its stored row.
-void NoteEditedItems() {
+// What the controls show, as the view's rule reads it.
+SetupFormTexts GatherForm() {
+    SetupFormTexts form{};
     for (int row = 0; row < SETUP_FIELD_ROWS; ++row) {
-        HWND field =
-            row == FIELD_ROW_STOICH ? StoichField : ChannelFields[static_cast<size_t>(row)];
-        if (field == nullptr)
-            continue;
-        char text[FIELD_TEXT_LIMIT + 1] = {};
-        char shown[32];
-        GetWindowTextA(field, text, sizeof text);
-        FormatFieldValue(FieldValue(row), FieldTable[static_cast<size_t>(row)].kind, shown,
-                         sizeof shown);
-        if (std::string_view(text) != std::string_view(shown))
-            EditedItems |= 1u << row;
+        HWND field = FieldOfRow(row);
+        form.FieldShown[static_cast<size_t>(row)] = field != nullptr;
+        if (field != nullptr)
+            GetWindowTextA(field, form.Text[static_cast<size_t>(row)].data(), FIELD_TEXT_LIMIT + 1);
     }
-    for (int channel = 0; channel < SETUP_CHANNEL_COUNT; ++channel)
-        if (ResponseBoxes[static_cast<size_t>(channel)] != nullptr &&
-            SendMessageA(ResponseBoxes[static_cast<size_t>(channel)], CB_GETCURSEL, 0, 0) !=
-                SetupValues.Channel[static_cast<size_t>(channel)].ResponseIndex)
-            EditedItems |= ITEM_RESPONSE_A << channel;
+    for (size_t channel = 0; channel < SETUP_CHANNEL_COUNT; ++channel) {
+        HWND box = ResponseBoxes[channel];
+        form.ResponseShown[channel] = box != nullptr;
+        form.ResponseRow[channel] = static_cast<int32_t>(SendMessageA(box, CB_GETCURSEL, 0, 0));
+    }
+    return form;
 }
 
-// The data block last read (after a connection, by the firmware view or by a Set) carries the
-// unit's setup: every item the user has not edited takes the unit's value, as Read would show
-// it. Nothing when no new block has come, while a write runs or while another thread reads;
-// wait makes it wait for that read instead.
-void TakeUnitSetup(bool wait) {
-    if (SetupWriteRunning.load(std::memory_order_acquire) != 0)
-        return;
-    std::unique_lock<std::recursive_mutex> hold(ExchangeLock, std::defer_lock);
-    if (wait)
-        hold.lock();
-    else if (!hold.try_lock())
-        return;
-    if (DeviceDataValid.load(std::memory_order_acquire) == 0 ||
-        DeviceInfo[UNIT_MODE_OFFSET] == UNIT_MODE_FIRMWARE_UPDATE ||
-        (ShownBlockValid &&
-         std::equal(ShownBlock.begin(), ShownBlock.end(), DeviceInfo.begin() + SETUP_BLOCK_OFFSET)))
-        return;
-    SetupRecord unit = SetupValues;
-    UnpackSetupBlock(DeviceInfo, unit);
-    MatchResponseRows(unit);
-    KeepShownBlock();
-    hold.unlock();
-
-    NoteEditedItems();
-    for (int row = 0; row < SETUP_FIELD_ROWS; ++row)
-        if ((EditedItems & (1u << row)) == 0)
-            FieldValue(row) = FieldValue(unit, row);
-    for (size_t channel = 0; channel < SETUP_CHANNEL_COUNT; ++channel)
-        if ((EditedItems & (ITEM_RESPONSE_A << channel)) == 0) {
-            SetupValues.Channel[channel].ResponseValue = unit.Channel[channel].ResponseValue;
-            SetupValues.Channel[channel].ResponseIndex = unit.Channel[channel].ResponseIndex;
-        }
-    int32_t layout = (EditedItems & ITEM_LAYOUT) != 0 ? SetupValues.SetupFlags : unit.SetupFlags;
-    SetupValues.SetupFlags =
-        (unit.SetupFlags & ~SETUP_FLAG_B_LINEAR) | (layout & SETUP_FLAG_B_LINEAR);
-    if ((EditedItems & ITEM_OFFSET) == 0)
-        SetupValues.NbOffset = unit.NbOffset;
-    // Edited fields keep the text the user typed.
-    std::array<std::array<char, FIELD_TEXT_LIMIT + 1>, SETUP_FIELD_ROWS> typed{};
-    for (int row = 0; row < SETUP_FIELD_ROWS; ++row) {
-        HWND field =
-            row == FIELD_ROW_STOICH ? StoichField : ChannelFields[static_cast<size_t>(row)];
-        if (field != nullptr && (EditedItems & (1u << row)) != 0)
-            GetWindowTextA(field, typed[static_cast<size_t>(row)].data(), FIELD_TEXT_LIMIT + 1);
-    }
-    // Not the user's doing: no field is checked on the way (a field would take its old text as
-    // typed), and the focus stays where the user left it, if that control is still there.
+// The unit's values after a data block, as the view's rule lets them in (TakeUnitSetup). Not
+// the user's doing: no field is checked on the way (a field would take its old text as typed),
+// each edited field keeps the text the user typed, and the focus stays where the user left it,
+// if that control is still there. -1 when another thread held the link.
+int ShowUnitSetup(bool wait) {
+    SetupFormTexts form = GatherForm();
+    int taken = TakeUnitSetup(wait, form);
+    if (taken <= 0)
+        return taken;
     HWND focus = GetFocus();
     FillingFromUnit = true;
-    ShowSetupValues();
+    ShowSetupRecord(SetupValues);
     for (int row = 0; row < SETUP_FIELD_ROWS; ++row) {
-        HWND field =
-            row == FIELD_ROW_STOICH ? StoichField : ChannelFields[static_cast<size_t>(row)];
+        HWND field = FieldOfRow(row);
         if (field != nullptr && (EditedItems & (1u << row)) != 0)
-            SetWindowTextA(field, typed[static_cast<size_t>(row)].data());
+            SetWindowTextA(field, form.Text[static_cast<size_t>(row)].data());
     }
     if (focus != nullptr && IsWindow(focus))
         SetFocus(focus);
     FillingFromUnit = false;
     InvalidateRect(MainWindow, nullptr, TRUE);
+    return taken;
 }
 
-// After every data-block read, on the thread that read it: a read block reaches the view at its
-// next paint.
+// After every data-block read, on the thread that read it: the block reaches the view on its
+// own thread, once this read has let go of the link.
 void OnSetupDeviceData(int valid) {
-    if (valid != 0 && ViewMode.load(std::memory_order_acquire) == VIEW_WB_SETUP)
-        InvalidateRect(MainWindow, &PLOT_A_AREA, FALSE);
+    HWND mailbox = SetupMailbox.load(std::memory_order_acquire);
+    if (valid != 0 && mailbox != nullptr &&
+        ViewMode.load(std::memory_order_acquire) == VIEW_WB_SETUP)
+        PostMessageA(mailbox, DATA_ARRIVED_MESSAGE, 0, 0);
 }
 
 void DefaultsSequence() {
     LoadDefaultSetup();
-    EditedItems = ALL_ITEMS; // every value is now the user's choice
-    LimitedRows = 0;
-    SetOffsetBarPosition(NB_OFFSET_CENTRE);
-    SetChecked(NbButton, true);
-    SetChecked(WbButton, false);
-    ShowNarrowbandControls();
-    ShowChannelTexts(CHANNEL_A);
-    ShowFieldValue(StoichField, FIELD_ROW_STOICH);
-    for (HWND box : ResponseBoxes)
-        SendMessageA(box, CB_SETCURSEL, DEFAULT_RESPONSE_ROW, 0);
-    ValidateSetupField(StoichField);
-    SetFocus(StoichField);
+    NoteSetupChosen();
+    ShowSetupRecord(SetupValues);
 }
 
 // ---- The setup write, on its worker's thread ---------------------------------------------
@@ -459,55 +363,31 @@ void EndSetupWrite(int) {
     // must not undo.
     UnlockMenus();
     EnableInputControls(true);
-    SetupWriteFinished.store(1, std::memory_order_release);
+    HWND mailbox = SetupMailbox.load(std::memory_order_acquire);
+    if (mailbox != nullptr)
+        PostMessageA(mailbox, WRITE_ENDED_MESSAGE, 0, 0);
     InvalidateRect(MainWindow, nullptr, FALSE);
 }
 
-// Says which fields their checks limited and to what; 0 when none was, and each is told once.
-int ShowLimitedFields() {
-    if (LimitedRows == 0)
-        return 0;
-    std::string text;
-    for (int row = 0; row < SETUP_FIELD_ROWS; ++row)
-        if ((LimitedRows & (1u << row)) != 0) {
-            char shown[32];
-            FormatFieldValue(FieldValue(row), FieldTable[static_cast<size_t>(row)].kind, shown,
-                             sizeof shown);
-            text += std::string(FIELD_NAMES[static_cast<size_t>(row)]) + " was limited to " +
-                    shown + ".\n";
-        }
-    text += "\nNothing was written. Press \"Set MQ-6\" again to write these values.";
-    LimitedRows = 0;
-    ShowNotice(text, LIMITED_CAPTION, NOTICE_INFO_ICON);
-    return -1;
-}
-
 void SetSequence() {
-    if (ShowLimitedFields() != 0)
+    std::string limited;
+    if (DescribeLimitedFields(limited) != 0) {
+        ShowNotice(limited, LIMITED_CAPTION, NOTICE_INFO_ICON);
         return;
-    TakeUnitSetup(true);
-    NoteEditedItems();
-    if (EditedItems != ALL_ITEMS && DeviceDataValid.load(std::memory_order_acquire) == 0) {
+    }
+    ShowUnitSetup(true);
+    NoteEditedItems(GatherForm());
+    if (SetupUnseen()) {
         ShowNotice(NOT_READ_TEXT, SETUP_ERROR_CAPTION, NOTICE_ERROR_ICON);
         return;
     }
-    std::array<std::array<char, FIELD_TEXT_LIMIT + 1>, SETUP_FIELD_COUNT> texts{};
-    SetupFormInput form{};
-    for (size_t i = 0; i < SETUP_FIELD_COUNT; ++i) {
-        int length = 0;
-        if (ChannelFields[i] != nullptr)
-            length = GetWindowTextA(ChannelFields[i], texts[i].data(),
-                                    static_cast<int>(texts[i].size()));
-        form.FieldText[i] = std::string_view(texts[i].data(), static_cast<size_t>(length));
-    }
-    for (size_t channel = 0; channel < SETUP_CHANNEL_COUNT; ++channel)
-        form.ResponseSelection[channel] =
-            static_cast<int32_t>(SendMessageA(ResponseBoxes[channel], CB_GETCURSEL, 0, 0));
+    SetupRecord values{};
+    ReadSetupForm(GatherForm(), values);
 
     KeepInputControls();
-    DestroyControl(WriteProgressBar);
-    WriteProgressBar = CreateControl(PROGRESS_CLASSA, nullptr, WRITE_BAR_STYLE & ~WS_VISIBLE, 8,
-                                     476, ClientWidth - 16, 12);
+    DestroyViewControl(WriteProgressBar);
+    WriteProgressBar = CreateViewControl(PROGRESS_CLASSA, nullptr, WRITE_BAR_STYLE & ~WS_VISIBLE, 8,
+                                         476, ClientWidth - 16, 12);
     if (WriteProgressBar != nullptr) {
         SendMessageA(WriteProgressBar, PBM_SETRANGE, 0, MAKELPARAM(0, WRITE_STEPS));
         SendMessageA(WriteProgressBar, PBM_SETSTEP, 1, 0);
@@ -515,13 +395,12 @@ void SetSequence() {
     SetupWriteBeginHook = BeginSetupWrite;
     SetupWriteProgressHook = ShowSetupWriteProgress;
     SetupWriteEndHook = EndSetupWrite;
-    if (WriteSetup(form) != 0) {
-        DestroyControl(WriteProgressBar);
+    if (WriteSetup(values) != 0) {
+        DestroyViewControl(WriteProgressBar);
         return;
     }
     // What the worker writes is now the unit's setup.
-    KeepShownBlock();
-    EditedItems = 0;
+    NoteSetupWritten();
 }
 
 int FindFieldRow(HWND control) {
@@ -535,6 +414,36 @@ int FindFieldRow(HWND control) {
     return -1;
 }
 
+void StopTakeTimer() {
+    if (TakeTimer != 0)
+        KillTimer(nullptr, TakeTimer);
+    TakeTimer = 0;
+}
+
+void CALLBACK TakeUnitSetupLater(HWND, UINT, UINT_PTR, DWORD);
+
+void StartTakeTimer(UINT delayMs) {
+    StopTakeTimer();
+    TakeTimer = SetTimer(nullptr, 0, delayMs, TakeUnitSetupLater);
+}
+
+void CALLBACK TakeUnitSetupLater(HWND, UINT, UINT_PTR, DWORD) {
+    StopTakeTimer();
+    HWND mailbox = SetupMailbox.load(std::memory_order_acquire);
+    if (mailbox != nullptr && IsWindow(mailbox) && ShowUnitSetup(false) < 0)
+        StartTakeTimer(RETRY_MS);
+}
+
+// On this thread, from the mailbox: the setup write has ended (its bar goes, the focus comes
+// back), or a data block has come; either may bring the unit's values.
+void OnMailboxMessage(UINT message) {
+    if (message == WRITE_ENDED_MESSAGE) {
+        DestroyViewControl(WriteProgressBar);
+        SetFocus(StoichField);
+    }
+    StartTakeTimer(TAKE_MS);
+}
+
 } // namespace
 
 void CreateSetupControls() {
@@ -543,9 +452,7 @@ void CreateSetupControls() {
     static HWND shownIn = nullptr;
     if (shownIn != MainWindow) {
         shownIn = MainWindow;
-        ShownBlockValid = false;
-        EditedItems = 0;
-        LimitedRows = 0;
+        ResetSetupForm();
     }
     // The controls of an earlier main window went with it.
     ChannelFields.fill(nullptr);
@@ -553,8 +460,8 @@ void CreateSetupControls() {
     WriteProgressBar = nullptr;
     const int buttonWidth = 10 * CharWidth;
     const int buttonHeight = LineHeight + 10;
-    ChannelAFrame = CreateControl("BUTTON", "Channel A", GROUP_BOX_STYLE, 8, 44, 386, 420);
-    ChannelBFrame = CreateControl("BUTTON", "Channel B", GROUP_BOX_STYLE, 403, 44, 386, 420);
+    ChannelAFrame = CreateViewControl("BUTTON", "Channel A", GROUP_BOX_STYLE, 8, 44, 386, 420);
+    ChannelBFrame = CreateViewControl("BUTTON", "Channel B", GROUP_BOX_STYLE, 403, 44, 386, 420);
     StoichField = CreateValueField(FIELD_ROW_STOICH);
     ReadButton = CreateFilteredControl("BUTTON", "Read MQ-6", PUSH_BUTTON_STYLE, 340, 496,
                                        buttonWidth, buttonHeight);
@@ -589,33 +496,33 @@ void CreateSetupControls() {
         ShowNarrowbandControls();
     }
     SetFocus(StoichField);
-    TakeUnitSetup(false);
+    SetupMailbox.store(ReadButton, std::memory_order_release);
+    StopTakeTimer();
+    if (ShowUnitSetup(false) < 0)
+        StartTakeTimer(RETRY_MS);
     InvalidateRect(MainWindow, nullptr, FALSE);
 }
 
 void DestroySetupControls() {
-    DestroyControl(ChannelAFrame);
-    DestroyControl(ChannelBFrame);
+    SetupMailbox.store(nullptr, std::memory_order_release);
+    StopTakeTimer();
+    DestroyViewControl(ChannelAFrame);
+    DestroyViewControl(ChannelBFrame);
     for (HWND& field : ChannelFields)
-        DestroyControl(field);
-    DestroyControl(OffsetBar);
-    DestroyControl(StoichField);
+        DestroyViewControl(field);
+    DestroyViewControl(OffsetBar);
+    DestroyViewControl(StoichField);
     for (HWND& box : ResponseBoxes)
-        DestroyControl(box);
-    DestroyControl(NbButton);
-    DestroyControl(WbButton);
-    DestroyControl(ReadButton);
-    DestroyControl(DefaultsButton);
-    DestroyControl(SetButton);
-    DestroyControl(WriteProgressBar);
+        DestroyViewControl(box);
+    DestroyViewControl(NbButton);
+    DestroyViewControl(WbButton);
+    DestroyViewControl(ReadButton);
+    DestroyViewControl(DefaultsButton);
+    DestroyViewControl(SetButton);
+    DestroyViewControl(WriteProgressBar);
 }
 
 void PaintSetupView(Canvas* canvas) {
-    if (SetupWriteFinished.exchange(0, std::memory_order_acq_rel) != 0) {
-        DestroyControl(WriteProgressBar);
-        SetFocus(StoichField);
-    }
-    TakeUnitSetup(false);
     PaintSetupView(canvas, SetupValues);
 }
 
@@ -695,26 +602,16 @@ void ValidateSetupField(HWND control) {
         return;
     int row = FindFieldRow(control);
     if (row >= 0) {
-        FieldKind kind = FieldTable[static_cast<size_t>(row)].kind;
         char text[FIELD_TEXT_LIMIT + 1] = {};
         int length = GetWindowTextA(control, text, sizeof text);
-        char stored[32];
-        FormatFieldValue(FieldValue(row), kind, stored, sizeof stored);
-        int32_t value = 0;
-        if (CheckFieldText(std::string_view(text, static_cast<size_t>(length)), kind, value) != 0) {
+        if (CheckFormField(row, std::string_view(text, static_cast<size_t>(length))) != 0) {
             BeepRefusedInput();
             SetFocus(control);
-            LimitedRows |= 1u << row;
-        } else if (std::string_view(text) != std::string_view(stored)) {
-            LimitedRows &= ~(1u << row); // typed again, within the limits
         }
-        if (value != FieldValue(row))
-            EditedItems |= 1u << row;
-        char shown[32];
-        FormatFieldValue(value, kind, shown, sizeof shown);
+        std::array<char, FIELD_TEXT_LIMIT + 1> shown{};
+        FormatFormValue(row, shown);
         SendMessageA(control, EM_SETSEL, 0, -1);
-        SendMessageA(control, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(shown));
-        FieldValue(row) = value;
+        SendMessageA(control, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(shown.data()));
         if (row == FIELD_ROW_STOICH) {
             InvalidateArea(RECT{8, 320, 394, 320 + LineHeight}, true);
             InvalidateArea(RECT{403, 320, 789, 320 + LineHeight}, true);

@@ -3,6 +3,7 @@
 #include "firmware/programming.h"
 #include "link/link.h"
 #include "support/pty_peer.h"
+#include "wbsetup/setup_write.h"
 
 #include <gtest/gtest.h>
 

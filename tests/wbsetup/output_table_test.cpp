@@ -1,6 +1,6 @@
 // The output tables: the narrowband characteristic, the linear and narrowband builds and the
 // unit's 4-byte entries.
-#include "display/lambda_table.h"
+#include "wbsetup/lambda_table.h"
 #include "wbsetup/output_table.h"
 
 #include <gtest/gtest.h>
@@ -22,9 +22,10 @@ Codes Decode(const OutputTable& t) {
     return codes;
 }
 
-Codes Build(int narrowband, int offset, double stoich, double v2, double a2, double v1, double a1) {
+Codes Build(OutputMode mode, int offset, double stoich, double v1, double a1, double v2,
+            double a2) {
     OutputTable table{};
-    EXPECT_EQ(BuildOutputTable(table, narrowband, offset, stoich, v2, a2, v1, a1), 0);
+    EXPECT_EQ(BuildOutputTable(table, mode, offset, stoich, v1, a1, v2, a2), 0);
     return Decode(table);
 }
 
@@ -40,7 +41,8 @@ TEST(OutputTable, NarrowbandCharacteristicKeepsItsTellingRowsAndIsMovedByTheOffs
         {340, 105}, {350, 77},  {400, 25},  {511, 21},  {150, 746}};
     for (auto [offset, shift] : {std::pair{128, 0}, {201, 28}, {55, -47}}) {
         SCOPED_TRACE(offset);
-        Codes codes = Build(1, offset, 0.0, 9.0, -1.0, 9.0, -1.0); // the linear values unused
+        Codes codes =
+            Build(OUTPUT_NARROWBAND, offset, 0.0, 9.0, -1.0, 9.0, -1.0); // the linear values unused
         EXPECT_TRUE(std::is_sorted(codes.rbegin(), codes.rend())) << "it never rises";
         for (auto [entry, code] : telling) {
             const int moved = entry + shift;
@@ -53,31 +55,31 @@ TEST(OutputTable, NarrowbandCharacteristicKeepsItsTellingRowsAndIsMovedByTheOffs
 TEST(OutputTable, LinearLinesAreFlatThenInterpolatedThenFlat) {
     const struct {
         const char* what;
-        double stoich, v2, a2, v1, a1;
+        double stoich, v1, a1, v2, a2;
         bool falling;      // the codes never rise, or else never fall
         const char* codes; // "from to = code" or "from to ! code" (not that code), repeated
     } rows[] = {
         // Points 190 and 606 (entries 15 and 431); entry 331 is 1920, stored 34 07 34 80.
-        {"defaults", 14.70, 5.0, 20.00, 0.0, 10.00, false,
+        {"defaults", 14.70, 0.0, 10.00, 5.0, 20.00, false,
          "0 14 = 0 331 331 = 1920 430 430 ! 4095 431 511 = 4095"},
-        {"points swapped", 14.70, 0.0, 10.00, 5.0, 20.00, false,
+        {"points swapped", 14.70, 5.0, 20.00, 0.0, 10.00, false,
          "0 14 = 0 331 331 = 1920 430 430 ! 4095 431 511 = 4095"},
-        {"equal AFRs step at point 506", 14.70, 4.0, 14.70, 1.0, 14.70, false,
+        {"equal AFRs step at point 506", 14.70, 1.0, 14.70, 4.0, 14.70, false,
          "0 330 = 819 331 511 = 3276"},
-        {"falling", 14.70, 0.5, 16.00, 4.5, 12.00, true, "0 0 = 3686 511 511 = 410"},
-        {"low AFR below lambda 0.67: no flat start", 14.70, 5.0, 20.00, 0.0, 8.00, false,
+        {"falling", 14.70, 4.5, 12.00, 0.5, 16.00, true, "0 0 = 3686 511 511 = 410"},
+        {"low AFR below lambda 0.67: no flat start", 14.70, 0.0, 8.00, 5.0, 20.00, false,
          "0 0 ! 0"},
-        {"high AFR beyond the table", 14.70, 5.0, 40.00, 0.0, 10.00, false,
+        {"high AFR beyond the table", 14.70, 0.0, 10.00, 5.0, 40.00, false,
          "510 510 ! 4095 511 511 = 4095"},
         // 25.5 V is code 20885, whose low 12 bits would read 0.49 V.
-        {"a unit's 25.5 V", 14.70, 25.5, 20.00, 0.0, 10.00, false, "0 0 = 0 511 511 = 4095"},
+        {"a unit's 25.5 V", 14.70, 0.0, 10.00, 25.5, 20.00, false, "0 0 = 0 511 511 = 4095"},
         // Extended to the point just rich of 14.70 the line would go below its low volts.
-        {"steep from 0 V", 14.70, 5.0, 14.72, 0.0, 14.70, false, "0 0 = 0 511 511 = 4095"},
-        {"zero stoichiometric AFR", 0.0, 5.0, 20.00, 0.0, 10.00, false, "0 511 = 4095"},
+        {"steep from 0 V", 14.70, 0.0, 14.70, 5.0, 14.72, false, "0 0 = 0 511 511 = 4095"},
+        {"zero stoichiometric AFR", 0.0, 0.0, 10.00, 5.0, 20.00, false, "0 511 = 4095"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        Codes codes = Build(0, 128, row.stoich, row.v2, row.a2, row.v1, row.a1);
+        Codes codes = Build(OUTPUT_LINEAR, 128, row.stoich, row.v1, row.a1, row.v2, row.a2);
         EXPECT_TRUE(row.falling ? std::is_sorted(codes.rbegin(), codes.rend())
                                 : std::is_sorted(codes.begin(), codes.end()));
         std::istringstream checks(row.codes);

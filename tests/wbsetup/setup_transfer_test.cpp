@@ -6,11 +6,12 @@
 #include "support/notice_record.h"
 #include "support/pty_peer.h"
 #include "support/sim_process.h"
-#include "wbsetup/output_table.h"
+#include "wbsetup/setup_form.h"
 #include "wbsetup/setup_transfer.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 
 namespace {
@@ -21,10 +22,6 @@ const std::string FIRMWARE_MODE = "\nThe MQ-6 WB Unit is currently in the Firmwa
 // What the worker reported: "begin" and "end <result>", read once the worker has ended. Its
 // progress goes straight to the transfer, whose steps the programming tests count.
 std::string Events;
-
-// The form as the view shows the defaults: field texts and the two Response rows.
-const SetupFormInput DEFAULT_FORM{{"0.0", "10.00", "5.0", "20.00", "0.0", "10.00", "5.0", "20.00"},
-                                  {3, 3}};
 
 // The unit's image: codes at entries 0, 331 and 511 of table 1 and then of table 2, and the
 // setup block.
@@ -62,10 +59,16 @@ class SetupTransferTest : public ::testing::Test {
         sim = StartSim(args);
         ASSERT_TRUE(StartLinkOn(sim.path));
     }
-    // Set as the view's button runs it, waiting for the worker; the transfer's result.
-    int Set(const SetupFormInput& form) {
+    // Set as the view's button runs it on its eight channel texts and two Response rows, waiting
+    // for the worker; the transfer's result.
+    int Set(const std::array<const char*, 8>& texts, std::array<int32_t, 2> rows) {
         std::filesystem::remove(dir.File("tables"));
-        if (WriteSetup(form) != 0)
+        SetupFormTexts form{{}, {}, rows, {}};
+        for (size_t row = 0; row < texts.size(); ++row)
+            std::strncpy(form.Text[row].data(), texts[row], FIELD_TEXT_LIMIT);
+        SetupRecord values{};
+        ReadSetupForm(form, values);
+        if (WriteSetup(values) != 0)
             return -2;
         int result = WaitSetupWrite();
         // LeaveLoadMode awaits no reply: the unit restarts (and dumps) a moment later.
@@ -87,9 +90,8 @@ TEST_F(SetupTransferTest, SetWritesTheTypedValuesAndTheRowsSelected) {
     Start({});
     SetupValues.SetupFlags = SETUP_FLAG_B_LINEAR | 0xF0; // bits only the unit knows travel
     SetupValues.StoichAfr = 1460;
-    SetupFormInput form{{"1.2", "11.5", "4.46", "18.0", "0.5", "9", "5", "16.444"},
-                        {9, -2}}; // rows 6 and 2
-    ASSERT_EQ(Set(form), 0);
+    // Response rows 9 and -2 stand for rows 6 and 2.
+    ASSERT_EQ(Set({"1.2", "11.5", "4.46", "18.0", "0.5", "9", "5", "16.444"}, {9, -2}), 0);
     // A: 1.2 V at 11.50, 4.5 V at 18.00; B: 0.5 V at 9.00 (rich of the table), 5 V at 16.44.
     ExpectImage(UnitImage(), {983, 2268, 3686, 797, 3178, 4095},
                 "05 B4 F2 00 00 78 30 0C 2D 04 7E 07 08 05 32 03 84 06 6C 80 5A*44");
@@ -98,7 +100,7 @@ TEST_F(SetupTransferTest, SetWritesTheTypedValuesAndTheRowsSelected) {
 TEST_F(SetupTransferTest, FirmwareUpdateModeStopsReadAndSetButSetupModeDoesNot) {
     Start({"--unit-mode", "1"});
     EXPECT_EQ(ReadSetup(), -1);
-    EXPECT_EQ(WriteSetup(DEFAULT_FORM), -1);
+    EXPECT_EQ(WriteSetup(DEFAULT_SETUP), -1);
     ASSERT_EQ(RecordedNotices.size(), 2u); // no worker was started
     for (const RecordedNotice& notice : RecordedNotices)
         EXPECT_EQ(notice.text + notice.caption + std::to_string(notice.flags),
@@ -114,10 +116,7 @@ TEST_F(SetupTransferTest, FirmwareUpdateModeStopsReadAndSetButSetupModeDoesNot) 
     SetupValues.SetupFlags = 0xF1;
     LoadDefaultSetup();
     SetupValues.Channel[CHANNEL_A].ResponseValue = 66;
-    SetupFormInput form = DEFAULT_FORM;
-    form.FieldText[4] = "3.3";
-    form.ResponseSelection[CHANNEL_A] = NO_SELECTION;
-    EXPECT_EQ(Set(form), 0);
+    EXPECT_EQ(Set({"0", "10", "5", "20", "3.3", "10", "5", "20"}, {NO_SELECTION, 3}), 0);
     ExpectImage(UnitImage(), {0, 1920, 4095, 762, 410, 21},
                 "05 BE 00 00 00 21 40 00 32 03 E8 07 D0 00 32 03 E8 07 D0 80 5A*44");
 }
@@ -126,9 +125,9 @@ TEST_F(SetupTransferTest, FirmwareUpdateModeStopsReadAndSetButSetupModeDoesNot) 
 TEST_F(SetupTransferTest, SilentUnitStillGetsAWorkerThatFailsWithTheCommError) {
     Start({"--silent"});
     setenv("MQ6_ALLOW_SAMPLE", "1", 1);
-    EXPECT_EQ(WriteSetup(DEFAULT_FORM), 0);
+    EXPECT_EQ(WriteSetup(DEFAULT_SETUP), 0);
     unsetenv("MQ6_ALLOW_SAMPLE");
-    EXPECT_EQ(WriteSetup(DEFAULT_FORM), -1) << "nothing else starts while the write runs";
+    EXPECT_EQ(WriteSetup(DEFAULT_SETUP), -1) << "nothing else starts while the write runs";
     EXPECT_EQ(ReadSetup(), -1);
     EXPECT_EQ(WaitSetupWrite(), -1);
     ASSERT_EQ(RecordedNotices.size(), 2u); // the worker has ended

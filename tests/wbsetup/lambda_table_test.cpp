@@ -1,6 +1,6 @@
 // The lambda point grid: the known points of the unit's characteristic, its flat runs and
 // rising middle, and the nearest-point search the setup tables are built with.
-#include "display/lambda_table.h"
+#include "wbsetup/lambda_table.h"
 
 #include <gtest/gtest.h>
 

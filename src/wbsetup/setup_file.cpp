@@ -1,6 +1,11 @@
-// Setup settings by name and their checks; the file is parsed by nlohmann-json, the object
-// printed here so that each number keeps the decimals the setup view shows.
-#include "cli/setup_settings.h"
+// Setup settings by name and their checks; the file is parsed by nlohmann-json, which no other
+// file of the setup sees, and the object printed here so that each number keeps the decimals
+// the setup view shows.
+#include "wbsetup/setup_file.h"
+
+#include "wbsetup/setup_fields.h"
+
+#include <nlohmann/json.hpp>
 
 #include <array>
 #include <cmath>
@@ -9,48 +14,6 @@
 #include <set>
 
 namespace {
-// The first three are the field kinds of the setup view.
-enum SettingKind {
-    SETTING_VOLTS = FIELD_VOLTS,
-    SETTING_AFR = FIELD_AFR,
-    SETTING_STOICH = FIELD_STOICH,
-    SETTING_BYTE,
-    SETTING_RESPONSE,
-    SETTING_MODE
-};
-
-// A setting of the whole record, or a member of one channel's.
-struct SettingRow {
-    std::string_view key;
-    SettingKind kind;
-    int32_t SetupRecord::*whole;
-    int channel;
-    int32_t ChannelSetup::*member;
-};
-
-// In the order the object is printed.
-constexpr std::array<SettingRow, 14> SettingRows = {{
-    {"stoich_afr", SETTING_STOICH, &SetupRecord::StoichAfr, 0, nullptr},
-    {"flags", SETTING_BYTE, &SetupRecord::SetupFlags, 0, nullptr},
-    {"a1_volts", SETTING_VOLTS, nullptr, CHANNEL_A, &ChannelSetup::Volts1},
-    {"a1_afr", SETTING_AFR, nullptr, CHANNEL_A, &ChannelSetup::Afr1},
-    {"a2_volts", SETTING_VOLTS, nullptr, CHANNEL_A, &ChannelSetup::Volts2},
-    {"a2_afr", SETTING_AFR, nullptr, CHANNEL_A, &ChannelSetup::Afr2},
-    {"a_response", SETTING_RESPONSE, nullptr, CHANNEL_A, &ChannelSetup::ResponseValue},
-    {"b_mode", SETTING_MODE, &SetupRecord::SetupFlags, 0, nullptr},
-    {"b1_volts", SETTING_VOLTS, nullptr, CHANNEL_B, &ChannelSetup::Volts1},
-    {"b1_afr", SETTING_AFR, nullptr, CHANNEL_B, &ChannelSetup::Afr1},
-    {"b2_volts", SETTING_VOLTS, nullptr, CHANNEL_B, &ChannelSetup::Volts2},
-    {"b2_afr", SETTING_AFR, nullptr, CHANNEL_B, &ChannelSetup::Afr2},
-    {"b_response", SETTING_RESPONSE, nullptr, CHANNEL_B, &ChannelSetup::ResponseValue},
-    {"nb_offset", SETTING_BYTE, &SetupRecord::NbOffset, 0, nullptr},
-}};
-
-int32_t& Slot(const SettingRow& row, SetupRecord& values) {
-    return row.whole != nullptr ? values.*row.whole
-                                : values.Channel[static_cast<size_t>(row.channel)].*row.member;
-}
-
 bool SameWord(std::string_view a, std::string_view b) {
     auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
     if (a.size() != b.size())
@@ -61,33 +24,34 @@ bool SameWord(std::string_view a, std::string_view b) {
     return true;
 }
 
-bool Refuse(const SettingRow& row, const nlohmann::json& value, const std::string& allowed,
+bool Refuse(const SetupFieldRow& row, const nlohmann::json& value, const std::string& allowed,
             std::string& error) {
     error = std::string(row.key) + " takes " + allowed + ", not " +
             value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     return false;
 }
 
-bool ApplySetting(const SettingRow& row, const nlohmann::json& value, SetupRecord& values,
+bool ApplySetting(const SetupFieldRow& row, const nlohmann::json& value, SetupRecord& values,
                   std::string& error) {
-    int32_t& slot = Slot(row, values);
+    int32_t& slot = FieldSlot(row, values);
     double x = value.is_number() ? value.get<double>() : -1.0;
-    std::array<char, 48> allowed{};
+    std::array<char, 64> allowed{};
     switch (row.kind) {
     case SETTING_VOLTS:
     case SETTING_AFR:
     case SETTING_STOICH: {
-        const FieldRule& rule = FieldRules[static_cast<size_t>(row.kind)];
-        std::snprintf(allowed.data(), allowed.size(), "a number from %g to %g", rule.lowest,
-                      rule.limit);
-        if (!(x >= rule.lowest && x <= rule.limit))
+        std::snprintf(allowed.data(), allowed.size(), "a number from %g to %g", row.lowest,
+                      row.limit);
+        if (!(x >= row.lowest && x <= row.limit))
             return Refuse(row, value, allowed.data(), error);
-        slot = ScaleFieldNumber(x, rule.scale);
+        slot = ScaleFieldNumber(x, FieldRules[static_cast<size_t>(row.kind)].scale);
         return true;
     }
     case SETTING_BYTE:
-        if (!(x >= 0.0 && x <= 255.0 && x == std::floor(x)))
-            return Refuse(row, value, "a whole number from 0 to 255", error);
+        std::snprintf(allowed.data(), allowed.size(), "a whole number from %g to %g", row.lowest,
+                      row.limit);
+        if (!(x >= row.lowest && x <= row.limit && x == std::floor(x)))
+            return Refuse(row, value, allowed.data(), error);
         slot = static_cast<int32_t>(x);
         return true;
     case SETTING_RESPONSE: {
@@ -117,8 +81,8 @@ bool ApplySetting(const SettingRow& row, const nlohmann::json& value, SetupRecor
     return false;
 }
 
-std::string SettingText(const SettingRow& row, SetupRecord& values) {
-    int32_t slot = Slot(row, values);
+std::string SettingText(const SetupFieldRow& row, SetupRecord& values) {
+    int32_t slot = FieldSlot(row, values);
     std::array<char, 32> text{};
     switch (row.kind) {
     case SETTING_VOLTS:
@@ -137,17 +101,15 @@ std::string SettingText(const SettingRow& row, SetupRecord& values) {
     }
     return "null";
 }
-} // namespace
-
-bool ApplySettings(const nlohmann::json& settings, SetupRecord& values, std::string& error) {
+// Stores an object of settings into values, flags first so that b_mode decides channel B's mode
+// wherever it stands; values unchanged on a refusal.
+bool ApplyJsonSettings(const nlohmann::json& settings, SetupRecord& values, std::string& error) {
     SetupRecord updated = values;
     for (int pass = 0; pass < 2; ++pass) {
         for (const auto& [key, value] : settings.items()) {
             if ((key == "flags") != (pass == 0))
                 continue;
-            const SettingRow* row = nullptr;
-            for (const SettingRow& candidate : SettingRows)
-                row = candidate.key == key ? &candidate : row;
+            const SetupFieldRow* row = FindSetupField(key);
             if (row == nullptr) {
                 error = "unknown setting " + key;
                 return false;
@@ -158,6 +120,18 @@ bool ApplySettings(const nlohmann::json& settings, SetupRecord& values, std::str
     }
     values = updated;
     return true;
+}
+} // namespace
+
+bool ApplySettings(const std::vector<std::pair<std::string, double>>& numbers,
+                   const std::vector<std::pair<std::string, std::string>>& names,
+                   SetupRecord& values, std::string& error) {
+    nlohmann::json settings = nlohmann::json::object();
+    for (const auto& [key, x] : numbers)
+        settings[key] = x;
+    for (const auto& [key, name] : names)
+        settings[key] = name;
+    return ApplyJsonSettings(settings, values, error);
 }
 
 bool ReadSetupFile(const std::string& path, SetupRecord& values, std::string& error) {
@@ -196,7 +170,7 @@ bool ReadSetupFile(const std::string& path, SetupRecord& values, std::string& er
         error = path + ": the setup must be one JSON object";
     else if (!twice.empty())
         error = path + ": setting " + twice + " is given twice";
-    else if (!ApplySettings(settings, values, error))
+    else if (!ApplyJsonSettings(settings, values, error))
         error = path + ": " + error;
     else
         return true;
@@ -206,9 +180,9 @@ bool ReadSetupFile(const std::string& path, SetupRecord& values, std::string& er
 std::string SetupToJson(const SetupRecord& values) {
     SetupRecord copy = values;
     std::string out = "{\n";
-    for (const SettingRow& row : SettingRows)
+    for (const SetupFieldRow& row : FieldTable)
         out += "  " + JsonString(row.key) + ": " + SettingText(row, copy) +
-               (&row == &SettingRows.back() ? "\n" : ",\n");
+               (&row == &FieldTable.back() ? "\n" : ",\n");
     return out + "}\n";
 }
 

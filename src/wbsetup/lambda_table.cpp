@@ -1,7 +1,7 @@
 // The lambda point table, filled at compile time from the points the unit's characteristic
 // is known at. Between them 1/lambda runs almost linearly with the index, so the table
 // interpolates 1/lambda, which keeps the middle strictly rising and every known point exact.
-#include "display/lambda_table.h"
+#include "wbsetup/lambda_table.h"
 
 #include <cstddef>
 

@@ -1,0 +1,189 @@
+// The Wide Band Setup view's rule over SetupValues and the unit's data block; no control is
+// touched here.
+#include "wbsetup/setup_form.h"
+
+#include "firmware/banner.h"
+#include "link/link.h"
+#include "wbsetup/setup_fields.h"
+#include "wbsetup/setup_transfer.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <mutex>
+
+uint32_t EditedItems = 0;
+uint32_t LimitedRows = 0;
+
+namespace {
+// The fields as the limit notice names them, in FieldLayout order.
+constexpr std::array<std::string_view, SETUP_FIELD_ROWS> FIELD_NAMES = {{
+    "Channel A, first Volts",
+    "Channel A, first AFR",
+    "Channel A, second Volts",
+    "Channel A, second AFR",
+    "Channel B, first Volts",
+    "Channel B, first AFR",
+    "Channel B, second Volts",
+    "Channel B, second AFR",
+    "Stoich AFR",
+}};
+
+// The setup block that the view's values were last taken from or written as.
+std::array<uint8_t, SETUP_BLOCK_SIZE> ShownBlock{};
+bool ShownBlockValid = false;
+
+uint32_t RowBit(int row) {
+    return 1u << row;
+}
+
+void KeepShownBlock() {
+    std::copy_n(DeviceInfo.begin() + SETUP_BLOCK_OFFSET, SETUP_BLOCK_SIZE, ShownBlock.begin());
+    ShownBlockValid = true;
+}
+
+bool IsLinear(const SetupRecord& values) {
+    return (values.SetupFlags & SETUP_FLAG_B_LINEAR) != 0;
+}
+
+// A selection other than none names a row; any negative number but -1 counts by its size.
+void TakeResponseSelection(int32_t selection, ChannelSetup& setup) {
+    if (selection == NO_SELECTION)
+        return;
+    long long row =
+        std::min(std::llabs(selection), static_cast<long long>(RESPONSE_CHOICE_COUNT - 1));
+    setup.ResponseIndex = static_cast<int32_t>(row);
+    setup.ResponseValue = ResponseChoices[static_cast<size_t>(row)].value;
+}
+} // namespace
+
+int32_t& FormValue(SetupRecord& values, int row) {
+    return FieldSlot(FieldTable[FieldLayout[static_cast<size_t>(row)].field], values);
+}
+
+FieldKind FormKind(int row) {
+    return static_cast<FieldKind>(FieldTable[FieldLayout[static_cast<size_t>(row)].field].kind);
+}
+
+void FormatFormValue(int row, std::array<char, FIELD_TEXT_LIMIT + 1>& text) {
+    FormatFieldValue(FormValue(SetupValues, row), FormKind(row), text.data(), text.size());
+}
+
+void ResetSetupForm() {
+    ShownBlockValid = false;
+    EditedItems = 0;
+    LimitedRows = 0;
+}
+
+void NoteSetupRead() {
+    KeepShownBlock();
+    EditedItems = 0;
+    LimitedRows = 0;
+}
+
+void NoteSetupWritten() {
+    KeepShownBlock();
+    EditedItems = 0;
+}
+
+void NoteSetupChosen() {
+    EditedItems = ALL_ITEMS;
+    LimitedRows = 0;
+}
+
+int CheckFormField(int row, std::string_view text) {
+    std::array<char, FIELD_TEXT_LIMIT + 1> stored{};
+    FormatFormValue(row, stored);
+    int32_t value = 0;
+    int limited = CheckFieldText(text, FormKind(row), value);
+    if (limited != 0)
+        LimitedRows |= RowBit(row);
+    else if (text != std::string_view(stored.data()))
+        LimitedRows &= ~RowBit(row); // typed again, within the limits
+    int32_t& slot = FormValue(SetupValues, row);
+    if (value != slot)
+        EditedItems |= RowBit(row);
+    slot = value;
+    return limited;
+}
+
+void NoteEditedItems(const SetupFormTexts& form) {
+    for (int row = 0; row < SETUP_FIELD_ROWS; ++row) {
+        if (!form.FieldShown[static_cast<size_t>(row)])
+            continue;
+        std::array<char, FIELD_TEXT_LIMIT + 1> shown{};
+        FormatFormValue(row, shown);
+        if (std::string_view(form.Text[static_cast<size_t>(row)].data()) !=
+            std::string_view(shown.data()))
+            EditedItems |= RowBit(row);
+    }
+    for (size_t channel = 0; channel < SETUP_CHANNEL_COUNT; ++channel)
+        if (form.ResponseShown[channel] &&
+            form.ResponseRow[channel] != SetupValues.Channel[channel].ResponseIndex)
+            EditedItems |= ITEM_RESPONSE_A << channel;
+}
+
+int TakeUnitSetup(bool wait, const SetupFormTexts& form) {
+    if (SetupWriteRunning.load(std::memory_order_acquire) != 0)
+        return 0;
+    std::unique_lock<std::recursive_mutex> hold(ExchangeLock, std::defer_lock);
+    if (wait)
+        hold.lock();
+    else if (!hold.try_lock())
+        return -1;
+    if (DeviceDataValid.load(std::memory_order_acquire) == 0 ||
+        DeviceInfo[UNIT_MODE_OFFSET] == UNIT_MODE_FIRMWARE_UPDATE ||
+        (ShownBlockValid &&
+         std::equal(ShownBlock.begin(), ShownBlock.end(), DeviceInfo.begin() + SETUP_BLOCK_OFFSET)))
+        return 0;
+    SetupRecord unit = SetupValues;
+    UnpackSetupBlock(DeviceInfo, unit);
+    MatchResponseRows(unit);
+    KeepShownBlock();
+    hold.unlock();
+
+    NoteEditedItems(form);
+    for (int row = 0; row < SETUP_FIELD_ROWS; ++row)
+        if ((EditedItems & RowBit(row)) == 0)
+            FormValue(SetupValues, row) = FormValue(unit, row);
+    for (size_t channel = 0; channel < SETUP_CHANNEL_COUNT; ++channel)
+        if ((EditedItems & (ITEM_RESPONSE_A << channel)) == 0) {
+            SetupValues.Channel[channel].ResponseValue = unit.Channel[channel].ResponseValue;
+            SetupValues.Channel[channel].ResponseIndex = unit.Channel[channel].ResponseIndex;
+        }
+    int32_t layout = (EditedItems & ITEM_LAYOUT) != 0 ? SetupValues.SetupFlags : unit.SetupFlags;
+    SetupValues.SetupFlags =
+        (unit.SetupFlags & ~SETUP_FLAG_B_LINEAR) | (layout & SETUP_FLAG_B_LINEAR);
+    if ((EditedItems & ITEM_OFFSET) == 0)
+        SetupValues.NbOffset = unit.NbOffset;
+    return 1;
+}
+
+int DescribeLimitedFields(std::string& text) {
+    if (LimitedRows == 0)
+        return 0;
+    text.clear();
+    for (int row = 0; row < SETUP_FIELD_ROWS; ++row)
+        if ((LimitedRows & RowBit(row)) != 0) {
+            std::array<char, FIELD_TEXT_LIMIT + 1> shown{};
+            FormatFormValue(row, shown);
+            text += std::string(FIELD_NAMES[static_cast<size_t>(row)]) + " was limited to " +
+                    shown.data() + ".\n";
+        }
+    text += "\nNothing was written. Press \"Set MQ-6\" again to write these values.";
+    LimitedRows = 0;
+    return -1;
+}
+
+bool SetupUnseen() {
+    return EditedItems != ALL_ITEMS && DeviceDataValid.load(std::memory_order_acquire) == 0;
+}
+
+void ReadSetupForm(const SetupFormTexts& form, SetupRecord& values) {
+    values = SetupValues;
+    for (int row = 0; row < 2 * FIELD_ROWS_PER_CHANNEL; ++row)
+        if (row < FIELD_ROWS_PER_CHANNEL || IsLinear(values))
+            FormValue(values, row) =
+                ReadFieldText(form.Text[static_cast<size_t>(row)].data(), FormKind(row));
+    for (size_t channel = 0; channel < SETUP_CHANNEL_COUNT; ++channel)
+        TakeResponseSelection(form.ResponseRow[channel], values.Channel[channel]);
+}
