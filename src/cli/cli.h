@@ -30,7 +30,8 @@ struct LiveOptions {
 struct SetupOptions {
     bool json = false;
     bool defaults = false;
-    std::string from; // a setup file to start from
+    std::string from;   // a setup file to start from; "-" standard input
+    std::string output; // setup read into this file instead of standard output
     // The value options as settings of a setup file: numbers, and names of rates and modes.
     std::vector<std::pair<std::string, double>> numbers;
     std::vector<std::pair<std::string, std::string>> names;
@@ -134,6 +135,6 @@ int RunFirmwareStatus();
 int RunFirmwareUpdate(bool yes, bool force);
 int RunPorts();
 int RunDoctor(const DoctorOptions& options);
-int RunSetupRead(bool json);
+int RunSetupRead(bool json, const std::string& output);
 int RunSetupWrite(const SetupOptions& options);
 int RunSetupTables(const SetupOptions& options);

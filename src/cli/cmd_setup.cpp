@@ -73,9 +73,18 @@ std::array<SetupLine, SETUP_LINE_COUNT> DescribeSetup(const SetupRecord& values)
     }};
 }
 
+std::string SetupText(const SetupRecord& values) {
+    std::string text;
+    for (const SetupLine& line : DescribeSetup(values)) {
+        std::array<char, 16> label{};
+        std::snprintf(label.data(), label.size(), "%-11s ", line.label);
+        text += label.data() + line.text + "\n";
+    }
+    return text;
+}
+
 void PrintSetup(const SetupRecord& values) {
-    for (const SetupLine& line : DescribeSetup(values))
-        std::printf("%-11s %s\n", line.label, line.text.c_str());
+    std::fputs(SetupText(values).c_str(), stdout);
 }
 
 // The lines that differ, or everything when the unit's values are not known. A write with
@@ -135,7 +144,7 @@ void StepWrite(ProgressMessage message) {
 
 } // namespace
 
-int RunSetupRead(bool json) {
+int RunSetupRead(bool json, const std::string& output) {
     int result = ConnectUnit();
     if (result != EXIT_OK)
         return result;
@@ -143,12 +152,18 @@ int RunSetupRead(bool json) {
     DisconnectUnit();
     // Mid-write the block may hold part of a setup: shown, but not passed as the unit's.
     bool unfinished = DeviceDataValid.load() != 0 && ReportUnfinishedJob();
-    if (read != 0)
+    // A setup that could not be read, or only in part, leaves an earlier file of that name as
+    // it was: a backup is never replaced by nothing.
+    if (read != 0 || (unfinished && !output.empty()))
         return EXIT_FAILED;
-    if (json)
-        std::fputs(SetupToJson(SetupValues).c_str(), stdout);
-    else
-        PrintSetup(SetupValues);
+    std::string text = json ? SetupToJson(SetupValues) : SetupText(SetupValues);
+    std::string error;
+    if (!output.empty() && !WriteSetupText(output, text, error)) {
+        std::fprintf(stderr, "mq6: %s\n", error.c_str());
+        return EXIT_FAILED;
+    }
+    if (output.empty())
+        std::fputs(text.c_str(), stdout);
     return unfinished ? EXIT_FAILED : EXIT_OK;
 }
 

@@ -115,7 +115,9 @@ CLI::App* AddCommand(CLI::App& parent, const char* name, const char* about, cons
 void AddSetupStart(CLI::App* action, SetupOptions& setup, const char* defaultsHelp,
                    const char* fromHelp) {
     CLI::Option* defaults = action->add_flag("--defaults", setup.defaults, defaultsHelp);
-    action->add_option("--from", setup.from, std::string(fromHelp) + "; not with --defaults")
+    action
+        ->add_option("--from", setup.from,
+                     std::string(fromHelp) + "; - reads standard input; not with --defaults")
         ->type_name("FILE.json")
         ->check(NotEmpty)
         ->excludes(defaults);
@@ -200,14 +202,19 @@ void AddSetup(CLI::App& app, SetupOptions& options) {
     CLI::App* setup = AddCommand(
         app, "setup",
         "The unit's analogue-output setup, as the Wide Band Setup view reads and writes it",
-        "mq6 setup read --json > setup.json");
+        "mq6 setup read --json --output setup.json");
     setup->require_subcommand(1);
     CLI::App* read = AddCommand(*setup, "read",
                                 "Print the unit's stoichiometric AFR, both channels' points and "
                                 "response, channel B's mode and offset, and the flag byte",
-                                "mq6 --port /dev/ttyUSB0 setup read --json > setup.json");
+                                "mq6 --port /dev/ttyUSB0 setup read --json --output setup.json");
     read->add_flag("--json", options.json, "one flat object, which write --from reads back");
-    read->callback([&options] { Result = RunSetupRead(options.json); });
+    read->add_option("--output", options.output,
+                     "into FILE instead of standard output, written only once the unit's setup "
+                     "is read whole")
+        ->type_name("FILE")
+        ->check(NotEmpty);
+    read->callback([&options] { Result = RunSetupRead(options.json, options.output); });
     AddSetupWrite(*setup, options);
     CLI::App* tables = AddCommand(*setup, "tables",
                                   "Print the 512 output-table entries a setup gives; needs no unit",

@@ -3,6 +3,7 @@
 // the setup view shows.
 #include "wbsetup/setup_file.h"
 
+#include "settings/file_replace.h"
 #include "wbsetup/setup_fields.h"
 
 #include <nlohmann/json.hpp>
@@ -10,7 +11,9 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <set>
 
 namespace {
@@ -134,13 +137,34 @@ bool ApplySettings(const std::vector<std::pair<std::string, double>>& numbers,
     return ApplyJsonSettings(settings, values, error);
 }
 
+namespace {
+// Why a file cannot be read or written, as far as the file system tells.
+std::string UnusableReason(const std::string& path) {
+    std::error_code code;
+    std::filesystem::file_status status = std::filesystem::status(path, code);
+    if (std::filesystem::is_directory(status))
+        return "it is a folder";
+    std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (!std::filesystem::exists(status) &&
+        !std::filesystem::is_directory(folder.empty() ? "." : folder, code))
+        return "its folder does not exist";
+    if (!std::filesystem::exists(status))
+        return "no such file";
+    return "permission denied";
+}
+} // namespace
+
 bool ReadSetupFile(const std::string& path, SetupRecord& values, std::string& error) {
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file;
+    bool standardInput = path == "-";
+    if (!standardInput)
+        file.open(path, std::ios::binary);
+    std::istream& in = standardInput ? std::cin : file;
     std::string text(MAX_SETUP_FILE_SIZE + 1, '\0');
-    file.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<size_t>(file.gcount()));
-    if (!file.is_open() || file.bad()) {
-        error = "cannot read " + path;
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(in.gcount()));
+    if ((!standardInput && !file.is_open()) || in.bad()) {
+        error = "cannot read " + path + ": " + UnusableReason(path);
         return false;
     }
     if (text.size() > MAX_SETUP_FILE_SIZE) {
@@ -198,4 +222,25 @@ std::string JsonString(std::string_view text) {
         }
     }
     return nlohmann::json(utf8).dump(-1, ' ', true);
+}
+
+bool WriteSetupText(const std::string& path, std::string_view text, std::string& error) {
+    std::array<char, 4096> temporary{};
+    std::FILE* file = CreateReplacement(path.c_str(), temporary.data(), temporary.size());
+    if (file == nullptr) {
+        error = "cannot write " + path + ": " + UnusableReason(path);
+        return false;
+    }
+    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    if (FinishReplacement(file) != 0 || !written) {
+        std::remove(temporary.data());
+        error = "cannot write " + path + ": the disk took not all of it";
+        return false;
+    }
+    if (CommitReplacement(temporary.data(), path.c_str()) != 0) {
+        std::remove(temporary.data());
+        error = "cannot write " + path + ": " + UnusableReason(path);
+        return false;
+    }
+    return true;
 }

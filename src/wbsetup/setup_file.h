@@ -22,9 +22,13 @@ bool ApplySettings(const std::vector<std::pair<std::string, double>>& numbers,
                    const std::vector<std::pair<std::string, std::string>>& names,
                    SetupRecord& values, std::string& error);
 
-// Reads and applies a setup file. False, with the reason (the file and the line and column of
-// a syntax error, or the key), when it is too large, is not such an object or is refused.
+// Reads and applies a setup file; "-" is standard input. False, with the reason (the file and
+// the line and column of a syntax error, or the key), when it cannot be read, is too large, is
+// not such an object or is refused.
 bool ReadSetupFile(const std::string& path, SetupRecord& values, std::string& error);
+// Writes text as the file path, through a replacement that takes the old file's place only once
+// it is whole, so that a failed write leaves an earlier file as it was. False, with the reason.
+bool WriteSetupText(const std::string& path, std::string_view text, std::string& error);
 
 // The values as that object, AFRs with 2 decimals and volts with 1 as the view shows them, a
 // response rate in no row as null.

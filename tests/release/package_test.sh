@@ -92,7 +92,7 @@ done
 # Every command's options, the environment and examples in mq6's page.
 page=$(zcat "$work/deb/usr/share/man/man1/mq6.1.gz")
 for seen in '^\.SH COMMANDS' '^\.SS "mq6 setup write"' '--nb-offset N' '^\.SH ENVIRONMENT' \
-    'MQ6_ALLOW_SAMPLE' '^\.SH EXAMPLES' 'setup read \\-\\-json > setup\.json' 'README\.md\.gz'; do
+    'MQ6_ALLOW_SAMPLE' '^\.SH EXAMPLES' 'setup read \\-\\-json \\-\\-output setup\.json' 'README\.md\.gz'; do
     expect "$page" "$seen" "man page mq6: $seen"
 done
 rule=$(grep -v '^#' "$work/deb/lib/udev/rules.d/60-mq6.rules")

@@ -8,6 +8,7 @@
 namespace {
 
 using Args = std::vector<std::string>;
+using namespace std::string_literals;
 
 bool Has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -89,6 +90,10 @@ TEST_F(SetupCliTest, UsageErrorsNameTheOptionWhatWasGivenAndWhatItTakes) {
         {"info --port " + std::string(256, 'X'), "--port: the port name is too long"},
         {"setup defaults", "unknown action 'defaults'"},
         {"live --count 0", "--count: 0 is outside 1 to 1000000000"},
+        {"live --count", "--count: no value given; it takes N (1 to 1000000000)"},
+        {"live --count 3 --cnt", "--cnt is not an option of mq6 live"},
+        {"-V", "-V is not an option of mq6"},
+        {"setup write --b-mode --dry-run", "--b-mode: no value given; it takes NAME (wb, nb)"},
         {"live --count abc", "--count: abc is not a number" + whole + "1 to 1000000000"},
         {"setup write --yes --a1 5.1,14", "--a1: volts 5.1 is outside 0 to 5"},
         {"setup write --a1 0.5 --dry-run", "--a1: 0.5" + pair},
@@ -125,6 +130,7 @@ TEST_F(SetupCliTest, UsageErrorsNameTheOptionWhatWasGivenAndWhatItTakes) {
         {"info --port /dev/null", "cannot open /dev/null: not a serial terminal" + doctor, "", 1},
         {"info --port /nonexistent", "cannot open /nonexistent: no such file or device" + doctor,
          "", 1},
+        {"info --port /", "cannot open /: it is a directory, not a port" + doctor, "", 1},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.command);
@@ -159,17 +165,25 @@ TEST_F(SetupCliTest, ABackupRestoresTheSetupExactly) {
     ProcessResult first = Run({"@port", "setup", "write", "--from", dir.File("start.json"), "--b1",
                                "4.444,19.999", "--a-response", "FASTEST", "--yes"});
     ASSERT_EQ(first.status, 0) << first.err;
-    ProcessResult backup = Run({"@port", "setup", "read", "--json"});
+    // A unit that cannot be read leaves the backup of that name as it was.
+    const std::string file = dir.File("backup.json");
+    WriteText(file, "the last backup\n");
+    Args read = {"--port", dir.File("missing"), "setup", "read", "--json", "--output", file};
+    EXPECT_EQ(std::pair(Run(read).status, ReadText(file)), std::pair(1, "the last backup\n"s));
+    read[1] = sim.path;
+    EXPECT_EQ(Run(read).out, "");
+    std::string backup = ReadText(file);
     for (const char* line :
          {"\"flags\": 242,", "\"a_response\": \"Fastest\",", "\"b_mode\": \"wb\",",
           "\"b1_volts\": 4.4,", "\"b1_afr\": 20.00,", "\"nb_offset\": 20\n"})
-        EXPECT_TRUE(Has(backup.out, line)) << line << "\n" << backup.out;
-    WriteText(dir.File("backup.json"), backup.out);
+        EXPECT_TRUE(Has(backup, line)) << line << "\n" << backup;
     ASSERT_EQ(Run({"@port", "setup", "write", "--defaults", "--yes"}).status, 0);
     EXPECT_TRUE(Has(Run({"@port", "setup", "read", "--json"}).out, "\"flags\": 0,"));
-    ASSERT_EQ(Run({"@port", "setup", "write", "--from", dir.File("backup.json"), "--yes"}).status,
-              0);
-    EXPECT_EQ(Run({"@port", "setup", "read", "--json"}).out, backup.out);
+    // Restored from standard input.
+    std::string restore =
+        MQ6_CLI_PATH " --port=" + sim.path + " setup write --from - --yes <" + file;
+    ASSERT_EQ(RunProcess("/bin/sh", {"-c", restore}, dir.path).status, 0);
+    EXPECT_EQ(Run({"@port", "setup", "read", "--json"}).out, backup);
 }
 
 } // namespace
