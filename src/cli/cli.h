@@ -51,9 +51,16 @@ extern std::string CommandName;
 // Prints "mq6: reason" and the line that points to the command's help; returns EXIT_USAGE.
 int UsageError(const std::string& reason);
 
+// Where a setup write keeps the setup it sends until the unit holds it whole:
+// $XDG_DATA_HOME/mq6/unfinished-setup.json ($HOME/.local/share, or %LOCALAPPDATA% on Windows).
+// A cut write leaves it, and mq6 setup write --from it finishes the job.
+std::string PendingSetupPath();
+// The command that finishes a cut setup write, with the setup that was being written where it
+// was kept.
+std::string FinishSetupText();
 // What a unit left in mode (its data block's last byte) is doing and which command finishes
-// the job; nullptr for a unit in its normal mode.
-const char* UnfinishedJobText(int mode);
+// the job; empty for a unit in its normal mode.
+std::string UnfinishedJobText(int mode);
 // Prints UnfinishedJobText for the data block last read; true when the unit is mid-job.
 bool ReportUnfinishedJob();
 

@@ -6,7 +6,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <string>
 #if __has_include(<poll.h>)
 #include <poll.h>
 #include <unistd.h>
@@ -20,24 +23,50 @@ int UsageError(const std::string& reason) {
     return EXIT_USAGE;
 }
 
-const char* UnfinishedJobText(int mode) {
+std::string PendingSetupPath() {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    const char* home = std::getenv("HOME");
+    const char* local = std::getenv("LOCALAPPDATA");
+    std::filesystem::path folder;
+    if (data != nullptr && data[0] != '\0')
+        folder = data;
+    else if (home != nullptr && home[0] != '\0')
+        folder = std::filesystem::path(home) / ".local" / "share";
+    else if (local != nullptr && local[0] != '\0')
+        folder = local;
+    else
+        return std::string();
+    return (folder / "mq6" / "unfinished-setup.json").string();
+}
+
+std::string FinishSetupText() {
+    std::string pending = PendingSetupPath();
+    std::error_code ignored;
+    if (!pending.empty() && std::filesystem::exists(pending, ignored))
+        return "mq6 setup write --from " + pending +
+               " --yes finishes it with the setup that was "
+               "being written";
+    return "mq6 setup write with the setup to write (--from FILE, --defaults or the values) "
+           "finishes it";
+}
+
+std::string UnfinishedJobText(int mode) {
     switch (mode) {
     case UNIT_MODE_FIRMWARE_UPDATE:
         return "the unit is in firmware update mode: an update did not finish; mq6 firmware "
                "update finishes it";
     case UNIT_MODE_SETUP:
-        return "the unit is in setup mode: a setup write did not finish; mq6 setup write "
-               "finishes it";
+        return "the unit is in setup mode: a setup write did not finish; " + FinishSetupText();
     default:
-        return nullptr;
+        return std::string();
     }
 }
 
 bool ReportUnfinishedJob() {
-    const char* text = UnfinishedJobText(DeviceInfo[UNIT_MODE_OFFSET]);
-    if (text != nullptr)
-        std::fprintf(stderr, "mq6: %s\n", text);
-    return text != nullptr;
+    std::string text = UnfinishedJobText(DeviceInfo[UNIT_MODE_OFFSET]);
+    if (!text.empty())
+        std::fprintf(stderr, "mq6: %s\n", text.c_str());
+    return !text.empty();
 }
 
 // A pipe whose reader has gone reports an error condition to its writer; without poll (Windows)

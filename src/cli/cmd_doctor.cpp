@@ -334,7 +334,7 @@ void CheckUnit() {
         status = CHECK_WARN;
         hint = "mq6 firmware update installs the carried firmware";
     }
-    if (const char* job = UnfinishedJobText(mode); job != nullptr) {
+    if (std::string job = UnfinishedJobText(mode); !job.empty()) {
         Run.unitMidJob = true;
         status = CHECK_FAIL;
         detail += Format("; unit mode %d", mode);

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -177,6 +178,14 @@ int CheckWrittenBlock() {
         std::fprintf(stderr, "mq6: setup written, but the unit's data block cannot be read\n");
         return EXIT_FAILED;
     }
+    // A block that says the setup is unfinished is no finished write, whatever it holds.
+    if (DeviceInfo[UNIT_MODE_OFFSET] != UNIT_MODE_NORMAL) {
+        std::fprintf(stderr,
+                     "mq6: the unit reads back in its setup mode: the write is not "
+                     "finished; %s\n",
+                     FinishSetupText().c_str());
+        return EXIT_FAILED;
+    }
     for (int offset = 0; offset < SETUP_BLOCK_SIZE; ++offset) {
         if (offset == 3 || offset == 4)
             continue;
@@ -190,7 +199,19 @@ int CheckWrittenBlock() {
     return EXIT_OK;
 }
 
+// The setup about to be sent, kept until the unit holds it whole: a cut write is finished
+// from it. Without a place for it the write still goes on, and the message names none.
+void KeepPendingSetup(const SetupRecord& target) {
+    std::string pending = PendingSetupPath(), error;
+    std::error_code code;
+    if (pending.empty() ||
+        (std::filesystem::create_directories(std::filesystem::path(pending).parent_path(), code),
+         !WriteSetupText(pending, SetupToJson(target), error)))
+        std::remove(pending.c_str());
+}
+
 int TransferSetup(const SetupRecord& target) {
+    KeepPendingSetup(target);
     StartProgress();
     SetupWriteProgressHook = StepWrite;
     HoldInterrupts hold("setup write", "mq6 setup write");
@@ -198,9 +219,17 @@ int TransferSetup(const SetupRecord& target) {
     int result = started == 0 ? WaitSetupWrite() : -1;
     EndProgress();
     SetupWriteProgressHook = nullptr;
+    if (started == 0 && result != 0)
+        std::fprintf(stderr,
+                     "mq6: the unit stopped answering during the setup write, which left "
+                     "it in its setup mode with part of the setup; %s\n",
+                     FinishSetupText().c_str());
     if (result != 0)
         return EXIT_FAILED;
-    return CheckWrittenBlock();
+    result = CheckWrittenBlock();
+    if (result == EXIT_OK)
+        std::remove(PendingSetupPath().c_str());
+    return result;
 }
 
 } // namespace
@@ -219,6 +248,15 @@ int RunSetupWrite(const SetupOptions& options) {
         return result;
     bool known = ReadSetup() == 0;
     SetupRecord unit = SetupValues;
+    // A unit in its setup mode holds part of a cut write: said always, and a write that would
+    // only send that mix back is refused.
+    bool valuesGiven = startGiven || !options.numbers.empty() || !options.names.empty();
+    if (known && ReportUnfinishedJob() && !valuesGiven && !options.dryRun) {
+        std::fprintf(stderr, "mq6: its block may hold part of the cut write, which would be "
+                             "written back as it is; give the setup to write\n");
+        DisconnectUnit();
+        return EXIT_FAILED;
+    }
     if (!known) {
         bool refused = DeviceDataValid.load() != 0 &&
                        DeviceInfo[UNIT_MODE_OFFSET] == UNIT_MODE_FIRMWARE_UPDATE;

@@ -7,6 +7,7 @@
 
 constexpr int BANNER_OFFSET = 128;
 constexpr int UNIT_MODE_OFFSET = 255;
+constexpr int UNIT_MODE_NORMAL = 0;
 constexpr int UNIT_MODE_FIRMWARE_UPDATE = 1;
 constexpr int UNIT_MODE_SETUP = 2;
 

@@ -94,6 +94,11 @@ bool ApplyStartInLoader(const char*) {
 }
 
 // A profile is const:L or SHAPE:LO:HI:PERIOD_S with SHAPE one of sweep, sine, step.
+bool ApplyKeepMode(const char*) {
+    Options.keepMode = true;
+    return true;
+}
+
 bool ApplyProfile(const char* text) {
     struct ShapeName {
         const char* name;
@@ -217,6 +222,10 @@ constexpr auto OptionTable = std::to_array<OptionRow>({
      ApplyOtherFirmware},
     {"--start-in-loader", nullptr, "start in the loader instead of the application",
      ApplyStartInLoader},
+    {"--keep-mode", nullptr,
+     "keep the mode byte the loader set after the restart, as a unit may that reads back a "
+     "finished write as unfinished",
+     ApplyKeepMode},
     {"--profile", "PROFILE",
      "live lambda: const:L or sweep|sine|step:LO:HI:PERIOD_S (default sweep:0.80:1.20:20)",
      ApplyProfile},

@@ -26,6 +26,7 @@ struct SimOptions {
     int unitMode = 0;
     bool otherFirmware = false; // information bytes not the sample firmware's
     bool startInLoader = false;
+    bool keepMode = false; // the mode byte is not cleared at the restart after a load session
     LambdaProfile profile;
     double stoich = 14.70;
     double rate = 20.0;

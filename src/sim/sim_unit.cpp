@@ -197,7 +197,8 @@ void LeaveLoader() {
     LoadMode = 0;
     TablesWrittenInSession = false;
     Streaming = false;
-    DataBlock[UNIT_MODE_OFFSET] = 0;
+    if (!Options.keepMode)
+        DataBlock[UNIT_MODE_OFFSET] = 0;
     SaveState();
     if (setupWritten)
         DumpTables();

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace {
 
 using Args = std::vector<std::string>;
@@ -92,6 +94,55 @@ TEST(TransferFaultsTest, FirmwareUpdateCutInAnyPhaseIsFinishedByARerun) {
 
 TEST(TransferFaultsTest, SetupWriteCutInAnyPhaseIsFinishedByARerun) {
     RunCuts({{}, SETUP});
+}
+
+// A setup write cut after the first of its four setup records (11458 request bytes) leaves a
+// unit that holds part of each setup. The message names the file of the setup being written;
+// every command then says that the unit is mid-write, a write of the mix is refused, and the
+// file finishes the job. A unit that reads back its setup mode after the restart is not done.
+TEST(TransferFaultsTest, ACutSetupWriteIsFinishedWithTheSetupItWasWriting) {
+    TempDir dir;
+    SimProcess sim;
+    const std::string state = dir.File("state"),
+                      pending = dir.File("data/mq6/unfinished-setup.json");
+    auto mq6 = [&](Args args) {
+        args.insert(args.begin(), {"--port", sim.path});
+        return RunProcess(MQ6_CLI_PATH, args, dir.path);
+    };
+    sim = StartSim({"--state", state});
+    ASSERT_EQ(mq6(SETUP).status, 0);
+    StopSim(sim);
+    sim = StartSim({"--state", state, "--vanish-after", "11458"});
+    ProcessResult cut = mq6({"setup", "write", "--defaults", "--yes"});
+    StopSim(sim);
+    const std::string finish = "mq6 setup write --from " + pending + " --yes finishes it";
+    EXPECT_EQ(cut.status, 1);
+    EXPECT_NE(cut.err.find("stopped answering during the setup write"), std::string::npos);
+    EXPECT_NE(cut.err.find(finish), std::string::npos) << cut.err;
+    sim = StartSim({"--state", state});
+    const std::tuple<Args, int, const char*> rows[] = {
+        {{"setup", "write", "--dry-run"}, 0, "in setup mode"},
+        {{"setup", "write", "--yes"}, 1, "give the setup to write"},
+        {{"setup", "write", "--from", pending, "--yes"}, 0, "Setup written."},
+    };
+    for (const auto& [args, status, said] : rows) {
+        ProcessResult run = mq6(args);
+        EXPECT_EQ(run.status, status) << run.err;
+        EXPECT_NE((run.err + run.out).find(said), std::string::npos) << run.err << run.out;
+    }
+    std::string finished = mq6({"setup", "read", "--json"}).out;
+    StopSim(sim);
+    sim = StartSim({});
+    EXPECT_EQ(finished, mq6({"setup", "read", "--json"}).out) << "the defaults, whole";
+    EXPECT_FALSE(std::filesystem::exists(pending)) << "kept only while the write is unfinished";
+    StopSim(sim);
+    sim = StartSim({"--keep-mode"});
+    ProcessResult sticky = mq6({"setup", "write", "--stoich", "9.77", "--yes"});
+    StopSim(sim);
+    EXPECT_EQ(sticky.status, 1);
+    EXPECT_NE(sticky.err.find("reads back in its setup mode: the write is not finished"),
+              std::string::npos)
+        << sticky.err;
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <string_view>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +16,16 @@ int Spawn(std::vector<std::string> words, const std::vector<std::string>& files)
     for (std::string& word : words)
         argv.push_back(word.data());
     argv.push_back(nullptr);
+    // What mq6 keeps for the user (the setup a write was sending) goes beside the run's output,
+    // not into the home of whoever runs the tests; made before the fork, which may not allocate.
+    std::string data = "XDG_DATA_HOME=" +
+                       std::filesystem::path(files[1]).parent_path().append("data").string();
+    std::vector<char*> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry)
+        if (!std::string_view(*entry).starts_with("XDG_DATA_HOME="))
+            environment.push_back(*entry);
+    environment.push_back(data.data());
+    environment.push_back(nullptr);
     pid_t pid = fork();
     if (pid == 0) {
         setsid();
@@ -24,7 +35,7 @@ int Spawn(std::vector<std::string> words, const std::vector<std::string>& files)
                 _exit(126);
         }
         close_range(3, ~0U, 0);
-        execv(argv[0], argv.data());
+        execve(argv[0], argv.data(), environment.data());
         _exit(127);
     }
     return pid;
