@@ -59,7 +59,7 @@ std::string PendingSetupPath();
 // was kept.
 std::string FinishSetupText();
 // What a unit left in mode (its data block's last byte) is doing and which command finishes
-// the job; empty for a unit in its normal mode.
+// the job, also for a unit that answers only from its loader; empty for a unit that runs.
 std::string UnfinishedJobText(int mode);
 // Prints UnfinishedJobText for the data block last read; true when the unit is mid-job.
 bool ReportUnfinishedJob();

@@ -51,6 +51,9 @@ std::string FinishSetupText() {
 }
 
 std::string UnfinishedJobText(int mode) {
+    if (mode == UNIT_MODE_NORMAL && DeviceDataFromLoader.load(std::memory_order_acquire) != 0)
+        return "the unit answers only from its loader: its firmware does not run; mq6 firmware "
+               "update brings it back";
     switch (mode) {
     case UNIT_MODE_FIRMWARE_UPDATE:
         return "the unit is in firmware update mode: an update did not finish; mq6 firmware "

@@ -79,7 +79,7 @@ int ReportUpdate(FirmwareUpdateResult updated) {
 bool RefuseUpdate(const UnitVersion& unit, bool force) {
     FirmwareVerdict verdict = CompareFirmware(unit.major, unit.minor);
     if (!unit.known || DeviceInfo[UNIT_MODE_OFFSET] == UNIT_MODE_FIRMWARE_UPDATE ||
-        verdict == VERDICT_UPDATE)
+        DeviceDataFromLoader.load() != 0 || verdict == VERDICT_UPDATE)
         return false;
     std::string_view text = VerdictText(verdict);
     if (!force) {

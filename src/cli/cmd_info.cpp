@@ -41,7 +41,10 @@ void PrintText(const std::array<std::string_view, 4>& lines) {
         if (!line.empty())
             std::printf("%.*s\n", static_cast<int>(TrimRight(line).size()), TrimRight(line).data());
     int mode = DeviceInfo[UNIT_MODE_OFFSET];
-    std::printf("Unit mode: %d (%s)\n", mode, UnitModeName(mode));
+    std::printf("Unit mode: %d (%s)\n", mode,
+                mode == UNIT_MODE_NORMAL && DeviceDataFromLoader.load() != 0
+                    ? "the unit answers only from its loader"
+                    : UnitModeName(mode));
     std::printf("Setup block:\n");
     for (int row = 4; row < 68; row += 16) {
         std::string hex = SetupHex(row, row + 16);

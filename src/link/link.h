@@ -174,6 +174,9 @@ int WriteDataRecord(uint8_t offset, const uint8_t* data16);
 
 int StartLiveData();
 int GetDeviceData();
+// 1 when the last data block read came from the unit's loader alone: its application did not
+// answer, so its firmware does not run, whatever its mode byte says.
+extern std::atomic<int32_t> DeviceDataFromLoader;
 // The data block is wanted (DeviceDataWanted, set at every opening of the port) on an open port.
 bool DeviceDataPending();
 // GetDeviceData for a wanted block: the wish is cleared before the read, so that a reopening

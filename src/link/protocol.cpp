@@ -258,8 +258,10 @@ int GetDeviceData() {
         // whose application has just acknowledged the stop is not there: it would leave each
         // of them unanswered for half a second, while a block damaged on the line is worth
         // asking for again instead.
+        bool fromLoader = false;
         for (int attempt = 0; attempt < 3 && !read && !applicationAnswered; ++attempt)
-            read = LoaderReadDataBlock(DeviceInfo.data(), DEVICE_INFO_SIZE) == 0;
+            fromLoader = read = LoaderReadDataBlock(DeviceInfo.data(), DEVICE_INFO_SIZE) == 0;
+        DeviceDataFromLoader.store(fromLoader ? 1 : 0, std::memory_order_release);
     }
     if (!read) {
         DeviceDataValid.store(0, std::memory_order_release);
@@ -297,6 +299,7 @@ void ResetLinkState() {
     LastType.store(0);
     DeviceInfo.fill(0);
     DeviceDataValid.store(0);
+    DeviceDataFromLoader.store(0);
     ErrorShown.store(0);
     ExchangeActive.store(0);
 }
