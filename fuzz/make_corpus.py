@@ -73,6 +73,9 @@ CONFIG_FILE = {
     "port_31": b"[PORT] /dev/ttyUSB0-" + b"p" * 20 + b"\n",
     "port_32": b"[PORT] /dev/ttyUSB0-" + b"p" * 21 + b"\n",
     "port_blanks": b"[PORT]\t  COM4 \t\n[PORT]\n",
+    # The longest recording folder, which once read back as none, and one character more.
+    "folder_999": b"[RECFOLDER] " + b"f" * 999 + b"\n",
+    "folder_1000": b"[RECFOLDER] " + b"f" * 1000 + b"\n",
     "long_line": b"[PORT] " + b"x" * 1100 + b"\n[LAMBFILT] 10\n",
     "nul_line": b"[PORT] CO\x00M5\n[LAMBFILT] 20\n",
     "unknown": b"[COLOUR] red\n[ID] other\n[LAMBLOW]0.9\n]\n[\n",

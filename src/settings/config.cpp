@@ -63,6 +63,17 @@ constexpr bool RowTypesMatchVariables() {
 }
 static_assert(RowTypesMatchVariables(), "a row's type code does not match its variable");
 
+// A text row's longest line, its keyword, a blank, the value and the line feed, is read in
+// one piece; the rest of a longer line would be lost, and the value with it.
+constexpr bool TextRowsFitALine() {
+    for (const ConfigKey& row : ConfigKeyTable)
+        if (row.type == CONFIG_TEXT &&
+            row.keyword.size() + 1 + static_cast<size_t>(row.longestText) > CONFIG_LINE_LENGTH)
+            return false;
+    return true;
+}
+static_assert(TextRowsFitALine(), "a text row's longest line is longer than a line read");
+
 constexpr char OPEN_ERROR_TEXT[] = "Can not open Configuration File: \n\n %s";
 constexpr std::string_view OPEN_ERROR_CAPTION = "Configuration File Error";
 
@@ -116,12 +127,14 @@ template <size_t Size> size_t StoreTrimmed(std::array<char, Size>& name, std::st
 template <size_t Size>
 void ReadText(const ConfigKey& row, std::string_view value, std::array<char, Size>& variable) {
     // A name that does not fit whole takes the default: a shortened name could be another
-    // port's (or folder).
+    // port's (or folder). The row's limit counts the line feed and the variable's size the
+    // terminator, so a name takes at most one character less than either.
+    std::string_view text = value.substr(0, value.find('\n'));
     size_t longest =
         std::min<size_t>(static_cast<size_t>(row.longestText) - 1, variable.size() - 1);
     std::array<char, Size> name;
-    if (value.size() > static_cast<size_t>(row.longestText) || value.size() >= name.size() ||
-        StoreTrimmed(name, value) > longest)
+    if (value.size() > static_cast<size_t>(row.longestText) || text.size() >= name.size() ||
+        StoreTrimmed(name, text) > longest)
         StoreTrimmed(name, row.defaultText);
     // PortName is also written by the comm thread's discovery.
     std::lock_guard<std::mutex> hold(PortNameLock);

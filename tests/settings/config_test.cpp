@@ -20,12 +20,12 @@ constexpr std::string_view START_FILE = "[ID] MQ-6 WB Utility\n[PORT] COMx\n[AUT
                                         "[XPOSHWND] -1\n[YPOSHWND] -1\n[LAMBLOW] 0.860000\n"
                                         "[LAMBHIGH] 0.880000\n[LAMBFILT] 50\n";
 
-// Every setting, as "PORT AUTOPORT X Y LOW HIGH FILT".
+// Every setting, as "PORT AUTOPORT X Y LOW HIGH FILT", and " FOLDER" when there is one.
 std::string Settings() {
     std::ostringstream shown;
     shown << PortName.data() << ' ' << AutoPort.load() << ' ' << WindowX.load() << ' '
           << WindowY.load() << ' ' << TargetLow.load() << " " << TargetHigh.load() << " "
-          << ResponseRate.load();
+          << ResponseRate.load() << (RecordFolder[0] != '\0' ? " " : "") << RecordFolder.data();
     return shown.str();
 }
 
@@ -37,21 +37,32 @@ class ConfigTest : public ::testing::Test {
         ClearRecordedNotices();
         ASSERT_EQ(BuildConfigPath(dir.File("mq6wb")), 0); // the settings file beside it
     }
+    // Reads the settings file and writes it again; returns what was written.
+    std::string Rewrite() {
+        ReadConfig();
+        WriteConfig();
+        return ReadText(file);
+    }
     TempDir dir;
     const std::string file = dir.File("MQ-6_Setup.cfg");
 };
 
-TEST_F(ConfigTest, LinesReadAsTheyShould) {
+// The file the writer makes from what was read reads back to the same file.
+TEST_F(ConfigTest, LinesReadAsTheyShouldAndWriteBackTheSame) {
     // Each row after lines that set what no row below would produce: COMx 0 300 200 1 1.2 77.
     const std::string before = "[PORT] COMx\n[AUTOPORT] 0\n[XPOSHWND] 300\n[YPOSHWND] 200\n"
                                "[LAMBLOW] 1\n[LAMBHIGH] 1.2\n[LAMBFILT] 77\n";
-    const std::string P32(32, 'P');
+    const std::string P32(32, 'P'), F1000(1000, 'F');
     const std::pair<std::string, std::string> rows[] = {
         {"  [LAMBFILT] 20\n[LAMB] [LAMBFILT] 21\n[port] COM9\n", "COMx 0 300 200 1 1.2 77"},
         {"[LAMBFILT]20\n", "COMx 0 300 200 1 1.2 0"},
-        {"[PORT]   COM7  \n", "COM7 0 300 200 1 1.2 77"},
-        {"[PORT] " + P32, "COM2 0 300 200 1 1.2 77"}, // at the end of the file
+        {"[PORT]   COM7  \n[PORT COM5\n", "COM7 0 300 200 1 1.2 77"}, // no "]", no key
+        {"[PORT] " + P32, "COM2 0 300 200 1 1.2 77"},                 // at the end of the file
+        // The longest text of each text row, and one character more, which is refused whole.
         {"[PORT] " + P32.substr(1) + "\n", P32.substr(1) + " 0 300 200 1 1.2 77"},
+        {"[PORT] " + P32 + "\n", "COM2 0 300 200 1 1.2 77"},
+        {"[RECFOLDER] " + F1000.substr(1) + "\n", "COMx 0 300 200 1 1.2 77 " + F1000.substr(1)},
+        {"[RECFOLDER] " + F1000 + "\n", "COMx 0 300 200 1 1.2 77"},
         {"[LAMBFILT] 4294967346\n", "COMx 0 300 200 1 1.2 50"}, // must not wrap into range
         {"[LAMBLOW] nan\n", "COMx 0 300 200 0.86 1.2 77"},
         // A line read in pieces of 1047: its rest is no line of its own.
@@ -72,10 +83,11 @@ TEST_F(ConfigTest, LinesReadAsTheyShould) {
     for (const auto& [text, settings] : rows) {
         SCOPED_TRACE(text);
         WriteText(file, before + text);
-        ReadConfig();
+        // Read and written, then read back and written again: whichever runs first, both
+        // files are the same.
+        EXPECT_EQ(Rewrite(), Rewrite());
         EXPECT_EQ(Settings(), settings);
     }
-    EXPECT_EQ(FindConfigKey("[PORT COM5"), -1) << "a line without ']' names no key";
 }
 
 TEST_F(ConfigTest, MissingFileIsCreatedEmptyThenWrittenClamped) {
@@ -115,10 +127,9 @@ TEST_F(ConfigTest, PathIsBuiltFromTheProgramPathOrIsTheCurrentDirectory) {
     std::strcpy(RecordFolder.data(), "C:\\Car Logs\\MQ6");
     WriteConfig();
     ResetSettings();
-    ReadConfig(); // the recording folder, checked below
+    // Read back from there: a folder lost on the way would be missing from the second write.
+    EXPECT_EQ(Rewrite(), std::string(START_FILE) + "[RECFOLDER] C:\\Car Logs\\MQ6\n");
     fs::current_path(previous);
-    EXPECT_EQ(ReadText(file), std::string(START_FILE) + "[RECFOLDER] C:\\Car Logs\\MQ6\n");
-    EXPECT_STREQ(RecordFolder.data(), "C:\\Car Logs\\MQ6");
 }
 
 // The replacement's name is the file's, ".", the process id, ".0.tmp": a buffer that cannot
