@@ -48,7 +48,11 @@ constexpr const char* PhaseName(int phase) {
     }
 }
 
+// Whether the update reached the loader's programming: a stop after that leaves the unit there.
+bool ProgrammingBegan = false;
+
 void ShowPhase(int phase) {
+    ProgrammingBegan = ProgrammingBegan || phase == PHASE_PROGRAMMING;
     if (phase == PHASE_NONE)
         EndProgress();
     else
@@ -60,6 +64,9 @@ void ShowPhase(int phase) {
 // version that was programmed, or the update has not taken. A refusal or a failed stage has
 // been shown already.
 int ReportUpdate(FirmwareUpdateResult updated) {
+    if (updated == UPDATE_FAILED && ProgrammingBegan)
+        std::fprintf(stderr, "mq6: the unit stopped answering during the firmware update, which "
+                             "left it in its loader; mq6 firmware update finishes it\n");
     if (updated == UPDATE_NOT_READ_BACK)
         std::fprintf(stderr, "mq6: firmware written, but the unit's data block cannot be read\n");
     if (updated != UPDATE_DONE && updated != UPDATE_NOT_TAKEN)
@@ -145,6 +152,7 @@ int RunFirmwareUpdate(bool yes, bool force) {
     }
 
     StartProgress();
+    ProgrammingBegan = false;
     ProgramPhaseHook = ShowPhase;
     FirmwareUpdateResult updated;
     {
