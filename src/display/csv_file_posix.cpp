@@ -1,4 +1,6 @@
-// The CSV file on POSIX: the C library's stream, and strerror for the reason of a failure.
+// The CSV file through the C library's stream, and strerror for the reason of a failure. The
+// Windows build links this file too: its C runtime keeps the reason in errno as POSIX does, and
+// its streams write CR LF line ends in text mode.
 #include "display/csv_file.h"
 
 #include <cerrno>
