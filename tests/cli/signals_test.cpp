@@ -81,6 +81,18 @@ TEST(SignalsTest, TheNextProgramOpensThePortHoweverMq6EndedAndNoWriteIsCut) {
             << "update not done: " << unit.out;
     }
     unsetenv("MQ6_ALLOW_SAMPLE");
+    // A node only root may open: the mend is no group to join.
+    if (geteuid() != 0)
+        return;
+    TempDir dir;
+    SimProcess sim = StartSim({});
+    std::string pty = std::filesystem::read_symlink(sim.path);
+    std::vector<std::string> words = AsNormalUser({MQ6_CLI_PATH, "--port", pty, "info"});
+    ProcessResult denied = RunProcess(words[0], {words.begin() + 1, words.end()}, dir.path);
+    StopSim(sim);
+    EXPECT_NE(denied.err.find("permission denied; only the node's owner may use it"),
+              std::string::npos)
+        << denied.err;
 }
 
 } // namespace

@@ -62,6 +62,14 @@ TEST_F(SetupCliTest, EveryCommandReachesTheUnitAndPrintsWhatItHolds) {
     const char* script = "(sleep 0.3; exec \"$0\" setup tables) | true; exit ${PIPESTATUS[0]}";
     ProcessResult closed = RunProcess("/bin/bash", {"-c", script, MQ6_CLI_PATH}, dir.path);
     EXPECT_EQ(closed.status + closed.err.size(), 0u) << closed.status << closed.err;
+    // A full disk is no closed reader: help and version fail there as any output does.
+    for (const char* words : {"--version", "--help", "setup write --help"})
+        EXPECT_EQ(RunProcess("/bin/sh",
+                             {"-c", "\"$0\" " + std::string(words) + " >/dev/full", MQ6_CLI_PATH},
+                             dir.path)
+                      .status,
+                  1)
+            << words;
     // On a terminal each stage is a bar of 40 redrawn in place: 128 of 256 blocks fill 20.
     ProcessResult bar =
         RunCliOnTerminal("--port " + sim.path + " setup write --defaults --yes", dir.path);
