@@ -63,13 +63,10 @@ TEST_F(SetupCliTest, EveryCommandReachesTheUnitAndPrintsWhatItHolds) {
     ProcessResult closed = RunProcess("/bin/bash", {"-c", script, MQ6_CLI_PATH}, dir.path);
     EXPECT_EQ(closed.status + closed.err.size(), 0u) << closed.status << closed.err;
     // A full disk is no closed reader: help and version fail there as any output does.
-    for (const char* words : {"--version", "--help", "setup write --help"})
-        EXPECT_EQ(RunProcess("/bin/sh",
-                             {"-c", "\"$0\" " + std::string(words) + " >/dev/full", MQ6_CLI_PATH},
-                             dir.path)
-                      .status,
-                  1)
-            << words;
+    for (std::string words : {"--version", "--help", "setup write --help"}) {
+        std::string full = MQ6_CLI_PATH " " + words + " >/dev/full";
+        EXPECT_EQ(RunProcess("/bin/sh", {"-c", full}, dir.path).status, 1) << words;
+    }
     // On a terminal each stage is a bar of 40 redrawn in place: 128 of 256 blocks fill 20.
     ProcessResult bar =
         RunCliOnTerminal("--port " + sim.path + " setup write --defaults --yes", dir.path);
