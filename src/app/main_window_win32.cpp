@@ -17,6 +17,7 @@
 #include "link/link.h"
 #include "resources/resource.h"
 #include "settings/config.h"
+#include "wbsetup/setup_form.h"
 #include "wbsetup/setup_transfer.h"
 #include "wbsetup/setup_view_win32.h"
 
@@ -232,6 +233,8 @@ int CreateMainWindow(HINSTANCE instance, int showCommand) {
         return 0;
     AppInstance = instance;
     MainWindow = window;
+    // A new main window has shown nothing of any unit yet; a handle can be the last window's.
+    ResetSetupForm();
     CanvasAttachWindow(window);
     MeasureLayout();
     SelectView(window, IDM_WB_SETUP);

@@ -448,12 +448,6 @@ void OnMailboxMessage(UINT message) {
 
 void CreateSetupControls() {
     DeviceDataHook = OnSetupDeviceData;
-    // A new main window has shown nothing of any unit yet.
-    static HWND shownIn = nullptr;
-    if (shownIn != MainWindow) {
-        shownIn = MainWindow;
-        ResetSetupForm();
-    }
     // The controls of an earlier main window went with it.
     ChannelFields.fill(nullptr);
     OffsetBar = nullptr;
