@@ -203,10 +203,12 @@ int CheckWrittenBlock() {
 // from it. Without a place for it the write still goes on, and the message names none.
 void KeepPendingSetup(const SetupRecord& target) {
     std::string pending = PendingSetupPath(), error;
-    std::error_code code;
-    if (pending.empty() ||
-        (std::filesystem::create_directories(std::filesystem::path(pending).parent_path(), code),
-         !WriteSetupText(pending, SetupToJson(target), error)))
+    if (pending.empty())
+        return;
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(pending).parent_path(), ignored);
+    // An older file must not pass for this write's setup.
+    if (!WriteSetupText(pending, SetupToJson(target), error))
         std::remove(pending.c_str());
 }
 
