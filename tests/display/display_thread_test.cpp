@@ -6,12 +6,14 @@
 #include "display/live_stream.h"
 #include "link/link.h"
 #include "platform/ticks.h"
+#include "settings/config.h"
 #include "support/notice_record.h"
 #include "support/pty_peer.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -110,6 +112,54 @@ TEST_F(DisplayThreadTest, LiveRequestAfterMoreThanTwentyTicksAndTheDataBlockRead
     DisplayThreadPass();
     EXPECT_EQ(std::tuple(DeviceDataWanted.load(), DeviceDataValid.load(), CountNotices()),
               std::tuple(1, 0, 1u));
+}
+
+// After every kind of stop the first good frame is shown, and handed to the recorder, as it is.
+// At rate 10 with both stages at 1.67 (the worked frame), raw 0 (lambda 0.67, factor 14.70)
+// blends to 0.9 x 1.67 + 0.1 x 0.67 = 1.57, then 0.8 x 1.67 + 0.2 x 1.57 = 1.65, AFR 24.255; as
+// it is: 0.67 and 0.67 x 14.70 = 9.849. mq6 live takes its frames through its own pass.
+TEST_F(DisplayThreadTest, TheFirstFrameAfterAStopStartsTheSmoothingAfresh) {
+    static std::string row;
+    AddLiveListener([](const LiveSample& sample) {
+        LiveCsvRow csv;
+        row.assign(csv.data(), FormatLiveCsvRow(csv, 0, sample));
+    });
+    auto reopen = [this](int32_t code) {
+        RequestPort(code, peer.slavePath.c_str());
+        return WaitFor([code] { return PortOpen.load() == (code != PORT_CLOSE); }, 3000);
+    };
+    const std::tuple<const char*, bool, std::function<void()>, const char*> rows[] = {
+        {"no stop", false, [] {}, "1.65,24.3"},
+        {"port closed, then opened", false,
+         [&] { reopen(PORT_CLOSE), DisplayThreadPass(), reopen(PORT_OPEN); }, "0.67,9.8"},
+        {"another unit between two passes", false, [&] { reopen(PORT_REOPEN); }, "0.67,9.8"},
+        {"another unit under mq6 live", true, [&] { reopen(PORT_REOPEN); }, "0.67,9.8"},
+        {"a view without live data", false,
+         [] {
+             ViewMode = VIEW_WB_SETUP, DisplayThreadPass(), ViewMode = VIEW_AFR_LAMBDA;
+             StartLiveStream();
+         },
+         "0.67,9.8"},
+        {"2 s without a frame", false, [] { TickCount += 21, DisplayThreadPass(); }, "0.67,9.8"},
+        {"2 s without a frame or a pass", false, [] { TickCount += 21; }, "0.67,9.8"},
+        {"2 s without a frame under mq6 live", true, [] { TickCount += 21; }, "0.67,9.8"},
+    };
+    ViewMode = VIEW_AFR_LAMBDA;
+    ResponseRate = 10;
+    for (const auto& [what, tool, halt, shown] : rows) {
+        SCOPED_TRACE(what);
+        ResetLiveState();
+        for (const char* frame : {"57 00 7F FF 00 05 BE 02 98", "57 00 00 00 00 05 BE 01 1A"}) {
+            if (frame[7] == '0')
+                halt();
+            PeerWrite(peer, Hex(frame));
+            ASSERT_TRUE(WaitFor([] { return RxAvailable() >= 9; }, 3000));
+            tool ? LiveStreamPass() : DisplayThreadPass();
+        }
+        EXPECT_EQ(row, "0.000," + std::string(shown) + ",0.6700,14.70\n");
+        EXPECT_EQ(LambdaX100.load(), std::stoi(std::string(shown).erase(1, 1)));
+    }
+    ResponseRate = 50;
 }
 
 // Two threads exchange with the unit, alone and under a claim, while the display thread runs in
