@@ -4,6 +4,7 @@
 // frame costs a few drawing calls and never a repaint of the dial.
 #include "display/gauges.h"
 
+#include "display/display_thread.h"
 #include "display/live_decode.h"
 #include "display/live_stream.h"
 #include "display/status_line.h"
@@ -377,6 +378,10 @@ void UpdateLiveGauges() {
 }
 
 void ShowStaleGauges() {
+    // The dashes belong to the dial's view: drawn while another view is shown they would stand
+    // in its area until it is painted again.
+    if (ViewMode.load(std::memory_order_acquire) != VIEW_AFR_LAMBDA)
+        return;
     Canvas* canvas = OpenReadoutCanvas();
     if (canvas == nullptr)
         return;

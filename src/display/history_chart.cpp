@@ -104,7 +104,7 @@ void DrawFigures(Canvas* canvas, const HistoryChart& chart) {
     }
     std::array<char, 96> text;
     int length;
-    if (count == 0) {
+    if (count == 0 || chart.stale) {
         length = std::snprintf(text.data(), text.size(),
                                "Now -.--   Lowest -.--   Highest -.--   Mean -.--");
     } else {

@@ -48,6 +48,7 @@ struct HistoryChart {
     std::array<ChartColumn, HISTORY_COLUMNS> columns; // the oldest first, the newest last
     TargetBand band;                                  // as drawn (DrawnTargetBand)
     int32_t factorX100;                               // the AFR scale's stoichiometric factor
+    bool stale = false; // the source's values are out of date: the figures show dashes
 };
 
 // The chart and the figures below it. The time labels count back from the window's end: "now",

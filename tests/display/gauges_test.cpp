@@ -1,6 +1,7 @@
 // The AFR and Lambda view through the recording canvas: the dial at the pixels it is laid out
 // on, the needle, the block-digit readouts with their redraw of changed digits only, and the
 // activity mark, also as live frames drive them.
+#include "display/display_thread.h"
 #include "display/gauges.h"
 #include "display/live_decode.h"
 #include "display/live_stream.h"
@@ -85,6 +86,7 @@ class GaugeTest : public ::testing::Test {
     }
     void TearDown() override {
         ClearCanvasCalls();
+        ViewMode = VIEW_NONE;
         RemoveAllLiveListeners();
     }
     void Fresh() {
@@ -230,6 +232,7 @@ TEST_F(GaugeTest, WholeViewPaintsDialReadoutsThenNeedleAndLiveFramesRedrawWhatCh
     ResponseRate = 100;
     AddLiveListener([](const LiveSample&) { UpdateLiveGauges(); });
     AddLiveStaleListener(ShowStaleGauges);
+    ViewMode = VIEW_AFR_LAMBDA;
     enum Event { GOOD, BAD, TICKS, CLOSE };
     // Spokes k at 1 + 30k degrees about (740, 40), inner (radius 8) to outer (18).
     const Args SPOKES[] = {{739, 47, 739, 57, 2}, {735, 46, 730, 55, 2}, {733, 43, 724, 48, 2}};

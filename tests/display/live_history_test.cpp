@@ -3,8 +3,10 @@
 // above 0.68), gaps where frames stopped, the figures of the window, the target band, the time
 // labels of another window, and the redraws that live frames cause.
 #include "display/display_thread.h"
+#include "display/gauges.h"
 #include "display/live_history.h"
 #include "link/link.h"
+#include "platform/ticks.h"
 #include "settings/config.h"
 #include "support/canvas_record.h"
 
@@ -56,6 +58,8 @@ TEST_F(HistoryTest, LambdasLandOnTheirPixelsWithGapsForOutagesAndTheWindowsFigur
     };
     for (auto [seconds, lambdaX100] : samples)
         AddHistorySample(seconds, lambdaX100, 1470);
+    PortOpen = 1;
+    CallLiveListeners({}); // the values are fresh
     DrawHistoryChart(canvas, 200.0);
     EXPECT_EQ(Lines(), "629,220>630,220 629,220>630,270 634,60>635,60 634,60>635,380 "
                        "678,170>679,170 ");
@@ -133,6 +137,46 @@ TEST_F(HistoryTest, LiveFramesRedrawTheShownChartAtMostTenTimesASecond) {
             << "face and band, view " << view;
     }
     EXPECT_NE(Lines(), "") << "the frames of the AFR view are in the history";
+}
+
+// When the values turn stale each view shows it in its own area: the dial's readouts dashes
+// (block cells) and its needle taken off (the hub) only in the dial's view, the chart's figures
+// dashes in its own, at once and at every redraw; a fresh frame brings the figures back.
+TEST_F(HistoryTest, StaleValuesShowAsDashesInTheShownViewAlone) {
+    ResetLinkState();
+    ResetLiveStream();
+    AddLiveStaleListener(ShowStaleGauges);
+    AddLiveStaleListener(ShowStaleHistory);
+    const std::string DASHES = "Now -.--   Lowest -.--   Highest -.--   Mean -.--";
+    const std::tuple<const char*, int32_t, int32_t, int, bool, std::string> rows[] = {
+        {"dial, port closed", VIEW_AFR_LAMBDA, 0, 0, true, ""},
+        {"history, port closed", VIEW_LIVE_HISTORY, 0, 0, false, DASHES},
+        {"history, 2 s without a frame", VIEW_LIVE_HISTORY, 1, 21, false, DASHES},
+        {"history, a frame 2 s ago", VIEW_LIVE_HISTORY, 1, 20, false,
+         "Now 1.00   Lowest 1.00   Highest 1.00   Mean 1.00"},
+    };
+    for (const auto& [what, view, open, ticks, dashes, figures] : rows) {
+        SCOPED_TRACE(what);
+        ViewMode = view;
+        PortOpen = 1;
+        TickCount = 1000;
+        AddHistorySample(HistoryNow(), 100, 1470);
+        CallLiveListeners({1.0, 100, 147, 1470});
+        PortOpen = open;
+        TickCount += ticks;
+        ClearCanvasCalls();
+        ResetGauges(); // digits shown: the dial's dashes would be drawn over them
+        CheckLiveStale();
+        if (figures.size() != 0 && figures != DASHES)
+            DrawHistoryChart(canvas = CanvasOpenWindow(), HistoryNow());
+        std::string shown;
+        for (const CanvasCall& text : CanvasCallsOf(CanvasOp::TEXT))
+            shown += text.text.starts_with("Now") ? text.text : "";
+        size_t dial =
+            CanvasCallsOf(CanvasOp::BLOCK_TEXT).size() + CanvasCallsOf(CanvasOp::ELLIPSE).size();
+        EXPECT_EQ(std::pair(dial != 0, shown), std::pair(dashes, figures));
+    }
+    RemoveAllLiveListeners();
 }
 
 } // namespace
