@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -68,12 +69,13 @@ TEST_F(HistoryTest, LambdasLandOnTheirPixelsWithGapsForOutagesAndTheWindowsFigur
     for (const CanvasCall& text : CanvasCallsOf(CanvasOp::TEXT))
         texts += text.text + "@" + std::to_string(text.args[0]) + "," +
                  std::to_string(text.args[1]) + "|";
-    // The figures centred under the chart; the scales' labels 40 pixels left of it and 8 right,
-    // their middle (6 pixels down) on their line; the AFR scale at 14.70: 0.68 is 10.0, 1.32 is
-    // 19.4; the time labels 6 pixels under the chart, on the grid lines and the left edge.
+    // The figures centred under the chart; the scales' labels in the figures' 9 by 17 cells,
+    // ending 6 pixels left of it and starting 6 right, their middle (8 pixels down) on their
+    // line, each scale's title above its top label; the AFR scale at 14.70: 0.68 is 10.0, 1.32
+    // is 19.4; the time labels 6 pixels under the chart, on the grid lines and the left edge.
     for (const char* label :
-         {"Now 1.10   Lowest 0.50   Highest 1.50   Mean 0.98@380,420|", "0.68@40,374|10.0@688,374|",
-          "1.32@40,54|19.4@688,54|", "|now@679,386|", "|-120 s@80,386|"})
+         {"Now 1.10   Lowest 0.50   Highest 1.50   Mean 0.98@380,420|", "0.68@38,372|10.0@686,372|",
+          "1.32@38,52|19.4@686,52|Lambda@20,36|AFR@686,36|", "|now@679,386|", "|-120 s@80,386|"})
         EXPECT_NE(texts.find(label), std::string::npos) << label << " in " << texts;
     // A grid line every 10 s (50 columns) from the newest column back to the window's left.
     EXPECT_EQ(Lines(Rgb(160, 160, 160), true),
@@ -177,6 +179,40 @@ TEST_F(HistoryTest, StaleValuesShowAsDashesInTheShownViewAlone) {
         EXPECT_EQ(std::pair(dial != 0, shown), std::pair(dashes, figures));
     }
     RemoveAllLiveListeners();
+}
+
+// A live frame redraws the shown view off the screen: the window gets the chart, or the needle's
+// square of the dial (396 +- 144, 250 +- 144), in one copy, and of their calls none; the dial's
+// window context draws only the changed readout digits (block cells) itself.
+TEST_F(HistoryTest, LiveFramesReachTheWindowInOneCopy) {
+    PortOpen = 1;
+    const std::tuple<int32_t, void (*)(), std::array<int, 8>, std::string> rows[] = {
+        {VIEW_LIVE_HISTORY,
+         [] {
+             KeepHistorySample({1.0, 100, 147, 1470});
+         },
+         {0, 36, 794, 440},
+         "close copy "},
+        {VIEW_AFR_LAMBDA, UpdateLiveGauges, {252, 106, 541, 395}, "close block copy "},
+    };
+    for (const auto& [view, live, area, onWindow] : rows) {
+        SCOPED_TRACE(view);
+        ViewMode = view;
+        ClearCanvasCalls();
+        ResetGauges();
+        live();
+        std::vector<CanvasCall> copies = CanvasCallsOf(CanvasOp::COPY);
+        ASSERT_EQ(copies.size(), 1u);
+        std::set<CanvasOp> ops;
+        for (const CanvasCall& call : CanvasCalls)
+            if (call.canvas == copies[0].canvas)
+                ops.insert(call.op);
+        std::string drawn;
+        for (CanvasOp op : ops)
+            drawn += std::array{"close ", "move ", "line ",  "ellipse ", "rectangle ",
+                                "arc ",   "text ", "block ", "copy "}[static_cast<size_t>(op)];
+        EXPECT_EQ(std::pair(copies[0].args, drawn), std::pair(area, onWindow));
+    }
 }
 
 } // namespace

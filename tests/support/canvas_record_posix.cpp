@@ -8,6 +8,8 @@ struct Canvas {
     bool open = false, quiet = false;
     int id = 0;
     CanvasState state;
+    Canvas* target = nullptr; // an off-screen canvas's, with the part it stands for
+    std::array<int, 8> area{};
 };
 
 // The client area of an 800 by 600 window with a caption and a menu, and font cells like
@@ -67,6 +69,27 @@ Canvas* CanvasOpenWindow() {
         return nullptr;
     *free = Canvas{true, false, ++ContextsOpened, CanvasState{}};
     return &*free;
+}
+
+// A context of its own, the target's selections but its pen and brush, its calls recorded.
+Canvas* CanvasOpenOffscreen(Canvas* target, int left, int top, int right, int bottom) {
+    std::lock_guard<std::mutex> hold(CanvasRecordLock);
+    auto free = std::find_if(Contexts.begin(), Contexts.end(), [](auto& c) { return !c.open; });
+    if (free == Contexts.end())
+        return nullptr;
+    CanvasState state = target->state;
+    state.penColour = CanvasState{}.penColour, state.brushColour = CanvasState{}.brushColour;
+    *free =
+        Canvas{true, target->quiet, ++ContextsOpened, state, target, {left, top, right, bottom}};
+    return &*free;
+}
+
+void CanvasCloseOffscreen(Canvas* offscreen) {
+    if (offscreen == nullptr)
+        return;
+    Record(offscreen->target, CanvasOp::COPY, offscreen->area);
+    std::lock_guard<std::mutex> hold(CanvasRecordLock);
+    offscreen->open = false;
 }
 
 Canvas* CanvasOpenWindowKept() {

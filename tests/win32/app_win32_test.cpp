@@ -235,14 +235,27 @@ TEST_F(MainWindowWin32, SetChecksThenWritesWithTheWindowLockedAndTheUnitsValuesA
     EXPECT_EQ(CountNotices(), 0u);
 }
 
-// Pixels of one colour in a rectangle of the window's client area, as drawn on the screen.
+// Pixels of one colour in a rectangle of the window's client area, from one copy of the screen
+// as a screen grab takes it.
 int CountPixels(HWND window, RECT area, COLORREF colour) {
-    HDC screen = GetDC(window);
+    POINT origin{area.left, area.top};
+    ClientToScreen(window, &origin);
+    LONG width = area.right - area.left, height = area.bottom - area.top;
+    BITMAPINFO info{{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
+    HBITMAP grab = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ previous = SelectObject(memory, grab);
+    BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
+    GdiFlush();
+    COLORREF wanted = RGB(GetBValue(colour), GetGValue(colour), GetRValue(colour)); // as stored
     int count = 0;
-    for (int y = area.top; y < area.bottom; ++y)
-        for (int x = area.left; x < area.right; ++x)
-            count += GetPixel(screen, x, y) == colour;
-    ReleaseDC(window, screen);
+    for (LONG i = 0; i < width * height; ++i)
+        count += (static_cast<const COLORREF*>(bits)[i] & 0xFFFFFF) == wanted;
+    SelectObject(memory, previous);
+    DeleteObject(grab);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
     return count;
 }
 
@@ -266,6 +279,29 @@ TEST_F(MainWindowWin32, LiveViewShowsDashesAndNoNeedleWhileTheUnitIsGone) {
             [&] { return gone ? needle() == 0 && ink() == 1632 : needle() > 100 && ink() != 1632; },
             VIEW_WAIT_MS))
             << needle() << " needle pixels, " << ink() << " readout pixels";
+    }
+}
+
+// Grabs of the screen in quick succession while a sweeping lambda arrives: each move of the
+// needle and each redraw of the History chart reaches the screen in one copy, so no grab finds
+// the needle, the chart's grid or its trace missing.
+TEST_F(MainWindowWin32, EveryGrabShowsTheNeedleAndTheChartWhileFramesArrive) {
+    StartUnit({"--profile", "sweep:0.80:1.20:2"});
+    StartWindow(VIEW_SETTINGS_UNIT);
+    ASSERT_TRUE(WaitForUnitData());
+    const std::tuple<int, RECT, COLORREF, int> rows[] = {
+        {IDM_AFR_LAMBDA, {236, 90, 556, 410}, RGB(210, 20, 10), 100},     // the needle
+        {IDM_LIVE_HISTORY, {80, 60, 680, 380}, RGB(160, 160, 160), 2000}, // the grid
+        {IDM_LIVE_HISTORY, {80, 60, 680, 380}, RGB(210, 20, 10), 20},     // the trace
+    };
+    for (auto [view, area, colour, least] : rows) {
+        SendMessageA(window, WM_COMMAND, view, 0);
+        auto shown = [&] { return CountPixels(window, area, colour) >= least; };
+        ASSERT_TRUE(PumpUntil(shown, VIEW_WAIT_MS)) << CountPixels(window, area, colour);
+        int missing = 0;
+        for (int grab = 0; grab < 250; ++grab)
+            missing += !PumpUntil([] { return false; }, 1) && !shown();
+        EXPECT_EQ(missing, 0) << "grabs of 250 without, view " << view;
     }
 }
 
