@@ -14,12 +14,9 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cmath>
 #include <map>
-#include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -163,29 +160,6 @@ TEST_F(GaugeTest, NeedleTipsClampAtTheScaleEndsAndEachDrawErasesTheLastTip) {
         erased = {396, 250, x, y, 5};
         EXPECT_EQ(Drawn(NEEDLE), std::vector<Args>{erased});
     }
-}
-
-TEST_F(GaugeTest, NeedleEraseGoesOnlyWhereTheNeedleWasWhileTwoThreadsDraw) {
-    // The display thread moves the needle between 1.00 and 0.68 while the paint handler
-    // draws it too; each erases the tip as last drawn, by whichever of the two.
-    std::atomic<bool> done{false};
-    std::thread live([&] {
-        Canvas* own = CanvasOpenWindow();
-        QuietCanvas(own);
-        for (int i = 0; !done.load(); ++i) {
-            LambdaX100 = i % 2 == 0 ? 100 : 68;
-            DrawNeedle(own);
-        }
-    });
-    for (int paint = 0; paint < 20000; ++paint)
-        DrawNeedle(canvas);
-    done.store(true);
-    live.join();
-    const std::set<std::pair<int, int>> tips = {{396, 250}, {396, 109}, {298, 351}};
-    ASSERT_EQ(Drawn(FACE).size(), 20000u) << "every paint erases";
-    for (const Args& erase : Drawn(FACE))
-        ASSERT_EQ(tips.count({erase[2], erase[3]}), 1u)
-            << "erased towards " << erase[2] << ", " << erase[3];
 }
 
 TEST_F(GaugeTest, ReadoutsShowLeadingZerosSaturateAndRedrawOnlyChangedDigits) {

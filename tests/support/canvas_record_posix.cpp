@@ -62,26 +62,29 @@ std::vector<CanvasCall> CanvasCallsOf(CanvasOp op) {
     return calls;
 }
 
-Canvas* CanvasOpenWindow() {
+namespace {
+// A fresh context, or one with the target's selections and its calls recorded as its own.
+Canvas* OpenContext(bool window, Canvas* target = nullptr, std::array<int, 8> area = {}) {
     std::lock_guard<std::mutex> hold(CanvasRecordLock);
     auto free = std::find_if(Contexts.begin(), Contexts.end(), [](auto& c) { return !c.open; });
-    if (!RecordWindowExists || free == Contexts.end())
+    if (!window || free == Contexts.end())
         return nullptr;
-    *free = Canvas{true, false, ++ContextsOpened, CanvasState{}};
+    *free = Canvas{true,
+                   target != nullptr && target->quiet,
+                   ++ContextsOpened,
+                   target != nullptr ? target->state : CanvasState{},
+                   target,
+                   area};
     return &*free;
 }
+} // namespace
 
-// A context of its own, the target's selections but its pen and brush, its calls recorded.
+Canvas* CanvasOpenWindow() {
+    return OpenContext(RecordWindowExists);
+}
+
 Canvas* CanvasOpenOffscreen(Canvas* target, int left, int top, int right, int bottom) {
-    std::lock_guard<std::mutex> hold(CanvasRecordLock);
-    auto free = std::find_if(Contexts.begin(), Contexts.end(), [](auto& c) { return !c.open; });
-    if (free == Contexts.end())
-        return nullptr;
-    CanvasState state = target->state;
-    state.penColour = CanvasState{}.penColour, state.brushColour = CanvasState{}.brushColour;
-    *free =
-        Canvas{true, target->quiet, ++ContextsOpened, state, target, {left, top, right, bottom}};
-    return &*free;
+    return OpenContext(true, target, {left, top, right, bottom});
 }
 
 void CanvasCloseOffscreen(Canvas* offscreen) {
