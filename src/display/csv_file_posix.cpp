@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 namespace {
 // The reason of error; none for 0.
@@ -49,4 +50,35 @@ int CloseCsvFile(std::FILE* file, FileReason& reason) {
 
 void KeepNameTooLong(FileReason& reason) {
     KeepReason(ENAMETOOLONG, reason);
+}
+
+int ReadWholeFile(const char* path, uint64_t limit, std::string& text, FileReason& reason) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        std::snprintf(reason.data(), reason.size(), "%s", "it is a folder, not a file");
+        return -1;
+    }
+    errno = 0;
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr)
+        return Failed(reason);
+    uint64_t size = std::filesystem::file_size(path, error);
+    int result = 0;
+    if (error) {
+        KeepReason(error.value(), reason);
+        result = -1;
+    } else if (size > limit) {
+        std::snprintf(reason.data(), reason.size(), "larger than %llu GB: not a recording",
+                      static_cast<unsigned long long>(limit >> 30));
+        result = -1;
+    } else {
+        text.resize(static_cast<size_t>(size));
+        errno = 0;
+        size_t got = std::fread(text.data(), 1, text.size(), file);
+        if (std::ferror(file) != 0)
+            result = Failed(reason);
+        text.resize(got); // a file that shrank meanwhile is read as it now is
+    }
+    std::fclose(file);
+    return result;
 }

@@ -374,8 +374,8 @@ TEST_F(MainWindowWin32, RecordingGoesOnAcrossTheLiveViewsEndsWholeOnLeavingThemO
     // The unit sent lambda 0.80 and 1.20 only: after the header, every row is whole and one of
     // theirs, in the system's line ends.
     const std::string text = ReadFileText(csv);
-    const std::regex row(R"(\n\d+\.\d{3},\d\.\d\d,\d+\.\d,(0\.8|1\.2)000,14\.70\r(?=\n))");
-    EXPECT_TRUE(text.starts_with("time_s,lambda,afr,lambda_raw,stoich\r\n"));
+    const std::regex row(R"(\n\d+\.\d{3},\d\.\d\d,\d+\.\d,(0\.8|1\.2)000,14\.70,\r(?=\n))");
+    EXPECT_TRUE(text.starts_with("time_s,lambda,afr,lambda_raw,stoich,mark\r\n"));
     EXPECT_EQ(std::distance(std::sregex_iterator(text.begin(), text.end(), row), {}),
               std::count(text.begin(), text.end(), '\n') - 1);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n') - 1, RecordedRows());
