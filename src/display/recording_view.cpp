@@ -23,8 +23,9 @@ constexpr Colour CursorColour = Rgb(20, 20, 20);
 constexpr std::array<double, 16> TimeSteps = {0.5, 1,   2,   5,   10,   15,   30,   60,
                                               120, 300, 600, 900, 1800, 3600, 7200, 14400};
 constexpr double TIME_LINES = 8;
-constexpr int CURSOR_TEXT_Y = HISTORY_BOTTOM - 22;
+constexpr int CURSOR_TEXT_Y = HISTORY_BOTTOM - 30;
 constexpr size_t NAME_SIZE = 256;
+constexpr int LABEL_STRIP_HEIGHT = 24;
 
 Recording Review;
 std::array<char, NAME_SIZE> Name{};
@@ -113,38 +114,46 @@ void DrawMarkers(Canvas* canvas, const ChartWindow& window) {
     }
 }
 
-// The line at the cursor and, beside it, the last row of its column: the one the trace shows.
-void DrawCursor(Canvas* canvas, const ChartWindow& window, std::pair<size_t, size_t> rows) {
+// The line at the cursor and, beside it, the last row up to its column: the one the trace shows
+// there, or the row it comes from across a column without one.
+void DrawCursor(Canvas* canvas, const ChartWindow& window, size_t end) {
     if (CursorX < HISTORY_LEFT || CursorX >= HISTORY_LEFT + HISTORY_COLUMNS)
         return;
     int64_t first = ChartFirstSlot(window);
     int64_t column = CursorX - HISTORY_LEFT;
-    auto after = std::partition_point(
-        Review.rows.begin() + static_cast<long>(rows.first),
-        Review.rows.begin() + static_cast<long>(rows.second), [&](const RecordedRow& row) {
-            return ColumnOf(static_cast<size_t>(&row - Review.rows.data()), window, first) <=
-                   column;
-        });
-    std::array<char, 96> text;
-    if (after == Review.rows.begin() ||
-        ColumnOf(static_cast<size_t>(after - 1 - Review.rows.begin()), window, first) != column) {
-        std::snprintf(text.data(), text.size(), "%.3f s  no row", ReviewTimeAt(CursorX));
+    auto after =
+        std::partition_point(Review.rows.begin(), Review.rows.begin() + static_cast<long>(end),
+                             [&](const RecordedRow& row) {
+                                 return ColumnOf(static_cast<size_t>(&row - Review.rows.data()),
+                                                 window, first) <= column;
+                             });
+    std::array<std::array<char, 48>, 2> lines{};
+    if (after == Review.rows.begin()) {
+        std::snprintf(lines[0].data(), lines[0].size(), "%.3f s", ReviewTimeAt(CursorX));
+        std::snprintf(lines[1].data(), lines[1].size(), "no row yet");
     } else {
         const RecordedRow& row = *(after - 1);
-        std::snprintf(text.data(), text.size(), "%.3f s  lambda %d.%02d  AFR %d.%d  raw %.4f",
-                      row.seconds, row.lambdaX100 / 100, row.lambdaX100 % 100, row.afrX10 / 10,
+        std::snprintf(lines[0].data(), lines[0].size(), "%.3f s  lambda %d.%02d", row.seconds,
+                      row.lambdaX100 / 100, row.lambdaX100 % 100);
+        std::snprintf(lines[1].data(), lines[1].size(), "AFR %d.%d  raw %.4f", row.afrX10 / 10,
                       row.afrX10 % 10, static_cast<double>(row.lambdaRaw));
     }
     CanvasSetPen(canvas, 1, CursorColour);
     CanvasMoveTo(canvas, CursorX, HISTORY_TOP);
     CanvasLineTo(canvas, CursorX, HISTORY_BOTTOM);
-    CanvasSetFont(canvas, FONT_COURIER);
+    CanvasSetFont(canvas, FONT_OEM_FIXED);
     CanvasSetTextColour(canvas, CursorColour);
-    int width = CanvasTextWidth(canvas, std::string_view(text.data(), std::strlen(text.data())));
-    // Beside the line, on the side with room for it.
+    int width = 0;
+    for (const auto& line : lines)
+        width = std::max(
+            width,
+            CanvasTextWidth(canvas, std::string_view(line.data(), std::strlen(line.data()))));
+    // Beside the line, on the side with room for it: either side has half the chart.
     int x =
         CursorX + 6 + width < HISTORY_LEFT + HISTORY_COLUMNS ? CursorX + 6 : CursorX - 6 - width;
-    DrawText(canvas, x, CURSOR_TEXT_Y, text.data());
+    for (size_t line = 0; line < lines.size(); ++line)
+        DrawText(canvas, x, CURSOR_TEXT_Y + static_cast<int>(line) * BLOCK_CELL_HEIGHT,
+                 lines[line].data());
 }
 
 void DrawFigures(Canvas* canvas, std::pair<size_t, size_t> rows) {
@@ -278,12 +287,17 @@ void DrawReviewChart(Canvas* canvas) {
     CollectReview(chart, rows);
     chart.band = DrawnTargetBand(TargetLow.load(std::memory_order_acquire),
                                  TargetHigh.load(std::memory_order_acquire));
+    // The time labels move with the view: the strip under the chart is cleared first.
+    CanvasSetPen(canvas, 1, BackColour);
+    CanvasSetBrush(canvas, BackColour);
+    CanvasRectangle(canvas, HISTORY_LEFT - 40, HISTORY_BOTTOM + 2,
+                    HISTORY_LEFT + HISTORY_COLUMNS + 40, HISTORY_BOTTOM + LABEL_STRIP_HEIGHT);
     DrawChart(canvas, chart);
     Colour previousText = CanvasSetTextColour(canvas, ViewTextColour);
     Colour previousBack = CanvasSetBackColour(canvas, DialFaceColour);
     CanvasFont previousFont = CanvasSetFont(canvas, FONT_OEM_FIXED);
     DrawMarkers(canvas, chart.window);
-    DrawCursor(canvas, chart.window, rows);
+    DrawCursor(canvas, chart.window, rows.second);
     DrawFigures(canvas, rows);
     CanvasRestoreObjects(canvas);
     CanvasSetFont(canvas, previousFont);
