@@ -76,6 +76,10 @@ int RunLog(const LogOptions& options) {
     if (ReadRecording(options.path.c_str(), recording, fault) != 0) {
         std::array<char, 512> text{};
         FormatRecordingFault(options.path.c_str(), fault, text.data(), text.size());
+        if (fault.unreadable) {
+            std::fprintf(stderr, "mq6: cannot read %s\n", text.data());
+            return EXIT_FAILED;
+        }
         std::fprintf(stderr, "mq6: not a recording: %s\n", text.data());
         return EXIT_USAGE;
     }

@@ -26,6 +26,6 @@ int FlushCsvFile(std::FILE* file, FileReason& reason);
 int CloseCsvFile(std::FILE* file, FileReason& reason);
 // The system's reason for a file name too long to be used.
 void KeepNameTooLong(FileReason& reason);
-// Reads the whole file at path into text: 0, or -1 with the reason, also for a folder and for
-// a file larger than limit bytes, which is not read.
+// Reads the whole file at path into text: 0; -1 with the system's reason; -2 with the reason for
+// a folder and for a file larger than limit bytes, which is not read.
 int ReadWholeFile(const char* path, uint64_t limit, std::string& text, FileReason& reason);

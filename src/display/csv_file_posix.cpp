@@ -56,7 +56,7 @@ int ReadWholeFile(const char* path, uint64_t limit, std::string& text, FileReaso
     std::error_code error;
     if (std::filesystem::is_directory(path, error)) {
         std::snprintf(reason.data(), reason.size(), "%s", "it is a folder, not a file");
-        return -1;
+        return -2;
     }
     errno = 0;
     std::FILE* file = std::fopen(path, "rb");
@@ -70,7 +70,7 @@ int ReadWholeFile(const char* path, uint64_t limit, std::string& text, FileReaso
     } else if (size > limit) {
         std::snprintf(reason.data(), reason.size(), "larger than %llu GB: not a recording",
                       static_cast<unsigned long long>(limit >> 30));
-        result = -1;
+        result = -2;
     } else {
         text.resize(static_cast<size_t>(size));
         errno = 0;

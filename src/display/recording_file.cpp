@@ -136,8 +136,10 @@ int ParseRecording(std::string_view text, Recording& recording, RecordingFault& 
 int ReadRecording(const char* path, Recording& recording, RecordingFault& fault) {
     std::string text;
     FileReason reason{};
-    if (ReadWholeFile(path, RECORDING_SIZE_LIMIT, text, reason) != 0) {
+    int read = ReadWholeFile(path, RECORDING_SIZE_LIMIT, text, reason);
+    if (read != 0) {
         fault = RecordingFault{};
+        fault.unreadable = read == -1;
         std::snprintf(fault.what.data(), fault.what.size(), "%s", reason.data());
         return -1;
     }

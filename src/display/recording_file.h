@@ -34,6 +34,7 @@ struct Recording {
 // Why a file was refused: the line (0 for the file as a whole) and what is wrong with it.
 struct RecordingFault {
     long line = 0;
+    bool unreadable = false; // the system would not give the file (missing, no permission)
     std::array<char, 160> what{};
 };
 

@@ -27,6 +27,7 @@ TEST(LogCliTest, FiguresAsJsonAndFilesThatAreNotRecordingsExit2) {
         {"five.csv", 0, "[]"},
         {"other.csv", 2, "other.csv, line 1: not the header"},
         {".", 2, ".: it is a folder"},
+        {"missing.csv", 1, "cannot read"},
     };
     for (const auto& [file, status, markers] : runs) {
         SCOPED_TRACE(file);
