@@ -19,6 +19,7 @@ constexpr double LINE_SHARE = 0.1; // Left and Right: a tenth of the screen
 constexpr int WHEEL_NOTCH = WHEEL_DELTA;
 
 HWND ScrollBar = nullptr;
+int WheelRest = 0; // a fine wheel's turns short of a notch
 
 // The bar's whole: the file, or the span when the file is shorter.
 double WholeTime() {
@@ -117,7 +118,12 @@ void OnReviewChar(WPARAM character) {
 
 void OnReviewWheel(int delta, POINT screen) {
     ScreenToClient(MainWindow, &screen);
-    ZoomReview(delta / WHEEL_NOTCH, screen.x);
+    WheelRest += delta;
+    int steps = WheelRest / WHEEL_NOTCH;
+    WheelRest -= steps * WHEEL_NOTCH;
+    if (steps == 0)
+        return;
+    ZoomReview(steps, screen.x);
     Redraw();
 }
 
