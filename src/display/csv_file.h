@@ -29,3 +29,5 @@ void KeepNameTooLong(FileReason& reason);
 // Reads the whole file at path into text: 0; -1 with the system's reason; -2 with the reason for
 // a folder and for a file larger than limit bytes, which is not read.
 int ReadWholeFile(const char* path, uint64_t limit, std::string& text, FileReason& reason);
+// When the file was last written, in seconds since 1970-01-01 UTC; -1 when the system cannot say.
+int64_t FileWrittenAt(const char* path);

@@ -4,6 +4,7 @@
 #include "display/csv_file.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 
@@ -81,4 +82,14 @@ int ReadWholeFile(const char* path, uint64_t limit, std::string& text, FileReaso
     }
     std::fclose(file);
     return result;
+}
+
+int64_t FileWrittenAt(const char* path) {
+    std::error_code error;
+    std::filesystem::file_time_type written = std::filesystem::last_write_time(path, error);
+    if (error)
+        return -1;
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::file_clock::to_sys(written).time_since_epoch())
+        .count();
 }

@@ -3,6 +3,7 @@
 // draws them on the history chart, then the markers, the cursor and the figures over it.
 #include "display/recording_view.h"
 
+#include "display/csv_file.h"
 #include "display/history_chart.h"
 #include "display/status_line.h"
 #include "settings/config.h"
@@ -12,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <utility>
 
@@ -32,7 +34,8 @@ std::array<char, NAME_SIZE> Name{};
 double Start = 0.0;
 double Span = REVIEW_MIN_SPAN_S;
 int CursorX = -1;
-long CurrentMark = -1; // the marker the last jump centred, until the view moves otherwise
+int64_t WrittenAt = -1; // the file's last write, seconds since 1970; -1 unknown
+long CurrentMark = -1;  // the marker the last jump centred, until the view moves otherwise
 
 double WholeSpan() {
     return std::max(ReviewLast() - ReviewFirst(), REVIEW_MIN_SPAN_S);
@@ -198,6 +201,7 @@ int OpenReview(const char* path, RecordingFault& fault) {
     name = separator == std::string_view::npos ? name : name.substr(separator + 1);
     Name.fill('\0');
     std::memcpy(Name.data(), name.data(), std::min(name.size(), Name.size() - 1));
+    WrittenAt = FileWrittenAt(path);
     Span = WholeSpan();
     Start = ReviewFirst();
     CursorX = -1;
@@ -314,10 +318,18 @@ void PaintReviewView(Canvas* canvas) {
     std::string_view text(title.data(), std::strlen(title.data()));
     CanvasText(canvas, ClientWidth / 2 - CanvasTextWidth(canvas, text) / 2, 4, text);
     long length = std::lround(ReviewLast() - ReviewFirst());
-    std::array<char, 96> facts;
+    // time_s counts from the recording's start, and the recorder writes its last rows as it
+    // ends: the start is the file's last write less the last time_s.
+    std::array<char, 32> started{};
+    std::time_t start = static_cast<std::time_t>(WrittenAt - std::lround(ReviewLast()));
+    const std::tm* local = WrittenAt < 0 ? nullptr : std::localtime(&start);
+    if (local == nullptr ||
+        std::strftime(started.data(), started.size(), "%Y-%m-%d %H:%M:%S", local) == 0)
+        std::snprintf(started.data(), started.size(), "%s", "-");
+    std::array<char, 112> facts;
     std::snprintf(facts.data(), facts.size(),
-                  "Length %ld:%02ld:%02ld from %.3f s, %zu rows, %zu markers", length / 3600,
-                  length / 60 % 60, length % 60, ReviewFirst(), Review.rows.size(),
+                  "Started %s, length %ld:%02ld:%02ld, %zu rows, %zu markers", started.data(),
+                  length / 3600, length / 60 % 60, length % 60, Review.rows.size(),
                   Review.markRows.size());
     CanvasSetFont(canvas, FONT_COURIER);
     CanvasSetTextAlign(canvas, ALIGN_CENTRE_TOP);

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 
 namespace {
@@ -112,6 +115,12 @@ TEST(RecordingFileTest, FiguresOfAHandMadeRecording) {
 TEST(RecordingFileTest, TheChartOfARecordingAtItsPixels) {
     TempDir dir;
     WriteText(dir.File("pull.csv"), HAND + "75.000,0.88,12.9,0.8800,14.70,\n");
+    // Written at 2026-01-01 01:01:15 UTC (1767225600 is that day's midnight): started 75 s before.
+    std::filesystem::last_write_time(dir.File("pull.csv"),
+                                     std::chrono::file_clock::from_sys(std::chrono::sys_seconds{
+                                         std::chrono::seconds{1767225600 + 3600 + 75}}));
+    setenv("TZ", "UTC", 1);
+    tzset();
     RecordingFault fault;
     ASSERT_EQ(OpenReview(dir.File("pull.csv").c_str(), fault), 0) << fault.what.data();
     TargetLow = 0.86, TargetHigh = 0.88;
@@ -119,7 +128,7 @@ TEST(RecordingFileTest, TheChartOfARecordingAtItsPixels) {
     SetReviewCursor(87);
     DrawReviewChart(CanvasOpenWindow());
     SetReviewCursor(81);
-    DrawReviewChart(CanvasOpenWindow());
+    PaintReviewView(CanvasOpenWindow());
     std::string trace, marks, texts;
     for (const CanvasCall& call : CanvasCalls) {
         std::string at = std::to_string(call.args[0]) + "," + std::to_string(call.args[1]);
@@ -133,7 +142,9 @@ TEST(RecordingFileTest, TheChartOfARecordingAtItsPixels) {
     // A dot at 80, lines on to 81 and 83, a move across the gap to 88.
     EXPECT_EQ(trace.substr(0, 45), "m80,320 80,320 m80,320 80,320 81,290 m88,280 ") << trace;
     EXPECT_EQ(marks, "88,60>380 96,60>380 88,60>380 96,60>380 ") << marks; // two draws
-    for (const char* text : {"|1|", "|2|", "|0.400 s  lambda 0.87|AFR 12.8  raw 0.8700|",
+    for (const char* text : {"Recording: pull.csv|Started 2026-01-01 01:00:00, length 0:01:15, 9 "
+                             "rows, 2 markers|",
+                             "|1|", "|2|", "|0.400 s  lambda 0.87|AFR 12.8  raw 0.8700|",
                              "|0.200 s  lambda 0.86|AFR 12.6  raw 0.8600|",
                              "Lowest 0.80   Highest 0.95   Mean 0.87", "In band 56%   Leaner 22%"})
         EXPECT_NE(texts.find(text), std::string::npos) << text << " in " << texts;
