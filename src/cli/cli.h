@@ -136,8 +136,19 @@ std::string FormatCandidate(const PortCandidate& candidate, bool chosen);
 // Whether an adapter's port is the port found, which may be /dev/mq6, a link to it.
 bool SamePort(const char* candidate, const char* found);
 
+// Enter pressed on the terminal since the last call, read without waiting; 0 when standard
+// input is not a terminal, which is then left unread.
+int TakeEnterPresses();
+
+struct LogOptions {
+    std::string path;
+    bool json = false;
+    std::string band; // "LOW,HIGH"; empty: the Preferences' defaults
+};
+
 int RunInfo(bool json);
 int RunLive(const LiveOptions& options);
+int RunLog(const LogOptions& options);
 int RunFirmwareStatus();
 int RunFirmwareUpdate(bool yes, bool force);
 int RunPorts();

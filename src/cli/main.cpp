@@ -379,6 +379,21 @@ int main(int argc, char** argv) {
         ->check(Between(0.5, 3600));
     doctorCommand->callback([&doctor] { Result = RunDoctor(doctor); });
 
+    LogOptions log;
+    CLI::App* logCommand = AddCommand(
+        app, "log",
+        "The figures of a recording of live data: rows, length, gaps, lambda lowest, highest and "
+        "mean, the shares in, leaner and richer than the band, the markers; exit 2 for a file "
+        "that is not a recording",
+        "mq6 log pull.csv --band 0.85,0.90");
+    logCommand->add_option("FILE", log.path, "a CSV file of the utility or of mq6 live --csv")
+        ->required();
+    logCommand->add_flag("--json", log.json, "as one JSON object");
+    logCommand
+        ->add_option("--band", log.band, "the target band (default the Preferences' 0.86,0.88)")
+        ->type_name("LOW,HIGH");
+    logCommand->callback([&log] { Result = RunLog(log); });
+
     ReleasePortOnEveryWayOut();
 #ifdef SIGPIPE
     // A reader that closes the pipe ends the output; writes then fail instead of killing mq6.

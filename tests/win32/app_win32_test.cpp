@@ -5,11 +5,13 @@
 // firmware update, each write with the window locked while it runs. The live view with its stream
 // and needle on the screen is the smoke run's.
 #include "app/main_window.h"
+#include "app/open_recording.h"
 #include "app/shell.h"
 #include "app/startup.h"
 #include "display/display_thread.h"
 #include "display/live_decode.h"
 #include "display/live_record.h"
+#include "display/recording_view.h"
 #include "firmware/firmware_paint.h"
 #include "firmware/programming.h"
 #include "link/link.h"
@@ -298,6 +300,87 @@ TEST_F(MainWindowWin32, LiveViewsShowEveryFrameWholeAndDashesWhileTheUnitIsGone)
     }
 }
 
+// Two markers set while recording are in the file the Recording view opens, which ends the
+// recording; their lines are at x = 80 + 120 per second after the first row (5 s on screen).
+// Then a file of rows every 0.5 s over 120 s, markers at 20 s and 50 s: + halves the span about
+// x 380 (60 s: start 30), the wheel at x 180 about 40 s (30 s: start 35), Right +3, Page Down
+// +30, End 120 - 30, Home 0, N 20 - 15, N 50 - 15, P 5, - back to 60 s from 0; marker 1 at x
+// 80 + 20 / 0.05 = 480 from Home. A file that is not a recording leaves the view as it was.
+TEST_F(MainWindowWin32, RecordingViewShowsMarkersZoomsScrollsAndKeepsItsFileOnABadOne) {
+    StartUnit({"--profile", "step:0.80:1.20:1", "--rate", "50"});
+    StartWindow(VIEW_SETTINGS_UNIT);
+    const std::string csv = EnvText("TEMP") + "\\mq6 marks.csv";
+    ApplyStartArguments(" --record \"" + csv + "\"");
+    for (long mark = 1; mark <= 2; ++mark) {
+        long rows = RecordedRows();
+        ASSERT_TRUE(PumpUntil([&] { return RecordedRows() >= rows + 20; }, VIEW_WAIT_MS));
+        SendMessageA(window, WM_COMMAND, IDM_MARK, 0);
+        std::array<char, 96> note{};
+        FormatRecordingNote(note.data(), note.size());
+        EXPECT_TRUE(std::string(note.data()).ends_with(", marker " + std::to_string(mark)))
+            << note.data();
+    }
+    ASSERT_TRUE(PumpUntil([&] { return Has(ReadFileText(csv), ",2\r\n"); }, VIEW_WAIT_MS));
+    ASSERT_EQ(OpenRecordingFile(csv.c_str()), 0) << ReadFileText(csv);
+    EXPECT_EQ(RecordState(), RECORD_IDLE);
+    EXPECT_EQ(ViewMode.load(), VIEW_RECORDING);
+    EXPECT_TRUE(MenuText(IDM_RECORDING_VIEW) == "Re&cording" &&
+                Grayed(GetMenu(window), IDM_RECORDING_VIEW));
+    const Recording& shown = ReviewRecording();
+    ASSERT_EQ(shown.markRows.size(), 2u);
+    PumpUntil([&] { return !GetUpdateRect(window, nullptr, FALSE); }, VIEW_WAIT_MS);
+    auto markerPixels = [&](double seconds) {
+        int x = 80 + static_cast<int>(seconds);
+        return CountPixels(window, {x - 1, 100, x + 2, 360}, RGB(0, 80, 200));
+    };
+    for (uint32_t row : shown.markRows) {
+        SCOPED_TRACE(shown.rows[row].mark);
+        EXPECT_GE(markerPixels((shown.rows[row].seconds - shown.rows[0].seconds) * 120), 200);
+    }
+    std::string hand = "time_s,lambda,afr,lambda_raw,stoich,mark\n";
+    for (int half = 0; half <= 240; ++half)
+        hand += std::to_string(half / 2) + (half % 2 ? ".5" : ".0") + ",0.90,13.2,0.9000,14.70," +
+                (half == 40    ? "1"
+                 : half == 100 ? "2"
+                               : "") +
+                "\n";
+    const std::string file = EnvText("TEMP") + "\\mq6 hand.csv",
+                      bad = EnvText("TEMP") + "\\other.csv";
+    std::ofstream(file, std::ios::binary) << hand;
+    ASSERT_EQ(OpenRecordingFile(file.c_str()), 0);
+    POINT wheel = {180, 200};
+    ClientToScreen(window, &wheel);
+    const std::tuple<UINT, WPARAM, LPARAM, double, double> steps[] = {
+        {WM_CHAR, '+', 0, 30, 60},
+        {WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), MAKELPARAM(wheel.x, wheel.y), 35, 30},
+        {WM_KEYDOWN, VK_RIGHT, 0, 38, 30},
+        {WM_KEYDOWN, VK_NEXT, 0, 68, 30},
+        {WM_KEYDOWN, VK_END, 0, 90, 30},
+        {WM_KEYDOWN, VK_HOME, 0, 0, 30},
+        {WM_CHAR, 'n', 0, 5, 30},
+        {WM_CHAR, 'N', 0, 35, 30},
+        {WM_CHAR, 'p', 0, 5, 30},
+        {WM_CHAR, '-', 0, 0, 60},
+    };
+    for (const auto& [message, wParam, lParam, start, span] : steps) {
+        SCOPED_TRACE(std::to_string(message) + " " + std::to_string(wParam));
+        SendMessageA(window, message, wParam, lParam);
+        EXPECT_NEAR(ReviewStart(), start, 1e-6);
+        EXPECT_NEAR(ReviewSpan(), span, 1e-6);
+    }
+    SendMessageA(window, WM_CHAR, '+', 0);
+    SendMessageA(window, WM_KEYDOWN, VK_HOME, 0);
+    EXPECT_GE(markerPixels(400), 200) << "marker 1 at 20 s of 30 s on screen";
+    std::ofstream(bad, std::ios::binary) << "port,speed\nCOM3,57600\n";
+    EXPECT_EQ(OpenRecordingFile(bad.c_str()), -1);
+    ASSERT_EQ(CountNotices(), 1u);
+    EXPECT_EQ(RecordedNotices[0].text,
+              bad + ", line 1: not the header of a recording of live data");
+    EXPECT_TRUE(ViewMode.load() == VIEW_RECORDING && ReviewRecording().rows.size() == 241u);
+    for (const std::string& path : {csv, file, bad})
+        DeleteFileA(path.c_str());
+}
+
 TEST_F(MainWindowWin32, PreferencesClampTheTargetsPutTheLowerFirstAndCancelKeepsOnlyALeftField) {
     StartWindow("[PORT] COM9\n[AUTOPORT] 0\n"); // a port nobody links
     // The two fields typed, the first one left (or not), the trackbar moved, then OK or Cancel.
@@ -403,8 +486,8 @@ TEST_F(MainWindowWin32, RecordingGoesOnAcrossTheLiveViewsEndsWholeOnLeavingThemO
     // The unit sent lambda 0.80 and 1.20 only: after the header, every row is whole and one of
     // theirs, in the system's line ends.
     const std::string text = ReadFileText(csv);
-    const std::regex row(R"(\n\d+\.\d{3},\d\.\d\d,\d+\.\d,(0\.8|1\.2)000,14\.70\r(?=\n))");
-    EXPECT_TRUE(text.starts_with("time_s,lambda,afr,lambda_raw,stoich\r\n"));
+    const std::regex row(R"(\n\d+\.\d{3},\d\.\d\d,\d+\.\d,(0\.8|1\.2)000,14\.70,\r(?=\n))");
+    EXPECT_TRUE(text.starts_with("time_s,lambda,afr,lambda_raw,stoich,mark\r\n"));
     EXPECT_EQ(std::distance(std::sregex_iterator(text.begin(), text.end(), row), {}),
               std::count(text.begin(), text.end(), '\n') - 1);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n') - 1, RecordedRows());
