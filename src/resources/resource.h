@@ -29,6 +29,8 @@
 #define IDM_COMM_SETUP 32790
 #define IDM_RECORD 32795
 #define IDM_LIVE_HISTORY 32796
+#define IDM_OPEN_SETUP 32797
+#define IDM_SAVE_SETUP 32798
 
 // The push buttons of the views carry no identifier of their own.
 #define IDC_VIEW_BUTTON 0

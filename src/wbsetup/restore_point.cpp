@@ -71,9 +71,9 @@ std::string RestorePointName(const std::string& folder, const std::tm& when) {
 
 int SaveRestorePoint(const std::string& folder, const std::array<uint8_t, DEVICE_INFO_SIZE>& info,
                      std::string& path, std::string& error) {
-    std::error_code code;
+    std::error_code code, ignored;
     std::filesystem::create_directories(folder, code);
-    if (!std::filesystem::is_directory(folder, code)) {
+    if (!std::filesystem::is_directory(folder, ignored)) {
         error = "cannot make the folder " + folder +
                 (code ? ": " + code.message() : std::string(": a file has its name"));
         return -1;

@@ -18,6 +18,7 @@
 #include "settings/config.h"
 #include "support/notice_record.h"
 #include "wbsetup/setup_transfer.h"
+#include "wbsetup/setup_view_win32.h"
 #include "win32/wine_helpers.h"
 
 #include <gtest/gtest.h>
@@ -26,6 +27,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <regex>
@@ -37,9 +39,9 @@ bool Has(const std::string& text, const char* part) {
     return text.find(part) != std::string::npos;
 }
 
-constexpr int MENU[] = {IDM_FIND_UNIT,    IDM_COMM_SETUP, IDM_PREFERENCES, IDM_RECORD,
-                        IDM_EXIT,         IDM_WB_SETUP,   IDM_AFR_LAMBDA,  IDM_FIRMWARE_UPDATE,
-                        IDM_LIVE_HISTORY, IDM_ABOUT};
+constexpr int MENU[] = {IDM_FIND_UNIT,  IDM_COMM_SETUP,      IDM_PREFERENCES,  IDM_RECORD,
+                        IDM_OPEN_SETUP, IDM_SAVE_SETUP,      IDM_EXIT,         IDM_WB_SETUP,
+                        IDM_AFR_LAMBDA, IDM_FIRMWARE_UPDATE, IDM_LIVE_HISTORY, IDM_ABOUT};
 
 // The settings that point the utility at the simulated unit.
 constexpr char VIEW_SETTINGS_UNIT[] = "[PORT] COM5\n[AUTOPORT] 0\n";
@@ -96,7 +98,9 @@ class MainWindowWin32 : public ::testing::Test {
     // way) and the end of the session all refused.
     void ExpectLocked() {
         EXPECT_TRUE(Grayed(GetSystemMenu(window, FALSE), SC_CLOSE) &&
-                    Grayed(GetMenu(window), IDM_EXIT) && Grayed(GetMenu(window), IDM_COMM_SETUP));
+                    Grayed(GetMenu(window), IDM_EXIT) && Grayed(GetMenu(window), IDM_COMM_SETUP) &&
+                    Grayed(GetMenu(window), IDM_OPEN_SETUP) &&
+                    Grayed(GetMenu(window), IDM_SAVE_SETUP));
         PostMessageA(window, WM_CLOSE, 0, 0);
         PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
         EXPECT_EQ(SendMessageA(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP), FALSE);
@@ -178,12 +182,24 @@ TEST_F(MainWindowWin32, FirstStartFindsNoUnitAndClosingStoresThePositionUnlessMi
         << "closed minimized: the icon's rectangle is not stored";
 }
 
+// Pixels of one colour in a rectangle of the window's client area, as drawn on the screen.
+int CountPixels(HWND window, RECT area, COLORREF colour) {
+    HDC screen = GetDC(window);
+    int count = 0;
+    for (int y = area.top; y < area.bottom; ++y)
+        for (int x = area.left; x < area.right; ++x)
+            count += GetPixel(screen, x, y) == colour;
+    ReleaseDC(window, screen);
+    return count;
+}
+
 TEST_F(MainWindowWin32, SetChecksThenWritesWithTheWindowLockedAndTheUnitsValuesAreShown) {
     StartUnit({"--baud", "57600"}); // paced at the line's speed: the write can be watched
     StartWindow(VIEW_SETTINGS_UNIT);
     EXPECT_EQ(MenuState(),
-              "Find &MQ-6|&Comm Setup...|Pre&ferences...|&Record Live Data...\tCtrl+R|E&xit|&WB "
-              "Setup (gray)|&Afr && Lambda|&Firmware Update|Live &History|&About ...|");
+              "Find &MQ-6|&Comm Setup...|Pre&ferences...|&Record Live Data...\tCtrl+R|&Open "
+              "Setup...\tCtrl+O|&Save Setup As...\tCtrl+S|E&xit|&WB Setup (gray)|&Afr && "
+              "Lambda|&Firmware Update|Live &History|&About ...|");
     ASSERT_TRUE(WaitForUnitData());
     // An AFR of 250 in a five-character field: a beep for the letter and one for the value, which
     // keeps the focus.
@@ -233,17 +249,6 @@ TEST_F(MainWindowWin32, SetChecksThenWritesWithTheWindowLockedAndTheUnitsValuesA
     for (int row = 0; row < 8; ++row)
         EXPECT_EQ(ControlText(Field(row)), typed[row][1]) << "row " << row;
     EXPECT_EQ(CountNotices(), 0u);
-}
-
-// Pixels of one colour in a rectangle of the window's client area, as drawn on the screen.
-int CountPixels(HWND window, RECT area, COLORREF colour) {
-    HDC screen = GetDC(window);
-    int count = 0;
-    for (int y = area.top; y < area.bottom; ++y)
-        for (int x = area.left; x < area.right; ++x)
-            count += GetPixel(screen, x, y) == colour;
-    ReleaseDC(window, screen);
-    return count;
 }
 
 // The live view as the unit goes and comes back: while the port is closed the needle is off the
@@ -392,6 +397,92 @@ TEST_F(MainWindowWin32, RecordingGoesOnAcrossTheLiveViewsEndsWholeOnLeavingThemO
     SendMessageA(window, WM_COMMAND, IDM_AFR_LAMBDA, 0);
     int32_t shown = LambdaX100.load();
     EXPECT_TRUE(PumpUntil([&] { return LambdaX100.load() != shown; }, VIEW_WAIT_MS));
+}
+
+// Setup files and restore points: Open (by its box, from the live view) fills the view, marks
+// what differs from the unit and Set writes the file's block; a bad file leaves the view as it
+// was with a box; Save then Open gives the same view; the restore point of that Set, opened and
+// set, gives the unit its earlier block back.
+TEST_F(MainWindowWin32, SetupFilesOpenSaveAndARestorePointUndoesTheWrite) {
+    StartUnit({});
+    StartWindow(VIEW_SETTINGS_UNIT);
+    ASSERT_TRUE(WaitForUnitData());
+    const std::string temp = EnvText("TEMP"), restore = temp + "\\restore\\";
+    std::filesystem::remove_all(restore);
+    // Differs from the unit's defaults in A's first volts and second AFR, A's response (code 66,
+    // in no row), the flag byte with B linear, B's four values and the offset.
+    const std::string good = temp + "\\good setup.json";
+    std::ofstream(good) << "{\"flags\": 242, \"a1_volts\": 1.2, \"a2_afr\": 18.5, "
+                           "\"a_response\": 66, \"b_mode\": \"wb\", \"b1_volts\": 0.5, "
+                           "\"b1_afr\": 9, \"b2_volts\": 4, \"b2_afr\": 17, \"nb_offset\": 55}";
+    SendMessageA(window, WM_COMMAND, IDM_AFR_LAMBDA, 0);
+    InDialog = [&](HWND dialog) {
+        SetDlgItemTextA(dialog, 0x47C, good.c_str()); // the box's file name
+        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    };
+    SetTimer(nullptr, 0, 50, RunInDialog);
+    SendMessageA(window, WM_COMMAND, IDM_OPEN_SETUP, 0);
+    auto box = [&](int x) { return ChildAt(window, "ComboBox", x, 424); };
+    auto view = [&] {
+        std::string texts;
+        for (int row = 0; row < 8; ++row)
+            texts += ControlText(Field(row)) + " ";
+        return texts + ControlText(ChildAt(window, "Edit", 130, 506)) + " " +
+               ControlText(box(133)) + " " + ControlText(box(528)) +
+               (SendMessageA(ChildAt(window, "Button", 713, 424), BM_GETCHECK, 0, 0) ? " WB"
+                                                                                     : " NB");
+    };
+    ASSERT_EQ(ViewMode.load(), VIEW_WB_SETUP);
+    EXPECT_EQ(view(), "1.2 10.00 5.0 18.50 0.5 9.00 4.0 17.00 14.70 (code 66) Medium WB");
+    // A mark of 6 x 6 pixels beside each item that differs and has its control: rows 0, 3 and 4
+    // to 7, A's box and the mode buttons (the offset bar is not shown in the linear layout).
+    auto marks = [&] {
+        return CountPixels(window, {40, 356, 780, 446}, RGB(200, 0, 200)) +
+               CountPixels(window, {160, 500, 200, 524}, RGB(200, 0, 200));
+    };
+    EXPECT_TRUE(PumpUntil([&] { return marks() == 8 * 36; }, VIEW_WAIT_MS)) << marks();
+
+    // Save, change a field, open the saved file: the same view.
+    const std::string saved = temp + "\\saved.json";
+    ASSERT_EQ(SaveSetupFile(saved), 0);
+    std::string before = view();
+    Tab(0, "3");
+    ASSERT_EQ(OpenSetupFile(saved), 0);
+    EXPECT_EQ(view(), before);
+    // A bad file: the box names it and says why; the view is as it was.
+    const std::string bad = temp + "\\bad.json";
+    std::ofstream(bad) << "{\"a1_volts\": 9}";
+    EXPECT_EQ(OpenSetupFile(bad), -1);
+    ASSERT_EQ(CountNotices(), 1u);
+    EXPECT_TRUE(Has(RecordedNotices[0].text,
+                    (bad + ": a1_volts takes a number from 0 to 5, not 9").c_str()))
+        << RecordedNotices[0].text;
+    EXPECT_EQ(view(), before);
+
+    // Set writes the file's block: 14.70, F2, two zeros, response bytes 33 and 64, A 12 and 50
+    // tenths of a volt at 10.00 and 18.50, B 5 and 40 at 9.00 and 17.00, offset 55.
+    const std::vector<uint8_t> written = {0x05, 0xBE, 0xF2, 0, 0,  0x21, 0x40, 12,   50,   0x03,
+                                          0xE8, 0x07, 0x3A, 5, 40, 0x03, 0x84, 0x06, 0xA4, 55};
+    const std::vector<uint8_t> defaults = {0x05, 0xBE, 0,    0, 0,  0x40, 0x40, 0,    50,   0x03,
+                                           0xE8, 0x07, 0xD0, 0, 50, 0x03, 0xE8, 0x07, 0xD0, 0x80};
+    auto setAndRead = [&] {
+        Click(620, 496);
+        EXPECT_TRUE(PumpUntil([] { return SetupWriteRunning.load() == 0; }, VIEW_WAIT_MS));
+        EXPECT_EQ(SetupWriteResult.load(), 0);
+        Click(340, 496); // Read MQ-6: the unit's data block
+        return std::vector<uint8_t>(&DeviceInfo[4], &DeviceInfo[24]);
+    };
+    EXPECT_EQ(setAndRead(), written);
+    // The restore point holds the unit's block before the write; opened and set, it is back.
+    std::vector<std::string> points;
+    for (const auto& entry : std::filesystem::directory_iterator(restore))
+        points.push_back(entry.path().string());
+    ASSERT_EQ(points.size(), 1u);
+    EXPECT_TRUE(std::regex_search(points[0], std::regex(R"(\\mq6-setup-\d{8}-\d{6}\.json$)")))
+        << points[0];
+    ASSERT_EQ(OpenSetupFile(points[0]), 0);
+    EXPECT_EQ(setAndRead(), defaults);
+    EXPECT_EQ(CountNotices(), 1u);
 }
 
 } // namespace
