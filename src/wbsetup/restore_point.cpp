@@ -41,18 +41,21 @@ std::pair<std::string, long> RestorePointOrder(std::string_view name) {
     return {std::string(stamp), std::stol(std::string(rest.substr(1)))};
 }
 
-void PruneRestorePoints(const std::filesystem::path& folder) {
+// Removes the oldest restore points but the one just made, which a clock set back could put
+// among them, until RESTORE_POINTS_KEPT are left with it.
+void PruneRestorePoints(const std::filesystem::path& folder, const std::string& made) {
     std::vector<std::pair<std::pair<std::string, long>, std::filesystem::path>> points;
     std::error_code code;
     for (const auto& entry : std::filesystem::directory_iterator(folder, code)) {
-        auto order = RestorePointOrder(entry.path().filename().string());
-        if (!order.first.empty() && entry.is_regular_file(code))
+        std::string name = entry.path().filename().string();
+        auto order = RestorePointOrder(name);
+        if (!order.first.empty() && name != made && entry.is_regular_file(code))
             points.emplace_back(order, entry.path());
     }
-    if (points.size() <= static_cast<size_t>(RESTORE_POINTS_KEPT))
+    if (points.size() < static_cast<size_t>(RESTORE_POINTS_KEPT))
         return;
     std::sort(points.begin(), points.end());
-    for (size_t i = 0; i + RESTORE_POINTS_KEPT < points.size(); ++i)
+    for (size_t i = 0; i + RESTORE_POINTS_KEPT <= points.size(); ++i)
         std::filesystem::remove(points[i].second, code);
 }
 } // namespace
@@ -83,9 +86,10 @@ int SaveRestorePoint(const std::string& folder, const std::array<uint8_t, DEVICE
     MatchResponseRows(unit);
     std::time_t now = std::time(nullptr);
     std::tm local = *std::localtime(&now);
-    path = (std::filesystem::path(folder) / RestorePointName(folder, local)).string();
+    std::string name = RestorePointName(folder, local);
+    path = (std::filesystem::path(folder) / name).string();
     if (!WriteSetupText(path, SetupToJson(unit), error))
         return -1;
-    PruneRestorePoints(folder);
+    PruneRestorePoints(folder, name);
     return 0;
 }
