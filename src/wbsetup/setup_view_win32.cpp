@@ -347,6 +347,11 @@ void PaintMarks(Canvas* canvas) {
     SetupRecord shown{};
     ReadSetupForm(GatherForm(), shown);
     uint32_t differing = DifferingItems(shown);
+    // A change of what the layout hides (channel B's points in NB, the offset in WB) is marked
+    // beside the mode buttons, so that each change Set would make has a mark.
+    for (int item = 0; item < MARKED_ITEMS; ++item)
+        if ((differing & (1u << item)) != 0 && MarkArea(item).right == 0)
+            differing |= ITEM_LAYOUT;
     CanvasSetPen(canvas, 1, MARK_COLOUR);
     CanvasSetBrush(canvas, MARK_COLOUR);
     for (int item = 0; item < MARKED_ITEMS; ++item) {

@@ -1,6 +1,6 @@
 // mq6wb-send: chooses a menu command of a running mq6wb.exe, as a click on the menu would, so
 // that scripts can show each view. Waits up to the given seconds for the window to exist;
-// "wait" only waits. "open FILE" chooses Open Setup... and gives the box FILE.
+// "wait" only waits. "open FILE" chooses Open Setup... and gives its box FILE.
 //   mq6wb-send afr|history|setup|firmware|exit|wait [seconds]
 //   mq6wb-send open FILE
 #include "resources/resource.h"
@@ -21,25 +21,15 @@ constexpr std::pair<const char*, int> COMMANDS[] = {
 constexpr int POLL_MS = 50;
 } // namespace
 
-namespace {
-// The Open box over the utility's window gets the file's name and its OK.
-int OpenSetupFile(const char* path) {
-    HWND window = FindWindowA("MQ6", nullptr);
-    if (window == nullptr || !PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_OPEN_SETUP, 0), 0))
-        return 1;
-    for (int waited = 0; waited <= 10000; waited += POLL_MS, Sleep(POLL_MS)) {
-        HWND box = GetLastActivePopup(window);
-        if (box != window && SetDlgItemTextA(box, 0x47C, path))
-            return PostMessageA(box, WM_COMMAND, IDOK, 0) ? 0 : 1;
-    }
-    std::fprintf(stderr, "mq6wb-send: no Open box\n");
-    return 1;
-}
-} // namespace
-
 int main(int argc, char** argv) {
-    if (argc == 3 && std::strcmp(argv[1], "open") == 0)
-        return OpenSetupFile(argv[2]);
+    // The Open box over the window gets the file's name and its OK.
+    HWND utility = FindWindowA("MQ6", nullptr);
+    if (argc == 3 && std::strcmp(argv[1], "open") == 0 && utility != nullptr &&
+        PostMessageA(utility, WM_COMMAND, MAKEWPARAM(IDM_OPEN_SETUP, 0), 0))
+        for (int waited = 0; waited <= 10000; waited += POLL_MS, Sleep(POLL_MS))
+            if (HWND box = GetLastActivePopup(utility);
+                box != utility && SetDlgItemTextA(box, 0x47C, argv[2]))
+                return PostMessageA(box, WM_COMMAND, IDOK, 0) ? 0 : 1;
     const std::pair<const char*, int>* chosen = nullptr;
     for (const auto& row : COMMANDS)
         if (argc >= 2 && std::strcmp(argv[1], row.first) == 0)

@@ -1,6 +1,8 @@
 // The setup file as a backup: a unit's setup block through the file and back unchanged, and the
-// restore points kept before each write, in a real temporary folder.
+// restore points kept before each write, in a real temporary folder (where mq6 keeps them, what
+// they hold and a folder that cannot be made are setup_cli_test's).
 #include "firmware/test_files.h"
+#include "support/pty_peer.h"
 #include "wbsetup/restore_point.h"
 #include "wbsetup/setup_file.h"
 
@@ -11,20 +13,13 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
 using Info = std::array<uint8_t, DEVICE_INFO_SIZE>;
 
-// A data block whose setup block starts with these bytes (stoich, flags, two zeros, the
-// response bytes, then A's volts, volts, AFR, AFR and B's, the offset), the filler after them.
-Info InfoWith(const Bytes& setup) {
+// A data block whose 64-byte setup block is hex (Hex's form).
+Info InfoWith(const char* hex) {
     Info info{};
-    std::fill(&info[4], &info[68], 0x5A);
-    std::copy(setup.begin(), setup.end(), &info[4]);
+    std::ranges::copy(Hex(hex), &info[4]);
     return info;
-}
-
-Bytes SetupBlock(const Info& info) {
-    return Bytes(&info[4], &info[68]);
 }
 
 // The setup block that the file at path gives.
@@ -32,73 +27,62 @@ Bytes BlockOfFile(const std::string& path) {
     SetupRecord back = DEFAULT_SETUP;
     std::string error;
     EXPECT_TRUE(ReadSetupFile(path, back, error)) << error;
-    Info info = InfoWith({});
+    Info info;
+    info.fill(0xEE);          // packing writes every byte of the block
+    back.SetupFlags |= 0x100; // only the low byte travels
     PackSetupBlock(back, info);
-    return SetupBlock(info);
+    return Bytes(&info[4], &info[68]);
 }
 
-// Flag bits of the unit's own, offset 55, response byte 33 (code 66, no row) and 120 (Fastest).
-const Bytes UNUSUAL = {5,    0xB4, 0xF2, 0, 0,  33, 120,  12, 45,   4,
-                       0x4C, 7,    0x3A, 5, 40, 3,  0x84, 6,  0xA4, 55};
+// Stoich, flags, two zeros, the response bytes, A's volts, volts, AFR, AFR, B's, the offset.
+// Here flag bits of the unit's own, response byte 0x21 (code 66, no row), offset 55.
+constexpr char UNUSUAL[] = "05 B4 F2 00 00 21 78 0C 2D 04 4C 07 3A 05 28 03 84 06 A4 37 5A*44";
 
-TEST(SetupFile, EveryBlockComesBackFromItsFileByteForByte) {
-    const std::tuple<Bytes, const char*> rows[] = {
-        {{5, 0xBE, 0, 0, 0, 64, 64, 0, 50, 3, 0xE8, 7, 0xD0, 0, 50, 3, 0xE8, 7, 0xD0, 128},
-         "\"a_response\": \"Medium\""}, // the defaults
+TEST(SetupFile, EveryBlockComesBackFromItsFileByteForByteAndRestorePointsAreKept) {
+    // The defaults; the unusual block; stoich 1.00 and the rest 0 (code 0 has no row); 210.00,
+    // 5.0 V, every byte 255 and code 510.
+    const std::pair<const char*, const char*> rows[] = {
+        {"05 BE 00 00 00 40 40 00 32 03 E8 07 D0 00 32 03 E8 07 D0 80 5A*44", "\"Medium\""},
         {UNUSUAL, "\"a_response\": 66,\n  \"b_mode\": \"wb\""},
-        // Stoich 1.00, the rest 0 (response code 0 has no row); then 210.00 (0x5208), 5.0 V,
-        // every byte 255 and response code 510.
-        {{0, 100, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, "\"b_response\": 0,"},
-        {{0x52, 8, 255, 0, 0, 255, 255, 50, 50, 0x52, 8, 0x52, 8, 50, 50, 0x52, 8, 0x52, 8, 255},
-         "\"b_response\": 510,"},
+        {"00 64 00*18 5A*44", "\"b_response\": 0,"},
+        {"52 08 FF 00 00 FF FF 32 32 52 08 52 08 32 32 52 08 52 08 FF 5A*44", "\": 510,"},
     };
     TempDir dir;
-    for (const auto& [setup, line] : rows) {
+    for (const auto& [hex, line] : rows) {
         SetupRecord unit = DEFAULT_SETUP;
-        UnpackSetupBlock(InfoWith(setup), unit);
+        UnpackSetupBlock(InfoWith(hex), unit);
         std::string text = SetupToJson(unit), error;
         SCOPED_TRACE(text);
         EXPECT_NE(text.find(line), std::string::npos);
         ASSERT_TRUE(WriteSetupText(dir.File("setup.json"), text, error)) << error;
-        EXPECT_EQ(BlockOfFile(dir.File("setup.json")), SetupBlock(InfoWith(setup)));
+        EXPECT_EQ(BlockOfFile(dir.File("setup.json")), Hex(hex));
     }
     // The earlier form's null for such a code keeps the rate the setup starts from.
     WriteText(dir.File("old.json"), "{\"a_response\": null, \"b_response\": \"Fast\"}");
-    EXPECT_EQ(BlockOfFile(dir.File("old.json"))[5], 64);
-}
+    EXPECT_EQ(BlockOfFile(dir.File("old.json"))[5], 0x40);
 
-TEST(RestorePoint, NamedByTheSecondNeverOverwrittenAndTheNewestHundredKept) {
-    TempDir dir;
-    const std::string folder = dir.File("settings/restore");
-    std::filesystem::create_directories(folder);
+    // Restore points are named by the second, never overwritten, and the newest 100 are kept.
+    const std::string folder = dir.path, stamp = "/mq6-setup-20261208-230501";
     // 8 December 2026, 23:05:01 local time: a second and a third in that second are numbered.
     std::tm when{};
-    when.tm_year = 126, when.tm_mon = 11, when.tm_mday = 8, when.tm_hour = 23, when.tm_min = 5;
-    when.tm_sec = 1;
+    strptime("20261208-230501", "%Y%m%d-%H%M%S", &when);
     for (std::string count : {"", "-2", "-3"}) {
-        EXPECT_EQ(RestorePointName(folder, when), "mq6-setup-20261208-230501" + count + ".json");
-        WriteText(folder + "/mq6-setup-20261208-230501" + count + ".json", "{}");
+        EXPECT_EQ("/" + RestorePointName(folder, when), stamp + count + ".json");
+        WriteText(folder + stamp + count + ".json", "{}");
     }
-    // 110 more from 2025, two in each second, and two files that are none: of the 114, the 14
-    // oldest go (seconds 00 to 06), and the oldest left sorts first.
+    // 110 more from 2025, two in each second, beside the files above: of the 114, the 14 oldest
+    // go (seconds 00 to 06), and the oldest left sorts first (the -2 before the first).
     for (int i = 0; i < 110; ++i)
         WriteText(folder + "/mq6-setup-20250101-0000" + std::to_string(100 + i / 2).substr(1) +
-                      (i % 2 ? "-2" : "") + ".json",
+                      (i % 2 ? "-2.json" : ".json"),
                   "{}");
-    WriteText(folder + "/mq6-setup-20240101-000000-x.json", "");
     std::string path, error;
     ASSERT_EQ(SaveRestorePoint(folder, InfoWith(UNUSUAL), path, error), 0) << error;
-    EXPECT_EQ(std::filesystem::path(path).parent_path(), folder);
-    EXPECT_EQ(BlockOfFile(path), SetupBlock(InfoWith(UNUSUAL)));
     std::set<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
         names.insert(entry.path().filename().string());
-    EXPECT_EQ(names.size(), 101u);
-    EXPECT_EQ(*std::next(names.begin()), "mq6-setup-20250101-000007-2.json");
-    // A folder that cannot be made: nothing saved, and why.
-    WriteText(dir.File("file"), "");
-    EXPECT_EQ(SaveRestorePoint(dir.File("file/restore"), InfoWith(UNUSUAL), path, error), -1);
-    EXPECT_EQ(error, "cannot make the folder " + dir.File("file/restore") + ": Not a directory");
+    EXPECT_EQ(names.size(), 102u);
+    EXPECT_EQ(*names.begin(), "mq6-setup-20250101-000007-2.json");
 }
 
 } // namespace

@@ -35,6 +35,8 @@
 
 namespace {
 
+using namespace std::literals;
+
 bool Has(const std::string& text, const char* part) {
     return text.find(part) != std::string::npos;
 }
@@ -407,14 +409,13 @@ TEST_F(MainWindowWin32, SetupFilesOpenSaveAndARestorePointUndoesTheWrite) {
     StartUnit({});
     StartWindow(VIEW_SETTINGS_UNIT);
     ASSERT_TRUE(WaitForUnitData());
-    const std::string temp = EnvText("TEMP"), restore = temp + "\\restore\\";
-    std::filesystem::remove_all(restore);
+    const std::string folder = EnvText("TEMP"), temp = folder + "\\",
+                      good = temp + "good setup.json";
+    std::filesystem::remove_all(temp + "restore");
     // Differs from the unit's defaults in A's first volts and second AFR, A's response (code 66,
     // in no row), the flag byte with B linear, B's four values and the offset.
-    const std::string good = temp + "\\good setup.json";
-    std::ofstream(good) << "{\"flags\": 242, \"a1_volts\": 1.2, \"a2_afr\": 18.5, "
-                           "\"a_response\": 66, \"b_mode\": \"wb\", \"b1_volts\": 0.5, "
-                           "\"b1_afr\": 9, \"b2_volts\": 4, \"b2_afr\": 17, \"nb_offset\": 55}";
+    std::ofstream(good) << R"({"flags": 242, "a1_volts": 1.2, "a2_afr": 18.5, "a_response": 66,
+        "b1_volts": 0.5, "b1_afr": 9, "b2_volts": 4, "b2_afr": 17, "nb_offset": 55})";
     SendMessageA(window, WM_COMMAND, IDM_AFR_LAMBDA, 0);
     InDialog = [&](HWND dialog) {
         SetDlgItemTextA(dialog, 0x47C, good.c_str()); // the box's file name
@@ -422,66 +423,47 @@ TEST_F(MainWindowWin32, SetupFilesOpenSaveAndARestorePointUndoesTheWrite) {
     };
     SetTimer(nullptr, 0, 50, RunInDialog);
     SendMessageA(window, WM_COMMAND, IDM_OPEN_SETUP, 0);
-    auto box = [&](int x) { return ChildAt(window, "ComboBox", x, 424); };
+    // The texts of every control of the view, a checked button's marked.
     auto view = [&] {
         std::string texts;
-        for (int row = 0; row < 8; ++row)
-            texts += ControlText(Field(row)) + " ";
-        return texts + ControlText(ChildAt(window, "Edit", 130, 506)) + " " +
-               ControlText(box(133)) + " " + ControlText(box(528)) +
-               (SendMessageA(ChildAt(window, "Button", 713, 424), BM_GETCHECK, 0, 0) ? " WB"
-                                                                                     : " NB");
+        for (HWND c = GetWindow(window, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT))
+            texts += ControlText(c) + (SendMessageA(c, BM_GETCHECK, 0, 0) ? "* " : " ");
+        return texts;
     };
-    ASSERT_EQ(ViewMode.load(), VIEW_WB_SETUP);
-    EXPECT_EQ(view(), "1.2 10.00 5.0 18.50 0.5 9.00 4.0 17.00 14.70 (code 66) Medium WB");
+    EXPECT_TRUE(Has(ReadFileText(settingsFile), ("[SETUPFOLDER] " + folder + "\r\n").c_str()));
+    EXPECT_EQ(view(), "Channel A Channel B 14.70 Read MQ-6 Set Defaults Set MQ-6 1.2 10.00 5.0 "
+                      "18.50 (code 66) Medium NB WB* 0.5 9.00 4.0 17.00 ");
     // A mark of 6 x 6 pixels beside each item that differs and has its control: rows 0, 3 and 4
     // to 7, A's box and the mode buttons (the offset bar is not shown in the linear layout).
-    auto marks = [&] {
-        return CountPixels(window, {40, 356, 780, 446}, RGB(200, 0, 200)) +
-               CountPixels(window, {160, 500, 200, 524}, RGB(200, 0, 200));
-    };
+    auto marks = [&] { return CountPixels(window, {40, 356, 780, 524}, RGB(200, 0, 200)); };
     EXPECT_TRUE(PumpUntil([&] { return marks() == 8 * 36; }, VIEW_WAIT_MS)) << marks();
-
-    // Save, change a field, open the saved file: the same view.
-    const std::string saved = temp + "\\saved.json";
-    ASSERT_EQ(SaveSetupFile(saved), 0);
+    // Save, a field changed, Open of the saved file: the same view. A bad file: the box names it
+    // and says why, and the view is as it was.
+    ASSERT_EQ(SaveSetupFile(temp + "saved.json"), 0);
     std::string before = view();
     Tab(0, "3");
-    ASSERT_EQ(OpenSetupFile(saved), 0);
+    ASSERT_EQ(OpenSetupFile(temp + "saved.json"), 0);
+    std::ofstream(temp + "bad.json") << "{\"a1_volts\": 9}";
+    EXPECT_EQ(OpenSetupFile(temp + "bad.json"), -1);
     EXPECT_EQ(view(), before);
-    // A bad file: the box names it and says why; the view is as it was.
-    const std::string bad = temp + "\\bad.json";
-    std::ofstream(bad) << "{\"a1_volts\": 9}";
-    EXPECT_EQ(OpenSetupFile(bad), -1);
-    ASSERT_EQ(CountNotices(), 1u);
-    EXPECT_TRUE(Has(RecordedNotices[0].text,
-                    (bad + ": a1_volts takes a number from 0 to 5, not 9").c_str()))
-        << RecordedNotices[0].text;
-    EXPECT_EQ(view(), before);
-
+    const std::string why = temp + "bad.json: a1_volts takes a number from 0 to 5, not 9";
+    EXPECT_TRUE(CountNotices() == 1 && Has(RecordedNotices[0].text, why.c_str()));
     // Set writes the file's block: 14.70, F2, two zeros, response bytes 33 and 64, A 12 and 50
-    // tenths of a volt at 10.00 and 18.50, B 5 and 40 at 9.00 and 17.00, offset 55.
-    const std::vector<uint8_t> written = {0x05, 0xBE, 0xF2, 0, 0,  0x21, 0x40, 12,   50,   0x03,
-                                          0xE8, 0x07, 0x3A, 5, 40, 0x03, 0x84, 0x06, 0xA4, 55};
-    const std::vector<uint8_t> defaults = {0x05, 0xBE, 0,    0, 0,  0x40, 0x40, 0,    50,   0x03,
-                                           0xE8, 0x07, 0xD0, 0, 50, 0x03, 0xE8, 0x07, 0xD0, 0x80};
+    // tenths of a volt at 10.00 and 18.50, B 5 and 40 at 9.00 and 17.00, offset 55. Read shows
+    // what the unit holds.
     auto setAndRead = [&] {
         Click(620, 496);
         EXPECT_TRUE(PumpUntil([] { return SetupWriteRunning.load() == 0; }, VIEW_WAIT_MS));
-        EXPECT_EQ(SetupWriteResult.load(), 0);
-        Click(340, 496); // Read MQ-6: the unit's data block
-        return std::vector<uint8_t>(&DeviceInfo[4], &DeviceInfo[24]);
+        Click(340, 496);
+        return std::string(reinterpret_cast<char*>(&DeviceInfo[4]), 20);
     };
-    EXPECT_EQ(setAndRead(), written);
+    EXPECT_EQ(setAndRead(),
+              "\x05\xBE\xF2\0\0\x21\x40\x0C\x32\x03\xE8\x07\x3A\x05\x28\x03\x84\x06\xA4\x37"sv);
     // The restore point holds the unit's block before the write; opened and set, it is back.
-    std::vector<std::string> points;
-    for (const auto& entry : std::filesystem::directory_iterator(restore))
-        points.push_back(entry.path().string());
-    ASSERT_EQ(points.size(), 1u);
-    EXPECT_TRUE(std::regex_search(points[0], std::regex(R"(\\mq6-setup-\d{8}-\d{6}\.json$)")))
-        << points[0];
-    ASSERT_EQ(OpenSetupFile(points[0]), 0);
-    EXPECT_EQ(setAndRead(), defaults);
+    ASSERT_EQ(OpenSetupFile(std::filesystem::directory_iterator(temp + "restore")->path().string()),
+              0);
+    EXPECT_EQ(setAndRead(),
+              "\x05\xBE\0\0\0\x40\x40\0\x32\x03\xE8\x07\xD0\0\x32\x03\xE8\x07\xD0\x80"sv);
     EXPECT_EQ(CountNotices(), 1u);
 }
 
