@@ -35,6 +35,8 @@ bool ShownBlockValid = false;
 bool EditsForAnyUnit = false;
 // The edits are a cut write's, bound to its unit whatever its setup block now holds.
 bool CutWriteKept = false;
+// Since the cut, what the unit's setup block holds is not known: every item is the user's.
+bool UnitSetupUnknown = false;
 
 uint32_t RowBit(int row) {
     return 1u << row;
@@ -43,6 +45,7 @@ uint32_t RowBit(int row) {
 void KeepShownBlock() {
     ShownInfo = DeviceInfo;
     ShownBlockValid = true;
+    UnitSetupUnknown = false;
 }
 
 // The same bytes from first to last, the setup block and the mode byte skipped as asked.
@@ -124,6 +127,7 @@ void NoteSetupChosen() {
 void NoteSetupCut() {
     EditedItems = ALL_ITEMS;
     CutWriteKept = true;
+    UnitSetupUnknown = true;
 }
 
 bool ShowsResponseCode(int channel) {
@@ -230,6 +234,8 @@ int DescribeLimitedFields(std::string& text) {
 uint32_t DifferingItems(const SetupRecord& values) {
     if (!ShownBlockValid)
         return 0;
+    if (UnitSetupUnknown)
+        return ALL_ITEMS;
     SetupRecord unit = DEFAULT_SETUP;
     UnpackSetupBlock(ShownInfo, unit);
     SetupRecord shown = values;

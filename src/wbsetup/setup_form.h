@@ -81,7 +81,7 @@ int DescribeLimitedFields(std::string& text);
 std::string LimitedFieldsText();
 // The items whose value in values differs from the unit's setup last read or written (ITEM_
 // bits and a bit per FieldLayout row; ITEM_LAYOUT for any bit of the flag byte); 0 when no
-// unit's setup is known.
+// unit's setup is known, every item after a cut write until the unit's block is read again.
 uint32_t DifferingItems(const SetupRecord& values);
 // True when Set would write values the user has not seen: not every item is of the user's
 // choosing and the unit's data block has not been read.
