@@ -184,17 +184,6 @@ TEST_F(MainWindowWin32, FirstStartFindsNoUnitAndClosingStoresThePositionUnlessMi
         << "closed minimized: the icon's rectangle is not stored";
 }
 
-// Pixels of one colour in a rectangle of the window's client area, as drawn on the screen.
-int CountPixels(HWND window, RECT area, COLORREF colour) {
-    HDC screen = GetDC(window);
-    int count = 0;
-    for (int y = area.top; y < area.bottom; ++y)
-        for (int x = area.left; x < area.right; ++x)
-            count += GetPixel(screen, x, y) == colour;
-    ReleaseDC(window, screen);
-    return count;
-}
-
 TEST_F(MainWindowWin32, SetChecksThenWritesWithTheWindowLockedAndTheUnitsValuesAreShown) {
     StartUnit({"--baud", "57600"}); // paced at the line's speed: the write can be watched
     StartWindow(VIEW_SETTINGS_UNIT);
@@ -251,6 +240,17 @@ TEST_F(MainWindowWin32, SetChecksThenWritesWithTheWindowLockedAndTheUnitsValuesA
     for (int row = 0; row < 8; ++row)
         EXPECT_EQ(ControlText(Field(row)), typed[row][1]) << "row " << row;
     EXPECT_EQ(CountNotices(), 0u);
+}
+
+// Pixels of one colour in a rectangle of the window's client area, as drawn on the screen.
+int CountPixels(HWND window, RECT area, COLORREF colour) {
+    HDC screen = GetDC(window);
+    int count = 0;
+    for (int y = area.top; y < area.bottom; ++y)
+        for (int x = area.left; x < area.right; ++x)
+            count += GetPixel(screen, x, y) == colour;
+    ReleaseDC(window, screen);
+    return count;
 }
 
 // The live view as the unit goes and comes back: while the port is closed the needle is off the
