@@ -162,6 +162,13 @@ LRESULT RunCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     case IDM_RECORD:
         OnRecordCommand();
         return 0;
+    case IDM_OPEN_SETUP:
+    case IDM_SAVE_SETUP:
+        if (CurrentView() != VIEW_WB_SETUP)
+            SelectView(window, IDM_WB_SETUP);
+        if (CurrentView() == VIEW_WB_SETUP)
+            OnSetupFileCommand(command == IDM_OPEN_SETUP ? SETUP_FILE_OPEN : SETUP_FILE_SAVE);
+        return 0;
     case IDM_PREFERENCES:
         OpenDialog(IDD_PREFERENCES, PreferencesDlgProc);
         return 0;

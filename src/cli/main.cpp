@@ -196,6 +196,8 @@ void AddSetupWrite(CLI::App& setup, SetupOptions& options) {
     write->add_flag("--dry-run", options.dryRun,
                     "show the changes against the unit, write nothing");
     write->add_flag("--yes", options.yes, "write without asking (needed without a terminal)");
+    write->add_flag("--no-restore-point", options.noRestorePoint,
+                    "keep no restore point of the unit's setup before writing");
 }
 
 void AddSetup(CLI::App& app, SetupOptions& options) {

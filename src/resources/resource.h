@@ -33,6 +33,8 @@
 #define IDM_OPEN_RECORDING 32797
 #define IDM_MARK 32798
 #define IDM_RECORDING_VIEW 32799
+#define IDM_OPEN_SETUP 32800
+#define IDM_SAVE_SETUP 32801
 
 // The push buttons of the views carry no identifier of their own.
 #define IDC_VIEW_BUTTON 0

@@ -1,9 +1,10 @@
 // mq6wb-send: chooses a menu command of a running mq6wb.exe, as a click on the menu would, so
 // that scripts can show each view. Waits up to the given seconds for the window to exist;
 // "wait" only waits; "cursor X" moves the pointer, as the utility sees it, to client x X in the
-// Recording view's chart.
+// Recording view's chart; "open FILE" chooses Open Setup... and gives its box FILE.
 //   mq6wb-send afr|history|setup|firmware|mark|exit|wait [seconds]
 //   mq6wb-send cursor X
+//   mq6wb-send open FILE
 #include "resources/resource.h"
 
 #include <windows.h>
@@ -32,6 +33,14 @@ int main(int argc, char** argv) {
                    ? 0
                    : 1;
     }
+    // The Open box over the window gets the file's name and its OK.
+    HWND utility = FindWindowA("MQ6", nullptr);
+    if (argc == 3 && std::strcmp(argv[1], "open") == 0 && utility != nullptr &&
+        PostMessageA(utility, WM_COMMAND, MAKEWPARAM(IDM_OPEN_SETUP, 0), 0))
+        for (int waited = 0; waited <= 10000; waited += POLL_MS, Sleep(POLL_MS))
+            if (HWND box = GetLastActivePopup(utility);
+                box != utility && SetDlgItemTextA(box, 0x47C, argv[2]))
+                return PostMessageA(box, WM_COMMAND, IDOK, 0) ? 0 : 1;
     const std::pair<const char*, int>* chosen = nullptr;
     for (const auto& row : COMMANDS)
         if (argc >= 2 && std::strcmp(argv[1], row.first) == 0)

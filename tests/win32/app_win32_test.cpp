@@ -20,6 +20,7 @@
 #include "settings/config.h"
 #include "support/notice_record.h"
 #include "wbsetup/setup_transfer.h"
+#include "wbsetup/setup_view_win32.h"
 #include "win32/wine_helpers.h"
 
 #include <gtest/gtest.h>
@@ -28,6 +29,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <regex>
@@ -35,12 +37,15 @@
 
 namespace {
 
+using namespace std::literals;
+
 bool Has(const std::string& text, const char* part) {
     return text.find(part) != std::string::npos;
 }
 
-constexpr int MENU[] = {IDM_FIND_UNIT,    IDM_COMM_SETUP, IDM_PREFERENCES, IDM_RECORD,
-                        IDM_EXIT,         IDM_WB_SETUP,   IDM_AFR_LAMBDA,  IDM_FIRMWARE_UPDATE,
+constexpr int MENU[] = {IDM_FIND_UNIT,    IDM_COMM_SETUP,     IDM_PREFERENCES, IDM_RECORD,
+                        IDM_MARK,         IDM_OPEN_RECORDING, IDM_OPEN_SETUP,  IDM_SAVE_SETUP,
+                        IDM_EXIT,         IDM_WB_SETUP,       IDM_AFR_LAMBDA,  IDM_FIRMWARE_UPDATE,
                         IDM_LIVE_HISTORY, IDM_ABOUT};
 
 // The settings that point the utility at the simulated unit.
@@ -98,7 +103,9 @@ class MainWindowWin32 : public ::testing::Test {
     // way) and the end of the session all refused.
     void ExpectLocked() {
         EXPECT_TRUE(Grayed(GetSystemMenu(window, FALSE), SC_CLOSE) &&
-                    Grayed(GetMenu(window), IDM_EXIT) && Grayed(GetMenu(window), IDM_COMM_SETUP));
+                    Grayed(GetMenu(window), IDM_EXIT) && Grayed(GetMenu(window), IDM_COMM_SETUP) &&
+                    Grayed(GetMenu(window), IDM_OPEN_SETUP) &&
+                    Grayed(GetMenu(window), IDM_SAVE_SETUP));
         PostMessageA(window, WM_CLOSE, 0, 0);
         PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
         EXPECT_EQ(SendMessageA(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP), FALSE);
@@ -184,8 +191,10 @@ TEST_F(MainWindowWin32, SetChecksThenWritesWithTheWindowLockedAndTheUnitsValuesA
     StartUnit({"--baud", "57600"}); // paced at the line's speed: the write can be watched
     StartWindow(VIEW_SETTINGS_UNIT);
     EXPECT_EQ(MenuState(),
-              "Find &MQ-6|&Comm Setup...|Pre&ferences...|&Record Live Data...\tCtrl+R|E&xit|&WB "
-              "Setup (gray)|&Afr && Lambda|&Firmware Update|Live &History|&About ...|");
+              "Find &MQ-6|&Comm Setup...|Pre&ferences...|&Record Live Data...\tCtrl+R|M&ark\tF9|"
+              "&Open Recording...\tCtrl+L|&Open Setup...\tCtrl+O|&Save Setup "
+              "As...\tCtrl+S|E&xit|&WB Setup (gray)|&Afr && Lambda|&Firmware Update|Live "
+              "&History|&About ...|");
     ASSERT_TRUE(WaitForUnitData());
     // An AFR of 250 in a five-character field: a beep for the letter and one for the value, which
     // keeps the focus.
@@ -504,6 +513,77 @@ TEST_F(MainWindowWin32, RecordingGoesOnAcrossTheLiveViewsEndsWholeOnLeavingThemO
     SendMessageA(window, WM_COMMAND, IDM_AFR_LAMBDA, 0);
     int32_t shown = LambdaX100.load();
     EXPECT_TRUE(PumpUntil([&] { return LambdaX100.load() != shown; }, VIEW_WAIT_MS));
+}
+
+// Setup files and restore points: Open (by its box, from the live view) fills the view, marks
+// what differs from the unit and Set writes the file's block; a bad file leaves the view as it
+// was with a box; Save then Open gives the same view; the restore point of that Set, opened and
+// set, gives the unit its earlier block back; a write cut off keeps its values.
+TEST_F(MainWindowWin32, SetupFilesOpenSaveAndARestorePointUndoesTheWrite) {
+    StartUnit({"--fail-write", "513"}); // the first block of the third write: 256 blocks each
+    StartWindow(VIEW_SETTINGS_UNIT);
+    ASSERT_TRUE(WaitForUnitData());
+    const std::string folder = EnvText("TEMP"), temp = folder + "\\",
+                      good = temp + "good setup.json";
+    std::filesystem::remove_all(temp + "restore");
+    // Differs from the unit's defaults in A's first volts and second AFR, A's response (code 66,
+    // in no row), the flag byte with B linear, B's four values and the offset.
+    std::ofstream(good) << R"({"flags": 242, "a1_volts": 1.2, "a2_afr": 18.5, "a_response": 66,
+        "b1_volts": 0.5, "b1_afr": 9, "b2_volts": 4, "b2_afr": 17, "nb_offset": 55})";
+    SendMessageA(window, WM_COMMAND, IDM_AFR_LAMBDA, 0);
+    InDialog = [&](HWND dialog) {
+        SetDlgItemTextA(dialog, 0x47C, good.c_str()); // the box's file name
+        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    };
+    SetTimer(nullptr, 0, 50, RunInDialog);
+    SendMessageA(window, WM_COMMAND, IDM_OPEN_SETUP, 0);
+    // The texts of every control of the view, a checked button's marked.
+    auto view = [&] {
+        std::string texts;
+        for (HWND c = GetWindow(window, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT))
+            texts += ControlText(c) + (SendMessageA(c, BM_GETCHECK, 0, 0) ? "* " : " ");
+        return texts;
+    };
+    EXPECT_TRUE(Has(ReadFileText(settingsFile), ("[SETUPFOLDER] " + folder + "\r\n").c_str()));
+    EXPECT_EQ(view(), "Channel A Channel B 14.70 Read MQ-6 Set Defaults Set MQ-6 1.2 10.00 5.0 "
+                      "18.50 (code 66) Medium NB WB* 0.5 9.00 4.0 17.00 ");
+    // A mark of 6 x 6 pixels beside each item that differs and has its control: rows 0, 3 and 4
+    // to 7, A's box and the mode buttons (the offset bar is not shown in the linear layout).
+    auto marks = [&] { return CountPixels(window, {40, 356, 780, 524}, RGB(200, 0, 200)); };
+    EXPECT_TRUE(PumpUntil([&] { return marks() == 8 * 36; }, VIEW_WAIT_MS)) << marks();
+    // Save, a field changed, Open of the saved file: the same view. A bad file: the box names it
+    // and says why, and the view is as it was.
+    ASSERT_EQ(SaveSetupFile(temp + "saved.json"), 0);
+    std::string before = view();
+    Tab(0, "3");
+    ASSERT_EQ(OpenSetupFile(temp + "saved.json"), 0);
+    std::ofstream(temp + "bad.json") << "{\"a1_volts\": 9}";
+    EXPECT_EQ(OpenSetupFile(temp + "bad.json"), -1);
+    EXPECT_EQ(view(), before);
+    const std::string why = temp + "bad.json: a1_volts takes a number from 0 to 5, not 9";
+    EXPECT_TRUE(CountNotices() == 1 && Has(RecordedNotices[0].text, why.c_str()));
+    // Set writes the file's block: 14.70, F2, two zeros, response bytes 33 and 64, A 12 and 50
+    // tenths of a volt at 10.00 and 18.50, B 5 and 40 at 9.00 and 17.00, offset 55. Read shows
+    // what the unit holds.
+    auto setAndRead = [&] {
+        Click(620, 496);
+        EXPECT_TRUE(PumpUntil([] { return SetupWriteRunning.load() == 0; }, VIEW_WAIT_MS));
+        Click(340, 496);
+        return std::string(reinterpret_cast<char*>(&DeviceInfo[4]), 20);
+    };
+    EXPECT_EQ(setAndRead(),
+              "\x05\xBE\xF2\0\0\x21\x40\x0C\x32\x03\xE8\x07\x3A\x05\x28\x03\x84\x06\xA4\x37"sv);
+    // The restore point holds the unit's block before the write; opened and set, it is back.
+    ASSERT_EQ(OpenSetupFile(std::filesystem::directory_iterator(temp + "restore")->path().string()),
+              0);
+    EXPECT_EQ(setAndRead(),
+              "\x05\xBE\0\0\0\x40\x40\0\x32\x03\xE8\x07\xD0\0\x32\x03\xE8\x07\xD0\x80"sv);
+    // A write cut off keeps its values in the view, each item marked as the user's once it has
+    // ended (channel B narrowband: nine marks, the offset bar's among them).
+    Tab(1, "12");
+    Click(620, 496);
+    EXPECT_TRUE(PumpUntil([&] { return marks() == 9 * 36; }, VIEW_WAIT_MS)) << marks();
+    EXPECT_EQ(ControlText(Field(1)) + std::to_string(CountNotices()), "12.002");
 }
 
 } // namespace
