@@ -12,6 +12,7 @@
 #include "display/live_record.h"
 #include "display/live_stream.h"
 #include "display/status_line.h"
+#include "firmware/unfinished_job.h"
 #include "link/link.h"
 #include "platform/notice.h"
 #include "platform/ticks.h"
@@ -136,7 +137,10 @@ int StartApplication(HINSTANCE instance, int showCommand) {
     AddLiveListener(ShowLiveFrame);
     AddLiveStaleListener(ShowStaleGauges);
     AddLiveListener(KeepHistorySample);
-    StatusLineNote.store(FormatRecordingNote, std::memory_order_release);
+    ResetStatusNote();
+    ResetUnfinishedJob();
+    StatusLineNote.store(FormatStatusNote, std::memory_order_release);
+    CutJobNotes.store(1, std::memory_order_release);
     if (!StartThread(StartDisplayThread, "display"))
         return 0;
     if (!StartThread(StartCommThread, "comm"))
