@@ -440,7 +440,8 @@ TEST_F(MainWindowWin32, AnUnfinishedJobSaysWhatFinishesItAndItsButtonDoes) {
                                            : ChildAt(window, "Button", 300, 420);
         for (bool cut : view == IDM_WB_SETUP ? std::vector{true, false} : std::vector{false}) {
             // Back, or there from the start, and read through its loader.
-            EXPECT_TRUE(cut || PumpUntil([] { return DeviceDataFromLoader == 1; }, VIEW_WAIT_MS));
+            EXPECT_TRUE(cut || PumpUntil([] { return DeviceDataFromLoader == 1; }, 60000))
+                << PortStatus;
             EXPECT_EQ(StatusNote(), cut ? "" : " " + guidance);
             ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(button) != FALSE; }, VIEW_WAIT_MS));
             SetFocus(button); // as the mouse's click gives it
@@ -448,7 +449,7 @@ TEST_F(MainWindowWin32, AnUnfinishedJobSaysWhatFinishesItAndItsButtonDoes) {
             ASSERT_TRUE(
                 PumpUntil([] { return !SetupWriteRunning && !FirmwareWorkerRunning(); }, 60000));
         }
-        EXPECT_EQ(CountNotices() ? RecordedNotices[0].text : "",
+        EXPECT_EQ(CountNotices() ? RecordedNotices.back().text : "",
                   view == IDM_WB_SETUP
                       ? "Program Mode Failure\n\nThe MQ-6 stopped answering.\n" + guidance
                       : "");
