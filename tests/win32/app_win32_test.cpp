@@ -353,10 +353,16 @@ TEST_F(MainWindowWin32, RecordingViewShowsMarkersZoomsScrollsAndKeepsItsFileOnAB
                 Grayed(GetMenu(window), IDM_RECORDING_VIEW));
     const Recording& shown = ReviewRecording();
     ASSERT_EQ(shown.markRows.size(), 2u);
-    PumpUntil([&] { return !GetUpdateRect(window, nullptr, FALSE); }, VIEW_WAIT_MS);
+    // The window's drawing reaches the screen a little later than the paint: each look waits.
     auto markerPixels = [&](double seconds) {
-        int x = 80 + static_cast<int>(seconds);
-        return CountPixels(window, {x - 1, 100, x + 2, 360}, RGB(0, 80, 200));
+        int x = 80 + static_cast<int>(seconds), pixels = 0;
+        PumpUntil(
+            [&] {
+                return (pixels = CountPixels(window, {x - 1, 100, x + 2, 360}, RGB(0, 80, 200))) >=
+                       200;
+            },
+            VIEW_WAIT_MS);
+        return pixels;
     };
     for (uint32_t row : shown.markRows) {
         SCOPED_TRACE(shown.rows[row].mark);
@@ -603,6 +609,7 @@ TEST_F(MainWindowWin32, SetupFilesOpenSaveAndARestorePointUndoesTheWrite) {
     Click(620, 496);
     EXPECT_TRUE(PumpUntil([&] { return marks() == 9 * 36; }, VIEW_WAIT_MS)) << marks();
     EXPECT_EQ(ControlText(Field(1)) + std::to_string(CountNotices()), "12.002");
+}
 
 // A setup write cut off by the unit's going, and a unit left in its loader by an update: the box
 // names the stage, the silence and the button; the status line says what finishes the job, the
