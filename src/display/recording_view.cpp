@@ -27,7 +27,7 @@ constexpr std::array<double, 16> TimeSteps = {0.5, 1,   2,   5,   10,   15,   30
 constexpr double TIME_LINES = 8;
 constexpr int CURSOR_TEXT_Y = HISTORY_BOTTOM - 30;
 constexpr size_t NAME_SIZE = 256;
-constexpr int FACTS_Y = 32;
+constexpr int FACTS_Y = 500; // under the scroll bar
 constexpr int FIGURES_LINE_HEIGHT = 20;
 
 Recording Review;
@@ -189,7 +189,7 @@ void DrawFigures(Canvas* canvas, std::pair<size_t, size_t> rows) {
     CanvasSetTextAlign(canvas, ALIGN_LEFT_TOP);
 }
 
-// The line under the title: when the recording started, its length, rows and markers.
+// The line under the scroll bar: when the recording started, its length, rows and markers.
 void DrawFacts(Canvas* canvas) {
     long length = std::lround(ReviewLast() - ReviewFirst());
     // time_s counts from the recording's start, and the recorder writes its last rows as it
@@ -316,14 +316,14 @@ void DrawReviewChart(Canvas* canvas) {
     CollectReview(chart, rows);
     chart.band = DrawnTargetBand(TargetLow.load(std::memory_order_acquire),
                                  TargetHigh.load(std::memory_order_acquire));
-    // The chart, the facts above it and the figures below it are drawn off the screen and put on
+    // The chart and the figures below it are drawn off the screen and put on
     // the window in one copy, so that a view that moves neither flickers nor leaves old labels.
     Canvas* window = canvas;
-    Canvas* offscreen = CanvasOpenOffscreen(window, HISTORY_AREA_LEFT, FACTS_Y, HISTORY_AREA_RIGHT,
-                                            REVIEW_FIGURES_Y + 2 * FIGURES_LINE_HEIGHT);
+    Canvas* offscreen =
+        CanvasOpenOffscreen(window, HISTORY_AREA_LEFT, HISTORY_AREA_TOP, HISTORY_AREA_RIGHT,
+                            REVIEW_FIGURES_Y + 2 * FIGURES_LINE_HEIGHT);
     if (offscreen != nullptr)
         canvas = offscreen;
-    DrawFacts(canvas);
     DrawChart(canvas, chart);
     Colour previousText = CanvasSetTextColour(canvas, ViewTextColour);
     Colour previousBack = CanvasSetBackColour(canvas, DialFaceColour);
@@ -347,6 +347,7 @@ void PaintReviewView(Canvas* canvas) {
     std::snprintf(title.data(), title.size(), "Recording: %s", Name.data());
     std::string_view text(title.data(), std::strlen(title.data()));
     CanvasText(canvas, ClientWidth / 2 - CanvasTextWidth(canvas, text) / 2, 4, text);
+    DrawFacts(canvas);
     CanvasSetTextColour(canvas, previousText);
     CanvasSetBackColour(canvas, previousBack);
     DrawReviewChart(canvas);
