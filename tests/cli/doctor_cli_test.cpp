@@ -137,7 +137,7 @@ TEST(DoctorCliTest, EachCheckTellsWhatItSawAndTheReportEndsWithTheCounts) {
             std::vector<std::vector<uint8_t>> log = ReadRequestLog(dir.File("log"));
             return log.empty() || log.back()[0] != 'R' || log.back()[1] + log.back()[2] == 0;
         };
-        WaitFor(stopped, 2000);
+        WaitFor(stopped, PATIENCE_MS);
         StopSim(sim);
         bool json = std::string(row.command).find("--json") != std::string::npos;
         EXPECT_EQ(Statuses(run.out, json), row.statuses) << run.out << run.err;

@@ -121,16 +121,19 @@ TEST_F(HistoryTest, TheChartLabelsTheTimeOfItsOwnWindow) {
 }
 
 TEST_F(HistoryTest, LiveFramesRedrawTheShownChartAtMostTenTimesASecond) {
-    // The AFR view's frames are kept, not drawn; the shown chart's once in 100 ms.
+    // The AFR view's frames are kept, not drawn; the shown chart's once in 100 ms, so a burst
+    // gives one chart, and one more for each 100 ms that a busy machine spreads it over.
     for (auto [view, count, sleepMs, charts] : {std::tuple(VIEW_AFR_LAMBDA, 5, 0, 0u),
                                                 {VIEW_LIVE_HISTORY, 5, 0, 1u},
                                                 {VIEW_LIVE_HISTORY, 1, 110, 2u}}) {
         std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
         ViewMode = view;
+        const double start = HistoryNow();
         for (int frame = 0; frame < count; ++frame)
             KeepHistorySample(LiveSample{1.0, 100, 100, 1470});
-        EXPECT_EQ(CanvasCallsOf(CanvasOp::RECTANGLE).size() / 2, charts)
-            << "face and band, view " << view;
+        size_t spread = view == VIEW_LIVE_HISTORY ? size_t((HistoryNow() - start) / 0.1) : 0;
+        size_t drawn = CanvasCallsOf(CanvasOp::RECTANGLE).size() / 2; // face and band each
+        EXPECT_TRUE(drawn >= charts && drawn <= charts + spread) << drawn << ", view " << view;
     }
     EXPECT_NE(Lines(), "") << "the frames of the AFR view are in the history";
 }

@@ -35,7 +35,7 @@ ProcessResult Run(const Transfer& transfer, Args simArgs, const TempDir& dir, Si
 // The unit's state file once the unit has restarted out of its loader.
 std::string StateAfterRestart(SimProcess& sim, const TempDir& dir) {
     auto state = [&] { return ReadText(dir.File("state")); };
-    WaitFor([&] { return state().size() > 8 && state()[8] == 0; }, 3000);
+    WaitFor([&] { return state().size() > 8 && state()[8] == 0; }, PATIENCE_MS);
     StopSim(sim);
     return state();
 }
@@ -49,7 +49,7 @@ void CutAndRerun(const Transfer& transfer, long bytes, const std::string& uncut)
     ProcessResult cut =
         Run(transfer, {"--state", dir.File("state"), "--vanish-after", std::to_string(bytes)}, dir,
             sim);
-    bool vanished = WaitSimExit(sim, 5000) == 3;
+    bool vanished = WaitSimExit(sim, PATIENCE_MS) == 3;
     StopSim(sim);
     ProcessResult rerun = Run(transfer, {"--state", dir.File("state")}, dir, sim);
     // The version the unit then reports is the carried one.
