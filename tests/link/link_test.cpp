@@ -314,8 +314,8 @@ TEST_F(ProtocolTest, ByteWaitsLastFiveTicksAndNoiseEndsTheWaitAfterThirty) {
     const Bytes block = UnitFrame('W', 'E', Bytes(256, 1));
     // The frame (none: noise), where it stops, when the rest comes (-1: never), ticks taken.
     const std::tuple<const Bytes*, long, int, int, int> rows[] = {
-        {&ACK_W, 0, -1, 6, 9},     {&block, 100, -1, 6, 9}, {&ACK_W, 6, -1, 6, 9},
-        {&block, 100, 300, 0, 30}, {&ACK_W, 6, 300, 0, 30}, {nullptr, 0, -1, 31, 36}};
+        {&ACK_W, 0, -1, 6, 8},     {&block, 100, -1, 6, 8}, {&ACK_W, 6, -1, 6, 8},
+        {&block, 100, 300, 0, 30}, {&ACK_W, 6, 300, 0, 30}, {nullptr, 0, -1, 31, 35}};
     for (const auto& [frame, cut, restAfterMs, fewest, most] : rows) {
         SCOPED_TRACE(testing::Message() << (frame ? frame->size() : 0) << " bytes cut at " << cut);
         // Noise that paused for 15 ms (a machine too busy to keep writing it) can meet a burst of
