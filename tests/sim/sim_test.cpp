@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <string>
+#include <sys/ioctl.h>
 #include <thread>
 #include <unistd.h>
 #include <utility>
@@ -142,6 +143,27 @@ TEST(SimPortTest, AClientFindsItIdleAndAVanishedUnitIsBackAtOnce) {
     EXPECT_FALSE(std::filesystem::exists(dir.File("tables")));
     close(port.master);
     StopSim(sim);
+    // Nor after a client that asked for more than it read (data blocks, 13 KB at a time, up to
+    // 260 KB, more than the terminal holds) and went: the write it blocked goes with it.
+    SimProcess busy = StartSim({});
+    PtyPeer greedy{open(busy.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC), -1, ""};
+    for (int wave = 0; wave < 20; ++wave) {
+        for (int block = 0; block < 50; ++block)
+            PeerWrite(greedy, Hex("52 07 20*10 01 99"));
+        int unsent = 0;
+        WaitFor([&] { return ioctl(greedy.master, TIOCOUTQ, &unsent) == 0 && unsent == 0; },
+                PATIENCE_MS);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    close(greedy.master);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the unit sees it go
+    PtyPeer next{open(busy.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC), -1, ""};
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const long after = CpuTicks(busy.pid);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_LE(CpuTicks(busy.pid) - after, sysconf(_SC_CLK_TCK) / 10);
+    close(next.master);
+    StopSim(busy);
 }
 
 // A bad value is refused before any terminal is made, and so is a --link that is no symbolic
@@ -167,6 +189,7 @@ TEST(SimOptionsTest, BadValuesAreRefused) {
         {{"--link", dir.File("missing/tty")},
          "mq6-sim: --link " + dir.File("missing/tty") + ": the folder does not exist\n"},
         {{"--state", big}, "mq6-sim: " + big + " is not a state file of this simulator\n"},
+        {{"--reappear-ms", "0"}, "mq6-sim: --reappear-ms needs --vanish-after\n"},
     };
     for (auto row : rows) {
         SCOPED_TRACE(row.err);
