@@ -9,20 +9,13 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-class UsageCliTest : public ::testing::Test {
-  protected:
-    TempDir dir;
-    SimProcess sim = StartSim({"--log", dir.File("log")});
-    void TearDown() override {
-        StopSim(sim);
-    }
-};
-
 // Every usage error with its whole message and status: "mq6: ", the reason and, for status 2,
 // the help line of the command the words before the options name; a usage error sends nothing.
 // FILE is bad.json, written with the row's text. A port that does not open is told why, with
 // where to look further.
-TEST_F(UsageCliTest, UsageErrorsNameTheOptionWhatWasGivenAndWhatItTakes) {
+TEST(UsageCliTest, UsageErrorsNameTheOptionWhatWasGivenAndWhatItTakes) {
+    TempDir dir;
+    SimProcess sim = StartSim({"--log", dir.File("log")});
     const std::string pair =
         " is not V,AFR; it takes volts and AFR with a comma between, as 0.5,10.5";
     const std::string whole = "; it takes a whole number from ",
@@ -106,6 +99,7 @@ TEST_F(UsageCliTest, UsageErrorsNameTheOptionWhatWasGivenAndWhatItTakes) {
             EXPECT_EQ(ReadRequestLog(dir.File("log")).size(), sent);
         }
     }
+    StopSim(sim);
 }
 
 } // namespace

@@ -144,19 +144,19 @@ TEST(SimPortTest, AClientFindsItIdleAndAVanishedUnitIsBackAtOnce) {
     close(port.master);
     StopSim(sim);
     // Nor after a client that asked for more than it read (data blocks, 13 KB at a time, up to
-    // 260 KB, more than the terminal holds) and went: the write it blocked goes with it.
+    // 260 KB, more than the terminal holds) and went (the unit sees it go within 300 ms): the
+    // write it blocked goes with it.
     SimProcess busy = StartSim({});
     PtyPeer greedy{open(busy.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC), -1, ""};
-    for (int wave = 0; wave < 20; ++wave) {
-        for (int block = 0; block < 50; ++block)
-            PeerWrite(greedy, Hex("52 07 20*10 01 99"));
-        int unsent = 0;
-        WaitFor([&] { return ioctl(greedy.master, TIOCOUTQ, &unsent) == 0 && unsent == 0; },
-                PATIENCE_MS);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    for (int block = 0, unsent = 0; block < 1000; ++block) {
+        PeerWrite(greedy, Hex("52 07 20*10 01 99"));
+        if (block % 50 == 49 &&
+            WaitFor([&] { return !ioctl(greedy.master, TIOCOUTQ, &unsent) && !unsent; },
+                    PATIENCE_MS))
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     close(greedy.master);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the unit sees it go
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     PtyPeer next{open(busy.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC), -1, ""};
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const long after = CpuTicks(busy.pid);
