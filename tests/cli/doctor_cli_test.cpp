@@ -154,7 +154,8 @@ TEST(DoctorCliTest, EachCheckTellsWhatItSawAndTheReportEndsWithTheCounts) {
         nlohmann::json live = nlohmann::json::parse(run.out)["checks"][5]; // in the order above
         ASSERT_EQ(live["name"], "live");
         if (row.name == std::string("clean")) {
-            EXPECT_NEAR(live["unit_frames_per_second"].get<double>(), 50.0, 1.0);
+            // Counted over the run's wall time: a busy machine may cut a few frames at its ends.
+            EXPECT_NEAR(live["unit_frames_per_second"].get<double>(), 50.0, 5.0);
             // const:0.90 sends raw 0x1D7069: 1929321 / 256 / 32767 + 0.67 = 0.89999.
             EXPECT_NEAR(live["lambda_min"].get<double>(), 0.9, 0.0001);
             EXPECT_NEAR(live["lambda_max"].get<double>(), 0.9, 0.0001);

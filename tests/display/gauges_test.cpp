@@ -241,11 +241,13 @@ TEST_F(GaugeTest, WholeViewPaintsDialReadoutsThenNeedleAndLiveFramesRedrawWhatCh
     enum Needle { NONE, DRAWN, TAKEN_OFF }; // the needle to (x, y), or taken off from it
     // Spokes k at 1 + 30k degrees about (740, 40), inner (radius 8) to outer (18).
     const Args SPOKES[] = {{739, 47, 739, 57, 2}, {735, 46, 730, 55, 2}, {733, 43, 724, 48, 2}};
+    // The event; a frame's lambda bytes (for TICKS, high is the ticks passed); the spoke
+    // darkened (0 none); the readouts' columns as Shown gives them; the needle and its tip.
     struct Row {
         Event event;
-        uint8_t high, middle, low; // a frame's lambda bytes; for TICKS, high is the ticks passed
-        int spoke;                 // the spoke darkened, 0 for none
-        const char *afr, *lambda;  // the readouts' columns as Shown gives them
+        uint8_t high, middle, low;
+        int spoke;
+        const char *afr, *lambda;
         Needle needle;
         int x, y;
     } rows[] = {
