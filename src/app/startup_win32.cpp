@@ -136,6 +136,7 @@ int StartApplication(HINSTANCE instance, int showCommand) {
     AddLiveListener(ShowLiveFrame);
     AddLiveStaleListener(ShowStaleGauges);
     AddLiveListener(KeepHistorySample);
+    AddLiveStaleListener(ShowStaleHistory);
     StatusLineNote.store(FormatRecordingNote, std::memory_order_release);
     if (!StartThread(StartDisplayThread, "display"))
         return 0;

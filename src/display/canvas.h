@@ -45,6 +45,13 @@ Canvas* CanvasOpenWindow();
 // no request for one. A second open while the first is not closed gets a fresh context.
 Canvas* CanvasOpenWindowKept();
 void CanvasCloseWindow(Canvas* canvas);
+// Drawing off the screen, for a picture that changes while it is watched: a canvas on a bitmap
+// that stands for the part left, top, right, bottom of target, in target's coordinates, filled
+// with BackColour, with target's font, colours and alignment selected. Closing it puts the bitmap
+// on target in one copy, so the screen never shows the picture half drawn. nullptr when the
+// system gives no bitmap: the caller then draws on target itself.
+Canvas* CanvasOpenOffscreen(Canvas* target, int left, int top, int right, int bottom);
+void CanvasCloseOffscreen(Canvas* offscreen);
 
 void CanvasSetPen(Canvas* canvas, int width, Colour colour); // solid pen
 void CanvasSetBrush(Canvas* canvas, Colour colour);          // solid brush

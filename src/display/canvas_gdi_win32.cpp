@@ -15,6 +15,8 @@ HFONT LargeFont = nullptr;
 // drawing routine may open one while its caller holds another.
 constexpr size_t WINDOW_CANVAS_SLOTS = 4;
 thread_local std::array<Canvas, WINDOW_CANVAS_SLOTS> WindowCanvases;
+// Off-screen canvases, per thread as well: a paint may hold one while a drawing opens another.
+thread_local std::array<Canvas, WINDOW_CANVAS_SLOTS> OffscreenCanvases;
 
 // The context a thread keeps, given back when the thread ends (on that thread, as the
 // system asks).
@@ -134,6 +136,53 @@ void CanvasCloseWindow(Canvas* canvas) {
     }
     ReleaseDC(canvas->window, canvas->dc);
     *canvas = Canvas{};
+}
+
+Canvas* CanvasOpenOffscreen(Canvas* target, int left, int top, int right, int bottom) {
+    for (Canvas& slot : OffscreenCanvases) {
+        if (slot.dc != nullptr)
+            continue;
+        HDC dc = CreateCompatibleDC(target->dc);
+        HBITMAP bitmap = dc == nullptr
+                             ? nullptr
+                             : CreateCompatibleBitmap(target->dc, right - left, bottom - top);
+        if (bitmap == nullptr) {
+            if (dc != nullptr)
+                DeleteDC(dc);
+            return nullptr;
+        }
+        slot = CanvasOnDc(dc);
+        slot.target = target;
+        slot.area = RECT{left, top, right, bottom};
+        slot.bitmap = bitmap;
+        slot.originalBitmap = SelectObject(dc, bitmap);
+        // The bitmap's top-left pixel is the target's point (left, top).
+        SetViewportOrgEx(dc, -left, -top, nullptr);
+        HBRUSH back = CreateSolidBrush(BackColour);
+        if (back != nullptr) {
+            FillRect(dc, &slot.area, back);
+            DeleteObject(back);
+        }
+        SelectObject(dc, GetCurrentObject(target->dc, OBJ_FONT));
+        SetTextColor(dc, GetTextColor(target->dc));
+        SetBkColor(dc, GetBkColor(target->dc));
+        SetTextAlign(dc, GetTextAlign(target->dc));
+        return &slot;
+    }
+    return nullptr;
+}
+
+void CanvasCloseOffscreen(Canvas* offscreen) {
+    if (offscreen == nullptr || offscreen->dc == nullptr)
+        return;
+    CanvasRestoreObjects(offscreen);
+    const RECT& area = offscreen->area;
+    BitBlt(offscreen->target->dc, area.left, area.top, area.right - area.left,
+           area.bottom - area.top, offscreen->dc, area.left, area.top, SRCCOPY);
+    SelectObject(offscreen->dc, offscreen->originalBitmap);
+    DeleteObject(offscreen->bitmap);
+    DeleteDC(offscreen->dc);
+    *offscreen = Canvas{};
 }
 
 void CanvasSetPen(Canvas* canvas, int width, Colour colour) {

@@ -14,6 +14,11 @@ struct Canvas {
     HPEN originalPen = nullptr;
     HBRUSH createdBrush = nullptr;
     HBRUSH originalBrush = nullptr;
+    // From CanvasOpenOffscreen: the canvas the bitmap goes to, the part it stands for, the bitmap.
+    Canvas* target = nullptr;
+    RECT area{};
+    HBITMAP bitmap = nullptr;
+    HGDIOBJ originalBitmap = nullptr;
 };
 
 // A canvas on a device context that the caller owns (a paint or memory context).

@@ -1,9 +1,11 @@
 // The AFR and Lambda view. The paint handler draws all of it; after each good live frame
 // the decoding thread redraws only the readout digits that changed, moves the needle by
 // over-drawing the old one in the face colour, and turns the activity mark, so that a
-// frame costs a few drawing calls and never a repaint of the dial.
+// frame costs a few drawing calls on the window and never a repaint of it: the needle's are
+// made off the screen over the dial drawn again, and the result copied at once.
 #include "display/gauges.h"
 
+#include "display/display_thread.h"
 #include "display/live_decode.h"
 #include "display/live_stream.h"
 #include "display/status_line.h"
@@ -66,6 +68,7 @@ constexpr int DIAL_X = 396, DIAL_Y = 250;
 constexpr int DIAL_RADIUS = 160;
 constexpr int ARC_INSET = 5; // the coloured arcs run on radius 155
 constexpr double NEEDLE_LENGTH = 140.8;
+constexpr int NEEDLE_REACH = 144; // the needle's tip at any angle, its pen's width included
 constexpr double LABEL_RADIUS = 188;
 constexpr int LABEL_LIFT = 6;
 constexpr double SCALE_START = 44; // degrees; the scale sweeps 272 degrees to 316
@@ -99,12 +102,17 @@ void DrawDialArc(Canvas* canvas, double fromAngle, double toAngle) {
 }
 
 void DrawTargetBand(Canvas* canvas) {
-    double low = ClampToScale(TargetLow.load(std::memory_order_acquire));
-    double high = ClampToScale(TargetHigh.load(std::memory_order_acquire));
+    double setLow = TargetLow.load(std::memory_order_acquire);
+    double setHigh = TargetHigh.load(std::memory_order_acquire);
+    double low = ClampToScale(setLow);
+    double high = ClampToScale(setHigh);
     // Written back on purpose: a target outside the scale stays at the scale's end from the first
-    // drawing on, in the Preferences and in the file alike.
-    TargetLow.store(low, std::memory_order_release);
-    TargetHigh.store(high, std::memory_order_release);
+    // drawing on, in the Preferences and in the file alike. Only a value the clamp moved: the
+    // display thread draws the dial too, and must not put back one the Preferences just replaced.
+    if (low != setLow)
+        TargetLow.store(low, std::memory_order_release);
+    if (high != setHigh)
+        TargetHigh.store(high, std::memory_order_release);
     TargetBand band = DrawnTargetBand(low, high);
     const int hundredths = static_cast<int>((ScaleMax - ScaleMin) * 100 + 1) - 1;
     const double degreesPerHundredth = SCALE_SWEEP / hundredths;
@@ -364,6 +372,24 @@ Canvas* OpenReadoutCanvas() {
 }
 } // namespace
 
+namespace {
+// The needle moved in one copy: the dial drawn again off the screen in the square the needle
+// sweeps, as the paint draws it (the scale's figures in StatusFont), the needle's own calls over
+// it, then the square put on the window at once, so that no moment shows the dial without it.
+void MoveNeedleSteadily(Canvas* canvas) {
+    Canvas* offscreen = CanvasOpenOffscreen(canvas, DIAL_X - NEEDLE_REACH, DIAL_Y - NEEDLE_REACH,
+                                            DIAL_X + NEEDLE_REACH + 1, DIAL_Y + NEEDLE_REACH + 1);
+    if (offscreen == nullptr) {
+        DrawNeedle(canvas);
+        return;
+    }
+    CanvasSetFont(offscreen, FONT_STATUS);
+    DrawDial(offscreen);
+    DrawNeedle(offscreen);
+    CanvasCloseOffscreen(offscreen);
+}
+} // namespace
+
 void UpdateLiveGauges() {
     AdvanceActivityIndicator();
     Canvas* canvas = OpenReadoutCanvas();
@@ -371,12 +397,16 @@ void UpdateLiveGauges() {
         return;
     DrawLambdaReadout(canvas, READOUT_CHANGED_DIGITS);
     DrawAfrReadout(canvas, READOUT_CHANGED_DIGITS);
-    DrawNeedle(canvas);
+    MoveNeedleSteadily(canvas);
     CanvasSetTextColour(canvas, TextColour);
     CanvasCloseWindow(canvas);
 }
 
 void ShowStaleGauges() {
+    // The dashes belong to the dial's view: drawn while another view is shown they would stand
+    // in its area until it is painted again.
+    if (ViewMode.load(std::memory_order_acquire) != VIEW_AFR_LAMBDA)
+        return;
     Canvas* canvas = OpenReadoutCanvas();
     if (canvas == nullptr)
         return;

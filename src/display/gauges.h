@@ -58,8 +58,10 @@ void AdvanceActivityIndicator();
 // stale (display/live_stream.h) the readouts show dashes and the needle is not drawn.
 void PaintAfrLambdaView(Canvas* canvas);
 // The live path after each good frame (a live stream listener): the activity mark, then the
-// changed readout digits and the needle, into the main window.
+// changed readout digits and the needle, into the main window; the needle's square of the dial is
+// drawn off the screen and put on the window in one copy.
 void UpdateLiveGauges();
-// The live path when the values turn stale (a stale listener): dashes over the digits, the
-// needle and its hub taken off the dial; the next good frame draws them all again.
+// The live path when the values turn stale (a stale listener): while the dial's view is shown,
+// dashes over the digits, the needle and its hub taken off the dial; the next good frame draws
+// them all again.
 void ShowStaleGauges();

@@ -16,6 +16,7 @@ constexpr int LABEL_STEP_X100 = 8;
 constexpr int GRID_COLUMNS = 50;    // 10 s of the live ring's columns
 constexpr int TIME_LABEL_GRIDS = 3; // a time label on every third grid line
 constexpr int FIGURES_Y = 420;
+constexpr int LABEL_GAP = 6; // between the chart and its scales' labels
 
 constexpr Colour GridColour = Rgb(160, 160, 160);
 
@@ -43,20 +44,29 @@ void DrawGrid(Canvas* canvas, const HistoryChart& chart) {
         CanvasMoveTo(canvas, x, HISTORY_TOP);
         CanvasLineTo(canvas, x, HISTORY_BOTTOM);
     }
-    CanvasSetFont(canvas, FONT_OEM_FIXED);
+    // The scales in the figures' font, lambda's ending at the chart's left, the AFR's starting at
+    // its right, each with its title above it.
+    CanvasSetFont(canvas, FONT_COURIER);
+    int height = 0, averageWidth = 0;
+    CanvasTextMetrics(canvas, &height, &averageWidth);
+    auto leftOfChart = [canvas](std::string_view text) {
+        return HISTORY_LEFT - LABEL_GAP - CanvasTextWidth(canvas, text);
+    };
     std::array<char, 16> label;
     for (int x100 = SCALE_MIN_X100; x100 <= SCALE_MAX_X100; x100 += LABEL_STEP_X100) {
         int y = YOfX100(x100);
         CanvasMoveTo(canvas, HISTORY_LEFT, y);
         CanvasLineTo(canvas, HISTORY_RIGHT, y);
         int length = std::snprintf(label.data(), label.size(), "%d.%02d", x100 / 100, x100 % 100);
-        CanvasText(canvas, HISTORY_LEFT - 40, y - BLOCK_CELL_HEIGHT / 2,
-                   std::string_view(label.data(), static_cast<size_t>(length)));
-        length = std::snprintf(label.data(), label.size(), "%4.1f",
+        std::string_view text(label.data(), static_cast<size_t>(length));
+        CanvasText(canvas, leftOfChart(text), y - height / 2, text);
+        length = std::snprintf(label.data(), label.size(), "%.1f",
                                x100 * static_cast<double>(chart.factorX100) * 1e-4);
-        CanvasText(canvas, HISTORY_RIGHT + 8, y - BLOCK_CELL_HEIGHT / 2,
+        CanvasText(canvas, HISTORY_RIGHT + LABEL_GAP, y - height / 2,
                    std::string_view(label.data(), static_cast<size_t>(length)));
     }
+    CanvasText(canvas, leftOfChart("Lambda"), HISTORY_AREA_TOP, "Lambda");
+    CanvasText(canvas, HISTORY_RIGHT + LABEL_GAP, HISTORY_AREA_TOP, "AFR");
     CanvasSetTextAlign(canvas, ALIGN_CENTRE_TOP);
     for (int grid = 0; grid * GRID_COLUMNS <= HISTORY_COLUMNS; grid += TIME_LABEL_GRIDS) {
         long before = std::lround(grid * GRID_COLUMNS * chart.window.columnSeconds);
@@ -104,7 +114,7 @@ void DrawFigures(Canvas* canvas, const HistoryChart& chart) {
     }
     std::array<char, 96> text;
     int length;
-    if (count == 0) {
+    if (count == 0 || chart.stale) {
         length = std::snprintf(text.data(), text.size(),
                                "Now -.--   Lowest -.--   Highest -.--   Mean -.--");
     } else {
@@ -140,7 +150,13 @@ int64_t ChartFirstSlot(const ChartWindow& window) {
     return ChartSlot(window.endSeconds, window.columnSeconds) - HISTORY_COLUMNS + 1;
 }
 
-void DrawChart(Canvas* canvas, const HistoryChart& chart) {
+void DrawChart(Canvas* target, const HistoryChart& chart) {
+    // A redraw is a few hundred calls, ten times a second: drawn straight on the window it would
+    // show the face blank between them.
+    Canvas* offscreen = CanvasOpenOffscreen(target, HISTORY_AREA_LEFT, HISTORY_AREA_TOP,
+                                            HISTORY_AREA_RIGHT, HISTORY_AREA_BOTTOM);
+    Canvas* canvas = offscreen != nullptr ? offscreen : target;
+    CanvasFont previousFont = CanvasSetFont(canvas, FONT_COURIER);
     Colour previousText = CanvasSetTextColour(canvas, ViewTextColour);
     Colour previousBack = CanvasSetBackColour(canvas, BackColour);
     CanvasSetPen(canvas, 1, OutlineColour);
@@ -154,4 +170,6 @@ void DrawChart(Canvas* canvas, const HistoryChart& chart) {
     CanvasRestoreObjects(canvas);
     CanvasSetTextColour(canvas, previousText);
     CanvasSetBackColour(canvas, previousBack);
+    CanvasSetFont(canvas, previousFont);
+    CanvasCloseOffscreen(offscreen);
 }

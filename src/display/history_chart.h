@@ -16,6 +16,12 @@ constexpr int HISTORY_LEFT = 80;
 constexpr int HISTORY_TOP = 60;
 constexpr int HISTORY_BOTTOM = 380; // lambda 0.68; 1.32 is at HISTORY_TOP
 constexpr int HISTORY_COLUMNS = 600;
+// What the chart covers with its scales, axis titles, time labels and figures, from under the
+// view's title to above the dial view's readouts: each drawing replaces all of it.
+constexpr int HISTORY_AREA_LEFT = 0;
+constexpr int HISTORY_AREA_TOP = 36;
+constexpr int HISTORY_AREA_RIGHT = 794; // the main window's client width
+constexpr int HISTORY_AREA_BOTTOM = 440;
 // Samples more than this many columns apart are an outage: the trace has a gap there.
 constexpr int HISTORY_OUTAGE_COLUMNS = 3;
 
@@ -48,8 +54,9 @@ struct HistoryChart {
     std::array<ChartColumn, HISTORY_COLUMNS> columns; // the oldest first, the newest last
     TargetBand band;                                  // as drawn (DrawnTargetBand)
     int32_t factorX100;                               // the AFR scale's stoichiometric factor
+    bool stale = false; // the source's values are out of date: the figures show dashes
 };
 
-// The chart and the figures below it. The time labels count back from the window's end: "now",
-// "-30 s" and so on.
+// The chart and the figures below it, drawn off the screen and put on canvas in one copy. The
+// time labels count back from the window's end: "now", "-30 s" and so on.
 void DrawChart(Canvas* canvas, const HistoryChart& chart);

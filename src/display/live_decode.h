@@ -47,7 +47,8 @@ double RawToLambda(uint32_t raw);
 double BlendSample(int32_t weight, double previous, double sample);
 
 // The next good frame starts the smoothing from its own lambda instead of blending it in: the
-// stream has started again, or its values went stale. Any thread may call it.
+// stream has started again (a live view entered) or stopped (display/live_stream.h).
+// Any thread may call it.
 void RestartSmoothing();
 // Start values of the smoothing stages and the shown values (start-up, tests); the first good
 // frame starts the smoothing.

@@ -45,6 +45,8 @@ void CollectHistory(double now, HistoryChart& chart) {
         chart.columns[index] = slot >= 0 && kept.slot == slot ? kept.column : ChartColumn{};
     }
     chart.factorX100 = FactorX100;
+    // The figures follow the dial: no figure stands for the unit while its values are stale.
+    chart.stale = LiveValuesStale();
 }
 
 } // namespace
@@ -90,6 +92,16 @@ void PaintHistoryView(Canvas* canvas, double now) {
     CanvasSetBackColour(canvas, previousBack);
     DrawHistoryChart(canvas, now);
     CanvasSetFont(canvas, previousFont);
+}
+
+void ShowStaleHistory() {
+    if (ViewMode.load(std::memory_order_acquire) != VIEW_LIVE_HISTORY)
+        return;
+    Canvas* canvas = CanvasOpenWindow();
+    if (canvas == nullptr)
+        return;
+    DrawHistoryChart(canvas, HistoryNow());
+    CanvasCloseWindow(canvas);
 }
 
 void KeepHistorySample(const LiveSample& sample) {

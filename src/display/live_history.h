@@ -26,6 +26,9 @@ void PaintHistoryView(Canvas* canvas, double now);
 // the settings.
 void DrawHistoryChart(Canvas* canvas, double now);
 
+// The view's stale listener: while the view is shown, the chart is redrawn with the figures in
+// dashes.
+void ShowStaleHistory();
 // The view's live stream listener: keeps the sample and, while the view is shown, redraws the
 // chart into the main window at most ten times a second.
 void KeepHistorySample(const LiveSample& sample);

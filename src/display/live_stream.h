@@ -26,6 +26,8 @@ void RemoveAllLiveListeners();
 // Hands a good frame to the listeners; from then on the shown values are fresh.
 void CallLiveListeners(const LiveSample& sample);
 // Decodes one frame from RxRing and hands a good one to the listeners; the extraction result.
+// A frame that comes while the values are stale, or after the port was opened again, starts the
+// smoothing afresh: no value is shown or recorded that the unit on the line did not send.
 int TakeLiveFrame();
 
 // The shown values are stale while the port is closed, before the first good frame, and once

@@ -27,6 +27,7 @@ std::atomic<uint64_t> LiveFramesGood{0};
 std::atomic<uint64_t> LiveFramesBadSum{0};
 std::atomic<uint64_t> LiveFramesCutShort{0};
 std::atomic<uint64_t> LinkReconnections{0};
+std::atomic<uint32_t> PortOpenings{0};
 
 namespace {
 constexpr int MAX_RETRY_DELAY_MS = 6000;
@@ -83,6 +84,7 @@ void ClosePortHandle() {
 // After OpenPortWithRetry: from here on frames may be queued, and none from before counts.
 void PublishPortOpen() {
     DropPendingFrame();
+    PortOpenings.store(PortOpenings.load(std::memory_order_relaxed) + 1, std::memory_order_release);
     PortOpen.store(1, std::memory_order_release);
     RxWakeConsumer(); // the data block is to be read
 }

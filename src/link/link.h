@@ -109,6 +109,10 @@ extern std::atomic<uint64_t> LiveFramesGood;
 extern std::atomic<uint64_t> LiveFramesBadSum;
 extern std::atomic<uint64_t> LiveFramesCutShort;
 extern std::atomic<uint64_t> LinkReconnections;
+// Openings of the port since start, counted by the comm thread as each is published: a reader
+// that kept the count tells that the line has been closed and opened again since, perhaps to
+// another unit, even when it never saw the port closed.
+extern std::atomic<uint32_t> PortOpenings;
 
 // Start values of the link's shared state (start-up and tests). ResetLinkState sets those of
 // the exchanges and calls the other two: each sets the state its own file keeps, the ring's

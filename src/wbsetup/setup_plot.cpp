@@ -31,12 +31,18 @@ constexpr std::array<int, 6> GridRows = {316, 267, 218, 169, 120, 71};
 constexpr std::array<int, 3> GridColumns = {82, 164, 246}; // from each plot's left edge
 constexpr int SCALE_STEP_X = 82;                           // scale figures under the plots
 constexpr int SCALE_FIGURES_Y = 320;
+// How far an AFR figure may stand past its plot's right edge: inside the channel's frame, and so
+// inside the part of the window that a new stoichiometric AFR erases and the client area.
+constexpr int SCALE_FIGURES_OVERHANG = 16;
 
 // The offset scroll bar's frame and centre mark, and where the switch-point AFR stands.
 constexpr int OFFSET_CENTRE_X = 604;
 constexpr int READOUT_LEFT_X = 476;
 constexpr int READOUT_RIGHT_X = 738;
 constexpr int OFFSET_CAPTION_Y = 369; // below LineHeight
+// The switch-point AFR in characters, however short: the widest it can be (655.35 x 1.127 =
+// 738.58), so that each text wipes the one it replaces.
+constexpr int READOUT_CHARS = 6;
 
 // The narrowband characteristic as drawn for NbOffset 128: volts and lambda of each corner.
 // Point 0 gives only the start voltage and the last point only the end voltage.
@@ -161,7 +167,8 @@ void DrawLambdaScales(Canvas* canvas, const SetupRecord& values) {
         std::snprintf(lambdaText, sizeof lambdaText, "%4.2f", lambda);
         for (int x0 : {PLOT_A_LEFT, PLOT_B_LEFT}) {
             int x = x0 + SCALE_STEP_X * k - 2 * CharWidth;
-            CanvasText(canvas, x, SCALE_FIGURES_Y, afr);
+            int lastX = x0 + PLOT_WIDTH + SCALE_FIGURES_OVERHANG - CanvasTextWidth(canvas, afr);
+            CanvasText(canvas, std::min(x, lastX), SCALE_FIGURES_Y, afr);
             CanvasText(canvas, x, lambdaY, lambdaText);
         }
     }
@@ -267,13 +274,15 @@ int PlotNarrowbandCurve(const SetupRecord& values) {
     CanvasFont previousFont = CanvasSetFont(canvas, FONT_COURIER);
     Colour previousBack = CanvasSetBackColour(canvas, BackColour);
     char readout[32];
-    std::snprintf(readout, sizeof readout, "%.2f", (1 + shift) * values.StoichAfr * 0.01);
+    std::snprintf(readout, sizeof readout, "%-*.2f", READOUT_CHARS,
+                  (1 + shift) * values.StoichAfr * 0.01);
     const int left = READOUT_LEFT_X + CharWidth;
     const int right = READOUT_RIGHT_X - 4 * CharWidth;
     const int y = LineHeight + OFFSET_CAPTION_Y;
     // The readout stands under the end of the scroll bar the switch point moved to; blanks
     // wipe what the other end showed.
-    constexpr std::string_view BLANKS = "     ";
+    constexpr std::string_view BLANKS = "      ";
+    static_assert(BLANKS.size() == READOUT_CHARS);
     if (values.NbOffset < NB_OFFSET_CENTRE) {
         CanvasText(canvas, right, y, BLANKS);
         CanvasText(canvas, left, y, readout);

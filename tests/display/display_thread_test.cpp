@@ -6,12 +6,14 @@
 #include "display/live_stream.h"
 #include "link/link.h"
 #include "platform/ticks.h"
+#include "settings/config.h"
 #include "support/notice_record.h"
 #include "support/pty_peer.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -111,6 +113,47 @@ TEST_F(DisplayThreadTest, LiveRequestAfterMoreThanTwentyTicksAndTheDataBlockRead
     EXPECT_EQ(std::tuple(DeviceDataWanted.load(), DeviceDataValid.load(), CountNotices()),
               std::tuple(1, 0, 1u))
         << DescribeNotices();
+}
+
+// After every kind of stop the first good frame is shown, and handed to the recorder, as it is.
+// (The shown values are the frame's sample, which every listener gets.)
+// At rate 10 with both stages at 1.67 (the worked frame), raw 0 (lambda 0.67, factor 14.70)
+// blends to 0.9 x 1.67 + 0.1 x 0.67 = 1.57, then 0.8 x 1.67 + 0.2 x 1.57 = 1.65, AFR 24.255; as
+// it is: 0.67 and 0.67 x 14.70 = 9.849. mq6 live takes its frames through its own pass.
+TEST_F(DisplayThreadTest, TheFirstFrameAfterAStopStartsTheSmoothingAfresh) {
+    auto port = [this](int32_t code) {
+        RequestPort(code, peer.slavePath.c_str());
+        WaitFor([code] { return PortOpen.load() == (code != PORT_CLOSE); }, 3000);
+    };
+    int (*pass)() = DisplayThreadPass;
+    const std::pair<const char*, std::function<void()>> rows[] = {
+        {"no stop: blended", [] {}},
+        {"port closed, then opened", [&] { port(PORT_CLOSE), pass(), port(PORT_OPEN); }},
+        {"another unit between two passes", [&] { port(PORT_REOPEN); }},
+        {"a view without live data",
+         [&] { ViewMode = VIEW_WB_SETUP, pass(), ViewMode = VIEW_AFR_LAMBDA, StartLiveStream(); }},
+        {"2 s without a frame", [&] { TickCount += 21, pass(); }},
+        {"2 s without a frame or a pass", [] { TickCount += 21; }},
+        {"mq6 live: another unit", [&] { pass = LiveStreamPass, port(PORT_REOPEN); }},
+        {"mq6 live: 2 s without a frame", [] { TickCount += 21; }},
+    };
+    ViewMode = VIEW_AFR_LAMBDA;
+    ResponseRate = 10;
+    for (const auto& [what, halt] : rows) {
+        SCOPED_TRACE(what);
+        ResetLiveState();
+        for (const char* frame : {"57 00 7F FF 00 05 BE 02 98", "57 00 00 00 00 05 BE 01 1A"}) {
+            if (frame[7] == '0')
+                halt();
+            PeerWrite(peer, Hex(frame));
+            ASSERT_TRUE(WaitFor([] { return RxAvailable() >= 9; }, 3000));
+            pass();
+        }
+        bool blended = what[0] == 'n';
+        EXPECT_EQ(std::pair(LambdaX100.load(), AfrX10.load()),
+                  blended ? std::pair(165, 243) : std::pair(67, 98));
+    }
+    ResponseRate = 50;
 }
 
 // Two threads exchange with the unit, alone and under a claim, while the display thread runs in

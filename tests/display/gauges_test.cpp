@@ -1,6 +1,7 @@
 // The AFR and Lambda view through the recording canvas: the dial at the pixels it is laid out
 // on, the needle, the block-digit readouts with their redraw of changed digits only, and the
 // activity mark, also as live frames drive them.
+#include "display/display_thread.h"
 #include "display/gauges.h"
 #include "display/live_decode.h"
 #include "display/live_stream.h"
@@ -13,12 +14,9 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cmath>
 #include <map>
-#include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -74,6 +72,7 @@ class GaugeTest : public ::testing::Test {
     }
     void TearDown() override {
         ClearCanvasCalls();
+        ViewMode = VIEW_NONE;
         RemoveAllLiveListeners();
     }
     void Fresh() {
@@ -152,29 +151,6 @@ TEST_F(GaugeTest, NeedleTipsClampAtTheScaleEndsAndEachDrawErasesTheLastTip) {
     }
 }
 
-TEST_F(GaugeTest, NeedleEraseGoesOnlyWhereTheNeedleWasWhileTwoThreadsDraw) {
-    // The display thread moves the needle between 1.00 and 0.68 while the paint handler
-    // draws it too; each erases the tip as last drawn, by whichever of the two.
-    std::atomic<bool> done{false};
-    std::thread live([&] {
-        Canvas* own = CanvasOpenWindow();
-        QuietCanvas(own);
-        for (int i = 0; !done.load(); ++i) {
-            LambdaX100 = i % 2 == 0 ? 100 : 68;
-            DrawNeedle(own);
-        }
-    });
-    for (int paint = 0; paint < 20000; ++paint)
-        DrawNeedle(canvas);
-    done.store(true);
-    live.join();
-    const std::set<std::pair<int, int>> tips = {{396, 250}, {396, 109}, {298, 351}};
-    ASSERT_EQ(Drawn(FACE).size(), 20000u) << "every paint erases";
-    for (const Args& erase : Drawn(FACE))
-        ASSERT_EQ(tips.count({erase[2], erase[3]}), 1u)
-            << "erased towards " << erase[2] << ", " << erase[3];
-}
-
 TEST_F(GaugeTest, ReadoutsShowLeadingZerosSaturateAndRedrawOnlyChangedDigits) {
     // In order: a full call draws every column, a partial one only the digits that changed.
     const std::tuple<bool, int32_t, int, const char*> rows[] = {
@@ -237,6 +213,7 @@ TEST_F(GaugeTest, WholeViewPaintsDialReadoutsThenNeedleAndLiveFramesRedrawWhatCh
     ResponseRate = 100;
     AddLiveListener([](const LiveSample&) { UpdateLiveGauges(); });
     AddLiveStaleListener(ShowStaleGauges);
+    ViewMode = VIEW_AFR_LAMBDA;
     enum Event { GOOD, BAD, TICKS, CLOSE };
     enum Needle { NONE, DRAWN, TAKEN_OFF }; // the needle to (x, y), or taken off from it
     // Spokes k at 1 + 30k degrees about (740, 40), inner (radius 8) to outer (18).

@@ -58,23 +58,6 @@ TEST(LiveDecodeTest, ShownValuesRoundHalfUpAndFollowTheResponseRate) {
     }
 }
 
-// The first good frame after a start, and after a restart of the stream or stale values, is
-// shown as it is: at rate 10, 2.0 then 1.0 shows 2.00, then 0.9 x 2.0 + 0.1 x 1.0 = 1.90 in the
-// first stage, 0.8 x 2.0 + 0.2 x 1.9 = 1.98 in the second; after a restart 1.0 shows 1.00.
-TEST(LiveDecodeTest, SmoothingStartsFromTheFirstGoodFrame) {
-    ResetLinkState();
-    ResetLiveState();
-    ResponseRate = 10;
-    for (auto [raw, restart, shown] :
-         {std::tuple(RAW_2_0, false, 200), {RAW_1_0, false, 198}, {RAW_1_0, true, 100}}) {
-        if (restart)
-            RestartSmoothing();
-        Arrive(LiveFrame(raw));
-        ASSERT_EQ(DecodeLiveFrame(sample), LIVE_FRAME_OK);
-        EXPECT_EQ(std::pair(sample.lambdaX100, LambdaX100.load()), std::pair(shown, shown));
-    }
-}
-
 TEST(LiveDecodeTest, NoiseAndBadSumsAcrossTheRingWrap) {
     ResetLinkState();
     ResetLiveState();

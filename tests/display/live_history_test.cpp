@@ -3,13 +3,16 @@
 // above 0.68), gaps where frames stopped, the figures of the window, the target band, the time
 // labels of another window, and the redraws that live frames cause.
 #include "display/display_thread.h"
+#include "display/gauges.h"
 #include "display/live_history.h"
 #include "link/link.h"
+#include "platform/ticks.h"
 #include "settings/config.h"
 #include "support/canvas_record.h"
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -56,6 +59,8 @@ TEST_F(HistoryTest, LambdasLandOnTheirPixelsWithGapsForOutagesAndTheWindowsFigur
     };
     for (auto [seconds, lambdaX100] : samples)
         AddHistorySample(seconds, lambdaX100, 1470);
+    PortOpen = 1;
+    CallLiveListeners({}); // the values are fresh
     DrawHistoryChart(canvas, 200.0);
     EXPECT_EQ(Lines(), "629,220>630,220 629,220>630,270 634,60>635,60 634,60>635,380 "
                        "678,170>679,170 ");
@@ -64,12 +69,13 @@ TEST_F(HistoryTest, LambdasLandOnTheirPixelsWithGapsForOutagesAndTheWindowsFigur
     for (const CanvasCall& text : CanvasCallsOf(CanvasOp::TEXT))
         texts += text.text + "@" + std::to_string(text.args[0]) + "," +
                  std::to_string(text.args[1]) + "|";
-    // The figures centred under the chart; the scales' labels 40 pixels left of it and 8 right,
-    // their middle (6 pixels down) on their line; the AFR scale at 14.70: 0.68 is 10.0, 1.32 is
-    // 19.4; the time labels 6 pixels under the chart, on the grid lines and the left edge.
+    // The figures centred under the chart; the scales' labels in the figures' 9 by 17 cells,
+    // ending 6 pixels left of it and starting 6 right, their middle (8 pixels down) on their
+    // line, each scale's title above its top label; the AFR scale at 14.70: 0.68 is 10.0, 1.32
+    // is 19.4; the time labels 6 pixels under the chart, on the grid lines and the left edge.
     for (const char* label :
-         {"Now 1.10   Lowest 0.50   Highest 1.50   Mean 0.98@380,420|", "0.68@40,374|10.0@688,374|",
-          "1.32@40,54|19.4@688,54|", "|now@679,386|", "|-120 s@80,386|"})
+         {"Now 1.10   Lowest 0.50   Highest 1.50   Mean 0.98@380,420|", "0.68@38,372|10.0@686,372|",
+          "1.32@38,52|19.4@686,52|Lambda@20,36|AFR@686,36|", "|now@679,386|", "|-120 s@80,386|"})
         EXPECT_NE(texts.find(label), std::string::npos) << label << " in " << texts;
     // A grid line every 10 s (50 columns) from the newest column back to the window's left.
     EXPECT_EQ(Lines(Rgb(160, 160, 160), true),
@@ -120,22 +126,59 @@ TEST_F(HistoryTest, TheChartLabelsTheTimeOfItsOwnWindow) {
     EXPECT_EQ(Lines(), "679,220>680,220 ");
 }
 
-TEST_F(HistoryTest, LiveFramesRedrawTheShownChartAtMostTenTimesASecond) {
-    // The AFR view's frames are kept, not drawn; the shown chart's once in 100 ms, so a burst
-    // gives one chart, and one more for each 100 ms that a busy machine spreads it over.
-    for (auto [view, count, sleepMs, charts] : {std::tuple(VIEW_AFR_LAMBDA, 5, 0, 0u),
-                                                {VIEW_LIVE_HISTORY, 5, 0, 1u},
-                                                {VIEW_LIVE_HISTORY, 1, 110, 2u}}) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
+// Each live event draws in the shown view alone, and a redraw of the chart (at most ten a second)
+// or a move of the needle reaches the window in one copy: the chart's whole area, or the needle's
+// square of the dial (396 +- 144, 250 +- 144), none of their calls on the window itself. Stale
+// values are dashes in the dial's readouts (block cells, the needle's hub taken off) in the dial's
+// view only, and in the chart's figures.
+TEST_F(HistoryTest, LiveEventsDrawInTheShownViewAloneAndReachTheWindowInOneCopy) {
+    ResetLinkState();
+    ResetLiveStream();
+    AddLiveListener(
+        [](const LiveSample&) { ViewMode == VIEW_AFR_LAMBDA ? UpdateLiveGauges() : void(); });
+    AddLiveListener(KeepHistorySample);
+    AddLiveStaleListener(ShowStaleGauges);
+    AddLiveStaleListener(ShowStaleHistory);
+    const std::vector<std::array<int, 8>> CHART = {{0, 36, 794, 440}}, NONE;
+    const std::string DASHES = "Now -.--   Lowest -.--   Highest -.--   Mean -.--";
+    const std::tuple<int32_t, int, int32_t, int, std::vector<std::array<int, 8>>, bool, std::string>
+        rows[] = {
+            {VIEW_LIVE_HISTORY, 5, 1, 0, CHART, false,
+             "Now 1.00   Lowest 1.00   Highest 1.00   Mean 1.00"},
+            {VIEW_AFR_LAMBDA, 1, 1, 0, {{252, 106, 541, 395}}, true, ""},
+            {VIEW_AFR_LAMBDA, 1, 0, 0, NONE, true, ""}, // the port closed
+            {VIEW_LIVE_HISTORY, 1, 0, 0, CHART, false, DASHES},
+            {VIEW_LIVE_HISTORY, 1, 1, 21, CHART, false, DASHES}, // 2 s without a frame
+        };
+    for (const auto& [view, frames, open, ticks, copies, dial, figures] : rows) {
+        SCOPED_TRACE(testing::Message() << view << " " << open << " " << ticks);
         ViewMode = view;
-        const double start = HistoryNow();
-        for (int frame = 0; frame < count; ++frame)
-            KeepHistorySample(LiveSample{1.0, 100, 100, 1470});
-        size_t spread = view == VIEW_LIVE_HISTORY ? size_t((HistoryNow() - start) / 0.1) : 0;
-        size_t drawn = CanvasCallsOf(CanvasOp::RECTANGLE).size() / 2; // face and band each
-        EXPECT_TRUE(drawn >= charts && drawn <= charts + spread) << drawn << ", view " << view;
+        PortOpen = 1;
+        TickCount = 1000;
+        ResetHistory();
+        ClearCanvasCalls();
+        ResetGauges();
+        for (int frame = 0; frame < frames; ++frame)
+            CallLiveListeners({1.0, 100, 147, 1470});
+        if (open == 0 || ticks > 0)
+            ClearCanvasCalls(), ResetGauges(), PortOpen = open, TickCount += ticks,
+                                               CheckLiveStale();
+        std::vector<std::array<int, 8>> copied;
+        std::set<int> window;
+        std::string shown;
+        for (const CanvasCall& copy : CanvasCallsOf(CanvasOp::COPY))
+            window.insert(copy.canvas), copied.push_back(copy.args);
+        int onWindow = 0;
+        for (const CanvasCall& call : CanvasCalls)
+            onWindow += window.contains(call.canvas) && call.op >= CanvasOp::LINE_TO &&
+                        call.op <= CanvasOp::TEXT;
+        for (const CanvasCall& text : CanvasCallsOf(CanvasOp::TEXT))
+            shown += text.text.starts_with("Now") ? text.text : "";
+        bool marks = !CanvasCallsOf(CanvasOp::BLOCK_TEXT).empty() ||
+                     !CanvasCallsOf(CanvasOp::ELLIPSE).empty();
+        EXPECT_EQ(std::tuple(copied, onWindow, marks, shown), std::tuple(copies, 0, dial, figures));
     }
-    EXPECT_NE(Lines(), "") << "the frames of the AFR view are in the history";
+    RemoveAllLiveListeners();
 }
 
 } // namespace

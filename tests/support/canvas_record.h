@@ -20,6 +20,7 @@ enum class CanvasOp {
     ARC,        // left, top, right, bottom, start x, start y, end x, end y
     TEXT,       // x, y; text
     BLOCK_TEXT, // x, y; cells
+    COPY,       // left, top, right, bottom: an off-screen canvas put on this one
 };
 
 // A context's selections; a fresh context has a black pen, a white brush, the system font,

@@ -8,6 +8,8 @@ struct Canvas {
     bool open = false, quiet = false;
     int id = 0;
     CanvasState state;
+    Canvas* target = nullptr; // an off-screen canvas's, with the part it stands for
+    std::array<int, 8> area{};
 };
 
 // The client area of an 800 by 600 window with a caption and a menu, and font cells like
@@ -60,13 +62,37 @@ std::vector<CanvasCall> CanvasCallsOf(CanvasOp op) {
     return calls;
 }
 
-Canvas* CanvasOpenWindow() {
+namespace {
+// A fresh context, or one with the target's selections and its calls recorded as its own.
+Canvas* OpenContext(bool window, Canvas* target = nullptr, std::array<int, 8> area = {}) {
     std::lock_guard<std::mutex> hold(CanvasRecordLock);
     auto free = std::find_if(Contexts.begin(), Contexts.end(), [](auto& c) { return !c.open; });
-    if (!RecordWindowExists || free == Contexts.end())
+    if (!window || free == Contexts.end())
         return nullptr;
-    *free = Canvas{true, false, ++ContextsOpened, CanvasState{}};
+    *free = Canvas{true,
+                   target != nullptr && target->quiet,
+                   ++ContextsOpened,
+                   target != nullptr ? target->state : CanvasState{},
+                   target,
+                   area};
     return &*free;
+}
+} // namespace
+
+Canvas* CanvasOpenWindow() {
+    return OpenContext(RecordWindowExists);
+}
+
+Canvas* CanvasOpenOffscreen(Canvas* target, int left, int top, int right, int bottom) {
+    return OpenContext(true, target, {left, top, right, bottom});
+}
+
+void CanvasCloseOffscreen(Canvas* offscreen) {
+    if (offscreen == nullptr)
+        return;
+    Record(offscreen->target, CanvasOp::COPY, offscreen->area);
+    std::lock_guard<std::mutex> hold(CanvasRecordLock);
+    offscreen->open = false;
 }
 
 Canvas* CanvasOpenWindowKept() {

@@ -89,17 +89,24 @@ TEST_F(SetupPlotTest, NarrowbandCurveLeavesOutThePointsPastTheEdgesAndReadsItsSw
     // 201 moves the curve of offset 128 (the view test's) 37.6 pixels right, so point 19 lands
     // at x 767 and point 20 (x 792) is left out; 55 leaves out point 1 (x 438). Both keep the
     // ends (439, 91) and (769, 310). The readout's places: 476 + CharWidth and 738 - 4
-    // CharWidth, at y 389.
+    // CharWidth, at y 389; every text six characters wide, as the widest, so that "1.01" wipes
+    // "212.10" (210.00 x 1.01).
     const struct {
-        int offset;
+        int offset, stoich;
         const char *start, *end, *readout;
     } rows[] = {
-        {201, "439,91 513,91 ", " 767,310 769,310", "t 486 389       @C|t 698 389 15.77 @C|"},
-        {55, "439,91 443,91 ", " 717,310 769,310", "t 698 389       @C|t 486 389 13.63 @C|"},
+        {201, 1470, "439,91 513,91 ", " 767,310 769,310",
+         "t 486 389        @C|t 698 389 15.77  @C|"},
+        {55, 1470, "439,91 443,91 ", " 717,310 769,310",
+         "t 698 389        @C|t 486 389 13.63  @C|"},
+        {138, 21000, "", "", "t 486 389        @C|t 698 389 212.10 @C|"},
+        {138, 100, "", "", "t 486 389        @C|t 698 389 1.01   @C|"},
+        {128, 50, "", "", "t 486 389 0.50   @C|t 698 389 0.50   @C|"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.offset);
         values.NbOffset = row.offset;
+        values.StoichAfr = row.stoich;
         const std::string corners = Plot(CHANNEL_B);
         EXPECT_TRUE(corners.starts_with(row.start) && corners.ends_with(row.end)) << corners;
         EXPECT_TRUE(Drawn(1).ends_with(row.readout)) << Drawn(1);
@@ -121,6 +128,10 @@ TEST_F(SetupPlotTest, ViewDrawsTitleFramesLabelsAndScalesForEachLayout) {
          "t 106 336 0.84 @C|t 188 336 1.00 @C|t 270 336 1.16 @C|t 352 336 1.32 @C|"
          "t 154 320 AFR @C|t 549 320 AFR @C|t 154 336 L @C|t 549 336 L @C",
          "r 438 363 490 381|t 495 364  Volts for AFR of  @S|t 434 336 1.48 @C"},
+        // 210.00 x 1.32 = 277.2 would end past the window at x 747 + 45: the last figures end 16
+        // pixels past their plot, inside the channel's frame.
+        {0, 21000, "t 345 320 277.2 @C|t 740 320 277.2 @C|t 352 336 1.32 @C|t 747 336 1.32 @C",
+         "t 352 320 277.2 @C|t 747 320 277.2 @C"},
         {SETUP_FLAG_B_LINEAR, 1000,
          "r 438 363 490 381|r 674 363 726 381|r 438 389 490 407|r 674 389 726 407|"
          "t 495 364  Volts for AFR of  @S|t 495 390  Volts for AFR of  @S|t 409 306  0V @C|"
@@ -141,7 +152,7 @@ TEST_F(SetupPlotTest, ViewDrawsTitleFramesLabelsAndScalesForEachLayout) {
         for (auto [lines, times] : {std::pair(row.present, 1), {row.absent, 0}})
             for (const std::string& line : Split(lines, '|'))
                 EXPECT_EQ(std::count(drawn.begin(), drawn.end(), line), times) << line;
-        if (row.flags == 0) {                   // the grids, and the plots on their own contexts
+        if (row.stoich == 1470) {               // the grids, and the plots on their own contexts
             std::set<std::array<int, 4>> lines; // every line drawn: from x, y, to x, y
             for (const CanvasCall& c : CanvasCallsOf(CanvasOp::LINE_TO))
                 lines.insert({c.args[0], c.args[1], c.args[2], c.args[3]});
@@ -153,7 +164,7 @@ TEST_F(SetupPlotTest, ViewDrawsTitleFramesLabelsAndScalesForEachLayout) {
             for (int x : {603, 604, 605}) // the offset's centre mark, LineHeight 363 to 368 down
                 EXPECT_TRUE(lines.contains({x, 383, x, 388})) << x;
             EXPECT_EQ(Drawn(2, true), "44,317 44,317 374,85 374,85");
-            EXPECT_TRUE(Drawn(3).ends_with("t 486 389 14.70 @C|t 698 389 14.70 @C|")) << Drawn(3);
+            EXPECT_TRUE(Drawn(3).ends_with("t 486 389 14.70  @C|t 698 389 14.70  @C|")) << Drawn(3);
         }
     }
 }

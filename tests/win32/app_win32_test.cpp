@@ -239,24 +239,52 @@ TEST_F(MainWindowWin32, SetChecksThenWritesWithTheWindowLockedAndTheUnitsValuesA
     EXPECT_EQ(CountNotices(), 0u) << DescribeNotices();
 }
 
-// Pixels of one colour in a rectangle of the window's client area, as drawn on the screen.
+// Pixels of one colour in a rectangle of the window's client area, from one copy of the screen
+// as a screen grab takes it.
 int CountPixels(HWND window, RECT area, COLORREF colour) {
-    HDC screen = GetDC(window);
+    POINT origin{area.left, area.top};
+    ClientToScreen(window, &origin);
+    LONG width = area.right - area.left, height = area.bottom - area.top;
+    BITMAPINFO info{{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
+    HBITMAP grab = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ previous = SelectObject(memory, grab);
+    BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
+    GdiFlush();
+    COLORREF wanted = RGB(GetBValue(colour), GetGValue(colour), GetRValue(colour)); // as stored
     int count = 0;
-    for (int y = area.top; y < area.bottom; ++y)
-        for (int x = area.left; x < area.right; ++x)
-            count += GetPixel(screen, x, y) == colour;
-    ReleaseDC(window, screen);
+    for (LONG i = 0; i < width * height; ++i)
+        count += (static_cast<const COLORREF*>(bits)[i] & 0xFFFFFF) == wanted;
+    SelectObject(memory, previous);
+    DeleteObject(grab);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
     return count;
 }
 
-// The live view as the unit goes and comes back: while the port is closed the needle is off the
-// dial and the lambda readout shows three dashes beside its point (3 x 5 + 2 cells of 8 x 12
-// pixels); the next good frame brings both back.
-TEST_F(MainWindowWin32, LiveViewShowsDashesAndNoNeedleWhileTheUnitIsGone) {
-    StartUnit({});
+// The live views as a sweeping lambda arrives: grabs of the screen in quick succession find the
+// History chart's grid and trace, and the needle, in every one (each redraw reaches the window in
+// one copy). While the port is closed the needle is off the dial and the lambda readout shows
+// three dashes beside its point (3 x 5 + 2 cells of 8 x 12 pixels); the next good frame brings
+// both back.
+TEST_F(MainWindowWin32, LiveViewsShowEveryFrameWholeAndDashesWhileTheUnitIsGone) {
+    StartUnit({"--profile", "sweep:0.80:1.20:2"});
     StartWindow(VIEW_SETTINGS_UNIT);
     ASSERT_TRUE(WaitForUnitData());
+    auto missed = [](const std::function<bool()>& shown) {
+        int missing = 0;
+        for (int grab = 0; grab < 250; ++grab)
+            missing += !PumpUntil([] { return false; }, 1) && !shown();
+        return missing;
+    };
+    SendMessageA(window, WM_COMMAND, IDM_LIVE_HISTORY, 0);
+    auto chart = [&] {
+        return CountPixels(window, {80, 60, 680, 380}, RGB(160, 160, 160)) > 2000 &&
+               CountPixels(window, {80, 60, 680, 380}, RGB(210, 20, 10)) > 20;
+    };
+    ASSERT_TRUE(PumpUntil(chart, VIEW_WAIT_MS));
+    EXPECT_EQ(missed(chart), 0) << "grabs of 250 without the chart's grid or trace";
     SendMessageA(window, WM_COMMAND, IDM_AFR_LAMBDA, 0);
     auto needle = [&] { return CountPixels(window, {236, 90, 556, 410}, RGB(210, 20, 10)); };
     auto ink = [&] { return CountPixels(window, {480, 434, 716, 518}, RGB(32, 32, 32)); };
@@ -265,11 +293,12 @@ TEST_F(MainWindowWin32, LiveViewShowsDashesAndNoNeedleWhileTheUnitIsGone) {
         if (gone)
             StopWineSim();
         else if (!running || PortStatus.load() == 0)
-            StartUnit({});
+            StartUnit({"--profile", "sweep:0.80:1.20:2"});
         EXPECT_TRUE(PumpUntil(
             [&] { return gone ? needle() == 0 && ink() == 1632 : needle() > 100 && ink() != 1632; },
             VIEW_WAIT_MS))
             << needle() << " needle pixels, " << ink() << " readout pixels";
+        EXPECT_EQ(gone ? 0 : missed([&] { return needle() > 100; }), 0) << "grabs of 250";
     }
 }
 
