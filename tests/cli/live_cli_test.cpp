@@ -20,7 +20,8 @@ TEST(LiveCliTest, RunsThatNeverStreamKeepTheFileAndAClosedPipeEndsTheRun) {
         {"port that does not exist", dir.File("missing"), keep, 1, "cannot open"},
         {"no unit found", "", keep, 2, "no MQ-6 unit found"},
         {"reader closes the pipe", "sim", "-", 0, ""},
-        {"file that cannot be written", "sim", "/dev/full", 1, "mq6: cannot write /dev/full: No space left on device\n"},
+        {"file that cannot be written", "sim", "/dev/full", 1,
+         "mq6: cannot write /dev/full: No space left on device\n"},
     };
     for (const auto& [name, port, csv, status, message] : rows) {
         SCOPED_TRACE(name);
