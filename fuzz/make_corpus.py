@@ -183,6 +183,14 @@ SETUP_BLOCK = {
     "short": data_block()[:20],
 }
 
+RECORDING = {
+    "five_columns": b"time_s,lambda,afr,lambda_raw,stoich\n0.000,0.90,13.2,0.9000,14.70\n",
+    "markers_crlf": b"time_s,lambda,afr,lambda_raw,stoich,mark\r\n0.000,0.80,11.8,0.8000,14.70,\r\n"
+                    b"0.700,1.20,17.6,1.2000,14.70,1\r\n0.720,1.21,17.8,1.2100,14.70,2\r\n",
+    "cut_short": b"time_s,lambda,afr,lambda_raw,stoich,mark\n1.0,0.9,13.2,0.9,14.7,\n1.02,0.",
+    "backwards": b"time_s,lambda,afr,lambda_raw,stoich,mark\n5,0.9,13.2,0.9,14.7,\n4,0.9,13.2,0.9,14.7,\n",
+}
+
 CORPORA = {
     "response_scan": RESPONSE_SCAN,
     "live_frame": LIVE_FRAME,
@@ -192,6 +200,7 @@ CORPORA = {
     "banner": BANNER_FUZZ,
     "setup_file": SETUP_FILE,
     "setup_block": SETUP_BLOCK,
+    "recording": RECORDING,
 }
 
 

@@ -26,7 +26,7 @@ bool SameSetup(const SetupRecord& a, const SetupRecord& b) {
 }
 
 // Volts 0 to 5.0 (x 10), AFRs 0 to 210.00 (x 100), bytes 0 to 255, a response rate that
-// its Response box can show.
+// its Response box can show or a code the unit's byte holds doubled.
 void CheckRanges(const SetupRecord& values) {
     if (!Within(values.StoichAfr, 0, 21000) || !Within(values.SetupFlags, 0, 255) ||
         !Within(values.NbOffset, 0, 255))
@@ -35,9 +35,12 @@ void CheckRanges(const SetupRecord& values) {
         if (!Within(channel.Volts1, 0, 50) || !Within(channel.Volts2, 0, 50) ||
             !Within(channel.Afr1, 0, 21000) || !Within(channel.Afr2, 0, 21000))
             FuzzFail("every point's volts and AFR are in range");
+        int row = FindResponseChoice(channel.ResponseValue);
         if (!Within(channel.ResponseIndex, 0, RESPONSE_CHOICE_COUNT - 1) ||
-            FindResponseChoice(channel.ResponseValue) != channel.ResponseIndex)
-            FuzzFail("a response rate is the one of the row its box shows");
+            (row >= 0 && row != channel.ResponseIndex))
+            FuzzFail("a listed response rate is the one of the row its box shows");
+        if (row < 0 && (!Within(channel.ResponseValue, 0, 510) || channel.ResponseValue % 2 != 0))
+            FuzzFail("a code in no row is one the unit's byte can hold");
     }
 }
 } // namespace

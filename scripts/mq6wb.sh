@@ -153,8 +153,8 @@ mq6wb_record_smoke() {
     local rows bad
     rows=$(tail -n +2 "$csv" 2>/dev/null | wc -l)
     bad=$(sed '$d' "$csv" 2>/dev/null | tail -n +2 | tr -d '\r' |
-        grep -cvE '^[0-9]+\.[0-9]{3},[0-9]\.[0-9]{2},[0-9]+\.[0-9],(0\.8000|1\.2000),14\.70$')
-    if [ "$(head -n 1 "$csv" 2>/dev/null | tr -d '\r')" != "time_s,lambda,afr,lambda_raw,stoich" ] ||
+        grep -cvE '^[0-9]+\.[0-9]{3},[0-9]\.[0-9]{2},[0-9]+\.[0-9],(0\.8000|1\.2000),14\.70,$')
+    if [ "$(head -n 1 "$csv" 2>/dev/null | tr -d '\r')" != "time_s,lambda,afr,lambda_raw,stoich,mark" ] ||
         [ "$rows" -lt 100 ] || [ "$bad" -ne 0 ]; then
         echo "mq6wb record smoke: $rows rows, $bad not whole or not sent by the unit ($csv)"
         ok=1

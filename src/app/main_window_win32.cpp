@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 
 #include "app/menu.h"
+#include "app/open_recording.h"
 #include "app/recording.h"
 #include "app/view_switch.h"
 #include "discovery/comm_setup_win32.h"
@@ -12,6 +13,8 @@
 #include "display/gauges.h"
 #include "display/live_history.h"
 #include "display/preferences_dialog_win32.h"
+#include "display/recording_view.h"
+#include "display/recording_view_win32.h"
 #include "display/status_line.h"
 #include "firmware/firmware_view_win32.h"
 #include "link/link.h"
@@ -20,6 +23,8 @@
 #include "wbsetup/setup_form.h"
 #include "wbsetup/setup_transfer.h"
 #include "wbsetup/setup_view_win32.h"
+
+#include <windowsx.h>
 
 #include <array>
 #include <cstring>
@@ -122,6 +127,9 @@ void PaintMainWindow(HWND window) {
     case VIEW_LIVE_HISTORY:
         PaintHistoryView(&canvas, HistoryNow());
         break;
+    case VIEW_RECORDING:
+        PaintReviewView(&canvas);
+        break;
     default:
         break;
     }
@@ -142,10 +150,24 @@ LRESULT RunCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     case IDM_WB_SETUP:
     case IDM_FIRMWARE_UPDATE:
     case IDM_LIVE_HISTORY:
+    case IDM_RECORDING_VIEW:
         SelectView(window, command);
+        return 0;
+    case IDM_OPEN_RECORDING:
+        OnOpenRecording();
+        return 0;
+    case IDM_MARK:
+        MarkRecording();
         return 0;
     case IDM_RECORD:
         OnRecordCommand();
+        return 0;
+    case IDM_OPEN_SETUP:
+    case IDM_SAVE_SETUP:
+        if (CurrentView() != VIEW_WB_SETUP)
+            SelectView(window, IDM_WB_SETUP);
+        if (CurrentView() == VIEW_WB_SETUP)
+            OnSetupFileCommand(command == IDM_OPEN_SETUP ? SETUP_FILE_OPEN : SETUP_FILE_SAVE);
         return 0;
     case IDM_PREFERENCES:
         OpenDialog(IDD_PREFERENCES, PreferencesDlgProc);
@@ -268,11 +290,26 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_DESTROY:
         CloseMainWindow(window);
         return 0;
+    case WM_KEYDOWN:
+        if (CurrentView() == VIEW_RECORDING)
+            OnReviewKey(wParam);
+        return 0;
+    case WM_CHAR:
+        if (CurrentView() == VIEW_RECORDING)
+            OnReviewChar(wParam);
+        return 0;
+    case WM_MOUSEWHEEL:
+        if (CurrentView() == VIEW_RECORDING)
+            OnReviewWheel(GET_WHEEL_DELTA_WPARAM(wParam),
+                          {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        return 0;
+    case WM_MOUSEMOVE:
+        if (CurrentView() == VIEW_RECORDING)
+            OnReviewPointer(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+        return 0;
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
-    case WM_KEYDOWN:
     case WM_KEYUP:
-    case WM_CHAR:
     case WM_ENTERIDLE:
         return 0;
     case WM_PAINT:
@@ -287,6 +324,8 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_HSCROLL:
         if (CurrentView() == VIEW_WB_SETUP)
             OnOffsetScroll(LOWORD(wParam));
+        else if (CurrentView() == VIEW_RECORDING)
+            OnReviewScroll(LOWORD(wParam));
         return 0;
     case WM_CTLCOLOREDIT:
         SetBkColor(reinterpret_cast<HDC>(wParam), EDIT_BACK_COLOUR);

@@ -20,7 +20,7 @@ struct MenuCommand {
     MenuLock lock;
 };
 
-constexpr std::array<MenuCommand, 8> MenuCommands = {{
+constexpr std::array<MenuCommand, 12> MenuCommands = {{
     // Leaving the program, searching for the port or choosing another one would pull the
     // link from under a running programming sequence; so would switching the view or
     // starting a recording, which start and stop the live stream.
@@ -28,10 +28,16 @@ constexpr std::array<MenuCommand, 8> MenuCommands = {{
     {IDM_FIND_UNIT, VIEW_NONE, LOCKED_WHILE_PROGRAMMING},
     {IDM_COMM_SETUP, VIEW_NONE, LOCKED_WHILE_PROGRAMMING},
     {IDM_RECORD, VIEW_NONE, LOCKED_WHILE_PROGRAMMING},
+    // Both show the Wide Band Setup view, whose values a write is sending.
+    {IDM_OPEN_SETUP, VIEW_NONE, LOCKED_WHILE_PROGRAMMING},
+    {IDM_SAVE_SETUP, VIEW_NONE, LOCKED_WHILE_PROGRAMMING},
     {IDM_WB_SETUP, VIEW_WB_SETUP, LOCKED_WHILE_PROGRAMMING},
     {IDM_AFR_LAMBDA, VIEW_AFR_LAMBDA, LOCKED_WHILE_PROGRAMMING},
     {IDM_FIRMWARE_UPDATE, VIEW_FIRMWARE_UPDATE, LOCKED_WHILE_PROGRAMMING},
     {IDM_LIVE_HISTORY, VIEW_LIVE_HISTORY, LOCKED_WHILE_PROGRAMMING},
+    // Opening a recording shows its view; that item is in the Display menu once one is open.
+    {IDM_OPEN_RECORDING, VIEW_NONE, LOCKED_WHILE_PROGRAMMING},
+    {IDM_RECORDING_VIEW, VIEW_RECORDING, LOCKED_WHILE_PROGRAMMING},
 }};
 
 // The table's row of command, or nullptr for a command not in it.

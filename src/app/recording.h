@@ -14,6 +14,9 @@ int ChooseRecordFile(std::array<char, RECORD_PATH_SIZE>& path);
 // Starts recording to path and keeps its folder for the next Save As. 0, or -1 after the box
 // that names the file and the reason.
 int BeginRecording(std::string_view path);
+// Mark (F9): a marker on the running recording's next row, its number on the status line; a
+// beep when none runs.
+void MarkRecording();
 // Ends a running recording, with the box when its last write failed.
 void EndRecording();
 // Once a second while a recording runs: its waiting rows written out and the status line

@@ -94,6 +94,14 @@ int BeginRecording(std::string_view path) {
     return 0;
 }
 
+void MarkRecording() {
+    if (AddRecordMark() < 0) {
+        BeepRefusedInput();
+        return;
+    }
+    RedrawStatusLine();
+}
+
 void EndRecording() {
     int32_t state = RecordState();
     if (state == RECORD_IDLE)

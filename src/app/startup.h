@@ -16,7 +16,8 @@ void BuildModuleConfigPath();
 int StartApplication(HINSTANCE instance, int showCommand);
 
 // The arguments after the program's name: "--record FILE" (FILE may be quoted) starts
-// recording to FILE; anything else is ignored, as before.
+// recording to FILE, "--open-recording FILE" shows FILE in the Recording view; anything else is
+// ignored, as before.
 void ApplyStartArguments(std::string_view arguments);
 
 // One pass of the message loop without its wait: takes at most one message. Returns 1 with

@@ -4,6 +4,7 @@
 #include "app/startup.h"
 
 #include "app/main_window.h"
+#include "app/open_recording.h"
 #include "app/view_switch.h"
 #include "display/canvas_gdi_win32.h"
 #include "display/display_thread.h"
@@ -23,6 +24,7 @@
 
 #include <array>
 #include <cstring>
+#include <string>
 #include <string_view>
 #include <system_error>
 
@@ -33,6 +35,7 @@ constexpr UINT TICK_RESOLUTION_MS = 25;
 constexpr DWORD ALL_COMMON_CONTROLS = 0xFF;
 constexpr UINT MAIN_CLASS_STYLE = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
 constexpr std::string_view RECORD_OPTION = "--record";
+constexpr std::string_view OPEN_OPTION = "--open-recording";
 
 UINT TickTimer = 0;
 bool TickerFallback = false;
@@ -154,9 +157,11 @@ void ApplyStartArguments(std::string_view arguments) {
             arguments.remove_prefix(1);
     };
     skipBlanks();
-    if (arguments.substr(0, RECORD_OPTION.size()) != RECORD_OPTION)
+    bool open = arguments.starts_with(OPEN_OPTION);
+    std::string_view option = open ? OPEN_OPTION : RECORD_OPTION;
+    if (arguments.substr(0, option.size()) != option)
         return;
-    arguments.remove_prefix(RECORD_OPTION.size());
+    arguments.remove_prefix(option.size());
     if (arguments.empty() || (arguments.front() != ' ' && arguments.front() != '\t'))
         return;
     skipBlanks();
@@ -167,7 +172,9 @@ void ApplyStartArguments(std::string_view arguments) {
     } else {
         path = path.substr(0, path.find_first_of(" \t"));
     }
-    if (!path.empty())
+    if (!path.empty() && open)
+        OpenRecordingFile(std::string(path).c_str());
+    else if (!path.empty())
         RecordInLiveView(path);
 }
 

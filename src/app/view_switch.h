@@ -7,8 +7,8 @@
 #include <string_view>
 
 // Switches to the view of a Display menu command (IDM_AFR_LAMBDA, IDM_WB_SETUP,
-// IDM_FIRMWARE_UPDATE, IDM_LIVE_HISTORY) with the unit-side steps that go with it; leaving the
-// live views ends a running recording, its file complete. Returns 0.
+// IDM_FIRMWARE_UPDATE, IDM_LIVE_HISTORY, IDM_RECORDING_VIEW) with the unit-side steps that go with
+// it; leaving the live views ends a running recording, its file complete. Returns 0.
 int SelectView(HWND window, int command);
 // Starts recording to path and, once it runs, shows the AFR and Lambda view unless a live view
 // is shown. 0, or -1 after the recording's box, with the view as it was.

@@ -9,6 +9,7 @@
 #include "display/display_thread.h"
 #include "display/live_history.h"
 #include "display/live_stream.h"
+#include "display/recording_view_win32.h"
 #include "firmware/firmware_view_win32.h"
 #include "link/link.h"
 #include "resources/resource.h"
@@ -37,6 +38,9 @@ void LeaveView(int32_t current) {
     case VIEW_FIRMWARE_UPDATE:
         DestroyFirmwareControls();
         break;
+    case VIEW_RECORDING:
+        DestroyReviewControls();
+        break;
     default:
         break;
     }
@@ -53,6 +57,9 @@ void EnterView(int32_t view) {
         break;
     case VIEW_FIRMWARE_UPDATE:
         CreateFirmwareControls();
+        break;
+    case VIEW_RECORDING:
+        CreateReviewControls();
         break;
     default:
         break;

@@ -37,6 +37,7 @@ struct SetupOptions {
     std::vector<std::pair<std::string, std::string>> names;
     bool dryRun = false;
     bool yes = false;
+    bool noRestorePoint = false;
     std::string channel = "a";
     bool csv = false;
 };
@@ -55,6 +56,9 @@ int UsageError(const std::string& reason);
 // $XDG_DATA_HOME/mq6/unfinished-setup.json ($HOME/.local/share, or %LOCALAPPDATA% on Windows).
 // A cut write leaves it, and mq6 setup write --from it finishes the job.
 std::string PendingSetupPath();
+// Where a setup write keeps its restore points: $XDG_DATA_HOME/mq6/restore, as above; empty
+// when there is no such place.
+std::string RestoreFolderPath();
 // The command that finishes a cut setup write, with the setup that was being written where it
 // was kept.
 std::string FinishSetupText();
@@ -136,8 +140,19 @@ std::string FormatCandidate(const PortCandidate& candidate, bool chosen);
 // Whether an adapter's port is the port found, which may be /dev/mq6, a link to it.
 bool SamePort(const char* candidate, const char* found);
 
+// Enter pressed on the terminal since the last call, read without waiting; 0 when standard
+// input is not a terminal, which is then left unread.
+int TakeEnterPresses();
+
+struct LogOptions {
+    std::string path;
+    bool json = false;
+    std::string band; // "LOW,HIGH"; empty: the Preferences' defaults
+};
+
 int RunInfo(bool json);
 int RunLive(const LiveOptions& options);
+int RunLog(const LogOptions& options);
 int RunFirmwareStatus();
 int RunFirmwareUpdate(bool yes, bool force);
 int RunPorts();

@@ -39,6 +39,12 @@ std::string PendingSetupPath() {
     return (folder / "mq6" / "unfinished-setup.json").string();
 }
 
+std::string RestoreFolderPath() {
+    std::string pending = PendingSetupPath();
+    return pending.empty() ? pending
+                           : (std::filesystem::path(pending).parent_path() / "restore").string();
+}
+
 std::string FinishSetupText() {
     std::string pending = PendingSetupPath();
     std::error_code ignored;

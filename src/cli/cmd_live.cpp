@@ -35,6 +35,8 @@ struct LiveRun {
     bool lineShown = false;
     long count = 0; // 0: no limit
     long frames = 0;
+    int marks = 0;       // markers set with Enter
+    int pendingMark = 0; // the marker the next row carries
     int output = ROWS_OK;
     int writeError = 0; // errno of the write that failed
     bool linkLost = false;
@@ -65,7 +67,8 @@ void WriteCsvRow(double seconds, const LiveSample& sample) {
             return;
     }
     LiveCsvRow row;
-    size_t length = FormatLiveCsvRow(row, seconds, sample);
+    size_t length = FormatLiveCsvRow(row, seconds, sample, Run.pendingMark);
+    Run.pendingMark = 0;
     Run.output = WriteRows(Run.csv, std::string_view(row.data(), length));
     Run.writeError = errno;
 }
@@ -86,6 +89,8 @@ void DrawLine(const LiveSample& sample) {
     bar[BAR_WIDTH] = '\0';
     std::printf("\rlambda %d.%02d  AFR %2d.%d  [%s] ", sample.lambdaX100 / 100,
                 sample.lambdaX100 % 100, sample.afrX10 / 10, sample.afrX10 % 10, bar);
+    if (Run.marks > 0)
+        std::printf("marker %d ", Run.marks);
     std::fflush(stdout);
     Run.lineShown = true;
 }
@@ -138,6 +143,11 @@ int StreamFrames(double seconds) {
     while (Interrupted == 0) {
         int32_t seen = RxWriteIndex.load(std::memory_order_acquire);
         LiveStreamPass();
+        // Enter on the terminal marks the next row; the terminal's echo has moved the line down.
+        if (TakeEnterPresses() > 0 && (Run.csv != nullptr || !Run.csvPath.empty())) {
+            Run.pendingMark = Run.pendingMark != 0 ? Run.pendingMark : ++Run.marks;
+            Run.lineShown = false;
+        }
         Run.linkLost = Run.linkLost || PortOpen.load(std::memory_order_acquire) == 0;
         if (Run.output == ROWS_READER_GONE)
             return EXIT_OK;

@@ -8,6 +8,7 @@
 #include "platform/ticks.h"
 #include "wbsetup/lambda_table.h"
 #include "wbsetup/output_table.h"
+#include "wbsetup/restore_point.h"
 #include "wbsetup/setup_file.h"
 #include "wbsetup/setup_transfer.h"
 
@@ -43,8 +44,7 @@ std::string ResponseText(const ChannelSetup& channel) {
     int row = FindResponseChoice(channel.ResponseValue);
     if (row >= 0)
         return std::string(ResponseChoices[static_cast<size_t>(row)].name);
-    return "code " + std::to_string(channel.ResponseValue) + ", no listed rate (a write sends " +
-           std::string(ResponseChoices[static_cast<size_t>(channel.ResponseIndex)].name) + ")";
+    return "code " + std::to_string(channel.ResponseValue) + ", no listed rate";
 }
 
 std::string OffsetText(int32_t offset) {
@@ -212,12 +212,41 @@ void KeepPendingSetup(const SetupRecord& target) {
         std::remove(pending.c_str());
 }
 
+bool KeepRestorePoints = true;
+
+// The unit's setup as read just before the write, kept as a restore point; a write whose
+// restore point cannot be kept is refused, and one without the unit's setup goes on without.
+int KeepRestorePoint(int blockRead) {
+    if (!KeepRestorePoints)
+        return 0;
+    if (blockRead == 0) {
+        std::fprintf(stderr, "mq6: no restore point: the unit's data block could not be read\n");
+        return 0;
+    }
+    std::string folder = RestoreFolderPath(), path, error;
+    if (folder.empty())
+        error = "no folder for it: neither XDG_DATA_HOME nor HOME is set";
+    if (folder.empty() || SaveRestorePoint(folder, DeviceInfo, path, error) != 0) {
+        std::fprintf(stderr,
+                     "mq6: nothing written: the restore point could not be kept: %s "
+                     "(--no-restore-point writes without one)\n",
+                     error.c_str());
+        return -1;
+    }
+    std::printf("Restore point: %s\n", path.c_str());
+    return 0;
+}
+
 int TransferSetup(const SetupRecord& target) {
+    SetupRestoreHook = KeepRestorePoint;
     KeepPendingSetup(target);
     StartProgress();
     SetupWriteProgressHook = StepWrite;
     HoldInterrupts hold("setup write", "mq6 setup write");
     int started = WriteSetup(target);
+    // Refused before anything was sent: no setup is left to finish.
+    if (started != 0)
+        std::remove(PendingSetupPath().c_str());
     int result = started == 0 ? WaitSetupWrite() : -1;
     EndProgress();
     SetupWriteProgressHook = nullptr;
@@ -277,9 +306,6 @@ int RunSetupWrite(const SetupOptions& options) {
     std::string error;
     // The value options as the settings of a setup file, so that both are checked and stored alike.
     ApplySettings(options.numbers, options.names, target, error);
-    // Set sends the code of the row each Response box shows; a code in no row is not kept.
-    for (ChannelSetup& channel : target.Channel)
-        channel.ResponseValue = ResponseChoices[static_cast<size_t>(channel.ResponseIndex)].value;
     std::string_view refusal = RefuseSampleWrite(SAMPLE_INPUT_KEY);
     PrintChanges(known ? &unit : nullptr, target, options.dryRun || !refusal.empty());
     if (options.dryRun)
@@ -296,6 +322,7 @@ int RunSetupWrite(const SetupOptions& options) {
         DisconnectUnit();
         return EXIT_FAILED;
     }
+    KeepRestorePoints = !options.noRestorePoint;
     result = TransferSetup(target);
     DisconnectUnit();
     return result;

@@ -196,6 +196,8 @@ void AddSetupWrite(CLI::App& setup, SetupOptions& options) {
     write->add_flag("--dry-run", options.dryRun,
                     "show the changes against the unit, write nothing");
     write->add_flag("--yes", options.yes, "write without asking (needed without a terminal)");
+    write->add_flag("--no-restore-point", options.noRestorePoint,
+                    "keep no restore point of the unit's setup before writing");
 }
 
 void AddSetup(CLI::App& app, SetupOptions& options) {
@@ -378,6 +380,21 @@ int main(int argc, char** argv) {
         ->type_name("S")
         ->check(Between(0.5, 3600));
     doctorCommand->callback([&doctor] { Result = RunDoctor(doctor); });
+
+    LogOptions log;
+    CLI::App* logCommand = AddCommand(
+        app, "log",
+        "The figures of a recording of live data: rows, length, gaps, lambda lowest, highest and "
+        "mean, the shares in, leaner and richer than the band, the markers; exit 2 for a file "
+        "that is not a recording",
+        "mq6 log pull.csv --band 0.85,0.90");
+    logCommand->add_option("FILE", log.path, "a CSV file of the utility or of mq6 live --csv")
+        ->required();
+    logCommand->add_flag("--json", log.json, "as one JSON object");
+    logCommand
+        ->add_option("--band", log.band, "the target band (default the Preferences' 0.86,0.88)")
+        ->type_name("LOW,HIGH");
+    logCommand->callback([&log] { Result = RunLog(log); });
 
     ReleasePortOnEveryWayOut();
 #ifdef SIGPIPE

@@ -1,11 +1,13 @@
-// A CSV file written front to back through the C library's stream (the recorder's), and the
-// system's reason when a call fails. One implementation per platform, picked at link time:
-// errno and its text are read there alone.
+// A CSV file written front to back through the C library's stream (the recorder's) or read
+// whole (a recording opened for review), and the system's reason when a call fails. One
+// implementation per platform, picked at link time: errno and its text are read there alone.
 #pragma once
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 constexpr size_t FILE_REASON_SIZE = 160;
@@ -24,3 +26,8 @@ int FlushCsvFile(std::FILE* file, FileReason& reason);
 int CloseCsvFile(std::FILE* file, FileReason& reason);
 // The system's reason for a file name too long to be used.
 void KeepNameTooLong(FileReason& reason);
+// Reads the whole file at path into text: 0; -1 with the system's reason; -2 with the reason for
+// a folder and for a file larger than limit bytes, which is not read.
+int ReadWholeFile(const char* path, uint64_t limit, std::string& text, FileReason& reason);
+// When the file was last written, in seconds since 1970-01-01 UTC; -1 when the system cannot say.
+int64_t FileWrittenAt(const char* path);

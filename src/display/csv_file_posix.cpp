@@ -4,7 +4,9 @@
 #include "display/csv_file.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <filesystem>
 
 namespace {
 // The reason of error; none for 0.
@@ -49,4 +51,45 @@ int CloseCsvFile(std::FILE* file, FileReason& reason) {
 
 void KeepNameTooLong(FileReason& reason) {
     KeepReason(ENAMETOOLONG, reason);
+}
+
+int ReadWholeFile(const char* path, uint64_t limit, std::string& text, FileReason& reason) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        std::snprintf(reason.data(), reason.size(), "%s", "it is a folder, not a file");
+        return -2;
+    }
+    errno = 0;
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr)
+        return Failed(reason);
+    uint64_t size = std::filesystem::file_size(path, error);
+    int result = 0;
+    if (error) {
+        KeepReason(error.value(), reason);
+        result = -1;
+    } else if (size > limit) {
+        std::snprintf(reason.data(), reason.size(), "larger than %llu GB: not a recording",
+                      static_cast<unsigned long long>(limit >> 30));
+        result = -2;
+    } else {
+        text.resize(static_cast<size_t>(size));
+        errno = 0;
+        size_t got = std::fread(text.data(), 1, text.size(), file);
+        if (std::ferror(file) != 0)
+            result = Failed(reason);
+        text.resize(got); // a file that shrank meanwhile is read as it now is
+    }
+    std::fclose(file);
+    return result;
+}
+
+int64_t FileWrittenAt(const char* path) {
+    std::error_code error;
+    std::filesystem::file_time_type written = std::filesystem::last_write_time(path, error);
+    if (error)
+        return -1;
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::file_clock::to_sys(written).time_since_epoch())
+        .count();
 }

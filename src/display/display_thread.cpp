@@ -39,6 +39,7 @@ int DisplayThreadPass() {
             return -1;
         switch (ViewMode.load(std::memory_order_acquire)) {
         case VIEW_NONE:
+        case VIEW_RECORDING:
             DiscardReceived();
             break;
         case VIEW_AFR_LAMBDA:

@@ -15,6 +15,7 @@ enum ViewModeValue : int32_t {
     VIEW_WB_SETUP = 2,        // the view's own exchanges take the bytes
     VIEW_FIRMWARE_UPDATE = 3, // likewise
     VIEW_LIVE_HISTORY = 4,    // decoded as in the AFR and Lambda view
+    VIEW_RECORDING = 5,       // a recorded file: thrown away, as with none
 };
 
 // The views in which the live stream runs.

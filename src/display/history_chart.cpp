@@ -38,9 +38,36 @@ void DrawBand(Canvas* canvas, TargetBand band) {
                     YOfLambda(band.low) + 1);
 }
 
+// The file's time at every multiple of the step: "45 s", "1:30", "1:02:00".
+void DrawFileTimes(Canvas* canvas, const HistoryChart& chart) {
+    double step = chart.fileStepSeconds;
+    int64_t first = ChartFirstSlot(chart.window);
+    std::array<char, 16> label;
+    CanvasSetTextAlign(canvas, ALIGN_CENTRE_TOP);
+    for (double k = std::ceil(static_cast<double>(first) * chart.window.columnSeconds / step);;
+         ++k) {
+        double t = k * step;
+        int x = HISTORY_LEFT + static_cast<int>(ChartSlot(t, chart.window.columnSeconds) - first);
+        if (x >= HISTORY_RIGHT)
+            break;
+        CanvasMoveTo(canvas, x, HISTORY_TOP);
+        CanvasLineTo(canvas, x, HISTORY_BOTTOM);
+        long whole = std::lround(std::floor(t));
+        int length = t >= 3600 ? std::snprintf(label.data(), label.size(), "%ld:%02ld:%02ld",
+                                               whole / 3600, whole / 60 % 60, whole % 60)
+                     : t >= 60 ? std::snprintf(label.data(), label.size(), "%ld:%02ld", whole / 60,
+                                               whole % 60)
+                               : std::snprintf(label.data(), label.size(), "%g s", t);
+        CanvasText(canvas, x, HISTORY_BOTTOM + 6,
+                   std::string_view(label.data(), static_cast<size_t>(length)));
+    }
+    CanvasSetTextAlign(canvas, ALIGN_LEFT_TOP);
+}
+
 void DrawGrid(Canvas* canvas, const HistoryChart& chart) {
     CanvasSetPen(canvas, 1, GridColour);
-    for (int x = HISTORY_RIGHT - 1; x >= HISTORY_LEFT; x -= GRID_COLUMNS) {
+    bool file = chart.fileStepSeconds > 0;
+    for (int x = HISTORY_RIGHT - 1; !file && x >= HISTORY_LEFT; x -= GRID_COLUMNS) {
         CanvasMoveTo(canvas, x, HISTORY_TOP);
         CanvasLineTo(canvas, x, HISTORY_BOTTOM);
     }
@@ -67,6 +94,10 @@ void DrawGrid(Canvas* canvas, const HistoryChart& chart) {
     }
     CanvasText(canvas, leftOfChart("Lambda"), HISTORY_AREA_TOP, "Lambda");
     CanvasText(canvas, HISTORY_RIGHT + LABEL_GAP, HISTORY_AREA_TOP, "AFR");
+    if (file) {
+        DrawFileTimes(canvas, chart);
+        return;
+    }
     CanvasSetTextAlign(canvas, ALIGN_CENTRE_TOP);
     for (int grid = 0; grid * GRID_COLUMNS <= HISTORY_COLUMNS; grid += TIME_LABEL_GRIDS) {
         long before = std::lround(grid * GRID_COLUMNS * chart.window.columnSeconds);
@@ -89,7 +120,9 @@ void DrawTrace(Canvas* canvas, const HistoryChart& chart) {
             continue;
         int x = HISTORY_LEFT + index;
         int y = YOfX100(column.lastX100);
-        if (previous >= 0 && index - previous <= HISTORY_OUTAGE_COLUMNS) {
+        bool joined = chart.fileStepSeconds > 0 ? !chart.breaks[static_cast<size_t>(index)]
+                                                : index - previous <= HISTORY_OUTAGE_COLUMNS;
+        if (previous >= 0 && joined) {
             CanvasLineTo(canvas, x, y);
         } else {
             CanvasMoveTo(canvas, x, y);
@@ -166,7 +199,8 @@ void DrawChart(Canvas* target, const HistoryChart& chart) {
     DrawBand(canvas, chart.band);
     DrawGrid(canvas, chart);
     DrawTrace(canvas, chart);
-    DrawFigures(canvas, chart);
+    if (chart.fileStepSeconds == 0)
+        DrawFigures(canvas, chart);
     CanvasRestoreObjects(canvas);
     CanvasSetTextColour(canvas, previousText);
     CanvasSetBackColour(canvas, previousBack);

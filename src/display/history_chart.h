@@ -55,8 +55,15 @@ struct HistoryChart {
     TargetBand band;                                  // as drawn (DrawnTargetBand)
     int32_t factorX100;                               // the AFR scale's stoichiometric factor
     bool stale = false; // the source's values are out of date: the figures show dashes
+    // A recorded file's chart (display/recording_view.h) sets these: the time axis reads the
+    // file's own seconds, a line at every multiple of fileStepSeconds; the trace breaks only
+    // where breaks says, since its source knows the time between rows; no figures are drawn
+    // (the view has its own). 0 for the live chart.
+    double fileStepSeconds = 0.0;
+    std::array<bool, HISTORY_COLUMNS> breaks{};
 };
 
 // The chart and the figures below it, drawn off the screen and put on canvas in one copy. The
-// time labels count back from the window's end: "now", "-30 s" and so on.
+// time labels count back from the window's end: "now", "-30 s" and so on; a recorded file's
+// read its own time.
 void DrawChart(Canvas* canvas, const HistoryChart& chart);

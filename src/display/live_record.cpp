@@ -32,6 +32,8 @@ Clock::time_point LastWrite;
 std::atomic<int32_t> State{RECORD_IDLE};
 std::atomic<long> Rows{0};
 std::atomic<int64_t> StartNanoseconds{0};
+std::atomic<int> LastMark{0};
+std::atomic<int> PendingMark{0}; // the marker the next row carries
 std::array<char, RECORD_PATH_SIZE> Path{};
 FileReason Reason{};
 
@@ -69,8 +71,8 @@ void RecordLiveSample(const LiveSample& sample) {
         return; // stopped while this frame was being handed out
     Clock::time_point now = Clock::now();
     LiveCsvRow row;
-    size_t length =
-        FormatLiveCsvRow(row, std::chrono::duration<double>(now - RecordStart).count(), sample);
+    size_t length = FormatLiveCsvRow(row, std::chrono::duration<double>(now - RecordStart).count(),
+                                     sample, PendingMark.exchange(0, std::memory_order_acq_rel));
     FileReason reason;
     if (WriteCsvFile(RecordFile, std::string_view(row.data(), length), reason) != 0) {
         FailRecording(reason);
@@ -113,6 +115,8 @@ int StartRecording(std::string_view path) {
             .count(),
         std::memory_order_release);
     Rows.store(0, std::memory_order_release);
+    LastMark.store(0, std::memory_order_release);
+    PendingMark.store(0, std::memory_order_release);
     Reason.fill('\0');
     State.store(RECORD_RUNNING, std::memory_order_release);
     AddLiveListener(RecordLiveSample);
@@ -151,6 +155,24 @@ int32_t RecordState() {
     return State.load(std::memory_order_acquire);
 }
 
+int AddRecordMark() {
+    std::lock_guard<std::mutex> hold(RecordLock);
+    if (RecordFile == nullptr)
+        return -1;
+    // A second mark before the next frame is the same marker.
+    int mark = PendingMark.load(std::memory_order_acquire);
+    if (mark != 0)
+        return mark;
+    mark = LastMark.load(std::memory_order_acquire) + 1;
+    LastMark.store(mark, std::memory_order_release);
+    PendingMark.store(mark, std::memory_order_release);
+    return mark;
+}
+
+int LastRecordMark() {
+    return LastMark.load(std::memory_order_acquire);
+}
+
 long RecordedRows() {
     return Rows.load(std::memory_order_acquire);
 }
@@ -170,8 +192,11 @@ void FormatRecordingNote(char* text, size_t size) {
     if (RecordState() != RECORD_RUNNING)
         return;
     long seconds = static_cast<long>(RecordedSeconds());
-    std::snprintf(text, size, "  Recording %ld:%02ld:%02ld, %ld rows", seconds / 3600,
-                  seconds / 60 % 60, seconds % 60, RecordedRows());
+    int length = std::snprintf(text, size, "  Recording %ld:%02ld:%02ld, %ld rows", seconds / 3600,
+                               seconds / 60 % 60, seconds % 60, RecordedRows());
+    int mark = LastRecordMark();
+    if (mark > 0 && length > 0 && static_cast<size_t>(length) < size)
+        std::snprintf(text + length, size - static_cast<size_t>(length), ", marker %d", mark);
 }
 
 std::string_view RecordPath() {

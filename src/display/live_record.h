@@ -29,7 +29,12 @@ int StopRecording();
 int32_t KeepRecording();
 
 int32_t RecordState();
-// The status line's note while a recording runs: "  Recording H:MM:SS, N rows"; else empty.
+// A marker on the next row of the running recording: its number (1 for the first of the
+// recording), or -1 when no recording runs. LastRecordMark is the last one given, 0 for none.
+int AddRecordMark();
+int LastRecordMark();
+// The status line's note while a recording runs: "  Recording H:MM:SS, N rows", then
+// ", marker M" once there is one; else empty.
 void FormatRecordingNote(char* text, size_t size);
 // Rows written or buffered, and the seconds since the start, of the running recording.
 long RecordedRows();

@@ -195,10 +195,13 @@ void ResetLiveStream() {
     DataReadDeferred = false;
 }
 
-size_t FormatLiveCsvRow(LiveCsvRow& row, double seconds, const LiveSample& sample) {
-    int length = std::snprintf(row.data(), row.size(), "%.3f,%d.%02d,%d.%d,%.4f,%d.%02d\n", seconds,
-                               sample.lambdaX100 / 100, sample.lambdaX100 % 100, sample.afrX10 / 10,
-                               sample.afrX10 % 10, sample.lambdaRaw, sample.factorX100 / 100,
-                               sample.factorX100 % 100);
+size_t FormatLiveCsvRow(LiveCsvRow& row, double seconds, const LiveSample& sample, int mark) {
+    std::array<char, 12> markText{};
+    if (mark > 0)
+        std::snprintf(markText.data(), markText.size(), "%d", mark);
+    int length = std::snprintf(row.data(), row.size(), "%.3f,%d.%02d,%d.%d,%.4f,%d.%02d,%s\n",
+                               seconds, sample.lambdaX100 / 100, sample.lambdaX100 % 100,
+                               sample.afrX10 / 10, sample.afrX10 % 10, sample.lambdaRaw,
+                               sample.factorX100 / 100, sample.factorX100 % 100, markText.data());
     return length < 0 ? 0 : std::min(static_cast<size_t>(length), row.size() - 1);
 }

@@ -78,9 +78,10 @@ int StopLiveStream(int attempts);
 void ResetLiveStream();
 
 // The CSV of live data: a header, then one row per good frame with the seconds since the
-// stream began, the shown lambda (2 decimals) and AFR (1), the frame's lambda (4) and factor (2).
-constexpr std::string_view LIVE_CSV_HEADER = "time_s,lambda,afr,lambda_raw,stoich\n";
+// stream began, the shown lambda (2 decimals) and AFR (1), the frame's lambda (4) and factor (2),
+// and the number of a marker the user set since the row before (empty without one).
+constexpr std::string_view LIVE_CSV_HEADER = "time_s,lambda,afr,lambda_raw,stoich,mark\n";
 constexpr size_t LIVE_CSV_ROW_SIZE = 96;
 using LiveCsvRow = std::array<char, LIVE_CSV_ROW_SIZE>;
-// The row, line end included; its length.
-size_t FormatLiveCsvRow(LiveCsvRow& row, double seconds, const LiveSample& sample);
+// The row, line end included, with mark (0 for none); its length.
+size_t FormatLiveCsvRow(LiveCsvRow& row, double seconds, const LiveSample& sample, int mark);

@@ -2,11 +2,12 @@
 // window procedures handle. Plain defines: the resource compiler reads this file too.
 #pragma once
 
-// Strings: the window title, the window class name, and the record item's caption while a
-// recording runs.
+// Strings: the window title, the window class name, the record item's caption while a
+// recording runs, and the Display menu's item of the Recording view once a file is open.
 #define IDS_APP_TITLE 103
 #define IDS_WINDOW_CLASS 109
 #define IDS_STOP_RECORDING 110
+#define IDS_RECORDING_VIEW 111
 
 // Menu, accelerators, icon.
 #define IDR_MAIN_MENU 109
@@ -29,6 +30,11 @@
 #define IDM_COMM_SETUP 32790
 #define IDM_RECORD 32795
 #define IDM_LIVE_HISTORY 32796
+#define IDM_OPEN_RECORDING 32797
+#define IDM_MARK 32798
+#define IDM_RECORDING_VIEW 32799
+#define IDM_OPEN_SETUP 32800
+#define IDM_SAVE_SETUP 32801
 
 // The push buttons of the views carry no identifier of their own.
 #define IDC_VIEW_BUTTON 0

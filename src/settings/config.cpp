@@ -21,6 +21,7 @@ std::atomic<double> TargetLow{0.86};
 std::atomic<double> TargetHigh{0.88};
 std::atomic<int32_t> ResponseRate{50};
 RecordFolderText RecordFolder{};
+RecordFolderText SetupFolder{};
 
 constexpr std::array<ConfigKey, CONFIG_KEY_COUNT> ConfigKeyTable = {{
     // Marks the file as ours; always written from its default and never read back.
@@ -41,6 +42,9 @@ constexpr std::array<ConfigKey, CONFIG_KEY_COUNT> ConfigKeyTable = {{
     // the eight lines above keep their place and form, and a reader that does not know the
     // keyword skips the line.
     {"[RECFOLDER]", CONFIG_TEXT, 0, 0, static_cast<int32_t>(RECORD_FOLDER_SIZE), "", &RecordFolder},
+    // Where the next setup file is proposed, after it and in the same way.
+    {"[SETUPFOLDER]", CONFIG_TEXT, 0, 0, static_cast<int32_t>(RECORD_FOLDER_SIZE), "",
+     &SetupFolder},
 }};
 
 namespace {
@@ -239,6 +243,7 @@ void ResetSettings() {
     TargetHigh.store(0.88, std::memory_order_release);
     ResponseRate.store(50, std::memory_order_release);
     RecordFolder.fill('\0');
+    SetupFolder.fill('\0');
 }
 
 int BuildConfigPath(std::string_view commandLine) {

@@ -35,6 +35,8 @@ extern std::atomic<int32_t> ResponseRate; // smoothing weight of live data, per 
 constexpr size_t RECORD_FOLDER_SIZE = 1000;
 using RecordFolderText = std::array<char, RECORD_FOLDER_SIZE>;
 extern RecordFolderText RecordFolder;
+// The folder of the last setup file opened or saved, the same way.
+extern RecordFolderText SetupFolder;
 
 enum ConfigType : int32_t {
     CONFIG_INT = 0,    // written with "%s %d\n"
@@ -55,7 +57,7 @@ struct ConfigKey {
     ConfigVariable variable; // monostate: written from the default text, never read
 };
 
-constexpr size_t CONFIG_KEY_COUNT = 9;
+constexpr size_t CONFIG_KEY_COUNT = 10;
 extern const std::array<ConfigKey, CONFIG_KEY_COUNT> ConfigKeyTable;
 
 // Sets every setting above to its start value (start-up and tests). PortName's start value

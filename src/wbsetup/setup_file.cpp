@@ -58,6 +58,17 @@ bool ApplySetting(const SetupFieldRow& row, const nlohmann::json& value, SetupRe
         slot = static_cast<int32_t>(x);
         return true;
     case SETTING_RESPONSE: {
+        // Earlier files wrote a code in no row as null: the channel keeps the rate it has.
+        if (value.is_null())
+            return true;
+        // A code in no row is kept as its number, so that the unit gets it back; the unit stores
+        // it halved in one byte.
+        if (value.is_number() && x >= 0 && x <= 2 * 255 && x == std::floor(x) &&
+            static_cast<int32_t>(x) % 2 == 0) {
+            slot = static_cast<int32_t>(x);
+            MatchResponseRows(values);
+            return true;
+        }
         for (int choice = 0; choice < RESPONSE_CHOICE_COUNT && value.is_string(); ++choice) {
             if (SameWord(value.get_ref<const std::string&>(), ResponseChoices[choice].name)) {
                 values.Channel[static_cast<size_t>(row.channel)].ResponseIndex = choice;
@@ -68,7 +79,7 @@ bool ApplySetting(const SetupFieldRow& row, const nlohmann::json& value, SetupRe
         std::string names = "one of";
         for (const ResponseChoice& choice : ResponseChoices)
             names.append(" ").append(choice.name);
-        return Refuse(row, value, names, error);
+        return Refuse(row, value, names + ", or an even code from 0 to 510", error);
     }
     case SETTING_MODE:
         if (value.is_string() && SameWord(value.get_ref<const std::string&>(), "wb")) {
@@ -97,7 +108,8 @@ std::string SettingText(const SetupFieldRow& row, SetupRecord& values) {
         return std::to_string(slot & 0xFF);
     case SETTING_RESPONSE: {
         int choice = FindResponseChoice(slot);
-        return choice < 0 ? "null" : JsonString(ResponseChoices[static_cast<size_t>(choice)].name);
+        return choice < 0 ? std::to_string(slot)
+                          : JsonString(ResponseChoices[static_cast<size_t>(choice)].name);
     }
     case SETTING_MODE:
         return JsonString((slot & SETUP_FLAG_B_LINEAR) != 0 ? "wb" : "nb");

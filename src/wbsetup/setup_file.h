@@ -31,7 +31,8 @@ bool ReadSetupFile(const std::string& path, SetupRecord& values, std::string& er
 bool WriteSetupText(const std::string& path, std::string_view text, std::string& error);
 
 // The values as that object, AFRs with 2 decimals and volts with 1 as the view shows them, a
-// response rate in no row as null.
+// response rate by its name, or by its code when it is in no row (an earlier form wrote null
+// there, which is read as no rate given).
 std::string SetupToJson(const SetupRecord& values);
 
 // text as a JSON string; bytes outside ASCII are taken as Latin-1 characters and escaped.

@@ -28,17 +28,43 @@ constexpr std::array<std::string_view, SETUP_FIELD_ROWS> FIELD_NAMES = {{
     "Stoich AFR",
 }};
 
-// The setup block that the view's values were last taken from or written as.
-std::array<uint8_t, SETUP_BLOCK_SIZE> ShownBlock{};
+// The data block that the view's values were last taken from or written as.
+std::array<uint8_t, DEVICE_INFO_SIZE> ShownInfo{};
 bool ShownBlockValid = false;
+// The edits are a whole setup of the user's choosing, not bound to a unit.
+bool EditsForAnyUnit = false;
+// The edits are a cut write's, bound to its unit whatever its setup block now holds.
+bool CutWriteKept = false;
+// Since the cut, what the unit's setup block holds is not known: every item is the user's.
+bool UnitSetupUnknown = false;
 
 uint32_t RowBit(int row) {
     return 1u << row;
 }
 
 void KeepShownBlock() {
-    std::copy_n(DeviceInfo.begin() + SETUP_BLOCK_OFFSET, SETUP_BLOCK_SIZE, ShownBlock.begin());
+    ShownInfo = DeviceInfo;
     ShownBlockValid = true;
+    UnitSetupUnknown = false;
+}
+
+// The same bytes from first to last, the setup block and the mode byte skipped as asked.
+bool SameBytes(int first, int last, bool setup) {
+    for (int at = first; at <= last; ++at) {
+        bool inSetup = at >= SETUP_BLOCK_OFFSET && at < SETUP_BLOCK_OFFSET + SETUP_BLOCK_SIZE;
+        if (at != UNIT_MODE_OFFSET && (setup || !inSetup) &&
+            ShownInfo[static_cast<size_t>(at)] != DeviceInfo[static_cast<size_t>(at)])
+            return false;
+    }
+    return true;
+}
+
+bool SameBlock() {
+    return SameBytes(0, DEVICE_INFO_SIZE - 1, true);
+}
+
+bool SameUnit() {
+    return SameBytes(0, DEVICE_INFO_SIZE - 1, false);
 }
 
 bool IsLinear(const SetupRecord& values) {
@@ -72,22 +98,42 @@ void ResetSetupForm() {
     ShownBlockValid = false;
     EditedItems = 0;
     LimitedRows = 0;
+    EditsForAnyUnit = false;
+    CutWriteKept = false;
 }
 
 void NoteSetupRead() {
     KeepShownBlock();
     EditedItems = 0;
     LimitedRows = 0;
+    EditsForAnyUnit = false;
+    CutWriteKept = false;
 }
 
 void NoteSetupWritten() {
     KeepShownBlock();
     EditedItems = 0;
+    EditsForAnyUnit = false;
+    CutWriteKept = false;
 }
 
 void NoteSetupChosen() {
     EditedItems = ALL_ITEMS;
     LimitedRows = 0;
+    EditsForAnyUnit = true;
+    CutWriteKept = false;
+}
+
+void NoteSetupCut() {
+    EditedItems = ALL_ITEMS;
+    CutWriteKept = true;
+    UnitSetupUnknown = true;
+}
+
+bool ShowsResponseCode(int channel) {
+    return FindResponseChoice(SetupValues.Channel[static_cast<size_t>(channel)].ResponseValue) <
+               0 &&
+           (EditedItems & (ITEM_RESPONSE_A << channel)) != 0;
 }
 
 int CheckFormField(int row, std::string_view text) {
@@ -132,16 +178,22 @@ int TakeUnitSetup(bool wait, const SetupFormTexts& form) {
         return -1;
     if (DeviceDataValid.load(std::memory_order_acquire) == 0 ||
         DeviceInfo[UNIT_MODE_OFFSET] == UNIT_MODE_FIRMWARE_UPDATE ||
-        (ShownBlockValid &&
-         std::equal(ShownBlock.begin(), ShownBlock.end(), DeviceInfo.begin() + SETUP_BLOCK_OFFSET)))
+        (ShownBlockValid && SameBlock()))
         return 0;
+    bool keepEdits = !ShownBlockValid || EditsForAnyUnit || (CutWriteKept && SameUnit());
     SetupRecord unit = SetupValues;
     UnpackSetupBlock(DeviceInfo, unit);
     MatchResponseRows(unit);
     KeepShownBlock();
     hold.unlock();
 
-    NoteEditedItems(form);
+    if (keepEdits) {
+        NoteEditedItems(form);
+    } else {
+        EditedItems = 0;
+        LimitedRows = 0;
+        CutWriteKept = false;
+    }
     for (int row = 0; row < SETUP_FIELD_ROWS; ++row)
         if ((EditedItems & RowBit(row)) == 0)
             FormValue(SetupValues, row) = FormValue(unit, row);
@@ -158,10 +210,8 @@ int TakeUnitSetup(bool wait, const SetupFormTexts& form) {
     return 1;
 }
 
-int DescribeLimitedFields(std::string& text) {
-    if (LimitedRows == 0)
-        return 0;
-    text.clear();
+std::string LimitedFieldsText() {
+    std::string text;
     for (int row = 0; row < SETUP_FIELD_ROWS; ++row)
         if ((LimitedRows & RowBit(row)) != 0) {
             std::array<char, FIELD_TEXT_LIMIT + 1> shown{};
@@ -169,9 +219,38 @@ int DescribeLimitedFields(std::string& text) {
             text += std::string(FIELD_NAMES[static_cast<size_t>(row)]) + " was limited to " +
                     shown.data() + ".\n";
         }
-    text += "\nNothing was written. Press \"Set MQ-6\" again to write these values.";
+    return text;
+}
+
+int DescribeLimitedFields(std::string& text) {
+    if (LimitedRows == 0)
+        return 0;
+    text = LimitedFieldsText() +
+           "\nNothing was written. Press \"Set MQ-6\" again to write these values.";
     LimitedRows = 0;
     return -1;
+}
+
+uint32_t DifferingItems(const SetupRecord& values) {
+    if (!ShownBlockValid)
+        return 0;
+    if (UnitSetupUnknown)
+        return ALL_ITEMS;
+    SetupRecord unit = DEFAULT_SETUP;
+    UnpackSetupBlock(ShownInfo, unit);
+    SetupRecord shown = values;
+    uint32_t items = 0;
+    for (int row = 0; row < SETUP_FIELD_ROWS; ++row)
+        if (FormValue(shown, row) != FormValue(unit, row))
+            items |= RowBit(row);
+    for (size_t channel = 0; channel < SETUP_CHANNEL_COUNT; ++channel)
+        if (shown.Channel[channel].ResponseValue != unit.Channel[channel].ResponseValue)
+            items |= ITEM_RESPONSE_A << channel;
+    if ((shown.SetupFlags & 0xFF) != unit.SetupFlags)
+        items |= ITEM_LAYOUT;
+    if ((shown.NbOffset & 0xFF) != unit.NbOffset)
+        items |= ITEM_OFFSET;
+    return items;
 }
 
 bool SetupUnseen() {
@@ -185,5 +264,6 @@ void ReadSetupForm(const SetupFormTexts& form, SetupRecord& values) {
             FormValue(values, row) =
                 ReadFieldText(form.Text[static_cast<size_t>(row)].data(), FormKind(row));
     for (size_t channel = 0; channel < SETUP_CHANNEL_COUNT; ++channel)
-        TakeResponseSelection(form.ResponseRow[channel], values.Channel[channel]);
+        if (!form.ResponseCodeShown[channel])
+            TakeResponseSelection(form.ResponseRow[channel], values.Channel[channel]);
 }

@@ -21,6 +21,8 @@ struct SetupFormTexts {
     std::array<bool, SETUP_FIELD_ROWS> FieldShown{};
     std::array<int32_t, SETUP_CHANNEL_COUNT> ResponseRow{}; // NO_SELECTION for none
     std::array<bool, SETUP_CHANNEL_COUNT> ResponseShown{};
+    // The box shows the channel's code in no row ("(code 66)"), which Set then keeps.
+    std::array<bool, SETUP_CHANNEL_COUNT> ResponseCodeShown{};
 };
 
 // What the user has changed since the view last took the unit's values or wrote them: one bit
@@ -44,8 +46,13 @@ void ResetSetupForm();
 // The view now shows what the unit holds: after Read, or after Set has started a write of it.
 void NoteSetupRead();
 void NoteSetupWritten();
-// The view now shows values of the user's choosing (the defaults): every item counts as edited.
+// The view now shows values of the user's choosing (the defaults, a setup file): every item
+// counts as edited, for whichever unit comes.
 void NoteSetupChosen();
+// The write started by Set was cut off: its values stay the user's for the same unit.
+void NoteSetupCut();
+// Whether the box of a channel shows its code in no row: while the code is the user's choice.
+bool ShowsResponseCode(int channel);
 
 // The check a field gets when it is left, with the text it holds: the value (limited to the
 // field's range) goes into SetupValues, the row counts as edited when the value changed, and
@@ -58,14 +65,24 @@ void NoteEditedItems(const SetupFormTexts& form);
 
 // The data block last read (after a connection, by the firmware view or by a Set) carries the
 // unit's setup: every item the user has not edited takes the unit's value, as Read would show
-// it, into SetupValues. 1 when it did (the view shows SetupValues, and each edited field keeps
-// the text form gives it); 0 when no new block has come or while a write runs; -1, nothing
-// done, while another thread reads and wait is false (wait makes it wait for that read).
+// it, into SetupValues. Edits typed over a unit's values are kept only for that unit: a block
+// that differs from the one they were made over in any byte but the mode byte drops them. A
+// setup of the user's choosing stays for any unit, and a cut write's for the unit whose bytes
+// outside the setup block and the mode byte are the same. 1 when it did (the view shows
+// SetupValues, and each edited field keeps the text form gives it); 0 when no new block has come or
+// while a write runs; -1, nothing done, while another thread reads and wait is false (wait makes it
+// wait for that read).
 int TakeUnitSetup(bool wait, const SetupFormTexts& form);
 
 // Set's first step: when checks have limited fields, the text that names each and what it was
 // limited to, and -1 (each is told once); else 0.
 int DescribeLimitedFields(std::string& text);
+// The lines of that text that name the fields, without telling them.
+std::string LimitedFieldsText();
+// The items whose value in values differs from the unit's setup last read or written (ITEM_
+// bits and a bit per FieldLayout row; ITEM_LAYOUT for any bit of the flag byte); 0 when no
+// unit's setup is known, every item after a cut write until the unit's block is read again.
+uint32_t DifferingItems(const SetupRecord& values);
 // True when Set would write values the user has not seen: not every item is of the user's
 // choosing and the unit's data block has not been read.
 bool SetupUnseen();

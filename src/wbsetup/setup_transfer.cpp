@@ -24,6 +24,7 @@ std::atomic<int32_t> SetupWriteResult{0};
 void (*SetupWriteBeginHook)() = nullptr;
 ProgressSink SetupWriteProgressHook = nullptr;
 void (*SetupWriteEndHook)(int result) = nullptr;
+int (*SetupRestoreHook)(int blockRead) = nullptr;
 
 namespace {
 // The data-block reads of Read and Set run on the calling thread while the display thread may
@@ -81,7 +82,8 @@ int WriteSetup(const SetupRecord& values) {
         return -1;
     // An unreadable unit is still written, as it may be sitting in its loader, unless the
     // sample key would go to a unit not known to run the sample firmware.
-    if (ReadDeviceDataClaimed() == 0 && UnitInFirmwareMode()) {
+    int blockRead = ReadDeviceDataClaimed() == 0 ? 1 : 0;
+    if (blockRead != 0 && UnitInFirmwareMode()) {
         ShowSetupError(FIRMWARE_MODE_TEXT);
         return -1;
     }
@@ -90,6 +92,8 @@ int WriteSetup(const SetupRecord& values) {
         ShowSetupError(sample);
         return -1;
     }
+    if (SetupRestoreHook != nullptr && SetupRestoreHook(blockRead) != 0)
+        return -1;
 
     SetupValues = values;
     BuildSetupTables(SetupValues, SetupTable1, SetupTable2);

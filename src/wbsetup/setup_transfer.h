@@ -46,3 +46,8 @@ int WaitSetupWrite();
 extern void (*SetupWriteBeginHook)();
 extern ProgressSink SetupWriteProgressHook;
 extern void (*SetupWriteEndHook)(int result);
+// Called by WriteSetup once its read of the unit's data block has succeeded (blockRead 1,
+// DeviceInfo holds the block) or failed (0), and the write is otherwise allowed, before
+// anything is changed or sent: the front end keeps a restore point of the unit's setup there.
+// -1 refuses the write, the hook having said why; nullptr keeps none.
+extern int (*SetupRestoreHook)(int blockRead);

@@ -10,6 +10,9 @@
 #include "display/status_line.h"
 #include "firmware/banner.h"
 #include "platform/notice.h"
+#include "settings/config.h"
+#include "wbsetup/restore_point.h"
+#include "wbsetup/setup_file.h"
 #include "wbsetup/setup_form.h"
 #include "wbsetup/setup_plot.h"
 #include "wbsetup/setup_transfer.h"
@@ -18,6 +21,8 @@
 
 #include <array>
 #include <atomic>
+#include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -184,12 +189,22 @@ void SetOffsetBarPosition(int position) {
     SetScrollInfo(OffsetBar, SB_CTL, &info, TRUE);
 }
 
+// A code in no row that the user chose (a setup file's) is shown as an eighth item after the
+// seven rates, there only while it is the channel's.
 void SelectResponseRows() {
-    for (int channel = 0; channel < SETUP_CHANNEL_COUNT; ++channel)
-        SendMessageA(
-            ResponseBoxes[static_cast<size_t>(channel)], CB_SETCURSEL,
-            static_cast<WPARAM>(SetupValues.Channel[static_cast<size_t>(channel)].ResponseIndex),
-            0);
+    for (int channel = 0; channel < SETUP_CHANNEL_COUNT; ++channel) {
+        HWND box = ResponseBoxes[static_cast<size_t>(channel)];
+        const ChannelSetup& setup = SetupValues.Channel[static_cast<size_t>(channel)];
+        SendMessageA(box, CB_DELETESTRING, RESPONSE_CHOICE_COUNT, 0);
+        int row = setup.ResponseIndex;
+        if (ShowsResponseCode(channel)) {
+            std::array<char, 24> code{};
+            std::snprintf(code.data(), code.size(), "(code %d)", setup.ResponseValue);
+            SendMessageA(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(code.data()));
+            row = RESPONSE_CHOICE_COUNT;
+        }
+        SendMessageA(box, CB_SETCURSEL, static_cast<WPARAM>(row), 0);
+    }
 }
 
 void ShowChannelTexts(int channel) {
@@ -281,8 +296,69 @@ SetupFormTexts GatherForm() {
         HWND box = ResponseBoxes[channel];
         form.ResponseShown[channel] = box != nullptr;
         form.ResponseRow[channel] = static_cast<int32_t>(SendMessageA(box, CB_GETCURSEL, 0, 0));
+        form.ResponseCodeShown[channel] = form.ResponseRow[channel] == RESPONSE_CHOICE_COUNT;
     }
     return form;
+}
+
+// ---- The marks of the items that differ from the unit's setup -----------------------------
+
+constexpr Colour MARK_COLOUR = Rgb(200, 0, 200);
+constexpr int MARK_SIZE = 6;
+
+// The mark's square right of the item's control, or an empty one while the control is not there.
+RECT MarkArea(int item) {
+    int x = 0, y = 0;
+    HWND control = nullptr;
+    if (item < SETUP_FIELD_ROWS) {
+        const FieldPlace& place = FieldLayout[static_cast<size_t>(item)];
+        control = FieldOfRow(item);
+        x = place.x + place.characters * CharWidth;
+        y = place.y + (LineHeight - 4) / 2;
+    } else if (item < SETUP_FIELD_ROWS + SETUP_CHANNEL_COUNT) {
+        int channel = item - SETUP_FIELD_ROWS;
+        control = ResponseBoxes[static_cast<size_t>(channel)];
+        x = (channel == CHANNEL_A ? 133 : 528) + 10 * CharWidth;
+        y = 424 + LineHeight / 2;
+    } else if ((1u << item) == ITEM_LAYOUT) {
+        control = WbButton;
+        x = 713 + 5 * CharWidth;
+        y = 424 + LineHeight / 2;
+    } else {
+        control = OffsetBar;
+        x = 476 + 256;
+        y = 364 + 9;
+    }
+    if (control == nullptr)
+        return RECT{};
+    return RECT{x + 3, y - MARK_SIZE / 2, x + 3 + MARK_SIZE, y + MARK_SIZE / 2};
+}
+
+constexpr int MARKED_ITEMS = SETUP_FIELD_ROWS + 4;
+
+void InvalidateMarks() {
+    for (int item = 0; item < MARKED_ITEMS; ++item) {
+        RECT area = MarkArea(item);
+        InvalidateRect(MainWindow, &area, TRUE);
+    }
+}
+
+void PaintMarks(Canvas* canvas) {
+    SetupRecord shown{};
+    ReadSetupForm(GatherForm(), shown);
+    uint32_t differing = DifferingItems(shown);
+    // A change of what the layout hides (channel B's points in NB, the offset in WB) is marked
+    // beside the mode buttons, so that each change Set would make has a mark.
+    for (int item = 0; item < MARKED_ITEMS; ++item)
+        if ((differing & (1u << item)) != 0 && MarkArea(item).right == 0)
+            differing |= ITEM_LAYOUT;
+    CanvasSetPen(canvas, 1, MARK_COLOUR);
+    CanvasSetBrush(canvas, MARK_COLOUR);
+    for (int item = 0; item < MARKED_ITEMS; ++item) {
+        RECT area = MarkArea(item);
+        if ((differing & (1u << item)) != 0 && area.right > area.left)
+            CanvasRectangle(canvas, area.left, area.top, area.right, area.bottom);
+    }
 }
 
 // The unit's values after a data block, as the view's rule lets them in (TakeUnitSetup). Not
@@ -369,6 +445,35 @@ void EndSetupWrite(int) {
     InvalidateRect(MainWindow, nullptr, FALSE);
 }
 
+constexpr std::string_view SETUP_FILE_CAPTION = "-WB Setup File-";
+constexpr std::string_view NO_RESTORE_POINT_TEXT =
+    "\nThe unit's data block could not be read, so there is no restore point of its setup for "
+    "this write.\n";
+
+// Restore points go beside the settings file.
+std::string RestoreFolder() {
+    std::string settings(ConfigPath.data(), strnlen(ConfigPath.data(), ConfigPath.size()));
+    size_t separator = settings.find_last_of("\\/");
+    return separator == std::string::npos ? "restore"
+                                          : settings.substr(0, separator + 1) + "restore";
+}
+
+int KeepViewRestorePoint(int blockRead) {
+    if (blockRead == 0) {
+        ShowNotice(NO_RESTORE_POINT_TEXT, LIMITED_CAPTION, NOTICE_INFO_ICON);
+        return 0;
+    }
+    std::string path, error;
+    if (SaveRestorePoint(RestoreFolder(), DeviceInfo, path, error) != 0) {
+        ShowNotice("\nNothing was written: the restore point of the unit's setup could not be "
+                   "saved.\n\n" +
+                       error + "\n",
+                   SETUP_ERROR_CAPTION, NOTICE_ERROR_ICON);
+        return -1;
+    }
+    return 0;
+}
+
 void SetSequence() {
     std::string limited;
     if (DescribeLimitedFields(limited) != 0) {
@@ -395,6 +500,7 @@ void SetSequence() {
     SetupWriteBeginHook = BeginSetupWrite;
     SetupWriteProgressHook = ShowSetupWriteProgress;
     SetupWriteEndHook = EndSetupWrite;
+    SetupRestoreHook = KeepViewRestorePoint;
     if (WriteSetup(values) != 0) {
         DestroyViewControl(WriteProgressBar);
         return;
@@ -440,6 +546,11 @@ void OnMailboxMessage(UINT message) {
     if (message == WRITE_ENDED_MESSAGE) {
         DestroyViewControl(WriteProgressBar);
         SetFocus(StoichField);
+        // A cut write's values stay in the view, the user's, for the unit it was cut on.
+        if (SetupWriteResult.load(std::memory_order_acquire) != 0) {
+            NoteSetupCut();
+            InvalidateMarks();
+        }
     }
     StartTakeTimer(TAKE_MS);
 }
@@ -518,6 +629,72 @@ void DestroySetupControls() {
 
 void PaintSetupView(Canvas* canvas) {
     PaintSetupView(canvas, SetupValues);
+    PaintMarks(canvas);
+}
+
+void OnSetupFileCommand(SetupFileCommand command) {
+    constexpr FileBox OPEN_BOX = {FILE_BOX_OPEN, "Open Setup", "MQ-6 setup (*.json)\0*.json\0",
+                                  "json"};
+    constexpr FileBox SAVE_BOX = {FILE_BOX_SAVE, "Save Setup As", "MQ-6 setup (*.json)\0*.json\0",
+                                  "json"};
+    std::array<char, CONFIG_PATH_SIZE> path{};
+    std::string_view folder(SetupFolder.data(), strnlen(SetupFolder.data(), SetupFolder.size()));
+    bool open = command == SETUP_FILE_OPEN;
+    if (ChooseFile(open ? OPEN_BOX : SAVE_BOX, folder, open ? "" : "mq6-setup.json", path.data(),
+                   path.size()) == 0)
+        return;
+    if (open)
+        OpenSetupFile(path.data());
+    else
+        SaveSetupFile(path.data());
+}
+
+namespace {
+// The setup file's folder, kept for the next box.
+void KeepSetupFolder(const std::string& path) {
+    size_t separator = path.find_last_of("\\/");
+    if (separator == std::string::npos || separator + 1 >= SetupFolder.size())
+        return;
+    SetupFolder.fill('\0');
+    path.copy(SetupFolder.data(), separator);
+    WriteConfig();
+}
+} // namespace
+
+int OpenSetupFile(const std::string& path) {
+    SetupRecord values = DEFAULT_SETUP;
+    std::string error;
+    if (!ReadSetupFile(path, values, error)) {
+        ShowNotice("\nThe setup file was not opened; the view is as it was.\n\n" + error + "\n",
+                   SETUP_FILE_CAPTION, NOTICE_ERROR_ICON);
+        return -1;
+    }
+    KeepSetupFolder(path);
+    NoteSetupChosen();
+    ShowSetupRecord(values);
+    InvalidateRect(MainWindow, nullptr, TRUE);
+    return 0;
+}
+
+int SaveSetupFile(const std::string& path) {
+    HWND focus = GetFocus();
+    if (FindFieldRow(focus) >= 0)
+        ValidateSetupField(focus);
+    SetupRecord values{};
+    ReadSetupForm(GatherForm(), values);
+    std::string error;
+    if (!WriteSetupText(path, SetupToJson(values), error)) {
+        ShowNotice("\nThe setup was not saved; a file of that name is as it was.\n\n" + error +
+                       "\n",
+                   SETUP_FILE_CAPTION, NOTICE_ERROR_ICON);
+        return -1;
+    }
+    KeepSetupFolder(path);
+    std::string limited = LimitedFieldsText();
+    if (!limited.empty())
+        ShowNotice("\nThe setup was saved to\n\n" + path + "\n\nas the view shows it:\n" + limited,
+                   SETUP_FILE_CAPTION, NOTICE_INFO_ICON);
+    return 0;
 }
 
 void OnSetupCommand(HWND control) {
@@ -548,6 +725,7 @@ void OnSetupCommand(HWND control) {
         ReadSequence();
         SetFocus(ReadButton);
     }
+    InvalidateMarks();
 }
 
 void OnOffsetScroll(int request) {
@@ -589,6 +767,7 @@ void OnOffsetScroll(int request) {
     if (info.nPos != old)
         EditedItems |= ITEM_OFFSET;
     InvalidateArea(PLOT_B_CURVE_AREA, true);
+    InvalidateMarks();
 }
 
 void ValidateSetupField(HWND control) {
@@ -613,4 +792,5 @@ void ValidateSetupField(HWND control) {
     }
     InvalidateArea(PLOT_A_AREA, true);
     InvalidateArea(RECT{439 - 3 * CharWidth, 68 - LineHeight / 2, 769, 318 + LineHeight / 2}, true);
+    InvalidateMarks();
 }

@@ -41,11 +41,11 @@ TEST(LiveCliTest, RunsThatNeverStreamKeepTheFileAndAClosedPipeEndsTheRun) {
         EXPECT_EQ(ReadText(keep), "the last run's rows\n");
         EXPECT_TRUE(csv == "-" || run.out.empty()) << run.out;
         if (status == 0) {
-            EXPECT_EQ(run.out.substr(0, 36), "time_s,lambda,afr,lambda_raw,stoich\n");
+            EXPECT_EQ(run.out.substr(0, 41), "time_s,lambda,afr,lambda_raw,stoich,mark\n");
             // The first row is the unit's own 0.90 (AFR 0.90 x 14.70 = 13.2), not a value
             // smoothed from a start the engine never had.
-            std::string first = run.out.substr(36, run.out.find('\n', 36) - 36);
-            EXPECT_EQ(first.substr(first.find(',')), ",0.90,13.2,0.9000,14.70") << first;
+            std::string first = run.out.substr(41, run.out.find('\n', 41) - 41);
+            EXPECT_EQ(first.substr(first.find(',')), ",0.90,13.2,0.9000,14.70,") << first;
             EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 3) << run.out;
             std::vector<std::vector<uint8_t>> requests = ReadRequestLog(dir.File("log"));
             ASSERT_FALSE(requests.empty());

@@ -42,7 +42,8 @@ TEST(SignalsTest, TheNextProgramOpensThePortHoweverMq6EndedAndNoWriteIsCut) {
         {SIGQUIT, 'R', "", {"live"}},
         {SIGHUP, 'Z', "--baud 57600", {"firmware", "update", "--yes"}},
         {SIGINT, 'Z', "--baud 57600", {"firmware", "update", "--yes"}},
-        {SIGTERM, 'Z', "--baud 57600", {"setup", "write", "--defaults", "--stoich", "14", "--yes"}},
+        {SIGTERM, 'Z', "--baud 57600",
+         Split("setup write --defaults --yes --no-restore-point", ' ')},
     };
     setenv("MQ6_ALLOW_SAMPLE", "1", 1);
     for (const auto& row : rows) {

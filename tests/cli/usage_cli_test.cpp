@@ -59,8 +59,9 @@ TEST(UsageCliTest, UsageErrorsNameTheOptionWhatWasGivenAndWhatItTakes) {
         {from, "FILE: a1_volts takes a number from 0 to 5, not \"1\"", "{\"a1_volts\": \"1\"}"},
         {from, "FILE: stoich_afr takes a number from 1 to 210, not 0.5", "{\"stoich_afr\": 0.5}"},
         {from,
-         "FILE: b_response takes one of Slowest Slower Slow Medium Fast Faster Fastest, not null",
-         "{\"b_response\": null}"},
+         "FILE: b_response takes one of Slowest Slower Slow Medium Fast Faster Fastest, or an "
+         "even code from 0 to 510, not 65",
+         "{\"b_response\": 65}"},
         {from, "FILE: unknown setting colour", "{\"colour\": 1}"},
         {from, "FILE: setting flags is given twice", "{\"flags\": 1, \"flags\": 2}"},
         // Without a terminal a unit that is not updated is refused before --yes is asked for.

@@ -19,7 +19,7 @@ template <char Name> void Hear(const LiveSample&) {
 }
 void WriteRow(const LiveSample& sample) {
     LiveCsvRow row;
-    Heard += std::string(row.data(), FormatLiveCsvRow(row, 1.5, sample));
+    Heard += std::string(row.data(), FormatLiveCsvRow(row, 1.5, sample, Heard.empty() ? 0 : 12));
 }
 
 // The worked frame (lambda 1.67, factor 14.70) and raw 0 (lambda 0.67) at factor 9.05, shown
@@ -35,7 +35,7 @@ TEST(LiveStreamTest, EveryListenerGetsEveryFrameInTheOrderAddedAndTheCsvRow) {
         // A listener added after a removal still comes after those already there.
         {[] { RemoveLiveListener(Hear<'a'>), AddLiveListener(Hear<'d'>); }, "bcdbcd"},
         {[] { RemoveAllLiveListeners(), AddLiveListener(WriteRow); },
-         "1.500,1.67,24.5,1.6700,14.70\n1.500,0.67,6.1,0.6700,9.05\n"},
+         "1.500,1.67,24.5,1.6700,14.70,\n1.500,0.67,6.1,0.6700,9.05,12\n"},
     };
     for (const auto& [change, heard] : rows) {
         change();
@@ -51,7 +51,8 @@ TEST(LiveStreamTest, EveryListenerGetsEveryFrameInTheOrderAddedAndTheCsvRow) {
 
 // Real files: the header and a row for each frame handed out while the recording runs (0.8 x
 // 14.70 = 11.76 and 1.2 x 14.70 = 17.64, in tenths), none after it; a start that cannot write
-// leaves its reason, and a path too long is refused rather than cut to a directory's name.
+// leaves its reason, and a path too long is refused rather than cut to a directory's name. Two
+// marks between the frames are one marker, on the second row.
 TEST(LiveStreamTest, TheRecorderWritesARowPerFrameAndAFailedStartKeepsItsReason) {
     TempDir dir;
     std::string deep = dir.path;
@@ -59,7 +60,8 @@ TEST(LiveStreamTest, TheRecorderWritesARowPerFrameAndAFailedStartKeepsItsReason)
         deep += "/.";
     const std::pair<std::string, std::string> rows[] = {
         {dir.File("live.csv"),
-         "time_s,lambda,afr,lambda_raw,stoich\n,0.80,11.8,0.8000,14.70\n,1.20,17.6,1.2000,14.70\n"},
+         "time_s,lambda,afr,lambda_raw,stoich,mark\n,0.80,11.8,0.8000,14.70,\n,1.20,17.6,1.2000,"
+         "14.70,1\n"},
         {dir.File("missing/live.csv"), "No such file or directory"},
         {"/dev/full", "No space left on device"},
         {deep + "/long.csv", "File name too long"},
@@ -67,6 +69,8 @@ TEST(LiveStreamTest, TheRecorderWritesARowPerFrameAndAFailedStartKeepsItsReason)
     for (const auto& [path, written] : rows) {
         int started = StartRecording(path);
         CallLiveListeners({0.8, 80, 118, 1470});
+        EXPECT_EQ(AddRecordMark(), started == 0 ? 1 : -1);
+        EXPECT_EQ(AddRecordMark(), started == 0 ? 1 : -1);
         CallLiveListeners({1.2, 120, 176, 1470});
         EXPECT_EQ(RecordState(), started == 0 ? RECORD_RUNNING : RECORD_FAILED);
         EXPECT_EQ(StopRecording(), 0);

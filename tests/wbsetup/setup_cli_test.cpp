@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace {
 
 using Args = std::vector<std::string>;
@@ -40,13 +42,14 @@ TEST_F(SetupCliTest, EveryCommandReachesTheUnitAndPrintsWhatItHolds) {
         {{"@port", "info", "--json", "-v"},
          "Project.\", \"All rights reserved.\", \"Version: 1.01\"],\n  \"version\": \"1.01\",\n"
          "  \"unit_mode\": 0,\n"},
-        {{"@port", "setup", "read"}, "Stoich AFR  14.70\nA point 1   0.0 V at AFR 10.00\n"},
-        {{"@port", "setup", "read"}, "\nB mode      NB (narrowband)\n"},
+        {{"@port", "setup", "read"},
+         "Stoich AFR  14.70\nA point 1   0.0 V at AFR 10.00\nA point 2   5.0 V at AFR 20.00\nA "
+         "response  Medium\nB mode      NB (narrowband)\n"},
         {{"@port", "setup", "write", "--dry-run", "--a2=4.94,20"},
          "A point 2   5.0 V at AFR 20.00 -> 4.9 V at AFR 20.00\n"},
         {{"@port", "setup", "write", "--yes"},
          "The setup block holds these values already; writing it and both output tables "
-         "again\nSetup written.\n"},
+         "again\nRestore point: "},
         // Entry 331 is lambda point 506, 0.999303; the defaults' line gives it code 1920.
         {{"setup", "tables", "--csv"}, "\n331,506,0.999303,14.690,1920,2.344\n"},
         // Channel A's first entry lies below its first point (AFR 10 at 0 V): code 0.
@@ -76,9 +79,10 @@ TEST_F(SetupCliTest, EveryCommandReachesTheUnitAndPrintsWhatItHolds) {
 }
 
 TEST_F(SetupCliTest, ABackupRestoresTheSetupExactly) {
-    // Flag bits only the unit knows, an offset the scroll bar cannot reach, 4.444 V as 4.4.
-    // The flags are taken before the mode bit wherever they stand in the file.
-    WriteText(dir.File("start.json"), "{\"b_mode\": \"WB\", \"flags\": 240, \"nb_offset\": 20}");
+    // Flag bits only the unit knows, an offset the scroll bar cannot reach, 4.444 V as 4.4, a
+    // response code in no row. The flags are taken before the mode bit wherever they stand.
+    WriteText(dir.File("start.json"),
+              "{\"b_mode\": \"WB\", \"flags\": 240, \"nb_offset\": 20, \"b_response\": 66}");
     ProcessResult first = Run({"@port", "setup", "write", "--from", dir.File("start.json"), "--b1",
                                "4.444,19.999", "--a-response", "FASTEST", "--yes"});
     ASSERT_EQ(first.status, 0) << first.err;
@@ -90,17 +94,32 @@ TEST_F(SetupCliTest, ABackupRestoresTheSetupExactly) {
     read[1] = sim.path;
     EXPECT_EQ(Run(read).out, "");
     std::string backup = ReadText(file);
-    for (const char* line :
-         {"\"flags\": 242,", "\"a_response\": \"Fastest\",", "\"b_mode\": \"wb\",",
-          "\"b1_volts\": 4.4,", "\"b1_afr\": 20.00,", "\"nb_offset\": 20\n"})
-        EXPECT_TRUE(Has(backup, line)) << line << "\n" << backup;
-    ASSERT_EQ(Run({"@port", "setup", "write", "--defaults", "--yes"}).status, 0);
+    // Each write keeps what the unit held as a restore point; the one before this is the backup.
+    const std::string folder = dir.File("data/mq6/restore");
+    std::filesystem::remove_all(folder);
+    ProcessResult defaults = Run({"@port", "setup", "write", "--defaults", "--yes"});
+    std::string point = std::filesystem::directory_iterator(folder)->path().string();
+    EXPECT_EQ(ReadText(point), backup);
+    EXPECT_TRUE(Has(defaults.out, "Restore point: " + point + "\nSetup written.\n"));
     EXPECT_TRUE(Has(Run({"@port", "setup", "read", "--json"}).out, "\"flags\": 0,"));
     // Restored from standard input.
     std::string restore =
         MQ6_CLI_PATH " --port=" + sim.path + " setup write --from - --yes <" + file;
     ASSERT_EQ(RunProcess("/bin/sh", {"-c", restore}, dir.path).status, 0);
     EXPECT_EQ(Run({"@port", "setup", "read", "--json"}).out, backup);
+    // Without a folder for it the write is refused before load mode is asked for; asked, it
+    // goes on without one.
+    std::filesystem::remove_all(dir.File("data"));
+    WriteText(dir.File("data"), "");
+    size_t sent = ReadText(dir.File("log")).size();
+    ProcessResult refused = Run({"@port", "setup", "write", "--defaults", "--yes"});
+    std::string why = "mq6: nothing written: the restore point could not be kept: cannot make the "
+                      "folder @: Not a directory (--no-restore-point writes without one)\n";
+    why.replace(why.find('@'), 1, folder);
+    EXPECT_EQ(std::pair(refused.status, refused.err), std::pair(1, why));
+    EXPECT_FALSE(Has("\n" + ReadText(dir.File("log")).substr(sent), "\n52 0F")) << "load mode";
+    EXPECT_EQ(Run({"@port", "setup", "write", "--defaults", "--yes", "--no-restore-point"}).status,
+              0);
 }
 
 } // namespace

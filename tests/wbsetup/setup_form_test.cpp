@@ -75,4 +75,35 @@ TEST(SetupForm, LimitedFieldsAreToldOnceAndTheUnitsValuesFillWhatTheUserHasNotEd
     EXPECT_FALSE(SetupUnseen()) << "every value is the user's after Set Defaults";
 }
 
+// Edits typed over one unit's values are that unit's: a block that differs drops them, unless
+// they are a whole setup of the user's choosing (Set Defaults, a setup file) or a cut write's on
+// the same unit. The unit holds the defaults and banner byte 130 'A'; A's first volts becomes
+// 2.0. The next block holds Stoich 14.60 and comes from another unit (byte 130 'B') or from the
+// same unit (in its setup mode after the cut). Each row: A's first volts and the items marked as
+// differing from the unit (row 0 and the Stoich AFR, row 8) after that block.
+TEST(SetupForm, EditsStayOnlyWithTheUnitTheyWereMadeForAndDifferencesAreMarked) {
+    enum How { TYPED, CHOSEN, CUT };
+    const std::tuple<How, char, int32_t, uint32_t> rows[] = {
+        {TYPED, 'B', 0, 0}, {TYPED, 'A', 0, 0},    {CHOSEN, 'B', 20, 0x101},
+        {CUT, 'B', 0, 0},   {CUT, 'A', 20, 0x101},
+    };
+    for (const auto& [how, unit, volts, differing] : rows) {
+        SCOPED_TRACE(std::to_string(how) + unit);
+        DeviceInfo[130] = 'A';
+        PackSetupBlock(DEFAULT_SETUP, DeviceInfo);
+        DeviceDataValid.store(1);
+        SetupValues = DEFAULT_SETUP;
+        NoteSetupRead();
+        SetupValues.Channel[CHANNEL_A].Volts1 = 20;
+        how == TYPED    ? void(EditedItems = 1)
+        : how == CHOSEN ? NoteSetupChosen()
+                        : (NoteSetupWritten(), NoteSetupCut());
+        DeviceInfo[5] = 0xB4; // Stoich 14.60
+        DeviceInfo[130] = unit, DeviceInfo[UNIT_MODE_OFFSET] = how == CUT ? UNIT_MODE_SETUP : 0;
+        EXPECT_EQ(TakeUnitSetup(false, SetupFormTexts{}), 1);
+        EXPECT_EQ(std::pair(SetupValues.Channel[CHANNEL_A].Volts1, DifferingItems(SetupValues)),
+                  std::pair(volts, differing));
+    }
+}
+
 } // namespace

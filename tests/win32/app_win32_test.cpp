@@ -5,11 +5,13 @@
 // firmware update, each write with the window locked while it runs. The live view with its stream
 // and needle on the screen is the smoke run's.
 #include "app/main_window.h"
+#include "app/open_recording.h"
 #include "app/shell.h"
 #include "app/startup.h"
 #include "display/display_thread.h"
 #include "display/live_decode.h"
 #include "display/live_record.h"
+#include "display/recording_view.h"
 #include "firmware/firmware_paint.h"
 #include "firmware/firmware_view_win32.h"
 #include "firmware/programming.h"
@@ -19,6 +21,7 @@
 #include "settings/config.h"
 #include "support/notice_record.h"
 #include "wbsetup/setup_transfer.h"
+#include "wbsetup/setup_view_win32.h"
 #include "win32/wine_helpers.h"
 
 #include <gtest/gtest.h>
@@ -27,6 +30,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <regex>
@@ -34,12 +38,15 @@
 
 namespace {
 
+using namespace std::literals;
+
 bool Has(const std::string& text, const char* part) {
     return text.find(part) != std::string::npos;
 }
 
-constexpr int MENU[] = {IDM_FIND_UNIT,    IDM_COMM_SETUP, IDM_PREFERENCES, IDM_RECORD,
-                        IDM_EXIT,         IDM_WB_SETUP,   IDM_AFR_LAMBDA,  IDM_FIRMWARE_UPDATE,
+constexpr int MENU[] = {IDM_FIND_UNIT,    IDM_COMM_SETUP,     IDM_PREFERENCES, IDM_RECORD,
+                        IDM_MARK,         IDM_OPEN_RECORDING, IDM_OPEN_SETUP,  IDM_SAVE_SETUP,
+                        IDM_EXIT,         IDM_WB_SETUP,       IDM_AFR_LAMBDA,  IDM_FIRMWARE_UPDATE,
                         IDM_LIVE_HISTORY, IDM_ABOUT};
 
 // The settings that point the utility at the simulated unit.
@@ -99,7 +106,9 @@ class MainWindowWin32 : public ::testing::Test {
     // way) and the end of the session all refused.
     void ExpectLocked() {
         EXPECT_TRUE(Grayed(GetSystemMenu(window, FALSE), SC_CLOSE) &&
-                    Grayed(GetMenu(window), IDM_EXIT) && Grayed(GetMenu(window), IDM_COMM_SETUP));
+                    Grayed(GetMenu(window), IDM_EXIT) && Grayed(GetMenu(window), IDM_COMM_SETUP) &&
+                    Grayed(GetMenu(window), IDM_OPEN_SETUP) &&
+                    Grayed(GetMenu(window), IDM_SAVE_SETUP));
         PostMessageA(window, WM_CLOSE, 0, 0);
         PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
         EXPECT_EQ(SendMessageA(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP), FALSE);
@@ -185,8 +194,10 @@ TEST_F(MainWindowWin32, SetChecksThenWritesWithTheWindowLockedAndTheUnitsValuesA
     StartUnit({"--baud", "57600"}); // paced at the line's speed: the write can be watched
     StartWindow(VIEW_SETTINGS_UNIT);
     EXPECT_EQ(MenuState(),
-              "Find &MQ-6|&Comm Setup...|Pre&ferences...|&Record Live Data...\tCtrl+R|E&xit|&WB "
-              "Setup (gray)|&Afr && Lambda|&Firmware Update|Live &History|&About ...|");
+              "Find &MQ-6|&Comm Setup...|Pre&ferences...|&Record Live Data...\tCtrl+R|M&ark\tF9|"
+              "&Open Recording...\tCtrl+L|&Open Setup...\tCtrl+O|&Save Setup "
+              "As...\tCtrl+S|E&xit|&WB Setup (gray)|&Afr && Lambda|&Firmware Update|Live "
+              "&History|&About ...|");
     ASSERT_TRUE(WaitForUnitData());
     // An AFR of 250 in a five-character field: a beep for the letter and one for the value, which
     // keeps the focus.
@@ -302,6 +313,87 @@ TEST_F(MainWindowWin32, LiveViewsShowEveryFrameWholeAndDashesWhileTheUnitIsGone)
     }
 }
 
+// Two markers set while recording are in the file the Recording view opens, which ends the
+// recording; their lines are at x = 80 + 120 per second after the first row (5 s on screen).
+// Then a file of rows every 0.5 s over 120 s, markers at 20 s and 50 s: + halves the span about
+// x 380 (60 s: start 30), the wheel at x 180 about 40 s (30 s: start 35), Right +3, Page Down
+// +30, End 120 - 30, Home 0, N 20 - 15, N 50 - 15, P 5, - back to 60 s from 0; marker 1 at x
+// 80 + 20 / 0.05 = 480 from Home. A file that is not a recording leaves the view as it was.
+TEST_F(MainWindowWin32, RecordingViewShowsMarkersZoomsScrollsAndKeepsItsFileOnABadOne) {
+    StartUnit({"--profile", "step:0.80:1.20:1", "--rate", "50"});
+    StartWindow(VIEW_SETTINGS_UNIT);
+    const std::string csv = EnvText("TEMP") + "\\mq6 marks.csv";
+    ApplyStartArguments(" --record \"" + csv + "\"");
+    for (long mark = 1; mark <= 2; ++mark) {
+        long rows = RecordedRows();
+        ASSERT_TRUE(PumpUntil([&] { return RecordedRows() >= rows + 20; }, VIEW_WAIT_MS));
+        SendMessageA(window, WM_COMMAND, IDM_MARK, 0);
+        std::array<char, 96> note{};
+        FormatRecordingNote(note.data(), note.size());
+        EXPECT_TRUE(std::string(note.data()).ends_with(", marker " + std::to_string(mark)))
+            << note.data();
+    }
+    ASSERT_TRUE(PumpUntil([&] { return Has(ReadFileText(csv), ",2\r\n"); }, VIEW_WAIT_MS));
+    ASSERT_EQ(OpenRecordingFile(csv.c_str()), 0) << ReadFileText(csv);
+    EXPECT_EQ(RecordState(), RECORD_IDLE);
+    EXPECT_EQ(ViewMode.load(), VIEW_RECORDING);
+    EXPECT_TRUE(MenuText(IDM_RECORDING_VIEW) == "Re&cording" &&
+                Grayed(GetMenu(window), IDM_RECORDING_VIEW));
+    const Recording& shown = ReviewRecording();
+    ASSERT_EQ(shown.markRows.size(), 2u);
+    PumpUntil([&] { return !GetUpdateRect(window, nullptr, FALSE); }, VIEW_WAIT_MS);
+    auto markerPixels = [&](double seconds) {
+        int x = 80 + static_cast<int>(seconds);
+        return CountPixels(window, {x - 1, 100, x + 2, 360}, RGB(0, 80, 200));
+    };
+    for (uint32_t row : shown.markRows) {
+        SCOPED_TRACE(shown.rows[row].mark);
+        EXPECT_GE(markerPixels((shown.rows[row].seconds - shown.rows[0].seconds) * 120), 200);
+    }
+    std::string hand = "time_s,lambda,afr,lambda_raw,stoich,mark\n";
+    for (int half = 0; half <= 240; ++half)
+        hand += std::to_string(half / 2) + (half % 2 ? ".5" : ".0") + ",0.90,13.2,0.9000,14.70," +
+                (half == 40    ? "1"
+                 : half == 100 ? "2"
+                               : "") +
+                "\n";
+    const std::string file = EnvText("TEMP") + "\\mq6 hand.csv",
+                      bad = EnvText("TEMP") + "\\other.csv";
+    std::ofstream(file, std::ios::binary) << hand;
+    ASSERT_EQ(OpenRecordingFile(file.c_str()), 0);
+    POINT wheel = {180, 200};
+    ClientToScreen(window, &wheel);
+    const std::tuple<UINT, WPARAM, LPARAM, double, double> steps[] = {
+        {WM_CHAR, '+', 0, 30, 60},
+        {WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), MAKELPARAM(wheel.x, wheel.y), 35, 30},
+        {WM_KEYDOWN, VK_RIGHT, 0, 38, 30},
+        {WM_KEYDOWN, VK_NEXT, 0, 68, 30},
+        {WM_KEYDOWN, VK_END, 0, 90, 30},
+        {WM_KEYDOWN, VK_HOME, 0, 0, 30},
+        {WM_CHAR, 'n', 0, 5, 30},
+        {WM_CHAR, 'N', 0, 35, 30},
+        {WM_CHAR, 'p', 0, 5, 30},
+        {WM_CHAR, '-', 0, 0, 60},
+    };
+    for (const auto& [message, wParam, lParam, start, span] : steps) {
+        SCOPED_TRACE(std::to_string(message) + " " + std::to_string(wParam));
+        SendMessageA(window, message, wParam, lParam);
+        EXPECT_NEAR(ReviewStart(), start, 1e-6);
+        EXPECT_NEAR(ReviewSpan(), span, 1e-6);
+    }
+    SendMessageA(window, WM_CHAR, '+', 0);
+    SendMessageA(window, WM_KEYDOWN, VK_HOME, 0);
+    EXPECT_GE(markerPixels(400), 200) << "marker 1 at 20 s of 30 s on screen";
+    std::ofstream(bad, std::ios::binary) << "port,speed\nCOM3,57600\n";
+    EXPECT_EQ(OpenRecordingFile(bad.c_str()), -1);
+    ASSERT_EQ(CountNotices(), 1u);
+    EXPECT_EQ(RecordedNotices[0].text,
+              bad + ", line 1: not the header of a recording of live data");
+    EXPECT_TRUE(ViewMode.load() == VIEW_RECORDING && ReviewRecording().rows.size() == 241u);
+    for (const std::string& path : {csv, file, bad})
+        DeleteFileA(path.c_str());
+}
+
 TEST_F(MainWindowWin32, PreferencesClampTheTargetsPutTheLowerFirstAndCancelKeepsOnlyALeftField) {
     StartWindow("[PORT] COM9\n[AUTOPORT] 0\n"); // a port nobody links
     // The two fields typed, the first one left (or not), the trackbar moved, then OK or Cancel.
@@ -414,8 +506,8 @@ TEST_F(MainWindowWin32, RecordingGoesOnAcrossTheLiveViewsEndsWholeOnLeavingThemO
     // The unit sent lambda 0.80 and 1.20 only: after the header, every row is whole and one of
     // theirs, in the system's line ends.
     const std::string text = ReadFileText(csv);
-    const std::regex row(R"(\n\d+\.\d{3},\d\.\d\d,\d+\.\d,(0\.8|1\.2)000,14\.70\r(?=\n))");
-    EXPECT_TRUE(text.starts_with("time_s,lambda,afr,lambda_raw,stoich\r\n"));
+    const std::regex row(R"(\n\d+\.\d{3},\d\.\d\d,\d+\.\d,(0\.8|1\.2)000,14\.70,\r(?=\n))");
+    EXPECT_TRUE(text.starts_with("time_s,lambda,afr,lambda_raw,stoich,mark\r\n"));
     EXPECT_EQ(std::distance(std::sregex_iterator(text.begin(), text.end(), row), {}),
               std::count(text.begin(), text.end(), '\n') - 1);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n') - 1, RecordedRows());
@@ -432,6 +524,77 @@ TEST_F(MainWindowWin32, RecordingGoesOnAcrossTheLiveViewsEndsWholeOnLeavingThemO
     SendMessageA(window, WM_COMMAND, IDM_AFR_LAMBDA, 0);
     int32_t shown = LambdaX100.load();
     EXPECT_TRUE(PumpUntil([&] { return LambdaX100.load() != shown; }, VIEW_WAIT_MS));
+}
+
+// Setup files and restore points: Open (by its box, from the live view) fills the view, marks
+// what differs from the unit and Set writes the file's block; a bad file leaves the view as it
+// was with a box; Save then Open gives the same view; the restore point of that Set, opened and
+// set, gives the unit its earlier block back; a write cut off keeps its values.
+TEST_F(MainWindowWin32, SetupFilesOpenSaveAndARestorePointUndoesTheWrite) {
+    StartUnit({"--fail-write", "513"}); // the first block of the third write: 256 blocks each
+    StartWindow(VIEW_SETTINGS_UNIT);
+    ASSERT_TRUE(WaitForUnitData());
+    const std::string folder = EnvText("TEMP"), temp = folder + "\\",
+                      good = temp + "good setup.json";
+    std::filesystem::remove_all(temp + "restore");
+    // Differs from the unit's defaults in A's first volts and second AFR, A's response (code 66,
+    // in no row), the flag byte with B linear, B's four values and the offset.
+    std::ofstream(good) << R"({"flags": 242, "a1_volts": 1.2, "a2_afr": 18.5, "a_response": 66,
+        "b1_volts": 0.5, "b1_afr": 9, "b2_volts": 4, "b2_afr": 17, "nb_offset": 55})";
+    SendMessageA(window, WM_COMMAND, IDM_AFR_LAMBDA, 0);
+    InDialog = [&](HWND dialog) {
+        SetDlgItemTextA(dialog, 0x47C, good.c_str()); // the box's file name
+        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    };
+    SetTimer(nullptr, 0, 50, RunInDialog);
+    SendMessageA(window, WM_COMMAND, IDM_OPEN_SETUP, 0);
+    // The texts of every control of the view, a checked button's marked.
+    auto view = [&] {
+        std::string texts;
+        for (HWND c = GetWindow(window, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT))
+            texts += ControlText(c) + (SendMessageA(c, BM_GETCHECK, 0, 0) ? "* " : " ");
+        return texts;
+    };
+    EXPECT_TRUE(Has(ReadFileText(settingsFile), ("[SETUPFOLDER] " + folder + "\r\n").c_str()));
+    EXPECT_EQ(view(), "Channel A Channel B 14.70 Read MQ-6 Set Defaults Set MQ-6 1.2 10.00 5.0 "
+                      "18.50 (code 66) Medium NB WB* 0.5 9.00 4.0 17.00 ");
+    // A mark of 6 x 6 pixels beside each item that differs and has its control: rows 0, 3 and 4
+    // to 7, A's box and the mode buttons (the offset bar is not shown in the linear layout).
+    auto marks = [&] { return CountPixels(window, {40, 356, 780, 524}, RGB(200, 0, 200)); };
+    EXPECT_TRUE(PumpUntil([&] { return marks() == 8 * 36; }, VIEW_WAIT_MS)) << marks();
+    // Save, a field changed, Open of the saved file: the same view. A bad file: the box names it
+    // and says why, and the view is as it was.
+    ASSERT_EQ(SaveSetupFile(temp + "saved.json"), 0);
+    std::string before = view();
+    Tab(0, "3");
+    ASSERT_EQ(OpenSetupFile(temp + "saved.json"), 0);
+    std::ofstream(temp + "bad.json") << "{\"a1_volts\": 9}";
+    EXPECT_EQ(OpenSetupFile(temp + "bad.json"), -1);
+    EXPECT_EQ(view(), before);
+    const std::string why = temp + "bad.json: a1_volts takes a number from 0 to 5, not 9";
+    EXPECT_TRUE(CountNotices() == 1 && Has(RecordedNotices[0].text, why.c_str()));
+    // Set writes the file's block: 14.70, F2, two zeros, response bytes 33 and 64, A 12 and 50
+    // tenths of a volt at 10.00 and 18.50, B 5 and 40 at 9.00 and 17.00, offset 55. Read shows
+    // what the unit holds.
+    auto setAndRead = [&] {
+        Click(620, 496);
+        EXPECT_TRUE(PumpUntil([] { return SetupWriteRunning.load() == 0; }, VIEW_WAIT_MS));
+        Click(340, 496);
+        return std::string(reinterpret_cast<char*>(&DeviceInfo[4]), 20);
+    };
+    EXPECT_EQ(setAndRead(),
+              "\x05\xBE\xF2\0\0\x21\x40\x0C\x32\x03\xE8\x07\x3A\x05\x28\x03\x84\x06\xA4\x37"sv);
+    // The restore point holds the unit's block before the write; opened and set, it is back.
+    ASSERT_EQ(OpenSetupFile(std::filesystem::directory_iterator(temp + "restore")->path().string()),
+              0);
+    EXPECT_EQ(setAndRead(),
+              "\x05\xBE\0\0\0\x40\x40\0\x32\x03\xE8\x07\xD0\0\x32\x03\xE8\x07\xD0\x80"sv);
+    // A write cut off keeps its values in the view, each item marked as the user's once it has
+    // ended (channel B narrowband: nine marks, the offset bar's among them).
+    Tab(1, "12");
+    Click(620, 496);
+    EXPECT_TRUE(PumpUntil([&] { return marks() == 9 * 36; }, VIEW_WAIT_MS)) << marks();
+    EXPECT_EQ(ControlText(Field(1)) + std::to_string(CountNotices()), "12.002");
 }
 
 } // namespace

@@ -1,0 +1,153 @@
+// Recordings read back: good and bad files written here, the figures of a hand-made recording,
+// and its chart through the recording canvas (x = 80 + the column, y = 380 - 5 per hundredth
+// above 0.68).
+#include "display/recording_view.h"
+#include "firmware/test_files.h"
+#include "settings/config.h"
+#include "support/canvas_record.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+
+namespace {
+
+const std::string HEAD5 = "time_s,lambda,afr,lambda_raw,stoich\n";
+const std::string HEAD6 = "time_s,lambda,afr,lambda_raw,stoich,mark\n";
+const std::string ROW = "0.000,0.90,13.2,0.9000,14.70";
+
+// Each file: the line refused (-1: read) with the words of the fault, or the rows and markers.
+TEST(RecordingFileTest, GoodFilesReadAndBadOnesAreRefusedAtTheirLine) {
+    TempDir dir;
+    const std::tuple<const char*, std::string, long, const char*, size_t, size_t> rows[] = {
+        {"five columns, older files", HEAD5 + ROW + "\n1.5,1.00,14.7,1.0,14.70\n", -1, "", 2, 0},
+        {"six, CR LF, a marker",
+         "time_s,lambda,afr,lambda_raw,stoich,mark\r\n" + ROW + ",\r\n" +
+             "0.020,0.91,13.4,0.9100,14.70,1\r\n",
+         -1, "", 2, 1},
+        {"last row cut short", HEAD6 + ROW + ",\n0.020,0.9", -1, "", 1, 0},
+        {"equal times", HEAD6 + ROW + ",2\n" + ROW + ",\n", -1, "", 2, 1},
+        {"empty", "", 0, "empty", 0, 0},
+        {"header only", HEAD6, 2, "no rows", 0, 0},
+        {"header cut short", "time_s,lambda", 1, "not the header", 0, 0},
+        {"another CSV", "name,value\nport,COM3\n", 1, "not the header", 0, 0},
+        {"binary",
+         std::string("\x7f"
+                     "ELF\x02\x01\x01\0\0\0",
+                     10),
+         1, "not the header", 0, 0},
+        {"field missing", HEAD6 + ROW + ",\n0.020,0.91,13.4,0.9100\n", 3, "missing", 0, 0},
+        {"field too many", HEAD5 + ROW + ",\n", 2, "too many", 0, 0},
+        {"blank line", HEAD6 + ROW + ",\n\n", 3, "missing", 0, 0},
+        {"text for lambda", HEAD6 + "0.000,rich,13.2,0.9000,14.70,\n", 2, "in lambda", 0, 0},
+        {"text for time", HEAD6 + "0:00,0.90,13.2,0.9000,14.70,\n", 2, "in time_s", 0, 0},
+        {"text for stoich", HEAD6 + "0.0,0.90,13.2,0.9000,petrol,\n", 2, "in stoich", 0, 0},
+        {"not a marker", HEAD6 + ROW + ",x\n", 2, "marker", 0, 0},
+        {"time going back", HEAD6 + "5.0,0.90,13.2,0.9,14.7,\n4.9,0.90,13.2,0.9,14.7,\n", 3,
+         "goes back", 0, 0},
+    };
+    for (const auto& [name, text, line, what, count, marks] : rows) {
+        SCOPED_TRACE(name);
+        WriteText(dir.File("r.csv"), text);
+        Recording recording;
+        RecordingFault fault;
+        EXPECT_EQ(ReadRecording(dir.File("r.csv").c_str(), recording, fault), line < 0 ? 0 : -1);
+        EXPECT_EQ(line < 0 ? -1 : fault.line, line);
+        EXPECT_NE(std::string(fault.what.data()).find(what), std::string::npos)
+            << fault.what.data();
+        EXPECT_EQ(recording.rows.size(), count);
+        EXPECT_EQ(recording.markRows.size(), marks);
+    }
+    // Files refused as a whole: no line.
+    std::filesystem::resize_file(dir.File("r.csv"), (uint64_t{1} << 30) + 1);
+    const std::pair<std::string, const char*> whole[] = {{dir.path, "it is a folder"},
+                                                         {dir.File("r.csv"), "larger than 1 GB"},
+                                                         {dir.File("none"), "No such"}};
+    for (const auto& [path, what] : whole) {
+        Recording recording;
+        RecordingFault fault;
+        EXPECT_EQ(ReadRecording(path.c_str(), recording, fault), -1);
+        std::array<char, 300> text{};
+        FormatRecordingFault("r.csv", fault, text.data(), text.size());
+        EXPECT_EQ(std::string(text.data()).find(std::string("r.csv: ") + what), 0u) << text.data();
+    }
+}
+
+// Eight rows by hand, band 0.86 to 0.88: in it 0.86, 0.87, 0.88, 0.88 (4 of 8), leaner 0.90
+// and 0.95, richer 0.80 and 0.85; the mean is 6.99 / 8. Rows 0.7 s and 1.5 s after the one
+// before are gaps, 0.5 s is not.
+const std::string HAND = HEAD6 + "0.000,0.80,11.8,0.8010,14.70,\n0.200,0.86,12.6,0.8600,14.70,\n"
+                                 "0.400,0.87,12.8,0.8700,14.70,\n1.100,0.88,12.9,0.8800,14.70,1\n"
+                                 "1.300,0.90,13.2,0.9000,14.70,\n1.800,0.95,14.0,0.9500,14.70,\n"
+                                 "2.000,0.85,12.5,0.8500,14.70,2\n3.500,0.88,12.9,0.8800,14.70,\n";
+
+TEST(RecordingFileTest, FiguresOfAHandMadeRecording) {
+    Recording recording;
+    RecordingFault fault;
+    ASSERT_EQ(ParseRecording(HAND, recording, fault), 0) << fault.what.data();
+    // rows, duration, gaps, longest, min, max, mean, in, lean, rich
+    const std::tuple<size_t, size_t, TargetBand, std::array<double, 10>> rows[] = {
+        {0, 8, {0.86, 0.88}, {8, 3.5, 2, 1.5, 0.80, 0.95, 0.87375, 0.5, 0.25, 0.25}},
+        {1, 4, {0.86, 0.88}, {3, 0.9, 1, 0.7, 0.86, 0.88, 0.87, 1, 0, 0}},
+        {4, 8, {0.90, 0.95}, {4, 2.2, 1, 1.5, 0.85, 0.95, 0.895, 0.5, 0, 0.5}},
+        {5, 5, {0.86, 0.88}, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+    };
+    for (const auto& [first, end, band, want] : rows) {
+        SCOPED_TRACE(first);
+        RecordingFigures f = FigureRows(recording, first, end, band);
+        std::array<double, 10> got = {double(f.rows), f.durationS, double(f.gaps), f.longestGapS,
+                                      f.lambdaMin,    f.lambdaMax, f.lambdaMean,   f.shareInBand,
+                                      f.shareLean,    f.shareRich};
+        for (size_t i = 0; i < got.size(); ++i)
+            EXPECT_NEAR(got[i], want[i], 1e-9) << i;
+    }
+}
+
+// 75 s over 600 columns: 0.125 s a column. The hand-made rows at 0.0 to 3.5 s and a last one at
+// 75 s: 0.80 at (80, 320), 0.86 at column 1 (81, 290); the 0.7 s gap before 1.1 s (column 8)
+// breaks the trace; marker 1 at 1.1 s is a line at x 88 numbered "1", marker 2 at 2.0 s at x
+// 96. The cursor at x 81 reads the row at 0.2 s, at x 87 (no row of its own) still that of
+// 0.4 s; the figures count all nine rows: 0.88 at 75 s
+// makes 5 of 9 in the band.
+TEST(RecordingFileTest, TheChartOfARecordingAtItsPixels) {
+    TempDir dir;
+    WriteText(dir.File("pull.csv"), HAND + "75.000,0.88,12.9,0.8800,14.70,\n");
+    // Written at 2026-01-01 01:01:15 UTC (1767225600 is that day's midnight): started 75 s before.
+    std::filesystem::last_write_time(dir.File("pull.csv"),
+                                     std::chrono::file_clock::from_sys(std::chrono::sys_seconds{
+                                         std::chrono::seconds{1767225600 + 3600 + 75}}));
+    setenv("TZ", "UTC", 1);
+    tzset();
+    RecordingFault fault;
+    ASSERT_EQ(OpenReview(dir.File("pull.csv").c_str(), fault), 0) << fault.what.data();
+    TargetLow = 0.86, TargetHigh = 0.88;
+    ClearCanvasCalls();
+    SetReviewCursor(87);
+    DrawReviewChart(CanvasOpenWindow());
+    SetReviewCursor(81);
+    PaintReviewView(CanvasOpenWindow());
+    std::string trace, marks, texts;
+    for (const CanvasCall& call : CanvasCalls) {
+        std::string at = std::to_string(call.args[0]) + "," + std::to_string(call.args[1]);
+        if (call.state.penColour == Rgb(210, 20, 10) && call.op != CanvasOp::TEXT)
+            trace += (call.op == CanvasOp::MOVE_TO ? "m" : "") + at + " ";
+        if (call.state.penColour == Rgb(0, 80, 200) && call.op == CanvasOp::LINE_TO)
+            marks += at + ">" + std::to_string(call.args[3]) + " ";
+        if (call.op == CanvasOp::TEXT)
+            texts += call.text + "|";
+    }
+    // A dot at 80, lines on to 81 and 83, a move across the gap to 88.
+    EXPECT_EQ(trace.substr(0, 45), "m80,320 80,320 m80,320 80,320 81,290 m88,280 ") << trace;
+    EXPECT_EQ(marks, "88,60>380 96,60>380 88,60>380 96,60>380 ") << marks; // two draws
+    for (const char* text : {"Recording: pull.csv|Started 2026-01-01 01:00:00, length 0:01:15, 9 "
+                             "rows, 2 markers|",
+                             "|1|", "|2|", "|0.400 s  lambda 0.87|AFR 12.8  raw 0.8700|",
+                             "|0.200 s  lambda 0.86|AFR 12.6  raw 0.8600|",
+                             "Lowest 0.80   Highest 0.95   Mean 0.87", "In band 56%   Leaner 22%"})
+        EXPECT_NE(texts.find(text), std::string::npos) << text << " in " << texts;
+}
+
+} // namespace

@@ -1,0 +1,88 @@
+// The setup file as a backup: a unit's setup block through the file and back unchanged, and the
+// restore points kept before each write, in a real temporary folder (where mq6 keeps them, what
+// they hold and a folder that cannot be made are setup_cli_test's).
+#include "firmware/test_files.h"
+#include "support/pty_peer.h"
+#include "wbsetup/restore_point.h"
+#include "wbsetup/setup_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+namespace {
+
+using Info = std::array<uint8_t, DEVICE_INFO_SIZE>;
+
+// A data block whose 64-byte setup block is hex (Hex's form).
+Info InfoWith(const char* hex) {
+    Info info{};
+    std::ranges::copy(Hex(hex), &info[4]);
+    return info;
+}
+
+// The setup block that the file at path gives.
+Bytes BlockOfFile(const std::string& path) {
+    SetupRecord back = DEFAULT_SETUP;
+    std::string error;
+    EXPECT_TRUE(ReadSetupFile(path, back, error)) << error;
+    Info info;
+    info.fill(0xEE);          // packing writes every byte of the block
+    back.SetupFlags |= 0x100; // only the low byte travels
+    PackSetupBlock(back, info);
+    return Bytes(&info[4], &info[68]);
+}
+
+// Stoich, flags, two zeros, the response bytes, A's volts, volts, AFR, AFR, B's, the offset.
+// Here flag bits of the unit's own, response byte 0x21 (code 66, no row), offset 55.
+constexpr char UNUSUAL[] = "05 B4 F2 00 00 21 78 0C 2D 04 4C 07 3A 05 28 03 84 06 A4 37 5A*44";
+
+TEST(SetupFile, EveryBlockComesBackFromItsFileByteForByteAndRestorePointsAreKept) {
+    // The defaults; the unusual block; stoich 1.00 and the rest 0 (code 0 has no row); 210.00,
+    // 5.0 V, every byte 255 and code 510.
+    const std::pair<const char*, const char*> rows[] = {
+        {"05 BE 00 00 00 40 40 00 32 03 E8 07 D0 00 32 03 E8 07 D0 80 5A*44", "\"Medium\""},
+        {UNUSUAL, "\"a_response\": 66,\n  \"b_mode\": \"wb\""},
+        {"00 64 00*18 5A*44", "\"b_response\": 0,"},
+        {"52 08 FF 00 00 FF FF 32 32 52 08 52 08 32 32 52 08 52 08 FF 5A*44", "\": 510,"},
+    };
+    TempDir dir;
+    for (const auto& [hex, line] : rows) {
+        SetupRecord unit = DEFAULT_SETUP;
+        UnpackSetupBlock(InfoWith(hex), unit);
+        std::string text = SetupToJson(unit), error;
+        SCOPED_TRACE(text);
+        EXPECT_NE(text.find(line), std::string::npos);
+        ASSERT_TRUE(WriteSetupText(dir.File("setup.json"), text, error)) << error;
+        EXPECT_EQ(BlockOfFile(dir.File("setup.json")), Hex(hex));
+    }
+    // The earlier form's null for such a code keeps the rate the setup starts from.
+    WriteText(dir.File("old.json"), "{\"a_response\": null, \"b_response\": \"Fast\"}");
+    EXPECT_EQ(BlockOfFile(dir.File("old.json"))[5], 0x40);
+
+    // Restore points are named by the second, never overwritten, and the newest 100 are kept.
+    const std::string folder = dir.path, stamp = "/mq6-setup-20261208-230501";
+    // 8 December 2026, 23:05:01 local time: a second and a third in that second are numbered.
+    std::tm when{};
+    strptime("20261208-230501", "%Y%m%d-%H%M%S", &when);
+    for (std::string count : {"", "-2", "-3"}) {
+        EXPECT_EQ("/" + RestorePointName(folder, when), stamp + count + ".json");
+        WriteText(folder + stamp + count + ".json", "{}");
+    }
+    // 110 more from 2025, two in each second, beside the files above: of the 114, the 14 oldest
+    // go (seconds 00 to 06), and the oldest left sorts first (the -2 before the first).
+    for (int i = 0; i < 110; ++i)
+        WriteText(folder + "/mq6-setup-20250101-0000" + std::to_string(100 + i / 2).substr(1) +
+                      (i % 2 ? "-2.json" : ".json"),
+                  "{}");
+    std::string path, error;
+    ASSERT_EQ(SaveRestorePoint(folder, InfoWith(UNUSUAL), path, error), 0) << error;
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    EXPECT_EQ(names.size(), 102u);
+    EXPECT_EQ(*names.begin(), "mq6-setup-20250101-000007-2.json");
+}
+
+} // namespace
