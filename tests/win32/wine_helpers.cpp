@@ -30,7 +30,9 @@ bool ShellAndWait(std::string script, bool linkPresent) {
     if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process))
         return false;
-    for (int waited = 0; waited < 60000; waited += 20, Sleep(20))
+    // Up to a minute for the link to come on a busy machine; its going is not always seen
+    // under Wine, and the kill was sent all the same.
+    for (int waited = 0; waited < (linkPresent ? 60000 : 5000); waited += 20, Sleep(20))
         if ((GetFileAttributesA(DosPathOf(SimLink).c_str()) != INVALID_FILE_ATTRIBUTES) ==
             linkPresent)
             return true;
