@@ -17,6 +17,7 @@
 #include "display/recording_view_win32.h"
 #include "display/status_line.h"
 #include "firmware/firmware_view_win32.h"
+#include "firmware/unfinished_job.h"
 #include "link/link.h"
 #include "resources/resource.h"
 #include "settings/config.h"
@@ -28,6 +29,7 @@
 
 #include <array>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 std::array<char, RESOURCE_TEXT_SIZE> WindowTitle{};
@@ -82,6 +84,48 @@ void CloseWhenDone(HWND window) {
     CloseWhenDoneNote = CreateViewControl("STATIC", CLOSE_WHEN_DONE_TEXT, WS_CHILD | WS_VISIBLE, x,
                                           y, 40 * CharWidth, LineHeight - 4);
     SetTimer(window, CLOSE_WHEN_DONE_TIMER, CLOSE_WHEN_DONE_CHECK_MS, nullptr);
+}
+
+// The data-error box, shown on this thread from a message that the reading thread posts: the
+// reader (the display thread, with the live data and the recording) goes on meanwhile, and the
+// next good read closes the box. None for a unit left mid-job: the status line says what
+// finishes it, which a box that blames the power and the cable would not.
+constexpr UINT DATA_READ_MESSAGE = WM_APP + 10;
+bool DataErrorBoxUp = false;
+
+void PostDataRead(int read) {
+    PostMessageA(MainWindow, DATA_READ_MESSAGE, static_cast<WPARAM>(read), 0);
+}
+
+BOOL CALLBACK CloseDataErrorBox(HWND box, LPARAM) {
+    char caption[16] = {};
+    GetWindowTextA(box, caption, sizeof caption);
+    if (GetWindow(box, GW_OWNER) == MainWindow && DATA_ERROR_CAPTION == caption)
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+    return TRUE;
+}
+
+// The status line after every read and at a worker's end: what the unit is left in may have
+// changed.
+void RedrawStatusLine(HWND window) {
+    RECT line = {0, ClientHeight - LineHeight, ClientWidth, ClientHeight};
+    InvalidateRect(window, &line, FALSE);
+}
+
+void OnDataRead(HWND window, WPARAM read) {
+    RedrawStatusLine(window);
+    if (read != 0) {
+        if (DataErrorBoxUp)
+            EnumThreadWindows(GetCurrentThreadId(), CloseDataErrorBox, 0);
+        return;
+    }
+    if (DataErrorBoxUp || FindUnfinishedJob() != JOB_NONE)
+        return;
+    DataErrorBoxUp = true;
+    std::string text(DATA_ERROR_TEXT);
+    std::string caption(DATA_ERROR_CAPTION);
+    MessageBoxA(window, text.c_str(), caption.c_str(), MB_OK | MB_ICONERROR | MB_TOPMOST);
+    DataErrorBoxUp = false;
 }
 
 // The commands that the menu lock grays are refused here too, so that a command sent by other
@@ -257,6 +301,7 @@ int CreateMainWindow(HINSTANCE instance, int showCommand) {
     MainWindow = window;
     // A new main window has shown nothing of any unit yet; a handle can be the last window's.
     ResetSetupForm();
+    DataErrorHook = PostDataRead;
     CanvasAttachWindow(window);
     MeasureLayout();
     SelectView(window, IDM_WB_SETUP);
@@ -284,6 +329,13 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         } else if (wParam == VIEW_TIMER) {
             OnViewTimer();
         }
+        return 0;
+    case DATA_READ_MESSAGE:
+        OnDataRead(window, wParam);
+        return 0;
+    case FOCUS_BACK_MESSAGE:
+        SetFocus(window);
+        RedrawStatusLine(window);
         return 0;
     case WM_QUERYENDSESSION:
         return ProgrammingRunning() ? FALSE : TRUE;

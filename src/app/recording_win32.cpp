@@ -106,11 +106,14 @@ void EndRecording() {
     int32_t state = RecordState();
     if (state == RECORD_IDLE)
         return;
+    std::string path(RecordPath());
     bool failed = StopRecording() != 0 || state == RECORD_FAILED;
     if (MainWindow == nullptr)
         return;
     SetRecordItem();
-    RedrawStatusLine();
+    // Ended by the user or by a view without live data alike: the line names the file.
+    std::string line = "Recording ended: " + path.substr(path.find_last_of("\\/") + 1);
+    ShowStatusMessage(line);
     if (failed)
         ShowRecordFailure("Recording of live data ended: it could not write to");
 }

@@ -18,8 +18,22 @@ extern HWND MainWindow;
 void LockMenus();
 void UnlockMenus();
 
+// Posted by a worker that took the focus from its button: the main window takes it back, so that
+// the keyboard (menus, accelerators) works again without a click.
+constexpr UINT FOCUS_BACK_MESSAGE = WM_APP + 11;
+
 // Marks the port closed, asks the comm thread to reopen PortName and saves the settings.
 int Reconnect();
+
+// The status line's note (FormatStatusNote, which the shell hands the line at start): a unit
+// left mid-job, the port searched for or missing, the running recording, else the last message
+// shown, which ShowStatusMessage sets and draws from any thread; ShowStatusMessageAt adds the
+// time of day ("... at 23:14:05").
+// ResetStatusNote forgets the message (a new main window has shown none).
+void FormatStatusNote(char* text, size_t size);
+void ResetStatusNote();
+void ShowStatusMessage(std::string_view message);
+void ShowStatusMessageAt(std::string_view what);
 
 // A child control of the main window, placed in client pixels. DestroyViewControl destroys one
 // (a null handle does nothing) and clears the handle first, so that no message sent while it

@@ -13,6 +13,7 @@
 #include "display/live_record.h"
 #include "display/live_stream.h"
 #include "display/status_line.h"
+#include "firmware/unfinished_job.h"
 #include "link/link.h"
 #include "platform/notice.h"
 #include "platform/ticks.h"
@@ -140,7 +141,10 @@ int StartApplication(HINSTANCE instance, int showCommand) {
     AddLiveStaleListener(ShowStaleGauges);
     AddLiveListener(KeepHistorySample);
     AddLiveStaleListener(ShowStaleHistory);
-    StatusLineNote.store(FormatRecordingNote, std::memory_order_release);
+    ResetStatusNote();
+    ResetUnfinishedJob();
+    StatusLineNote.store(FormatStatusNote, std::memory_order_release);
+    CutJobNotes.store(1, std::memory_order_release);
     if (!StartThread(StartDisplayThread, "display"))
         return 0;
     if (!StartThread(StartCommThread, "comm"))

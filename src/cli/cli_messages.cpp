@@ -2,6 +2,7 @@
 // and an output whose reader has gone.
 #include "cli/cli.h"
 #include "firmware/banner.h"
+#include "firmware/unfinished_job.h"
 #include "link/link.h"
 
 #include <cerrno>
@@ -58,14 +59,15 @@ std::string FinishSetupText() {
 
 std::string UnfinishedJobText(int mode) {
     if (mode == UNIT_MODE_NORMAL && DeviceDataFromLoader.load(std::memory_order_acquire) != 0)
-        return "the unit answers only from its loader: its firmware does not run; mq6 firmware "
-               "update brings it back";
+        return std::string(JobSituation(JOB_LOADER_ONLY)) +
+               ": its firmware does not run; mq6 firmware update brings it back";
     switch (mode) {
     case UNIT_MODE_FIRMWARE_UPDATE:
-        return "the unit is in firmware update mode: an update did not finish; mq6 firmware "
-               "update finishes it";
+        return "the unit is in firmware update mode: " +
+               std::string(JobSituation(JOB_FIRMWARE_UPDATE)) + "; mq6 firmware update finishes it";
     case UNIT_MODE_SETUP:
-        return "the unit is in setup mode: a setup write did not finish; " + FinishSetupText();
+        return "the unit is in setup mode: " + std::string(JobSituation(JOB_SETUP_WRITE)) + "; " +
+               FinishSetupText();
     default:
         return std::string();
     }

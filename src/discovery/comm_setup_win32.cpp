@@ -33,6 +33,22 @@ int PortIndex() {
     return static_cast<int>(number - 1);
 }
 
+// A port the system has is marked in the list, so that the user can tell the unit's from the
+// rest. Asked for no access, the port is not taken from whoever has it open: only a port that is
+// not there fails as missing.
+bool PortExists(const char* name) {
+    std::array<char, 32> path{};
+    std::snprintf(path.data(), path.size(), "\\\\.\\%s", name);
+    HANDLE port = CreateFileA(path.data(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (port != INVALID_HANDLE_VALUE) {
+        CloseHandle(port);
+        return true;
+    }
+    DWORD error = GetLastError();
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+}
+
 void EnablePortList(HWND dialog, bool enable) {
     EnableWindow(GetDlgItem(dialog, IDC_PORT_LIST), enable ? TRUE : FALSE);
 }
@@ -42,8 +58,10 @@ void OpenCommSetup(HWND dialog) {
     CheckDlgButton(dialog, automatic ? IDC_AUTO_PORT : IDC_FIXED_PORT, BST_CHECKED);
     // Each name goes to the top, from COM25 down, so the list reads COM1 to COM25.
     for (int number = PORT_COUNT; number >= 1; number--) {
-        std::array<char, 16> text{};
+        std::array<char, 32> text{};
         std::snprintf(text.data(), text.size(), "COM%d", number);
+        if (PortExists(text.data()))
+            std::snprintf(text.data(), text.size(), "COM%d  (present)", number);
         SendDlgItemMessageA(dialog, IDC_PORT_LIST, CB_INSERTSTRING, 0,
                             reinterpret_cast<LPARAM>(text.data()));
     }

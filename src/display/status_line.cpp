@@ -19,6 +19,8 @@ namespace {
 constexpr Colour StatusTextColour = Rgb(240, 240, 240);
 constexpr Colour StatusBackColour = Rgb(40, 40, 240);
 constexpr int STATUS_LENGTH = 80; // characters drawn, whatever the port name's length
+constexpr int NOTE_BLANKS = 48;   // the blanks after the port's state, which a note fills
+constexpr int NOTE_SIZE = 80;
 } // namespace
 
 int MeasureLayout() {
@@ -51,15 +53,18 @@ void DrawStatusLine(Canvas* canvas) {
     std::array<char, PORT_NAME_SIZE> name = CopyPortName();
     int nameLength = static_cast<int>(strnlen(name.data(), name.size()));
     const char* state = PortStatus.load(std::memory_order_acquire) == 1 ? "Open  " : "Closed";
-    // A note shows in the blanks after the port's state.
-    char recording[48] = " ";
-    StatusNote note = StatusLineNote.load(std::memory_order_acquire);
-    if (note != nullptr)
-        note(recording, sizeof recording);
-    char text[PORT_NAME_SIZE + 96];
-    int length = std::snprintf(text, sizeof text, " MQ-6 WB Utility   %5.*s: %s%-48s", nameLength,
-                               name.data(), state, recording);
-    length = std::clamp(length, 0, STATUS_LENGTH);
+    // A note shows in the blanks after the port's state; one longer than them takes the title's
+    // place, so that the whole of it fits the window.
+    char note[NOTE_SIZE] = " ";
+    StatusNote fill = StatusLineNote.load(std::memory_order_acquire);
+    if (fill != nullptr)
+        fill(note, sizeof note);
+    bool longNote = strnlen(note, sizeof note) > NOTE_BLANKS;
+    char text[PORT_NAME_SIZE + NOTE_SIZE + 48];
+    int length =
+        std::snprintf(text, sizeof text, "%s%5.*s: %s%-48s", longNote ? " " : " MQ-6 WB Utility   ",
+                      nameLength, name.data(), state, note);
+    length = std::clamp(length, 0, longNote ? static_cast<int>(sizeof text) - 1 : STATUS_LENGTH);
     CanvasText(canvas, 0, ClientHeight - LineHeight, std::string_view(text, length));
     CanvasSetTextColour(canvas, previousText);
     CanvasSetBackColour(canvas, previousBack);

@@ -20,8 +20,10 @@ int MeasureLayout();
 // Draws the line with StatusFont, which it leaves selected.
 void DrawStatusLine(Canvas* canvas);
 
-// What a feature adds after the port's state (the utility's running recording), written into
-// text of size bytes; an empty text adds nothing. The shell sets it at start, so that the line,
-// which the comm thread draws, calls no feature that itself reaches the link.
+// What the utility adds after the port's state (a unit left mid-job, the port being searched
+// for, the end of a job, the running recording), written into text of size bytes; an empty text
+// adds nothing, and one longer than the 48 blanks after the state takes the title's place. The
+// shell sets it at start, so that the line, which the comm thread draws, calls no feature that
+// itself reaches the link.
 using StatusNote = void (*)(char* text, size_t size);
 extern std::atomic<StatusNote> StatusLineNote;

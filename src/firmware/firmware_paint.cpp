@@ -6,6 +6,7 @@
 #include "firmware/banner.h"
 #include "firmware/firmware_image.h"
 #include "firmware/programming.h"
+#include "firmware/unfinished_job.h"
 #include "firmware/verdict.h"
 
 #include <cstdio>
@@ -84,7 +85,14 @@ int PaintFirmwareView(Canvas* canvas, int32_t dataValid,
                                CARRIED_VERSION_MINOR);
     DrawCentred(canvas, CARRIED_VERSION_Y, std::string_view(carried, static_cast<size_t>(length)));
 
-    if (dataValid == 1) {
+    UnfinishedJob job = dataValid == 1 ? JobOfBlock(info, DeviceDataFromLoader.load()) : JOB_NONE;
+    if (job == JOB_FIRMWARE_UPDATE || job == JOB_LOADER_ONLY) {
+        // Whatever version its block names, a unit in its loader needs the update to run again.
+        char line[96];
+        int lineLength = FormatJobGuidance(job, line, sizeof line);
+        DrawCentred(canvas, VERDICT_Y, std::string_view(line, static_cast<size_t>(lineLength)));
+        UpdateAllowed.store(1, std::memory_order_release);
+    } else if (dataValid == 1) {
         FirmwareVerdict verdict = CompareFirmware(UnitMajor, UnitMinor);
         char line[96];
         int lineLength = FormatVerdictLine(verdict, line, sizeof line);

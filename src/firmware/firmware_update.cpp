@@ -4,6 +4,7 @@
 #include "firmware/banner.h"
 #include "firmware/firmware_image.h"
 #include "firmware/sample_rule.h"
+#include "firmware/unfinished_job.h"
 #include "firmware/verdict.h"
 #include "link/link.h"
 #include "platform/notice.h"
@@ -37,8 +38,16 @@ FirmwareUpdateResult UpdateFirmware(ProgressSink progress, void (*begin)()) {
         begin();
     std::string_view message;
     int programmed = ProgramFirmware(message, SelectVerifyLength(), progress);
-    if (programmed != 0)
-        ShowNotice(message, UPDATE_ERROR_CAPTION, NOTICE_TOPMOST | NOTICE_ERROR_ICON);
+    if (programmed != 0) {
+        // A refused load mode left the unit as it was; any later stage may have left it in its
+        // loader, half programmed.
+        UnfinishedJob left = message == LOAD_MODE_FAILED_MESSAGE ? JOB_NONE : JOB_FIRMWARE_UPDATE;
+        NoteJobEnd(left);
+        ShowNotice(FormatCutJobText(message, left), UPDATE_ERROR_CAPTION,
+                   NOTICE_TOPMOST | NOTICE_ERROR_ICON);
+    } else {
+        NoteJobEnd(JOB_NONE);
+    }
     if (progress != nullptr)
         progress(PROGRESS_RESET);
     if (programmed != 0)

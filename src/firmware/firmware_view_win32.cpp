@@ -15,6 +15,7 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <cstdio>
 #include <string_view>
 
 namespace {
@@ -76,6 +77,12 @@ DWORD WINAPI FirmwareWorker(void*) {
     int32_t allowed = UpdateAllowed.exchange(0, std::memory_order_acq_rel);
     EnableWindow(button, FALSE);
     FirmwareUpdateResult result = UpdateFirmware(ShowProgramProgress, LockMenus);
+    if (result == UPDATE_DONE) {
+        char written[48];
+        std::snprintf(written, sizeof written, "Firmware %d.%02d written to the MQ-6",
+                      CARRIED_VERSION_MAJOR, CARRIED_VERSION_MINOR);
+        ShowStatusMessageAt(written);
+    }
     // A unit in its setup mode leaves the button disabled until a paint finds the versions
     // again; a refused sample leaves the view as it was; a failed run offers the update again.
     if (result == UPDATE_REFUSED_SAMPLE)
@@ -91,6 +98,7 @@ DWORD WINAPI FirmwareWorker(void*) {
     if (UpdateAllowed.load(std::memory_order_acquire) != 0 &&
         DeviceDataValid.load(std::memory_order_acquire) != 0)
         EnableWindow(button, TRUE);
+    PostMessageA(MainWindow, FOCUS_BACK_MESSAGE, 0, 0);
     return 0;
 }
 

@@ -222,6 +222,8 @@ void OpenPortWithRetry() {
     TakeDiscoveredPort();
     if (OpenPort() == 1)
         return;
+    // The indicator stays "Closed", but the line may now say why: no unit found, or no such port.
+    NoticePortStatus(0);
     while (!Stopping()) {
         int delay = RetryDelay.load(std::memory_order_relaxed) * 2;
         if (delay > MAX_RETRY_DELAY_MS)

@@ -181,6 +181,12 @@ int GetDeviceData();
 // 1 when the last data block read came from the unit's loader alone: its application did not
 // answer, so its firmware does not run, whatever its mode byte says.
 extern std::atomic<int32_t> DeviceDataFromLoader;
+// Data blocks read since start, counted by GetDeviceData after each good read: what a job's end
+// knew stands until the next one.
+extern std::atomic<uint32_t> DeviceDataReads;
+// 1 when the last exchange's reply did not come whole (silence, a cut frame, a wrong sum), 0
+// when it came, refusal or not: a sequence that stopped tells the unit's silence from a refusal.
+extern std::atomic<int32_t> LastReplyMissing;
 // The data block is wanted (DeviceDataWanted, set at every opening of the port) on an open port.
 bool DeviceDataPending();
 // GetDeviceData for a wanted block: the wish is cleared before the read, so that a reopening
@@ -189,6 +195,12 @@ int ReadWantedDeviceData();
 // For a pass of the ring's consumer between exchanges: the exchange lock, held only when no
 // exchange runs and no claim holds the link (owns_lock() says which).
 std::unique_lock<std::recursive_mutex> HoldIdleLink();
+
+// Where a data block's read goes besides DeviceDataHook, for a front end that shows the
+// data-error box on a thread of its own: nullptr (mq6, the tests) shows the box in GetDeviceData
+// itself; else the hook gets 0 where the box would be shown (ErrorShown is then set) and 1 after
+// every good read, so that a box still up can go.
+extern void (*DataErrorHook)(int read);
 
 // The data-error box text and caption.
 extern const std::string_view DATA_ERROR_TEXT;

@@ -12,6 +12,8 @@ std::atomic<int32_t> PortStatus{0};
 std::atomic<int32_t> DeviceDataWanted{1};
 std::atomic<int32_t> DeviceDataValid{0};
 std::atomic<int32_t> DeviceDataFromLoader{0};
+std::atomic<uint32_t> DeviceDataReads{0};
+std::atomic<int32_t> LastReplyMissing{0};
 
 std::array<char, PORT_NAME_SIZE> CopyPortName() {
     std::lock_guard<std::mutex> hold(PortNameLock);

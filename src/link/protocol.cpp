@@ -14,6 +14,7 @@ std::atomic<int32_t> ErrorShown{0};
 std::atomic<int32_t> ExchangeActive{0};
 std::recursive_mutex ExchangeLock;
 void (*DeviceDataHook)(int valid) = nullptr;
+void (*DataErrorHook)(int read) = nullptr;
 
 const std::string_view DATA_ERROR_TEXT =
     "                Get MQ-6 Data Error\n\nPlease Check Power and USB Connection to the MQ-6";
@@ -97,11 +98,17 @@ int RunCommand(CommandIndex index, const uint8_t* payload, int n, uint8_t* desti
     // A reset asked for earlier must not wait for the first look at the reply: by then the
     // reply itself could be discarded with the old bytes.
     RxApplyReset();
+    // A request that cannot go out (the port has gone) gets no reply either.
+    LastReplyMissing.store(1, std::memory_order_release);
     if (SendRequest(command.classByte, command.subcommand, payload, n) != 0)
         return -1;
-    if (command.replyHeader == 0)
+    if (command.replyHeader == 0) {
+        LastReplyMissing.store(0, std::memory_order_release);
         return 0;
-    if (AwaitResponse(command.replyHeader) != 0)
+    }
+    int awaited = AwaitResponse(command.replyHeader);
+    LastReplyMissing.store(awaited != 0 ? 1 : 0, std::memory_order_release);
+    if (awaited != 0)
         return -1;
     if (LastType.load(std::memory_order_acquire) != command.expectedType)
         return -1;
@@ -268,13 +275,21 @@ int GetDeviceData() {
         if (DeviceDataHook != nullptr)
             DeviceDataHook(0);
         // Shown after the exchanges: a box waiting for the user holds no lock.
-        if (ErrorShown.load(std::memory_order_acquire) == 0 &&
-            ShowNotice(DATA_ERROR_TEXT, DATA_ERROR_CAPTION, NOTICE_ERROR_ICON | NOTICE_TOPMOST) !=
-                0)
-            ErrorShown.store(1, std::memory_order_release);
+        if (ErrorShown.load(std::memory_order_acquire) == 0) {
+            if (DataErrorHook != nullptr) {
+                ErrorShown.store(1, std::memory_order_release);
+                DataErrorHook(0);
+            } else if (ShowNotice(DATA_ERROR_TEXT, DATA_ERROR_CAPTION,
+                                  NOTICE_ERROR_ICON | NOTICE_TOPMOST) != 0) {
+                ErrorShown.store(1, std::memory_order_release);
+            }
+        }
         return -1;
     }
+    if (DataErrorHook != nullptr)
+        DataErrorHook(1);
     DeviceDataValid.store(1, std::memory_order_release);
+    DeviceDataReads.fetch_add(1, std::memory_order_acq_rel);
     if (DeviceDataHook != nullptr)
         DeviceDataHook(1);
     return 0;
@@ -300,6 +315,7 @@ void ResetLinkState() {
     DeviceInfo.fill(0);
     DeviceDataValid.store(0);
     DeviceDataFromLoader.store(0);
+    LastReplyMissing.store(0);
     ErrorShown.store(0);
     ExchangeActive.store(0);
 }

@@ -192,6 +192,10 @@ bool ApplyFailWrite(const char* text) {
     return ParseLong(text, 1, 1000000000L, Options.failWrite);
 }
 
+bool ApplyIgnoreDataReads(const char* text) {
+    return ParseLong(text, 1, 1000000000L, Options.ignoreDataReads);
+}
+
 bool ApplyCorrupt(const char* text) {
     return ParseDouble(text, 0.0, 1.0, Options.corrupt);
 }
@@ -250,6 +254,8 @@ constexpr auto OptionTable = std::to_array<OptionRow>({
     {"--silent", nullptr, "answer nothing", ApplySilent},
     {"--refuse-load", nullptr, "refuse EnterLoadMode with type 'N'", ApplyRefuseLoad},
     {"--fail-write", "N", "answer the Nth WriteBlock with type 'N'", ApplyFailWrite},
+    {"--ignore-data-reads", "N", "leave the first N ReadDataBlock requests unanswered",
+     ApplyIgnoreDataReads},
     {"--corrupt", "P", "chance of a wrong sum on each reply and live frame", ApplyCorrupt},
     {"--noise", "RATE", "chance of a flipped bit in each byte sent", ApplyNoise},
     {"--vanish-after", "N", "close the pty after N request bytes and exit with status 3",

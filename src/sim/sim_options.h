@@ -35,7 +35,8 @@ struct SimOptions {
     uint32_t seed = 1;
     bool silent = false;
     bool refuseLoad = false;
-    long failWrite = 0;   // 0: no WriteBlock fails
+    long failWrite = 0; // 0: no WriteBlock fails
+    long ignoreDataReads = 0;
     double corrupt = 0.0; // chance of a wrong sum per reply or live frame
     double noise = 0.0;   // chance of one flipped bit per byte sent
     long vanishAfter = 0; // 0: the port never vanishes

@@ -81,6 +81,7 @@ static_assert(0xCF + BANNER_VERSION.size() == 0xDC);
 std::array<uint8_t, LOADER_FRAME_SIZE> RequestBuf;
 int RequestLength = 0;
 long WriteBlockCount = 0;
+long DataReadCount = 0; // ReadDataBlock requests since start, for --ignore-data-reads
 int64_t StartNs = 0;
 int64_t NextLiveFrameNs = 0;
 
@@ -226,6 +227,8 @@ void HandleReadDataBlock(const uint8_t* payload) {
         SendStatus('W', 'N');
         return;
     }
+    if (++DataReadCount <= Options.ignoreDataReads)
+        return;
     SendReply('W', 'E', DataBlock.data(), DATA_BLOCK_SIZE);
 }
 
@@ -382,6 +385,7 @@ void ResetUnit(int64_t nowNs) {
     FaultRandom.seed(Options.seed);
     RequestLength = 0;
     WriteBlockCount = 0;
+    DataReadCount = 0;
     StartNs = nowNs;
     NextLiveFrameNs = 0;
 }

@@ -4,6 +4,7 @@
 
 #include "firmware/banner.h"
 #include "firmware/sample_rule.h"
+#include "firmware/unfinished_job.h"
 #include "platform/notice.h"
 #include "wbsetup/output_table.h"
 #include "wbsetup/setup_tables.h"
@@ -48,8 +49,13 @@ void SetupWriteWorker() {
     std::string_view message;
     int result =
         WriteSetupTables(message, SetupTable1, SetupTable2, DeviceInfo, SetupWriteProgressHook);
+    // A refused load mode left the unit as it was; any later stage may have left it in its
+    // setup mode with half of the setup.
+    UnfinishedJob left =
+        result == 0 || message == LOAD_MODE_FAILED_MESSAGE ? JOB_NONE : JOB_SETUP_WRITE;
+    NoteJobEnd(left);
     if (result != 0)
-        ShowSetupError(message);
+        ShowSetupError(FormatCutJobText(message, left));
     SetupWriteResult.store(result, std::memory_order_release);
     if (SetupWriteEndHook != nullptr)
         SetupWriteEndHook(result);

@@ -394,10 +394,17 @@ void OnSetupDeviceData(int valid) {
         PostMessageA(mailbox, DATA_ARRIVED_MESSAGE, 0, 0);
 }
 
+// Shown from Set Defaults until the next Read or Set: the defaults are only in the view.
+HWND DefaultsNote = nullptr;
+constexpr char DEFAULTS_NOTE_TEXT[] = "The MQ-6 is unchanged until Set MQ-6";
+
 void DefaultsSequence() {
     LoadDefaultSetup();
     NoteSetupChosen();
     ShowSetupRecord(SetupValues);
+    if (DefaultsNote == nullptr)
+        DefaultsNote = CreateViewControl("STATIC", DEFAULTS_NOTE_TEXT, WS_CHILD | WS_VISIBLE, 8,
+                                         500, 40 * CharWidth, LineHeight);
 }
 
 // ---- The setup write, on its worker's thread ---------------------------------------------
@@ -431,8 +438,10 @@ void ShowSetupWriteProgress(ProgressMessage message) {
         SendMessageA(WriteProgressBar, message == PROGRESS_RESET ? PBM_SETPOS : PBM_STEPIT, 0, 0);
 }
 
-void EndSetupWrite(int) {
+void EndSetupWrite(int result) {
     ReleaseSystemAwake();
+    if (result == 0)
+        ShowStatusMessageAt("Setup written to the MQ-6");
     if (WriteProgressBar != nullptr)
         ShowWindow(WriteProgressBar, SW_HIDE);
     // The menus before the controls that could start the next write, whose lock this unlock
@@ -562,6 +571,7 @@ void CreateSetupControls() {
     // The controls of an earlier main window went with it.
     ChannelFields.fill(nullptr);
     OffsetBar = nullptr;
+    DefaultsNote = nullptr;
     WriteProgressBar = nullptr;
     const int buttonWidth = 10 * CharWidth;
     const int buttonHeight = LineHeight + 10;
@@ -625,6 +635,7 @@ void DestroySetupControls() {
     DestroyViewControl(DefaultsButton);
     DestroyViewControl(SetButton);
     DestroyViewControl(WriteProgressBar);
+    DestroyViewControl(DefaultsNote);
 }
 
 void PaintSetupView(Canvas* canvas) {
@@ -716,12 +727,14 @@ void OnSetupCommand(HWND control) {
             ValidateSetupField(StoichField);
         }
     } else if (control == SetButton) {
+        DestroyViewControl(DefaultsNote);
         SetSequence();
         SetFocus(SetButton);
     } else if (control == DefaultsButton) {
         DefaultsSequence();
     } else if (control == ReadButton) {
         ErrorShown.store(0, std::memory_order_release);
+        DestroyViewControl(DefaultsNote);
         ReadSequence();
         SetFocus(ReadButton);
     }

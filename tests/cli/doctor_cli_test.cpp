@@ -67,7 +67,7 @@ TEST(DoctorCliTest, EachCheckTellsWhatItSawAndTheReportEndsWithTheCounts) {
         {"gone after frames", "--vanish-after 56", "PTY --seconds 4", "woooofo", 1,
          "longest gap 1."},
         {"in its loader", "--unit-mode 1 --start-in-loader", "PTY", "wooofss", 1,
-         "firmware update mode: an update did not finish; mq6 firmware update finishes it"},
+         "firmware update mode: a firmware update did not finish; mq6 firmware update finishes it"},
         {"latency timer 16", "", "LATENCY=16 --json --seconds 0.5", "woowooo", 0,
          "\"latency_timer_ms\": 16"},
         {"latency timer 1", "", "LATENCY=1 --json --seconds 0.5", "woooooo", 0, "by-id name"},

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 namespace {
@@ -28,6 +29,12 @@ TEST(StatusLineTest, TextIsEightyCharactersWhiteOnBlueAtTheBottom) {
         ASSERT_EQ(CanvasCallsOf(CanvasOp::TEXT).size(), 1u);
         EXPECT_EQ(CanvasCallsOf(CanvasOp::TEXT)[0].text, shown);
     }
+    // A note longer than the 48 blanks (a unit left mid-job) takes the title's place.
+    StatusLineNote = [](char* note, size_t size) { std::snprintf(note, size, " %060d", 0); };
+    StorePortName("COM3");
+    DrawStatusLine(CanvasOpenWindow());
+    EXPECT_EQ(CanvasCallsOf(CanvasOp::TEXT).back().text, "  COM3: Open   " + std::string(60, '0'));
+    StatusLineNote = nullptr;
     const CanvasCall text = CanvasCallsOf(CanvasOp::TEXT).at(0);
     EXPECT_EQ(std::pair(text.args[0], text.args[1]), std::pair(0, 552 - 20));
     EXPECT_EQ(std::tuple(text.state.font, text.state.textColour, text.state.backColour),

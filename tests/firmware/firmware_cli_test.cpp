@@ -18,8 +18,9 @@ const char* const IMAGE = "SAMPLE firmware image, which is not device firmware";
 const char* const KEY = "SAMPLE setup key, which is not the unit's key";
 const std::string OTHER = "--other-firmware", LOADER = "--start-in-loader";
 const std::string ALLOW = "MQ6_ALLOW_SAMPLE=1"; // set for mq6 when it leads its options
-constexpr const char* ModeOne = "firmware update mode: an update did not finish; mq6 firmware "
-                                "update finishes it\n";
+constexpr const char* ModeOne =
+    "firmware update mode: a firmware update did not finish; mq6 firmware "
+    "update finishes it\n";
 constexpr const char* ModeTwo =
     "setup mode: a setup write did not finish; mq6 setup write with the setup to write (--from "
     "FILE, --defaults or the values) finishes it\n";

@@ -150,6 +150,12 @@ class MainWindowWin32 : public ::testing::Test {
     HWND window = nullptr;
 };
 
+// The status line's text after the port's state, as it is drawn.
+std::string StatusNote() {
+    std::array<char, 96> text{};
+    return FormatStatusNote(text.data(), text.size()), text.data();
+}
+
 // What a timer of a modal dialog's loop does in the dialog once it is open over the window.
 std::function<void(HWND)> InDialog;
 void CALLBACK RunInDialog(HWND, UINT, UINT_PTR timer, DWORD) {
@@ -162,18 +168,24 @@ void CALLBACK RunInDialog(HWND, UINT, UINT_PTR timer, DWORD) {
 // start name, and Comm Port Setup says that no unit was found. Closing stores the position, unless
 // minimized.
 TEST_F(MainWindowWin32, FirstStartFindsNoUnitAndClosingStoresThePositionUnlessMinimized) {
+    StartUnit({}); // on COM5, which no driver entry names
     StartWindow(nullptr);
     PumpUntil([] { return false; }, 500);
     EXPECT_STREQ(CopyPortName().data(), "COMx");
+    EXPECT_EQ(StatusNote(), " Searching for the MQ-6...");
     EXPECT_TRUE(Has(ReadFileText(settingsFile), "[PORT] COMx\r\n[AUTOPORT] 1\r\n"));
     std::string note;
+    std::array<char, 32> ports[6] = {}; // COM5, there; COM6, not: only the first is marked
     InDialog = [&](HWND dialog) {
         note = ControlText(GetDlgItem(dialog, IDC_PORT_NOTE));
+        for (int i : {4, 5})
+            SendDlgItemMessageA(dialog, IDC_PORT_LIST, CB_GETLBTEXT, i, LPARAM(ports[i].data()));
         SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
     };
     SetTimer(nullptr, 0, 50, RunInDialog);
     SendMessageA(window, WM_COMMAND, IDM_COMM_SETUP, 0);
-    EXPECT_EQ(note, "No MQ-6 unit was found. Connect it, or choose its port.");
+    EXPECT_EQ(note + "|" + ports[4].data() + "|" + ports[5].data(),
+              "No MQ-6 unit was found. Connect it, or choose its port.|COM5  (present)|COM6");
     SetWindowPos(window, nullptr, 100, 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     SendMessageA(window, WM_COMMAND, IDM_EXIT, 0);
     CloseApplication();
@@ -247,6 +259,9 @@ TEST_F(MainWindowWin32, SetChecksThenWritesWithTheWindowLockedAndTheUnitsValuesA
     EXPECT_TRUE(PumpUntil([&] { return ControlText(Field(7)) == "10.00"; }, VIEW_WAIT_MS));
     for (int row = 0; row < 8; ++row)
         EXPECT_EQ(ControlText(Field(row)), typed[row][1]) << "row " << row;
+    Click(480, 496); // Set Defaults: only the view has them
+    EXPECT_EQ(ControlText(ChildAt(window, "Static", 8, 500)),
+              "The MQ-6 is unchanged until Set MQ-6");
     EXPECT_EQ(CountNotices(), 0u) << DescribeNotices();
 }
 
@@ -341,10 +356,16 @@ TEST_F(MainWindowWin32, RecordingViewShowsMarkersZoomsScrollsAndKeepsItsFileOnAB
                 Grayed(GetMenu(window), IDM_RECORDING_VIEW));
     const Recording& shown = ReviewRecording();
     ASSERT_EQ(shown.markRows.size(), 2u);
-    PumpUntil([&] { return !GetUpdateRect(window, nullptr, FALSE); }, VIEW_WAIT_MS);
+    // The window's drawing reaches the screen a little later than the paint: each look waits.
     auto markerPixels = [&](double seconds) {
-        int x = 80 + static_cast<int>(seconds);
-        return CountPixels(window, {x - 1, 100, x + 2, 360}, RGB(0, 80, 200));
+        int x = 80 + static_cast<int>(seconds), pixels = 0;
+        PumpUntil(
+            [&] {
+                return (pixels = CountPixels(window, {x - 1, 100, x + 2, 360}, RGB(0, 80, 200))) >=
+                       200;
+            },
+            VIEW_WAIT_MS);
+        return pixels;
     };
     for (uint32_t row : shown.markRows) {
         SCOPED_TRACE(shown.rows[row].mark);
@@ -386,7 +407,7 @@ TEST_F(MainWindowWin32, RecordingViewShowsMarkersZoomsScrollsAndKeepsItsFileOnAB
     EXPECT_GE(markerPixels(400), 200) << "marker 1 at 20 s of 30 s on screen";
     std::ofstream(bad, std::ios::binary) << "port,speed\nCOM3,57600\n";
     EXPECT_EQ(OpenRecordingFile(bad.c_str()), -1);
-    ASSERT_EQ(CountNotices(), 1u);
+    ASSERT_EQ(CountNotices(), 1u) << DescribeNotices();
     EXPECT_EQ(RecordedNotices[0].text,
               bad + ", line 1: not the header of a recording of live data");
     EXPECT_TRUE(ViewMode.load() == VIEW_RECORDING && ReviewRecording().rows.size() == 241u);
@@ -396,6 +417,8 @@ TEST_F(MainWindowWin32, RecordingViewShowsMarkersZoomsScrollsAndKeepsItsFileOnAB
 
 TEST_F(MainWindowWin32, PreferencesClampTheTargetsPutTheLowerFirstAndCancelKeepsOnlyALeftField) {
     StartWindow("[PORT] COM9\n[AUTOPORT] 0\n"); // a port nobody links
+    EXPECT_TRUE(PumpUntil([] { return StatusNote() == " COM9 does not exist"; }, VIEW_WAIT_MS))
+        << StatusNote();
     // The two fields typed, the first one left (or not), the trackbar moved, then OK or Cancel.
     // Each target clamped into 0.68 to 1.32, on OK or on leaving its field, the lower first; the
     // trackbar runs from 10 to 90; Cancel keeps the field left, and nothing else.
@@ -502,6 +525,7 @@ TEST_F(MainWindowWin32, RecordingGoesOnAcrossTheLiveViewsEndsWholeOnLeavingThemO
     EXPECT_TRUE(PumpUntil([&] { return RecordedRows() >= before + 50; }, VIEW_WAIT_MS));
     SendMessageA(window, WM_COMMAND, IDM_WB_SETUP, 0);
     EXPECT_EQ(RecordState(), RECORD_IDLE);
+    EXPECT_EQ(StatusNote(), "  Recording ended: mq6 record.csv");
     EXPECT_EQ(MenuText(IDM_RECORD), "&Record Live Data...\tCtrl+R");
     // The unit sent lambda 0.80 and 1.20 only: after the header, every row is whole and one of
     // theirs, in the system's line ends.
@@ -595,6 +619,83 @@ TEST_F(MainWindowWin32, SetupFilesOpenSaveAndARestorePointUndoesTheWrite) {
     Click(620, 496);
     EXPECT_TRUE(PumpUntil([&] { return marks() == 9 * 36; }, VIEW_WAIT_MS)) << marks();
     EXPECT_EQ(ControlText(Field(1)) + std::to_string(CountNotices()), "12.002");
+}
+
+// A setup write cut off by the unit's going, and a unit left in its loader by an update: the box
+// names the stage, the silence and the button; the status line says what finishes the job, the
+// Firmware Update view offers the update whatever the version, and the button finishes the job
+// with a line saying what was written and when, leaving the keyboard working.
+TEST_F(MainWindowWin32, AnUnfinishedJobSaysWhatFinishesItAndItsButtonDoes) {
+    _putenv("MQ6_ALLOW_SAMPLE=1");
+    const std::tuple<int, std::string, std::string, std::vector<std::string>> rows[] = {
+        {IDM_WB_SETUP,
+         "A setup write did not finish: press Set MQ-6 to finish it",
+         "Setup written to the MQ-6",
+         {"--vanish-after", "1500", "--reappear-ms", "1000"}},
+        {IDM_FIRMWARE_UPDATE,
+         "A firmware update did not finish: press Update Firmware",
+         "Firmware 1.01 written to the",
+         {"--start-in-loader", "--unit-mode", "1"}},
+    };
+    for (auto [view, guidance, written, options] : rows) {
+        SCOPED_TRACE(guidance);
+        CloseApplication(), StopWineSim(), ClearRecordedNotices();
+        StartUnit(options);
+        StartWindow(VIEW_SETTINGS_UNIT);
+        ASSERT_TRUE(WaitForUnitData());
+        SendMessageA(window, WM_COMMAND, view, 0);
+        HWND button = view == IDM_WB_SETUP ? ChildAt(window, "Button", 620, 496)
+                                           : ChildAt(window, "Button", 300, 420);
+        for (bool cut : view == IDM_WB_SETUP ? std::vector{true, false} : std::vector{false}) {
+            // Back, or there from the start, and read through its loader.
+            EXPECT_TRUE(cut || PumpUntil([] { return DeviceDataFromLoader == 1; }, 60000))
+                << PortStatus;
+            EXPECT_EQ(StatusNote(), cut ? "" : " " + guidance);
+            ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(button) != FALSE; }, VIEW_WAIT_MS));
+            SetFocus(button); // as the mouse's click gives it
+            SendMessageA(button, BM_CLICK, 0, 0);
+            ASSERT_TRUE(
+                PumpUntil([] { return !SetupWriteRunning && !FirmwareWorkerRunning(); }, 60000));
+        }
+        EXPECT_EQ(CountNotices() ? RecordedNotices.back().text : "",
+                  view == IDM_WB_SETUP
+                      ? "Program Mode Failure\n\nThe MQ-6 stopped answering.\n" + guidance
+                      : "");
+        EXPECT_TRUE(std::regex_match(StatusNote(),
+                                     std::regex("  " + written + ".* at \\d\\d:\\d\\d:\\d\\d")))
+            << StatusNote();
+        EXPECT_TRUE(PumpUntil([] { return IsWindowEnabled(GetFocus()); }, 2000)) << "keyboard";
+    }
+    _putenv("MQ6_ALLOW_SAMPLE=");
+}
+
+// The test's own close of a box that stays.
+void CALLBACK CloseBox(HWND, UINT, UINT_PTR, DWORD) {
+    PostMessageA(GetLastActivePopup(MainWindow), WM_COMMAND, IDOK, 0);
+}
+
+// Three data blocks left unanswered: the main window shows its box once; the live data and a
+// recording started under it go on, and the block read at last closes it.
+TEST_F(MainWindowWin32, TheDataErrorBoxLetsTheLiveDataOnAndGoesWhenTheBlockIsRead) {
+    StartUnit({"--ignore-data-reads", "3", "--rate", "50"});
+    std::string text = "no box";
+    uint64_t frames = 0, shown = 0, guard = 0;
+    InDialog = [&](HWND box) {
+        text = ControlText(GetDlgItem(box, 0xFFFF)), frames = LiveFramesGood;
+        shown = GetTickCount();
+        ApplyStartArguments(" --record \"" + EnvText("TEMP") + "\\mq6 box.csv\"");
+        guard = SetTimer(nullptr, 0, 60000, CloseBox);
+    };
+    SetTimer(nullptr, 0, 50, RunInDialog);
+    StartWindow(VIEW_SETTINGS_UNIT);
+    EXPECT_TRUE(PumpUntil([&] { return shown && GetLastActivePopup(window) == window; }, 90000));
+    EXPECT_EQ(std::tuple(text, (GetTickCount() - shown) < 60000, (LiveFramesGood - frames) > 20,
+                         RecordedRows() > 20),
+              std::tuple(std::string(DATA_ERROR_TEXT), true, true, true))
+        << LiveFramesGood - frames << " frames, " << RecordedRows() << " rows while it was up";
+    KillTimer(nullptr, guard);
+    SetTimer(nullptr, 0, 50, RunInDialog); // a second box, which must not come
+    EXPECT_FALSE(PumpUntil([&] { return text != DATA_ERROR_TEXT; }, 3000)) << text;
 }
 
 } // namespace
