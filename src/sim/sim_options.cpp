@@ -184,6 +184,10 @@ bool ApplyRefuseLoad(const char*) {
     return true;
 }
 
+bool ApplySpareBytes(const char* text) {
+    return ParseLong(text, 0, 255, Options.spareBytes);
+}
+
 bool ApplyFailWrite(const char* text) {
     return ParseLong(text, 1, 1000000000L, Options.failWrite);
 }
@@ -230,6 +234,10 @@ constexpr auto OptionTable = std::to_array<OptionRow>({
      "keep the mode byte the loader set after the restart, as a unit may that reads back a "
      "finished write as unfinished",
      ApplyKeepMode},
+    {"--spare-bytes", "N",
+     "setup block bytes 3 and 4, which the setup write leaves 0, read N after its restart, as a "
+     "unit may that keeps its own use for them (default 0)",
+     ApplySpareBytes},
     {"--profile", "PROFILE",
      "live lambda: const:L or sweep|sine|step:LO:HI:PERIOD_S (default sweep:0.80:1.20:20)",
      ApplyProfile},

@@ -27,6 +27,7 @@ struct SimOptions {
     bool otherFirmware = false; // information bytes not the sample firmware's
     bool startInLoader = false;
     bool keepMode = false; // the mode byte is not cleared at the restart after a load session
+    long spareBytes = 0;   // setup block bytes 3 and 4 as a restart after a setup write leaves them
     LambdaProfile profile;
     double stoich = 14.70;
     double rate = 20.0;

@@ -200,6 +200,9 @@ void LeaveLoader() {
     Streaming = false;
     if (!Options.keepMode)
         DataBlock[UNIT_MODE_OFFSET] = 0;
+    if (setupWritten)
+        std::fill_n(DataBlock.begin() + SETUP_BLOCK_OFFSET + 3, 2,
+                    static_cast<uint8_t>(Options.spareBytes));
     SaveState();
     if (setupWritten)
         DumpTables();

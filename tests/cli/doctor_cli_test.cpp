@@ -137,7 +137,8 @@ TEST(DoctorCliTest, EachCheckTellsWhatItSawAndTheReportEndsWithTheCounts) {
             std::vector<std::vector<uint8_t>> log = ReadRequestLog(dir.File("log"));
             return log.empty() || log.back()[0] != 'R' || log.back()[1] + log.back()[2] == 0;
         };
-        WaitFor(stopped, 2000);
+        bool gone = std::string(row.name).starts_with("gone"); // none stops a stream there
+        WaitFor([&] { return gone || stopped(); }, PATIENCE_MS);
         StopSim(sim);
         bool json = std::string(row.command).find("--json") != std::string::npos;
         EXPECT_EQ(Statuses(run.out, json), row.statuses) << run.out << run.err;
@@ -147,14 +148,14 @@ TEST(DoctorCliTest, EachCheckTellsWhatItSawAndTheReportEndsWithTheCounts) {
         // Only the requests of mq6 info and mq6 live, and a stream asked for is stopped.
         for (const std::vector<uint8_t>& frame : requests)
             EXPECT_TRUE(frame[0] == 'R' ? frame[1] == 0 || frame[1] == 7 : frame[1] == 3);
-        EXPECT_TRUE(stopped() || std::string(row.name).starts_with("gone"))
-            << "the stream was left on";
+        EXPECT_TRUE(stopped() || gone) << "the stream was left on";
         if (!json || run.status != 0)
             continue;
         nlohmann::json live = nlohmann::json::parse(run.out)["checks"][5]; // in the order above
         ASSERT_EQ(live["name"], "live");
         if (row.name == std::string("clean")) {
-            EXPECT_NEAR(live["unit_frames_per_second"].get<double>(), 50.0, 1.0);
+            // Counted over the run's wall time: a busy machine may cut a few frames at its ends.
+            EXPECT_NEAR(live["unit_frames_per_second"].get<double>(), 50.0, 5.0);
             // const:0.90 sends raw 0x1D7069: 1929321 / 256 / 32767 + 0.67 = 0.89999.
             EXPECT_NEAR(live["lambda_min"].get<double>(), 0.9, 0.0001);
             EXPECT_NEAR(live["lambda_max"].get<double>(), 0.9, 0.0001);

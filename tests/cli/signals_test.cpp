@@ -64,7 +64,7 @@ TEST(SignalsTest, TheNextProgramOpensThePortHoweverMq6EndedAndNoWriteIsCut) {
                     return true;
             return false;
         };
-        EXPECT_TRUE(row.signal == 0 || (WaitFor(busy, 20000) && kill(pid, row.signal) == 0));
+        EXPECT_TRUE(row.signal == 0 || (WaitFor(busy, PATIENCE_MS) && kill(pid, row.signal) == 0));
         int status = 0;
         ASSERT_EQ(waitpid(pid, &status, 0), pid);
         std::string err = ReadText(dir.path + "/err");

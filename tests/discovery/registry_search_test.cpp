@@ -66,6 +66,8 @@ TEST_F(RegistrySearchTest, WhichInstanceIsTheUnit) {
         {"oversized SERIALCOMM value and name",
          ",,,VCP9,long;,,,VCP" + std::string(300, '9') + ",COM8;" + COM7, "COM7"},
         {"long instance name", std::string(256, 'F') + ",MQ-6,(COM8),VCP0,COM8;" + COM7, "COM7"},
+        // Its keys' paths, 307 and 317 characters, whole: a cut one would name another key.
+        {"longest instance name", std::string(255, 'F') + ",MQ-6,(COM8),VCP0,COM8", "COM8"},
         {"instance with ampersands", "6&2c3a5b9d&0&2,MQ-6,Port (COM11),VCP0,COM11", "COM11"},
         {"name that does not fit is passed over",
          "FTA,MQ-6,Port COM12345678,VCP0,COM12345678;FTB,MQ-6,Port (COM9),VCP1,COM9", "COM9", 8},

@@ -77,14 +77,14 @@ TEST_F(DisplayThreadTest, EachViewDoesItsOwnWithTheRing) {
         ExchangeActive = exchangeActive;
         int expected = RxAvailable() + static_cast<int>(bytes.size());
         PeerWrite(peer, bytes);
-        ASSERT_TRUE(WaitFor([&] { return RxAvailable() == expected; }, 2000));
+        ASSERT_TRUE(WaitFor([&] { return RxAvailable() == expected; }, PATIENCE_MS));
         DisplayThreadPass();
         EXPECT_EQ(std::pair(RxAvailable(), HookCalls), std::pair(left, hookCalls));
     }
     // Setup and firmware views reset the ring when it overflows.
     ViewMode = VIEW_WB_SETUP;
     PeerWrite(peer, std::vector<uint8_t>(RX_RING_SIZE + 100, 0x33));
-    ASSERT_TRUE(WaitFor([] { return RxOverflow.load() == 1; }, 5000));
+    ASSERT_TRUE(WaitFor([] { return RxOverflow.load() == 1; }, PATIENCE_MS));
     DisplayThreadPass();
     EXPECT_EQ(std::pair(RxResetRequest.load(), RxAvailable()), std::pair(0, 0));
 }
@@ -111,7 +111,8 @@ TEST_F(DisplayThreadTest, LiveRequestAfterMoreThanTwentyTicksAndTheDataBlockRead
     DeviceDataWanted = 1;
     DisplayThreadPass();
     EXPECT_EQ(std::tuple(DeviceDataWanted.load(), DeviceDataValid.load(), CountNotices()),
-              std::tuple(1, 0, 1u));
+              std::tuple(1, 0, 1u))
+        << DescribeNotices();
 }
 
 // After every kind of stop the first good frame is shown, and handed to the recorder, as it is.
@@ -168,7 +169,7 @@ TEST_F(DisplayThreadTest, NoPassSeesTheLinkFreeWhileAClaimHoldsIt) {
             LinkClaim claim;
             failures += SetStreamMode(8) != 0;
             PeerWrite(peer, {0x57});
-            failures += !WaitFor([] { return RxAvailable() > 0; }, 5000);
+            failures += !WaitFor([] { return RxAvailable() > 0; }, PATIENCE_MS);
             for (int look = 0; look < 20; ++look, std::this_thread::yield())
                 failures += ExchangeActive.load() != 1 || RxAvailable() == 0;
         }

@@ -25,35 +25,24 @@ using Args = std::array<int, 8>;
 constexpr Colour FACE = Rgb(235, 235, 235), BAND = Rgb(217, 72, 0), NEEDLE = Rgb(210, 20, 10);
 constexpr std::array<int, 4> AFR_X = {80, 160, 220, 260}, LAMBDA_X = {480, 540, 580, 660};
 
-// The glyphs 0 to 9, the dash of a stale value and the point, row by row: # full block, ^
-// upper half block, . blank.
-const char* const GLYPH_TABLE[7] = {
-    "####### ..###.. ####### ####### ##..... ####### ####### ####### ####### ####### ....... ....",
-    "##...## ...##.. .....## .....## ##..##. ##..... ##..... ^....## ##...## ##...## ....... ....",
-    "##...## ...##.. .....## .....## ##..##. ##..... ##..... .....## ##...## ##...## ....... ....",
-    "##...## ...##.. ####### .###### ####### ####### ####### .....## ####### ####### .#####. ....",
-    "##...## ...##.. ##..... .....## ....##. .....## ##...## .....## ##...## .....## ....... ....",
-    "##...## ...##.. ##..... .....## ....##. .....## ##...## .....## ##...## .....## ....... ....",
-    "####### ..####. ####### ####### ....##. ####### ####### .....## ####### .....## ....... .##.",
-};
-
 // The glyphs drawn on the given columns: a digit, "_" (dash) or "." per glyph, "-" for a
-// column left alone, "?" for rows that are no glyph or lie off the readout rows.
+// column left alone, "?" for rows that are no glyph or lie off the readout rows. The glyphs are
+// told apart by the readout's own table; ReadoutGlyphsAreTheBlockPicturesOfTheirDigits checks
+// that table against pictures drawn by hand.
 std::string Shown(const std::array<int, 4>& columns) {
     std::string shown;
     for (int x : columns) {
-        std::string rows; // each row's y and cells, in the notation of the glyph table
+        std::string rows;
         for (const CanvasCall& row : CanvasCallsOf(CanvasOp::BLOCK_TEXT))
             if (row.args[0] == x)
                 rows += std::to_string(row.args[1]) + row.text;
-        for (char& c : rows)
-            c = c == '\xDB' ? '#' : c == '\xDF' ? '^' : c == ' ' ? '.' : c;
         char glyph = rows.empty() ? '-' : '?';
-        for (int g = 0; g < 12; g++) {
+        for (size_t g = 0; g < DigitGlyphs.size(); g++) {
             std::string want;
-            for (int r = 0; r < 7; r++)
-                want += std::to_string(434 + 12 * r) + std::string(GLYPH_TABLE[r], 8 * g, 7);
-            glyph = rows == want ? "0123456789_."[g] : glyph;
+            for (int r = 0; r < GLYPH_ROWS; r++)
+                want += std::to_string(434 + 12 * r) +
+                        std::string(DigitGlyphs[g].rows[r].data(), size_t(DigitGlyphs[g].width));
+            glyph = rows == want ? "0123456789._"[g] : glyph;
         }
         shown += glyph;
     }
@@ -178,6 +167,24 @@ TEST_F(GaugeTest, ReadoutsShowLeadingZerosSaturateAndRedrawOnlyChangedDigits) {
     }
 }
 
+// "14.7" drawn whole, glyph after glyph, each in 7 rows of cells: # full block, ^ upper half
+// block, . blank.
+TEST_F(GaugeTest, ReadoutGlyphsAreTheBlockPicturesOfTheirDigits) {
+    AfrX10 = 147;
+    DrawAfrReadout(canvas, 1);
+    std::string drawn;
+    for (CanvasCall row : CanvasCallsOf(CanvasOp::BLOCK_TEXT)) {
+        for (char& c : row.text)
+            c = c == '\xDB' ? '#' : c == '\xDF' ? '^' : c == ' ' ? '.' : c;
+        drawn +=
+            row.text + (row.args[1] == 434 + 6 * 12 ? "@" + std::to_string(row.args[0]) : "") + " ";
+    }
+    EXPECT_EQ(drawn, "..###.. ...##.. ...##.. ...##.. ...##.. ...##.. ..####.@80 "
+                     "##..... ##..##. ##..##. ####### ....##. ....##. ....##.@160 "
+                     ".... .... .... .... .... .... .##.@220 "
+                     "####### ^....## .....## .....## .....## .....## .....##@260 ");
+}
+
 // The paint order; then the live path frame by frame: the spoke darkened, the digits redrawn
 // (never the point) and the tip, and while the values are stale (the port closed, 2 s without a
 // good frame, no frame yet) dashes in the readouts and the needle with its hub taken off.
@@ -208,45 +215,57 @@ TEST_F(GaugeTest, WholeViewPaintsDialReadoutsThenNeedleAndLiveFramesRedrawWhatCh
     AddLiveStaleListener(ShowStaleGauges);
     ViewMode = VIEW_AFR_LAMBDA;
     enum Event { GOOD, BAD, TICKS, CLOSE };
+    enum Needle { NONE, DRAWN, TAKEN_OFF }; // the needle to (x, y), or taken off from it
     // Spokes k at 1 + 30k degrees about (740, 40), inner (radius 8) to outer (18).
     const Args SPOKES[] = {{739, 47, 739, 57, 2}, {735, 46, 730, 55, 2}, {733, 43, 724, 48, 2}};
-    const std::tuple<Event, uint8_t, uint8_t, uint8_t, int, const char*, const char*, int, int>
-        rows[] = {
-            {GOOD, 0x7F, 0xFF, 0x00, 1, "2--5", "1-67", 493, 351}, // 1.67; the first good frame
-            {BAD, 0x40, 0x00, 0x00, 0, "----", "----", 0, 0},      // bad sums count for nothing
-            {GOOD, 0x7F, 0xFF, 0x00, 0, "----", "----", 493, 351},
-            {GOOD, 0x7F, 0xFF, 0x00, 0, "----", "----", 493, 351},
-            {TICKS, 20, 0, 0, 0, "----", "----", 0, 0}, // 2 s since the last good frame
-            {GOOD, 0x7F, 0xFF, 0x00, 0, "----", "----", 493, 351},
-            {GOOD, 0x7F, 0xFF, 0x00, 2, "----", "----", 493, 351}, // the fifth good frame
-            {GOOD, 0x3F, 0xFF, 0x80, 0, "17-2", "--1-", 530, 207}, // 1.17 at angle 252.25
-            {TICKS, 21, 0, 0, 0, "__-_", "_-__", -530, -207},      // more than 2 s: dashes
-            {TICKS, 21, 0, 0, 0, "----", "----", 0, 0},            // once for each gap
-            {GOOD, 0x3F, 0xFF, 0x80, 0, "17-2", "1-17", 530, 207}, // all back, from the hub
-            {CLOSE, 0, 0, 0, 0, "__-_", "_-__", -530, -207},
-        };
-    for (auto [event, high, middle, low, dark, afr, lambda, x, y] : rows) {
-        SCOPED_TRACE(std::string(afr) + " " + lambda);
+    // The event; a frame's lambda bytes (for TICKS, high is the ticks passed); the spoke
+    // darkened (0 none); the readouts' columns as Shown gives them; the needle and its tip.
+    struct Row {
+        Event event;
+        uint8_t high, middle, low;
+        int spoke;
+        const char *afr, *lambda;
+        Needle needle;
+        int x, y;
+    } rows[] = {
+        {GOOD, 0x7F, 0xFF, 0x00, 1, "2--5", "1-67", DRAWN, 493, 351}, // 1.67; the first good frame
+        {BAD, 0x40, 0x00, 0x00, 0, "----", "----", NONE, 0, 0},       // bad sums count for nothing
+        {GOOD, 0x7F, 0xFF, 0x00, 0, "----", "----", DRAWN, 493, 351},
+        {GOOD, 0x7F, 0xFF, 0x00, 0, "----", "----", DRAWN, 493, 351},
+        {TICKS, 20, 0, 0, 0, "----", "----", NONE, 0, 0}, // 2 s since the last good frame
+        {GOOD, 0x7F, 0xFF, 0x00, 0, "----", "----", DRAWN, 493, 351},
+        {GOOD, 0x7F, 0xFF, 0x00, 2, "----", "----", DRAWN, 493, 351}, // the fifth good frame
+        {GOOD, 0x3F, 0xFF, 0x80, 0, "17-2", "--1-", DRAWN, 530, 207}, // 1.17 at angle 252.25
+        {TICKS, 21, 0, 0, 0, "__-_", "_-__", TAKEN_OFF, 530, 207},    // more than 2 s: dashes
+        {TICKS, 21, 0, 0, 0, "----", "----", NONE, 0, 0},             // once for each gap
+        {GOOD, 0x3F, 0xFF, 0x80, 0, "17-2", "1-17", DRAWN, 530, 207}, // all back, from the hub
+        {CLOSE, 0, 0, 0, 0, "__-_", "_-__", TAKEN_OFF, 530, 207},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.afr) + " " + row.lambda);
         ClearCanvasCalls();
-        std::vector<uint8_t> frame = UnitFrame(0x57, 0, {high, middle, low, 0x05, 0xBE});
-        frame.back() = static_cast<uint8_t>(frame.back() + (event == BAD));
-        if (event == GOOD || event == BAD) {
+        std::vector<uint8_t> frame =
+            UnitFrame(0x57, 0, {row.high, row.middle, row.low, 0x05, 0xBE});
+        frame.back() = static_cast<uint8_t>(frame.back() + (row.event == BAD));
+        if (row.event == GOOD || row.event == BAD) {
             for (uint8_t byte : frame)
                 RxStoreByte(byte);
-            ASSERT_EQ(TakeLiveFrame(), event == GOOD ? 0 : 3);
+            ASSERT_EQ(TakeLiveFrame(), row.event == GOOD ? 0 : 3);
         }
-        TickCount += event == TICKS ? high : 0;
-        PortOpen = event != CLOSE;
+        TickCount += row.event == TICKS ? row.high : 0;
+        PortOpen = row.event != CLOSE;
         CheckLiveStale();
-        EXPECT_EQ(Drawn(TextColour), std::vector<Args>(dark > 0, SPOKES[dark]));
+        EXPECT_EQ(Drawn(TextColour), std::vector<Args>(row.spoke > 0, SPOKES[row.spoke]));
         EXPECT_EQ(Drawn(Rgb(250, 250, 250)),
-                  std::vector<Args>(dark > 0, SPOKES[std::max(dark - 1, 0)]));
-        EXPECT_EQ(Shown(AFR_X) + " " + Shown(LAMBDA_X), std::string(afr) + " " + lambda);
-        EXPECT_EQ(Drawn(NEEDLE), std::vector<Args>(x > 0, Args{396, 250, x, y, 5})); // none if bad
+                  std::vector<Args>(row.spoke > 0, SPOKES[std::max(row.spoke - 1, 0)]));
+        EXPECT_EQ(Shown(AFR_X) + " " + Shown(LAMBDA_X), std::string(row.afr) + " " + row.lambda);
+        const Args tip = {396, 250, row.x, row.y, 5};
+        EXPECT_EQ(Drawn(NEEDLE), std::vector<Args>(row.needle == DRAWN, tip));
         // Taken off: the face colour over the needle as last drawn and over the hub.
-        bool off = x < 0 && Drawn(FACE) == std::vector<Args>{{396, 250, -x, -y, 5}} &&
-                   CanvasCallsOf(CanvasOp::ELLIPSE).at(0).state.brushColour == FACE;
-        EXPECT_EQ(off, x < 0);
+        if (row.needle == TAKEN_OFF) {
+            EXPECT_TRUE(Drawn(FACE) == std::vector<Args>{tip} &&
+                        CanvasCallsOf(CanvasOp::ELLIPSE).at(0).state.brushColour == FACE);
+        }
     }
 }
 

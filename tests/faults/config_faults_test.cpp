@@ -56,7 +56,7 @@ TEST(ConfigFaultsTest, WritesThatCannotBeDoneKeepTheOldFileAndWritableFilesAreWr
         ClearRecordedNotices();
         WindowX = 640;
         WriteConfig();
-        EXPECT_EQ(CountNotices(), inPlace ? 0u : 1u);
+        EXPECT_EQ(CountNotices(), inPlace ? 0u : 1u) << DescribeNotices();
         EXPECT_EQ(Entries(dir.path), entries) << "nothing else in the directory";
         // The old file byte for byte or, written in place, the new setting read back.
         EXPECT_TRUE(inPlace ? !ReadsOldSettings(file) && WindowX.load() == 640
@@ -76,7 +76,7 @@ TEST(ConfigFaultsTest, FileInPlaceOfTheDirectoryCreatesNothing) {
     ReadsOldSettings(path);
     WriteConfig();
     EXPECT_TRUE(ReadText(dir.File("not-a-dir")) == "x" && Entries(dir.path) == 1);
-    EXPECT_EQ(CountNotices(), 2u) << "one notice when reading, one when writing";
+    EXPECT_EQ(CountNotices(), 2u) << DescribeNotices();
     EXPECT_EQ(RecordedNotices.at(1).text + "|" + RecordedNotices.at(1).caption,
               "Can not open Configuration File: \n\n " + path + "|Configuration File Error");
 }
@@ -102,7 +102,7 @@ TEST(ConfigFaultsTest, CorruptLinesAndNulBytesLeaveTheGoodLines) {
         ClearRecordedNotices();
         WriteText(file, line + OLD_FILE);
         EXPECT_TRUE(ReadsOldSettings(file) && ReadText(file) == line + OLD_FILE);
-        EXPECT_EQ(CountNotices(), 0u);
+        EXPECT_EQ(CountNotices(), 0u) << DescribeNotices();
     }
     ResetSettings();
     ResetLinkState();

@@ -107,7 +107,7 @@ TEST(LiveFaultsTest, OnePerCentLineNoiseShowsTheStreamWithinTenSeconds) {
             ViewMode = VIEW_AFR_LAMBDA;
             StartLiveStream();
         }
-        bool shown = WaitFor([] { return NoisyShown.load() >= 40; }, 10000);
+        bool shown = WaitFor([] { return NoisyShown.load() >= 40; }, PATIENCE_MS);
         double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         StopDisplayThread();
@@ -138,9 +138,9 @@ TEST(LiveFaultsTest, UnitVanishingUnderLiveIsFoundAgainOnAnotherPort) {
         return std::getline(lines, second) && std::getline(lines, second) && !second.empty();
     };
     // The terminal goes with the unit, as the kernel removes it when the adapter is unplugged.
-    WaitFor([&] { return !fs::is_symlink(sim.path) || back(); }, 15000);
+    WaitFor([&] { return !fs::is_symlink(sim.path) || back(); }, PATIENCE_MS);
     fs::remove_all(dir.path + "/dev");
-    bool reappeared = WaitFor(back, 15000);
+    bool reappeared = WaitFor(back, PATIENCE_MS);
     if (reappeared)
         PlugAdapter(dir.path, "6", second);
     runner.join();

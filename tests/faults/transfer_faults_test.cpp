@@ -35,7 +35,7 @@ ProcessResult Run(const Transfer& transfer, Args simArgs, const TempDir& dir, Si
 // The unit's state file once the unit has restarted out of its loader.
 std::string StateAfterRestart(SimProcess& sim, const TempDir& dir) {
     auto state = [&] { return ReadText(dir.File("state")); };
-    WaitFor([&] { return state().size() > 8 && state()[8] == 0; }, 3000);
+    WaitFor([&] { return state().size() > 8 && state()[8] == 0; }, PATIENCE_MS);
     StopSim(sim);
     return state();
 }
@@ -49,7 +49,7 @@ void CutAndRerun(const Transfer& transfer, long bytes, const std::string& uncut)
     ProcessResult cut =
         Run(transfer, {"--state", dir.File("state"), "--vanish-after", std::to_string(bytes)}, dir,
             sim);
-    bool vanished = WaitSimExit(sim, 5000) == 3;
+    bool vanished = WaitSimExit(sim, PATIENCE_MS) == 3;
     StopSim(sim);
     ProcessResult rerun = Run(transfer, {"--state", dir.File("state")}, dir, sim);
     // The version the unit then reports is the carried one.
@@ -149,6 +149,11 @@ TEST(TransferFaultsTest, ACutSetupWriteIsFinishedWithTheSetupItWasWriting) {
     EXPECT_NE(sticky.err.find("reads back in its setup mode: the write is not finished"),
               std::string::npos)
         << sticky.err;
+    // Bytes 3 and 4 of the block carry nothing: a unit that keeps its own there holds the setup.
+    sim = StartSim({"--spare-bytes", "7"});
+    ProcessResult spare = mq6({"setup", "write", "--stoich", "9.77", "--yes"});
+    StopSim(sim);
+    EXPECT_EQ(spare.status, 0) << spare.err;
 }
 
 } // namespace

@@ -131,7 +131,7 @@ TEST(ProgrammingTest, SequencesSendTheirStagesAndStopWithTheTextOfTheStageThatFa
             Bytes frame = PeerRead(peer, 1, 20);
             if (frame.empty())
                 continue;
-            Bytes rest = PeerRead(peer, frame[0] == 'R' ? 13 : 21, 500);
+            Bytes rest = PeerRead(peer, frame[0] == 'R' ? 13 : 21, PATIENCE_MS);
             frame.insert(frame.end(), rest.begin(), rest.end());
             std::lock_guard<std::mutex> hold(lock);
             bool load = frame[0] == 'R' && frame[1] == 15;
@@ -160,7 +160,8 @@ TEST(ProgrammingTest, SequencesSendTheirStagesAndStopWithTheTextOfTheStageThatFa
         EXPECT_EQ(text, row.text);
         // The restart is sent without a reply awaited: the next row's first request would be
         // refused while the comm thread still holds it, even after the unit has read it.
-        EXPECT_TRUE(WaitFor([&] { return Restarts == (result == 0) && TxLen.load() == 0; }, 2000));
+        EXPECT_TRUE(
+            WaitFor([&] { return Restarts == (result == 0) && TxLen.load() == 0; }, PATIENCE_MS));
         EXPECT_EQ(Events, row.events);
         // Addresses and payloads are the link's frames, checked byte for byte with the link;
         // what the setup write carries reaches the simulated unit in the transfer tests.

@@ -95,11 +95,13 @@ TEST_F(CommThreadTest, BackOffDoublesUpToSixSecondsAndAPortWithoutLineSettingsIs
         auto start = Clock::now();
         double seconds = 0.125; // the sleeps before the delay is chosen: 125 ms, then each delay
         for (int delay : {250, 500, 1000, 2000, 4000, 6000}) {
-            ASSERT_TRUE(WaitFor([&] { return RetryDelay.load() >= delay; }, 10000));
+            ASSERT_TRUE(WaitFor([&] { return RetryDelay.load() >= delay; }, PATIENCE_MS));
             double at = std::chrono::duration<double>(Clock::now() - start).count();
             EXPECT_EQ(RetryDelay.load(), delay);
             EXPECT_EQ(devNullOpen(), nullOpen) << "a port that failed its set-up is closed";
-            EXPECT_TRUE(at >= seconds - 0.05 && at <= seconds + 1.0) << delay << " at " << at;
+            // Never early; late by what a busy machine adds to a handful of sleeps, but by far
+            // less than a sleep of twice the delay would make it.
+            EXPECT_TRUE(at >= seconds - 0.05 && at <= seconds * 1.5 + 1.0) << delay << " at " << at;
             seconds += delay / 1000.0;
             if (delay == 1000 && name[1] == 'd')
                 break;
@@ -124,19 +126,20 @@ TEST_F(CommThreadTest, FrameQueuedBeforeAReopenIsDroppedAndALostLineIsReopenedOn
     RequestPort(PORT_REOPEN, link.c_str());
     StartTickTimer();
     StartCommThread();
-    ASSERT_TRUE(WaitFor([] { return PortOpen.load() == 1 && PortStatus.load() == 1; }, 3000));
+    ASSERT_TRUE(
+        WaitFor([] { return PortOpen.load() == 1 && PortStatus.load() == 1; }, PATIENCE_MS));
     EXPECT_TRUE(PeerDrain(peer, 200).empty()) << "the frame queued before the reopen went out";
     ASSERT_TRUE(OpenPtyPeer(second));
     unlink(link.c_str());
     ASSERT_EQ(symlink(second.slavePath.c_str(), link.c_str()), 0);
     ClosePtyPeer(peer); // the unit vanishes and is back at once under the same path
-    ASSERT_TRUE(WaitFor([] { return PortStatus.load() == 0; }, 2000));
+    ASSERT_TRUE(WaitFor([] { return PortStatus.load() == 0; }, PATIENCE_MS));
     auto lost = Clock::now();
-    ASSERT_TRUE(WaitFor([] { return PortOpen.load() == 1; }, 3000));
+    ASSERT_TRUE(WaitFor([] { return PortOpen.load() == 1; }, PATIENCE_MS));
     double seconds = std::chrono::duration<double>(Clock::now() - lost).count();
-    EXPECT_TRUE(seconds >= 0.12 && seconds < 1.0) << seconds;
+    EXPECT_TRUE(seconds >= 0.12 && seconds < 5.0) << seconds; // not after the next back-off
     ASSERT_EQ(QueueTransmit(Hex("52 00").data(), 2), 0);
-    EXPECT_EQ(PeerRead(second, 2, 1000), Hex("52 00"));
+    EXPECT_EQ(PeerRead(second, 2, PATIENCE_MS), Hex("52 00"));
     StopLink();
     ClosePtyPeer(second);
     unlink(link.c_str());
@@ -172,7 +175,7 @@ TEST_F(CommThreadTest, PortIsSetUpForTheUnitAndLetGoOfOnClose) {
     EXPECT_EQ(std::tuple(line.c_cc[VMIN], line.c_cc[VTIME]), std::tuple(0, 0));
     DeviceDataValid = 1; // a block read on this line belongs to the unit that was on it
     RequestPort(PORT_CLOSE, nullptr);
-    EXPECT_TRUE(WaitFor([] { return PortRequestPending.load() == 0; }, 1000));
+    EXPECT_TRUE(WaitFor([] { return PortRequestPending.load() == 0; }, PATIENCE_MS));
     EXPECT_EQ(PortOpen.load() + PortStatus.load() + DeviceDataValid.load(), 0);
     EXPECT_EQ(fcntl(0, F_GETFD), -1) << "the port's descriptor is closed";
     dup2(savedStdin, 0);
@@ -221,11 +224,11 @@ TEST_F(CommThreadTest, ResetNeverBringsBackFramesReadBeforeIt) {
     int carriedOut = 0;
     for (int reset = 0; reset < 3000; ++reset) {
         RequestRxReset();
-        carriedOut += WaitFor([] { return RxResetRequest.load() == 0; }, 1000);
+        carriedOut += WaitFor([] { return RxResetRequest.load() == 0; }, PATIENCE_MS);
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     RequestPort(PORT_CLOSE, nullptr); // and a close is served while they still flow
-    EXPECT_TRUE(WaitFor([] { return PortRequestPending.load() == 0; }, 2000));
+    EXPECT_TRUE(WaitFor([] { return PortRequestPending.load() == 0; }, PATIENCE_MS));
     done.store(true);
     unit.join();
     consumer.join();
@@ -244,10 +247,10 @@ class ProtocolTest : public CommThreadTest {
     }
     // The reply is on the line before the request goes out, as from a quick unit.
     void Reply(const Bytes& bytes) {
-        ASSERT_TRUE(WaitFor([] { return TxLen.load() == 0; }, 1000));
+        ASSERT_TRUE(WaitFor([] { return TxLen.load() == 0; }, PATIENCE_MS));
         int expected = RxAvailable() + static_cast<int>(bytes.size());
         PeerWrite(peer, bytes);
-        ASSERT_TRUE(WaitFor([&] { return RxAvailable() >= expected; }, 1000));
+        ASSERT_TRUE(WaitFor([&] { return RxAvailable() >= expected; }, PATIENCE_MS));
     }
     // The command's result, and the ticks it took.
     static std::pair<int, int> Timed(const std::function<int()>& command) {
@@ -276,7 +279,7 @@ TEST_F(ProtocolTest, CommandsSendTheWorkedFramesByteForByte) {
         SCOPED_TRACE(request);
         Reply(reply);
         EXPECT_EQ(command(), 0);
-        EXPECT_EQ(PeerRead(peer, Hex(request).size(), 500), Hex(request));
+        EXPECT_EQ(PeerRead(peer, Hex(request).size(), PATIENCE_MS), Hex(request));
     }
     EXPECT_TRUE(std::equal(block.begin(), block.end(), copy.begin()));
 }
@@ -297,21 +300,22 @@ TEST_F(ProtocolTest, ScannerAndVerdicts) {
         SCOPED_TRACE(what);
         Reply(line);
         auto [result, ticks] = Timed([] { return SetStreamMode(8); });
-        EXPECT_EQ(std::tuple(result, LastType.load(), RxAvailable(), ticks <= 1),
-                  std::tuple(verdict, lastType, left, true)); // answered without waiting
+        // Answered without the wait of a silent unit, more than 5 ticks.
+        EXPECT_EQ(std::tuple(result, LastType.load(), RxAvailable(), ticks <= 4),
+                  std::tuple(verdict, lastType, left, true));
         RequestRxReset();
     }
 }
 
 // A reply that stops waits more than 5 ticks for its next byte, and takes one that comes in
 // time; noise that never makes a frame ends the wait after 30 ticks. Ticks, not milliseconds: on
-// a loaded machine the ticker catches up in bursts, and a late look may add a tick or two.
+// a loaded machine the ticker catches up in bursts, and a late look may add a few.
 TEST_F(ProtocolTest, ByteWaitsLastFiveTicksAndNoiseEndsTheWaitAfterThirty) {
     const Bytes block = UnitFrame('W', 'E', Bytes(256, 1));
     // The frame (none: noise), where it stops, when the rest comes (-1: never), ticks taken.
     const std::tuple<const Bytes*, long, int, int, int> rows[] = {
-        {&ACK_W, 0, -1, 6, 7},     {&block, 100, -1, 6, 7}, {&ACK_W, 6, -1, 6, 7},
-        {&block, 100, 300, 0, 30}, {&ACK_W, 6, 300, 0, 30}, {nullptr, 0, -1, 31, 34}};
+        {&ACK_W, 0, -1, 6, 8},     {&block, 100, -1, 6, 8}, {&ACK_W, 6, -1, 6, 8},
+        {&block, 100, 300, 0, 30}, {&ACK_W, 6, 300, 0, 30}, {nullptr, 0, -1, 31, 35}};
     for (const auto& [frame, cut, restAfterMs, fewest, most] : rows) {
         SCOPED_TRACE(testing::Message() << (frame ? frame->size() : 0) << " bytes cut at " << cut);
         // Noise that paused for 15 ms (a machine too busy to keep writing it) can meet a burst of
@@ -350,7 +354,8 @@ TEST_F(ProtocolTest, SilentUnitGetsFiveExchangesAndTheBoxUntilItIsAnswered) {
         NoticeResult = boxResult;
         EXPECT_EQ(GetDeviceData(), -1);
         EXPECT_EQ(std::tuple(DeviceDataValid.load(), ErrorShown.load(), CountNotices()),
-                  std::tuple(0, errorShown, shown));
+                  std::tuple(0, errorShown, shown))
+            << DescribeNotices();
     }
     Bytes sent = PeerDrain(peer, 200);
     ASSERT_EQ(sent.size(), 3 * (14u + 14u + 3u * 22u));

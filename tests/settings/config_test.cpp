@@ -106,7 +106,7 @@ TEST_F(ConfigTest, MissingFileIsCreatedEmptyThenWrittenClamped) {
               "[ID] MQ-6 WB Utility\n[PORT] COM7\n[AUTOPORT] 0\n[XPOSHWND] 1280\n"
               "[YPOSHWND] 1024\n[LAMBLOW] 0.912345\n[LAMBHIGH] 2.000000\n[LAMBFILT] 0\n");
     EXPECT_EQ(Settings(), "COM7 0 1280 1024 0.912345 2 0") << "the settings in use as written";
-    EXPECT_EQ(CountNotices(), 0u);
+    EXPECT_EQ(CountNotices(), 0u) << DescribeNotices();
 }
 
 // In the current directory, the recording folder written as an extra last line and read back

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <string>
+#include <sys/ioctl.h>
 #include <thread>
 #include <unistd.h>
 #include <utility>
@@ -49,7 +50,7 @@ class SimTest : public ::testing::Test {
             Bytes reply = Hex(step.reply);
             size_t length = reply.size() == 2 ? 260 : reply.size();
             PeerWrite(port, Hex(step.request));
-            Bytes got = PeerRead(port, length == 0 ? 1 : length, length == 0 ? 250 : 1000);
+            Bytes got = PeerRead(port, length == 0 ? 1 : length, length == 0 ? 250 : PATIENCE_MS);
             ASSERT_EQ(got.size(), length);
             EXPECT_EQ(Bytes(got.begin(), got.begin() + reply.size()), reply);
             if (reply.size() == 2) {
@@ -69,7 +70,7 @@ TEST_F(SimTest, BaudPacesTheLineAndFullNoiseFlipsOneBitOfEveryByte) {
     for (auto [peer, reply] : {std::pair(&port, &clean), {&line, &flipped}}) {
         PeerWrite(*peer, Hex("52 07 20*10 01 99"));
         auto start = std::chrono::steady_clock::now();
-        *reply = PeerRead(*peer, 260, 3000);
+        *reply = PeerRead(*peer, 260, PATIENCE_MS);
         std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
         EXPECT_TRUE(peer == &port || took.count() >= 0.27) << took.count();
     }
@@ -86,7 +87,7 @@ TEST(SimFaultsTest, FullCorruptionFlipsOneBitOfEverySum) {
     SimProcess sim = StartSim({"--corrupt", "1", "--rate", "1000", "--profile", "const:0.90"});
     PtyPeer line{open(sim.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC), -1, ""};
     PeerWrite(line, Hex("52 00 08 00*9 00 5A"));
-    Bytes got = PeerRead(line, 7 + 100 * 9, 3000);
+    Bytes got = PeerRead(line, 7 + 100 * 9, PATIENCE_MS);
     close(line.master);
     StopSim(sim);
     ASSERT_EQ(got.size(), 907u);
@@ -137,11 +138,32 @@ TEST(SimPortTest, AClientFindsItIdleAndAVanishedUnitIsBackAtOnce) {
     std::this_thread::sleep_for(std::chrono::seconds(1));
     EXPECT_LE(CpuTicks(sim.pid) - idle, sysconf(_SC_CLK_TCK) / 10);
     PeerWrite(port, Hex("5A 00 18 00 00*16 00 72 5A 01 20*18 02 9B"));
-    EXPECT_TRUE(
-        WaitFor([&] { return Split(ReadText(sim.dir + "/stdout"), '\n').size() > 1; }, 3000));
+    EXPECT_TRUE(WaitFor([&] { return Split(ReadText(sim.dir + "/stdout"), '\n').size() > 1; },
+                        PATIENCE_MS));
     EXPECT_FALSE(std::filesystem::exists(dir.File("tables")));
     close(port.master);
     StopSim(sim);
+    // Nor after a client that asked for more than it read (data blocks, 13 KB at a time, up to
+    // 260 KB, more than the terminal holds) and went (the unit sees it go within 300 ms): the
+    // write it blocked goes with it.
+    SimProcess busy = StartSim({});
+    PtyPeer greedy{open(busy.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC), -1, ""};
+    for (int block = 0, unsent = 0; block < 1000; ++block) {
+        PeerWrite(greedy, Hex("52 07 20*10 01 99"));
+        if (block % 50 == 49 &&
+            WaitFor([&] { return !ioctl(greedy.master, TIOCOUTQ, &unsent) && !unsent; },
+                    PATIENCE_MS))
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    close(greedy.master);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    PtyPeer next{open(busy.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC), -1, ""};
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const long after = CpuTicks(busy.pid);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_LE(CpuTicks(busy.pid) - after, sysconf(_SC_CLK_TCK) / 10);
+    close(next.master);
+    StopSim(busy);
 }
 
 // A bad value is refused before any terminal is made, and so is a --link that is no symbolic
@@ -167,6 +189,7 @@ TEST(SimOptionsTest, BadValuesAreRefused) {
         {{"--link", dir.File("missing/tty")},
          "mq6-sim: --link " + dir.File("missing/tty") + ": the folder does not exist\n"},
         {{"--state", big}, "mq6-sim: " + big + " is not a state file of this simulator\n"},
+        {{"--reappear-ms", "0"}, "mq6-sim: --reappear-ms needs --vanish-after\n"},
     };
     for (auto row : rows) {
         SCOPED_TRACE(row.err);
@@ -214,7 +237,8 @@ TEST(SimStateTest, LostStateStopsTheWritesAndASecondProgramIsKeptOffThePort) {
     ProcessResult first, second;
     std::thread live([&] { first = mq6({"live", "--seconds", "1.5", "--csv", "-"}); });
     // The second comes once the first has asked for the stream, however slow its start.
-    WaitFor([&] { return ReadText(dir.File("log")).find("52 00 08") != std::string::npos; }, 5000);
+    WaitFor([&] { return ReadText(dir.File("log")).find("52 00 08") != std::string::npos; },
+            PATIENCE_MS);
     second = mq6({"info"});
     live.join();
     EXPECT_EQ(std::pair(first.status, second.status), std::pair(0, 1));

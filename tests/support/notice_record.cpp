@@ -25,3 +25,12 @@ size_t CountNotices() {
     std::lock_guard<std::mutex> hold(NoticeLock);
     return RecordedNotices.size();
 }
+
+std::string DescribeNotices() {
+    std::lock_guard<std::mutex> hold(NoticeLock);
+    std::string text = std::to_string(RecordedNotices.size()) + " notices:";
+    for (const RecordedNotice& notice : RecordedNotices)
+        for (char c : " [" + notice.caption + ": " + notice.text + "]")
+            text += c == '\n' ? std::string("\\n") : std::string(1, c);
+    return text;
+}

@@ -16,3 +16,6 @@ extern int NoticeResult; // what the next boxes return
 
 void ClearRecordedNotices();
 size_t CountNotices();
+// The notices shown, "caption: text" each (line ends as \n), for the message of a count that is
+// off.
+std::string DescribeNotices();

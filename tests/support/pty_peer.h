@@ -30,6 +30,9 @@ std::vector<uint8_t> UnitFrame(uint8_t header, uint8_t type, const std::vector<u
 
 // Polls condition every millisecond up to timeout_ms.
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs);
+// The deadline of a wait for what must come: far above any machine's delay, reached only when
+// it never comes.
+constexpr int PATIENCE_MS = 60000;
 
 // Starts the tick timer and the comm thread with portName as the fixed port, asked to open it.
 void StartLinkTowards(const std::string& portName);

@@ -97,7 +97,7 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
 void StartLinkTowards(const std::string& portName) {
     // A request made while the comm thread serves another is absorbed by it: one still being
     // served (a close, say) is let finish first.
-    WaitFor([] { return PortRequestPending.load() == 0; }, 3000);
+    WaitFor([] { return PortRequestPending.load() == 0; }, PATIENCE_MS);
     ResetLinkState();
     // The named port stays the port: no search may replace it with a unit on this machine.
     AutoPort.store(0);
@@ -110,7 +110,7 @@ void StartLinkTowards(const std::string& portName) {
 bool StartLinkOn(const std::string& portName) {
     StartLinkTowards(portName);
     auto up = [] { return PortOpen.load() + PortStatus.load() == 2 && !PortRequestPending.load(); };
-    return WaitFor(up, 3000);
+    return WaitFor(up, PATIENCE_MS);
 }
 
 void StopLink() {

@@ -18,8 +18,8 @@ int Spawn(std::vector<std::string> words, const std::vector<std::string>& files)
     argv.push_back(nullptr);
     // What mq6 keeps for the user (the setup a write was sending) goes beside the run's output,
     // not into the home of whoever runs the tests; made before the fork, which may not allocate.
-    std::string data = "XDG_DATA_HOME=" +
-                       std::filesystem::path(files[1]).parent_path().append("data").string();
+    std::string data =
+        "XDG_DATA_HOME=" + std::filesystem::path(files[1]).parent_path().append("data").string();
     std::vector<char*> environment;
     for (char** entry = environ; *entry != nullptr; ++entry)
         if (!std::string_view(*entry).starts_with("XDG_DATA_HOME="))
@@ -55,7 +55,8 @@ SimProcess StartSim(const std::vector<std::string>& args, const std::string& pro
     sim.pid = Spawn(words, {"/dev/null", sim.dir + "/stdout", sim.dir + "/stderr"});
     // A simulator that ends by itself is reaped while the link is awaited.
     auto up = [&] { return std::filesystem::exists(sim.dir + "/tty"); };
-    if (!WaitFor([&] { return up() || (WaitSimExit(sim, 0), sim.pid < 0); }, 5000) || !up()) {
+    if (!WaitFor([&] { return up() || (WaitSimExit(sim, 0), sim.pid < 0); }, PATIENCE_MS) ||
+        !up()) {
         StopSim(sim);
         return sim;
     }

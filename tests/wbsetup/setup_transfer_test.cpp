@@ -72,8 +72,9 @@ class SetupTransferTest : public ::testing::Test {
             return -2;
         int result = WaitSetupWrite();
         // LeaveLoadMode awaits no reply: the unit restarts (and dumps) a moment later.
-        EXPECT_TRUE(result != 0 ||
-                    WaitFor([&] { return ReadText(dir.File("tables")).size() == 4096; }, 3000));
+        EXPECT_TRUE(
+            result != 0 ||
+            WaitFor([&] { return ReadText(dir.File("tables")).size() == 4096; }, PATIENCE_MS));
         return result;
     }
     // The tables the unit dumped and the setup block it holds.
@@ -101,7 +102,7 @@ TEST_F(SetupTransferTest, FirmwareUpdateModeStopsReadAndSetButSetupModeDoesNot) 
     Start({"--unit-mode", "1"});
     EXPECT_EQ(ReadSetup(), -1);
     EXPECT_EQ(WriteSetup(DEFAULT_SETUP), -1);
-    ASSERT_EQ(RecordedNotices.size(), 2u); // no worker was started
+    ASSERT_EQ(CountNotices(), 2u) << DescribeNotices(); // no worker was started
     for (const RecordedNotice& notice : RecordedNotices)
         EXPECT_EQ(notice.text + notice.caption + std::to_string(notice.flags),
                   FIRMWARE_MODE + "-WB Setup Error-" +
@@ -130,7 +131,7 @@ TEST_F(SetupTransferTest, SilentUnitStillGetsAWorkerThatFailsWithTheCommError) {
     EXPECT_EQ(WriteSetup(DEFAULT_SETUP), -1) << "nothing else starts while the write runs";
     EXPECT_EQ(ReadSetup(), -1);
     EXPECT_EQ(WaitSetupWrite(), -1);
-    ASSERT_EQ(RecordedNotices.size(), 2u); // the worker has ended
+    ASSERT_EQ(CountNotices(), 2u) << DescribeNotices(); // the worker has ended
     EXPECT_EQ(RecordedNotices[1].text + RecordedNotices[1].caption,
               "       Comm Error\n\nCheck PC to MQ-6 WB Connection\n\nIs the MQ-6 WB Powered "
               "On?-WB Setup Error-");

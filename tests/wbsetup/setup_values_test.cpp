@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <string>
 
 namespace {
@@ -11,9 +10,10 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Info = std::array<uint8_t, DEVICE_INFO_SIZE>;
 
-// A setup's fields in their order: stoich, flags, offset, then per channel volts1, afr1,
-// volts2, afr2, response code and row.
-using Fields = std::array<int32_t, 15>;
+// A channel's fields: volts 1, AFR 1, volts 2, AFR 2, response code, the row shown.
+std::array<int32_t, 6> Fields(const ChannelSetup& c) {
+    return {c.Volts1, c.Afr1, c.Volts2, c.Afr2, c.ResponseValue, c.ResponseIndex};
+}
 
 // How a record is packed is setup_file_test's: blocks taken through a file and back.
 TEST(SetupBlock, UnpacksAsTheUnitHoldsIt) {
@@ -27,8 +27,12 @@ TEST(SetupBlock, UnpacksAsTheUnitHoldsIt) {
     values.Channel[CHANNEL_A].ResponseIndex = 5;
     UnpackSetupBlock(info, values);
     MatchResponseRows(values);
-    EXPECT_EQ(std::bit_cast<Fields>(values),
-              (Fields{65244, 243, 201, 255, 32769, 129, 4660, 66, 5, 7, 900, 44, 1600, 16, 0}));
+    // Stoich from bytes 0 and 1, flags byte 2, the narrowband offset byte 19; channel A from
+    // bytes 7, 9-10, 8, 11-12 and 5, B from 13, 15-16, 14, 17-18 and 6.
+    EXPECT_EQ((std::array{values.StoichAfr, values.SetupFlags, values.NbOffset}),
+              (std::array{0xFEDC, 0xF3, 0xC9}));
+    EXPECT_EQ(Fields(values.Channel[CHANNEL_A]), (std::array{0xFF, 0x8001, 0x81, 0x1234, 66, 5}));
+    EXPECT_EQ(Fields(values.Channel[CHANNEL_B]), (std::array{7, 0x0384, 44, 0x0640, 16, 0}));
 }
 
 TEST(FieldText, ReadsTheLeadingNumberRoundedWithTheOffsetOf055AndChecksItsRange) {

@@ -22,7 +22,7 @@ TEST(SerialWin32, OpenPortRunsWithTheLineSettingsAndFailsCleanlyWhenTheUnitIsGon
     StartTickTimer();
     StartCommThread();
     RequestPort(PORT_REOPEN, PortName.data());
-    for (int waited = 0; waited < 5000 && PortStatus.load() + PortOpen.load() < 2; waited += 5)
+    for (int waited = 0; waited < 60000 && PortStatus.load() + PortOpen.load() < 2; waited += 5)
         Sleep(5);
     DCB line{};
     line.DCBlength = sizeof line;
@@ -63,7 +63,7 @@ TEST(ConfigWin32, LeavesAReadOnlyFileAloneWithTheErrorBox) {
     EXPECT_EQ(ReadFileText(file), "[LAMBFILT] 20\r\n");
     WIN32_FIND_DATAA left;
     EXPECT_EQ(FindFirstFileA((file + ".*.tmp").c_str(), &left), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(CountNotices(), 1u);
+    EXPECT_EQ(CountNotices(), 1u) << DescribeNotices();
     SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(file.c_str());
 }

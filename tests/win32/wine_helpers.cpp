@@ -1,7 +1,7 @@
 #include "win32/wine_helpers.h"
 
-#include "app/startup.h"
 #include "app/shell.h"
+#include "app/startup.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -30,7 +30,9 @@ bool ShellAndWait(std::string script, bool linkPresent) {
     if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process))
         return false;
-    for (int waited = 0; waited < 5000; waited += 20, Sleep(20))
+    // Up to a minute for the link to come on a busy machine; its going is not always seen
+    // under Wine, and the kill was sent all the same.
+    for (int waited = 0; waited < (linkPresent ? 60000 : 5000); waited += 20, Sleep(20))
         if ((GetFileAttributesA(DosPathOf(SimLink).c_str()) != INVALID_FILE_ATTRIBUTES) ==
             linkPresent)
             return true;
@@ -65,12 +67,14 @@ void StopWineSim() {
 
 bool QuitTaken = false;
 
+// One pass at least, however late the thread runs: what was posted before the call is handled.
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
     for (DWORD start = GetTickCount(); !done(); Sleep(1)) {
         int exitCode = 0;
+        if (!QuitTaken)
+            QuitTaken = MessageLoopPass(&exitCode) != 0;
         if (GetTickCount() - start > static_cast<DWORD>(timeoutMs) || QuitTaken)
             return done();
-        QuitTaken = MessageLoopPass(&exitCode) != 0;
     }
     return true;
 }
