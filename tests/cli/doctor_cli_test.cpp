@@ -60,11 +60,12 @@ TEST(DoctorCliTest, EachCheckTellsWhatItSawAndTheReportEndsWithTheCounts) {
         {"silent", "--silent", "PTY", "wooofss", 1, "7 checks: 3 ok, 1 warn, 1 fail, 2 skipped\n"},
         // Gone as it takes the stream request (the third): no frame, nothing reconnected, and a
         // stream nobody can stop; gone after frames (the second stream request, 2 s in): the
-        // gap runs to the run's end. Either way the cable or adapter is named.
-        {"gone", "--vanish-after 42", "PTY --json --seconds 0.5", "woooofo", 1,
+        // gap runs to the run's end. Either way the cable or adapter is named. Both name the
+        // simulator's link, which goes with it: the terminal's number may go to another unit.
+        {"gone", "--vanish-after 42", "LINK --json --seconds 0.5", "woooofo", 1,
          "\"reconnections\": 0,\n      \"port_gone\": true,\n      \"lambda_min\": 0.0,\n      "
          "\"lambda_max\": 0.0,\n      \"lambda_mean\": 0.0\n"},
-        {"gone after frames", "--vanish-after 56", "PTY --seconds 4", "woooofo", 1,
+        {"gone after frames", "--vanish-after 56", "LINK --seconds 4", "woooofo", 1,
          "longest gap 1."},
         {"in its loader", "--unit-mode 1 --start-in-loader", "PTY", "wooofss", 1,
          "firmware update mode: a firmware update did not finish; mq6 firmware update finishes it"},
@@ -105,8 +106,8 @@ TEST(DoctorCliTest, EachCheckTellsWhatItSawAndTheReportEndsWithTheCounts) {
         std::string pty = fs::read_symlink(sim.path);
         int held = -1;
         for (std::string word; words >> word;) {
-            if (word == "PTY") {
-                options.insert(options.begin(), {"--port", pty});
+            if (word == "PTY" || word == "LINK") {
+                options.insert(options.begin(), {"--port", word == "PTY" ? pty : sim.path});
             } else if (word == "NOBODY") {
                 wrapper = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
             } else if (word == "INT") {
