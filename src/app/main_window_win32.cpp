@@ -105,15 +105,8 @@ BOOL CALLBACK CloseDataErrorBox(HWND box, LPARAM) {
     return TRUE;
 }
 
-// The status line after every read and at a worker's end: what the unit is left in may have
-// changed.
-void RedrawStatusLine(HWND window) {
-    RECT line = {0, ClientHeight - LineHeight, ClientWidth, ClientHeight};
-    InvalidateRect(window, &line, FALSE);
-}
-
 void OnDataRead(HWND window, WPARAM read) {
-    RedrawStatusLine(window);
+    RedrawStatusLine(); // what the unit is left in may have changed
     if (read != 0) {
         if (DataErrorBoxUp)
             EnumThreadWindows(GetCurrentThreadId(), CloseDataErrorBox, 0);
@@ -335,7 +328,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     case FOCUS_BACK_MESSAGE:
         SetFocus(window);
-        RedrawStatusLine(window);
+        RedrawStatusLine();
         return 0;
     case WM_QUERYENDSESSION:
         return ProgrammingRunning() ? FALSE : TRUE;

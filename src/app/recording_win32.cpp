@@ -43,14 +43,6 @@ void SetRecordItem() {
     DrawMenuBar(MainWindow);
 }
 
-void RedrawStatusLine() {
-    Canvas* canvas = CanvasOpenWindow();
-    if (canvas == nullptr)
-        return;
-    DrawStatusLine(canvas);
-    CanvasCloseWindow(canvas);
-}
-
 void ShowRecordFailure(const char* what) {
     std::string path(RecordPath());
     std::string reason(RecordFailure());

@@ -34,6 +34,11 @@ void FormatStatusNote(char* text, size_t size);
 void ResetStatusNote();
 void ShowStatusMessage(std::string_view message);
 void ShowStatusMessageAt(std::string_view what);
+// Draws the status line now, from any thread, and asks the window's own paint of it too: drawn
+// from another thread the line may reach the screen only when the main thread next flushes the
+// window (under Wine, not before its next input), and the main thread may meanwhile draw an
+// older state over it. Its own paint draws the state there is then.
+void RedrawStatusLine();
 
 // A child control of the main window, placed in client pixels. DestroyViewControl destroys one
 // (a null handle does nothing) and clears the handle first, so that no message sent while it

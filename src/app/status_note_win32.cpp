@@ -57,21 +57,23 @@ void ResetStatusNote() {
     Message.fill('\0');
 }
 
+void RedrawStatusLine() {
+    Canvas* canvas = CanvasOpenWindow();
+    if (canvas == nullptr)
+        return;
+    DrawStatusLine(canvas);
+    CanvasCloseWindow(canvas);
+    RECT line = {0, ClientHeight - LineHeight, ClientWidth, ClientHeight};
+    InvalidateRect(MainWindow, &line, FALSE);
+}
+
 void ShowStatusMessage(std::string_view message) {
     {
         std::lock_guard<std::mutex> hold(MessageLock);
         Message.fill('\0');
         message.copy(Message.data(), Message.size() - 1);
     }
-    Canvas* canvas = CanvasOpenWindow();
-    if (canvas == nullptr)
-        return;
-    DrawStatusLine(canvas);
-    CanvasCloseWindow(canvas);
-    // Drawn from a worker's thread the line may reach the screen late, as the port indicator's
-    // does; the window's own paint of it is asked for too.
-    RECT line = {0, ClientHeight - LineHeight, ClientWidth, ClientHeight};
-    InvalidateRect(MainWindow, &line, FALSE);
+    RedrawStatusLine();
 }
 
 void ShowStatusMessageAt(std::string_view what) {
