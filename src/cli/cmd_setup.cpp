@@ -15,6 +15,8 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -239,14 +241,22 @@ int KeepRestorePoint(int blockRead) {
 
 int TransferSetup(const SetupRecord& target) {
     SetupRestoreHook = KeepRestorePoint;
+    // The setup a cut write left to finish, put back if this write is refused: the unit still
+    // holds part of it.
+    const std::string pending = PendingSetupPath();
+    std::ostringstream earlier;
+    bool hadEarlier =
+        static_cast<bool>(earlier << std::ifstream(pending, std::ios::binary).rdbuf());
     KeepPendingSetup(target);
     StartProgress();
     SetupWriteProgressHook = StepWrite;
     HoldInterrupts hold("setup write", "mq6 setup write");
     int started = WriteSetup(target);
-    // Refused before anything was sent: no setup is left to finish.
-    if (started != 0)
-        std::remove(PendingSetupPath().c_str());
+    // Refused before anything was sent: no setup of this write is left to finish.
+    if (started != 0 && hadEarlier)
+        std::ofstream(pending, std::ios::binary | std::ios::trunc) << earlier.str();
+    else if (started != 0)
+        std::remove(pending.c_str());
     int result = started == 0 ? WaitSetupWrite() : -1;
     EndProgress();
     SetupWriteProgressHook = nullptr;

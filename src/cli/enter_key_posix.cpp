@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 int TakeEnterPresses() {
-    if (isatty(STDIN_FILENO) == 0)
+    // Only a terminal whose foreground is this run: read from the background, it would stop the
+    // run (SIGTTIN) as the user types into the shell.
+    if (isatty(STDIN_FILENO) == 0 || tcgetpgrp(STDIN_FILENO) != getpgrp())
         return 0;
     int presses = 0;
     pollfd input{STDIN_FILENO, POLLIN, 0};

@@ -109,10 +109,11 @@ void DrawTargetBand(Canvas* canvas) {
     // Written back on purpose: a target outside the scale stays at the scale's end from the first
     // drawing on, in the Preferences and in the file alike. Only a value the clamp moved: the
     // display thread draws the dial too, and must not put back one the Preferences just replaced.
+    // Exchanged, not stored: a value the Preferences store meanwhile is kept.
     if (low != setLow)
-        TargetLow.store(low, std::memory_order_release);
+        TargetLow.compare_exchange_strong(setLow, low, std::memory_order_acq_rel);
     if (high != setHigh)
-        TargetHigh.store(high, std::memory_order_release);
+        TargetHigh.compare_exchange_strong(setHigh, high, std::memory_order_acq_rel);
     TargetBand band = DrawnTargetBand(low, high);
     const int hundredths = static_cast<int>((ScaleMax - ScaleMin) * 100 + 1) - 1;
     const double degreesPerHundredth = SCALE_SWEEP / hundredths;

@@ -44,8 +44,9 @@ void DrawFileTimes(Canvas* canvas, const HistoryChart& chart) {
     int64_t first = ChartFirstSlot(chart.window);
     std::array<char, 16> label;
     CanvasSetTextAlign(canvas, ALIGN_CENTRE_TOP);
-    for (double k = std::ceil(static_cast<double>(first) * chart.window.columnSeconds / step);;
-         ++k) {
+    // At most a line a column, whatever step the caller asks for.
+    double k = std::ceil(static_cast<double>(first) * chart.window.columnSeconds / step);
+    for (int line = 0; line < HISTORY_COLUMNS; ++line, ++k) {
         double t = k * step;
         int x = HISTORY_LEFT + static_cast<int>(ChartSlot(t, chart.window.columnSeconds) - first);
         if (x >= HISTORY_RIGHT)

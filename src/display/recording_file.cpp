@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <new>
 #include <string>
 
 namespace {
@@ -68,6 +69,9 @@ int ReadRow(std::string_view line, long number, int fields, RecordedRow& row,
     if (bad >= 0)
         return Refuse(fault, number, "no number where one belongs in ",
                       FieldNames[static_cast<size_t>(bad)]);
+    // A recording's clock counts from its start; beyond 115 days it is not a recorder's.
+    if (!(row.seconds >= 0 && row.seconds <= RECORDING_MAX_SECONDS))
+        return Refuse(fault, number, "time_s outside 0 to 10000000 s");
     row.lambdaRaw = static_cast<float>(raw);
     row.mark = 0;
     if (fields == FIELDS && !field[5].empty()) {
@@ -97,9 +101,10 @@ int ParseRows(std::string_view text, Recording& recording, RecordingFault& fault
                      : 0;
     if (fields == 0)
         return Refuse(fault, 1, "not the header of a recording of live data");
-    // The rows' count is known before they are read, so the store is allocated once.
+    // The rows' count is known before they are read, so the store is allocated once; a row
+    // takes ten bytes at least, which bounds the store by the file's size, not its line ends.
     size_t lines = static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
-    recording.rows.reserve(lines);
+    recording.rows.reserve(std::min(lines, text.size() / 10 + 1));
     long number = 1;
     for (size_t start = headerEnd; start != std::string_view::npos && start + 1 < text.size();) {
         ++number;
@@ -127,8 +132,12 @@ int ParseRecording(std::string_view text, Recording& recording, RecordingFault& 
     recording.rows.clear();
     recording.markRows.clear();
     fault = RecordingFault{};
-    if (ParseRows(text, recording, fault) == 0)
-        return 0;
+    try {
+        if (ParseRows(text, recording, fault) == 0)
+            return 0;
+    } catch (const std::bad_alloc&) {
+        Refuse(fault, 0, "too large to open in this computer's memory");
+    }
     recording = Recording{};
     return -1;
 }
@@ -136,7 +145,13 @@ int ParseRecording(std::string_view text, Recording& recording, RecordingFault& 
 int ReadRecording(const char* path, Recording& recording, RecordingFault& fault) {
     std::string text;
     FileReason reason{};
-    int read = ReadWholeFile(path, RECORDING_SIZE_LIMIT, text, reason);
+    int read = -1;
+    try {
+        read = ReadWholeFile(path, RECORDING_SIZE_LIMIT, text, reason);
+    } catch (const std::bad_alloc&) {
+        std::snprintf(reason.data(), reason.size(), "%s",
+                      "too large to open in this computer's memory");
+    }
     if (read != 0) {
         fault = RecordingFault{};
         fault.unreadable = read == -1;

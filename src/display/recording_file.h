@@ -13,6 +13,7 @@
 
 // Larger files are refused before they are read.
 constexpr uint64_t RECORDING_SIZE_LIMIT = uint64_t{1} << 30;
+constexpr double RECORDING_MAX_SECONDS = 1e7; // time_s beyond is refused
 // Rows further apart than this are a gap: three of the history chart's 0.2 s columns.
 constexpr double RECORDING_GAP_S = 0.6;
 

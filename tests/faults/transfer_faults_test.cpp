@@ -126,6 +126,13 @@ TEST(TransferFaultsTest, ACutSetupWriteIsFinishedWithTheSetupItWasWriting) {
     EXPECT_NE(cut.err.find("stopped answering during the setup write"), std::string::npos);
     EXPECT_NE(cut.err.find(finish), std::string::npos) << cut.err;
     sim = StartSim({"--state", state});
+    // A write refused for want of its restore point leaves the file of the cut write whole.
+    const std::string cutSetup = ReadText(pending);
+    std::filesystem::remove_all(dir.File("data/mq6/restore"));
+    WriteText(dir.File("data/mq6/restore"), "");
+    EXPECT_EQ(mq6({"setup", "write", "--defaults", "--b1", "0.5,9", "--yes"}).status, 1);
+    EXPECT_EQ(ReadText(pending), cutSetup);
+    std::filesystem::remove(dir.File("data/mq6/restore"));
     const std::tuple<Args, int, const char*> rows[] = {
         {{"setup", "write", "--dry-run"}, 0, "in setup mode"},
         {{"setup", "write", "--yes"}, 1, "give the setup to write"},
