@@ -179,13 +179,10 @@ void DrawFigures(Canvas* canvas, std::pair<size_t, size_t> rows) {
     CanvasSetTextColour(canvas, ViewTextColour);
     CanvasSetBackColour(canvas, BackColour);
     CanvasSetTextAlign(canvas, ALIGN_CENTRE_TOP);
-    // Padded, so that a shorter line covers a longer one drawn before it.
-    for (int line = 0; line < 2; ++line) {
-        std::array<char, 112> padded;
-        std::snprintf(padded.data(), padded.size(), "%-50s", lines[line].data());
+    // On the off-screen canvas, filled afresh for each redraw: nothing older shows through.
+    for (int line = 0; line < 2; ++line)
         DrawText(canvas, HISTORY_LEFT + HISTORY_COLUMNS / 2,
-                 REVIEW_FIGURES_Y + line * FIGURES_LINE_HEIGHT, padded.data());
-    }
+                 REVIEW_FIGURES_Y + line * FIGURES_LINE_HEIGHT, lines[line].data());
     CanvasSetTextAlign(canvas, ALIGN_LEFT_TOP);
 }
 
