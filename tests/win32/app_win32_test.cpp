@@ -582,10 +582,10 @@ TEST_F(MainWindowWin32, SetupFilesOpenSaveAndARestorePointUndoesTheWrite) {
     std::string before = view();
     Tab(0, "3");
     ASSERT_EQ(OpenSetupFile(temp + "saved.json"), 0);
-    std::ofstream(temp + "bad.json") << "{\"a1_volts\": 9}";
+    std::ofstream(temp + "bad.json") << "{\"a1_volts\": 26}";
     EXPECT_EQ(OpenSetupFile(temp + "bad.json"), -1);
     EXPECT_EQ(view(), before);
-    const std::string why = temp + "bad.json: a1_volts takes a number from 0 to 5, not 9";
+    const std::string why = temp + "bad.json: a1_volts takes a number from 0 to 25.5, not 26";
     EXPECT_TRUE(CountNotices() == 1 && Has(RecordedNotices[0].text, why.c_str()));
     // Set writes the file's block: 14.70, F2, two zeros, response bytes 33 and 64, A 12 and 50
     // tenths of a volt at 10.00 and 18.50, B 5 and 40 at 9.00 and 17.00, offset 55. Read shows
