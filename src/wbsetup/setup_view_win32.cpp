@@ -681,7 +681,7 @@ int OpenSetupFile(const std::string& path) {
         return -1;
     }
     KeepSetupFolder(path);
-    NoteSetupChosen();
+    NoteSetupOpened();
     ShowSetupRecord(values);
     InvalidateRect(MainWindow, nullptr, TRUE);
     return 0;
