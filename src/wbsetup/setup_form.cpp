@@ -152,7 +152,7 @@ int CheckFormField(int row, std::string_view text) {
     std::array<char, FIELD_TEXT_LIMIT + 1> stored{};
     FormatFormValue(row, stored);
     if ((OpenedRows & RowBit(row)) != 0 && text == std::string_view(stored.data()))
-        return 0;
+        return -1;
     OpenedRows &= ~RowBit(row);
     int32_t value = 0;
     int limited = CheckFieldText(text, FormKind(row), value);

@@ -59,8 +59,9 @@ bool ShowsResponseCode(int channel);
 
 // The check a field gets when it is left, with the text it holds: the value (limited to the
 // field's range) goes into SetupValues, the row counts as edited when the value changed, and
-// as limited until a text within the range is typed; an opened file's value not retyped stays.
-// 1 when the check limited it, else 0.
+// as limited until a text within the range is typed. 1 when the check limited it, else 0; -1 when
+// the text is still an opened file's value, which stays as it is (the field's text too, which may
+// be longer than a user may type).
 int CheckFormField(int row, std::string_view text);
 
 // Marks what the user typed or chose and the view has not stored yet: a field whose text is not

@@ -80,7 +80,7 @@ TEST(SetupForm, LimitedFieldsAreToldOnceAndTheUnitsValuesFillWhatTheUserHasNotEd
     // Each check leaves the value shown (which names the row), limited unless it is the file's.
     for (auto [typed, value] : {std::pair("0.50", 50), {"250", 21000}, {"0.50", 100}})
         EXPECT_EQ((std::pair{CheckFormField(8, typed), SetupValues.StoichAfr}),
-                  std::pair(value == 50 ? 0 : 1, value));
+                  std::pair(value == 50 ? -1 : 1, value));
 }
 
 // Edits typed over one unit's values are that unit's: a block that differs drops them, unless
