@@ -311,8 +311,9 @@ int RunSetupWrite(const SetupOptions& options) {
     PrintChanges(known ? &unit : nullptr, target, options.dryRun || !refusal.empty());
     // A backup gives back what the unit held, even what no user could have typed.
     if (std::string beyond = BeyondUserRange(target); !beyond.empty())
-        std::printf("Beyond what a user may give: %s; the unit holds such values, but the Windows "
-                    "utility's setup view limits such a field when it is edited.\n",
+        std::printf("Beyond what a user may give: %s; the unit holds them as written, but the "
+                    "Windows utility's setup view limits such a field once it is retyped, or "
+                    "left after a Read.\n",
                     beyond.c_str());
     if (options.dryRun)
         std::printf("Dry run: nothing written%s.\n",
