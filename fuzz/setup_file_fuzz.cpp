@@ -1,6 +1,6 @@
 // The setup file reader over arbitrary file contents. Whatever the file holds, it is either
 // refused with a reason and the values left as they were, or every setting is in the range
-// the setup view lets through and the file mq6 prints for it reads back to the same setup.
+// the setup block holds and the file mq6 prints for it reads back to the same setup.
 #include "fuzz_support.h"
 
 #include "wbsetup/setup_file.h"
@@ -25,15 +25,16 @@ bool SameSetup(const SetupRecord& a, const SetupRecord& b) {
            a.Channel[CHANNEL_B].ResponseIndex == b.Channel[CHANNEL_B].ResponseIndex;
 }
 
-// Volts 0 to 5.0 (x 10), AFRs 0 to 210.00 (x 100), bytes 0 to 255, a response rate that
-// its Response box can show or a code the unit's byte holds doubled.
+// What the setup block holds: volts 0 to 25.5 (x 10, one byte), AFRs 0 to 655.35 (x 100, two
+// bytes), bytes 0 to 255, a response rate that its Response box can show or a code the unit's
+// byte holds doubled.
 void CheckRanges(const SetupRecord& values) {
-    if (!Within(values.StoichAfr, 0, 21000) || !Within(values.SetupFlags, 0, 255) ||
+    if (!Within(values.StoichAfr, 0, 65535) || !Within(values.SetupFlags, 0, 255) ||
         !Within(values.NbOffset, 0, 255))
         FuzzFail("stoich_afr, flags and nb_offset are in range");
     for (const ChannelSetup& channel : values.Channel) {
-        if (!Within(channel.Volts1, 0, 50) || !Within(channel.Volts2, 0, 50) ||
-            !Within(channel.Afr1, 0, 21000) || !Within(channel.Afr2, 0, 21000))
+        if (!Within(channel.Volts1, 0, 255) || !Within(channel.Volts2, 0, 255) ||
+            !Within(channel.Afr1, 0, 65535) || !Within(channel.Afr2, 0, 65535))
             FuzzFail("every point's volts and AFR are in range");
         int row = FindResponseChoice(channel.ResponseValue);
         if (!Within(channel.ResponseIndex, 0, RESPONSE_CHOICE_COUNT - 1) ||

@@ -492,8 +492,8 @@ void CheckSetup() {
     if (!found.empty())
         return Finish(CHECK_SETUP, CHECK_WARN,
                       Format("outside the view's ranges: %s; %s", found.c_str(), channelB.c_str()),
-                      "the Wide Band Setup view corrects such a value and mq6 setup write --from "
-                      "refuses a file with it: set it anew (mq6 setup write --help)");
+                      "the Wide Band Setup view corrects such a value when its field is left; a "
+                      "backup writes it back as it is: set it anew (mq6 setup write --help)");
     Finish(CHECK_SETUP, CHECK_OK,
            Format("every value inside the view's ranges; %s", channelB.c_str()));
 }

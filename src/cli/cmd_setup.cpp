@@ -9,6 +9,7 @@
 #include "wbsetup/lambda_table.h"
 #include "wbsetup/output_table.h"
 #include "wbsetup/restore_point.h"
+#include "wbsetup/setup_fields.h"
 #include "wbsetup/setup_file.h"
 #include "wbsetup/setup_transfer.h"
 
@@ -318,6 +319,12 @@ int RunSetupWrite(const SetupOptions& options) {
     ApplySettings(options.numbers, options.names, target, error);
     std::string_view refusal = RefuseSampleWrite(SAMPLE_INPUT_KEY);
     PrintChanges(known ? &unit : nullptr, target, options.dryRun || !refusal.empty());
+    // A backup gives back what the unit held, even what no user could have typed.
+    if (std::string beyond = BeyondUserRange(target); !beyond.empty())
+        std::printf("Beyond what a user may give: %s; the unit holds them as written, but the "
+                    "Windows utility's setup view limits such a field once it is retyped, or "
+                    "left after a Read.\n",
+                    beyond.c_str());
     if (options.dryRun)
         std::printf("Dry run: nothing written%s.\n",
                     refusal.empty() ? "" : ", and the write would be refused");

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 // The first three are the field kinds of the setup view.
@@ -27,8 +28,9 @@ struct SetupFieldRow {
     int32_t ChannelSetup::*member; // a channel's value
     int32_t SetupRecord::*whole;   // or the whole record's
     SettingKind kind;
-    double lowest; // the range a number is taken in; a field's is its check's
+    double lowest; // the range a number is taken in from a user; a field's is its check's
     double limit;
+    double heldLimit; // the largest a setup file gives, as the setup block holds it (from 0)
 };
 
 namespace setup_fields_detail {
@@ -36,11 +38,14 @@ constexpr SetupFieldRow Row(std::string_view key, int channel, int32_t ChannelSe
                             int32_t SetupRecord::*whole, SettingKind kind) {
     double lowest = 0.0;
     double limit = 255.0;
+    double heldLimit = 255.0;
     if (kind == SETTING_VOLTS || kind == SETTING_AFR || kind == SETTING_STOICH) {
-        lowest = FieldRules[static_cast<size_t>(kind)].lowest;
-        limit = FieldRules[static_cast<size_t>(kind)].limit;
+        const FieldRule& rule = FieldRules[static_cast<size_t>(kind)];
+        lowest = rule.lowest;
+        limit = rule.limit;
+        heldLimit = rule.held / static_cast<double>(rule.scale);
     }
-    return {key, channel, member, whole, kind, lowest, limit};
+    return {key, channel, member, whole, kind, lowest, limit, heldLimit};
 }
 constexpr SetupFieldRow Whole(std::string_view key, int32_t SetupRecord::*whole, SettingKind kind) {
     return Row(key, WHOLE_RECORD, nullptr, whole, kind);
@@ -95,3 +100,6 @@ int32_t& FieldSlot(const SetupFieldRow& row, SetupRecord& values);
 int32_t FieldSlot(const SetupFieldRow& row, const SetupRecord& values);
 // The row of a key, or nullptr.
 const SetupFieldRow* FindSetupField(std::string_view key);
+// The keys, comma-separated, of the numbers in values beyond the range a user may give them
+// (which the setup view limits when such a field is left); empty when there are none.
+std::string BeyondUserRange(const SetupRecord& values);

@@ -34,26 +34,28 @@ bool Refuse(const SetupFieldRow& row, const nlohmann::json& value, const std::st
     return false;
 }
 
-bool ApplySetting(const SetupFieldRow& row, const nlohmann::json& value, SetupRecord& values,
-                  std::string& error) {
+// held: a number is taken in the range the setup block holds (a file), not only in the range a
+// user may give (the options), so that a unit's backup gives it back all it held.
+bool ApplySetting(const SetupFieldRow& row, const nlohmann::json& value, bool held,
+                  SetupRecord& values, std::string& error) {
     int32_t& slot = FieldSlot(row, values);
     double x = value.is_number() ? value.get<double>() : -1.0;
+    double lowest = held ? 0.0 : row.lowest, limit = held ? row.heldLimit : row.limit;
     std::array<char, 64> allowed{};
     switch (row.kind) {
     case SETTING_VOLTS:
     case SETTING_AFR:
     case SETTING_STOICH: {
-        std::snprintf(allowed.data(), allowed.size(), "a number from %g to %g", row.lowest,
-                      row.limit);
-        if (!(x >= row.lowest && x <= row.limit))
+        std::snprintf(allowed.data(), allowed.size(), "a number from %g to %g", lowest, limit);
+        if (!(x >= lowest && x <= limit))
             return Refuse(row, value, allowed.data(), error);
         slot = ScaleFieldNumber(x, FieldRules[static_cast<size_t>(row.kind)].scale);
         return true;
     }
     case SETTING_BYTE:
-        std::snprintf(allowed.data(), allowed.size(), "a whole number from %g to %g", row.lowest,
-                      row.limit);
-        if (!(x >= row.lowest && x <= row.limit && x == std::floor(x)))
+        std::snprintf(allowed.data(), allowed.size(), "a whole number from %g to %g", lowest,
+                      limit);
+        if (!(x >= lowest && x <= limit && x == std::floor(x)))
             return Refuse(row, value, allowed.data(), error);
         slot = static_cast<int32_t>(x);
         return true;
@@ -117,8 +119,9 @@ std::string SettingText(const SetupFieldRow& row, SetupRecord& values) {
     return "null";
 }
 // Stores an object of settings into values, flags first so that b_mode decides channel B's mode
-// wherever it stands; values unchanged on a refusal.
-bool ApplyJsonSettings(const nlohmann::json& settings, SetupRecord& values, std::string& error) {
+// wherever it stands; values unchanged on a refusal. held as ApplySetting's.
+bool ApplyJsonSettings(const nlohmann::json& settings, bool held, SetupRecord& values,
+                       std::string& error) {
     SetupRecord updated = values;
     for (int pass = 0; pass < 2; ++pass) {
         for (const auto& [key, value] : settings.items()) {
@@ -129,7 +132,7 @@ bool ApplyJsonSettings(const nlohmann::json& settings, SetupRecord& values, std:
                 error = "unknown setting " + key;
                 return false;
             }
-            if (!ApplySetting(*row, value, updated, error))
+            if (!ApplySetting(*row, value, held, updated, error))
                 return false;
         }
     }
@@ -146,7 +149,7 @@ bool ApplySettings(const std::vector<std::pair<std::string, double>>& numbers,
         settings[key] = x;
     for (const auto& [key, name] : names)
         settings[key] = name;
-    return ApplyJsonSettings(settings, values, error);
+    return ApplyJsonSettings(settings, false, values, error);
 }
 
 namespace {
@@ -206,7 +209,7 @@ bool ReadSetupFile(const std::string& path, SetupRecord& values, std::string& er
         error = path + ": the setup must be one JSON object";
     else if (!twice.empty())
         error = path + ": setting " + twice + " is given twice";
-    else if (!ApplyJsonSettings(settings, values, error))
+    else if (!ApplyJsonSettings(settings, true, values, error))
         error = path + ": " + error;
     else
         return true;

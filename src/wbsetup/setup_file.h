@@ -1,7 +1,8 @@
 // The setup file: the setup as one flat JSON object of named settings (the keys of
-// FieldTable), each checked against the range the setup view lets through. mq6 reads and prints
-// it; the same settings come from mq6's options. A library of its own beside the core, which
-// names no JSON library here.
+// FieldTable), each checked against the range the setup block holds, so that any unit's setup
+// read into a file is taken back whole. mq6 reads and prints it; the same settings come from
+// mq6's options, checked against the range the setup view lets through. A library of its own beside
+// the core, which names no JSON library here.
 #pragma once
 
 #include "wbsetup/setup_values.h"

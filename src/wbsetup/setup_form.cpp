@@ -37,6 +37,9 @@ bool EditsForAnyUnit = false;
 bool CutWriteKept = false;
 // Since the cut, what the unit's setup block holds is not known: every item is the user's.
 bool UnitSetupUnknown = false;
+// Rows that show an opened setup file's value and have not been retyped since: their check keeps
+// the file's value, which may lie beyond the field's range, so that Set writes the file's block.
+uint32_t OpenedRows = 0;
 
 uint32_t RowBit(int row) {
     return 1u << row;
@@ -95,6 +98,7 @@ void FormatFormValue(int row, std::array<char, FIELD_TEXT_LIMIT + 1>& text) {
 }
 
 void ResetSetupForm() {
+    OpenedRows = 0;
     ShownBlockValid = false;
     EditedItems = 0;
     LimitedRows = 0;
@@ -103,6 +107,7 @@ void ResetSetupForm() {
 }
 
 void NoteSetupRead() {
+    OpenedRows = 0;
     KeepShownBlock();
     EditedItems = 0;
     LimitedRows = 0;
@@ -111,6 +116,7 @@ void NoteSetupRead() {
 }
 
 void NoteSetupWritten() {
+    OpenedRows = 0;
     KeepShownBlock();
     EditedItems = 0;
     EditsForAnyUnit = false;
@@ -118,10 +124,16 @@ void NoteSetupWritten() {
 }
 
 void NoteSetupChosen() {
+    OpenedRows = 0;
     EditedItems = ALL_ITEMS;
     LimitedRows = 0;
     EditsForAnyUnit = true;
     CutWriteKept = false;
+}
+
+void NoteSetupOpened() {
+    NoteSetupChosen();
+    OpenedRows = ITEM_RESPONSE_A - 1;
 }
 
 void NoteSetupCut() {
@@ -139,6 +151,9 @@ bool ShowsResponseCode(int channel) {
 int CheckFormField(int row, std::string_view text) {
     std::array<char, FIELD_TEXT_LIMIT + 1> stored{};
     FormatFormValue(row, stored);
+    if ((OpenedRows & RowBit(row)) != 0 && text == std::string_view(stored.data()))
+        return -1;
+    OpenedRows &= ~RowBit(row);
     int32_t value = 0;
     int limited = CheckFieldText(text, FormKind(row), value);
     if (limited != 0)
@@ -193,6 +208,7 @@ int TakeUnitSetup(bool wait, const SetupFormTexts& form) {
         EditedItems = 0;
         LimitedRows = 0;
         CutWriteKept = false;
+        OpenedRows = 0;
     }
     for (int row = 0; row < SETUP_FIELD_ROWS; ++row)
         if ((EditedItems & RowBit(row)) == 0)

@@ -49,6 +49,9 @@ void NoteSetupWritten();
 // The view now shows values of the user's choosing (the defaults, a setup file): every item
 // counts as edited, for whichever unit comes.
 void NoteSetupChosen();
+// The same for a setup file just opened; until a field is retyped, its check keeps the file's
+// value even beyond the field's range, as the unit held it.
+void NoteSetupOpened();
 // The write started by Set was cut off: its values stay the user's for the same unit.
 void NoteSetupCut();
 // Whether the box of a channel shows its code in no row: while the code is the user's choice.
@@ -56,7 +59,9 @@ bool ShowsResponseCode(int channel);
 
 // The check a field gets when it is left, with the text it holds: the value (limited to the
 // field's range) goes into SetupValues, the row counts as edited when the value changed, and
-// as limited until a text within the range is typed. 1 when the check limited it, else 0.
+// as limited until a text within the range is typed. 1 when the check limited it, else 0; -1 when
+// the text is still an opened file's value, which stays as it is (the field's text too, which may
+// be longer than a user may type).
 int CheckFormField(int row, std::string_view text);
 
 // Marks what the user typed or chose and the view has not stored yet: a field whose text is not

@@ -84,13 +84,14 @@ struct FieldRule {
     int decimals;  // shown with this many decimals
     double lowest; // smallest value a field lets through
     double limit;  // largest value a field lets through
+    int32_t held;  // largest stored integer the setup block holds (one byte or two)
 };
 constexpr std::array<FieldRule, 3> FieldRules = {{
-    {10, 1, 0.0, 5.0},    // volts
-    {100, 2, 0.0, 210.0}, // AFR of a point
+    {10, 1, 0.0, 5.0, 0xFF},      // volts
+    {100, 2, 0.0, 210.0, 0xFFFF}, // AFR of a point
     // No fuel burns with less than its own weight of air; below 1 every table entry would sit
     // at one end of the output.
-    {100, 2, 1.0, 210.0}, // stoichiometric AFR
+    {100, 2, 1.0, 210.0, 0xFFFF}, // stoichiometric AFR
 }};
 
 // Longest text of a field that is read.

@@ -681,7 +681,7 @@ int OpenSetupFile(const std::string& path) {
         return -1;
     }
     KeepSetupFolder(path);
-    NoteSetupChosen();
+    NoteSetupOpened();
     ShowSetupRecord(values);
     InvalidateRect(MainWindow, nullptr, TRUE);
     return 0;
@@ -790,14 +790,18 @@ void ValidateSetupField(HWND control) {
     if (row >= 0) {
         char text[FIELD_TEXT_LIMIT + 1] = {};
         int length = GetWindowTextA(control, text, sizeof text);
-        if (CheckFormField(row, std::string_view(text, static_cast<size_t>(length))) != 0) {
+        int checked = CheckFormField(row, std::string_view(text, static_cast<size_t>(length)));
+        if (checked > 0) {
             BeepRefusedInput();
             SetFocus(control);
         }
         std::array<char, FIELD_TEXT_LIMIT + 1> shown{};
         FormatFormValue(row, shown);
-        SendMessageA(control, EM_SETSEL, 0, -1);
-        SendMessageA(control, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(shown.data()));
+        // Replacing the text keeps no more than a user may type: an opened file's is left whole.
+        if (checked >= 0) {
+            SendMessageA(control, EM_SETSEL, 0, -1);
+            SendMessageA(control, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(shown.data()));
+        }
         if (row == FIELD_ROW_STOICH) {
             InvalidateArea(RECT{8, 320, 394, 320 + LineHeight}, true);
             InvalidateArea(RECT{403, 320, 789, 320 + LineHeight}, true);

@@ -56,8 +56,8 @@ TEST(UsageCliTest, UsageErrorsNameTheOptionWhatWasGivenAndWhatItTakes) {
          "FILE: parse error at line 2, column 12: syntax error while parsing value - unexpected "
          "'}'; expected '[', '{', or a literal",
          "{\"a1_volts\": 1,\n \"b1_afr\": }"},
-        {from, "FILE: a1_volts takes a number from 0 to 5, not \"1\"", "{\"a1_volts\": \"1\"}"},
-        {from, "FILE: stoich_afr takes a number from 1 to 210, not 0.5", "{\"stoich_afr\": 0.5}"},
+        {from, "FILE: a1_volts takes a number from 0 to 25.5, not \"1\"", "{\"a1_volts\": \"1\"}"},
+        {from, "FILE: a2_afr takes a number from 0 to 655.35, not 700", "{\"a2_afr\": 700}"},
         {from,
          "FILE: b_response takes one of Slowest Slower Slow Medium Fast Faster Fastest, or an "
          "even code from 0 to 510, not 65",

@@ -80,12 +80,18 @@ TEST_F(SetupCliTest, EveryCommandReachesTheUnitAndPrintsWhatItHolds) {
 
 TEST_F(SetupCliTest, ABackupRestoresTheSetupExactly) {
     // Flag bits only the unit knows, an offset the scroll bar cannot reach, 4.444 V as 4.4, a
-    // response code in no row. The flags are taken before the mode bit wherever they stand.
+    // response code in no row, values beyond what a user may type (0.50, 7.0 V, 655.35). The
+    // flags are taken before the mode bit wherever they stand.
     WriteText(dir.File("start.json"),
-              "{\"b_mode\": \"WB\", \"flags\": 240, \"nb_offset\": 20, \"b_response\": 66}");
+              "{\"b_mode\": \"WB\", \"flags\": 240, \"nb_offset\": 20, \"b_response\": 66, "
+              "\"stoich_afr\": 0.5, \"a1_volts\": 7, \"a2_afr\": 655.35}");
     ProcessResult first = Run({"@port", "setup", "write", "--from", dir.File("start.json"), "--b1",
                                "4.444,19.999", "--a-response", "FASTEST", "--yes"});
     ASSERT_EQ(first.status, 0) << first.err;
+    // 0.50 (00 32), flags F2, A's code 240 and B's 66 halved (78 21), A 7.0 V, 5.0 V, 10.00,
+    // 655.35 (46 32 03 E8 FF FF), B 4.4 V, 5.0 V, 20.00 twice (2C 32 07 D0 07 D0), offset 20.
+    const std::string block = "00 32 F2 00 00 78 21 46 32 03 E8 FF FF 2C 32 07\n  D0 07 D0 14 5A";
+    EXPECT_TRUE(Has(first.out, "Beyond what a user may give: stoich_afr, a1_volts, a2_afr;"));
     // A unit that cannot be read leaves the backup of that name as it was.
     const std::string file = dir.File("backup.json");
     WriteText(file, "the last backup\n");
@@ -107,6 +113,7 @@ TEST_F(SetupCliTest, ABackupRestoresTheSetupExactly) {
         MQ6_CLI_PATH " --port=" + sim.path + " setup write --from - --yes <" + file;
     ASSERT_EQ(RunProcess("/bin/sh", {"-c", restore}, dir.path).status, 0);
     EXPECT_EQ(Run({"@port", "setup", "read", "--json"}).out, backup);
+    EXPECT_TRUE(Has(Run({"@port", "info"}).out, block));
     // Without a folder for it the write is refused before load mode is asked for; asked, it
     // goes on without one.
     std::filesystem::remove_all(dir.File("data"));

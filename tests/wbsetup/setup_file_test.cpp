@@ -40,12 +40,17 @@ constexpr char UNUSUAL[] = "05 B4 F2 00 00 21 78 0C 2D 04 4C 07 3A 05 28 03 84 0
 
 TEST(SetupFile, EveryBlockComesBackFromItsFileByteForByteAndRestorePointsAreKept) {
     // The defaults; the unusual block; stoich 1.00 and the rest 0 (code 0 has no row); 210.00,
-    // 5.0 V, every byte 255 and code 510.
+    // 5.0 V, every byte 255 and code 510. Then beyond what a user may type: stoich 0.50, A at
+    // 7.0 V (46) and 12.3 V (7B), AFR 210.01 (52 09) and 300.00 (75 30); every byte FF, each
+    // number at the most its bytes hold.
     const std::pair<const char*, const char*> rows[] = {
         {"05 BE 00 00 00 40 40 00 32 03 E8 07 D0 00 32 03 E8 07 D0 80 5A*44", "\"Medium\""},
         {UNUSUAL, "\"a_response\": 66,\n  \"b_mode\": \"wb\""},
         {"00 64 00*18 5A*44", "\"b_response\": 0,"},
         {"52 08 FF 00 00 FF FF 32 32 52 08 52 08 32 32 52 08 52 08 FF 5A*44", "\": 510,"},
+        {"00 32 00 00 00 40 40 46 7B 52 09 75 30 00 32 03 E8 07 D0 80 5A*44",
+         "0.50,\n  \"flags\": 0,\n  \"a1_volts\": 7.0,\n  \"a1_afr\": 210.01,\n"},
+        {"FF FF FF 00 00 FF*15 5A*44", "655.35,\n  \"flags\": 255,\n  \"a1_volts\": 25.5,"},
     };
     TempDir dir;
     for (const auto& [hex, line] : rows) {

@@ -13,7 +13,8 @@ namespace {
 
 // A's first volts 6 (limited to 5.0), its first AFR 9.5, the Stoich AFR 0.5 (limited to 1.00),
 // A's second volts 7 (limited), then 4, within the range: only the first two are told. Then the
-// unit's values fill every item the user has not edited.
+// unit's values fill every item the user has not edited; an opened file's value beyond a field's
+// range stays until the field is retyped.
 TEST(SetupForm, LimitedFieldsAreToldOnceAndTheUnitsValuesFillWhatTheUserHasNotEdited) {
     SetupValues = DEFAULT_SETUP;
     ResetSetupForm();
@@ -73,6 +74,13 @@ TEST(SetupForm, LimitedFieldsAreToldOnceAndTheUnitsValuesFillWhatTheUserHasNotEd
     EXPECT_TRUE(SetupUnseen());
     NoteSetupChosen();
     EXPECT_FALSE(SetupUnseen()) << "every value is the user's after Set Defaults";
+    // A file's Stoich AFR 0.50, below the field's range, stays until the field is retyped.
+    SetupValues.StoichAfr = 50;
+    NoteSetupOpened();
+    // Each check leaves the value shown (which names the row), limited unless it is the file's.
+    for (auto [typed, value] : {std::pair("0.50", 50), {"250", 21000}, {"0.50", 100}})
+        EXPECT_EQ((std::pair{CheckFormField(8, typed), SetupValues.StoichAfr}),
+                  std::pair(value == 50 ? -1 : 1, value));
 }
 
 // Edits typed over one unit's values are that unit's: a block that differs drops them, unless

@@ -562,9 +562,10 @@ TEST_F(MainWindowWin32, SetupFilesOpenSaveAndARestorePointUndoesTheWrite) {
                       good = temp + "good setup.json";
     std::filesystem::remove_all(temp + "restore");
     // Differs from the unit's defaults in A's first volts and second AFR, A's response (code 66,
-    // in no row), the flag byte with B linear, B's four values and the offset.
-    std::ofstream(good) << R"({"flags": 242, "a1_volts": 1.2, "a2_afr": 18.5, "a_response": 66,
-        "b1_volts": 0.5, "b1_afr": 9, "b2_volts": 4, "b2_afr": 17, "nb_offset": 55})";
+    // in no row), the flag byte with B linear, B's four values and the offset; the Stoich AFR and
+    // B's 7.0 V lie beyond what a user may type, and stay through Save, Open and Set.
+    std::ofstream(good) << R"({"stoich_afr": 250, "flags": 242, "a1_volts": 1.2, "a2_afr": 18.5,
+    "a_response": 66, "b1_volts": 0.5, "b1_afr": 9, "b2_volts": 7, "b2_afr": 17, "nb_offset": 55})";
     SendMessageA(window, WM_COMMAND, IDM_AFR_LAMBDA, 0);
     InDialog = [&](HWND dialog) {
         SetDlgItemTextA(dialog, 0x47C, good.c_str()); // the box's file name
@@ -580,26 +581,26 @@ TEST_F(MainWindowWin32, SetupFilesOpenSaveAndARestorePointUndoesTheWrite) {
         return texts;
     };
     EXPECT_TRUE(Has(ReadFileText(settingsFile), ("[SETUPFOLDER] " + folder + "\r\n").c_str()));
-    EXPECT_EQ(view(), "Channel A Channel B 14.70 Read MQ-6 Set Defaults Set MQ-6 1.2 10.00 5.0 "
-                      "18.50 (code 66) Medium NB WB* 0.5 9.00 4.0 17.00 ");
-    // A mark of 6 x 6 pixels beside each item that differs and has its control: rows 0, 3 and 4
-    // to 7, A's box and the mode buttons (the offset bar is not shown in the linear layout).
+    EXPECT_EQ(view(), "Channel A Channel B 250.00 Read MQ-6 Set Defaults Set MQ-6 1.2 10.00 5.0 "
+                      "18.50 (code 66) Medium NB WB* 0.5 9.00 7.0 17.00 ");
+    // A mark of 6 x 6 pixels beside each item that differs and has its control: rows 0, 3, 4 to
+    // 7 and 8, A's box and the mode buttons (the offset bar is not shown in the linear layout).
     auto marks = [&] { return CountPixels(window, {40, 356, 780, 524}, RGB(200, 0, 200)); };
-    EXPECT_TRUE(PumpUntil([&] { return marks() == 8 * 36; }, VIEW_WAIT_MS)) << marks();
+    EXPECT_TRUE(PumpUntil([&] { return marks() == 9 * 36; }, VIEW_WAIT_MS)) << marks();
     // Save, a field changed, Open of the saved file: the same view. A bad file: the box names it
     // and says why, and the view is as it was.
     ASSERT_EQ(SaveSetupFile(temp + "saved.json"), 0);
     std::string before = view();
     Tab(0, "3");
     ASSERT_EQ(OpenSetupFile(temp + "saved.json"), 0);
-    std::ofstream(temp + "bad.json") << "{\"a1_volts\": 9}";
+    std::ofstream(temp + "bad.json") << "{\"a1_volts\": 26}";
     EXPECT_EQ(OpenSetupFile(temp + "bad.json"), -1);
     EXPECT_EQ(view(), before);
-    const std::string why = temp + "bad.json: a1_volts takes a number from 0 to 5, not 9";
+    const std::string why = temp + "bad.json: a1_volts takes a number from 0 to 25.5, not 26";
     EXPECT_TRUE(CountNotices() == 1 && Has(RecordedNotices[0].text, why.c_str()));
-    // Set writes the file's block: 14.70, F2, two zeros, response bytes 33 and 64, A 12 and 50
-    // tenths of a volt at 10.00 and 18.50, B 5 and 40 at 9.00 and 17.00, offset 55. Read shows
-    // what the unit holds.
+    // Set writes the file's block: 250.00 (61 A8), F2, two zeros, response bytes 33 and 64, A 12
+    // and 50 tenths of a volt at 10.00 and 18.50, B 5 and 70 at 9.00 and 17.00, offset 55. Read
+    // shows what the unit holds.
     auto setAndRead = [&] {
         Click(620, 496);
         EXPECT_TRUE(PumpUntil([] { return SetupWriteRunning.load() == 0; }, VIEW_WAIT_MS));
@@ -607,7 +608,7 @@ TEST_F(MainWindowWin32, SetupFilesOpenSaveAndARestorePointUndoesTheWrite) {
         return std::string(reinterpret_cast<char*>(&DeviceInfo[4]), 20);
     };
     EXPECT_EQ(setAndRead(),
-              "\x05\xBE\xF2\0\0\x21\x40\x0C\x32\x03\xE8\x07\x3A\x05\x28\x03\x84\x06\xA4\x37"sv);
+              "\x61\xA8\xF2\0\0\x21\x40\x0C\x32\x03\xE8\x07\x3A\x05\x46\x03\x84\x06\xA4\x37"sv);
     // The restore point holds the unit's block before the write; opened and set, it is back.
     ASSERT_EQ(OpenSetupFile(std::filesystem::directory_iterator(temp + "restore")->path().string()),
               0);
