@@ -36,7 +36,7 @@ release_build() {
         cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMQ6_BUILD_TESTS=OFF \
             "${toolchain[@]}" "$@" >"$dir-configure.log" 2>&1 ||
             { cat "$dir-configure.log"; return 1; }
-        ${MQ6_BUILD_NICE:-} ninja -C "$dir" -j2 >"$dir-build.log" 2>&1 ||
+        ninja -C "$dir" -j2 >"$dir-build.log" 2>&1 ||
             { grep -E "error|FAILED" -A5 "$dir-build.log" | head -n 60; return 1; }
     done
 }

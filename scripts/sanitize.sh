@@ -1,6 +1,6 @@
 # Sanitizer and fuzzing runs of the native build. Sourced by scripts/test, which calls
-# sanitize_all and adds SANITIZE_PASSED and SANITIZE_FAILED to its totals; scripts/fuzz uses
-# the fuzz build and the target list from here.
+# sanitize_asan, sanitize_tsan and sanitize_fuzz and adds SANITIZE_PASSED and SANITIZE_FAILED
+# to its totals; scripts/fuzz uses the fuzz build and the target list from here.
 #
 #   build/asan   gcc, AddressSanitizer + UndefinedBehaviorSanitizer: the whole native suite
 #   build/tsan   gcc, ThreadSanitizer: the suites that run threads (TSAN_SUITES)
@@ -24,6 +24,10 @@ FUZZ_PARALLEL=${FUZZ_PARALLEL:-2}
 # A single input that runs longer than this is a hang.
 FUZZ_TIMEOUT_SECONDS=10
 
+# Tests run at once: they spend their time waiting on serial lines and timers, not on the
+# processor, so more run than there are cores.
+CTEST_JOBS=${CTEST_JOBS:-8}
+
 SANITIZE_PASSED=0
 SANITIZE_FAILED=0
 
@@ -43,7 +47,7 @@ sanitize_build() {
     local start=$SECONDS
     cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g1" \
         -DMQ6_WERROR=ON "$@" >"$dir-configure.log" 2>&1 || { cat "$dir-configure.log"; return 1; }
-    ${MQ6_BUILD_NICE:-} ninja -C "$dir" -j2 >"$dir-build.log" 2>&1 ||
+    ninja -C "$dir" -j2 >"$dir-build.log" 2>&1 ||
         { grep -E "error|FAILED" -A5 "$dir-build.log" | head -n 60; return 1; }
     echo "sanitize: built $dir in $((SECONDS - start)) s"
 }
@@ -74,7 +78,7 @@ sanitize_ctest() {
     ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:log_path=$logs/asan" \
         UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:log_path=$logs/ubsan" \
         TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:log_path=$logs/tsan" \
-        ctest --test-dir "$dir" -j2 --output-on-failure --timeout 300 "${select[@]}" \
+        ctest --test-dir "$dir" -j"$CTEST_JOBS" --output-on-failure --timeout 300 "${select[@]}" \
         >"$dir/ctest.log" 2>&1
     local status=$?
     local summary
@@ -124,7 +128,7 @@ fuzz_build() {
     cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
         -DMQ6_WERROR=ON -DMQ6_FUZZ=ON -DMQ6_BUILD_TESTS=OFF >"$dir-configure.log" 2>&1 ||
         { cat "$dir-configure.log"; return 1; }
-    ${MQ6_BUILD_NICE:-} ninja -C "$dir" -j2 fuzz_targets >"$dir-build.log" 2>&1 ||
+    ninja -C "$dir" -j2 fuzz_targets >"$dir-build.log" 2>&1 ||
         { grep -E "error|FAILED" -A5 "$dir-build.log" | head -n 60; return 1; }
     echo "sanitize: built $dir in $((SECONDS - start)) s"
 }
@@ -217,26 +221,29 @@ fuzz_all() {
     [ $failures -eq 0 ]
 }
 
-# sanitize_all ROOT: the three builds under ROOT and their runs, adding to the counts.
-sanitize_all() {
-    local root=$1
-    local start=$SECONDS
-    mkdir -p "$root"
-    if sanitize_build "$root/asan" -DMQ6_SANITIZE=address,undefined; then
-        sanitize_ctest "$root/asan" "AddressSanitizer+UBSan, all native tests"
+# sanitize_asan ROOT, sanitize_tsan ROOT, sanitize_fuzz ROOT: one build under ROOT and its
+# runs each, adding to the counts; scripts/test runs them in two of its groups.
+sanitize_asan() {
+    if sanitize_build "$1/asan" -DMQ6_SANITIZE=address,undefined; then
+        sanitize_ctest "$1/asan" "AddressSanitizer+UBSan, all native tests"
     else
         sanitize_fail 1 "the ASan+UBSan build"
     fi
-    if sanitize_build "$root/tsan" -DMQ6_SANITIZE=thread; then
-        tsan_regex "$root/tsan/mq6_tests"
-        sanitize_ctest "$root/tsan" "ThreadSanitizer, threaded suites" "$TSAN_REGEX"
+}
+
+sanitize_tsan() {
+    if sanitize_build "$1/tsan" -DMQ6_SANITIZE=thread; then
+        tsan_regex "$1/tsan/mq6_tests"
+        sanitize_ctest "$1/tsan" "ThreadSanitizer, threaded suites" "$TSAN_REGEX"
     else
         sanitize_fail 1 "the TSan build"
     fi
-    if fuzz_build "$root/fuzz"; then
-        fuzz_all "$root/fuzz" "$FUZZ_SECONDS" count
+}
+
+sanitize_fuzz() {
+    if fuzz_build "$1/fuzz"; then
+        fuzz_all "$1/fuzz" "$FUZZ_SECONDS" count
     else
         sanitize_fail 1 "the fuzz build"
     fi
-    echo "sanitize: $SANITIZE_PASSED passed, $SANITIZE_FAILED failed in $((SECONDS - start)) s"
 }
