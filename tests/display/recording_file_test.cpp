@@ -152,4 +152,36 @@ TEST(RecordingFileTest, TheChartOfARecordingAtItsPixels) {
         EXPECT_NE(texts.find(text), std::string::npos) << text << " in " << texts;
 }
 
+// Rows every 0.5 s over 120 s, markers 1 and 2 at 20 s and 50 s, 30 s on screen: a marker
+// exactly at the middle is neither the next nor the previous one.
+TEST(RecordingFileTest, MarkersAreFoundEachWayFromTheMiddleOfTheScreen) {
+    TempDir dir;
+    std::string text = HEAD6;
+    for (int i = 0; i <= 240; ++i)
+        text += std::to_string(i / 2) + (i % 2 ? ".5" : ".0") + ",0.90,13.2,0.9000,14.70," +
+                (i == 40 ? "1" : i == 100 ? "2" : "") + "\n";
+    WriteText(dir.File("markers.csv"), text);
+    RecordingFault fault;
+    ASSERT_EQ(OpenReview(dir.File("markers.csv").c_str(), fault), 0) << fault.what.data();
+    ZoomReview(2, -1);
+    ASSERT_EQ(ReviewSpan(), 30);
+    // start before, direction: the marker's number, the start after (-1: unchanged)
+    const std::array<std::array<double, 4>, 6> rows = {{
+        {5, 1, 2, 35}, {5, -1, 0, -1}, {35, -1, 1, 5}, {35, 1, 0, -1}, {4.5, 1, 1, 5},
+        {36, -1, 2, 35}}};
+    for (const auto& [start, direction, mark, after] : rows) {
+        SCOPED_TRACE(start + direction / 10);
+        ScrollReviewTo(start);
+        EXPECT_EQ(JumpToMarker(int(direction)), int(mark));
+        EXPECT_EQ(ReviewStart(), after < 0 ? start : after);
+    }
+    // From a marker shown, the next and previous in turn, and none past the last.
+    ScrollReviewTo(0);
+    EXPECT_EQ(JumpToMarker(1), 1);
+    EXPECT_EQ(JumpToMarker(1), 2);
+    EXPECT_EQ(JumpToMarker(1), 0);
+    EXPECT_EQ(JumpToMarker(-1), 1);
+    EXPECT_EQ(ReviewStart(), 5);
+}
+
 } // namespace

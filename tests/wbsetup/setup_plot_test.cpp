@@ -127,7 +127,7 @@ TEST_F(SetupPlotTest, ViewDrawsTitleFramesLabelsAndScalesForEachLayout) {
          "t 270 320 17.1 @C|t 352 320 19.4 @C|t 24 336 0.68 @C|"
          "t 106 336 0.84 @C|t 188 336 1.00 @C|t 270 336 1.16 @C|t 352 336 1.32 @C|"
          "t 154 320 AFR @C|t 549 320 AFR @C|t 154 336 L @C|t 549 336 L @C",
-         "r 438 363 490 381|t 495 364  Volts for AFR of  @S|t 434 336 1.48 @C"},
+         "r 438 363 490 381|t 495 364  Volts for AFR of  @S|t 434 336 1.48 @C|t 24 12 6V @C"},
         // 210.00 x 1.32 = 277.2 would end past the window at x 747 + 45: the last figures end 16
         // pixels past their plot, inside the channel's frame.
         {0, 21000, "t 345 320 277.2 @C|t 740 320 277.2 @C|t 352 336 1.32 @C|t 747 336 1.32 @C",
