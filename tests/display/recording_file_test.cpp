@@ -159,16 +159,22 @@ TEST(RecordingFileTest, MarkersAreFoundEachWayFromTheMiddleOfTheScreen) {
     std::string text = HEAD6;
     for (int i = 0; i <= 240; ++i)
         text += std::to_string(i / 2) + (i % 2 ? ".5" : ".0") + ",0.90,13.2,0.9000,14.70," +
-                (i == 40 ? "1" : i == 100 ? "2" : "") + "\n";
+                (i == 40    ? "1"
+                 : i == 100 ? "2"
+                            : "") +
+                "\n";
     WriteText(dir.File("markers.csv"), text);
     RecordingFault fault;
     ASSERT_EQ(OpenReview(dir.File("markers.csv").c_str(), fault), 0) << fault.what.data();
     ZoomReview(2, -1);
     ASSERT_EQ(ReviewSpan(), 30);
     // start before, direction: the marker's number, the start after (-1: unchanged)
-    const std::array<std::array<double, 4>, 6> rows = {{
-        {5, 1, 2, 35}, {5, -1, 0, -1}, {35, -1, 1, 5}, {35, 1, 0, -1}, {4.5, 1, 1, 5},
-        {36, -1, 2, 35}}};
+    const std::array<std::array<double, 4>, 6> rows = {{{5, 1, 2, 35},
+                                                        {5, -1, 0, -1},
+                                                        {35, -1, 1, 5},
+                                                        {35, 1, 0, -1},
+                                                        {4.5, 1, 1, 5},
+                                                        {36, -1, 2, 35}}};
     for (const auto& [start, direction, mark, after] : rows) {
         SCOPED_TRACE(start + direction / 10);
         ScrollReviewTo(start);
