@@ -159,10 +159,7 @@ TEST(RecordingFileTest, MarkersAreFoundEachWayFromTheMiddleOfTheScreen) {
     std::string text = HEAD6;
     for (int i = 0; i <= 240; ++i)
         text += std::to_string(i / 2) + (i % 2 ? ".5" : ".0") + ",0.90,13.2,0.9000,14.70," +
-                (i == 40    ? "1"
-                 : i == 100 ? "2"
-                            : "") +
-                "\n";
+                (i == 40 ? "1" : "") + (i == 100 ? "2" : "") + "\n";
     WriteText(dir.File("markers.csv"), text);
     RecordingFault fault;
     ASSERT_EQ(OpenReview(dir.File("markers.csv").c_str(), fault), 0) << fault.what.data();
