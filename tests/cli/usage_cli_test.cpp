@@ -60,8 +60,8 @@ TEST(UsageCliTest, UsageErrorsNameTheOptionWhatWasGivenAndWhatItTakes) {
         {from, "FILE: a2_afr takes a number from 0 to 655.35, not 700", "{\"a2_afr\": 700}"},
         {from,
          "FILE: b_response takes one of Slowest Slower Slow Medium Fast Faster Fastest, or an "
-         "even code from 0 to 510, not 65",
-         "{\"b_response\": 65}"},
+         "even code from 0 to 510, not 512",
+         "{\"b_response\": 512}"},
         {from, "FILE: unknown setting colour", "{\"colour\": 1}"},
         {from, "FILE: setting flags is given twice", "{\"flags\": 1, \"flags\": 2}"},
         // Without a terminal a unit that is not updated is refused before --yes is asked for.
