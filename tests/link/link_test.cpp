@@ -296,15 +296,22 @@ TEST_F(ProtocolTest, ScannerAndVerdicts) {
         {"acknowledge", ACK_W, 0, 'A', 0},
         {"Y after an acknowledge", UnitFrame('W', 'Y', {9}), 0, 'A', 0},
     };
-    for (const auto& [what, line, verdict, lastType, left] : rows) {
-        SCOPED_TRACE(what);
-        Reply(line);
-        auto [result, ticks] = Timed([] { return SetStreamMode(8); });
-        // Answered without the wait of a silent unit, more than 5 ticks.
-        EXPECT_EQ(std::tuple(result, LastType.load(), RxAvailable(), ticks <= 4),
-                  std::tuple(verdict, lastType, left, true));
-        RequestRxReset();
+    // Each answered without the wait of a silent unit, more than 5 ticks; a busy machine can
+    // hold the test's thread that long, so the table is run again, up to three times in all.
+    std::string slow = "first";
+    for (int run = 0; run < 3 && !slow.empty(); ++run) {
+        slow.clear();
+        for (const auto& [what, line, verdict, lastType, left] : rows) {
+            SCOPED_TRACE(what);
+            Reply(line);
+            auto [result, ticks] = Timed([] { return SetStreamMode(8); });
+            EXPECT_EQ(std::tuple(result, LastType.load(), RxAvailable()),
+                      std::tuple(verdict, lastType, left));
+            slow += ticks > 4 ? std::string(what) + ": " + std::to_string(ticks) + " ticks; " : "";
+            RequestRxReset();
+        }
     }
+    EXPECT_EQ(slow, "");
 }
 
 // A reply that stops waits more than 5 ticks for its next byte, and takes one that comes in
@@ -318,10 +325,12 @@ TEST_F(ProtocolTest, ByteWaitsLastFiveTicksAndNoiseEndsTheWaitAfterThirty) {
         {&block, 100, 300, 0, 30}, {&ACK_W, 6, 300, 0, 30}, {nullptr, 0, -1, 31, 35}};
     for (const auto& [frame, cut, restAfterMs, fewest, most] : rows) {
         SCOPED_TRACE(testing::Message() << (frame ? frame->size() : 0) << " bytes cut at " << cut);
-        // Noise that paused for 15 ms (a machine too busy to keep writing it) can meet a burst of
-        // ticks from a starved ticker: such a row is run again, up to five times in all.
-        int result = 0, ticks = 0, pausedMs = 1000;
-        for (int run = 0; run < 5 && pausedMs > 15; ++run) {
+        // A busy machine can hold the waiting thread past its last tick, or the noise writer for
+        // 15 ms, while the ticker runs on: a row out of its bounds is run again, up to five
+        // times in all. A wait of the wrong length misses in every run.
+        int result = 0, ticks = 0, pausedMs = 0;
+        for (int run = 0; run < 5 && (run == 0 || pausedMs > 15 || ticks < fewest || ticks > most);
+             ++run) {
             if (frame != nullptr)
                 Reply(Bytes(frame->begin(), frame->begin() + cut));
             std::atomic<bool> stop{false};
