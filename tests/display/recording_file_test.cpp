@@ -154,7 +154,7 @@ TEST(RecordingFileTest, TheChartOfARecordingAtItsPixels) {
 
 // Rows every 0.5 s over 120 s, markers 1 and 2 at 20 s and 50 s, 30 s on screen: a marker
 // exactly at the middle is neither the next nor the previous one.
-TEST(RecordingFileTest, MarkersAreFoundEachWayFromTheMiddleOfTheScreen) {
+TEST(RecordingFileTest, MarkersFoundFromTheMiddleOfTheScreenAndTimeLinesOnRoundTimes) {
     TempDir dir;
     std::string text = HEAD6;
     for (int i = 0; i <= 240; ++i)
@@ -185,6 +185,19 @@ TEST(RecordingFileTest, MarkersAreFoundEachWayFromTheMiddleOfTheScreen) {
     EXPECT_EQ(JumpToMarker(1), 0);
     EXPECT_EQ(JumpToMarker(-1), 1);
     EXPECT_EQ(ReviewStart(), 5);
+
+    // An hour on screen: a time line every 10 minutes (every 5 would make twelve, over eight).
+    text = HEAD6;
+    for (int i = 0; i <= 60; ++i)
+        text += std::to_string(i * 60) + ",0.90,13.2,0.9000,14.70,\n";
+    WriteText(dir.File("hour.csv"), text);
+    ASSERT_EQ(OpenReview(dir.File("hour.csv").c_str(), fault), 0) << fault.what.data();
+    ClearCanvasCalls();
+    DrawReviewChart(CanvasOpenWindow());
+    std::string texts;
+    for (const CanvasCall& call : CanvasCallsOf(CanvasOp::TEXT))
+        texts += call.text + "|";
+    EXPECT_NE(texts.find("|0 s|10:00|20:00|30:00|40:00|50:00|"), std::string::npos) << texts;
 }
 
 } // namespace
