@@ -45,6 +45,7 @@ TEST(RecordingFileTest, GoodFilesReadAndBadOnesAreRefusedAtTheirLine) {
         {"text for lambda", HEAD6 + "0.000,rich,13.2,0.9000,14.70,\n", 2, "in lambda", 0, 0},
         {"text for time", HEAD6 + "0:00,0.90,13.2,0.9000,14.70,\n", 2, "in time_s", 0, 0},
         {"text for stoich", HEAD6 + "0.0,0.90,13.2,0.9000,petrol,\n", 2, "in stoich", 0, 0},
+        {"raw past a million", HEAD6 + "0.0,0.90,13.2,-2e6,14.70,\n", 2, "in lambda_raw", 0, 0},
         {"not a marker", HEAD6 + ROW + ",x\n", 2, "marker", 0, 0},
         {"a time no recorder reaches", HEAD6 + ROW + ",\n1e15,0.90,13.2,0.9,14.7,\n", 3, "outside",
          0, 0},
