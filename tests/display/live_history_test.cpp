@@ -5,6 +5,7 @@
 #include "display/display_thread.h"
 #include "display/gauges.h"
 #include "display/live_history.h"
+#include "display/status_line.h"
 #include "link/link.h"
 #include "platform/ticks.h"
 #include "settings/config.h"
@@ -61,7 +62,8 @@ TEST_F(HistoryTest, LambdasLandOnTheirPixelsWithGapsForOutagesAndTheWindowsFigur
         AddHistorySample(seconds, lambdaX100, 1470);
     PortOpen = 1;
     CallLiveListeners({}); // the values are fresh
-    DrawHistoryChart(canvas, 200.0);
+    ClientWidth = 794;     // the view's title: 12 characters of 11 pixels centred
+    PaintHistoryView(canvas, 200.0);
     EXPECT_EQ(Lines(), "629,220>630,220 629,220>630,270 634,60>635,60 634,60>635,380 "
                        "678,170>679,170 ");
     // 586 hundredths over six frames: 0.9767.
@@ -75,7 +77,8 @@ TEST_F(HistoryTest, LambdasLandOnTheirPixelsWithGapsForOutagesAndTheWindowsFigur
     // is 19.4; the time labels 6 pixels under the chart, on the grid lines and the left edge.
     for (const char* label :
          {"Now 1.10   Lowest 0.50   Highest 1.50   Mean 0.98@380,420|", "0.68@38,372|10.0@686,372|",
-          "1.32@38,52|19.4@686,52|Lambda@20,36|AFR@686,36|", "|now@679,386|", "|-120 s@80,386|"})
+          "1.32@38,52|19.4@686,52|Lambda@20,36|AFR@686,36|", "|now@679,386|", "|-120 s@80,386|",
+          "Live History@331,10|"})
         EXPECT_NE(texts.find(label), std::string::npos) << label << " in " << texts;
     // A grid line every 10 s (50 columns) from the newest column back to the window's left.
     EXPECT_EQ(Lines(Rgb(160, 160, 160), true),
