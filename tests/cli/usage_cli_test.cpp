@@ -52,6 +52,7 @@ TEST(UsageCliTest, UsageErrorsNameTheOptionWhatWasGivenAndWhatItTakes) {
         {"setup write", "setup write: no terminal to confirm on; add --yes"},
         {"setup tables --channel c", "--channel: c is not one of a, b"},
         {"setup tables @port", "setup tables reads no unit; --port is not used here"},
+        {"log --band 0,0.9 x.csv", "--band wants two lambdas, LOW,HIGH"},
         {from,
          "FILE: parse error at line 2, column 12: syntax error while parsing value - unexpected "
          "'}'; expected '[', '{', or a literal",

@@ -26,7 +26,7 @@ TEST(RecordingFileTest, GoodFilesReadAndBadOnesAreRefusedAtTheirLine) {
         {"five columns, older files", HEAD5 + ROW + "\n1.5,1.00,14.7,1.0,14.70\n", -1, "", 2, 0},
         {"six, CR LF, a marker",
          "time_s,lambda,afr,lambda_raw,stoich,mark\r\n" + ROW + ",\r\n" +
-             "0.020,0.91,13.4,0.9100,14.70,1\r\n",
+             "0.020,0.91,13.4,0.9100,14.70,65535\r\n",
          -1, "", 2, 1},
         {"last row cut short", HEAD6 + ROW + ",\n0.020,0.9", -1, "", 1, 0},
         {"equal times", HEAD6 + ROW + ",2\n" + ROW + ",\n", -1, "", 2, 1},
@@ -193,12 +193,19 @@ TEST(RecordingFileTest, MarkersFoundFromTheMiddleOfTheScreenAndTimeLinesOnRoundT
         text += std::to_string(i * 60) + ",0.90,13.2,0.9000,14.70,\n";
     WriteText(dir.File("hour.csv"), text);
     ASSERT_EQ(OpenReview(dir.File("hour.csv").c_str(), fault), 0) << fault.what.data();
-    ClearCanvasCalls();
-    DrawReviewChart(CanvasOpenWindow());
-    std::string texts;
-    for (const CanvasCall& call : CanvasCallsOf(CanvasOp::TEXT))
-        texts += call.text + "|";
-    EXPECT_NE(texts.find("|0 s|10:00|20:00|30:00|40:00|50:00|"), std::string::npos) << texts;
+    auto labels = [] {
+        ClearCanvasCalls();
+        DrawReviewChart(CanvasOpenWindow());
+        std::string texts;
+        for (const CanvasCall& call : CanvasCallsOf(CanvasOp::TEXT))
+            texts += call.text + "|";
+        return texts;
+    };
+    EXPECT_NE(labels().find("|0 s|10:00|20:00|30:00|40:00|50:00|"), std::string::npos) << labels();
+    // Zoomed in four steps about the middle: 225 s from 1687.5 s, a line every 30 s.
+    ZoomReview(4, -1);
+    EXPECT_NE(labels().find("|28:30|29:00|29:30|30:00|30:30|31:00|31:30|"), std::string::npos)
+        << labels();
 }
 
 } // namespace
