@@ -666,6 +666,8 @@ TEST_F(MainWindowWin32, AnUnfinishedJobSaysWhatFinishesItAndItsButtonDoes) {
                                      std::regex("  " + written + ".* at \\d\\d:\\d\\d:\\d\\d")))
             << StatusNote();
         EXPECT_TRUE(PumpUntil([] { return IsWindowEnabled(GetFocus()); }, 2000)) << "keyboard";
+        HWND bar = FindWindowExA(window, nullptr, PROGRESS_CLASSA, nullptr);
+        EXPECT_TRUE(view == IDM_WB_SETUP || SendMessageA(bar, PBM_GETPOS, 0, 0) == 0) << "emptied";
     }
     _putenv("MQ6_ALLOW_SAMPLE=");
 }
