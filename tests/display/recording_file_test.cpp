@@ -147,7 +147,8 @@ TEST(RecordingFileTest, TheChartOfARecordingAtItsPixels) {
     EXPECT_EQ(marks, "88,60>380 96,60>380 88,60>380 96,60>380 ") << marks; // two draws
     for (const char* text : {"Recording: pull.csv|Started 2026-01-01 01:00:00, length 0:01:15, 9 "
                              "rows, 2 markers|",
-                             "|1|", "|2|", "|0.400 s  lambda 0.87|AFR 12.8  raw 0.8700|",
+                             "|1|", "|2|", "|0 s|10 s|20 s|30 s|40 s|50 s|1:00|1:10|",
+                             "|0.400 s  lambda 0.87|AFR 12.8  raw 0.8700|",
                              "|0.200 s  lambda 0.86|AFR 12.6  raw 0.8600|",
                              "Lowest 0.80   Highest 0.95   Mean 0.87", "In band 56%   Leaner 22%"})
         EXPECT_NE(texts.find(text), std::string::npos) << text << " in " << texts;
