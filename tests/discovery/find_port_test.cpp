@@ -170,8 +170,10 @@ TEST(CliDiscoveryTest, PortsAndACommandWithoutPort) {
     AddFakeUsbDevices(base + "/sys", "1-1,ttyUSB0,FT232R USB UART");
     for (std::string port : {base + "/by-id/usb-FTDI_MQ-6_A10K2QX5-if00-port0", base + "/mq6"}) {
         SCOPED_TRACE(port);
-        if (port == base + "/mq6")
+        if (port == base + "/mq6") { // and another MQ-6 adapter, whose port is not the unit's
             fs::create_symlink(base + "/dev/ttyUSB5", port);
+            AddFakeUsbDevices(base + "/sys", "1-2,ttyUSB2");
+        }
         ProcessResult info = RunProcess(MQ6_CLI_PATH, {"info", "-v"}, base);
         EXPECT_EQ(info.status, 0) << info.err;
         EXPECT_NE(info.err.find("found the unit on " + port + "\nmq6: opened " + port +
@@ -180,6 +182,7 @@ TEST(CliDiscoveryTest, PortsAndACommandWithoutPort) {
             << info.err;
         ports = RunProcess(MQ6_CLI_PATH, {"ports"}, base);
         EXPECT_NE(ports.out.find("* 1-5 "), std::string::npos) << ports.out;
+        EXPECT_EQ(ports.out.find("* 1-2 "), std::string::npos) << ports.out;
         EXPECT_NE(ports.out.find("* the port used without --port: " + port), std::string::npos);
     }
     StopSim(sim);
