@@ -42,7 +42,7 @@ TEST(RecordingFileTest, GoodFilesReadAndBadOnesAreRefusedAtTheirLine) {
         {"field missing", HEAD6 + ROW + ",\n0.020,0.91,13.4,0.9100\n", 3, "missing", 0, 0},
         {"field too many", HEAD5 + ROW + ",\n", 2, "too many", 0, 0},
         {"blank line", HEAD6 + ROW + ",\n\n", 3, "missing", 0, 0},
-        {"text for lambda", HEAD6 + "0.000,rich,13.2,0.9000,14.70,\n", 2, "in lambda", 0, 0},
+        {"lambda 100, no sensor's", HEAD6 + "0.000,100,13.2,0.9000,14.70,\n", 2, "in lambda", 0, 0},
         {"text for time", HEAD6 + "0:00,0.90,13.2,0.9000,14.70,\n", 2, "in time_s", 0, 0},
         {"text for stoich", HEAD6 + "0.0,0.90,13.2,0.9000,petrol,\n", 2, "in stoich", 0, 0},
         {"raw past a million", HEAD6 + "0.0,0.90,13.2,-2e6,14.70,\n", 2, "in lambda_raw", 0, 0},
@@ -112,8 +112,8 @@ TEST(RecordingFileTest, FiguresOfAHandMadeRecording) {
 // 75 s over 600 columns: 0.125 s a column. The hand-made rows at 0.0 to 3.5 s and a last one at
 // 75 s: 0.80 at (80, 320), 0.86 at column 1 (81, 290); the 0.7 s gap before 1.1 s (column 8)
 // breaks the trace; marker 1 at 1.1 s is a line at x 88 numbered "1", marker 2 at 2.0 s at x
-// 96. The cursor at x 81 reads the row at 0.2 s, at x 87 (no row of its own) still that of
-// 0.4 s; the figures count all nine rows: 0.88 at 75 s
+// 96. The cursor at x 80, the first column, reads the row at 0 s, at x 87 (no row of its own)
+// still that of 0.4 s; the figures, centred under the chart, count all nine rows: 0.88 at 75 s
 // makes 5 of 9 in the band.
 TEST(RecordingFileTest, TheChartOfARecordingAtItsPixels) {
     TempDir dir;
@@ -130,7 +130,7 @@ TEST(RecordingFileTest, TheChartOfARecordingAtItsPixels) {
     ClearCanvasCalls();
     SetReviewCursor(87);
     DrawReviewChart(CanvasOpenWindow());
-    SetReviewCursor(81);
+    SetReviewCursor(80);
     PaintReviewView(CanvasOpenWindow());
     std::string trace, marks, texts;
     for (const CanvasCall& call : CanvasCalls) {
@@ -139,18 +139,19 @@ TEST(RecordingFileTest, TheChartOfARecordingAtItsPixels) {
             trace += (call.op == CanvasOp::MOVE_TO ? "m" : "") + at + " ";
         if (call.state.penColour == Rgb(0, 80, 200) && call.op == CanvasOp::LINE_TO)
             marks += at + ">" + std::to_string(call.args[3]) + " ";
-        if (call.op == CanvasOp::TEXT)
-            texts += call.text + "|";
+        if (call.op == CanvasOp::TEXT) // the figures centred under the chart
+            texts += call.text + (call.text.starts_with("Lowest") ? "@" + at : "") + "|";
     }
     // A dot at 80, lines on to 81 and 83, a move across the gap to 88.
     EXPECT_EQ(trace.substr(0, 45), "m80,320 80,320 m80,320 80,320 81,290 m88,280 ") << trace;
     EXPECT_EQ(marks, "88,60>380 96,60>380 88,60>380 96,60>380 ") << marks; // two draws
-    for (const char* text : {"Recording: pull.csv|Started 2026-01-01 01:00:00, length 0:01:15, 9 "
-                             "rows, 2 markers|",
-                             "|1|", "|2|", "|0 s|10 s|20 s|30 s|40 s|50 s|1:00|1:10|",
-                             "|0.400 s  lambda 0.87|AFR 12.8  raw 0.8700|",
-                             "|0.200 s  lambda 0.86|AFR 12.6  raw 0.8600|",
-                             "Lowest 0.80   Highest 0.95   Mean 0.87", "In band 56%   Leaner 22%"})
+    for (const char* text :
+         {"Recording: pull.csv|Started 2026-01-01 01:00:00, length 0:01:15, 9 "
+          "rows, 2 markers|",
+          "|1|", "|2|", "|0 s|10 s|20 s|30 s|40 s|50 s|1:00|1:10|",
+          "|0.400 s  lambda 0.87|AFR 12.8  raw 0.8700|",
+          "|0.000 s  lambda 0.80|AFR 11.8  raw 0.8010|",
+          "Lowest 0.80   Highest 0.95   Mean 0.87@380,420", "In band 56%   Leaner 22%"})
         EXPECT_NE(texts.find(text), std::string::npos) << text << " in " << texts;
 }
 
