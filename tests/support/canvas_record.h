@@ -54,9 +54,6 @@ extern bool RecordWindowExists; // false: CanvasOpenWindow has no window to give
 
 extern std::vector<CanvasCall> CanvasCalls;
 
-// Calls on this context are no longer recorded, and take no lock: a thread drawing on it runs
-// at the speed of the code under test.
-void QuietCanvas(Canvas* canvas);
 // Forgets every call, closes every context and restores the reported measures.
 void ClearCanvasCalls();
 // The recorded calls of one kind, in order.

@@ -5,7 +5,7 @@
 #include <utility>
 
 struct Canvas {
-    bool open = false, quiet = false;
+    bool open = false;
     int id = 0;
     CanvasState state;
     Canvas* target = nullptr; // an off-screen canvas's, with the part it stands for
@@ -27,8 +27,6 @@ std::array<Canvas, 8> Contexts;
 int ContextsOpened = 0;
 
 void Record(Canvas* canvas, CanvasOp op, std::array<int, 8> args = {}, std::string_view text = {}) {
-    if (canvas->quiet)
-        return;
     std::lock_guard<std::mutex> hold(CanvasRecordLock);
     CanvasCalls.push_back({op, canvas->id, args, std::string(text), canvas->state});
 }
@@ -37,10 +35,6 @@ void Record(Canvas* canvas, CanvasOp op, std::array<int, 8> args = {}, std::stri
 [[maybe_unused]] const bool CLEARED = (ClearCanvasCalls(), true);
 
 } // namespace
-
-void QuietCanvas(Canvas* canvas) {
-    canvas->quiet = true;
-}
 
 void ClearCanvasCalls() {
     std::lock_guard<std::mutex> hold(CanvasRecordLock);
@@ -69,12 +63,8 @@ Canvas* OpenContext(bool window, Canvas* target = nullptr, std::array<int, 8> ar
     auto free = std::find_if(Contexts.begin(), Contexts.end(), [](auto& c) { return !c.open; });
     if (!window || free == Contexts.end())
         return nullptr;
-    *free = Canvas{true,
-                   target != nullptr && target->quiet,
-                   ++ContextsOpened,
-                   target != nullptr ? target->state : CanvasState{},
-                   target,
-                   area};
+    *free = Canvas{true, ++ContextsOpened, target != nullptr ? target->state : CanvasState{},
+                   target, area};
     return &*free;
 }
 } // namespace
