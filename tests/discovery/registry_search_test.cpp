@@ -89,10 +89,8 @@ TEST_F(RegistrySearchTest, PortNameFromFriendlyNameAndLocationData) {
     const std::string key = FTDIBUS + "+Pid_6001+FTXA\\0000";
     const std::string path = FTDIBUS + "&Pid_6001+FTXA\\0000";
     const std::string longest = "USB Serial Port COM" + std::string(236, '9'); // 255 characters
-    struct Row {
-        std::string stored; // raw, terminator included where there is one
-        std::string port;   // "-1": refused
-    } const rows[] = {
+    // The stored text, raw, terminator included where there is one; the port ("-1": refused).
+    const std::pair<std::string, std::string> rows[] = {
         {std::string("USB Serial Port (COM7)\0", 23), "COM7"},
         {"Port (COM7)", "COM7"}, // no terminator
         {std::string("USB Serial Port COM12\0", 22), "COM12"},
@@ -102,13 +100,13 @@ TEST_F(RegistrySearchTest, PortNameFromFriendlyNameAndLocationData) {
         {std::string("Port (COM7)\0", 12) + std::string(244, 'x'), "COM7"},
         {"Port (COM7)" + std::string(300, ' ') + '\0', "-1"},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.stored.substr(0, 30));
-        SetMemoryRegistryValue(key, "FriendlyName", REGISTRY_STRING, row.stored);
+    for (const auto& [stored, expected] : rows) {
+        SCOPED_TRACE(stored.substr(0, 30));
+        SetMemoryRegistryValue(key, "FriendlyName", REGISTRY_STRING, stored);
         std::array<char, 256> port{};
         EXPECT_EQ(ReadFtdiPortName(path.c_str(), port.data(), port.size()) == 0 ? port.data()
                                                                                 : "-1",
-                  row.port);
+                  expected);
     }
     SetMemoryRegistryValue(USB + "FTA", "LocationInformation", REGISTRY_DWORD, "MQ-6");
     EXPECT_EQ(MatchUsbLocation((USB + "FTA").c_str()), -1) << "not a string";

@@ -27,9 +27,7 @@ struct Transfer {
 ProcessResult Run(const Transfer& transfer, Args simArgs, const TempDir& dir, SimProcess& sim) {
     simArgs.insert(simArgs.begin(), transfer.sim.begin(), transfer.sim.end());
     sim = StartSim(simArgs);
-    Args command{"--port", sim.path};
-    command.insert(command.end(), transfer.command.begin(), transfer.command.end());
-    return RunProcess(MQ6_CLI_PATH, command, dir.path);
+    return RunMq6(sim.path, transfer.command, dir.path);
 }
 
 // The unit's state file once the unit has restarted out of its loader.
@@ -53,8 +51,7 @@ void CutAndRerun(const Transfer& transfer, long bytes, const std::string& uncut)
     StopSim(sim);
     ProcessResult rerun = Run(transfer, {"--state", dir.File("state")}, dir, sim);
     // The version the unit then reports is the carried one.
-    std::string status =
-        RunProcess(MQ6_CLI_PATH, {"--port", sim.path, "firmware", "status"}, dir.path).out;
+    std::string status = RunMq6(sim.path, {"firmware", "status"}, dir.path).out;
     bool same = StateAfterRestart(sim, dir) == uncut,
          match = status.find("The Firmware Versions Match") != std::string::npos;
     EXPECT_TRUE(vanished);
@@ -111,10 +108,7 @@ TEST(TransferFaultsTest, ACutSetupWriteIsFinishedWithTheSetupItWasWriting) {
     SimProcess sim;
     const std::string state = dir.File("state"),
                       pending = dir.File("data/mq6/unfinished-setup.json");
-    auto mq6 = [&](Args args) {
-        args.insert(args.begin(), {"--port", sim.path});
-        return RunProcess(MQ6_CLI_PATH, args, dir.path);
-    };
+    auto mq6 = [&](const Args& args) { return RunMq6(sim.path, args, dir.path); };
     sim = StartSim({"--state", state});
     ASSERT_EQ(mq6(SETUP).status, 0);
     StopSim(sim);

@@ -46,11 +46,8 @@ Texts Paint(int32_t valid, const std::string& banner, int32_t phase = 0) {
 // Painted in order: a version is kept from the last text that had one, and a paint without a
 // data block draws no verdict, says the unit does not answer and offers no update.
 TEST(FirmwarePaint, VerdictComparesMajorFirstThenMinorAndKeepsTheLastVersionRead) {
-    const struct {
-        int valid;
-        std::string banner, verdict;
-        int allowed;
-    } rows[] = {
+    // A data block or none, its banner, the verdict drawn and whether the update is offered.
+    const std::tuple<int, std::string, std::string, int> rows[] = {
         {1, "Version: 1.01", MATCH, 0}, // the carried version
         {1, "Version: 1.00", UPDATE, 1},
         {1, "Version: 0.99", UPDATE, 1},
@@ -62,11 +59,10 @@ TEST(FirmwarePaint, VerdictComparesMajorFirstThenMinorAndKeepsTheLastVersionRead
         {1, "Version: 1.00", UPDATE, 1}, // until a block is read again
     };
     ResetFirmwareView();
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.banner);
-        Texts texts = Paint(row.valid, row.banner);
-        EXPECT_EQ(texts.back(), row.verdict);
-        EXPECT_EQ(UpdateAllowed.load(), row.allowed);
+    for (const auto& [valid, banner, verdict, allowed] : rows) {
+        SCOPED_TRACE(banner);
+        const std::string drawn = Paint(valid, banner).back();
+        EXPECT_EQ(std::pair(drawn, UpdateAllowed.load()), std::pair(verdict, allowed));
     }
 }
 

@@ -31,6 +31,12 @@ struct ProcessResult {
 // terminalInput is given, a terminal on which that input is typed.
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
                          const std::string& scratchDir, const char* terminalInput = nullptr);
+// Runs mq6 with --port port and then args.
+inline ProcessResult RunMq6(const std::string& port, std::vector<std::string> args,
+                            const std::string& scratchDir, const char* terminalInput = nullptr) {
+    args.insert(args.begin(), {"--port", port});
+    return RunProcess(MQ6_CLI_PATH, args, scratchDir, terminalInput);
+}
 // Runs mq6 with the options, a command line's words, with its output on a terminal as script(1)
 // gives one.
 inline ProcessResult RunCliOnTerminal(const std::string& options, const std::string& scratchDir) {
