@@ -67,6 +67,9 @@ TEST(DoctorCliTest, EachCheckTellsWhatItSawAndTheReportEndsWithTheCounts) {
          "\"lambda_max\": 0.0,\n      \"lambda_mean\": 0.0\n"},
         {"gone after frames", "--vanish-after 56", "LINK --seconds 4", "woooofo", 1,
          "longest gap 1."},
+        // Back 300 ms after going: one reconnection, and the port is there at the end.
+        {"back", "--vanish-after 56 --reappear-ms 300", "LINK --json --seconds 3", "woooowo", 0,
+         "\"reconnections\": 1,\n      \"port_gone\": false"},
         {"in its loader", "--unit-mode 1 --start-in-loader", "PTY", "wooofss", 1,
          "firmware update mode: a firmware update did not finish; mq6 firmware update finishes it"},
         {"latency timer 16", "", "LATENCY=16 --json --seconds 0.5", "woowooo", 0,

@@ -183,10 +183,8 @@ TEST(RecordingFileTest, MarkersFoundFromTheMiddleOfTheScreenAndTimeLinesOnRoundT
     }
     // From a marker shown, the next and previous in turn, and none past the last.
     ScrollReviewTo(0);
-    EXPECT_EQ(JumpToMarker(1), 1);
-    EXPECT_EQ(JumpToMarker(1), 2);
-    EXPECT_EQ(JumpToMarker(1), 0);
-    EXPECT_EQ(JumpToMarker(-1), 1);
+    EXPECT_EQ((std::vector{JumpToMarker(1), JumpToMarker(1), JumpToMarker(1), JumpToMarker(-1)}),
+              (std::vector{1, 2, 0, 1}));
     EXPECT_EQ(ReviewStart(), 5);
 
     // An hour on screen: a time line every 10 minutes (every 5 would make twelve, over eight).
