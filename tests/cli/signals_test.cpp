@@ -28,12 +28,8 @@ TEST(SignalsTest, TheNextProgramOpensThePortHoweverMq6EndedAndNoWriteIsCut) {
     // The signal comes once the unit has logged the request that shows mq6 at work: the stream
     // request ('R' 0) of live, the first loader request ('Z') of a write, which then runs for
     // seconds at the line's speed. No signal: mq6 ends by itself.
-    const struct {
-        int signal;
-        uint8_t busy;
-        const char* sim;
-        std::vector<std::string> command;
-    } rows[] = {
+    // The signal, the request that shows mq6 at work, the simulator's options and mq6's command.
+    const std::tuple<int, uint8_t, const char*, std::vector<std::string>> rows[] = {
         {0, 0, "", {"info"}},
         {0, 0, "--silent", {"info"}},
         {SIGINT, 'R', "", {"live"}},
@@ -46,39 +42,39 @@ TEST(SignalsTest, TheNextProgramOpensThePortHoweverMq6EndedAndNoWriteIsCut) {
          Split("setup write --defaults --yes --no-restore-point", ' ')},
     };
     setenv("MQ6_ALLOW_SAMPLE", "1", 1);
-    for (const auto& row : rows) {
-        SCOPED_TRACE(std::to_string(row.signal) + " " + row.command[0]);
+    for (const auto& [signal, busy, simOptions, command] : rows) {
+        SCOPED_TRACE(std::to_string(signal) + " " + command[0]);
         TempDir dir;
-        std::vector<std::string> words = Split(std::string(row.sim) + " --version 1.00", ' ');
+        std::vector<std::string> words = Split(std::string(simOptions) + " --version 1.00", ' ');
         words.erase(std::remove(words.begin(), words.end(), ""), words.end());
         words.insert(words.end(), {"--log", dir.path + "/log"});
         SimProcess sim = StartSim(words);
         std::string pty = std::filesystem::read_symlink(sim.path);
         ASSERT_EQ(chmod(pty.c_str(), 0666), 0);
         words = {MQ6_CLI_PATH, "--port", pty};
-        words.insert(words.end(), row.command.begin(), row.command.end());
+        words.insert(words.end(), command.begin(), command.end());
         int pid = Spawn(AsNormalUser(words), {"/dev/null", dir.path + "/out", dir.path + "/err"});
-        auto busy = [&] {
+        auto atWork = [&] {
             for (const std::vector<uint8_t>& frame : ReadRequestLog(dir.path + "/log"))
-                if (frame[0] == row.busy && (row.busy == 'Z' || frame[1] == 0))
+                if (frame[0] == busy && (busy == 'Z' || frame[1] == 0))
                     return true;
             return false;
         };
-        EXPECT_TRUE(row.signal == 0 || (WaitFor(busy, PATIENCE_MS) && kill(pid, row.signal) == 0));
+        EXPECT_TRUE(signal == 0 || (WaitFor(atWork, PATIENCE_MS) && kill(pid, signal) == 0));
         int status = 0;
         ASSERT_EQ(waitpid(pid, &status, 0), pid);
         std::string err = ReadText(dir.path + "/err");
         words = AsNormalUser({"/bin/sh", "-c", "exec 3<>\"$0\"", pty});
         ProcessResult next = RunProcess(words[0], {words.begin() + 1, words.end()}, dir.path);
         EXPECT_EQ(next.status, 0) << "mq6: " << status << " " << err << "\nnext: " << next.err;
-        ProcessResult unit = RunProcess(MQ6_CLI_PATH, {"--port", pty, "info"}, dir.path);
+        ProcessResult unit = RunMq6(pty, {"info"}, dir.path);
         StopSim(sim);
-        if (row.busy != 'Z')
+        if (busy != 'Z')
             continue;
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == row.signal) << status << err;
-        EXPECT_NE(err.find("interrupted: the " + row.command[0]), std::string::npos) << err;
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status << err;
+        EXPECT_NE(err.find("interrupted: the " + command[0]), std::string::npos) << err;
         EXPECT_NE(unit.out.find("Unit mode: 0 (normal)"), std::string::npos) << unit.out;
-        EXPECT_TRUE(row.command[0] != "firmware" || unit.out.find("1.00") == std::string::npos)
+        EXPECT_TRUE(command[0] != "firmware" || unit.out.find("1.00") == std::string::npos)
             << "update not done: " << unit.out;
     }
     unsetenv("MQ6_ALLOW_SAMPLE");

@@ -213,6 +213,8 @@ TEST_F(GaugeTest, WholeViewPaintsDialReadoutsThenNeedleAndLiveFramesRedrawWhatCh
     ResponseRate = 100;
     AddLiveListener([](const LiveSample&) { UpdateLiveGauges(); });
     AddLiveStaleListener(ShowStaleGauges);
+    static int announced = 0; // the listeners hear of each gap once
+    AddLiveStaleListener([] { ++announced; });
     ViewMode = VIEW_AFR_LAMBDA;
     enum Event { GOOD, BAD, TICKS, CLOSE };
     enum Needle { NONE, DRAWN, TAKEN_OFF }; // the needle to (x, y), or taken off from it
@@ -267,6 +269,7 @@ TEST_F(GaugeTest, WholeViewPaintsDialReadoutsThenNeedleAndLiveFramesRedrawWhatCh
                         CanvasCallsOf(CanvasOp::ELLIPSE).at(0).state.brushColour == FACE);
         }
     }
+    EXPECT_EQ(announced, 2);
 }
 
 } // namespace

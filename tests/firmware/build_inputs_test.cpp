@@ -90,11 +90,8 @@ TEST(BuildInputScripts, BrokenFilesAreRefusedNamingTheFileAndTheFault) {
                       head = "k0 4D513636\nk1 2D574221\nk2 0B5E7A1D\nk3 C3D2E1F0\n";
     std::string typo = sample; // the first byte of the first information record mistyped
     typo.replace(typo.find("info 40:") + 9, 2, "G5");
-    const struct {
-        bool key; // a key file, or an image
-        std::string file;
-        const char* found; // on stderr, with the file's name
-    } rows[] = {
+    // A key file or an image, the file, and what stderr says besides the file's name.
+    const std::tuple<bool, std::string, const char*> rows[] = {
         {false, sample.substr(0, sample.find("\ncode 0D40:") + 1), // the last line lost
          "168 code records, expected 169"},
         {false, typo, "'G5' is not a byte in two hex digits"},
@@ -105,18 +102,18 @@ TEST(BuildInputScripts, BrokenFilesAreRefusedNamingTheFileAndTheFault) {
         {true, head + "step = 0B5E7A1D\n", ": line 5: expected 'NAME XXXXXXXX' with NAME one of"},
     };
     TempDir dir;
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.found);
-        WriteText(dir.File("in.txt"), row.file);
-        ProcessResult result = RunProcess(
-            MQ6_CMAKE_COMMAND,
-            {(row.key ? "-DKEY=" : "-DIMAGE=") + dir.File("in.txt"),
-             std::string("-DSAMPLE=") + (row.key ? MQ6_SAMPLE_SETUP_KEY : MQ6_SAMPLE_IMAGE),
-             "-DOUTPUT=" + dir.File("out.cpp"), "-P",
-             row.key ? MQ6_SETUP_KEY_SCRIPT : MQ6_FIRMWARE_IMAGE_SCRIPT},
-            dir.path);
+    for (const auto& [key, file, found] : rows) {
+        SCOPED_TRACE(found);
+        WriteText(dir.File("in.txt"), file);
+        ProcessResult result =
+            RunProcess(MQ6_CMAKE_COMMAND,
+                       {(key ? "-DKEY=" : "-DIMAGE=") + dir.File("in.txt"),
+                        std::string("-DSAMPLE=") + (key ? MQ6_SAMPLE_SETUP_KEY : MQ6_SAMPLE_IMAGE),
+                        "-DOUTPUT=" + dir.File("out.cpp"), "-P",
+                        key ? MQ6_SETUP_KEY_SCRIPT : MQ6_FIRMWARE_IMAGE_SCRIPT},
+                       dir.path);
         EXPECT_NE(result.status, 0);
-        EXPECT_NE(result.err.find(row.found), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find(found), std::string::npos) << result.err;
         EXPECT_NE(result.err.find(dir.File("in.txt")), std::string::npos) << "the file is named";
         EXPECT_FALSE(std::filesystem::exists(dir.File("out.cpp")));
     }
