@@ -108,10 +108,13 @@ TEST_F(SetupCliTest, ABackupRestoresTheSetupExactly) {
     EXPECT_EQ(ReadText(point), backup);
     EXPECT_TRUE(Has(defaults.out, "Restore point: " + point + "\nSetup written.\n"));
     EXPECT_TRUE(Has(Run({"@port", "setup", "read", "--json"}).out, "\"flags\": 0,"));
-    // Restored from standard input.
-    std::string restore =
-        MQ6_CLI_PATH " --port=" + sim.path + " setup write --from - --yes <" + file;
+    // Restored from standard input, with XDG_DATA_HOME empty: taken as unset, the restore
+    // point goes under HOME.
+    std::string restore = "XDG_DATA_HOME= HOME=" + dir.path +
+                          " " MQ6_CLI_PATH " --port=" + sim.path + " setup write --from - --yes <" +
+                          file;
     ASSERT_EQ(RunProcess("/bin/sh", {"-c", restore}, dir.path).status, 0);
+    EXPECT_TRUE(std::filesystem::is_directory(dir.File(".local/share/mq6/restore")));
     EXPECT_EQ(Run({"@port", "setup", "read", "--json"}).out, backup);
     EXPECT_TRUE(Has(Run({"@port", "info"}).out, block));
     // Without a folder for it the write is refused before load mode is asked for; asked, it
