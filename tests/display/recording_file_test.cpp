@@ -168,12 +168,8 @@ TEST(RecordingFileTest, MarkersFoundFromTheMiddleOfTheScreenAndTimeLinesOnRoundT
     ASSERT_EQ(OpenReview(dir.File("markers.csv").c_str(), fault), 0) << fault.what.data();
     ZoomReview(2, -1);
     // start before, direction: the marker's number, the start after (-1: unchanged)
-    const std::array<std::array<double, 4>, 6> rows = {{{5, 1, 2, 35},
-                                                        {5, -1, 0, -1},
-                                                        {35, -1, 1, 5},
-                                                        {35, 1, 0, -1},
-                                                        {4.5, 1, 1, 5},
-                                                        {36, -1, 2, 35}}};
+    const double rows[][4] = {{5, 1, 2, 35},  {5, -1, 0, -1}, {35, -1, 1, 5},
+                              {35, 1, 0, -1}, {4.5, 1, 1, 5}, {36, -1, 2, 35}};
     for (const auto& [start, direction, mark, after] : rows) {
         SCOPED_TRACE(start + direction / 10);
         ScrollReviewTo(start);
@@ -192,8 +188,7 @@ TEST(RecordingFileTest, MarkersFoundFromTheMiddleOfTheScreenAndTimeLinesOnRoundT
         text += std::to_string(i * 60) + ",0.90,13.2,0.9000,14.70,\n";
     WriteText(dir.File("hour.csv"), text);
     ASSERT_EQ(OpenReview(dir.File("hour.csv").c_str(), fault), 0) << fault.what.data();
-    auto labels = [] {
-        ClearCanvasCalls();
+    auto labels = [] { // each draw's labels after the last's
         DrawReviewChart(CanvasOpenWindow());
         std::string texts;
         for (const CanvasCall& call : CanvasCallsOf(CanvasOp::TEXT))

@@ -65,6 +65,11 @@ TEST(SetupFile, EveryBlockComesBackFromItsFileByteForByteAndRestorePointsAreKept
     // The earlier form's null for such a code keeps the rate the setup starts from.
     WriteText(dir.File("old.json"), "{\"a_response\": null, \"b_response\": \"Fast\"}");
     EXPECT_EQ(BlockOfFile(dir.File("old.json"))[5], 0x40);
+    // An odd code is none the unit's byte can hold: refused.
+    SetupRecord odd = DEFAULT_SETUP;
+    std::string path, error;
+    WriteText(dir.File("old.json"), "{\"a_response\": 65}");
+    EXPECT_FALSE(ReadSetupFile(dir.File("old.json"), odd, error));
 
     // Restore points are named by the second, never overwritten, and the newest 100 are kept.
     const std::string folder = dir.path, stamp = "/mq6-setup-20261208-230501";
@@ -81,7 +86,6 @@ TEST(SetupFile, EveryBlockComesBackFromItsFileByteForByteAndRestorePointsAreKept
         WriteText(folder + "/mq6-setup-20250101-0000" + std::to_string(100 + i / 2).substr(1) +
                       (i % 2 ? "-2.json" : ".json"),
                   "{}");
-    std::string path, error;
     ASSERT_EQ(SaveRestorePoint(folder, InfoWith(UNUSUAL), path, error), 0) << error;
     std::set<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
