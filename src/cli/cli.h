@@ -2,6 +2,7 @@
 #pragma once
 
 #include "firmware/programming.h"
+#include "settings/config.h"
 
 #include <cstdio>
 #include <string>
@@ -24,7 +25,7 @@ struct LiveOptions {
     long count = 0;
     double seconds = 0.0; // 0: no limit
     std::string csvPath;  // empty: no CSV; "-": standard output
-    int responseRate = 50;
+    int responseRate = RESPONSE_RATE_DEFAULT;
 };
 
 struct SetupOptions {

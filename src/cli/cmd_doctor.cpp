@@ -485,8 +485,8 @@ void CheckSetup() {
     bool linear = (values.SetupFlags & SETUP_FLAG_B_LINEAR) != 0;
     std::string channelB = linear ? "channel B: WB, linear"
                                   : Format("channel B: NB, narrowband, switching at lambda %.3f",
-                                           1.0 + (values.NbOffset - NB_OFFSET_CENTRE) * 0.001);
-    Figure(CHECK_SETUP, "stoich_afr", Rounded(values.StoichAfr * 0.01, 2));
+                                           NbSwitchLambda(values.NbOffset));
+    Figure(CHECK_SETUP, "stoich_afr", Rounded(StoichAfrOf(values), 2));
     Figure(CHECK_SETUP, "b_mode", linear ? "wb" : "nb");
     Figure(CHECK_SETUP, "nb_offset", values.NbOffset);
     if (!found.empty())

@@ -53,7 +53,7 @@ std::string ResponseText(const ChannelSetup& channel) {
 std::string OffsetText(int32_t offset) {
     std::array<char, 48> text{};
     std::snprintf(text.data(), text.size(), "%d (switch point lambda %.3f)", offset,
-                  1.0 + (offset - NB_OFFSET_CENTRE) * 0.001);
+                  NbSwitchLambda(offset));
     return text.data();
 }
 
@@ -356,7 +356,7 @@ int RunSetupTables(const SetupOptions& options) {
     std::array<OutputTable, SETUP_CHANNEL_COUNT> tables{};
     BuildSetupTables(values, tables[CHANNEL_A], tables[CHANNEL_B]);
     const OutputTable& table = tables[options.channel == "a" ? CHANNEL_A : CHANNEL_B];
-    double stoich = values.StoichAfr * 0.01;
+    double stoich = StoichAfrOf(values);
     const char* rowFormat = csv ? "%d,%d,%.6f,%.3f,%d,%.3f\n" : "%5d %5d %9.6f %8.3f %5d %6.3f\n";
     std::fputs(csv ? "entry,point,lambda,afr,code,volts\n"
                    : "entry point    lambda      afr  code  volts\n",

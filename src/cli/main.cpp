@@ -192,7 +192,7 @@ void AddSetupWrite(CLI::App& setup, SetupOptions& options) {
             },
             "narrowband switch point at lambda 1 + (N - 128) x 0.001")
         ->type_name("N")
-        ->check(Between(55, 201, true));
+        ->check(Between(NB_OFFSET_USER_LOWEST, NB_OFFSET_USER_HIGHEST, true));
     write->add_flag("--dry-run", options.dryRun,
                     "show the changes against the unit, write nothing");
     write->add_flag("--yes", options.yes, "write without asking (needed without a terminal)");

@@ -17,9 +17,9 @@ std::array<char, CONFIG_PATH_SIZE> ConfigPath{};
 std::atomic<int32_t> AutoPort{1};
 std::atomic<int32_t> WindowX{-1};
 std::atomic<int32_t> WindowY{-1};
-std::atomic<double> TargetLow{0.86};
-std::atomic<double> TargetHigh{0.88};
-std::atomic<int32_t> ResponseRate{50};
+std::atomic<double> TargetLow{TARGET_LOW_DEFAULT};
+std::atomic<double> TargetHigh{TARGET_HIGH_DEFAULT};
+std::atomic<int32_t> ResponseRate{RESPONSE_RATE_DEFAULT};
 RecordFolderText RecordFolder{};
 RecordFolderText SetupFolder{};
 
@@ -33,7 +33,8 @@ constexpr std::array<ConfigKey, CONFIG_KEY_COUNT> ConfigKeyTable = {{
     // Window position in screen pixels; -1 centres the window on the desktop.
     {"[XPOSHWND]", CONFIG_INT, -1, 1280, 0, "-1", &WindowX},
     {"[YPOSHWND]", CONFIG_INT, -1, 1024, 0, "-1", &WindowY},
-    // Target band; the gauges narrow it further to their own scale.
+    // Target band; the gauges narrow it further to their own scale. The default texts are
+    // TARGET_LOW_DEFAULT, TARGET_HIGH_DEFAULT and RESPONSE_RATE_DEFAULT as the file writes them.
     {"[LAMBLOW]", CONFIG_DOUBLE, 0, 2, 0, ".86", &TargetLow},
     {"[LAMBHIGH]", CONFIG_DOUBLE, 0, 2, 0, ".88", &TargetHigh},
     // Smoothing of live data, per cent.
@@ -239,9 +240,9 @@ void ResetSettings() {
     AutoPort.store(1, std::memory_order_release);
     WindowX.store(-1, std::memory_order_release);
     WindowY.store(-1, std::memory_order_release);
-    TargetLow.store(0.86, std::memory_order_release);
-    TargetHigh.store(0.88, std::memory_order_release);
-    ResponseRate.store(50, std::memory_order_release);
+    TargetLow.store(TARGET_LOW_DEFAULT, std::memory_order_release);
+    TargetHigh.store(TARGET_HIGH_DEFAULT, std::memory_order_release);
+    ResponseRate.store(RESPONSE_RATE_DEFAULT, std::memory_order_release);
     RecordFolder.fill('\0');
     SetupFolder.fill('\0');
 }

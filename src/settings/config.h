@@ -21,6 +21,12 @@ constexpr size_t CONFIG_LINE_LENGTH = 1047;
 // written to (and read from) the current directory.
 extern std::array<char, CONFIG_PATH_SIZE> ConfigPath;
 
+// The settings' defaults: the dial's target band from lambda 0.86 to 0.88, and live data
+// smoothed at a response rate of 50 per cent. mq6 takes the same.
+constexpr double TARGET_LOW_DEFAULT = 0.86;
+constexpr double TARGET_HIGH_DEFAULT = 0.88;
+constexpr int32_t RESPONSE_RATE_DEFAULT = 50;
+
 // Settings the file holds besides PortName (link/link.h). The display thread reads the
 // target band and ResponseRate and the comm thread reads AutoPort, so they are atomic; the
 // window position is atomic only so that every integer row is fed the same way.

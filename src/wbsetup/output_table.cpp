@@ -12,7 +12,6 @@ constexpr uint8_t ENTRY_MARK = 0x34;
 constexpr int ENTRY_SIZE = 4;
 constexpr int32_t CODE_MASK = 0x0FFF;
 constexpr double CODE_ROUNDING = 0.5;
-constexpr double NB_OFFSET_STEP = 0.001; // lambda per step of NbOffset
 
 using CodeArray = std::array<int32_t, OUTPUT_TABLE_ENTRIES>;
 
@@ -150,9 +149,7 @@ void FillLinear(CodeArray& codes, double stoich, double volts1, double afr1, dou
 
 void FillNarrowband(CodeArray& codes, int nbOffset) {
     int centre = FindLambdaPoint(1.0);
-    double target = nbOffset > NB_OFFSET_CENTRE
-                        ? 1.0 + (nbOffset - NB_OFFSET_CENTRE) * NB_OFFSET_STEP
-                        : 1.0 - (NB_OFFSET_CENTRE - nbOffset) * NB_OFFSET_STEP;
+    double target = NbSwitchLambda(nbOffset);
     // Offsets of a byte move the switch point by fewer than 100 entries; the bound only keeps
     // the copies inside the table for any other number.
     int shift = std::min(std::abs(centre - FindLambdaPoint(target)), OUTPUT_TABLE_ENTRIES - 1);
@@ -199,7 +196,7 @@ int BuildOutputTable(OutputTable& destination, OutputMode mode, int nbOffset, do
 }
 
 void BuildSetupTables(const SetupRecord& values, OutputTable& table1, OutputTable& table2) {
-    double stoich = values.StoichAfr * 0.01;
+    double stoich = StoichAfrOf(values);
     const ChannelSetup& a = values.Channel[CHANNEL_A];
     const ChannelSetup& b = values.Channel[CHANNEL_B];
     BuildOutputTable(table1, OUTPUT_LINEAR, NB_OFFSET_CENTRE, stoich, a.Volts1 / 10.0,

@@ -223,7 +223,7 @@ int PlotOutputLine(const SetupRecord& values, int channel) {
     double afr1 = setup.Afr1 / 100.0;
     double volts2 = setup.Volts2 / 10.0;
     double afr2 = setup.Afr2 / 100.0;
-    double stoich = values.StoichAfr * 0.01;
+    double stoich = StoichAfrOf(values);
     // The lower AFR starts the line, as in the output table.
     bool falling = afr2 < afr1;
     double lowLambda = (falling ? afr2 : afr1) / stoich;

@@ -23,6 +23,7 @@ constexpr int CHANNEL_FIELDS_SIZE = BLOCK_CHANNEL_B - BLOCK_CHANNEL_A;
 
 // The text's rounding step: 0.55 rather than 0.5, so 2.446 V is stored as 25.
 constexpr double FIELD_ROUNDING = 0.55;
+constexpr double NB_OFFSET_STEP = 0.001; // lambda per step of NbOffset
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
@@ -185,4 +186,12 @@ int FormatFieldValue(int32_t value, FieldKind kind, char* buffer, size_t size) {
         return 0;
     int length = std::snprintf(buffer, size, "%.*f", rule.decimals, value * (1.0 / rule.scale));
     return length < 0 ? 0 : std::min(length, static_cast<int>(size) - 1);
+}
+
+double NbSwitchLambda(int32_t offset) {
+    return 1.0 + (offset - NB_OFFSET_CENTRE) * NB_OFFSET_STEP;
+}
+
+double StoichAfrOf(const SetupRecord& values) {
+    return values.StoichAfr * 0.01;
 }

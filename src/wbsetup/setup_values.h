@@ -17,6 +17,10 @@ constexpr int SETUP_CHANNEL_COUNT = 2;
 // narrowband sensor ("NB").
 constexpr int32_t SETUP_FLAG_B_LINEAR = 0x02;
 constexpr int32_t NB_OFFSET_CENTRE = 128; // switch point at lambda 1.000
+// The offsets a user may choose: the setup view's offset bar runs from 55 to 201 (its range up to
+// 208 less a page of 8, plus 1), 0.073 of lambda each way; the setup block holds 0 to 255.
+constexpr int32_t NB_OFFSET_USER_LOWEST = 55;
+constexpr int32_t NB_OFFSET_USER_HIGHEST = 201;
 
 struct ChannelSetup {
     int32_t Volts1;        // output volts x 10 at the first point
@@ -40,6 +44,12 @@ constexpr SetupRecord DEFAULT_SETUP = {
 
 // The one process-wide set, owned by the main thread; starts with the defaults.
 extern SetupRecord SetupValues;
+
+// Lambda at channel B's narrowband switch point: 1 + (offset - 128) x 0.001.
+double NbSwitchLambda(int32_t offset);
+// The stoichiometric AFR as a number: StoichAfr x 0.01, the product the output tables are
+// computed from.
+double StoichAfrOf(const SetupRecord& values);
 
 struct ResponseChoice {
     std::string_view name;
