@@ -80,8 +80,6 @@ int ShowNotice(std::string_view text, std::string_view caption, unsigned) {
     return 1;
 }
 
-void NoticePortStatus(int) {}
-
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: mq6wb-review-bench FILE\n");

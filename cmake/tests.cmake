@@ -20,14 +20,15 @@ else()
   find_package(GTest REQUIRED)
   include(GoogleTest)
   set(NATIVE_TEST_SOURCES)
-  foreach(sub ${SUBSYSTEMS} cli sim support faults)
+  foreach(sub ${SUBSYSTEMS} app cli sim support faults)
     file(GLOB sub_tests CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${sub}/*.cpp)
     list(APPEND NATIVE_TEST_SOURCES ${sub_tests})
   endforeach()
   add_executable(mq6_tests ${NATIVE_TEST_SOURCES})
   target_include_directories(mq6_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_include_directories(mq6_tests SYSTEM PRIVATE ${LIBRARY_HEADERS_DIR})
-  target_link_libraries(mq6_tests PRIVATE mq6setupfile mq6core GTest::gtest GTest::gtest_main)
+  target_link_libraries(mq6_tests PRIVATE mq6shell mq6setupfile mq6core GTest::gtest
+                        GTest::gtest_main)
   target_compile_definitions(mq6_tests PRIVATE
     MQ6_SIM_PATH="${CMAKE_BINARY_DIR}/mq6-sim"
     MQ6_CLI_PATH="$<TARGET_FILE:mq6>")

@@ -24,8 +24,6 @@ int ShowNotice(std::string_view, std::string_view, unsigned) {
     return 1;
 }
 
-void NoticePortStatus(int) {}
-
 bool LoadRing(const uint8_t* data, size_t size) {
     if (size > RX_RING_SIZE - 1)
         return false;

@@ -1,6 +1,6 @@
 // The About box (dialog 103): the program's version and what the build carries, so that a
 // sample firmware image or setup key is never taken for the maker's. Closed by OK or Escape.
-#include "app/main_window.h"
+#include "app/about_box_win32.h"
 #include "firmware/build_inputs.h"
 #include "mq6_version.h"
 #include "resources/resource.h"

@@ -3,7 +3,7 @@
 // into it and the dialogs and message boxes use it as their owner.
 #pragma once
 
-#include "app/shell.h"
+#include "app/shell_win32.h"
 
 #include <windows.h>
 
@@ -22,5 +22,3 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 // Gives the focus to the next (backwards 0) or previous tab stop among the main window's
 // children. Returns 0.
 int MoveTabFocus(int backwards);
-
-INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -3,9 +3,11 @@
 // controls and drawing are reached through their hooks.
 #include "app/main_window.h"
 
+#include "app/about_box_win32.h"
 #include "app/menu.h"
 #include "app/open_recording.h"
 #include "app/recording.h"
+#include "app/status_note.h"
 #include "app/view_switch.h"
 #include "discovery/comm_setup_win32.h"
 #include "display/canvas_gdi_win32.h"
@@ -90,11 +92,11 @@ void CloseWhenDone(HWND window) {
 // reader (the display thread, with the live data and the recording) goes on meanwhile, and the
 // next good read closes the box. None for a unit left mid-job: the status line says what
 // finishes it, which a box that blames the power and the cable would not.
-constexpr UINT DATA_READ_MESSAGE = WM_APP + 10;
 bool DataErrorBoxUp = false;
 
-void PostDataRead(int read) {
-    PostMessageA(MainWindow, DATA_READ_MESSAGE, static_cast<WPARAM>(read), 0);
+void PostDataRead(DeviceDataEvent event) {
+    if (event != DEVICE_DATA_UNREADABLE)
+        PostMessageA(MainWindow, DATA_READ_MESSAGE, event == DEVICE_DATA_READ ? 1 : 0, 0);
 }
 
 BOOL CALLBACK CloseDataErrorBox(HWND box, LPARAM) {
@@ -121,13 +123,6 @@ void OnDataRead(HWND window, WPARAM read) {
     DataErrorBoxUp = false;
 }
 
-// The commands that the menu lock grays are refused here too, so that a command sent by other
-// means than the menu cannot reach them either.
-bool LockedWhileProgramming(int command) {
-    const MenuCommand* row = FindMenuCommand(command);
-    return row != nullptr && row->lock == LOCKED_WHILE_PROGRAMMING;
-}
-
 // "&Record Live Data..." while none runs: the Save As box, then the recording in a live view;
 // the same item stops a running one.
 void OnRecordCommand() {
@@ -150,7 +145,7 @@ void PaintMainWindow(HWND window) {
     if (dc == nullptr)
         return;
     Canvas canvas = CanvasOnDc(dc);
-    DrawStatusLine(&canvas);
+    DrawStatusNoteLine(&canvas);
     switch (CurrentView()) {
     case VIEW_AFR_LAMBDA:
         PaintAfrLambdaView(&canvas);
@@ -178,6 +173,8 @@ void PaintMainWindow(HWND window) {
 LRESULT RunCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     HWND control = reinterpret_cast<HWND>(lParam);
     int command = LOWORD(wParam);
+    // The commands that the menu lock grays are refused here too, so that a command sent by
+    // other means than the menu cannot reach them either.
     if (LockedWhileProgramming(command) && ProgrammingRunning()) {
         BeepRefusedInput();
         return 0;
@@ -259,6 +256,8 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
 // (FinishApplication), once nothing on this thread can wait for them any more.
 void CloseMainWindow(HWND window) {
     ViewMode.store(VIEW_NONE, std::memory_order_release);
+    RemoveDeviceDataListener(PostDataRead);
+    DataErrorBoxElsewhere.store(0, std::memory_order_release);
     EndRecording();
     UpdateViewTimer();
     // A minimized window's rectangle is the icon's: the position saved last stays.
@@ -294,9 +293,14 @@ int CreateMainWindow(HINSTANCE instance, int showCommand) {
     MainWindow = window;
     // A new main window has shown nothing of any unit yet; a handle can be the last window's.
     ResetSetupForm();
-    DataErrorHook = PostDataRead;
+    AddDeviceDataListener(PostDataRead);
+    DataErrorBoxElsewhere.store(1, std::memory_order_release);
     CanvasAttachWindow(window);
-    MeasureLayout();
+    if (Canvas* canvas = CanvasOpenWindow(); canvas != nullptr) {
+        MeasureLayout(canvas);
+        DrawStatusNoteLine(canvas);
+        CanvasCloseWindow(canvas);
+    }
     SelectView(window, IDM_WB_SETUP);
     ShowWindow(window, showCommand);
     UpdateWindow(window);

@@ -7,8 +7,6 @@
 #include "display/display_thread.h"
 #include "resources/resource.h"
 
-#include <windows.h>
-
 #include <array>
 #include <cstdint>
 
@@ -42,8 +40,14 @@ constexpr std::array<MenuCommand, 12> MenuCommands = {{
 
 // The table's row of command, or nullptr for a command not in it.
 const MenuCommand* FindMenuCommand(int command);
-// Enables (MF_ENABLED) or grays (MF_GRAYED) the item of command, rewriting it with the caption
-// it has. Redraws nothing.
-void SetMenuItemState(int command, UINT state);
+// True for a command that the lock grays, which is refused while a job runs however it comes.
+bool LockedWhileProgramming(int command);
 // Every view command enabled but the one of view, which is grayed.
 void GrayShownView(int32_t view);
+
+// What each front end supplies: enables or grays the item of command, rewriting it with the
+// caption it has; the same for closing the window (its system menu and close box); and shows
+// the menu bar as it now stands. None of them redraws anything else.
+void SetMenuItemEnabled(int command, bool enabled);
+void SetCloseEnabled(bool enabled);
+void RedrawMenuBar();

@@ -1,10 +1,8 @@
 // Notices of the Windows utility are message boxes, owned by the main window unless asked
-// otherwise; the port indicator's changes redraw the status line.
+// otherwise.
 #include "platform/notice.h"
 
-#include "app/main_window.h"
-#include "display/canvas.h"
-#include "display/status_line.h"
+#include "app/shell_win32.h"
 
 #include <string>
 
@@ -26,18 +24,4 @@ int ShowNotice(std::string_view text, std::string_view caption, unsigned flags) 
     std::string boxText(text);
     std::string boxCaption(caption);
     return MessageBoxA(owner, boxText.c_str(), boxCaption.c_str(), style);
-}
-
-void NoticePortStatus(int) {
-    Canvas* canvas = CanvasOpenWindow();
-    if (canvas == nullptr)
-        return;
-    DrawStatusLine(canvas);
-    CanvasCloseWindow(canvas);
-    // Drawn from this thread, the line may reach the screen only when the main thread next
-    // flushes the window (under Wine, not before its next input), and the main thread may
-    // meanwhile draw an older state over it. Its own paint, asked for here, draws the state the
-    // link has then.
-    RECT line = {0, ClientHeight - LineHeight, ClientWidth, ClientHeight};
-    InvalidateRect(MainWindow, &line, FALSE);
 }

@@ -3,7 +3,7 @@
 // data does).
 #include "app/open_recording.h"
 
-#include "app/shell.h"
+#include "app/shell_win32.h"
 #include "app/view_switch.h"
 #include "display/recording_view.h"
 #include "display/recording_view_win32.h"

@@ -3,9 +3,8 @@
 // status line and the box, all on the main thread.
 #include "app/recording.h"
 
-#include "app/shell.h"
-#include "display/canvas_gdi_win32.h"
-#include "display/status_line.h"
+#include "app/shell_win32.h"
+#include "app/status_note.h"
 #include "platform/notice.h"
 #include "resources/resource.h"
 #include "settings/config.h"

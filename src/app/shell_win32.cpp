@@ -1,9 +1,9 @@
-// The shell's services to the views and dialogs: the main window and instance, reconnection,
-// the views' child controls and the system's file boxes.
-#include "app/shell.h"
+// The shell's services on Windows: the main window and instance, repaints, the status line and
+// the focus from any thread, the views' child controls, the system's file boxes and the system
+// kept awake.
+#include "app/shell_win32.h"
 
-#include "link/link.h"
-#include "settings/config.h"
+#include "app/system_awake_win32.h"
 
 #include <commdlg.h>
 
@@ -38,11 +38,25 @@ void ProposedFolder(std::string_view given, std::array<char, FOLDER_SIZE>& folde
 }
 } // namespace
 
-int Reconnect() {
-    SetPortStatus(0);
-    RequestPort(PORT_REOPEN, CopyPortName().data());
-    WriteConfig();
-    return 0;
+void RequestRepaint(const ViewRect& area, bool erase) {
+    RECT rect = ToRect(area);
+    InvalidateRect(MainWindow, &rect, erase ? TRUE : FALSE);
+}
+
+void RequestRepaintAll() {
+    RedrawWindow(MainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_INTERNALPAINT);
+}
+
+void ReturnFocusToWindow() {
+    PostMessageA(MainWindow, FOCUS_BACK_MESSAGE, 0, 0);
+}
+
+void KeepSystemAwake() {
+    SetExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+}
+
+void ReleaseSystemAwake() {
+    SetExecutionState(ES_CONTINUOUS);
 }
 
 HWND CreateViewControl(const char* className, const char* caption, DWORD style, int x, int y,

@@ -5,6 +5,7 @@
 
 #include "app/main_window.h"
 #include "app/open_recording.h"
+#include "app/status_note.h"
 #include "app/view_switch.h"
 #include "display/canvas_gdi_win32.h"
 #include "display/display_thread.h"
@@ -41,6 +42,11 @@ constexpr std::string_view OPEN_OPTION = "--open-recording";
 UINT TickTimer = 0;
 bool TickerFallback = false;
 HACCEL Accelerators = nullptr;
+// The port indicator's changes are drawn at once, on the comm thread.
+void RedrawPortStatus(int) {
+    RedrawStatusLine();
+}
+
 // The dial's listener on the live stream; the Live History view has the stream without the dial.
 void ShowLiveFrame(const LiveSample&) {
     if (ViewMode.load(std::memory_order_acquire) == VIEW_AFR_LAMBDA)
@@ -141,9 +147,9 @@ int StartApplication(HINSTANCE instance, int showCommand) {
     AddLiveStaleListener(ShowStaleGauges);
     AddLiveListener(KeepHistorySample);
     AddLiveStaleListener(ShowStaleHistory);
+    AddPortStatusListener(RedrawPortStatus);
     ResetStatusNote();
     ResetUnfinishedJob();
-    StatusLineNote.store(FormatStatusNote, std::memory_order_release);
     CutJobNotes.store(1, std::memory_order_release);
     if (!StartThread(StartDisplayThread, "display"))
         return 0;
@@ -223,6 +229,7 @@ void FinishApplication() {
         TickerFallback = false;
     }
     RemoveAllLiveListeners();
+    RemovePortStatusListener(RedrawPortStatus);
     CanvasAttachWindow(nullptr);
     MainWindow = nullptr;
 }

@@ -4,7 +4,7 @@
 
 #include "app/menu.h"
 #include "app/recording.h"
-#include "app/shell.h"
+#include "app/shell_win32.h"
 #include "display/canvas_gdi_win32.h"
 #include "display/display_thread.h"
 #include "display/live_history.h"
@@ -71,7 +71,7 @@ void EnterView(int32_t view) {
 int SelectView(HWND window, int command) {
     const MenuCommand* chosen = FindMenuCommand(command);
     if (chosen == nullptr || chosen->view == VIEW_NONE) {
-        DrawMenuBar(MainWindow);
+        RedrawMenuBar();
         return 0;
     }
     GrayShownView(chosen->view);
@@ -94,7 +94,7 @@ int SelectView(HWND window, int command) {
     if (!liveToLive) // a frame half received belongs to the stream that goes on
         RequestRxReset();
     UpdateViewTimer();
-    DrawMenuBar(MainWindow);
+    RedrawMenuBar();
     return 0;
 }
 

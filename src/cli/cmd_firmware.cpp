@@ -153,14 +153,14 @@ int RunFirmwareUpdate(bool yes, bool force) {
 
     StartProgress();
     ProgrammingBegan = false;
-    ProgramPhaseHook = ShowPhase;
+    AddProgramPhaseListener(ShowPhase);
     FirmwareUpdateResult updated;
     {
         HoldInterrupts hold("firmware update", "mq6 firmware update");
         updated = UpdateFirmware(StepProgress, nullptr);
     }
     EndProgress();
-    ProgramPhaseHook = nullptr;
+    RemoveProgramPhaseListener(ShowPhase);
     result = ReportUpdate(updated);
     DisconnectUnit();
     return result;

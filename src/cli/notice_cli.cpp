@@ -21,5 +21,3 @@ int ShowNotice(std::string_view text, std::string_view caption, unsigned) {
     std::fputc('\n', stderr);
     return 1;
 }
-
-void NoticePortStatus(int) {}

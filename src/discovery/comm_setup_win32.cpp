@@ -3,7 +3,7 @@
 // nothing.
 #include "discovery/comm_setup_win32.h"
 
-#include "app/shell.h"
+#include "app/shell_win32.h"
 #include "link/link.h"
 #include "resources/resource.h"
 #include "settings/config.h"

@@ -3,7 +3,7 @@
 // targets and saves the settings, Cancel keeps what leaving a field has already stored.
 #include "display/preferences_dialog_win32.h"
 
-#include "app/shell.h"
+#include "app/shell_win32.h"
 #include "display/gauges.h"
 #include "resources/resource.h"
 #include "settings/config.h"

@@ -2,7 +2,7 @@
 // steps, its thumb as wide as the time on screen; every move of the view sets it again.
 #include "display/recording_view_win32.h"
 
-#include "app/shell.h"
+#include "app/shell_win32.h"
 #include "display/canvas_gdi_win32.h"
 #include "display/history_chart.h"
 #include "display/recording_view.h"

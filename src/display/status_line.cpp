@@ -9,7 +9,6 @@
 #include <cstring>
 #include <string_view>
 
-std::atomic<StatusNote> StatusLineNote{nullptr};
 int32_t LineHeight = 0;
 int32_t CharWidth = 0;
 int32_t ClientWidth = 0;
@@ -23,10 +22,7 @@ constexpr int NOTE_BLANKS = 48;   // the blanks after the port's state, which a 
 constexpr int NOTE_SIZE = 80;
 } // namespace
 
-int MeasureLayout() {
-    Canvas* canvas = CanvasOpenWindow();
-    if (canvas == nullptr)
-        return -1;
+void MeasureLayout(Canvas* canvas) {
     CanvasFont previousFont = CanvasSetFont(canvas, FONT_STATUS);
     Colour previousText = CanvasSetTextColour(canvas, TextColour);
     Colour previousBack = CanvasSetBackColour(canvas, BackColour);
@@ -38,15 +34,12 @@ int MeasureLayout() {
     CanvasClientSize(canvas, &width, &height);
     ClientWidth = width;
     ClientHeight = height;
-    DrawStatusLine(canvas);
     CanvasSetFont(canvas, previousFont);
     CanvasSetTextColour(canvas, previousText);
     CanvasSetBackColour(canvas, previousBack);
-    CanvasCloseWindow(canvas);
-    return 0;
 }
 
-void DrawStatusLine(Canvas* canvas) {
+void DrawStatusLine(Canvas* canvas, std::string_view note) {
     CanvasSetFont(canvas, FONT_STATUS);
     Colour previousText = CanvasSetTextColour(canvas, StatusTextColour);
     Colour previousBack = CanvasSetBackColour(canvas, StatusBackColour);
@@ -55,15 +48,12 @@ void DrawStatusLine(Canvas* canvas) {
     const char* state = PortStatus.load(std::memory_order_acquire) == 1 ? "Open  " : "Closed";
     // A note shows in the blanks after the port's state; one longer than them takes the title's
     // place, so that the whole of it fits the window.
-    char note[NOTE_SIZE] = " ";
-    StatusNote fill = StatusLineNote.load(std::memory_order_acquire);
-    if (fill != nullptr)
-        fill(note, sizeof note);
-    bool longNote = strnlen(note, sizeof note) > NOTE_BLANKS;
+    note = note.substr(0, NOTE_SIZE - 1);
+    bool longNote = note.size() > NOTE_BLANKS;
     char text[PORT_NAME_SIZE + NOTE_SIZE + 48];
-    int length =
-        std::snprintf(text, sizeof text, "%s%5.*s: %s%-48s", longNote ? " " : " MQ-6 WB Utility   ",
-                      nameLength, name.data(), state, note);
+    int length = std::snprintf(text, sizeof text, "%s%5.*s: %s%-48.*s",
+                               longNote ? " " : " MQ-6 WB Utility   ", nameLength, name.data(),
+                               state, static_cast<int>(note.size()), note.data());
     length = std::clamp(length, 0, longNote ? static_cast<int>(sizeof text) - 1 : STATUS_LENGTH);
     CanvasText(canvas, 0, ClientHeight - LineHeight, std::string_view(text, length));
     CanvasSetTextColour(canvas, previousText);

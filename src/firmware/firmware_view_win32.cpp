@@ -3,7 +3,7 @@
 // sends to the controls, UpdateAllowed, ProgramPhase and invalidated rectangles.
 #include "firmware/firmware_view_win32.h"
 
-#include "app/shell.h"
+#include "app/shell_win32.h"
 #include "display/display_thread.h"
 #include "display/status_line.h"
 #include "firmware/firmware_image.h"
@@ -45,8 +45,10 @@ std::atomic<int32_t> WorkerRunning{0};
 
 // After every data-block read: an unreadable unit cannot be updated; a read one shows its new
 // text and verdict at the next paint.
-void OnDeviceData(int valid) {
-    if (valid == 0) {
+void OnDeviceData(DeviceDataEvent event) {
+    if (event == DEVICE_DATA_ERROR_DUE)
+        return;
+    if (event == DEVICE_DATA_UNREADABLE) {
         HWND button = UpdateButton.load(std::memory_order_acquire);
         if (button != nullptr)
             EnableWindow(button, FALSE);
@@ -98,15 +100,15 @@ DWORD WINAPI FirmwareWorker(void*) {
     if (UpdateAllowed.load(std::memory_order_acquire) != 0 &&
         DeviceDataValid.load(std::memory_order_acquire) != 0)
         EnableWindow(button, TRUE);
-    PostMessageA(MainWindow, FOCUS_BACK_MESSAGE, 0, 0);
+    ReturnFocusToWindow();
     return 0;
 }
 
 } // namespace
 
 void CreateFirmwareControls() {
-    DeviceDataHook = OnDeviceData;
-    ProgramPhaseHook = OnProgramPhase;
+    AddDeviceDataListener(OnDeviceData);
+    AddProgramPhaseListener(OnProgramPhase);
     UnitBox = CreateViewControl("BUTTON", "MQ-6 Information", GROUP_BOX_STYLE, 60, 60, 660, 200);
     FirmwareBox =
         CreateViewControl("BUTTON", "New Firmware Information", GROUP_BOX_STYLE, 60, 280, 660, 100);
@@ -125,6 +127,8 @@ void CreateFirmwareControls() {
 }
 
 void DestroyFirmwareControls() {
+    RemoveDeviceDataListener(OnDeviceData);
+    RemoveProgramPhaseListener(OnProgramPhase);
     HWND button = UpdateButton.exchange(nullptr, std::memory_order_acq_rel);
     if (button != nullptr)
         DestroyWindow(button);

@@ -5,6 +5,7 @@
 
 #include "firmware/cipher.h"
 #include "firmware/firmware_image.h"
+#include "platform/listeners.h"
 
 #include <algorithm>
 #include <cstring>
@@ -19,7 +20,6 @@ const std::string_view PROGRAM_VERIFY_FAILURE_MESSAGE = "Program Verify Failure\
 const std::string_view PROGRAM_DATA_FAILURE_MESSAGE = "Program Mode Data Failure\n";
 
 std::atomic<int32_t> ProgramPhase{PHASE_NONE};
-void (*ProgramPhaseHook)(int phase) = nullptr;
 
 namespace {
 constexpr int FIRMWARE_LOADER_CHECKS = 2;
@@ -88,10 +88,21 @@ int ReachLoader(std::string_view& message, uint8_t loadMode, int checks) {
     return result;
 }
 
+namespace {
+ListenerList<ProgramPhaseListener> ProgramPhaseListeners;
+} // namespace
+
+int AddProgramPhaseListener(ProgramPhaseListener listener) {
+    return AddListener(ProgramPhaseListeners, listener);
+}
+
+void RemoveProgramPhaseListener(ProgramPhaseListener listener) {
+    RemoveListener(ProgramPhaseListeners, listener);
+}
+
 void SetProgramPhase(int phase) {
     ProgramPhase.store(phase, std::memory_order_release);
-    if (ProgramPhaseHook != nullptr)
-        ProgramPhaseHook(phase);
+    CallListeners(ProgramPhaseListeners, phase);
 }
 
 int ProgramFirmware(std::string_view& message, int verifyLength, ProgressSink progress) {

@@ -43,9 +43,11 @@ enum ProgramPhaseValue : int32_t {
     PHASE_FINISHING = 3,
 };
 extern std::atomic<int32_t> ProgramPhase;
-// Called by SetProgramPhase after the store, on the sequence's thread: the firmware view
-// redraws its phase text from it. The default does nothing.
-extern void (*ProgramPhaseHook)(int phase);
+// Called by SetProgramPhase after the store, on the sequence's thread: the firmware view redraws
+// its phase text, mq6 names the phase.
+using ProgramPhaseListener = void (*)(int phase);
+int AddProgramPhaseListener(ProgramPhaseListener listener);
+void RemoveProgramPhaseListener(ProgramPhaseListener listener);
 void SetProgramPhase(int phase);
 
 // Writes the carried image's code records, reads them back comparing verifyLength bytes of

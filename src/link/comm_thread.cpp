@@ -3,7 +3,7 @@
 // every received byte in RxRing.
 #include "link/link.h"
 #include "link/serial.h"
-#include "platform/notice.h"
+#include "platform/listeners.h"
 #include "platform/ticks.h"
 
 #include <cstring>
@@ -178,9 +178,21 @@ int QueueTransmit(const uint8_t* bytes, int length) {
     return 0;
 }
 
+namespace {
+ListenerList<PortStatusListener> PortStatusListeners;
+} // namespace
+
+int AddPortStatusListener(PortStatusListener listener) {
+    return AddListener(PortStatusListeners, listener);
+}
+
+void RemovePortStatusListener(PortStatusListener listener) {
+    RemoveListener(PortStatusListeners, listener);
+}
+
 void SetPortStatus(int state) {
     PortStatus.store(state, std::memory_order_release);
-    NoticePortStatus(state);
+    CallListeners(PortStatusListeners, state);
 }
 
 int OpenPort() {
@@ -223,7 +235,7 @@ void OpenPortWithRetry() {
     if (OpenPort() == 1)
         return;
     // The indicator stays "Closed", but the line may now say why: no unit found, or no such port.
-    NoticePortStatus(0);
+    CallListeners(PortStatusListeners, 0);
     while (!Stopping()) {
         int delay = RetryDelay.load(std::memory_order_relaxed) * 2;
         if (delay > MAX_RETRY_DELAY_MS)

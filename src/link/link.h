@@ -196,16 +196,28 @@ int ReadWantedDeviceData();
 // exchange runs and no claim holds the link (owns_lock() says which).
 std::unique_lock<std::recursive_mutex> HoldIdleLink();
 
-// Where a data block's read goes besides DeviceDataHook, for a front end that shows the
-// data-error box on a thread of its own: nullptr (mq6, the tests) shows the box in GetDeviceData
-// itself; else the hook gets 0 where the box would be shown (ErrorShown is then set) and 1 after
-// every good read, so that a box still up can go.
-extern void (*DataErrorHook)(int read);
-
 // The data-error box text and caption.
 extern const std::string_view DATA_ERROR_TEXT;
 extern const std::string_view DATA_ERROR_CAPTION;
 
-// Hook for the firmware view: disable its "Update Firmware" button when the data block
-// cannot be read, and refresh its text areas when it can. The default does nothing.
-extern void (*DeviceDataHook)(int valid);
+// After every read of the data block, on the thread that read it once it has let go of the link:
+// the views that show the unit's block (the firmware view's button and text, the setup view's
+// values) and the window that shows the data-error box listen. A failed read is
+// DEVICE_DATA_UNREADABLE, then DEVICE_DATA_ERROR_DUE where the box is to be shown (ErrorShown is
+// then set), when a listener shows it on a thread of its own (DataErrorBoxElsewhere 1; with 0,
+// as in mq6 and the tests, GetDeviceData shows it itself).
+enum DeviceDataEvent : int {
+    DEVICE_DATA_UNREADABLE = 0,
+    DEVICE_DATA_READ = 1,
+    DEVICE_DATA_ERROR_DUE = 2,
+};
+using DeviceDataListener = void (*)(DeviceDataEvent event);
+int AddDeviceDataListener(DeviceDataListener listener);
+void RemoveDeviceDataListener(DeviceDataListener listener);
+extern std::atomic<int32_t> DataErrorBoxElsewhere;
+
+// The port indicator changed (1 "Open  ", 0 "Closed"), or an opening failed: on the comm thread,
+// a front end redraws its status line.
+using PortStatusListener = void (*)(int status);
+int AddPortStatusListener(PortStatusListener listener);
+void RemovePortStatusListener(PortStatusListener listener);

@@ -1,6 +1,7 @@
 // Request/response exchanges with the unit: frame building, the response scanner, the
 // unit's eight commands and the data-block read.
 #include "link/link.h"
+#include "platform/listeners.h"
 #include "platform/notice.h"
 #include "platform/ticks.h"
 
@@ -13,8 +14,18 @@ std::array<uint8_t, DEVICE_INFO_SIZE> DeviceInfo{};
 std::atomic<int32_t> ErrorShown{0};
 std::atomic<int32_t> ExchangeActive{0};
 std::recursive_mutex ExchangeLock;
-void (*DeviceDataHook)(int valid) = nullptr;
-void (*DataErrorHook)(int read) = nullptr;
+std::atomic<int32_t> DataErrorBoxElsewhere{0};
+namespace {
+ListenerList<DeviceDataListener> DeviceDataListeners;
+} // namespace
+
+int AddDeviceDataListener(DeviceDataListener listener) {
+    return AddListener(DeviceDataListeners, listener);
+}
+
+void RemoveDeviceDataListener(DeviceDataListener listener) {
+    RemoveListener(DeviceDataListeners, listener);
+}
 
 const std::string_view DATA_ERROR_TEXT =
     "                Get MQ-6 Data Error\n\nPlease Check Power and USB Connection to the MQ-6";
@@ -272,13 +283,12 @@ int GetDeviceData() {
     }
     if (!read) {
         DeviceDataValid.store(0, std::memory_order_release);
-        if (DeviceDataHook != nullptr)
-            DeviceDataHook(0);
+        CallListeners(DeviceDataListeners, DEVICE_DATA_UNREADABLE);
         // Shown after the exchanges: a box waiting for the user holds no lock.
         if (ErrorShown.load(std::memory_order_acquire) == 0) {
-            if (DataErrorHook != nullptr) {
+            if (DataErrorBoxElsewhere.load(std::memory_order_acquire) != 0) {
                 ErrorShown.store(1, std::memory_order_release);
-                DataErrorHook(0);
+                CallListeners(DeviceDataListeners, DEVICE_DATA_ERROR_DUE);
             } else if (ShowNotice(DATA_ERROR_TEXT, DATA_ERROR_CAPTION,
                                   NOTICE_ERROR_ICON | NOTICE_TOPMOST) != 0) {
                 ErrorShown.store(1, std::memory_order_release);
@@ -286,12 +296,9 @@ int GetDeviceData() {
         }
         return -1;
     }
-    if (DataErrorHook != nullptr)
-        DataErrorHook(1);
     DeviceDataValid.store(1, std::memory_order_release);
     DeviceDataReads.fetch_add(1, std::memory_order_acq_rel);
-    if (DeviceDataHook != nullptr)
-        DeviceDataHook(1);
+    CallListeners(DeviceDataListeners, DEVICE_DATA_READ);
     return 0;
 }
 

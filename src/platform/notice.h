@@ -14,6 +14,3 @@ enum NoticeFlags : unsigned {
 
 // Shows text with caption; returns the box's result (non-zero once the user has seen it).
 int ShowNotice(std::string_view text, std::string_view caption, unsigned flags);
-
-// The port indicator changed (1 "Open  ", 0 "Closed"): the front end redraws its status line.
-void NoticePortStatus(int status);

@@ -180,7 +180,7 @@ void DrawLambdaScales(Canvas* canvas, const SetupRecord& values) {
 
 } // namespace
 
-void PaintSetupView(Canvas* canvas, const SetupRecord& values) {
+void PaintSetupView(Canvas* canvas, Canvas* plots, const SetupRecord& values) {
     Colour previousText = CanvasSetTextColour(canvas, TextColour);
     Colour previousBack = CanvasSetBackColour(canvas, BackColour);
 
@@ -205,17 +205,19 @@ void PaintSetupView(Canvas* canvas, const SetupRecord& values) {
     DrawLambdaScales(canvas, values);
     CanvasSetFont(canvas, previousFont);
 
-    PlotOutputLine(values, CHANNEL_A);
-    PlotOutputLine(values, CHANNEL_B);
+    PlotOutputLine(plots, values, CHANNEL_A);
+    PlotOutputLine(plots, values, CHANNEL_B);
     CanvasSetTextColour(canvas, previousText);
     CanvasSetBackColour(canvas, previousBack);
 }
 
-int PlotOutputLine(const SetupRecord& values, int channel) {
+int PlotOutputLine(Canvas* canvas, const SetupRecord& values, int channel) {
     if (channel != CHANNEL_A && channel != CHANNEL_B)
         return -1;
-    if (channel == CHANNEL_B && IsNarrowband(values))
-        return PlotNarrowbandCurve(values);
+    if (channel == CHANNEL_B && IsNarrowband(values)) {
+        PlotNarrowbandCurve(canvas, values);
+        return 0;
+    }
     const int x0 = channel == CHANNEL_A ? PLOT_A_LEFT : PLOT_B_LEFT;
     const ChannelSetup& setup = values.Channel[static_cast<size_t>(channel)];
 
@@ -244,21 +246,14 @@ int PlotOutputLine(const SetupRecord& values, int channel) {
     int y1 = LinearY(LimitVolts(startVolts));
     int y2 = LinearY(LimitVolts(endVolts));
 
-    Canvas* canvas = CanvasOpenWindow();
-    if (canvas == nullptr)
-        return -1;
     CanvasMoveTo(canvas, x0, y1);
     CanvasLineTo(canvas, PlotX(lowLambda, x0), y1);
     CanvasLineTo(canvas, PlotX(highLambda, x0), y2);
     CanvasLineTo(canvas, x0 + PLOT_WIDTH, y2);
-    CanvasCloseWindow(canvas);
     return 0;
 }
 
-int PlotNarrowbandCurve(const SetupRecord& values) {
-    Canvas* canvas = CanvasOpenWindow();
-    if (canvas == nullptr)
-        return -1;
+void PlotNarrowbandCurve(Canvas* canvas, const SetupRecord& values) {
     const double shift = (values.NbOffset - NB_OFFSET_CENTRE) * 0.001;
     CanvasMoveTo(canvas, PLOT_B_LEFT, NarrowbandY(NarrowbandCurve.front().volts));
     for (size_t point = 1; point + 1 < NarrowbandCurve.size(); ++point) {
@@ -295,6 +290,4 @@ int PlotNarrowbandCurve(const SetupRecord& values) {
     }
     CanvasSetBackColour(canvas, previousBack);
     CanvasSetFont(canvas, previousFont);
-    CanvasCloseWindow(canvas);
-    return 0;
 }

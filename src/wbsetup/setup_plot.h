@@ -35,15 +35,15 @@ constexpr std::array<FieldPlace, SETUP_FIELD_ROWS> FieldLayout = {{
     {"Stoich AFR ", 130, 506, 5, SETUP_STOICH_AFR},
 }};
 
-// The whole view but its controls, after the status line. Draws its text in StatusFont and
-// both plots through contexts of their own (unclipped, so a plot repaint redraws the whole
-// curve). Leaves the canvas's colours and font as it found them.
-void PaintSetupView(Canvas* canvas, const SetupRecord& values);
+// The whole view but its controls, after the status line. Draws its text in StatusFont on canvas
+// and both plots on plots, a canvas of the same window that a paint's clipping does not limit, so
+// that a plot repaint redraws the whole curve (it may be canvas itself where nothing clips).
+// Leaves the canvas's colours and font as it found them.
+void PaintSetupView(Canvas* canvas, Canvas* plots, const SetupRecord& values);
 
-// One channel's characteristic (0 A, 1 B) in its plot, through a context of its own; channel B
-// while it emulates a narrowband sensor draws PlotNarrowbandCurve instead. -1 for any other
-// channel, or when the main window has no drawing surface; else 0.
-int PlotOutputLine(const SetupRecord& values, int channel);
+// One channel's characteristic (0 A, 1 B) in its plot; channel B while it emulates a narrowband
+// sensor draws PlotNarrowbandCurve instead. -1 for any other channel, else 0.
+int PlotOutputLine(Canvas* canvas, const SetupRecord& values, int channel);
 // Channel B's narrowband characteristic moved by NbOffset, and the AFR of its switch point
-// under the rich or lean end (or both ends, at the centre) of the offset scroll bar. 0 or -1.
-int PlotNarrowbandCurve(const SetupRecord& values);
+// under the rich or lean end (or both ends, at the centre) of the offset scroll bar.
+void PlotNarrowbandCurve(Canvas* canvas, const SetupRecord& values);

@@ -5,7 +5,7 @@
 // the main thread except the setup write's hooks, which run on its worker.
 #include "wbsetup/setup_view_win32.h"
 
-#include "app/shell.h"
+#include "app/shell_win32.h"
 #include "display/display_thread.h"
 #include "display/status_line.h"
 #include "firmware/banner.h"
@@ -47,8 +47,6 @@ constexpr int WRITE_STEPS = 256; // one per setup-table block
 // timer, which comes only once this thread has nothing else to do, as a paint would (a key the
 // user pressed meanwhile is handled first); again RETRY_MS later while another thread holds the
 // link.
-constexpr UINT DATA_ARRIVED_MESSAGE = WM_APP + 1;
-constexpr UINT WRITE_ENDED_MESSAGE = WM_APP + 2;
 constexpr UINT TAKE_MS = USER_TIMER_MINIMUM;
 constexpr UINT RETRY_MS = 50;
 
@@ -101,8 +99,8 @@ LRESULT CALLBACK SetupKeyFilter(HWND control, UINT message, WPARAM wParam, LPARA
     // Every control of a class shares the class's procedure, so nothing needs keeping.
     WNDPROC classProcedure = reinterpret_cast<WNDPROC>(GetClassLongPtrA(control, GCLP_WNDPROC));
     switch (message) {
-    case DATA_ARRIVED_MESSAGE:
-    case WRITE_ENDED_MESSAGE:
+    case SETUP_DATA_ARRIVED_MESSAGE:
+    case SETUP_WRITE_ENDED_MESSAGE:
         if (control == SetupMailbox.load(std::memory_order_acquire))
             OnMailboxMessage(message);
         return 0;
@@ -387,11 +385,11 @@ int ShowUnitSetup(bool wait) {
 
 // After every data-block read, on the thread that read it: the block reaches the view on its
 // own thread, once this read has let go of the link.
-void OnSetupDeviceData(int valid) {
+void OnSetupDeviceData(DeviceDataEvent event) {
     HWND mailbox = SetupMailbox.load(std::memory_order_acquire);
-    if (valid != 0 && mailbox != nullptr &&
+    if (event == DEVICE_DATA_READ && mailbox != nullptr &&
         ViewMode.load(std::memory_order_acquire) == VIEW_WB_SETUP)
-        PostMessageA(mailbox, DATA_ARRIVED_MESSAGE, 0, 0);
+        PostMessageA(mailbox, SETUP_DATA_ARRIVED_MESSAGE, 0, 0);
 }
 
 // Shown from Set Defaults until the next Read or Set: the defaults are only in the view.
@@ -450,7 +448,7 @@ void EndSetupWrite(int result) {
     EnableInputControls(true);
     HWND mailbox = SetupMailbox.load(std::memory_order_acquire);
     if (mailbox != nullptr)
-        PostMessageA(mailbox, WRITE_ENDED_MESSAGE, 0, 0);
+        PostMessageA(mailbox, SETUP_WRITE_ENDED_MESSAGE, 0, 0);
     InvalidateRect(MainWindow, nullptr, FALSE);
 }
 
@@ -552,7 +550,7 @@ void CALLBACK TakeUnitSetupLater(HWND, UINT, UINT_PTR, DWORD) {
 // On this thread, from the mailbox: the setup write has ended (its bar goes, the focus comes
 // back), or a data block has come; either may bring the unit's values.
 void OnMailboxMessage(UINT message) {
-    if (message == WRITE_ENDED_MESSAGE) {
+    if (message == SETUP_WRITE_ENDED_MESSAGE) {
         DestroyViewControl(WriteProgressBar);
         SetFocus(StoichField);
         // A cut write's values stay in the view, the user's, for the unit it was cut on.
@@ -567,7 +565,7 @@ void OnMailboxMessage(UINT message) {
 } // namespace
 
 void CreateSetupControls() {
-    DeviceDataHook = OnSetupDeviceData;
+    AddDeviceDataListener(OnSetupDeviceData);
     // The controls of an earlier main window went with it.
     ChannelFields.fill(nullptr);
     OffsetBar = nullptr;
@@ -619,6 +617,7 @@ void CreateSetupControls() {
 }
 
 void DestroySetupControls() {
+    RemoveDeviceDataListener(OnSetupDeviceData);
     SetupMailbox.store(nullptr, std::memory_order_release);
     StopTakeTimer();
     DestroyViewControl(ChannelAFrame);
@@ -639,7 +638,10 @@ void DestroySetupControls() {
 }
 
 void PaintSetupView(Canvas* canvas) {
-    PaintSetupView(canvas, SetupValues);
+    // The plots on a context of their own, which the paint's clipping does not limit.
+    Canvas* plots = CanvasOpenWindow();
+    PaintSetupView(canvas, plots != nullptr ? plots : canvas, SetupValues);
+    CanvasCloseWindow(plots);
     PaintMarks(canvas);
 }
 

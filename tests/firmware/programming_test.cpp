@@ -122,7 +122,10 @@ TEST(ProgrammingTest, SequencesSendTheirStagesAndStopWithTheTextOfTheStageThatFa
     };
     PtyPeer peer;
     ASSERT_TRUE(OpenPtyPeer(peer));
-    ProgramPhaseHook = [](int phase) { Fold(Events, "#" + std::to_string(phase)); };
+    constexpr ProgramPhaseListener NOTE_PHASE = [](int phase) {
+        Fold(Events, "#" + std::to_string(phase));
+    };
+    AddProgramPhaseListener(NOTE_PHASE);
     ScriptedUnit unit("");
     std::mutex lock;
     std::atomic<bool> stop{false};
@@ -172,7 +175,7 @@ TEST(ProgrammingTest, SequencesSendTheirStagesAndStopWithTheTextOfTheStageThatFa
     serving.join();
     StopLink();
     ClosePtyPeer(peer);
-    ProgramPhaseHook = nullptr;
+    RemoveProgramPhaseListener(NOTE_PHASE);
 }
 
 } // namespace

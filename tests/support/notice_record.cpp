@@ -13,7 +13,6 @@ int ShowNotice(std::string_view text, std::string_view caption, unsigned flags) 
 }
 
 // The port indicator is the status line's: its text is checked where it is drawn.
-void NoticePortStatus(int) {}
 
 void ClearRecordedNotices() {
     std::lock_guard<std::mutex> hold(NoticeLock);

@@ -8,6 +8,7 @@
 #include "app/open_recording.h"
 #include "app/shell.h"
 #include "app/startup.h"
+#include "app/status_note.h"
 #include "display/display_thread.h"
 #include "display/live_decode.h"
 #include "display/live_record.h"

@@ -1,6 +1,7 @@
 #include "win32/wine_helpers.h"
 
-#include "app/shell.h"
+#include "app/shell_win32.h"
+#include "app/system_awake_win32.h"
 #include "app/startup.h"
 
 #include <algorithm>

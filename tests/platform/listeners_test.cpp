@@ -1,0 +1,60 @@
+// The listener lists: called in the order of adding, no listener twice, a freed slot taken again
+// once the last one is taken, and no room beyond the slots.
+#include "platform/listeners.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+
+namespace {
+
+std::string Heard;
+void A(char c) {
+    Heard += std::string("a") + c;
+}
+void B(char c) {
+    Heard += std::string("b") + c;
+}
+void C(char c) {
+    Heard += std::string("c") + c;
+}
+void D(char c) {
+    Heard += std::string("d") + c;
+}
+
+TEST(ListenersTest, OrderNoRepeatReuseAndRoom) {
+    ListenerList<void (*)(char), 3> list;
+    // A, B; A again changes nothing; A goes and comes back after B; with B gone and A in the last
+    // slot, B takes the first, then C the one left; D finds no room.
+    const struct {
+        const char* step;
+        int added;
+        const char* heard;
+    } rows[] = {{"+A", 0, "a1"},      {"+B", 0, "a2b2"},    {"+A", 0, "a3b3"},
+                {"-A +A", 0, "b4a4"}, {"-B +B", 0, "b5a5"}, {"+C", 0, "b6c6a6"},
+                {"+D", -1, "b7c7a7"}};
+    char event = '0';
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.step);
+        std::string step = row.step;
+        int added = 0;
+        for (size_t at = 0; at < step.size(); at += 3) {
+            auto listener = std::string("ABCD").find(step[at + 1]);
+            auto chosen = std::array{A, B, C, D}[listener];
+            if (step[at] == '-')
+                RemoveListener(list, chosen);
+            else
+                added = AddListener(list, chosen);
+        }
+        Heard.clear();
+        CallListeners(list, ++event);
+        EXPECT_EQ(std::pair(added, Heard), std::pair(row.added, std::string(row.heard)));
+    }
+    RemoveAllListeners(list);
+    Heard.clear();
+    CallListeners(list, 'x');
+    EXPECT_EQ(Heard, "");
+}
+
+} // namespace
