@@ -13,7 +13,8 @@ if(MQ6_WINDOWS)
   list(FILTER SUPPORT_SOURCES EXCLUDE REGEX "_posix\\.cpp$")
   add_executable(mq6_win32_tests ${WIN_TEST_SOURCES} ${SUPPORT_SOURCES})
   target_include_directories(mq6_win32_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
-  target_link_libraries(mq6_win32_tests PRIVATE mq6core ${GTEST_LIBS} version)
+  # The core comes with the utility's library (CMakeLists.txt), in the order its pieces need.
+  target_link_libraries(mq6_win32_tests PRIVATE ${GTEST_LIBS} version)
   # The version test reads the resources of the two programs beside it.
   add_dependencies(mq6_win32_tests mq6wb mq6)
 else()

@@ -19,12 +19,12 @@
 #include "display/recording_view_win32.h"
 #include "display/status_line.h"
 #include "firmware/firmware_view_win32.h"
+#include "firmware/job.h"
 #include "firmware/unfinished_job.h"
 #include "link/link.h"
 #include "resources/resource.h"
 #include "settings/config.h"
 #include "wbsetup/setup_form.h"
-#include "wbsetup/setup_transfer.h"
 #include "wbsetup/setup_view_win32.h"
 
 #include <windowsx.h>
@@ -66,7 +66,7 @@ int32_t CurrentView() {
 // While a firmware update or a setup write runs, the program must not end and the port must
 // not be reopened under it: the unit would be left in its loader half-programmed.
 bool ProgrammingRunning() {
-    return FirmwareWorkerRunning() || SetupWriteRunning.load(std::memory_order_acquire) != 0;
+    return JobRunning.load(std::memory_order_acquire) != 0;
 }
 
 // A close asked for while programming runs is kept: the view says so beside its progress, and

@@ -150,7 +150,6 @@ int StartApplication(HINSTANCE instance, int showCommand) {
     AddPortStatusListener(RedrawPortStatus);
     ResetStatusNote();
     ResetUnfinishedJob();
-    CutJobNotes.store(1, std::memory_order_release);
     if (!StartThread(StartDisplayThread, "display"))
         return 0;
     if (!StartThread(StartCommThread, "comm"))

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "firmware/programming.h"
+#include "firmware/unfinished_job.h"
 #include "settings/config.h"
 
 #include <cstdio>
@@ -39,6 +40,7 @@ struct SetupOptions {
     bool dryRun = false;
     bool yes = false;
     bool noRestorePoint = false;
+    bool force = false; // values beyond what a user may give are written
     std::string channel = "a";
     bool csv = false;
 };
@@ -53,19 +55,18 @@ extern std::string CommandName;
 // Prints "mq6: reason" and the line that points to the command's help; returns EXIT_USAGE.
 int UsageError(const std::string& reason);
 
-// Where a setup write keeps the setup it sends until the unit holds it whole:
-// $XDG_DATA_HOME/mq6/unfinished-setup.json ($HOME/.local/share, or %LOCALAPPDATA% on Windows).
-// A cut write leaves it, and mq6 setup write --from it finishes the job.
-std::string PendingSetupPath();
-// Where a setup write keeps its restore points: $XDG_DATA_HOME/mq6/restore, as above; empty
-// when there is no such place.
-std::string RestoreFolderPath();
 // The command that finishes a cut setup write, with the setup that was being written where it
-// was kept.
+// was kept (PendingSetupPath, settings/data_folder.h).
 std::string FinishSetupText();
+// What a unit left mid-job is doing and which command finishes the job: "a setup write did not
+// finish; mq6 setup write --from ... finishes it"; empty for JOB_NONE.
+std::string JobGuidanceText(UnfinishedJob job);
 // What a unit left in mode (its data block's last byte) is doing and which command finishes
 // the job, also for a unit that answers only from its loader; empty for a unit that runs.
 std::string UnfinishedJobText(int mode);
+// The programs' sentences as mq6 says them: "mq6: " and the sentence without its capital and
+// its full stop, on stderr.
+void SayOnStderr(std::string_view sentence);
 // Prints UnfinishedJobText for the data block last read; true when the unit is mid-job.
 bool ReportUnfinishedJob();
 

@@ -4,7 +4,9 @@
 #include "firmware/banner.h"
 #include "firmware/unfinished_job.h"
 #include "link/link.h"
+#include "settings/data_folder.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -24,28 +26,6 @@ int UsageError(const std::string& reason) {
     return EXIT_USAGE;
 }
 
-std::string PendingSetupPath() {
-    const char* data = std::getenv("XDG_DATA_HOME");
-    const char* home = std::getenv("HOME");
-    const char* local = std::getenv("LOCALAPPDATA");
-    std::filesystem::path folder;
-    if (data != nullptr && data[0] != '\0')
-        folder = data;
-    else if (home != nullptr && home[0] != '\0')
-        folder = std::filesystem::path(home) / ".local" / "share";
-    else if (local != nullptr && local[0] != '\0')
-        folder = local;
-    else
-        return std::string();
-    return (folder / "mq6" / "unfinished-setup.json").string();
-}
-
-std::string RestoreFolderPath() {
-    std::string pending = PendingSetupPath();
-    return pending.empty() ? pending
-                           : (std::filesystem::path(pending).parent_path() / "restore").string();
-}
-
 std::string FinishSetupText() {
     std::string pending = PendingSetupPath();
     std::error_code ignored;
@@ -57,20 +37,42 @@ std::string FinishSetupText() {
            "finishes it";
 }
 
+std::string JobGuidanceText(UnfinishedJob job) {
+    std::string situation(JobSituation(job));
+    switch (job) {
+    case JOB_SETUP_WRITE:
+        return situation + "; " + FinishSetupText();
+    case JOB_FIRMWARE_UPDATE:
+        return situation + "; mq6 firmware update finishes it";
+    case JOB_LOADER_ONLY:
+        return situation + ": its firmware does not run; mq6 firmware update brings it back";
+    case JOB_NONE:
+        break;
+    }
+    return std::string();
+}
+
 std::string UnfinishedJobText(int mode) {
     if (mode == UNIT_MODE_NORMAL && DeviceDataFromLoader.load(std::memory_order_acquire) != 0)
-        return std::string(JobSituation(JOB_LOADER_ONLY)) +
-               ": its firmware does not run; mq6 firmware update brings it back";
+        return JobGuidanceText(JOB_LOADER_ONLY);
     switch (mode) {
     case UNIT_MODE_FIRMWARE_UPDATE:
-        return "the unit is in firmware update mode: " +
-               std::string(JobSituation(JOB_FIRMWARE_UPDATE)) + "; mq6 firmware update finishes it";
+        return "the unit is in firmware update mode: " + JobGuidanceText(JOB_FIRMWARE_UPDATE);
     case UNIT_MODE_SETUP:
-        return "the unit is in setup mode: " + std::string(JobSituation(JOB_SETUP_WRITE)) + "; " +
-               FinishSetupText();
+        return "the unit is in setup mode: " + JobGuidanceText(JOB_SETUP_WRITE);
     default:
         return std::string();
     }
+}
+
+void SayOnStderr(std::string_view sentence) {
+    if (sentence.empty())
+        return;
+    if (sentence.back() == '.')
+        sentence.remove_suffix(1);
+    std::string line(sentence);
+    line[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(line[0])));
+    std::fprintf(stderr, "mq6: %s\n", line.c_str());
 }
 
 bool ReportUnfinishedJob() {

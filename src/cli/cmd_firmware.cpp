@@ -6,6 +6,7 @@
 #include "firmware/firmware_update.h"
 #include "firmware/verdict.h"
 #include "link/link.h"
+#include "platform/notice.h"
 
 #include <array>
 #include <cstdio>
@@ -48,11 +49,7 @@ constexpr const char* PhaseName(int phase) {
     }
 }
 
-// Whether the update reached the loader's programming: a stop after that leaves the unit there.
-bool ProgrammingBegan = false;
-
 void ShowPhase(int phase) {
-    ProgrammingBegan = ProgrammingBegan || phase == PHASE_PROGRAMMING;
     if (phase == PHASE_NONE)
         EndProgress();
     else
@@ -61,24 +58,26 @@ void ShowPhase(int phase) {
 }
 
 // After a good run the unit restarts its application; its data block must then carry the
-// version that was programmed, or the update has not taken. A refusal or a failed stage has
-// been shown already.
-int ReportUpdate(FirmwareUpdateResult updated) {
-    if (updated == UPDATE_FAILED && ProgrammingBegan)
-        std::fprintf(stderr, "mq6: the unit stopped answering during the firmware update, which "
-                             "left it in its loader; mq6 firmware update finishes it\n");
-    if (updated == UPDATE_NOT_READ_BACK)
-        std::fprintf(stderr, "mq6: firmware written, but the unit's data block cannot be read\n");
-    if (updated != UPDATE_DONE && updated != UPDATE_NOT_TAKEN)
+// version that was programmed, or the update has not taken. A refusal has been shown already;
+// a stage that stopped is said as the view's box says it, with what finishes the job.
+int ReportUpdate(const JobOutcome& outcome) {
+    if (outcome.result == JOB_REFUSED)
         return EXIT_FAILED;
-    UnitVersion unit = ReadVersion();
-    PrintVersions(unit);
-    if (updated == UPDATE_NOT_TAKEN) {
-        std::fprintf(stderr, "mq6: the unit does not report the firmware just written\n");
-        return EXIT_FAILED;
+    bool restarted = outcome.result == JOB_VERIFIED ||
+                     (outcome.result == JOB_NOT_TAKEN && outcome.left == JOB_NONE);
+    if (restarted)
+        PrintVersions(ReadVersion());
+    if (outcome.result == JOB_VERIFIED) {
+        UnitVersion unit = ReadVersion();
+        std::printf("Firmware updated: the unit runs %d.%02d.\n", unit.major, unit.minor);
+        return EXIT_OK;
     }
-    std::printf("Firmware updated: the unit runs %d.%02d.\n", unit.major, unit.minor);
-    return EXIT_OK;
+    if (!outcome.stage.empty())
+        ShowNotice(outcome.stage, UPDATE_ERROR_CAPTION, NOTICE_TOPMOST | NOTICE_ERROR_ICON);
+    SayOnStderr(JobOutcomeSentence(outcome));
+    if (outcome.left != JOB_NONE)
+        std::fprintf(stderr, "mq6: %s\n", JobGuidanceText(outcome.left).c_str());
+    return EXIT_FAILED;
 }
 
 // The view offers the update only to an older unit. A unit in its loader (an interrupted
@@ -120,7 +119,7 @@ int RunFirmwareUpdate(bool yes, bool force) {
         return result;
     bool read = GetDeviceData() == 0;
     // Refused before the question: no answer could change that.
-    FirmwareUpdateResult checked = CheckFirmwareUpdate();
+    FirmwareUpdateCheck checked = CheckFirmwareUpdate();
     if (checked != UPDATE_ALLOWED) {
         if (checked == UPDATE_REFUSED_SETUP_MODE)
             ReportUnfinishedJob();
@@ -152,12 +151,11 @@ int RunFirmwareUpdate(bool yes, bool force) {
     }
 
     StartProgress();
-    ProgrammingBegan = false;
     AddProgramPhaseListener(ShowPhase);
-    FirmwareUpdateResult updated;
+    JobOutcome updated;
     {
         HoldInterrupts hold("firmware update", "mq6 firmware update");
-        updated = UpdateFirmware(StepProgress, nullptr);
+        updated = UpdateFirmware({nullptr, StepProgress, nullptr, nullptr});
     }
     EndProgress();
     RemoveProgramPhaseListener(ShowPhase);

@@ -5,24 +5,18 @@
 #include "firmware/sample_rule.h"
 #include "link/link.h"
 #include "platform/notice.h"
-#include "platform/ticks.h"
 #include "wbsetup/lambda_table.h"
 #include "wbsetup/output_table.h"
-#include "wbsetup/restore_point.h"
 #include "wbsetup/setup_fields.h"
 #include "wbsetup/setup_file.h"
-#include "wbsetup/setup_transfer.h"
+#include "wbsetup/setup_job.h"
 
 #include <array>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
-constexpr int RESTART_WAIT_MS = 100;
 constexpr int FIELD_TEXT_SIZE = 32;
 
 // ---- The setup as lines of text ------------------------------------------------------------
@@ -172,106 +166,44 @@ int RunSetupRead(bool json, const std::string& output) {
 }
 
 namespace {
-// After its restart the unit must hold the block just written; bytes 3 and 4 carry nothing.
-int CheckWrittenBlock() {
-    std::array<uint8_t, DEVICE_INFO_SIZE> expected{};
-    PackSetupBlock(SetupValues, expected);
-    SleepMs(RESTART_WAIT_MS);
-    if (GetDeviceData() != 0) {
-        std::fprintf(stderr, "mq6: setup written, but the unit's data block cannot be read\n");
-        return EXIT_FAILED;
-    }
-    // A block that says the setup is unfinished is no finished write, whatever it holds.
-    if (DeviceInfo[UNIT_MODE_OFFSET] != UNIT_MODE_NORMAL) {
-        std::fprintf(stderr,
-                     "mq6: the unit reads back in its setup mode: the write is not "
-                     "finished; %s\n",
-                     FinishSetupText().c_str());
-        return EXIT_FAILED;
-    }
-    for (int offset = 0; offset < SETUP_BLOCK_SIZE; ++offset) {
-        if (offset == 3 || offset == 4)
-            continue;
-        size_t at = static_cast<size_t>(SETUP_BLOCK_OFFSET + offset);
-        if (DeviceInfo[at] != expected[at]) {
-            std::fprintf(stderr, "mq6: the unit does not hold the setup just written\n");
-            return EXIT_FAILED;
-        }
-    }
-    std::printf("Setup written.\n");
-    return EXIT_OK;
-}
-
-// The setup about to be sent, kept until the unit holds it whole: a cut write is finished
-// from it. Without a place for it the write still goes on, and the message names none.
-void KeepPendingSetup(const SetupRecord& target) {
-    std::string pending = PendingSetupPath(), error;
-    if (pending.empty())
+// The setup write's notes before anything is sent: the restore point's path on standard output,
+// the rest on stderr.
+void NoteSetupWrite(SetupJobNote note, const std::string& detail) {
+    if (note == SETUP_NOTE_RESTORE_POINT) {
+        std::printf("Restore point: %s\n", detail.c_str());
         return;
-    std::error_code ignored;
-    std::filesystem::create_directories(std::filesystem::path(pending).parent_path(), ignored);
-    // An older file must not pass for this write's setup.
-    if (!WriteSetupText(pending, SetupToJson(target), error))
-        std::remove(pending.c_str());
+    }
+    SayOnStderr(detail);
+    if (note == SETUP_NOTE_RESTORE_POINT_FAILED)
+        std::fprintf(stderr, "mq6: --no-restore-point writes without one\n");
 }
 
-bool KeepRestorePoints = true;
-
-// The unit's setup as read just before the write, kept as a restore point; a write whose
-// restore point cannot be kept is refused, and one without the unit's setup goes on without.
-int KeepRestorePoint(int blockRead) {
-    if (!KeepRestorePoints)
-        return 0;
-    if (blockRead == 0) {
-        std::fprintf(stderr, "mq6: no restore point: the unit's data block could not be read\n");
-        return 0;
+// What the write did: its stage's text as the window's box shows it, what happened, and for a
+// unit left mid-job what finishes it.
+int SayWriteOutcome(const JobOutcome& outcome) {
+    if (outcome.result == JOB_VERIFIED) {
+        std::printf("Setup written.\n");
+        return EXIT_OK;
     }
-    std::string folder = RestoreFolderPath(), path, error;
-    if (folder.empty())
-        error = "no folder for it: neither XDG_DATA_HOME nor HOME is set";
-    if (folder.empty() || SaveRestorePoint(folder, DeviceInfo, path, error) != 0) {
-        std::fprintf(stderr,
-                     "mq6: nothing written: the restore point could not be kept: %s "
-                     "(--no-restore-point writes without one)\n",
-                     error.c_str());
-        return -1;
-    }
-    std::printf("Restore point: %s\n", path.c_str());
-    return 0;
-}
-
-int TransferSetup(const SetupRecord& target) {
-    SetupRestoreHook = KeepRestorePoint;
-    // The setup a cut write left to finish, put back if this write is refused: the unit still
-    // holds part of it.
-    const std::string pending = PendingSetupPath();
-    std::ostringstream earlier;
-    bool hadEarlier =
-        static_cast<bool>(earlier << std::ifstream(pending, std::ios::binary).rdbuf());
-    KeepPendingSetup(target);
-    StartProgress();
-    SetupWriteProgressHook = StepWrite;
-    HoldInterrupts hold("setup write", "mq6 setup write");
-    int started = WriteSetup(target);
-    // Refused before anything was sent: no setup of this write is left to finish.
-    if (started != 0 && hadEarlier)
-        std::ofstream(pending, std::ios::binary | std::ios::trunc) << earlier.str();
-    else if (started != 0)
-        std::remove(pending.c_str());
-    int result = started == 0 ? WaitSetupWrite() : -1;
-    EndProgress();
-    SetupWriteProgressHook = nullptr;
-    if (started == 0 && result != 0)
-        std::fprintf(stderr,
-                     "mq6: the unit stopped answering during the setup write, which left "
-                     "it in its setup mode with part of the setup; %s\n",
-                     FinishSetupText().c_str());
-    if (result != 0)
+    if (outcome.result == JOB_REFUSED)
         return EXIT_FAILED;
-    result = CheckWrittenBlock();
-    if (result == EXIT_OK)
-        std::remove(PendingSetupPath().c_str());
-    return result;
+    if (!outcome.stage.empty())
+        ShowNotice(outcome.stage, SETUP_ERROR_CAPTION, NOTICE_TOPMOST | NOTICE_ERROR_ICON);
+    SayOnStderr(JobOutcomeSentence(outcome));
+    if (outcome.left != JOB_NONE)
+        std::fprintf(stderr, "mq6: %s\n", JobGuidanceText(outcome.left).c_str());
+    return EXIT_FAILED;
+}
+
+int TransferSetup(const SetupRecord& target, bool keepRestorePoint) {
+    StartProgress();
+    HoldInterrupts hold("setup write", "mq6 setup write");
+    SetupJobOptions options;
+    options.keepRestorePoint = keepRestorePoint;
+    int started = StartSetupWrite(target, options, {NoteSetupWrite, nullptr, StepWrite, nullptr});
+    JobOutcome outcome = started == 0 ? WaitSetupWrite() : LastSetupOutcome();
+    EndProgress();
+    return SayWriteOutcome(outcome);
 }
 
 } // namespace
@@ -319,15 +251,23 @@ int RunSetupWrite(const SetupOptions& options) {
     ApplySettings(options.numbers, options.names, target, error);
     std::string_view refusal = RefuseSampleWrite(SAMPLE_INPUT_KEY);
     PrintChanges(known ? &unit : nullptr, target, options.dryRun || !refusal.empty());
-    // A backup gives back what the unit held, even what no user could have typed.
-    if (std::string beyond = BeyondUserRange(target); !beyond.empty())
-        std::printf("Beyond what a user may give: %s; the unit holds them as written, but the "
-                    "Windows utility's setup view limits such a field once it is retyped, or "
-                    "left after a Read.\n",
-                    beyond.c_str());
+    // A backup gives back what the unit held, even what no user could have typed, but only when
+    // asked: such a value drives an output nobody chose (a stoichiometric AFR of 0 puts every
+    // entry at 5 V).
+    std::string beyond = DescribeBeyondUserRange(target);
+    bool beyondRefused = !beyond.empty() && !options.force;
+    if (!beyond.empty())
+        std::printf("Beyond what a user may give: %s; %s\n", beyond.c_str(),
+                    options.force ? "written as given (--force)"
+                                  : "not written without --force (a restore point of a unit "
+                                    "that held them needs it)");
     if (options.dryRun)
         std::printf("Dry run: nothing written%s.\n",
-                    refusal.empty() ? "" : ", and the write would be refused");
+                    refusal.empty() && !beyondRefused ? "" : ", and the write would be refused");
+    if (beyondRefused && !options.dryRun) {
+        DisconnectUnit();
+        return UsageError("values beyond what a user may give are written only with --force");
+    }
     if (!refusal.empty())
         ShowNotice(refusal, SETUP_ERROR_CAPTION, NOTICE_TOPMOST | NOTICE_ERROR_ICON);
     if (options.dryRun || !refusal.empty()) {
@@ -339,8 +279,7 @@ int RunSetupWrite(const SetupOptions& options) {
         DisconnectUnit();
         return EXIT_FAILED;
     }
-    KeepRestorePoints = !options.noRestorePoint;
-    result = TransferSetup(target);
+    result = TransferSetup(target, !options.noRestorePoint);
     DisconnectUnit();
     return result;
 }

@@ -198,6 +198,8 @@ void AddSetupWrite(CLI::App& setup, SetupOptions& options) {
     write->add_flag("--yes", options.yes, "write without asking (needed without a terminal)");
     write->add_flag("--no-restore-point", options.noRestorePoint,
                     "keep no restore point of the unit's setup before writing");
+    write->add_flag("--force", options.force,
+                    "write values beyond what a user may give (a file's, the unit's own)");
 }
 
 void AddSetup(CLI::App& app, SetupOptions& options) {

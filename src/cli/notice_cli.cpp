@@ -5,17 +5,21 @@
 
 int ShowNotice(std::string_view text, std::string_view caption, unsigned) {
     std::fprintf(stderr, "mq6: %.*s: ", static_cast<int>(caption.size()), caption.data());
-    // The boxes' texts are laid out for a dialog: lead blanks and blank lines are dropped.
+    // The boxes' texts are laid out for a dialog: lead blanks and blank lines are dropped, and
+    // the lines are joined by one blank.
     bool lineStart = true;
+    bool joined = false;
     for (char c : text) {
         if (lineStart && (c == ' ' || c == '\n'))
             continue;
         if (c == '\n') {
-            std::fputc(' ', stderr);
             lineStart = true;
             continue;
         }
+        if (lineStart && joined)
+            std::fputc(' ', stderr);
         lineStart = false;
+        joined = true;
         std::fputc(c, stderr);
     }
     std::fputc('\n', stderr);

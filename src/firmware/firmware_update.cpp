@@ -4,23 +4,63 @@
 #include "firmware/banner.h"
 #include "firmware/firmware_image.h"
 #include "firmware/sample_rule.h"
-#include "firmware/unfinished_job.h"
 #include "firmware/verdict.h"
 #include "link/link.h"
 #include "platform/notice.h"
 #include "platform/ticks.h"
 
 namespace {
-constexpr int RESTART_WAIT_MS = 100; // the restarted unit's application comes up meanwhile
+constexpr std::string_view THREAD_CAPTION = "firmware";
 
-FirmwareUpdateResult Refuse(FirmwareUpdateResult refusal, std::string_view text,
-                            std::string_view caption) {
+// Set before the job's thread starts, read by it alone.
+FirmwareJobFrontEnd FrontEnd{};
+
+FirmwareUpdateCheck Refuse(FirmwareUpdateCheck refusal, std::string_view text,
+                           std::string_view caption) {
     ShowNotice(text, caption, NOTICE_TOPMOST | NOTICE_ERROR_ICON);
     return refusal;
 }
+
+bool ReportsCarriedVersion() {
+    int major = 0;
+    int minor = 0;
+    return ReadUnitVersion(DeviceInfo, major, minor) == 0 &&
+           CompareFirmware(major, minor) == VERDICT_MATCH;
+}
+
+// The update itself, once the job is this thread's.
+JobOutcome RunUpdate(const FirmwareJobFrontEnd& frontEnd) {
+    if (CheckFirmwareUpdate() != UPDATE_ALLOWED)
+        return {JOB_KIND_FIRMWARE_UPDATE, JOB_REFUSED, {}, JOB_NONE};
+    UnfinishedJob before =
+        DeviceDataValid.load(std::memory_order_acquire) != 0
+            ? JobOfBlock(DeviceInfo, DeviceDataFromLoader.load(std::memory_order_acquire))
+            : JOB_NONE;
+    if (frontEnd.begin != nullptr)
+        frontEnd.begin();
+    std::string_view message;
+    int programmed = ProgramFirmware(message, SelectVerifyLength(), frontEnd.progress);
+    JobOutcome outcome = JudgeSequence(JOB_KIND_FIRMWARE_UPDATE, programmed, message, before);
+    if (frontEnd.progress != nullptr)
+        frontEnd.progress(PROGRESS_RESET);
+    if (programmed == 0) {
+        SleepMs(JOB_RESTART_WAIT_MS);
+        int read = GetDeviceData();
+        outcome =
+            JudgeRestart(JOB_KIND_FIRMWARE_UPDATE, read, read == 0 && ReportsCarriedVersion());
+    }
+    NoteJobEnd(outcome.left);
+    return outcome;
+}
+
+void UpdateWorker() {
+    JobOutcome outcome = RunUpdate(FrontEnd);
+    if (FrontEnd.end != nullptr)
+        FrontEnd.end(outcome);
+}
 } // namespace
 
-FirmwareUpdateResult CheckFirmwareUpdate() {
+FirmwareUpdateCheck CheckFirmwareUpdate() {
     if (DeviceInfo[UNIT_MODE_OFFSET] == UNIT_MODE_SETUP)
         return Refuse(UPDATE_REFUSED_SETUP_MODE, SETUP_MODE_REFUSAL_TEXT,
                       SETUP_MODE_REFUSAL_CAPTION);
@@ -30,36 +70,19 @@ FirmwareUpdateResult CheckFirmwareUpdate() {
     return UPDATE_ALLOWED;
 }
 
-FirmwareUpdateResult UpdateFirmware(ProgressSink progress, void (*begin)()) {
-    FirmwareUpdateResult checked = CheckFirmwareUpdate();
-    if (checked != UPDATE_ALLOWED)
-        return checked;
-    if (begin != nullptr)
-        begin();
-    std::string_view message;
-    int programmed = ProgramFirmware(message, SelectVerifyLength(), progress);
-    if (programmed != 0) {
-        // A refused load mode left the unit as it was; any later stage may have left it in its
-        // loader, half programmed.
-        UnfinishedJob left = message == LOAD_MODE_FAILED_MESSAGE ? JOB_NONE : JOB_FIRMWARE_UPDATE;
-        NoteJobEnd(left);
-        ShowNotice(FormatCutJobText(message, left), UPDATE_ERROR_CAPTION,
-                   NOTICE_TOPMOST | NOTICE_ERROR_ICON);
-    } else {
-        NoteJobEnd(JOB_NONE);
-    }
-    if (progress != nullptr)
-        progress(PROGRESS_RESET);
-    if (programmed != 0)
-        return UPDATE_FAILED;
+JobOutcome UpdateFirmware(const FirmwareJobFrontEnd& frontEnd) {
+    if (!TryBeginJob())
+        return {JOB_KIND_FIRMWARE_UPDATE, JOB_REFUSED, {}, JOB_NONE};
+    JobOutcome outcome = RunUpdate(frontEnd);
+    if (frontEnd.end != nullptr)
+        frontEnd.end(outcome);
+    EndJob();
+    return outcome;
+}
 
-    SleepMs(RESTART_WAIT_MS);
-    if (GetDeviceData() != 0)
-        return UPDATE_NOT_READ_BACK;
-    int major = 0;
-    int minor = 0;
-    if (ReadUnitVersion(DeviceInfo, major, minor) != 0 ||
-        CompareFirmware(major, minor) != VERDICT_MATCH)
-        return UPDATE_NOT_TAKEN;
-    return UPDATE_DONE;
+int StartFirmwareUpdate(const FirmwareJobFrontEnd& frontEnd) {
+    if (!TryBeginJob())
+        return -1;
+    FrontEnd = frontEnd;
+    return StartJobThread(UpdateWorker, frontEnd.ended, THREAD_CAPTION);
 }

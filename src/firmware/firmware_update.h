@@ -3,24 +3,34 @@
 // unit reports after its restart.
 #pragma once
 
+#include "firmware/job.h"
 #include "firmware/programming.h"
 
-enum FirmwareUpdateResult {
+enum FirmwareUpdateCheck {
     UPDATE_ALLOWED,            // the checks passed; nothing sent yet
-    UPDATE_DONE,               // programmed; the restarted unit reports the carried version
     UPDATE_REFUSED_SETUP_MODE, // nothing sent: the unit must finish its setup first
     UPDATE_REFUSED_SAMPLE,     // nothing sent: the sample image and a unit not running it
-    UPDATE_FAILED,             // the sequence stopped; its stage was shown
-    UPDATE_NOT_READ_BACK,      // programmed, but the restarted unit's data block cannot be read
-    UPDATE_NOT_TAKEN,          // programmed, but the restarted unit reports another version
 };
 
 // Judges the unit by the data block read last (DeviceInfo): one in its setup mode is refused,
 // then a sample image is refused unless the unit runs the sample firmware. A refusal is shown
 // as a notice and returned; UPDATE_ALLOWED otherwise.
-FirmwareUpdateResult CheckFirmwareUpdate();
+FirmwareUpdateCheck CheckFirmwareUpdate();
 
-// Checks as above; then calls begin (when given), programs the carried image with the
-// progress reports, shows a failed stage's text, reports a reset of the progress, and after a
-// good run waits for the unit's restart and reads its data block again.
-FirmwareUpdateResult UpdateFirmware(ProgressSink progress, void (*begin)());
+// The front end's part, on the thread that runs the update: begin once the checks have passed,
+// before anything is sent; progress during the sequence (and a reset once it has ended); end with
+// the outcome; ended once another job may start (StartFirmwareUpdate only). Any may be nullptr.
+struct FirmwareJobFrontEnd {
+    void (*begin)();
+    ProgressSink progress;
+    void (*end)(const JobOutcome& outcome);
+    void (*ended)();
+};
+
+// On the calling thread, as one job (none other may run): the checks, the carried image
+// programmed, and after a good run the unit's restart waited for and its data block read again,
+// which must report the carried version. A refusal is JOB_REFUSED.
+JobOutcome UpdateFirmware(const FirmwareJobFrontEnd& frontEnd);
+// The same on a job thread of its own: 0 once it runs, -1 when another job runs or no thread
+// could be started (nothing done then).
+int StartFirmwareUpdate(const FirmwareJobFrontEnd& frontEnd);

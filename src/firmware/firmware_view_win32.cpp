@@ -6,9 +6,11 @@
 #include "app/shell_win32.h"
 #include "display/display_thread.h"
 #include "display/status_line.h"
+#include "firmware/banner.h"
 #include "firmware/firmware_image.h"
 #include "firmware/firmware_paint.h"
 #include "firmware/firmware_update.h"
+#include "firmware/verdict.h"
 #include "link/link.h"
 #include "platform/notice.h"
 
@@ -29,19 +31,11 @@ constexpr int PHASE_TEXT_BOTTOM = 496; // the phase text stands on the line abov
 constexpr RECT UNIT_TEXT_AREA = {62, 70, 716, 246};
 constexpr RECT FIRMWARE_TEXT_AREA = {62, 290, 716, 366};
 
-constexpr std::string_view THREAD_FAILED_TEXT = "CreateThread failed";
-constexpr std::string_view THREAD_FAILED_CAPTION = "firmware";
-
 HWND UnitBox = nullptr;
 HWND FirmwareBox = nullptr;
 HWND ProgressBar = nullptr;
 // Read by the data-block hook on whichever thread reads the block.
 std::atomic<HWND> UpdateButton{nullptr};
-
-HANDLE WorkerHandle = nullptr;
-// 1 from the click that starts a worker until the worker ends: the paint then leaves the button
-// disabled, so that no second update can start while one runs.
-std::atomic<int32_t> WorkerRunning{0};
 
 // After every data-block read: an unreadable unit cannot be updated; a read one shows its new
 // text and verdict at the next paint.
@@ -72,36 +66,47 @@ void ShowProgramProgress(ProgressMessage message) {
         SendMessageA(ProgressBar, message == PROGRESS_RESET ? PBM_SETPOS : PBM_STEPIT, 0, 0);
 }
 
-DWORD WINAPI FirmwareWorker(void*) {
-    SystemAwake awake;
-    HWND button = UpdateButton.load(std::memory_order_acquire);
-    SendMessageA(button, WM_KILLFOCUS, 0, 0);
-    int32_t allowed = UpdateAllowed.exchange(0, std::memory_order_acq_rel);
-    EnableWindow(button, FALSE);
-    FirmwareUpdateResult result = UpdateFirmware(ShowProgramProgress, LockMenus);
-    if (result == UPDATE_DONE) {
+// UpdateAllowed as the click found it, put back when the update is refused.
+int32_t AllowedAtClick = 0;
+
+// On the job's thread once the checks have passed.
+void BeginUpdate() {
+    KeepSystemAwake();
+    LockMenus();
+}
+
+void EndUpdate(const JobOutcome& outcome) {
+    if (outcome.result == JOB_REFUSED) {
+        // A unit in its setup mode leaves the button disabled until a paint finds the versions
+        // again; a refused sample leaves the view as it was.
+        if (DeviceInfo[UNIT_MODE_OFFSET] != UNIT_MODE_SETUP)
+            UpdateAllowed.store(AllowedAtClick, std::memory_order_release);
+        return;
+    }
+    ReleaseSystemAwake();
+    if (outcome.result == JOB_VERIFIED) {
         char written[48];
         std::snprintf(written, sizeof written, "Firmware %d.%02d written to the MQ-6",
                       CARRIED_VERSION_MAJOR, CARRIED_VERSION_MINOR);
         ShowStatusMessageAt(written);
+    } else {
+        ShowNotice(FormatJobBox(outcome), UPDATE_ERROR_CAPTION, NOTICE_TOPMOST | NOTICE_ERROR_ICON);
+        // A unit left in its loader is offered the update again.
+        if (outcome.left != JOB_NONE)
+            UpdateAllowed.store(1, std::memory_order_release);
     }
-    // A unit in its setup mode leaves the button disabled until a paint finds the versions
-    // again; a refused sample leaves the view as it was; a failed run offers the update again.
-    if (result == UPDATE_REFUSED_SAMPLE)
-        UpdateAllowed.store(allowed, std::memory_order_release);
-    if (result == UPDATE_FAILED)
-        UpdateAllowed.store(1, std::memory_order_release);
-    // The menus first: a second worker started once the button is back would lock them, and
-    // this one's unlock must not come after that.
-    if (result != UPDATE_REFUSED_SETUP_MODE && result != UPDATE_REFUSED_SAMPLE)
-        UnlockMenus();
-    // Cleared before the button is decided on: a paint from here on may enable it too.
-    WorkerRunning.store(0, std::memory_order_release);
-    if (UpdateAllowed.load(std::memory_order_acquire) != 0 &&
+    // The menus before the button: a second update started once the button is back would lock
+    // them, and this one's unlock must not come after that.
+    UnlockMenus();
+}
+
+// Once another job may start: a paint from here on may enable the button too.
+void UpdateEnded() {
+    HWND button = UpdateButton.load(std::memory_order_acquire);
+    if (button != nullptr && UpdateAllowed.load(std::memory_order_acquire) != 0 &&
         DeviceDataValid.load(std::memory_order_acquire) != 0)
         EnableWindow(button, TRUE);
     ReturnFocusToWindow();
-    return 0;
 }
 
 } // namespace
@@ -122,7 +127,7 @@ void CreateFirmwareControls() {
     }
     if (button != nullptr)
         EnableWindow(button, UpdateAllowed.load(std::memory_order_acquire) != 0 &&
-                                 WorkerRunning.load(std::memory_order_acquire) == 0);
+                                 JobRunning.load(std::memory_order_acquire) == 0);
     UpdateButton.store(button, std::memory_order_release);
 }
 
@@ -138,37 +143,20 @@ void DestroyFirmwareControls() {
 }
 
 void PaintFirmwareView(Canvas* canvas) {
-    if (WorkerHandle != nullptr) {
-        DWORD exitCode = STILL_ACTIVE;
-        if (GetExitCodeThread(WorkerHandle, &exitCode) && exitCode == 0) {
-            CloseHandle(WorkerHandle);
-            WorkerHandle = nullptr;
-        }
-    }
     int allowed = PaintFirmwareView(canvas, DeviceDataValid.load(std::memory_order_acquire),
                                     DeviceInfo, ProgramPhase.load(std::memory_order_acquire));
     HWND button = UpdateButton.load(std::memory_order_acquire);
     if (button != nullptr)
-        EnableWindow(button, allowed != 0 && WorkerRunning.load(std::memory_order_acquire) == 0);
-}
-
-bool FirmwareWorkerRunning() {
-    return WorkerRunning.load(std::memory_order_acquire) != 0;
+        EnableWindow(button, allowed != 0 && JobRunning.load(std::memory_order_acquire) == 0);
 }
 
 void StartFirmwareWorker(HWND control) {
-    if (control == nullptr || control != UpdateButton.load(std::memory_order_acquire))
+    HWND button = UpdateButton.load(std::memory_order_acquire);
+    if (control == nullptr || control != button || JobRunning.load(std::memory_order_acquire) != 0)
         return;
-    if (WorkerRunning.load(std::memory_order_acquire) != 0)
-        return;
-    if (WorkerHandle != nullptr) {
-        CloseHandle(WorkerHandle);
-        WorkerHandle = nullptr;
-    }
-    WorkerRunning.store(1, std::memory_order_release);
-    WorkerHandle = CreateThread(nullptr, 0, FirmwareWorker, nullptr, 0, nullptr);
-    if (WorkerHandle == nullptr) {
-        WorkerRunning.store(0, std::memory_order_release);
-        ShowNotice(THREAD_FAILED_TEXT, THREAD_FAILED_CAPTION, NOTICE_NO_OWNER);
-    }
+    SendMessageA(button, WM_KILLFOCUS, 0, 0);
+    AllowedAtClick = UpdateAllowed.exchange(0, std::memory_order_acq_rel);
+    EnableWindow(button, FALSE);
+    if (StartFirmwareUpdate({BeginUpdate, ShowProgramProgress, EndUpdate, UpdateEnded}) != 0)
+        UpdateAllowed.store(AllowedAtClick, std::memory_order_release);
 }

@@ -12,5 +12,3 @@ void DestroyFirmwareControls();
 void PaintFirmwareView(Canvas* canvas);
 // A click on an id-less push button of the view; acts only for the update button.
 void StartFirmwareWorker(HWND control);
-// True from the click that starts an update until its worker has ended.
-bool FirmwareWorkerRunning();

@@ -21,8 +21,6 @@ constexpr std::array<JobWords, 4> JobTable = {{
     {"the unit answers only from its loader", "press Update Firmware"}, // JOB_LOADER_ONLY
 }};
 
-constexpr std::string_view STOPPED_ANSWERING = "The MQ-6 stopped answering.";
-
 // The end of the last job, and the count of blocks read when it ended; -1: no job ended yet.
 std::atomic<int32_t> JobEnd{-1};
 std::atomic<uint32_t> JobEndReads{0};
@@ -75,19 +73,4 @@ int FormatJobGuidance(UnfinishedJob job, char* text, size_t size) {
         static_cast<int>(words.situation.size() - 1), words.situation.data() + 1,
         static_cast<int>(words.finisher.size()), words.finisher.data());
     return std::clamp(length, 0, static_cast<int>(size) - 1);
-}
-
-std::atomic<int32_t> CutJobNotes{0};
-
-std::string FormatCutJobText(std::string_view stage, UnfinishedJob job) {
-    std::string text(stage);
-    if (CutJobNotes.load(std::memory_order_acquire) == 0)
-        return text;
-    std::array<char, 96> line{};
-    int length = FormatJobGuidance(job, line.data(), line.size());
-    if (length == 0)
-        return text;
-    if (LastReplyMissing.load(std::memory_order_acquire) != 0)
-        text.append("\n").append(STOPPED_ANSWERING);
-    return text.append("\n").append(line.data(), static_cast<size_t>(length));
 }

@@ -35,9 +35,3 @@ std::string_view JobSituation(UnfinishedJob job);
 // The window's one line: "A setup write did not finish: press Set MQ-6 to finish it". Written
 // into text (size bytes, cut to fit); returns the length, 0 for JOB_NONE.
 int FormatJobGuidance(UnfinishedJob job, char* text, size_t size);
-// The text of the box at the end of a setup write or firmware update that failed at stage: with
-// CutJobNotes set (the window, whose box is all the user sees of the end; mq6 says it in its own
-// lines), a job left unfinished adds, when its last reply did not come, that the unit stopped
-// answering, then the line above. The stage's text alone otherwise.
-extern std::atomic<int32_t> CutJobNotes;
-std::string FormatCutJobText(std::string_view stage, UnfinishedJob job);

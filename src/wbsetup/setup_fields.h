@@ -16,6 +16,7 @@ enum SettingKind : int {
     SETTING_AFR = FIELD_AFR,
     SETTING_STOICH = FIELD_STOICH,
     SETTING_BYTE,     // a whole number 0 to 255
+    SETTING_OFFSET,   // the narrowband offset: a byte, of which a user sets 55 to 201
     SETTING_RESPONSE, // a rate by its name in ResponseChoices; the member holds its code
     SETTING_MODE,     // channel B's mode, "wb" or "nb": the SETUP_FLAG_B_LINEAR bit
 };
@@ -39,6 +40,10 @@ constexpr SetupFieldRow Row(std::string_view key, int channel, int32_t ChannelSe
     double lowest = 0.0;
     double limit = 255.0;
     double heldLimit = 255.0;
+    if (kind == SETTING_OFFSET) {
+        lowest = NB_OFFSET_USER_LOWEST;
+        limit = NB_OFFSET_USER_HIGHEST;
+    }
     if (kind == SETTING_VOLTS || kind == SETTING_AFR || kind == SETTING_STOICH) {
         const FieldRule& rule = FieldRules[static_cast<size_t>(kind)];
         lowest = rule.lowest;
@@ -92,7 +97,7 @@ constexpr std::array<SetupFieldRow, FIELD_TABLE_SIZE> FieldTable = {{
     setup_fields_detail::Member("b2_afr", CHANNEL_B, &ChannelSetup::Afr2, SETTING_AFR),
     setup_fields_detail::Member("b_response", CHANNEL_B, &ChannelSetup::ResponseValue,
                                 SETTING_RESPONSE),
-    setup_fields_detail::Whole("nb_offset", &SetupRecord::NbOffset, SETTING_BYTE),
+    setup_fields_detail::Whole("nb_offset", &SetupRecord::NbOffset, SETTING_OFFSET),
 }};
 
 // The member of values that a row names.
@@ -101,5 +106,9 @@ int32_t FieldSlot(const SetupFieldRow& row, const SetupRecord& values);
 // The row of a key, or nullptr.
 const SetupFieldRow* FindSetupField(std::string_view key);
 // The keys, comma-separated, of the numbers in values beyond the range a user may give them
-// (which the setup view limits when such a field is left); empty when there are none.
+// (which the setup view limits when such a field is left, and mq6's options refuse); empty when
+// there are none.
 std::string BeyondUserRange(const SetupRecord& values);
+// The same values named with what they are and the range a user may give, comma-separated:
+// "stoich_afr 0.00 (1 to 210), b2_volts 6.0 (0 to 5)"; empty when there are none.
+std::string DescribeBeyondUserRange(const SetupRecord& values);

@@ -53,6 +53,7 @@ bool ApplySetting(const SetupFieldRow& row, const nlohmann::json& value, bool he
         return true;
     }
     case SETTING_BYTE:
+    case SETTING_OFFSET:
         std::snprintf(allowed.data(), allowed.size(), "a whole number from %g to %g", lowest,
                       limit);
         if (!(x >= lowest && x <= limit && x == std::floor(x)))
@@ -107,6 +108,7 @@ std::string SettingText(const SetupFieldRow& row, SetupRecord& values) {
         FormatFieldValue(slot, static_cast<FieldKind>(row.kind), text.data(), text.size());
         return text.data();
     case SETTING_BYTE:
+    case SETTING_OFFSET:
         return std::to_string(slot & 0xFF);
     case SETTING_RESPONSE: {
         int choice = FindResponseChoice(slot);

@@ -3,6 +3,7 @@
 #include "wbsetup/setup_form.h"
 
 #include "firmware/banner.h"
+#include "firmware/job.h"
 #include "link/link.h"
 #include "wbsetup/setup_fields.h"
 #include "wbsetup/setup_transfer.h"
@@ -184,7 +185,7 @@ void NoteEditedItems(const SetupFormTexts& form) {
 }
 
 int TakeUnitSetup(bool wait, const SetupFormTexts& form) {
-    if (SetupWriteRunning.load(std::memory_order_acquire) != 0)
+    if (JobRunning.load(std::memory_order_acquire) != 0)
         return 0;
     std::unique_lock<std::recursive_mutex> hold(ExchangeLock, std::defer_lock);
     if (wait)

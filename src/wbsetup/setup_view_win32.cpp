@@ -11,11 +11,10 @@
 #include "firmware/banner.h"
 #include "platform/notice.h"
 #include "settings/config.h"
-#include "wbsetup/restore_point.h"
 #include "wbsetup/setup_file.h"
 #include "wbsetup/setup_form.h"
+#include "wbsetup/setup_job.h"
 #include "wbsetup/setup_plot.h"
-#include "wbsetup/setup_transfer.h"
 
 #include <commctrl.h>
 
@@ -436,10 +435,12 @@ void ShowSetupWriteProgress(ProgressMessage message) {
         SendMessageA(WriteProgressBar, message == PROGRESS_RESET ? PBM_SETPOS : PBM_STEPIT, 0, 0);
 }
 
-void EndSetupWrite(int result) {
+void EndSetupWrite(const JobOutcome& outcome) {
     ReleaseSystemAwake();
-    if (result == 0)
+    if (outcome.result == JOB_VERIFIED)
         ShowStatusMessageAt("Setup written to the MQ-6");
+    else
+        ShowNotice(FormatJobBox(outcome), SETUP_ERROR_CAPTION, NOTICE_TOPMOST | NOTICE_ERROR_ICON);
     if (WriteProgressBar != nullptr)
         ShowWindow(WriteProgressBar, SW_HIDE);
     // The menus before the controls that could start the next write, whose lock this unlock
@@ -453,32 +454,12 @@ void EndSetupWrite(int result) {
 }
 
 constexpr std::string_view SETUP_FILE_CAPTION = "-WB Setup File-";
-constexpr std::string_view NO_RESTORE_POINT_TEXT =
-    "\nThe unit's data block could not be read, so there is no restore point of its setup for "
-    "this write.\n";
 
-// Restore points go beside the settings file.
-std::string RestoreFolder() {
-    std::string settings(ConfigPath.data(), strnlen(ConfigPath.data(), ConfigPath.size()));
-    size_t separator = settings.find_last_of("\\/");
-    return separator == std::string::npos ? "restore"
-                                          : settings.substr(0, separator + 1) + "restore";
-}
-
-int KeepViewRestorePoint(int blockRead) {
-    if (blockRead == 0) {
-        ShowNotice(NO_RESTORE_POINT_TEXT, LIMITED_CAPTION, NOTICE_INFO_ICON);
-        return 0;
-    }
-    std::string path, error;
-    if (SaveRestorePoint(RestoreFolder(), DeviceInfo, path, error) != 0) {
-        ShowNotice("\nNothing was written: the restore point of the unit's setup could not be "
-                   "saved.\n\n" +
-                       error + "\n",
-                   SETUP_ERROR_CAPTION, NOTICE_ERROR_ICON);
-        return -1;
-    }
-    return 0;
+void NoteSetupWrite(SetupJobNote note, const std::string& detail) {
+    if (note == SETUP_NOTE_NO_RESTORE_POINT)
+        ShowNotice("\n" + detail + "\n", LIMITED_CAPTION, NOTICE_INFO_ICON);
+    else if (note != SETUP_NOTE_RESTORE_POINT)
+        ShowNotice("\n" + detail + "\n", SETUP_ERROR_CAPTION, NOTICE_ERROR_ICON);
 }
 
 void SetSequence() {
@@ -504,11 +485,9 @@ void SetSequence() {
         SendMessageA(WriteProgressBar, PBM_SETRANGE, 0, MAKELPARAM(0, WRITE_STEPS));
         SendMessageA(WriteProgressBar, PBM_SETSTEP, 1, 0);
     }
-    SetupWriteBeginHook = BeginSetupWrite;
-    SetupWriteProgressHook = ShowSetupWriteProgress;
-    SetupWriteEndHook = EndSetupWrite;
-    SetupRestoreHook = KeepViewRestorePoint;
-    if (WriteSetup(values) != 0) {
+    if (StartSetupWrite(values, SetupJobOptions{},
+                        {NoteSetupWrite, BeginSetupWrite, ShowSetupWriteProgress, EndSetupWrite}) !=
+        0) {
         DestroyViewControl(WriteProgressBar);
         return;
     }
@@ -554,7 +533,7 @@ void OnMailboxMessage(UINT message) {
         DestroyViewControl(WriteProgressBar);
         SetFocus(StoichField);
         // A cut write's values stay in the view, the user's, for the unit it was cut on.
-        if (SetupWriteResult.load(std::memory_order_acquire) != 0) {
+        if (LastSetupOutcome().result != JOB_VERIFIED) {
             NoteSetupCut();
             InvalidateMarks();
         }

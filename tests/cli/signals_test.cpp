@@ -49,6 +49,9 @@ TEST(SignalsTest, TheNextProgramOpensThePortHoweverMq6EndedAndNoWriteIsCut) {
         words.erase(std::remove(words.begin(), words.end(), ""), words.end());
         words.insert(words.end(), {"--log", dir.path + "/log"});
         SimProcess sim = StartSim(words);
+        // The normal user's data folder, where a setup write keeps the setup it sends.
+        std::filesystem::create_directory(dir.path + "/data");
+        ASSERT_EQ(chmod(dir.path.c_str(), 0711) + chmod((dir.path + "/data").c_str(), 0777), 0);
         std::string pty = std::filesystem::read_symlink(sim.path);
         ASSERT_EQ(chmod(pty.c_str(), 0666), 0);
         words = {MQ6_CLI_PATH, "--port", pty};

@@ -85,13 +85,22 @@ TEST_F(SetupCliTest, ABackupRestoresTheSetupExactly) {
     WriteText(dir.File("start.json"),
               "{\"b_mode\": \"WB\", \"flags\": 240, \"nb_offset\": 20, \"b_response\": 66, "
               "\"stoich_afr\": 0.5, \"a1_volts\": 7, \"a2_afr\": 655.35}");
-    ProcessResult first = Run({"@port", "setup", "write", "--from", dir.File("start.json"), "--b1",
-                               "4.444,19.999", "--a-response", "FASTEST", "--yes"});
+    // Written only with --force: refused, each is named with the range a user may give.
+    Args write = {"@port", "setup",        "write",        "--from",  dir.File("start.json"),
+                  "--b1",  "4.444,19.999", "--a-response", "FASTEST", "--yes"};
+    const std::string beyond = "stoich_afr 0.50 (1 to 210), a1_volts 7.0 (0 to 5), a2_afr 655.35 "
+                               "(0 to 210), nb_offset 20 (55 to 201)";
+    ProcessResult refused = Run(write);
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_TRUE(Has(refused.out, "Beyond what a user may give: " + beyond + "; not written"));
+    EXPECT_FALSE(Has("\n" + ReadText(dir.File("log")), "\n52 0F")) << "no load mode";
+    write.push_back("--force");
+    ProcessResult first = Run(write);
     ASSERT_EQ(first.status, 0) << first.err;
     // 0.50 (00 32), flags F2, A's code 240 and B's 66 halved (78 21), A 7.0 V, 5.0 V, 10.00,
     // 655.35 (46 32 03 E8 FF FF), B 4.4 V, 5.0 V, 20.00 twice (2C 32 07 D0 07 D0), offset 20.
     const std::string block = "00 32 F2 00 00 78 21 46 32 03 E8 FF FF 2C 32 07\n  D0 07 D0 14 5A";
-    EXPECT_TRUE(Has(first.out, "Beyond what a user may give: stoich_afr, a1_volts, a2_afr;"));
+    EXPECT_TRUE(Has(first.out, beyond + "; written as given (--force)"));
     // A unit that cannot be read leaves the backup of that name as it was.
     const std::string file = dir.File("backup.json");
     WriteText(file, "the last backup\n");
@@ -111,25 +120,29 @@ TEST_F(SetupCliTest, ABackupRestoresTheSetupExactly) {
     // Restored from standard input, with XDG_DATA_HOME empty: taken as unset, the restore
     // point goes under HOME.
     std::string restore = "XDG_DATA_HOME= HOME=" + dir.path +
-                          " " MQ6_CLI_PATH " --port=" + sim.path + " setup write --from - --yes <" +
-                          file;
+                          " " MQ6_CLI_PATH " --port=" + sim.path +
+                          " setup write --from - --yes --force <" + file;
     ASSERT_EQ(RunProcess("/bin/sh", {"-c", restore}, dir.path).status, 0);
     EXPECT_TRUE(std::filesystem::is_directory(dir.File(".local/share/mq6/restore")));
     EXPECT_EQ(Run({"@port", "setup", "read", "--json"}).out, backup);
     EXPECT_TRUE(Has(Run({"@port", "info"}).out, block));
-    // Without a folder for it the write is refused before load mode is asked for; asked, it
-    // goes on without one.
+    // Without a folder for it the write is refused before load mode is asked for; asked to go
+    // on without one, it is refused all the same, as the setup it writes cannot be kept for
+    // finishing it either.
     std::filesystem::remove_all(dir.File("data"));
     WriteText(dir.File("data"), "");
     size_t sent = ReadText(dir.File("log")).size();
-    ProcessResult refused = Run({"@port", "setup", "write", "--defaults", "--yes"});
-    std::string why = "mq6: nothing written: the restore point could not be kept: cannot make the "
-                      "folder @: Not a directory (--no-restore-point writes without one)\n";
+    refused = Run({"@port", "setup", "write", "--defaults", "--yes"});
+    std::string why = "mq6: nothing was written: the restore point of the unit's setup could not "
+                      "be kept: cannot make the folder @: Not a directory\nmq6: "
+                      "--no-restore-point writes without one\n";
     why.replace(why.find('@'), 1, folder);
     EXPECT_EQ(std::pair(refused.status, refused.err), std::pair(1, why));
+    refused = Run({"@port", "setup", "write", "--defaults", "--yes", "--no-restore-point"});
+    EXPECT_TRUE(refused.status == 1 &&
+                Has(refused.err, "mq6: nothing was written: the setup to write could not be kept"))
+        << refused.err;
     EXPECT_FALSE(Has("\n" + ReadText(dir.File("log")).substr(sent), "\n52 0F")) << "load mode";
-    EXPECT_EQ(Run({"@port", "setup", "write", "--defaults", "--yes", "--no-restore-point"}).status,
-              0);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 // Read, Defaults and Set against the simulated unit over its pseudo-terminal: what reaches the
-// unit's data block and output tables, the notices, and the worker's hooks.
+// unit's data block and output tables, the notices, the job's front-end calls and its files.
 #include "firmware/test_files.h"
 #include "link/link.h"
 #include "platform/notice.h"
@@ -7,7 +7,7 @@
 #include "support/pty_peer.h"
 #include "support/sim_process.h"
 #include "wbsetup/setup_form.h"
-#include "wbsetup/setup_transfer.h"
+#include "wbsetup/setup_job.h"
 
 #include <gtest/gtest.h>
 
@@ -19,9 +19,12 @@ namespace {
 const std::string FIRMWARE_MODE = "\nThe MQ-6 WB Unit is currently in the Firmware Update Mode\n\n"
                                   "The Firmware Update MUST be completed before continuing.\n";
 
-// What the worker reported: "begin" and "end <result>", read once the worker has ended. Its
-// progress goes straight to the transfer, whose steps the programming tests count.
+// What the job reported: "begin", "end <result>" (JobResult's number), read once it has ended.
+// Its progress goes straight to the transfer, whose steps the programming tests count.
 std::string Events;
+const SetupJobFrontEnd FRONT_END = {
+    nullptr, [] { Events += "begin"; }, nullptr,
+    [](const JobOutcome& outcome) { Events += " end " + std::to_string(outcome.result); }};
 
 // The unit's image: codes at entries 0, 331 and 511 of table 1 and then of table 2, and the
 // setup block.
@@ -45,12 +48,11 @@ class SetupTransferTest : public ::testing::Test {
         ClearRecordedNotices();
         Events.clear();
         SetupValues = DEFAULT_SETUP;
-        SetupWriteBeginHook = [] { Events += "begin"; };
-        SetupWriteEndHook = [](int result) { Events += " end " + std::to_string(result); };
+        setenv("XDG_DATA_HOME", dir.path.c_str(), 1); // the restore points and the unfinished setup
     }
     void TearDown() override {
         WaitSetupWrite();
-        SetupWriteBeginHook = nullptr, SetupWriteEndHook = nullptr;
+        unsetenv("XDG_DATA_HOME");
         StopLink();
         StopSim(sim);
     }
@@ -60,7 +62,7 @@ class SetupTransferTest : public ::testing::Test {
         ASSERT_TRUE(StartLinkOn(sim.path));
     }
     // Set as the view's button runs it on its eight channel texts and two Response rows, waiting
-    // for the worker; the transfer's result.
+    // for the worker; the outcome's JobResult, -2 when the write was refused.
     int Set(const std::array<const char*, 8>& texts, std::array<int32_t, 2> rows) {
         std::filesystem::remove(dir.File("tables"));
         SetupFormTexts form{{}, {}, rows, {}};
@@ -68,13 +70,10 @@ class SetupTransferTest : public ::testing::Test {
             std::strncpy(form.Text[row].data(), texts[row], FIELD_TEXT_LIMIT);
         SetupRecord values{};
         ReadSetupForm(form, values);
-        if (WriteSetup(values) != 0)
+        if (StartSetupWrite(values, {}, FRONT_END) != 0)
             return -2;
-        int result = WaitSetupWrite();
-        // LeaveLoadMode awaits no reply: the unit restarts (and dumps) a moment later.
-        EXPECT_TRUE(
-            result != 0 ||
-            WaitFor([&] { return ReadText(dir.File("tables")).size() == 4096; }, PATIENCE_MS));
+        int result = WaitSetupWrite().result;
+        EXPECT_TRUE(result != JOB_VERIFIED || ReadText(dir.File("tables")).size() == 4096);
         return result;
     }
     // The tables the unit dumped and the setup block it holds.
@@ -92,16 +91,26 @@ TEST_F(SetupTransferTest, SetWritesTheTypedValuesAndTheRowsSelected) {
     SetupValues.SetupFlags = SETUP_FLAG_B_LINEAR | 0xF0; // bits only the unit knows travel
     SetupValues.StoichAfr = 1460;
     // Response rows 9 and -2 stand for rows 6 and 2.
-    ASSERT_EQ(Set({"1.2", "11.5", "4.46", "18.0", "0.5", "9", "5", "16.444"}, {9, -2}), 0);
+    ASSERT_EQ(Set({"1.2", "11.5", "4.46", "18.0", "0.5", "9", "5", "16.444"}, {9, -2}),
+              JOB_VERIFIED);
     // A: 1.2 V at 11.50, 4.5 V at 18.00; B: 0.5 V at 9.00 (rich of the table), 5 V at 16.44.
     ExpectImage(UnitImage(), {983, 2268, 3686, 797, 3178, 4095},
                 "05 B4 F2 00 00 78 30 0C 2D 04 7E 07 08 05 32 03 84 06 6C 80 5A*44");
+    // The unit's defaults were kept as the one restore point; the setup written, once the unit
+    // held it, is not kept as unfinished.
+    std::vector<std::string> points;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.File("mq6/restore")))
+        points.push_back(ReadText(entry.path().string()));
+    ASSERT_EQ(points.size(), 1u);
+    EXPECT_NE(points[0].find("\"stoich_afr\": 14.70"), std::string::npos) << points[0];
+    EXPECT_FALSE(std::filesystem::exists(dir.File("mq6/unfinished-setup.json")));
+    EXPECT_EQ(Events, "begin end " + std::to_string(JOB_VERIFIED));
 }
 
 TEST_F(SetupTransferTest, FirmwareUpdateModeStopsReadAndSetButSetupModeDoesNot) {
     Start({"--unit-mode", "1"});
     EXPECT_EQ(ReadSetup(), -1);
-    EXPECT_EQ(WriteSetup(DEFAULT_SETUP), -1);
+    EXPECT_EQ(StartSetupWrite(DEFAULT_SETUP, {}, FRONT_END), -1);
     ASSERT_EQ(CountNotices(), 2u) << DescribeNotices(); // no worker was started
     for (const RecordedNotice& notice : RecordedNotices)
         EXPECT_EQ(notice.text + notice.caption + std::to_string(notice.flags),
@@ -117,25 +126,35 @@ TEST_F(SetupTransferTest, FirmwareUpdateModeStopsReadAndSetButSetupModeDoesNot) 
     SetupValues.SetupFlags = 0xF1;
     LoadDefaultSetup();
     SetupValues.Channel[CHANNEL_A].ResponseValue = 66;
-    EXPECT_EQ(Set({"0", "10", "5", "20", "3.3", "10", "5", "20"}, {NO_SELECTION, 3}), 0);
+    EXPECT_EQ(Set({"0", "10", "5", "20", "3.3", "10", "5", "20"}, {NO_SELECTION, 3}), JOB_VERIFIED);
     ExpectImage(UnitImage(), {0, 1920, 4095, 762, 410, 21},
                 "05 BE 00 00 00 21 40 00 32 03 E8 07 D0 00 32 03 E8 07 D0 80 5A*44");
 }
 
-// With the sample key only where the rule is lifted: the block is unreadable.
-TEST_F(SetupTransferTest, SilentUnitStillGetsAWorkerThatFailsWithTheCommError) {
+// With the sample key only where the rule is lifted: the block is unreadable, so there is no
+// restore point, and the write goes on as the unit may wait in its loader. It stops at the
+// loader's first check; nothing was written, so the setup it meant to write is not kept.
+TEST_F(SetupTransferTest, SilentUnitStillGetsAWorkerThatStopsBeforeAnythingIsWritten) {
     Start({"--silent"});
+    SetupJobFrontEnd frontEnd = FRONT_END;
+    frontEnd.note = [](SetupJobNote note, const std::string& detail) {
+        Events += std::to_string(note) + " " + detail + "|";
+    };
     setenv("MQ6_ALLOW_SAMPLE", "1", 1);
-    EXPECT_EQ(WriteSetup(DEFAULT_SETUP), 0);
+    EXPECT_EQ(StartSetupWrite(DEFAULT_SETUP, {}, frontEnd), 0);
     unsetenv("MQ6_ALLOW_SAMPLE");
-    EXPECT_EQ(WriteSetup(DEFAULT_SETUP), -1) << "nothing else starts while the write runs";
+    EXPECT_EQ(StartSetupWrite(DEFAULT_SETUP, {}, frontEnd), -1)
+        << "nothing else starts while the write runs";
     EXPECT_EQ(ReadSetup(), -1);
-    EXPECT_EQ(WaitSetupWrite(), -1);
-    ASSERT_EQ(CountNotices(), 2u) << DescribeNotices(); // the worker has ended
-    EXPECT_EQ(RecordedNotices[1].text + RecordedNotices[1].caption,
-              "       Comm Error\n\nCheck PC to MQ-6 WB Connection\n\nIs the MQ-6 WB Powered "
-              "On?-WB Setup Error-");
-    EXPECT_EQ(Events, "begin end -1");
+    JobOutcome outcome = WaitSetupWrite();
+    EXPECT_EQ(FormatJobBox(outcome), "       Comm Error\n\nCheck PC to MQ-6 WB Connection\n\nIs "
+                                     "the MQ-6 WB Powered On?\nThe MQ-6 stopped answering before "
+                                     "anything was written.");
+    EXPECT_EQ(Events, std::to_string(SETUP_NOTE_NO_RESTORE_POINT) +
+                          " The unit's data block could not be read, so there is no restore "
+                          "point of its setup for this write.|begin end " +
+                          std::to_string(JOB_STOPPED_ANSWERING));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("mq6/unfinished-setup.json")));
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include "display/recording_view.h"
 #include "firmware/firmware_paint.h"
 #include "firmware/firmware_view_win32.h"
+#include "firmware/job.h"
 #include "firmware/programming.h"
 #include "link/link.h"
 #include "platform/notice.h"
@@ -71,7 +72,7 @@ class MainWindowWin32 : public ::testing::Test {
         std::strncpy(ConfigPath.data(), settingsFile.c_str(), ConfigPath.size() - 1);
     }
     void TearDown() override {
-        PumpUntil([] { return SetupWriteRunning.load() == 0; }, WORK_WAIT_MS);
+        PumpUntil([] { return JobRunning.load() == 0; }, WORK_WAIT_MS);
         CloseApplication();
         StopWineSim();
         DeleteFileA(settingsFile.c_str());
@@ -246,7 +247,7 @@ TEST_F(MainWindowWin32, SetChecksThenWritesWithTheWindowLockedAndTheUnitsValuesA
                 !IsWindowEnabled(Field(7)));
     SendMessageA(window, WM_COMMAND, IDM_RECORD, 0);
     EXPECT_EQ(RecordState(), RECORD_IDLE) << "no Save As box, no recording under the write";
-    ASSERT_TRUE(PumpUntil([] { return SetupWriteRunning.load() == 0; }, WORK_WAIT_MS));
+    ASSERT_TRUE(PumpUntil([] { return JobRunning.load() == 0; }, WORK_WAIT_MS));
     // ES_CONTINUOUS | ES_SYSTEM_REQUIRED from the worker while it wrote, ES_CONTINUOUS after.
     EXPECT_EQ(TakeExecutionStateCalls(), "|80000001 80000000 ");
     EXPECT_GE(RefusedInputBeeps() - beeps, 2) << "each close request refused with a beep";
@@ -464,11 +465,11 @@ TEST_F(MainWindowWin32, SamplesRefusedToOtherFirmwareThenAnUpdateKeepsTheWindowO
     HWND button = ChildAt(window, "Button", 300, 420);
     ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(button) != FALSE; }, VIEW_WAIT_MS));
     SendMessageA(button, BM_CLICK, 0, 0);
-    // The refused worker has shown its box and ended: it let the system sleep again on its way
-    // out, after the button was back.
-    std::string refused;
-    auto ended = [&] { return (refused += TakeExecutionStateCalls()).ends_with("80000000 "); };
-    EXPECT_TRUE(PumpUntil([&] { return CountNotices() == 2 && ended(); }, VIEW_WAIT_MS)) << refused;
+    // The refused job has shown its box and ended; refused before anything was sent, it never
+    // kept the system awake.
+    EXPECT_TRUE(
+        PumpUntil([&] { return CountNotices() == 2 && JobRunning.load() == 0; }, VIEW_WAIT_MS));
+    EXPECT_EQ(TakeExecutionStateCalls(), "");
     EXPECT_TRUE(IsWindowEnabled(button) && !Grayed(GetMenu(window), IDM_EXIT));
     std::string sent = "\n" + ReadFileText(DosPathOf(log)); // no load mode, no loader request
     EXPECT_TRUE(Has(sent, "\n52 07") && !Has(sent, "\n52 0F") && !Has(sent, "\n5A")) << sent;
@@ -496,7 +497,7 @@ TEST_F(MainWindowWin32, SamplesRefusedToOtherFirmwareThenAnUpdateKeepsTheWindowO
     // The run is waited for whole, however long the machine makes it: a stage or a reread that
     // failed says which in its box. The restarted unit reports the carried firmware, and the
     // close asked for meanwhile is carried out then.
-    EXPECT_TRUE(PumpUntil([] { return !FirmwareWorkerRunning(); }, WORK_WAIT_MS));
+    EXPECT_TRUE(PumpUntil([] { return JobRunning.load() == 0; }, WORK_WAIT_MS));
     _putenv("MQ6_ALLOW_SAMPLE=");
     EXPECT_EQ(CountNotices(), 3u) << DescribeNotices();
     const std::string text(DeviceInfo.begin() + 128, DeviceInfo.end());
@@ -561,7 +562,9 @@ TEST_F(MainWindowWin32, SetupFilesOpenSaveAndARestorePointUndoesTheWrite) {
     ASSERT_TRUE(WaitForUnitData());
     const std::string folder = EnvText("TEMP"), temp = folder + "\\",
                       good = temp + "good setup.json";
-    std::filesystem::remove_all(temp + "restore");
+    // The restore points of the utility and of mq6.exe: in the user's local application data.
+    const std::string restore = EnvText("LOCALAPPDATA") + "\\mq6\\restore";
+    std::filesystem::remove_all(restore);
     // Differs from the unit's defaults in A's first volts and second AFR, A's response (code 66,
     // in no row), the flag byte with B linear, B's four values and the offset; the Stoich AFR and
     // B's 7.0 V lie beyond what a user may type, and stay through Save, Open and Set.
@@ -604,15 +607,14 @@ TEST_F(MainWindowWin32, SetupFilesOpenSaveAndARestorePointUndoesTheWrite) {
     // shows what the unit holds.
     auto setAndRead = [&] {
         Click(620, 496);
-        EXPECT_TRUE(PumpUntil([] { return SetupWriteRunning.load() == 0; }, VIEW_WAIT_MS));
+        EXPECT_TRUE(PumpUntil([] { return JobRunning.load() == 0; }, VIEW_WAIT_MS));
         Click(340, 496);
         return std::string(reinterpret_cast<char*>(&DeviceInfo[4]), 20);
     };
     EXPECT_EQ(setAndRead(),
               "\x61\xA8\xF2\0\0\x21\x40\x0C\x32\x03\xE8\x07\x3A\x05\x46\x03\x84\x06\xA4\x37"sv);
     // The restore point holds the unit's block before the write; opened and set, it is back.
-    ASSERT_EQ(OpenSetupFile(std::filesystem::directory_iterator(temp + "restore")->path().string()),
-              0);
+    ASSERT_EQ(OpenSetupFile(std::filesystem::directory_iterator(restore)->path().string()), 0);
     EXPECT_EQ(setAndRead(),
               "\x05\xBE\0\0\0\x40\x40\0\x32\x03\xE8\x07\xD0\0\x32\x03\xE8\x07\xD0\x80"sv);
     // A write cut off keeps its values in the view, each item marked as the user's once it has
@@ -656,8 +658,7 @@ TEST_F(MainWindowWin32, AnUnfinishedJobSaysWhatFinishesItAndItsButtonDoes) {
             ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(button) != FALSE; }, VIEW_WAIT_MS));
             SetFocus(button); // as the mouse's click gives it
             SendMessageA(button, BM_CLICK, 0, 0);
-            ASSERT_TRUE(
-                PumpUntil([] { return !SetupWriteRunning && !FirmwareWorkerRunning(); }, 60000));
+            ASSERT_TRUE(PumpUntil([] { return JobRunning.load() == 0; }, 60000));
         }
         EXPECT_EQ(CountNotices() ? RecordedNotices.back().text : "",
                   view == IDM_WB_SETUP
