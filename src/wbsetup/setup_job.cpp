@@ -2,8 +2,8 @@
 // sequence, the restart and the read-back on the job's own thread.
 #include "wbsetup/setup_job.h"
 
-#include "firmware/sample_rule.h"
 #include "firmware/banner.h"
+#include "firmware/sample_rule.h"
 #include "link/link.h"
 #include "platform/notice.h"
 #include "platform/ticks.h"

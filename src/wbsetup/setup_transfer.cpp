@@ -1,8 +1,8 @@
 // Read and Defaults of the Wide Band Setup.
 #include "wbsetup/setup_transfer.h"
 
-#include "firmware/job.h"
 #include "firmware/banner.h"
+#include "firmware/job.h"
 #include "link/link.h"
 #include "platform/notice.h"
 

@@ -1,8 +1,8 @@
 #include "win32/wine_helpers.h"
 
 #include "app/shell_win32.h"
-#include "app/system_awake_win32.h"
 #include "app/startup.h"
+#include "app/system_awake_win32.h"
 
 #include <algorithm>
 #include <cstdlib>
