@@ -25,6 +25,7 @@
 #include "resources/resource.h"
 #include "settings/config.h"
 #include "wbsetup/setup_form.h"
+#include "wbsetup/setup_view.h"
 #include "wbsetup/setup_view_win32.h"
 
 #include <windowsx.h>

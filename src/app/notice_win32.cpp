@@ -25,3 +25,14 @@ int ShowNotice(std::string_view text, std::string_view caption, unsigned flags) 
     std::string boxCaption(caption);
     return MessageBoxA(owner, boxText.c_str(), boxCaption.c_str(), style);
 }
+
+int AskNotice(std::string_view text, std::string_view caption) {
+    if (MainWindow == nullptr || !IsWindow(MainWindow))
+        return 0;
+    std::string boxText(text);
+    std::string boxCaption(caption);
+    return MessageBoxA(MainWindow, boxText.c_str(), boxCaption.c_str(),
+                       MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES
+               ? 1
+               : 0;
+}

@@ -25,3 +25,7 @@ int ShowNotice(std::string_view text, std::string_view caption, unsigned) {
     std::fputc('\n', stderr);
     return 1;
 }
+
+int AskNotice(std::string_view, std::string_view) {
+    return 0;
+}

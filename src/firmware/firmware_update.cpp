@@ -49,6 +49,7 @@ JobOutcome RunUpdate(const FirmwareJobFrontEnd& frontEnd) {
         outcome =
             JudgeRestart(JOB_KIND_FIRMWARE_UPDATE, read, read == 0 && ReportsCarriedVersion());
     }
+    ReadBlockAfterRefusal(outcome);
     NoteJobEnd(outcome.left);
     return outcome;
 }

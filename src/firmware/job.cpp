@@ -55,6 +55,14 @@ JobOutcome JudgeRestart(JobKind kind, int read, bool holds) {
     return {kind, holds ? JOB_VERIFIED : JOB_NOT_TAKEN, {}, JOB_NONE};
 }
 
+void ReadBlockAfterRefusal(JobOutcome& outcome) {
+    if (outcome.result != JOB_UNIT_REFUSED && outcome.result != JOB_READ_BACK_DIFFERED)
+        return;
+    LinkClaim claim;
+    if (GetDeviceData() == 0)
+        outcome.left = JobOfBlock(DeviceInfo, DeviceDataFromLoader.load(std::memory_order_acquire));
+}
+
 std::string_view JobOutcomeSentence(const JobOutcome& outcome) {
     bool setup = outcome.kind == JOB_KIND_SETUP_WRITE;
     bool mid = outcome.left != JOB_NONE;

@@ -47,6 +47,11 @@ JobOutcome JudgeSequence(JobKind kind, int result, std::string_view stage, Unfin
 // job, whatever it holds.
 JobOutcome JudgeRestart(JobKind kind, int read, bool holds);
 
+// After a sequence that the unit refused part way (it still answers), its data block is read again
+// with the link claimed, so that what it holds now is known, and what it is left in is taken from
+// the block when it came. A silent unit is left alone: its block is read once it is back.
+void ReadBlockAfterRefusal(JobOutcome& outcome);
+
 // What happened, in a sentence of its own ("The MQ-6 stopped answering."); empty for JOB_REFUSED,
 // whose check said why. The front end adds what finishes a job left unfinished
 // (FormatJobGuidance, or mq6's command).

@@ -36,8 +36,10 @@ bool ShownBlockValid = false;
 bool EditsForAnyUnit = false;
 // The edits are a cut write's, bound to its unit whatever its setup block now holds.
 bool CutWriteKept = false;
-// Since the cut, what the unit's setup block holds is not known: every item is the user's.
+// Since the cut, what the unit's setup block holds is not known: nothing is marked.
 bool UnitSetupUnknown = false;
+// The view shows the setup a cut write was writing, taken from its file after a restart.
+bool PendingShown = false;
 // Rows that show an opened setup file's value and have not been retyped since: their check keeps
 // the file's value, which may lie beyond the field's range, so that Set writes the file's block.
 uint32_t OpenedRows = 0;
@@ -50,6 +52,10 @@ void KeepShownBlock() {
     ShownInfo = DeviceInfo;
     ShownBlockValid = true;
     UnitSetupUnknown = false;
+}
+
+bool ShownBlockMidWrite() {
+    return ShownBlockValid && ShownInfo[UNIT_MODE_OFFSET] == UNIT_MODE_SETUP;
 }
 
 // The same bytes from first to last, the setup block and the mode byte skipped as asked.
@@ -99,6 +105,7 @@ void FormatFormValue(int row, std::array<char, FIELD_TEXT_LIMIT + 1>& text) {
 }
 
 void ResetSetupForm() {
+    PendingShown = false;
     OpenedRows = 0;
     ShownBlockValid = false;
     EditedItems = 0;
@@ -108,6 +115,7 @@ void ResetSetupForm() {
 }
 
 void NoteSetupRead() {
+    PendingShown = false;
     OpenedRows = 0;
     KeepShownBlock();
     EditedItems = 0;
@@ -117,6 +125,7 @@ void NoteSetupRead() {
 }
 
 void NoteSetupWritten() {
+    PendingShown = false;
     OpenedRows = 0;
     KeepShownBlock();
     EditedItems = 0;
@@ -125,6 +134,7 @@ void NoteSetupWritten() {
 }
 
 void NoteSetupChosen() {
+    PendingShown = false;
     OpenedRows = 0;
     EditedItems = ALL_ITEMS;
     LimitedRows = 0;
@@ -184,7 +194,7 @@ void NoteEditedItems(const SetupFormTexts& form) {
             EditedItems |= ITEM_RESPONSE_A << channel;
 }
 
-int TakeUnitSetup(bool wait, const SetupFormTexts& form) {
+int TakeUnitSetup(bool wait, const SetupFormTexts& form, const SetupRecord* pending) {
     if (JobRunning.load(std::memory_order_acquire) != 0)
         return 0;
     std::unique_lock<std::recursive_mutex> hold(ExchangeLock, std::defer_lock);
@@ -197,11 +207,27 @@ int TakeUnitSetup(bool wait, const SetupFormTexts& form) {
         (ShownBlockValid && SameBlock()))
         return 0;
     bool keepEdits = !ShownBlockValid || EditsForAnyUnit || (CutWriteKept && SameUnit());
+    bool cutKept = ShownBlockValid && CutWriteKept && SameUnit();
     SetupRecord unit = SetupValues;
     UnpackSetupBlock(DeviceInfo, unit);
     MatchResponseRows(unit);
     KeepShownBlock();
     hold.unlock();
+
+    // Part of a cut write is no setup to show: the view keeps what it shows, or shows the setup
+    // that write was writing, to finish it with.
+    if (ShownBlockMidWrite() && !cutKept) {
+        if (pending != nullptr) {
+            SetupValues = *pending;
+            NoteSetupChosen();
+            EditsForAnyUnit = false;
+            CutWriteKept = true;
+            PendingShown = true;
+        } else {
+            NoteEditedItems(form);
+        }
+        return 1;
+    }
 
     if (keepEdits) {
         NoteEditedItems(form);
@@ -249,10 +275,8 @@ int DescribeLimitedFields(std::string& text) {
 }
 
 uint32_t DifferingItems(const SetupRecord& values) {
-    if (!ShownBlockValid)
+    if (!ShownBlockValid || UnitSetupUnknown)
         return 0;
-    if (UnitSetupUnknown)
-        return ALL_ITEMS;
     SetupRecord unit = DEFAULT_SETUP;
     UnpackSetupBlock(ShownInfo, unit);
     SetupRecord shown = values;
@@ -268,6 +292,14 @@ uint32_t DifferingItems(const SetupRecord& values) {
     if ((shown.NbOffset & 0xFF) != unit.NbOffset)
         items |= ITEM_OFFSET;
     return items;
+}
+
+bool SetupMixUnchosen() {
+    return ShownBlockMidWrite() && EditedItems != ALL_ITEMS;
+}
+
+bool SetupPendingShown() {
+    return PendingShown;
 }
 
 bool SetupUnseen() {

@@ -73,11 +73,19 @@ void NoteEditedItems(const SetupFormTexts& form);
 // it, into SetupValues. Edits typed over a unit's values are kept only for that unit: a block
 // that differs from the one they were made over in any byte but the mode byte drops them. A
 // setup of the user's choosing stays for any unit, and a cut write's for the unit whose bytes
-// outside the setup block and the mode byte are the same. 1 when it did (the view shows
-// SetupValues, and each edited field keeps the text form gives it); 0 when no new block has come or
-// while a write runs; -1, nothing done, while another thread reads and wait is false (wait makes it
-// wait for that read).
-int TakeUnitSetup(bool wait, const SetupFormTexts& form);
+// outside the setup block and the mode byte are the same. A unit in its setup mode holds part of
+// a cut write: its block is no setup and fills nothing; pending, the setup that write was
+// writing (when it was kept), becomes the view's as the cut write's. 1 when it did (the view
+// shows SetupValues, and each edited field keeps the text form gives it); 0 when no new block
+// has come or while a job runs; -1, nothing done, while another thread reads and wait is false
+// (wait makes it wait for that read).
+int TakeUnitSetup(bool wait, const SetupFormTexts& form, const SetupRecord* pending);
+// The unit's block last read holds part of a cut write (the unit is in its setup mode), and the
+// view does not show a whole setup of the user's choosing (a file, the defaults, the cut write's
+// setup): Set would write that mix back.
+bool SetupMixUnchosen();
+// The view shows the setup a cut write was writing, taken after a restart (TakeUnitSetup).
+bool SetupPendingShown();
 
 // Set's first step: when checks have limited fields, the text that names each and what it was
 // limited to, and -1 (each is told once); else 0.
@@ -86,7 +94,7 @@ int DescribeLimitedFields(std::string& text);
 std::string LimitedFieldsText();
 // The items whose value in values differs from the unit's setup last read or written (ITEM_
 // bits and a bit per FieldLayout row; ITEM_LAYOUT for any bit of the flag byte); 0 when no
-// unit's setup is known, every item after a cut write until the unit's block is read again.
+// unit's setup is known, as after a cut write until the unit's block is read again.
 uint32_t DifferingItems(const SetupRecord& values);
 // True when Set would write values the user has not seen: not every item is of the user's
 // choosing and the unit's data block has not been read.

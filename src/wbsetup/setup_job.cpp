@@ -131,6 +131,7 @@ void SetupWriteWorker() {
         outcome = JudgeRestart(JOB_KIND_SETUP_WRITE, read,
                                read == 0 && SameSetupBlock(written, DeviceInfo));
     }
+    ReadBlockAfterRefusal(outcome);
     NoteJobEnd(outcome.left);
     if (outcome.result == JOB_VERIFIED)
         std::remove(PendingSetupPath().c_str());

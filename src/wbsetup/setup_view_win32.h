@@ -1,13 +1,11 @@
 // The Wide Band Setup view as the main window reaches it: its controls are children of the main
-// window, created when the view is entered and destroyed when it is left, and its plots are
-// painted by the main window's paint sequence.
+// window, made when the view is entered and destroyed when it is left (wbsetup/setup_layout.h),
+// and their input goes to the view's rules (wbsetup/setup_view.h).
 #pragma once
 
 #include "display/canvas.h"
 
 #include <windows.h>
-
-#include <string>
 
 void CreateSetupControls();
 void DestroySetupControls();
@@ -19,13 +17,3 @@ void OnSetupCommand(HWND control);
 void OnOffsetScroll(int request);
 // An edit control of the view lost the focus: check, round and show its value.
 void ValidateSetupField(HWND control);
-
-// Open Setup... and Save Setup As... over the shown view: the system's box, then the file.
-enum SetupFileCommand : int { SETUP_FILE_OPEN = 0, SETUP_FILE_SAVE = 1 };
-void OnSetupFileCommand(SetupFileCommand command);
-// The same for a file already chosen. Open shows the file's setup as the user's choice for every
-// item; Save writes what the view shows, after the check of the field being typed in. 0, or -1
-// after a box owned by the main window that names the file and says why, the view and an
-// earlier file left as they were.
-int OpenSetupFile(const std::string& path);
-int SaveSetupFile(const std::string& path);

@@ -5,6 +5,7 @@
 std::mutex NoticeLock;
 std::vector<RecordedNotice> RecordedNotices;
 int NoticeResult = 1;
+int AskAnswer = 0;
 
 int ShowNotice(std::string_view text, std::string_view caption, unsigned flags) {
     std::lock_guard<std::mutex> hold(NoticeLock);
@@ -12,12 +13,17 @@ int ShowNotice(std::string_view text, std::string_view caption, unsigned flags) 
     return NoticeResult;
 }
 
-// The port indicator is the status line's: its text is checked where it is drawn.
+int AskNotice(std::string_view text, std::string_view caption) {
+    std::lock_guard<std::mutex> hold(NoticeLock);
+    RecordedNotices.push_back({std::string(text), std::string(caption), NOTICE_QUESTION});
+    return AskAnswer;
+}
 
 void ClearRecordedNotices() {
     std::lock_guard<std::mutex> hold(NoticeLock);
     RecordedNotices.clear();
     NoticeResult = 1;
+    AskAnswer = 0;
 }
 
 size_t CountNotices() {

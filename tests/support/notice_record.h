@@ -13,6 +13,7 @@ struct RecordedNotice {
 extern std::mutex NoticeLock;
 extern std::vector<RecordedNotice> RecordedNotices;
 extern int NoticeResult; // what the next boxes return
+extern int AskAnswer;    // what the next questions are answered: 1 Yes, 0 No
 
 void ClearRecordedNotices();
 size_t CountNotices();

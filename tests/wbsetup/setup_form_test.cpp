@@ -56,7 +56,7 @@ TEST(SetupForm, LimitedFieldsAreToldOnceAndTheUnitsValuesFillWhatTheUserHasNotEd
             FormatFormValue(field, form.Text[size_t(field)]);
         if (typed)
             form.Text[2] = {'2', '.', '2'};
-        EXPECT_EQ(TakeUnitSetup(false, form), 1);
+        EXPECT_EQ(TakeUnitSetup(false, form, nullptr), 1);
         // The record's fields in their order: stoich, flags, offset, then per channel volts1,
         // afr1, volts2, afr2, response code and row.
         auto expected =
@@ -64,12 +64,12 @@ TEST(SetupForm, LimitedFieldsAreToldOnceAndTheUnitsValuesFillWhatTheUserHasNotEd
         for (auto [at, value] : kept)
             expected[size_t(at)] = value;
         EXPECT_EQ(std::bit_cast<decltype(expected)>(SetupValues), expected);
-        EXPECT_EQ(TakeUnitSetup(false, form), 0) << "the same block again";
+        EXPECT_EQ(TakeUnitSetup(false, form, nullptr), 0) << "the same block again";
     }
     // Nothing from a unit in its firmware update mode, nor Set without the unit's values seen.
     ResetSetupForm();
     DeviceInfo[UNIT_MODE_OFFSET] = UNIT_MODE_FIRMWARE_UPDATE;
-    EXPECT_EQ(TakeUnitSetup(true, SetupFormTexts{}), 0);
+    EXPECT_EQ(TakeUnitSetup(true, SetupFormTexts{}, nullptr), 0);
     DeviceDataValid.store(0);
     EXPECT_TRUE(SetupUnseen());
     NoteSetupChosen();
@@ -87,13 +87,14 @@ TEST(SetupForm, LimitedFieldsAreToldOnceAndTheUnitsValuesFillWhatTheUserHasNotEd
 // they are a whole setup of the user's choosing (Set Defaults, a setup file) or a cut write's on
 // the same unit. The unit holds the defaults and banner byte 130 'A'; A's first volts becomes
 // 2.0. The next block holds Stoich 14.60 and comes from another unit (byte 130 'B') or from the
-// same unit (in its setup mode after the cut). Each row: A's first volts and the items marked as
-// differing from the unit (row 0 and the Stoich AFR, row 8) after that block.
+// same unit, in its setup mode after the cut: part of a write, which fills nothing. Each row:
+// A's first volts and the items marked as differing from the unit (row 0 and the Stoich AFR,
+// row 8) after that block.
 TEST(SetupForm, EditsStayOnlyWithTheUnitTheyWereMadeForAndDifferencesAreMarked) {
     enum How { TYPED, CHOSEN, CUT };
     const std::tuple<How, char, int32_t, uint32_t> rows[] = {
-        {TYPED, 'B', 0, 0}, {TYPED, 'A', 0, 0},    {CHOSEN, 'B', 20, 0x101},
-        {CUT, 'B', 0, 0},   {CUT, 'A', 20, 0x101},
+        {TYPED, 'B', 0, 0},    {TYPED, 'A', 0, 0},    {CHOSEN, 'B', 20, 0x101},
+        {CUT, 'B', 20, 0x101}, {CUT, 'A', 20, 0x101},
     };
     for (const auto& [how, unit, volts, differing] : rows) {
         SCOPED_TRACE(std::to_string(how) + unit);
@@ -108,7 +109,7 @@ TEST(SetupForm, EditsStayOnlyWithTheUnitTheyWereMadeForAndDifferencesAreMarked) 
                         : (NoteSetupWritten(), NoteSetupCut());
         DeviceInfo[5] = 0xB4; // Stoich 14.60
         DeviceInfo[130] = unit, DeviceInfo[UNIT_MODE_OFFSET] = how == CUT ? UNIT_MODE_SETUP : 0;
-        EXPECT_EQ(TakeUnitSetup(false, SetupFormTexts{}), 1);
+        EXPECT_EQ(TakeUnitSetup(false, SetupFormTexts{}, nullptr), 1);
         EXPECT_EQ(std::pair(SetupValues.Channel[CHANNEL_A].Volts1, DifferingItems(SetupValues)),
                   std::pair(volts, differing));
     }

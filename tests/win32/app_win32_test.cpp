@@ -23,6 +23,7 @@
 #include "settings/config.h"
 #include "support/notice_record.h"
 #include "wbsetup/setup_transfer.h"
+#include "wbsetup/setup_view.h"
 #include "wbsetup/setup_view_win32.h"
 #include "win32/wine_helpers.h"
 
@@ -226,7 +227,7 @@ TEST_F(MainWindowWin32, SetChecksThenWritesWithTheWindowLockedAndTheUnitsValuesA
     Tab(1);
     EXPECT_EQ(
         std::tuple(ControlText(Field(1)), RefusedInputBeeps() - beeps, GetFocus() == Field(1)),
-        std::tuple("210.0", 2, true));
+        std::tuple("210.00", 2, true));
     // What Set says of a field its check limited, and which fields the unit's values fill
     // after a data block, are the view's rule, tested natively (tests/wbsetup/setup_form_test.cpp).
     Click(713, 424); // WB: channel B's four fields
@@ -262,7 +263,7 @@ TEST_F(MainWindowWin32, SetChecksThenWritesWithTheWindowLockedAndTheUnitsValuesA
     for (int row = 0; row < 8; ++row)
         EXPECT_EQ(ControlText(Field(row)), typed[row][1]) << "row " << row;
     Click(480, 496); // Set Defaults: only the view has them
-    EXPECT_EQ(ControlText(ChildAt(window, "Static", 8, 500)),
+    EXPECT_EQ(ControlText(ChildAt(window, "Static", 8, 468)),
               "The MQ-6 is unchanged until Set MQ-6");
     EXPECT_EQ(CountNotices(), 0u) << DescribeNotices();
 }
@@ -588,9 +589,10 @@ TEST_F(MainWindowWin32, SetupFilesOpenSaveAndARestorePointUndoesTheWrite) {
     EXPECT_EQ(view(), "Channel A Channel B 250.00 Read MQ-6 Set Defaults Set MQ-6 1.2 10.00 5.0 "
                       "18.50 (code 66) Medium NB WB* 0.5 9.00 7.0 17.00 ");
     // A mark of 6 x 6 pixels beside each item that differs and has its control: rows 0, 3, 4 to
-    // 7 and 8, A's box and the mode buttons (the offset bar is not shown in the linear layout).
+    // 7 and 8, A's box and the mode buttons (the offset bar is not shown in the linear layout);
+    // and one in the key that says what they mean.
     auto marks = [&] { return CountPixels(window, {40, 356, 780, 524}, RGB(200, 0, 200)); };
-    EXPECT_TRUE(PumpUntil([&] { return marks() == 9 * 36; }, VIEW_WAIT_MS)) << marks();
+    EXPECT_TRUE(PumpUntil([&] { return marks() == 10 * 36; }, VIEW_WAIT_MS)) << marks();
     // Save, a field changed, Open of the saved file: the same view. A bad file: the box names it
     // and says why, and the view is as it was.
     ASSERT_EQ(SaveSetupFile(temp + "saved.json"), 0);
@@ -602,9 +604,10 @@ TEST_F(MainWindowWin32, SetupFilesOpenSaveAndARestorePointUndoesTheWrite) {
     EXPECT_EQ(view(), before);
     const std::string why = temp + "bad.json: a1_volts takes a number from 0 to 25.5, not 26";
     EXPECT_TRUE(CountNotices() == 1 && Has(RecordedNotices[0].text, why.c_str()));
-    // Set writes the file's block: 250.00 (61 A8), F2, two zeros, response bytes 33 and 64, A 12
-    // and 50 tenths of a volt at 10.00 and 18.50, B 5 and 70 at 9.00 and 17.00, offset 55. Read
-    // shows what the unit holds.
+    // Set writes the file's block once asked about the values beyond the fields' ranges: 250.00
+    // (61 A8), F2, two zeros, response bytes 33 and 64, A 12 and 50 tenths of a volt at 10.00 and
+    // 18.50, B 5 and 70 at 9.00 and 17.00, offset 55. Read shows what the unit holds.
+    AskAnswer = 1;
     auto setAndRead = [&] {
         Click(620, 496);
         EXPECT_TRUE(PumpUntil([] { return JobRunning.load() == 0; }, VIEW_WAIT_MS));
@@ -617,11 +620,11 @@ TEST_F(MainWindowWin32, SetupFilesOpenSaveAndARestorePointUndoesTheWrite) {
     ASSERT_EQ(OpenSetupFile(std::filesystem::directory_iterator(restore)->path().string()), 0);
     EXPECT_EQ(setAndRead(),
               "\x05\xBE\0\0\0\x40\x40\0\x32\x03\xE8\x07\xD0\0\x32\x03\xE8\x07\xD0\x80"sv);
-    // A write cut off keeps its values in the view, each item marked as the user's once it has
-    // ended (channel B narrowband: nine marks, the offset bar's among them).
+    // A write refused at its first block keeps its values in the view; the unit's block read
+    // after it holds the setup before the write, so only the AFR typed is marked (and the key).
     Tab(1, "12");
     Click(620, 496);
-    EXPECT_TRUE(PumpUntil([&] { return marks() == 9 * 36; }, VIEW_WAIT_MS)) << marks();
+    EXPECT_TRUE(PumpUntil([&] { return marks() == 2 * 36; }, VIEW_WAIT_MS)) << marks();
     EXPECT_EQ(ControlText(Field(1)) + std::to_string(CountNotices()), "12.002");
 }
 
