@@ -1,7 +1,9 @@
 // Where the record keeps each named setup value.
 #include "wbsetup/setup_fields.h"
 
+#include <array>
 #include <cmath>
+#include <cstdio>
 
 int32_t& FieldSlot(const SetupFieldRow& row, SetupRecord& values) {
     return row.whole != nullptr ? values.*row.whole
@@ -20,15 +22,41 @@ const SetupFieldRow* FindSetupField(std::string_view key) {
     return nullptr;
 }
 
+bool InsideUserRange(const SetupFieldRow& row, int32_t value) {
+    if (row.kind != SETTING_VOLTS && row.kind != SETTING_AFR && row.kind != SETTING_STOICH)
+        return true;
+    int scale = FieldRules[static_cast<size_t>(row.kind)].scale;
+    return value >= std::lround(row.lowest * scale) && value <= std::lround(row.limit * scale);
+}
+
 std::string BeyondUserRange(const SetupRecord& values) {
     std::string keys;
-    for (const SetupFieldRow& row : FieldTable) {
-        if (row.kind != SETTING_VOLTS && row.kind != SETTING_AFR && row.kind != SETTING_STOICH)
-            continue;
-        int scale = FieldRules[static_cast<size_t>(row.kind)].scale;
-        int32_t value = FieldSlot(row, values);
-        if (value < std::lround(row.lowest * scale) || value > std::lround(row.limit * scale))
+    for (const SetupFieldRow& row : FieldTable)
+        if (!InsideUserRange(row, FieldSlot(row, values)))
             keys.append(keys.empty() ? "" : ", ").append(row.key);
-    }
     return keys;
+}
+
+std::string ResponseCodeWords(int32_t code) {
+    return "code " + std::to_string(code) + " (none of the seven rates)";
+}
+
+std::string OutsideUserRangeWords(const SetupRecord& values) {
+    std::string words;
+    for (const SetupFieldRow& row : FieldTable) {
+        int32_t value = FieldSlot(row, values);
+        std::string what;
+        if (!InsideUserRange(row, value)) {
+            std::array<char, 32> text{};
+            FormatFieldValue(value, static_cast<FieldKind>(row.kind), text.data(), text.size());
+            std::array<char, 64> range{};
+            std::snprintf(range.data(), range.size(), " (%g to %g)", row.lowest, row.limit);
+            what = text.data() + std::string(range.data());
+        } else if (row.kind == SETTING_RESPONSE && FindResponseChoice(value) < 0) {
+            what = ResponseCodeWords(value);
+        }
+        if (!what.empty())
+            words.append(words.empty() ? "" : ", ").append(row.key).append(" ").append(what);
+    }
+    return words;
 }
