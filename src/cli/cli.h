@@ -96,8 +96,6 @@ int ConnectUnit();
 // The link started on PortName as it stands, waited for until the comm thread has the port
 // open: SERIAL_OPEN_OK, or why it did not open (link/serial.h).
 int OpenChosenPort();
-// Why a port did not open, in the system's words ("permission denied").
-const char* OpenFailureText(int failure);
 void DisconnectUnit();
 // Connects, reads the unit's data block into DeviceInfo and disconnects: 0, or the exit
 // code (the reason already printed).
@@ -136,15 +134,19 @@ enum RowsWritten : int {
 // Writes text and flushes it.
 int WriteRows(std::FILE* file, std::string_view text);
 
-// The line mq6 ports prints for an adapter, * marking the one used, without its line end.
+// The adapter whose port is the port used (which may be /dev/mq6, a link to it): the first
+// attached one, -1 for none. mq6 ports and mq6 doctor mark it.
 struct PortCandidate;
-std::string FormatCandidate(const PortCandidate& candidate, bool chosen);
-// Whether an adapter's port is the port found, which may be /dev/mq6, a link to it.
-bool SamePort(const char* candidate, const char* found);
+int FindChosenCandidate(const std::vector<PortCandidate>& candidates, const std::string& port);
 
 // Enter pressed on the terminal since the last call, read without waiting; 0 when standard
 // input is not a terminal, which is then left unread.
 int TakeEnterPresses();
+// While the live run takes Enter from the terminal, the terminal does not echo it, so that the
+// updating line stays where it is: true when the echo was turned off, which RestoreEnterEcho
+// undoes (so do the signals that end mq6).
+bool QuietEnterEcho();
+void RestoreEnterEcho();
 
 struct LogOptions {
     std::string path;

@@ -1,6 +1,7 @@
 // Connecting mq6 to the unit through the same comm thread the utility uses.
 #include "cli/cli.h"
 #include "cli/doctor.h"
+#include "cli/doctor_judge.h"
 #include "link/link.h"
 #include "link/serial.h"
 #include "platform/ticks.h"
@@ -17,6 +18,7 @@ ProgressBar Progress;
 
 namespace {
 constexpr int OPEN_WAIT_MS = 4000;
+constexpr int LAST_FRAME_WAIT_MS = 1000;
 constexpr int BAR_WIDTH = 40;
 
 // PortName from --port, or from discovery without it. 0, or the exit code.
@@ -53,9 +55,11 @@ void ReportOpenFailure(int failure) {
     std::array<char, PORT_NAME_SIZE> port = CopyPortName();
     PortAccess facts;
     InspectPortAccess(port.data(), facts);
+    if (failure == SERIAL_OPEN_BUSY && facts.holders.empty())
+        LookForExclusiveMode(port.data(), facts);
     std::string reason = OpenFailureText(failure);
     if (failure == SERIAL_OPEN_BUSY && !facts.holders.empty())
-        reason += ": " + facts.holders;
+        reason += ": " + HoldersText(facts);
     if (failure == SERIAL_OPEN_BUSY || failure == SERIAL_OPEN_DENIED)
         reason += "; " + OpenMend(failure, facts);
     std::fprintf(stderr, "mq6: cannot open %s: %s\n", port.data(), reason.c_str());
@@ -71,47 +75,11 @@ void ExplainNoReply() {
         std::fprintf(stderr,
                      "mq6: another program has the port open too and takes the unit's "
                      "replies: %s; %s\n",
-                     facts.holders.c_str(), OpenMend(SERIAL_OPEN_BUSY, facts).c_str());
+                     HoldersText(facts).c_str(), OpenMend(SERIAL_OPEN_BUSY, facts).c_str());
     else
         std::fputs(DOCTOR_LINE, stderr);
 }
 } // namespace
-
-std::string OpenMend(int failure, const PortAccess& facts) {
-    switch (failure) {
-    case SERIAL_OPEN_BUSY:
-        return "close the program that holds it (a terminal program, a logger, ModemManager) "
-               "and try again";
-    case SERIAL_OPEN_DENIED:
-        if (!facts.groupMayUse)
-            return "only the node's owner may use it: give the unit's port, or install the "
-                   "Debian package, whose udev rule names the unit's port /dev/mq6";
-        return "join the group " + facts.group + " (sudo usermod -aG " + facts.group + " " +
-               facts.user + "); the change takes effect at a new login";
-    case SERIAL_OPEN_NOT_TERMINAL:
-    case SERIAL_OPEN_DIRECTORY:
-        return "give the unit's port: mq6 ports lists the adapters";
-    default:
-        return "is the unit plugged in? mq6 ports lists the adapters";
-    }
-}
-
-const char* OpenFailureText(int failure) {
-    switch (failure) {
-    case SERIAL_OPEN_MISSING:
-        return "no such file or device";
-    case SERIAL_OPEN_BUSY:
-        return "in use by another program";
-    case SERIAL_OPEN_DENIED:
-        return "permission denied";
-    case SERIAL_OPEN_NOT_TERMINAL:
-        return "not a serial terminal";
-    case SERIAL_OPEN_DIRECTORY:
-        return "it is a directory, not a port";
-    default:
-        return "the system refused to open it";
-    }
-}
 
 int OpenChosenPort() {
     StartTickTimer();
@@ -158,6 +126,11 @@ int FetchDataBlock() {
 }
 
 void DisconnectUnit() {
+    // The last request may still wait for the comm thread, for instance a stop of the stream
+    // whose answer was taken from a reply that came late: it goes out before the port closes.
+    for (int waited = 0; waited < LAST_FRAME_WAIT_MS && PortOpen.load() != 0 && TxLen.load() != 0;
+         ++waited)
+        SleepMs(1);
     StopCommThread();
     StopTickTimer();
 }

@@ -1,7 +1,8 @@
 // The signals that end mq6 from outside: Ctrl-C (SIGINT), a closed terminal or a dropped
 // session (SIGHUP), kill (SIGTERM) and Ctrl-\ (SIGQUIT). Each first gives up the port's
-// exclusive mode, which would outlive the process; while a write into the unit runs, each waits
-// for the write's end instead, since a cut would leave the unit in its loader.
+// exclusive mode, which would outlive the process, and gives the terminal its echo back; while
+// a write into the unit runs, each waits for the write's end instead, since a cut would leave
+// the unit in its loader.
 #include "cli/cli.h"
 
 #include "link/serial.h"
@@ -29,6 +30,7 @@ size_t HoldLength = 0;
 
 void ReleasePortAndEnd(int signal) {
     SerialReleaseExclusive();
+    RestoreEnterEcho();
     std::signal(signal, SIG_DFL);
     std::raise(signal);
 }

@@ -1,14 +1,16 @@
 // mq6 live: the unit's live lambda and AFR from the live stream, decoded and smoothed as the
 // utility's display does, written as CSV rows or shown as one updating line.
 #include "cli/cli.h"
+#include "cli/live_loop.h"
 #include "display/lambda_scale.h"
 #include "display/live_stream.h"
 #include "link/link.h"
+#include "platform/notice.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -17,39 +19,35 @@
 namespace {
 // A unit that sends no good frame for this long is taken to be gone.
 constexpr double SILENCE_LIMIT_S = 10.0;
-// Good frames further apart than this, and than a few of the unit's own intervals, mean rows
-// were lost: the stream was broken (another program on the port, a reopened link).
-constexpr double LOST_GAP_S = 0.5;
+// Good frames further apart than LIVE_LOST_GAP_S (live_loop.h), and than a few of the unit's
+// own intervals, mean rows were lost: the stream was broken (another program on the port, a
+// reopened link).
 constexpr double LOST_GAP_INTERVALS = 4.0;
-constexpr int STOP_ATTEMPTS = 3;
 constexpr int BAR_WIDTH = 20;
 
 using Clock = std::chrono::steady_clock;
-
-volatile std::sig_atomic_t Interrupted = 0;
 
 struct LiveRun {
     std::string csvPath; // the file to write once the unit streams; empty: none or stdout
     std::FILE* csv = nullptr;
     bool line = false; // the updating line on the terminal
     bool lineShown = false;
-    long count = 0; // 0: no limit
+    size_t lineWidth = 0; // of the text the line shows now
+    long count = 0;       // 0: no limit
     long frames = 0;
     int marks = 0;       // markers set with Enter
     int pendingMark = 0; // the marker the next row carries
     int output = ROWS_OK;
     int writeError = 0; // errno of the write that failed
     bool linkLost = false;
+    bool silenceReported = false;
+    bool echoQuiet = false; // Enter is not echoed on the terminal during the run
     double shortestInterval = SILENCE_LIMIT_S;
     double longestGap = 0.0;
     Clock::time_point start;
     Clock::time_point lastFrame;
 };
 LiveRun Run;
-
-void OnInterrupt(int) {
-    Interrupted = 1;
-}
 
 double SecondsSince(Clock::time_point then) {
     return std::chrono::duration<double>(Clock::now() - then).count();
@@ -80,29 +78,36 @@ void ReportWriteFailure(const char* what) {
         std::fprintf(stderr, "mq6: cannot write %s\n", what);
 }
 
+// Draws the line's text over the one shown, blanking what a wider text left beyond it.
+void ShowLine(const std::string& text) {
+    size_t blanks = Run.lineWidth > text.size() ? Run.lineWidth - text.size() : 0;
+    std::printf("\r%s%*s", text.c_str(), static_cast<int>(blanks), "");
+    std::fflush(stdout);
+    Run.lineWidth = text.size();
+    Run.lineShown = true;
+}
+
+std::string MarkerText() {
+    return Run.marks > 0 ? "marker " + std::to_string(Run.marks) + " " : std::string();
+}
+
 void DrawLine(const LiveSample& sample) {
     double share = (sample.lambdaX100 * 0.01 - ScaleMin) / (ScaleMax - ScaleMin);
     int filled = std::clamp(static_cast<int>(share * BAR_WIDTH + 0.5), 0, BAR_WIDTH);
-    char bar[BAR_WIDTH + 1];
-    for (int i = 0; i < BAR_WIDTH; ++i)
-        bar[i] = i < filled ? '#' : '-';
-    bar[BAR_WIDTH] = '\0';
-    std::printf("\rlambda %d.%02d  AFR %2d.%d  [%s] ", sample.lambdaX100 / 100,
-                sample.lambdaX100 % 100, sample.afrX10 / 10, sample.afrX10 % 10, bar);
-    if (Run.marks > 0)
-        std::printf("marker %d ", Run.marks);
-    std::fflush(stdout);
-    Run.lineShown = true;
+    std::string bar(static_cast<size_t>(filled), '#');
+    bar.resize(BAR_WIDTH, '-');
+    std::array<char, 64> values{};
+    std::snprintf(values.data(), values.size(), "lambda %d.%02d  AFR %2d.%d  [",
+                  sample.lambdaX100 / 100, sample.lambdaX100 % 100, sample.afrX10 / 10,
+                  sample.afrX10 % 10);
+    ShowLine(values.data() + bar + "] " + MarkerText());
 }
 
 // The line once the values are stale (no good frame for 2 s, the port closed), as the
 // utility's dial shows dashes: a reading that old must not stay on the screen.
 void OnLiveStale() {
-    if (!Run.line)
-        return;
-    std::printf("\rlambda -.--  AFR --.-  [%s] ", std::string(BAR_WIDTH, ' ').c_str());
-    std::fflush(stdout);
-    Run.lineShown = true;
+    if (Run.line)
+        ShowLine("lambda -.--  AFR --.-  [" + std::string(BAR_WIDTH, ' ') + "] " + MarkerText());
 }
 
 // Ends the updating line, so that what follows starts on a line of its own.
@@ -111,6 +116,7 @@ void EndLine() {
         return;
     std::fputc('\n', stdout);
     Run.lineShown = false;
+    Run.lineWidth = 0;
 }
 
 void OnLiveFrame(const LiveSample& sample) {
@@ -130,61 +136,55 @@ void OnLiveFrame(const LiveSample& sample) {
         DrawLine(sample);
 }
 
+// After each pass: a marker, the output, the count and the unit's silence.
+int AfterLivePass(bool timeUp, double& waitSeconds) {
+    // Enter on the terminal marks the next row. Its echo is off while the run takes it; where
+    // it could not be, the echo has moved the line down.
+    if (TakeEnterPresses() > 0 && (Run.csv != nullptr || !Run.csvPath.empty())) {
+        Run.pendingMark = Run.pendingMark != 0 ? Run.pendingMark : ++Run.marks;
+        if (!Run.echoQuiet) {
+            Run.lineShown = false;
+            Run.lineWidth = 0;
+        }
+    }
+    Run.linkLost = Run.linkLost || PortOpen.load(std::memory_order_acquire) == 0;
+    if (Run.output == ROWS_READER_GONE)
+        return EXIT_OK;
+    if (Run.output == ROWS_FAILED) {
+        EndLine();
+        ReportWriteFailure(Run.csvPath.empty() ? "the CSV output" : Run.csvPath.c_str());
+        return EXIT_FAILED;
+    }
+    if (Run.count > 0 && Run.frames >= Run.count)
+        return EXIT_OK;
+    if (timeUp)
+        return LIVE_RUN_GOES_ON;
+    if (SecondsSince(Run.lastFrame) >= SILENCE_LIMIT_S) {
+        EndLine();
+        std::fprintf(stderr, "mq6: no live data from the unit for %.0f s\n", SILENCE_LIMIT_S);
+        Run.silenceReported = true;
+        return EXIT_FAILED;
+    }
+    waitSeconds = std::min(waitSeconds, SILENCE_LIMIT_S - SecondsSince(Run.lastFrame));
+    return LIVE_RUN_GOES_ON;
+}
+
 // A unit left in its loader by a cut update sends no live data: its data block (which the
-// loader answers too) says so, and which command finishes the job.
-void ExplainSilence() {
+// loader answers too) says so, and which command finishes the job. A unit that sent nothing at
+// all is first asked once in the loader's words, so that a silent one costs half a second.
+void ExplainSilence(bool unitSilent) {
+    if (unitSilent && LoaderReadDataBlock(nullptr, 0) != 0) {
+        ShowNotice(DATA_ERROR_TEXT, DATA_ERROR_CAPTION, NOTICE_ERROR_ICON); // as the read says
+        return;
+    }
     if (GetDeviceData() == 0)
         ReportUnfinishedJob();
 }
 
-// Runs the stream's passes on this thread until a limit is met, sleeping between them until
-// frames come.
-int StreamFrames(double seconds) {
-    while (Interrupted == 0) {
-        int32_t seen = RxWriteIndex.load(std::memory_order_acquire);
-        LiveStreamPass();
-        // Enter on the terminal marks the next row; the terminal's echo has moved the line down.
-        if (TakeEnterPresses() > 0 && (Run.csv != nullptr || !Run.csvPath.empty())) {
-            Run.pendingMark = Run.pendingMark != 0 ? Run.pendingMark : ++Run.marks;
-            Run.lineShown = false;
-        }
-        Run.linkLost = Run.linkLost || PortOpen.load(std::memory_order_acquire) == 0;
-        if (Run.output == ROWS_READER_GONE)
-            return EXIT_OK;
-        if (Run.output == ROWS_FAILED) {
-            EndLine();
-            ReportWriteFailure(Run.csvPath.empty() ? "the CSV output" : Run.csvPath.c_str());
-            return EXIT_FAILED;
-        }
-        if (Run.count > 0 && Run.frames >= Run.count)
-            return EXIT_OK;
-        if (seconds > 0.0 && SecondsSince(Run.start) >= seconds)
-            break;
-        if (SecondsSince(Run.lastFrame) >= SILENCE_LIMIT_S) {
-            EndLine();
-            std::fprintf(stderr, "mq6: no live data from the unit for %.0f s\n", SILENCE_LIMIT_S);
-            ExplainSilence();
-            return EXIT_FAILED;
-        }
-        double left = SILENCE_LIMIT_S - SecondsSince(Run.lastFrame);
-        if (seconds > 0.0)
-            left = std::min(left, seconds - SecondsSince(Run.start));
-        WaitForLiveFrame(seen, left);
-    }
-    if (Run.frames == 0) {
-        std::fputs("mq6: no live data from the unit\n", stderr);
-        ExplainSilence();
-        return EXIT_FAILED;
-    }
-    // The time since the last frame is a gap too, however the run ended.
-    Run.longestGap = std::max(Run.longestGap, SecondsSince(Run.lastFrame));
-    return EXIT_OK;
-}
-
 // A run whose rows have a hole says so: the rows are not the whole of what the unit sent.
 int ReportLostRows(int result) {
-    bool gap =
-        Run.longestGap > LOST_GAP_S && Run.longestGap > LOST_GAP_INTERVALS * Run.shortestInterval;
+    bool gap = Run.longestGap > LIVE_LOST_GAP_S &&
+               Run.longestGap > LOST_GAP_INTERVALS * Run.shortestInterval;
     if (result != EXIT_OK || Run.output == ROWS_READER_GONE || (!gap && !Run.linkLost))
         return result;
     EndLine();
@@ -200,6 +200,41 @@ int ReportLostRows(int result) {
                      Run.longestGap);
     return EXIT_FAILED;
 }
+
+int StreamRows(const LiveOptions& options) {
+    LiveInterrupts interrupts;
+    if (Run.csv == stdout)
+        Run.output = WriteRows(stdout, LIVE_CSV_HEADER);
+    Run.echoQuiet = QuietEnterEcho();
+    Run.start = Clock::now();
+    Run.lastFrame = Run.start;
+    LiveLoop loop;
+    loop.responseRate = options.responseRate;
+    loop.seconds = options.seconds;
+    loop.onFrame = OnLiveFrame;
+    loop.onStale = OnLiveStale;
+    loop.afterPass = AfterLivePass;
+    LiveLoopEnd end = RunLiveLoop(loop);
+    if (Run.echoQuiet)
+        RestoreEnterEcho();
+    int result = end.result;
+    if (result == LIVE_RUN_ENDED && Run.frames == 0) {
+        EndLine();
+        std::fputs("mq6: no live data from the unit\n", stderr);
+        Run.silenceReported = true;
+    }
+    if (Run.silenceReported) {
+        ExplainSilence(end.unitSilent);
+        result = EXIT_FAILED;
+    }
+    if (result == LIVE_RUN_ENDED) {
+        // The time since the last frame is a gap too, however the run ended.
+        Run.longestGap = std::max(Run.longestGap, SecondsSince(Run.lastFrame));
+        result = EXIT_OK;
+    }
+    EndLine();
+    return ReportLostRows(result);
+}
 } // namespace
 
 int RunLive(const LiveOptions& options) {
@@ -214,24 +249,7 @@ int RunLive(const LiveOptions& options) {
 
     int result = ConnectUnit();
     if (result == EXIT_OK) {
-        Interrupted = 0;
-        auto previousInt = std::signal(SIGINT, OnInterrupt);
-        auto previousTerm = std::signal(SIGTERM, OnInterrupt);
-        if (Run.csv == stdout)
-            Run.output = WriteRows(stdout, LIVE_CSV_HEADER);
-        StartToolLiveStream(options.responseRate);
-        Run.start = Clock::now();
-        Run.lastFrame = Run.start;
-        AddLiveListener(OnLiveFrame);
-        AddLiveStaleListener(OnLiveStale);
-        result = StreamFrames(options.seconds);
-        RemoveLiveListener(OnLiveFrame);
-        RemoveLiveStaleListener(OnLiveStale);
-        StopLiveStream(STOP_ATTEMPTS);
-        EndLine();
-        result = ReportLostRows(result);
-        std::signal(SIGTERM, previousTerm);
-        std::signal(SIGINT, previousInt);
+        result = StreamRows(options);
         DisconnectUnit();
     }
     errno = 0;

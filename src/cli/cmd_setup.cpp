@@ -41,7 +41,7 @@ std::string ResponseText(const ChannelSetup& channel) {
     int row = FindResponseChoice(channel.ResponseValue);
     if (row >= 0)
         return std::string(ResponseChoices[static_cast<size_t>(row)].name);
-    return "code " + std::to_string(channel.ResponseValue) + ", no listed rate";
+    return ResponseCodeWords(channel.ResponseValue);
 }
 
 std::string OffsetText(int32_t offset) {
@@ -254,7 +254,7 @@ int RunSetupWrite(const SetupOptions& options) {
     // A backup gives back what the unit held, even what no user could have typed, but only when
     // asked: such a value drives an output nobody chose (a stoichiometric AFR of 0 puts every
     // entry at 5 V).
-    std::string beyond = DescribeBeyondUserRange(target);
+    std::string beyond = OutsideUserRangeWords(target);
     bool beyondRefused = !beyond.empty() && !options.force;
     if (!beyond.empty())
         std::printf("Beyond what a user may give: %s; %s\n", beyond.c_str(),

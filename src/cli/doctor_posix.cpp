@@ -12,6 +12,7 @@
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 namespace fs = std::filesystem;
@@ -60,10 +61,19 @@ bool ListedInGroup(gid_t gid, const std::string& user) {
     return false;
 }
 
+// The words of a process's command line (/proc/PID/cmdline holds them NUL-separated).
+std::vector<std::string> ReadArguments(const fs::path& process) {
+    std::vector<std::string> arguments;
+    std::ifstream file(process / "cmdline", std::ios::binary);
+    for (std::string word; std::getline(file, word, '\0');)
+        arguments.push_back(word);
+    return arguments;
+}
+
 // Other processes with the device open: each /proc/PID/fd entry this user may read that is
 // the same character device. The kernel names the process in /proc/PID/comm.
-std::string FindHolders(dev_t device) {
-    std::string holders;
+std::vector<PortHolder> FindHolders(dev_t device) {
+    std::vector<PortHolder> holders;
     std::error_code error;
     for (fs::directory_iterator it("/proc", error), end; !error && it != end; it.increment(error)) {
         std::string pid = it->path().filename().string();
@@ -77,9 +87,10 @@ std::string FindHolders(dev_t device) {
             if (stat(fd->path().c_str(), &target) != 0 || !S_ISCHR(target.st_mode) ||
                 target.st_rdev != device)
                 continue;
-            std::string name;
-            std::getline(std::ifstream(it->path() / "comm"), name);
-            holders += (holders.empty() ? "" : ", ") + name + " (pid " + pid + ")";
+            PortHolder& holder = holders.emplace_back();
+            std::getline(std::ifstream(it->path() / "comm"), holder.name);
+            holder.pid = std::stoi(pid);
+            holder.arguments = ReadArguments(it->path());
             break;
         }
     }
@@ -91,6 +102,7 @@ void InspectPortAccess(const char* port, PortAccess& facts) {
     facts = PortAccess{};
     facts.described = true;
     facts.user = UserName(geteuid());
+    facts.udevRule = FindUdevRule();
     struct stat node {};
     if (stat(port, &node) != 0) {
         facts.error = std::strerror(errno);
@@ -106,6 +118,14 @@ void InspectPortAccess(const char* port, PortAccess& facts) {
     facts.seesAll = geteuid() == 0;
     if (S_ISCHR(node.st_mode))
         facts.holders = FindHolders(node.st_rdev);
+}
+
+void LookForExclusiveMode(const char* port, PortAccess& facts) {
+    // A terminal answers an open with EBUSY only for its exclusive mode (root passes it).
+    int fd = open(port, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    facts.exclusive = fd < 0 && errno == EBUSY;
+    if (fd >= 0)
+        close(fd);
 }
 
 std::string FindUdevRule() {

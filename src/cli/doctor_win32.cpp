@@ -6,6 +6,10 @@ void InspectPortAccess(const char*, PortAccess& facts) {
     facts = PortAccess{};
 }
 
+void LookForExclusiveMode(const char*, PortAccess& facts) {
+    facts.exclusive = false;
+}
+
 std::string FindUdevRule() {
     return {};
 }

@@ -3,13 +3,26 @@
 #include "cli/cli.h"
 
 #include <array>
+#include <atomic>
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
+namespace {
+// The terminal's settings before the echo was turned off, and whether it is off now. Read
+// in a signal handler, so written before the flag.
+termios Settings{};
+std::atomic<int> EchoOff{0};
+
+// Only a terminal whose foreground is this run: from the background, a read would stop the run
+// (SIGTTIN) as the user types into the shell, and a change of its settings too (SIGTTOU).
+bool ForegroundTerminal() {
+    return isatty(STDIN_FILENO) != 0 && tcgetpgrp(STDIN_FILENO) == getpgrp();
+}
+} // namespace
+
 int TakeEnterPresses() {
-    // Only a terminal whose foreground is this run: read from the background, it would stop the
-    // run (SIGTTIN) as the user types into the shell.
-    if (isatty(STDIN_FILENO) == 0 || tcgetpgrp(STDIN_FILENO) != getpgrp())
+    if (!ForegroundTerminal())
         return 0;
     int presses = 0;
     pollfd input{STDIN_FILENO, POLLIN, 0};
@@ -22,4 +35,22 @@ int TakeEnterPresses() {
             presses += bytes[static_cast<size_t>(index)] == '\n';
     }
     return presses;
+}
+
+bool QuietEnterEcho() {
+    termios quiet{};
+    if (!ForegroundTerminal() || tcgetattr(STDIN_FILENO, &Settings) != 0)
+        return false;
+    quiet = Settings;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL);
+    if (tcsetattr(STDIN_FILENO, TCSANOW, &quiet) != 0)
+        return false;
+    EchoOff.store(1);
+    return true;
+}
+
+void RestoreEnterEcho() {
+    // tcsetattr may be called in a signal handler.
+    if (EchoOff.exchange(0) != 0)
+        tcsetattr(STDIN_FILENO, TCSANOW, &Settings);
 }

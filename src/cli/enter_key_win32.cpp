@@ -25,3 +25,10 @@ int TakeEnterPresses() {
     }
     return presses;
 }
+
+// The console's input events are read as events, which it does not echo.
+bool QuietEnterEcho() {
+    return true;
+}
+
+void RestoreEnterEcho() {}

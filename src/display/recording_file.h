@@ -14,7 +14,9 @@
 // Larger files are refused before they are read.
 constexpr uint64_t RECORDING_SIZE_LIMIT = uint64_t{1} << 30;
 constexpr double RECORDING_MAX_SECONDS = 1e7; // time_s beyond is refused
-// Rows further apart than this are a gap: three of the history chart's 0.2 s columns.
+// Rows further apart than this are a gap: three of the history chart's 0.2 s columns. On purpose
+// longer than the 0.5 s after which mq6 live and mq6 doctor call frames lost (LIVE_LOST_GAP_S,
+// cli/live_loop.h): that is a rule about the link, this one what the chart can show as a hole.
 constexpr double RECORDING_GAP_S = 0.6;
 
 // One row; 24 bytes, so that an open file holds less than its own size.

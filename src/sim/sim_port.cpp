@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -165,9 +166,31 @@ void ClosePort() {
     Master = -1;
 }
 
+// A client killed before it could give up the terminal's exclusive mode leaves the mode on, as
+// the terminal lives on with the master: every later opener but root would be refused. The
+// simulator holds the other end and clears it; without root's right to open the terminal
+// then, it puts a new terminal in its place, as after a vanish (the --link follows).
+bool ClearLeftExclusiveMode() {
+    const char* name = ptsname(Master);
+    int slave = name != nullptr ? open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC) : -1;
+    if (slave < 0 && errno == EBUSY) {
+        std::fprintf(stderr, "mq6-sim: the client left the terminal in exclusive mode; a new "
+                             "terminal takes its place\n");
+        ClosePort();
+        return OpenPort();
+    }
+    int exclusive = 0;
+    if (slave >= 0 && ioctl(slave, TIOCGEXCL, &exclusive) == 0 && exclusive != 0 &&
+        ioctl(slave, TIOCNXCL) == 0)
+        std::fprintf(stderr, "mq6-sim: the client left the terminal in exclusive mode; cleared\n");
+    if (slave >= 0)
+        close(slave);
+    return true;
+}
+
 // Attached while some client holds the slave open. Bytes still unread from a client that
-// has just closed are taken first.
-void UpdateAttached() {
+// has just closed are taken first. False when the terminal is gone for good.
+bool UpdateAttached() {
     short revents = 0;
     WaitUntil(0, Master, POLLIN, revents);
     bool attached = !(revents & POLLHUP) || (revents & POLLIN);
@@ -176,11 +199,13 @@ void UpdateAttached() {
         tcflush(Master, TCOFLUSH);
         TxClockNs = MonotonicNs();
     }
+    bool gone = Attached && !attached;
     Attached = attached;
     if (!Attached) {
         QueueClear(OutputQueue);
         WriteBlocked = false;
     }
+    return !gone || ClearLeftExclusiveMode();
 }
 
 void ReadInput(int64_t nowNs) {
@@ -304,7 +329,8 @@ int ServeUnit(const UnitSide& unit) {
     if (!OpenPort())
         return 1;
     while (!StopPending()) {
-        UpdateAttached();
+        if (!UpdateAttached())
+            return 1;
         int64_t nowNs = MonotonicNs();
         int64_t deadline = std::min(nowNs + IDLE_WAIT_NS, DeliverInput(nowNs));
         if (Vanished) {

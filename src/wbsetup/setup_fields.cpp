@@ -22,43 +22,38 @@ const SetupFieldRow* FindSetupField(std::string_view key) {
     return nullptr;
 }
 
-namespace {
-// A number row whose value lies outside the range a user may give it.
-bool BeyondUser(const SetupFieldRow& row, const SetupRecord& values) {
-    int32_t value = FieldSlot(row, values);
+bool InsideUserRange(const SetupFieldRow& row, int32_t value) {
     if (row.kind == SETTING_OFFSET)
-        return value < row.lowest || value > row.limit;
+        return value >= row.lowest && value <= row.limit;
     if (row.kind != SETTING_VOLTS && row.kind != SETTING_AFR && row.kind != SETTING_STOICH)
-        return false;
+        return true;
     int scale = FieldRules[static_cast<size_t>(row.kind)].scale;
-    return value < std::lround(row.lowest * scale) || value > std::lround(row.limit * scale);
-}
-} // namespace
-
-std::string BeyondUserRange(const SetupRecord& values) {
-    std::string keys;
-    for (const SetupFieldRow& row : FieldTable)
-        if (BeyondUser(row, values))
-            keys.append(keys.empty() ? "" : ", ").append(row.key);
-    return keys;
+    return value >= std::lround(row.lowest * scale) && value <= std::lround(row.limit * scale);
 }
 
-std::string DescribeBeyondUserRange(const SetupRecord& values) {
-    std::string text;
+std::string ResponseCodeWords(int32_t code) {
+    return "code " + std::to_string(code) + " (none of the seven rates)";
+}
+
+std::string OutsideUserRangeWords(const SetupRecord& values) {
+    std::string words;
     for (const SetupFieldRow& row : FieldTable) {
-        if (!BeyondUser(row, values))
-            continue;
-        std::array<char, 32> shown{};
         int32_t value = FieldSlot(row, values);
-        if (row.kind == SETTING_OFFSET)
-            std::snprintf(shown.data(), shown.size(), "%d", value);
-        else
-            FormatFieldValue(value, static_cast<FieldKind>(row.kind), shown.data(), shown.size());
-        std::array<char, 96> item{};
-        std::snprintf(item.data(), item.size(), "%s%.*s %s (%g to %g)", text.empty() ? "" : ", ",
-                      static_cast<int>(row.key.size()), row.key.data(), shown.data(), row.lowest,
-                      row.limit);
-        text += item.data();
+        std::string what;
+        if (!InsideUserRange(row, value)) {
+            std::array<char, 32> text{};
+            if (row.kind == SETTING_OFFSET)
+                std::snprintf(text.data(), text.size(), "%d", value);
+            else
+                FormatFieldValue(value, static_cast<FieldKind>(row.kind), text.data(), text.size());
+            std::array<char, 64> range{};
+            std::snprintf(range.data(), range.size(), " (%g to %g)", row.lowest, row.limit);
+            what = text.data() + std::string(range.data());
+        } else if (row.kind == SETTING_RESPONSE && FindResponseChoice(value) < 0) {
+            what = ResponseCodeWords(value);
+        }
+        if (!what.empty())
+            words.append(words.empty() ? "" : ", ").append(row.key).append(" ").append(what);
     }
-    return text;
+    return words;
 }

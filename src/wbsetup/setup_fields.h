@@ -105,10 +105,13 @@ int32_t& FieldSlot(const SetupFieldRow& row, SetupRecord& values);
 int32_t FieldSlot(const SetupFieldRow& row, const SetupRecord& values);
 // The row of a key, or nullptr.
 const SetupFieldRow* FindSetupField(std::string_view key);
-// The keys, comma-separated, of the numbers in values beyond the range a user may give them
-// (which the setup view limits when such a field is left, and mq6's options refuse); empty when
-// there are none.
-std::string BeyondUserRange(const SetupRecord& values);
-// The same values named with what they are and the range a user may give, comma-separated:
-// "stoich_afr 0.00 (1 to 210), b2_volts 6.0 (0 to 5)"; empty when there are none.
-std::string DescribeBeyondUserRange(const SetupRecord& values);
+// Whether a number lies in the range a user may give it (lowest to limit), the range the setup
+// view limits such a field to when it is left; a setting that is no number always does.
+bool InsideUserRange(const SetupFieldRow& row, int32_t value);
+// A Response code that is none of the seven rates, in words: "code 66 (none of the seven rates)".
+std::string ResponseCodeWords(int32_t code);
+// Each value of values that a user could not give (beyond its field's or option's range, a
+// Response code of no rate), with what it is and what it takes: "a1_volts 7.5 (0 to 5),
+// a_response code 66 (none of the seven rates)"; empty when none is. The setup view asks before it
+// writes such values, mq6 writes them only with --force, and its doctor warns of them.
+std::string OutsideUserRangeWords(const SetupRecord& values);

@@ -275,7 +275,7 @@ void EndSetupWrite(const JobOutcome& outcome) {
 // Values beyond what a user may type (a backup of an unusual unit) are written only when the user
 // says so, as mq6 writes them only with --force.
 bool BeyondRangesAllowed(const SetupRecord& values) {
-    std::string beyond = DescribeBeyondUserRange(values);
+    std::string beyond = OutsideUserRangeWords(values);
     if (beyond.empty())
         return true;
     return AskNotice("\nThese values lie beyond what the fields let you type:\n\n" + beyond +

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include <algorithm>
 
 namespace {
@@ -52,18 +54,38 @@ TEST(LiveCliTest, RunsThatNeverStreamKeepTheFileAndAClosedPipeEndsTheRun) {
             EXPECT_EQ(requests.back()[2], 0) << "SetStreamMode 0 stops the stream";
         }
     }
-    // On a terminal a line shows the values and a bar of 20 over 0.68 to 1.32: 1.07 fills 12.
-    // The unit goes as it takes the second stream request (14 bytes each), 2 s in: 2 s later the
-    // line shows dashes, as the utility's dial does, not the last reading.
-    SimProcess sim = StartSim({"--profile", "const:1.07", "--vanish-after", "28"});
-    ProcessResult tty = RunCliOnTerminal(
-        "--port " + sim.path + " live --seconds 5 --csv " + dir.File("rows.csv"), dir.path);
+    // A silent unit costs a request each half second: the run asks for the stream, asks once to
+    // stop it (no frame has come to stop) and asks the loader once for the data block.
+    SimProcess sim = StartSim({"--silent", "--log", dir.File("log")});
+    ProcessResult run = RunMq6(sim.path, {"live", "--seconds", "1"}, dir.path);
     StopSim(sim);
-    size_t shown = tty.out.find("\rlambda 1.07  AFR 15.7  [############--------] ");
-    EXPECT_NE(shown, tty.out.npos) << tty.out;
-    EXPECT_NE(tty.out.find("\rlambda -.--  AFR --.-  [" + std::string(20, ' ') + "] ", shown),
-              tty.out.npos)
+    EXPECT_NE(run.err.find("mq6: no live data from the unit\n"), run.err.npos) << run.err;
+    std::string requests;
+    for (const std::vector<uint8_t>& frame : ReadRequestLog(dir.File("log")))
+        requests +=
+            char(frame[0]) + std::to_string(frame[1]) + "," + std::to_string(frame[2]) + " ";
+    EXPECT_EQ(requests, "R0,8 R0,0 Z3,32 "); // the stream on and off, the loader's block read
+    // On a terminal a line shows the values and a bar of 20 over 0.68 to 1.32: lambda 20.00 and
+    // 1.00 (10 filled) in turn, with AFR 294.0 and 14.7, so the narrow line blanks the two
+    // characters the wide one left. Enter, typed 1 s in, is not echoed: the line stays one line,
+    // and shows the marker. The unit goes as it takes the second stream request (14 bytes each),
+    // 2 s in: 2 s later the line shows dashes, as the utility's dial does, not the last reading.
+    // The terminal echoes again once the run has ended.
+    sim = StartSim({"--profile", "step:1.00:20.00:0.4", "--rate", "5", "--vanish-after", "28"});
+    ProcessResult tty = RunProcess("/bin/bash",
+                                   {"-c", "(sleep 1; printf '\\n') | script -qec '" +
+                                              std::string(MQ6_CLI_PATH) + " --port " + sim.path +
+                                              " live --seconds 5 --response-rate 100 --csv " +
+                                              dir.File("rows.csv") + "; stty -a' /dev/null"},
+                                   dir.path);
+    StopSim(sim);
+    EXPECT_NE(tty.out.find("] \rlambda 1.00  AFR 14.7  [##########----------]   \r"), tty.out.npos);
+    // Blanks after the last reading when the one before it was wider.
+    EXPECT_TRUE(std::regex_search(
+        tty.out, std::regex(R"(\] marker 1 *\rlambda -\.--  AFR --\.-  \[ {20}\] marker 1 )")))
         << tty.out;
+    EXPECT_EQ(tty.out.find('\n'), tty.out.find("\r\n", tty.out.rfind("\rlambda")) + 1) << tty.out;
+    EXPECT_NE(tty.out.find(" echo "), tty.out.npos) << tty.out;
 }
 
 } // namespace

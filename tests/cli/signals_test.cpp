@@ -1,7 +1,8 @@
 // mq6 ended from outside, or by itself. However it ended, a normal user's next program opens the
-// port: a terminal's exclusive mode outlives the process that set it, and root ignores it, so
-// mq6 and the next opener run as user 65534 when the tests run as root. A write into the unit
-// is never cut: the signal waits for its end, says so at once, and then ends mq6.
+// port: a terminal's exclusive mode outlives the process that set it (after kill -9, mq6-sim,
+// which holds the other end, clears it), and root ignores it, so mq6 and the next opener run as
+// user 65534 when the tests run as root. A write into the unit is never cut: the signal waits for
+// its end, says so at once, and then ends mq6.
 #include "firmware/test_files.h"
 #include "support/pty_peer.h"
 #include "support/sim_process.h"
@@ -36,6 +37,7 @@ TEST(SignalsTest, TheNextProgramOpensThePortHoweverMq6EndedAndNoWriteIsCut) {
         {SIGHUP, 'R', "", {"live"}},
         {SIGTERM, 'R', "", {"live"}},
         {SIGQUIT, 'R', "", {"live"}},
+        {SIGKILL, 'R', "", {"live"}}, // no way out for mq6: the simulator clears the mode
         {SIGHUP, 'Z', "--baud 57600", {"firmware", "update", "--yes"}},
         {SIGINT, 'Z', "--baud 57600", {"firmware", "update", "--yes"}},
         {SIGTERM, 'Z', "--baud 57600",
@@ -67,6 +69,8 @@ TEST(SignalsTest, TheNextProgramOpensThePortHoweverMq6EndedAndNoWriteIsCut) {
         int status = 0;
         ASSERT_EQ(waitpid(pid, &status, 0), pid);
         std::string err = ReadText(dir.path + "/err");
+        WaitFor([&] { return signal != SIGKILL || ReadText(sim.dir + "/stderr").size() > 0; },
+                PATIENCE_MS);
         words = AsNormalUser({"/bin/sh", "-c", "exec 3<>\"$0\"", pty});
         ProcessResult next = RunProcess(words[0], {words.begin() + 1, words.end()}, dir.path);
         EXPECT_EQ(next.status, 0) << "mq6: " << status << " " << err << "\nnext: " << next.err;

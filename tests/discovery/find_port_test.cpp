@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <filesystem>
@@ -156,8 +157,15 @@ TEST(FindPortTest, PortNameIsHandedOverWholeAndANameThatDoesNotFitIsRefused) {
 TEST(CliDiscoveryTest, PortsAndACommandWithoutPort) {
     FakeRoots roots; // the children inherit where to look
     const std::string base = roots.path;
-    AddFakeUsbDevices(base + "/sys", "1-1,ttyUSB0,FT232R USB UART");
+    // Two units, one of them the port found: one star (and the legend's), and a word of the other.
+    AddFakeUsbDevices(base + "/sys", "1-1;1-2");
     ProcessResult ports = RunProcess(MQ6_CLI_PATH, {"ports"}, base);
+    EXPECT_EQ(std::count(ports.out.begin(), ports.out.end(), '*'), 2) << ports.out;
+    EXPECT_NE(ports.out.find("another MQ-6 unit is attached (1-2): give --port PATH to use it\n"),
+              std::string::npos);
+    fs::remove_all(base + "/sys");
+    AddFakeUsbDevices(base + "/sys", "1-1,ttyUSB0,FT232R USB UART");
+    ports = RunProcess(MQ6_CLI_PATH, {"ports"}, base);
     EXPECT_EQ(ports.status, 2);
     EXPECT_NE(ports.out.find("  1-1 "), std::string::npos) << ports.out;
     EXPECT_NE(ports.err.find("no MQ-6 unit found"), std::string::npos) << ports.err;
@@ -184,6 +192,8 @@ TEST(CliDiscoveryTest, PortsAndACommandWithoutPort) {
         EXPECT_NE(ports.out.find("* 1-5 "), std::string::npos) << ports.out;
         EXPECT_EQ(ports.out.find("* 1-2 "), std::string::npos) << ports.out;
         EXPECT_NE(ports.out.find("* the port used without --port: " + port), std::string::npos);
+        EXPECT_EQ(ports.out.find("another MQ-6 unit is attached (1-2)") != std::string::npos,
+                  port == base + "/mq6");
     }
     StopSim(sim);
 }

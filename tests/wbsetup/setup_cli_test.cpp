@@ -89,7 +89,8 @@ TEST_F(SetupCliTest, ABackupRestoresTheSetupExactly) {
     Args write = {"@port", "setup",        "write",        "--from",  dir.File("start.json"),
                   "--b1",  "4.444,19.999", "--a-response", "FASTEST", "--yes"};
     const std::string beyond = "stoich_afr 0.50 (1 to 210), a1_volts 7.0 (0 to 5), a2_afr 655.35 "
-                               "(0 to 210), nb_offset 20 (55 to 201)";
+                               "(0 to 210), b_response code 66 (none of the seven rates), "
+                               "nb_offset 20 (55 to 201)";
     ProcessResult refused = Run(write);
     EXPECT_EQ(refused.status, 2);
     EXPECT_TRUE(Has(refused.out, "Beyond what a user may give: " + beyond + "; not written"));
