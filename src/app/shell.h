@@ -24,8 +24,12 @@ void RequestRepaint(const ViewRect& area, bool erase);
 void RequestRepaintAll();
 // The status line's message after the port's state (app/status_note.h), from any thread: the end
 // of a job or of a recording. ShowStatusMessageAt adds the time of day ("... at 23:14:05").
+// ShowUnitStatusMessageAt says what was done to the unit on the port: it stands until the port is
+// opened again (another unit, perhaps, or another port) or ResetStatusMessage (a new job).
 void ShowStatusMessage(std::string_view message);
 void ShowStatusMessageAt(std::string_view what);
+void ShowUnitStatusMessageAt(std::string_view what);
+void ResetStatusMessage();
 // Draws the status line again, from any thread, with the note that stands then.
 void RedrawStatusLine();
 

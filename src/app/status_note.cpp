@@ -20,7 +20,33 @@
 namespace {
 std::mutex MessageLock;
 std::array<char, 72> Message{};
+// The port's opening that a message of the unit belongs to; NO_OPENING for any other message.
+constexpr int64_t NO_OPENING = -1;
+int64_t MessageOpening = NO_OPENING;
 constexpr size_t NOTE_SIZE = 80;
+
+void SetMessage(std::string_view message, int64_t opening) {
+    {
+        std::lock_guard<std::mutex> hold(MessageLock);
+        Message.fill('\0');
+        message.copy(Message.data(), Message.size() - 1);
+        MessageOpening = opening;
+    }
+    RedrawStatusLine();
+}
+
+// "what at 23:14:05", the time of day now.
+std::array<char, 72> StampedLine(std::string_view what) {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (const std::tm* found = std::localtime(&now); found != nullptr)
+        local = *found;
+    std::array<char, 72> line{};
+    std::snprintf(line.data(), line.size(), "%.*s at %02d:%02d:%02d",
+                  static_cast<int>(std::min<size_t>(what.size(), 56)), what.data(), local.tm_hour,
+                  local.tm_min, local.tm_sec);
+    return line;
+}
 } // namespace
 
 void FormatStatusNote(char* text, size_t size) {
@@ -50,6 +76,9 @@ void FormatStatusNote(char* text, size_t size) {
         return;
     }
     std::lock_guard<std::mutex> hold(MessageLock);
+    if (MessageOpening != NO_OPENING &&
+        MessageOpening != PortOpenings.load(std::memory_order_acquire))
+        Message.fill('\0');
     if (Message[0] != '\0')
         std::snprintf(text, size, "  %s", Message.data());
 }
@@ -63,25 +92,21 @@ void DrawStatusNoteLine(Canvas* canvas) {
 void ResetStatusNote() {
     std::lock_guard<std::mutex> hold(MessageLock);
     Message.fill('\0');
+    MessageOpening = NO_OPENING;
+}
+
+void ResetStatusMessage() {
+    SetMessage("", NO_OPENING);
 }
 
 void ShowStatusMessage(std::string_view message) {
-    {
-        std::lock_guard<std::mutex> hold(MessageLock);
-        Message.fill('\0');
-        message.copy(Message.data(), Message.size() - 1);
-    }
-    RedrawStatusLine();
+    SetMessage(message, NO_OPENING);
 }
 
 void ShowStatusMessageAt(std::string_view what) {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    if (const std::tm* found = std::localtime(&now); found != nullptr)
-        local = *found;
-    std::array<char, 72> line{};
-    std::snprintf(line.data(), line.size(), "%.*s at %02d:%02d:%02d",
-                  static_cast<int>(std::min<size_t>(what.size(), 56)), what.data(), local.tm_hour,
-                  local.tm_min, local.tm_sec);
-    ShowStatusMessage(line.data());
+    SetMessage(StampedLine(what).data(), NO_OPENING);
+}
+
+void ShowUnitStatusMessageAt(std::string_view what) {
+    SetMessage(StampedLine(what).data(), PortOpenings.load(std::memory_order_acquire));
 }

@@ -13,5 +13,5 @@
 void FormatStatusNote(char* text, size_t size);
 // The status line with the note as it stands.
 void DrawStatusNoteLine(Canvas* canvas);
-// Forgets the last message (a new main window has shown none).
+// Forgets the last message (a new main window has shown none), as ResetStatusMessage does.
 void ResetStatusNote();

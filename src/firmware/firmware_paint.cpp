@@ -16,9 +16,11 @@ std::atomic<int32_t> UpdateAllowed{0};
 
 namespace {
 
-// Painting runs on the main thread only.
+// Painting runs on the main thread only. The version is kept for the port's opening it was read
+// on: a block of another opening (perhaps another unit) without a version line has none.
 int UnitMajor = 0;
 int UnitMinor = 0;
+uint32_t UnitOpening = 0;
 
 // The unit group box, which the banner lines and the version and verdict are centred in.
 constexpr int BOX_LEFT = 60;
@@ -77,6 +79,10 @@ int PaintFirmwareView(Canvas* canvas, int32_t dataValid,
         for (const BannerRow& row : BannerRows)
             if (!lines[row.line].empty())
                 DrawCentred(canvas, row.y, lines[row.line]);
+        uint32_t opening = PortOpenings.load(std::memory_order_acquire);
+        if (opening != UnitOpening)
+            UnitMajor = UnitMinor = 0;
+        UnitOpening = opening;
         ReadUnitVersion(info, UnitMajor, UnitMinor);
     }
 

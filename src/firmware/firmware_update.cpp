@@ -84,6 +84,12 @@ JobOutcome UpdateFirmware(const FirmwareJobFrontEnd& frontEnd) {
 int StartFirmwareUpdate(const FirmwareJobFrontEnd& frontEnd) {
     if (!TryBeginJob())
         return -1;
+    // The checks judge what the unit on the port answers now, not a block read before it was
+    // plugged in.
+    {
+        LinkClaim claim;
+        GetDeviceData();
+    }
     FrontEnd = frontEnd;
     return StartJobThread(UpdateWorker, frontEnd.ended, THREAD_CAPTION);
 }

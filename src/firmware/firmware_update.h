@@ -31,6 +31,7 @@ struct FirmwareJobFrontEnd {
 // programmed, and after a good run the unit's restart waited for and its data block read again,
 // which must report the carried version. A refusal is JOB_REFUSED.
 JobOutcome UpdateFirmware(const FirmwareJobFrontEnd& frontEnd);
-// The same on a job thread of its own: 0 once it runs, -1 when another job runs or no thread
-// could be started (nothing done then).
+// The same on a job thread of its own, after the unit's data block is read again (with the link
+// claimed, on the calling thread): 0 once it runs, -1 when another job runs or no thread could be
+// started (nothing done then).
 int StartFirmwareUpdate(const FirmwareJobFrontEnd& frontEnd);

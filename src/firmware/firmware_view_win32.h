@@ -1,5 +1,6 @@
 // The Firmware Update view as the main window reaches it: its controls are children of the main
-// window while the view is shown, and its text is painted by the main window's paint sequence.
+// window while the view is shown (firmware/firmware_controls.h), and its text is painted by the
+// main window's paint sequence through the view's rules (firmware/firmware_view.h).
 #pragma once
 
 #include "display/canvas.h"

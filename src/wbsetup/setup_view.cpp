@@ -240,6 +240,7 @@ void NoteSetupWrite(SetupJobNote note, const std::string& detail) {
 
 // On the write's thread, from here to the end.
 void BeginSetupWrite() {
+    ResetStatusMessage();
     KeepSystemAwake();
     EnableSetupInputs(false);
     LockMenus();
@@ -261,7 +262,7 @@ void ShowSetupWriteProgress(ProgressMessage message) {
 void EndSetupWrite(const JobOutcome& outcome) {
     ReleaseSystemAwake();
     if (outcome.result == JOB_VERIFIED)
-        ShowStatusMessageAt("Setup written to the MQ-6");
+        ShowUnitStatusMessageAt("Setup written to the MQ-6");
     else
         ShowNotice(FormatJobBox(outcome), SETUP_ERROR_CAPTION, NOTICE_TOPMOST | NOTICE_ERROR_ICON);
     // The menus before the controls that could start the next write, whose lock this unlock

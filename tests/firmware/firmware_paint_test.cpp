@@ -2,6 +2,7 @@
 // version verdict that offers the update, the version kept across paints, and the phase text.
 #include "display/status_line.h"
 #include "firmware/firmware_paint.h"
+#include "link/link.h"
 #include "support/canvas_record.h"
 
 #include <gtest/gtest.h>
@@ -57,10 +58,14 @@ TEST(FirmwarePaint, VerdictComparesMajorFirstThenMinorAndKeepsTheLastVersionRead
         {1, "Version 2.00", UPDATE, 1},  // the numbers are read at fixed places: 0.00
         {0, "Version: 1.01", GONE, 0},   // the unit gone: says so, and offers nothing
         {1, "Version: 1.00", UPDATE, 1}, // until a block is read again
+        {1, "Version: 1.02", NEWER, 0},
+        {1, HEAD, UPDATE, 1}, // the port opened again: no version kept from another unit
     };
     ResetFirmwareView();
     for (const auto& [valid, banner, verdict, allowed] : rows) {
         SCOPED_TRACE(banner);
+        if (&banner == &std::get<1>(rows[std::size(rows) - 1]))
+            PortOpenings.fetch_add(1);
         const std::string drawn = Paint(valid, banner).back();
         EXPECT_EQ(std::pair(drawn, UpdateAllowed.load()), std::pair(verdict, allowed));
     }

@@ -1,0 +1,136 @@
+// The recording controls of the Wide Band Setup view.
+#include "support/setup_controls_record.h"
+
+#include "wbsetup/setup_view.h"
+
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
+std::array<RecordedControl, SETUP_CONTROL_COUNT> RecordedControls;
+SetupControl RecordedFocus = SETUP_NO_CONTROL;
+int RecordedBar = NB_OFFSET_CENTRE;
+
+namespace {
+std::mutex WakeLock; // the write's thread wakes the view
+std::vector<SetupWake> Wakes;
+bool TakeDue = false;
+
+RecordedControl& Control(SetupControl control) {
+    return RecordedControls[static_cast<size_t>(control)];
+}
+} // namespace
+
+void ClearSetupControls() {
+    RecordedControls.fill(RecordedControl{});
+    RecordedFocus = SETUP_NO_CONTROL;
+    RecordedBar = NB_OFFSET_CENTRE;
+    std::lock_guard<std::mutex> hold(WakeLock);
+    Wakes.clear();
+    TakeDue = false;
+}
+
+void MakeAlwaysControls() {
+    for (const SetupControlRow& row : SetupLayout)
+        if (row.presence == SETUP_ALWAYS)
+            Control(row.control).shown = true;
+}
+
+void DeliverSetupWakes() {
+    std::vector<SetupWake> waiting;
+    {
+        std::lock_guard<std::mutex> hold(WakeLock);
+        waiting.swap(Wakes);
+    }
+    for (SetupWake wake : waiting)
+        OnSetupViewWake(wake);
+    bool due = false;
+    {
+        std::lock_guard<std::mutex> hold(WakeLock);
+        std::swap(due, TakeDue);
+    }
+    if (due)
+        OnUnitSetupTakeDue();
+}
+
+void ShowSetupControl(SetupControl control, bool shown) {
+    RecordedControl& recorded = Control(control);
+    if (shown && !recorded.shown)
+        recorded = RecordedControl{};
+    recorded.shown = shown;
+    if (control == SETUP_OFFSET_BAR && shown)
+        RecordedBar = NB_OFFSET_CENTRE;
+}
+
+bool SetupControlShown(SetupControl control) {
+    return Control(control).shown;
+}
+
+void SetSetupText(SetupControl control, std::string_view text) {
+    Control(control).text = text;
+}
+
+std::string SetupText(SetupControl control) {
+    return Control(control).text.substr(0, FIELD_TEXT_LIMIT);
+}
+
+void SetSetupChoice(SetupControl box, int row, std::string_view extra) {
+    Control(box).choice = row;
+    Control(box).extra = extra;
+}
+
+int SetupChoice(SetupControl box) {
+    return Control(box).choice;
+}
+
+void SetSetupChecked(SetupControl button, bool checked) {
+    Control(button).checked = checked;
+}
+
+bool SetupChecked(SetupControl button) {
+    return Control(button).checked;
+}
+
+void SetSetupBarPosition(int position) {
+    RecordedBar = std::clamp(position, NB_OFFSET_USER_LOWEST, NB_OFFSET_USER_HIGHEST);
+}
+
+int SetupBarPosition() {
+    return RecordedBar;
+}
+
+void FocusSetupControl(SetupControl control) {
+    if (Control(control).shown)
+        RecordedFocus = control;
+}
+
+SetupControl FocusedSetupControl() {
+    return RecordedFocus;
+}
+
+void EnableSetupInputs(bool enabled) {
+    std::lock_guard<std::mutex> hold(WakeLock);
+    for (RecordedControl& control : RecordedControls)
+        control.enabled = enabled;
+}
+
+void StepSetupProgress(ProgressMessage, std::string_view phase) {
+    std::lock_guard<std::mutex> hold(WakeLock);
+    if (!phase.empty())
+        Control(SETUP_PHASE).text = phase;
+}
+
+void WakeSetupView(SetupWake wake) {
+    std::lock_guard<std::mutex> hold(WakeLock);
+    Wakes.push_back(wake);
+}
+
+void TakeUnitSetupLater(int) {
+    std::lock_guard<std::mutex> hold(WakeLock);
+    TakeDue = true;
+}
+
+void CancelUnitSetupTake() {
+    std::lock_guard<std::mutex> hold(WakeLock);
+    TakeDue = false;
+}
