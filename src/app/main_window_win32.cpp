@@ -1,6 +1,6 @@
 // The main window: creation and placement, the window procedure and its handlers, the paint
 // sequence and the close sequence. Each message goes to a short handler; the views' own
-// controls and drawing are reached through their hooks.
+// drawing and input are reached through the views' table (app/views.h).
 #include "app/main_window.h"
 
 #include "app/about_box_win32.h"
@@ -8,17 +8,14 @@
 #include "app/open_recording.h"
 #include "app/recording.h"
 #include "app/status_note.h"
+#include "app/view_controls.h"
 #include "app/view_switch.h"
+#include "app/views.h"
 #include "discovery/comm_setup_win32.h"
 #include "display/canvas_gdi_win32.h"
-#include "display/display_thread.h"
-#include "display/gauges.h"
-#include "display/live_history.h"
 #include "display/preferences_dialog_win32.h"
-#include "display/recording_view.h"
-#include "display/recording_view_win32.h"
+#include "display/review_bar_win32.h"
 #include "display/status_line.h"
-#include "firmware/firmware_view_win32.h"
 #include "firmware/job.h"
 #include "firmware/unfinished_job.h"
 #include "link/link.h"
@@ -80,12 +77,13 @@ HWND CloseWhenDoneNote = nullptr;
 void CloseWhenDone(HWND window) {
     if (CloseWhenDoneNote != nullptr && IsWindow(CloseWhenDoneNote))
         return;
-    // Beside the progress: the firmware view's phase line, or under the setup write's bar.
-    bool firmware = CurrentView() == VIEW_FIRMWARE_UPDATE;
-    int x = firmware ? 20 + 16 * CharWidth : 8;
-    int y = firmware ? 496 - LineHeight : 490;
-    CloseWhenDoneNote = CreateViewControl("STATIC", CLOSE_WHEN_DONE_TEXT, WS_CHILD | WS_VISIBLE, x,
-                                          y, 40 * CharWidth, LineHeight - 4);
+    // Where the view shows the job's progress.
+    const ViewRow* shown = ShownView();
+    ViewRect place = shown != nullptr ? shown->closingNote() : ViewRect{};
+    if (place.right > place.left)
+        CloseWhenDoneNote =
+            CreateViewControl("STATIC", CLOSE_WHEN_DONE_TEXT, WS_CHILD | WS_VISIBLE, place.left,
+                              place.top, place.right - place.left, place.bottom - place.top);
     SetTimer(window, CLOSE_WHEN_DONE_TIMER, CLOSE_WHEN_DONE_CHECK_MS, nullptr);
 }
 
@@ -124,18 +122,6 @@ void OnDataRead(HWND window, WPARAM read) {
     DataErrorBoxUp = false;
 }
 
-// "&Record Live Data..." while none runs: the Save As box, then the recording in a live view;
-// the same item stops a running one.
-void OnRecordCommand() {
-    if (RecordState() == RECORD_RUNNING) {
-        EndRecording();
-        return;
-    }
-    std::array<char, RECORD_PATH_SIZE> path;
-    if (ChooseRecordFile(path) != 0)
-        RecordInLiveView(std::string_view(path.data(), strnlen(path.data(), path.size())));
-}
-
 void OpenDialog(int resource, DLGPROC procedure) {
     DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(resource), MainWindow, procedure, 0);
 }
@@ -147,24 +133,11 @@ void PaintMainWindow(HWND window) {
         return;
     Canvas canvas = CanvasOnDc(dc);
     DrawStatusNoteLine(&canvas);
-    switch (CurrentView()) {
-    case VIEW_AFR_LAMBDA:
-        PaintAfrLambdaView(&canvas);
-        break;
-    case VIEW_WB_SETUP:
-        PaintSetupView(&canvas);
-        break;
-    case VIEW_FIRMWARE_UPDATE:
-        PaintFirmwareView(&canvas);
-        break;
-    case VIEW_LIVE_HISTORY:
-        PaintHistoryView(&canvas, HistoryNow());
-        break;
-    case VIEW_RECORDING:
-        PaintReviewView(&canvas);
-        break;
-    default:
-        break;
+    if (const ViewRow* shown = ShownView(); shown != nullptr) {
+        // A context of the window's own, which the paint's clipping does not limit.
+        Canvas* unclipped = CanvasOpenWindow();
+        shown->paint(&canvas, unclipped != nullptr ? unclipped : &canvas);
+        CanvasCloseWindow(unclipped);
     }
     CanvasRestoreObjects(&canvas);
     EndPaint(window, &paint);
@@ -186,7 +159,7 @@ LRESULT RunCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     case IDM_FIRMWARE_UPDATE:
     case IDM_LIVE_HISTORY:
     case IDM_RECORDING_VIEW:
-        SelectView(window, command);
+        SelectView(command);
         return 0;
     case IDM_OPEN_RECORDING:
         OnOpenRecording();
@@ -200,7 +173,7 @@ LRESULT RunCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     case IDM_OPEN_SETUP:
     case IDM_SAVE_SETUP:
         if (CurrentView() != VIEW_WB_SETUP)
-            SelectView(window, IDM_WB_SETUP);
+            SelectView(IDM_WB_SETUP);
         if (CurrentView() == VIEW_WB_SETUP)
             OnSetupFileCommand(command == IDM_OPEN_SETUP ? SETUP_FILE_OPEN : SETUP_FILE_SAVE);
         return 0;
@@ -221,10 +194,7 @@ LRESULT RunCommand(HWND window, WPARAM wParam, LPARAM lParam) {
         DestroyWindow(MainWindow);
         return 0;
     case IDC_VIEW_BUTTON:
-        if (CurrentView() == VIEW_WB_SETUP)
-            OnSetupCommand(control);
-        else if (CurrentView() == VIEW_FIRMWARE_UPDATE)
-            StartFirmwareWorker(control);
+        OnViewButton(control);
         return 0;
     default:
         return DefWindowProcA(window, WM_COMMAND, wParam, lParam);
@@ -260,7 +230,7 @@ void CloseMainWindow(HWND window) {
     RemoveDeviceDataListener(PostDataRead);
     DataErrorBoxElsewhere.store(0, std::memory_order_release);
     EndRecording();
-    UpdateViewTimer();
+    SetViewTimer(false);
     // A minimized window's rectangle is the icon's: the position saved last stays.
     RECT frame;
     if (!IsIconic(window) && GetWindowRect(window, &frame)) {
@@ -272,6 +242,21 @@ void CloseMainWindow(HWND window) {
     Sleep(20); // the comm thread closes the port meanwhile
     CanvasDeleteFonts();
     PostQuitMessage(0);
+}
+
+// A key that the main window itself gets (none of the view's controls has the focus): Tab moves
+// into the controls of a view that has them; the rest goes to a view that takes keys.
+void OnViewKey(WPARAM key) {
+    const ViewRow* shown = ShownView();
+    if (shown == nullptr)
+        return;
+    if (key == VK_TAB && shown->tabStops) {
+        MoveTabFocus(GetKeyState(VK_SHIFT) < 0 ? 1 : 0);
+        return;
+    }
+    int viewKey = ToViewKey(key);
+    if (viewKey >= 0 && shown->key != nullptr)
+        ActOnViewInput(shown->key(static_cast<ViewKey>(viewKey)));
 }
 
 } // namespace
@@ -302,7 +287,7 @@ int CreateMainWindow(HINSTANCE instance, int showCommand) {
         DrawStatusNoteLine(canvas);
         CanvasCloseWindow(canvas);
     }
-    SelectView(window, IDM_WB_SETUP);
+    SelectView(IDM_WB_SETUP);
     ShowWindow(window, showCommand);
     UpdateWindow(window);
     return 1;
@@ -341,22 +326,29 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         CloseMainWindow(window);
         return 0;
     case WM_KEYDOWN:
-        if (CurrentView() == VIEW_RECORDING)
-            OnReviewKey(wParam);
+        OnViewKey(wParam);
         return 0;
     case WM_CHAR:
-        if (CurrentView() == VIEW_RECORDING)
-            OnReviewChar(wParam);
+        if (const ViewRow* shown = ShownView(); shown != nullptr && shown->character != nullptr)
+            ActOnViewInput(shown->character(static_cast<char>(wParam)));
         return 0;
     case WM_MOUSEWHEEL:
-        if (CurrentView() == VIEW_RECORDING)
-            OnReviewWheel(GET_WHEEL_DELTA_WPARAM(wParam),
-                          {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        if (const ViewRow* shown = ShownView(); shown != nullptr && shown->wheel != nullptr) {
+            POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+            ScreenToClient(window, &point);
+            int steps = ReviewWheelSteps(GET_WHEEL_DELTA_WPARAM(wParam));
+            ActOnViewInput(shown->wheel(steps, point.x));
+        }
         return 0;
     case WM_MOUSEMOVE:
-        if (CurrentView() == VIEW_RECORDING)
-            OnReviewPointer(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+        if (const ViewRow* shown = ShownView(); shown != nullptr && shown->pointer != nullptr)
+            ActOnViewInput(shown->pointer(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)));
         return 0;
+    case WM_SYSCHAR:
+        // Alt and a letter of the view's own (Alt+U: Update Firmware); the menu's otherwise.
+        if (ViewSysChar(wParam))
+            return 0;
+        return DefWindowProcA(window, message, wParam, lParam);
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
     case WM_KEYUP:
@@ -366,7 +358,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         PaintMainWindow(window);
         return 0;
     case WM_NEXTDLGCTL:
-        if (CurrentView() == VIEW_AFR_LAMBDA || CurrentView() == VIEW_WB_SETUP)
+        if (const ViewRow* shown = ShownView(); shown != nullptr && shown->tabStops)
             MoveTabFocus(static_cast<int>(wParam));
         return 0;
     case WM_COMMAND:

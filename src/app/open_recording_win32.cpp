@@ -4,9 +4,9 @@
 #include "app/open_recording.h"
 
 #include "app/shell_win32.h"
-#include "app/view_switch.h"
+#include "app/views.h"
 #include "display/recording_view.h"
-#include "display/recording_view_win32.h"
+#include "display/review_bar_win32.h"
 #include "platform/notice.h"
 #include "resources/resource.h"
 #include "settings/config.h"
@@ -49,8 +49,8 @@ int OpenRecordingFile(const char* path) {
         return -1;
     }
     AddViewItem();
-    SelectView(MainWindow, IDM_RECORDING_VIEW);
-    UpdateReviewScrollBar();
+    SelectView(IDM_RECORDING_VIEW);
+    RedrawReview();
     // The view may have been shown already: its new file is drawn all the same.
     RedrawWindow(MainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
     return 0;

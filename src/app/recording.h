@@ -1,6 +1,7 @@
-// Recording of live data in the utility: the Save As box, the record item's caption, the
-// status line and the box when a recording fails. Which view shows the live data, and the
-// timer that drives the recording, belong to the view switch.
+// Recording of live data in the utility, for every front end: the Save As box's proposal, the
+// start with its folder kept, the marker, the end with its words, and the once-a-second upkeep.
+// The recorder itself is portable (display/live_record.h); which view shows the live data
+// belongs to the view switch (app/views.h).
 #pragma once
 
 #include "display/live_record.h"
@@ -22,3 +23,7 @@ void EndRecording();
 // Once a second while a recording runs: its waiting rows written out and the status line
 // brought up to date; a recording whose write failed ends with its box.
 void KeepRecordingUp();
+
+// What each front end supplies: the record item says how to stop a running recording ("Stop
+// &Recording"), or again how to start one.
+void ShowRecordItem(bool running);

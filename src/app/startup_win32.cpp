@@ -6,7 +6,7 @@
 #include "app/main_window.h"
 #include "app/open_recording.h"
 #include "app/status_note.h"
-#include "app/view_switch.h"
+#include "app/views.h"
 #include "display/canvas_gdi_win32.h"
 #include "display/display_thread.h"
 #include "display/gauges.h"
@@ -195,7 +195,13 @@ int MessageLoopPass(int* exitCode) {
         *exitCode = static_cast<int>(message.wParam);
         return 1;
     }
-    if (!TranslateAcceleratorA(message.hwnd, Accelerators, &message)) {
+    // The accelerators are the main window's, whichever of its controls has the focus: the
+    // command goes to the main window, not to a field that would drop it.
+    HWND target =
+        message.hwnd != nullptr && (message.hwnd == MainWindow || IsChild(MainWindow, message.hwnd))
+            ? MainWindow
+            : message.hwnd;
+    if (!TranslateAcceleratorA(target, Accelerators, &message)) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }

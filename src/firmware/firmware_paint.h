@@ -20,7 +20,8 @@ void ResetFirmwareView();
 
 // The view's text, after the status line. dataValid 1: info is the unit's data block as last
 // read; its banner lines are drawn and the unit version, kept across paints of one opening of the
-// port, is taken from its version line when it has one. A phase of 1 to 3 shows above the progress bar. Returns
-// UpdateAllowed as the paint leaves it. Leaves the canvas's colours and font as it found them.
+// port, is taken from its version line when it has one. A phase of 1 to 3 shows above the progress
+// bar. Returns UpdateAllowed as the paint leaves it. Leaves the canvas's colours and font as it
+// found them.
 int PaintFirmwareView(Canvas* canvas, int32_t dataValid,
                       const std::array<uint8_t, DEVICE_INFO_SIZE>& info, int32_t phase);

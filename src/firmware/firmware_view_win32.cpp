@@ -26,7 +26,43 @@ std::array<HWND, FIRMWARE_CONTROL_COUNT> Controls{};
 // The update's thread enables the button: a handle it reads while the main thread may clear it.
 std::atomic<HWND> UpdateButton{nullptr};
 
+// The update button from the keyboard: Enter clicks it (Space does so by itself), Tab and Escape
+// move the focus as in the other views, Alt+U clicks it from wherever the focus is.
+LRESULT CALLBACK UpdateButtonKeys(HWND button, UINT message, WPARAM wParam, LPARAM lParam) {
+    WNDPROC classProcedure = reinterpret_cast<WNDPROC>(GetClassLongPtrA(button, GCLP_WNDPROC));
+    switch (message) {
+    case WM_KEYDOWN:
+        if (wParam == VK_RETURN) {
+            SendMessageA(button, BM_CLICK, 0, 0);
+            return 0;
+        }
+        if (wParam == VK_TAB || wParam == VK_ESCAPE) {
+            PostMessageA(MainWindow, WM_NEXTDLGCTL, GetKeyState(VK_SHIFT) < 0 ? 1 : 0, 0);
+            return 0;
+        }
+        break;
+    case WM_SYSCHAR:
+        if (FirmwareSysChar(wParam))
+            return 0;
+        break;
+    default:
+        break;
+    }
+    return CallWindowProcA(classProcedure, button, message, wParam, lParam);
+}
+
 } // namespace
+
+bool FirmwareSysChar(WPARAM character) {
+    HWND button = Controls[FIRMWARE_UPDATE];
+    if ((character != 'u' && character != 'U') || button == nullptr)
+        return false;
+    if (IsWindowEnabled(button))
+        SendMessageA(button, BM_CLICK, 0, 0);
+    else
+        BeepRefusedInput();
+    return true;
+}
 
 void EnableUpdateButton(bool enabled) {
     HWND button = UpdateButton.load(std::memory_order_acquire);
@@ -54,6 +90,9 @@ void CreateFirmwareControls() {
         SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(0, CODE_RECORD_COUNT));
         SendMessageA(bar, PBM_SETSTEP, 1, 0);
     }
+    if (Controls[FIRMWARE_UPDATE] != nullptr)
+        SetWindowLongPtrA(Controls[FIRMWARE_UPDATE], GWLP_WNDPROC,
+                          reinterpret_cast<LONG_PTR>(UpdateButtonKeys));
     UpdateButton.store(Controls[FIRMWARE_UPDATE], std::memory_order_release);
     EnterFirmwareView();
 }

@@ -13,3 +13,5 @@ void DestroyFirmwareControls();
 void PaintFirmwareView(Canvas* canvas);
 // A click on an id-less push button of the view; acts only for the update button.
 void StartFirmwareWorker(HWND control);
+// Alt+U clicks the update button, as its mnemonic would in a dialog: true when it was Alt+U.
+bool FirmwareSysChar(WPARAM character);

@@ -241,7 +241,7 @@ TEST_F(MainWindowWin32, SetChecksThenWritesWithTheWindowLockedAndTheUnitsValuesA
     ASSERT_TRUE(
         PumpUntil([&] { return SendMessageA(bar(), PBM_GETPOS, 0, 0) > 10; }, VIEW_WAIT_MS));
     ExpectLocked();
-    auto note = [&] { return ControlText(ChildAt(window, "Static", 8, 490)); };
+    auto note = [&] { return ControlText(ChildAt(window, "Static", 420, 468)); };
     EXPECT_TRUE(
         PumpUntil([&] { return note() == "The window closes when the work ends."; }, VIEW_WAIT_MS));
     EXPECT_TRUE(Grayed(GetMenu(window), IDM_RECORD) && Grayed(GetMenu(window), IDM_LIVE_HISTORY) &&

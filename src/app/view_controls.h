@@ -1,0 +1,10 @@
+// What each front end supplies to the view switch (app/views.h): makes the controls of a view and
+// enters its rules, or leaves its rules and removes them; runs its once-a-second timer while a
+// live view is shown.
+#pragma once
+
+#include <cstdint>
+
+void ShowViewControls(int32_t view);
+void HideViewControls(int32_t view);
+void SetViewTimer(bool running);
