@@ -2,12 +2,11 @@
 // command; the live views run the recording's timer.
 #include "app/view_switch.h"
 
+#include "app/live_views.h"
 #include "app/menu.h"
 #include "app/recording.h"
 #include "app/shell.h"
-#include "display/canvas_gdi_win32.h"
 #include "display/display_thread.h"
-#include "display/live_history.h"
 #include "display/live_stream.h"
 #include "display/recording_view_win32.h"
 #include "firmware/firmware_view_win32.h"
@@ -119,11 +118,5 @@ int RecordInLiveView(std::string_view path) {
 void OnViewTimer() {
     KeepRecordingUp();
     // In an outage no frame redraws the chart: the gap grows from here.
-    if (ViewMode.load(std::memory_order_acquire) == VIEW_LIVE_HISTORY) {
-        Canvas* canvas = CanvasOpenWindow();
-        if (canvas != nullptr) {
-            DrawHistoryChart(canvas, HistoryNow());
-            CanvasCloseWindow(canvas);
-        }
-    }
+    RedrawLiveHistory();
 }
