@@ -69,7 +69,8 @@ constexpr int ARC_INSET = 5; // the coloured arcs run on radius 155
 constexpr double NEEDLE_LENGTH = 140.8;
 constexpr int HUB_RADIUS = 5;
 constexpr int NEEDLE_REACH = 144; // the needle's tip at any angle, its pen's width included
-// The needle's 5-pixel pen reaches 3 pixels beyond the points it joins, on the hub's outline too.
+// The needle's 5-pixel pen reaches up to 3 pixels beyond the points it joins, and the hub's
+// outline beyond its box; a move's square is this much wider, a pixel to spare.
 constexpr int NEEDLE_MARGIN = 4;
 constexpr double LABEL_RADIUS = 188;
 constexpr int LABEL_LIFT = 6;
