@@ -3,6 +3,7 @@
 // display and comm threads, the 100 ms tick and the first reconnect; then the message loop.
 #include "app/startup.h"
 
+#include "app/live_views.h"
 #include "app/main_window.h"
 #include "app/open_recording.h"
 #include "app/status_note.h"
@@ -45,12 +46,6 @@ HACCEL Accelerators = nullptr;
 // The port indicator's changes are drawn at once, on the comm thread.
 void RedrawPortStatus(int) {
     RedrawStatusLine();
-}
-
-// The dial's listener on the live stream; the Live History view has the stream without the dial.
-void ShowLiveFrame(const LiveSample&) {
-    if (ViewMode.load(std::memory_order_acquire) == VIEW_AFR_LAMBDA)
-        UpdateLiveGauges();
 }
 
 // Windows 98 and Me draw the bold status font too wide for the line; they get the normal one.
@@ -143,10 +138,7 @@ int StartApplication(HINSTANCE instance, int showCommand) {
     InitCommonControlsEx(&controls);
     FindPort(nullptr, 0);
     ResetHistory();
-    AddLiveListener(ShowLiveFrame);
-    AddLiveStaleListener(ShowStaleGauges);
-    AddLiveListener(KeepHistorySample);
-    AddLiveStaleListener(ShowStaleHistory);
+    AddLiveViewListeners();
     AddPortStatusListener(RedrawPortStatus);
     ResetStatusNote();
     ResetUnfinishedJob();

@@ -1,12 +1,11 @@
 // The views' controls on Windows, their timer and their input.
 #include "app/view_switch.h"
 
+#include "app/live_views.h"
 #include "app/recording.h"
 #include "app/shell_win32.h"
 #include "app/view_controls.h"
-#include "display/canvas_gdi_win32.h"
 #include "display/display_thread.h"
-#include "display/live_history.h"
 #include "display/review_bar_win32.h"
 #include "firmware/firmware_view_win32.h"
 #include "wbsetup/setup_view_win32.h"
@@ -63,13 +62,7 @@ void SetViewTimer(bool running) {
 void OnViewTimer() {
     KeepRecordingUp();
     // In an outage no frame redraws the chart: the gap grows from here.
-    if (ViewMode.load(std::memory_order_acquire) == VIEW_LIVE_HISTORY) {
-        Canvas* canvas = CanvasOpenWindow();
-        if (canvas != nullptr) {
-            DrawHistoryChart(canvas, HistoryNow());
-            CanvasCloseWindow(canvas);
-        }
-    }
+    RedrawLiveHistory();
 }
 
 void OnViewButton(HWND control) {

@@ -53,6 +53,31 @@ void CanvasCloseWindow(Canvas* canvas);
 Canvas* CanvasOpenOffscreen(Canvas* target, int left, int top, int right, int bottom);
 void CanvasCloseOffscreen(Canvas* offscreen);
 
+// Kept layers: bitmaps that keep what was drawn on them from one opening to the next, for a
+// picture drawn in parts at different times (the dial's still parts once, its needle over a copy
+// of them each frame), so that a frame makes no context, bitmap or font. Each has one user.
+enum CanvasLayer : int {
+    LAYER_DIAL_STILL,  // the dial's view without its needle, readouts and activity mark
+    LAYER_DIAL_NEEDLE, // the needle's square, put together before it goes to the window
+    LAYER_CHART,       // the history chart, redrawn whole each time
+    CANVAS_LAYER_COUNT,
+};
+// A canvas on the layer, standing for the part left, top, right, bottom of target's window, in
+// the window's coordinates. The layer is made at its first opening and made again when the part
+// changes: then it holds BackColour alone and *blank is set; otherwise it holds what was drawn on
+// it last, with the font, colours and alignment left selected (the pen and the brush are the
+// context's own again). A layer is used by one thread at a time: its user holds a lock of its own
+// around the opening and the closing. nullptr when the system gives no bitmap.
+Canvas* CanvasOpenLayer(CanvasLayer layer, Canvas* target, int left, int top, int right, int bottom,
+                        bool* blank);
+void CanvasCloseLayer(Canvas* layer);
+// Copies the part left, top, right, bottom (window coordinates) of one canvas to the same place
+// on another in one copy: a layer onto the window, or onto another layer.
+void CanvasCopy(Canvas* from, Canvas* to, int left, int top, int right, int bottom);
+// Whether any of the part would reach the screen: a paint's canvas draws only where the window
+// needs painting again, the rest of the screen keeps what it shows.
+bool CanvasPartVisible(Canvas* canvas, int left, int top, int right, int bottom);
+
 void CanvasSetPen(Canvas* canvas, int width, Colour colour); // solid pen
 void CanvasSetBrush(Canvas* canvas, Colour colour);          // solid brush
 void CanvasRestoreObjects(Canvas* canvas);

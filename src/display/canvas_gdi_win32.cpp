@@ -185,6 +185,74 @@ void CanvasCloseOffscreen(Canvas* offscreen) {
     *offscreen = Canvas{};
 }
 
+namespace {
+// The kept layers, each with the part of the window it stands for; a layer's user serialises its
+// use, so they are not per thread.
+struct KeptLayer {
+    Canvas canvas;
+    RECT area{};
+};
+std::array<KeptLayer, CANVAS_LAYER_COUNT> Layers;
+
+void DropLayer(KeptLayer& layer) {
+    if (layer.canvas.dc != nullptr) {
+        SelectObject(layer.canvas.dc, layer.canvas.originalBitmap);
+        DeleteObject(layer.canvas.bitmap);
+        DeleteDC(layer.canvas.dc);
+    }
+    layer = KeptLayer{};
+}
+
+bool SameArea(const RECT& a, const RECT& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+} // namespace
+
+Canvas* CanvasOpenLayer(CanvasLayer which, Canvas* target, int left, int top, int right, int bottom,
+                        bool* blank) {
+    KeptLayer& layer = Layers[which];
+    RECT area{left, top, right, bottom};
+    *blank = layer.canvas.dc == nullptr || !SameArea(layer.area, area);
+    if (!*blank)
+        return &layer.canvas;
+    DropLayer(layer);
+    HDC dc = CreateCompatibleDC(target->dc);
+    HBITMAP bitmap =
+        dc == nullptr ? nullptr : CreateCompatibleBitmap(target->dc, right - left, bottom - top);
+    if (bitmap == nullptr) {
+        if (dc != nullptr)
+            DeleteDC(dc);
+        return nullptr;
+    }
+    layer.canvas = CanvasOnDc(dc);
+    layer.canvas.bitmap = bitmap;
+    layer.canvas.originalBitmap = SelectObject(dc, bitmap);
+    layer.area = area;
+    // The bitmap's top-left pixel is the window's point (left, top).
+    SetViewportOrgEx(dc, -left, -top, nullptr);
+    HBRUSH back = CreateSolidBrush(BackColour);
+    if (back != nullptr) {
+        FillRect(dc, &area, back);
+        DeleteObject(back);
+    }
+    return &layer.canvas;
+}
+
+void CanvasCloseLayer(Canvas* layer) {
+    if (layer == nullptr || layer->dc == nullptr)
+        return;
+    CanvasRestoreObjects(layer);
+}
+
+void CanvasCopy(Canvas* from, Canvas* to, int left, int top, int right, int bottom) {
+    BitBlt(to->dc, left, top, right - left, bottom - top, from->dc, left, top, SRCCOPY);
+}
+
+bool CanvasPartVisible(Canvas* canvas, int left, int top, int right, int bottom) {
+    RECT part{left, top, right, bottom};
+    return RectVisible(canvas->dc, &part) != FALSE;
+}
+
 void CanvasSetPen(Canvas* canvas, int width, Colour colour) {
     HPEN pen = CreatePen(PS_SOLID, width, colour);
     if (pen == nullptr)

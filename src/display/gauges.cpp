@@ -1,20 +1,19 @@
-// The AFR and Lambda view. The paint handler draws all of it; after each good live frame
-// the decoding thread redraws only the readout digits that changed, moves the needle by
-// over-drawing the old one in the face colour, and turns the activity mark, so that a
-// frame costs a few drawing calls on the window and never a repaint of it: the needle's are
-// made off the screen over the dial drawn again, and the result copied at once.
+// The AFR and Lambda view. The paint handler draws all of it; after each good live frame only
+// the readout digits that changed are redrawn, the needle is moved within its square of the dial
+// and the activity mark turns, so that a frame costs a few drawing calls and never a repaint: the
+// dial's still parts are drawn once into a kept layer, and each move of the needle is that
+// layer's part under it with the needle drawn over, put on the window in one copy.
 #include "display/gauges.h"
 
-#include "display/display_thread.h"
 #include "display/live_decode.h"
 #include "display/live_stream.h"
 #include "display/status_line.h"
 #include "settings/config.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <mutex>
 #include <string_view>
 
 std::array<Spoke, SPOKE_COUNT> SpokeTable;
@@ -68,18 +67,34 @@ constexpr int DIAL_X = 396, DIAL_Y = 250;
 constexpr int DIAL_RADIUS = 160;
 constexpr int ARC_INSET = 5; // the coloured arcs run on radius 155
 constexpr double NEEDLE_LENGTH = 140.8;
+constexpr int HUB_RADIUS = 5;
 constexpr int NEEDLE_REACH = 144; // the needle's tip at any angle, its pen's width included
+// The needle's 5-pixel pen reaches up to 3 pixels beyond the points it joins, and the hub's
+// outline beyond its box; a move's square is this much wider, a pixel to spare.
+constexpr int NEEDLE_MARGIN = 4;
 constexpr double LABEL_RADIUS = 188;
 constexpr int LABEL_LIFT = 6;
 constexpr double SCALE_START = 44; // degrees; the scale sweeps 272 degrees to 316
 constexpr double SCALE_SWEEP = 272;
+constexpr double MAJOR_TICKS_PER_LAMBDA = 25; // a major tick and a label every 0.04
 constexpr int SPOKE_X = 740, SPOKE_Y = 40;
 constexpr double SPOKE_OUTER = 18, SPOKE_INNER = 8;
+constexpr int READOUT_BOTTOM = READOUT_TOP + GLYPH_ROWS * BLOCK_CELL_HEIGHT;
 
 struct Point {
     int x;
     int y;
+    bool operator==(const Point&) const = default;
 };
+
+// A part of the window: left and top inside, right and bottom just outside.
+struct Box {
+    int left, top, right, bottom;
+};
+// Everything the needle may cover, the hub included.
+constexpr Box NEEDLE_SQUARE = {DIAL_X - NEEDLE_REACH, DIAL_Y - NEEDLE_REACH,
+                               DIAL_X + NEEDLE_REACH + 1, DIAL_Y + NEEDLE_REACH + 1};
+constexpr Point HUB = {DIAL_X, DIAL_Y};
 
 // Dial angles grow clockwise on the screen from straight down (0) over left (90) and up
 // (180) to right (270); coordinates are truncated toward zero.
@@ -93,6 +108,12 @@ Point DialPoint(double angle, double radius) {
     return AnglePoint(DIAL_X, DIAL_Y, angle, radius);
 }
 
+// The one rule from lambda to the dial's angle, for the scale, the band and the needle alike:
+// the scale's ends at 44 and 316 degrees, 4.25 degrees per 0.01.
+double DialAngle(double lambda) {
+    return SCALE_START + (lambda - ScaleMin) / (ScaleMax - ScaleMin) * SCALE_SWEEP;
+}
+
 // An arc of the inset circle from one dial angle counter-clockwise to another.
 void DrawDialArc(Canvas* canvas, double fromAngle, double toAngle) {
     Point from = DialPoint(fromAngle, DIAL_RADIUS - ARC_INSET);
@@ -101,84 +122,65 @@ void DrawDialArc(Canvas* canvas, double fromAngle, double toAngle) {
               DIAL_BOTTOM - ARC_INSET, from.x, from.y, to.x, to.y);
 }
 
+// The settings are only read: a target is clamped into the scale where it is set.
 void DrawTargetBand(Canvas* canvas) {
-    double setLow = TargetLow.load(std::memory_order_acquire);
-    double setHigh = TargetHigh.load(std::memory_order_acquire);
-    double low = ClampToScale(setLow);
-    double high = ClampToScale(setHigh);
-    // Written back on purpose: a target outside the scale stays at the scale's end from the first
-    // drawing on, in the Preferences and in the file alike. Only a value the clamp moved: the
-    // display thread draws the dial too, and must not put back one the Preferences just replaced.
-    // Exchanged, not stored: a value the Preferences store meanwhile is kept.
-    if (low != setLow)
-        TargetLow.compare_exchange_strong(setLow, low, std::memory_order_acq_rel);
-    if (high != setHigh)
-        TargetHigh.compare_exchange_strong(setHigh, high, std::memory_order_acq_rel);
-    TargetBand band = DrawnTargetBand(low, high);
-    const int hundredths = static_cast<int>((ScaleMax - ScaleMin) * 100 + 1) - 1;
-    const double degreesPerHundredth = SCALE_SWEEP / hundredths;
-    auto angle = [&](double v) { return degreesPerHundredth * (v - ScaleMin) * 100 + SCALE_START; };
+    TargetBand band = DrawnTargetBand(TargetLow.load(std::memory_order_acquire),
+                                      TargetHigh.load(std::memory_order_acquire));
     CanvasSetPen(canvas, 10, BandColour);
-    DrawDialArc(canvas, angle(band.high), angle(band.low));
+    DrawDialArc(canvas, DialAngle(band.high), DialAngle(band.low));
 }
 
-void DrawTicks(Canvas* canvas, int count, double firstAngle, double step, double innerRadius) {
-    double angle = firstAngle;
+// count ticks at the lambdas first, first + step ...
+void DrawTicks(Canvas* canvas, int count, double first, double step, double innerRadius) {
     for (int k = 0; k < count; k++) {
+        double angle = DialAngle(first + k * step);
         Point inner = DialPoint(angle, innerRadius);
         Point outer = DialPoint(angle, DIAL_RADIUS);
         CanvasMoveTo(canvas, inner.x, inner.y);
         CanvasLineTo(canvas, outer.x, outer.y);
-        angle += step;
     }
 }
 
 void DrawScale(Canvas* canvas) {
-    const int majors = static_cast<int>((ScaleMax - ScaleMin) * 25 + 1);
-    const double step = SCALE_SWEEP / (majors - 1);
+    const int majors = static_cast<int>((ScaleMax - ScaleMin) * MAJOR_TICKS_PER_LAMBDA + 1);
+    const double spacing = (ScaleMax - ScaleMin) / (majors - 1);
     CanvasSetPen(canvas, 3, TickColour);
-    DrawTicks(canvas, majors, SCALE_START, step, 146);
+    DrawTicks(canvas, majors, ScaleMin, spacing, 146);
     CanvasSetPen(canvas, 2, TickColour);
-    DrawTicks(canvas, majors - 1, SCALE_START + step / 2, step, 148);
+    DrawTicks(canvas, majors - 1, ScaleMin + spacing / 2, spacing, 148);
     CanvasSetPen(canvas, 1, OutlineColour);
-    DrawTicks(canvas, 4 * majors - 4, SCALE_START, step / 4, 150);
+    DrawTicks(canvas, 4 * majors - 4, ScaleMin, spacing / 4, 150);
 
     CanvasAlign previousAlign = CanvasSetTextAlign(canvas, ALIGN_CENTRE_TOP);
-    double value = ScaleMin;
-    double angle = SCALE_START;
     for (int k = 0; k < majors; k++) {
+        double value = ScaleMin + k * spacing;
         char label[16];
         std::snprintf(label, sizeof label, "%3.2f", value);
-        Point at = DialPoint(angle, LABEL_RADIUS);
+        Point at = DialPoint(DialAngle(value), LABEL_RADIUS);
         CanvasText(canvas, at.x, at.y - LABEL_LIFT, label);
-        value += (ScaleMax - ScaleMin) / (majors - 1);
-        angle += step;
     }
     CanvasSetTextAlign(canvas, previousAlign);
 }
 
-// The needle tip as last drawn and the readout digits as last drawn (-1: none yet),
-// shared by the paint handler and the decoding thread. The tip is one word, x above y: read
-// as two, an erase could go to a new x with an old y, a point the needle never had.
-uint64_t PackTip(Point tip) {
-    return uint64_t{static_cast<uint32_t>(tip.x)} << 32 | static_cast<uint32_t>(tip.y);
-}
+// What the window shows of the view, as its drawing left it; the paint (main thread) and the
+// live drawing (the decoding thread) take turns on it and on the kept layers under DialLock.
+std::mutex DialLock;
+// The needle's tip as drawn last (the hub: no needle); not known after a paint, which may have
+// reached the screen in part only.
+Point NeedleTip = HUB;
+bool NeedleKnown = false;
+// The still layer holds the dial as the settings are now (a paint draws it afresh).
+bool StillCurrent = false;
 
-Point UnpackTip(uint64_t tip) {
-    return {static_cast<int32_t>(static_cast<uint32_t>(tip >> 32)),
-            static_cast<int32_t>(static_cast<uint32_t>(tip))};
-}
-
-std::atomic<uint64_t> NeedleTip{PackTip({DIAL_X, DIAL_Y})};
-
+constexpr int32_t NOT_DRAWN = -1; // a cell whose glyph on the screen is not known
 struct Readout {
     std::array<int, 3> digitX;
     int pointX;
-    int pointAfter; // index of the digit that the point follows
-    std::array<std::atomic<int32_t>, 3> drawn;
+    int pointAfter;               // index of the digit that the point follows
+    std::array<int32_t, 3> drawn; // a digit, GLYPH_DASH or NOT_DRAWN per cell
 };
-Readout LambdaReadout{{480, 580, 660}, 540, 0, {-1, -1, -1}}; // d.dd
-Readout AfrReadout{{80, 160, 260}, 220, 1, {-1, -1, -1}};     // dd.d
+Readout LambdaReadout{{480, 580, 660}, 540, 0, {NOT_DRAWN, NOT_DRAWN, NOT_DRAWN}}; // d.dd
+Readout AfrReadout{{80, 160, 260}, 220, 1, {NOT_DRAWN, NOT_DRAWN, NOT_DRAWN}};     // dd.d
 
 void DrawGlyph(Canvas* canvas, int x, const DigitGlyph& glyph) {
     for (int row = 0; row < GLYPH_ROWS; row++)
@@ -186,62 +188,193 @@ void DrawGlyph(Canvas* canvas, int x, const DigitGlyph& glyph) {
                         std::string_view(glyph.rows[row].data(), glyph.width));
 }
 
+// The glyph of each cell: a digit of the value, or the dash for all three; the point where it
+// belongs when drawing == READOUT_WHOLE, and otherwise only the cells that differ from the record.
+void DrawCells(Canvas* canvas, Readout& readout, const std::array<int32_t, 3>& cells, int drawing) {
+    for (int k = 0; k < 3; k++) {
+        if (drawing == READOUT_WHOLE || cells[k] != readout.drawn[k]) {
+            DrawGlyph(canvas, readout.digitX[k], DigitGlyphs[cells[k]]);
+            if (drawing == READOUT_WHOLE && k == readout.pointAfter)
+                DrawGlyph(canvas, readout.pointX, DigitGlyphs[GLYPH_POINT]);
+        }
+        readout.drawn[k] = cells[k];
+    }
+}
+
 void DrawReadout(Canvas* canvas, Readout& readout, int32_t value, int drawing) {
     // Three digits from the value taken as unsigned; what does not fit shows as nines.
     uint32_t whole = static_cast<uint32_t>(value);
-    std::array<uint32_t, 3> digits{};
-    digits[0] = std::min(whole / 100, 9u);
-    digits[1] = std::min((whole - digits[0] * 100) / 10, 9u);
-    digits[2] = std::min(whole - (digits[0] * 10 + digits[1]) * 10, 9u);
-    for (int k = 0; k < 3; k++) {
-        if (drawing == READOUT_WHOLE ||
-            static_cast<int32_t>(digits[k]) != readout.drawn[k].load()) {
-            DrawGlyph(canvas, readout.digitX[k], DigitGlyphs[digits[k]]);
-            if (drawing == READOUT_WHOLE && k == readout.pointAfter)
-                DrawGlyph(canvas, readout.pointX, DigitGlyphs[GLYPH_POINT]);
-        }
-    }
-    for (int k = 0; k < 3; k++)
-        readout.drawn[k].store(static_cast<int32_t>(digits[k]), std::memory_order_release);
+    uint32_t first = std::min(whole / 100, 9u);
+    uint32_t second = std::min((whole - first * 100) / 10, 9u);
+    uint32_t third = std::min(whole - (first * 10 + second) * 10, 9u);
+    DrawCells(
+        canvas, readout,
+        {static_cast<int32_t>(first), static_cast<int32_t>(second), static_cast<int32_t>(third)},
+        drawing);
 }
 
-// Dashes where the digits were; each digit is drawn again by the next call with a value.
 void DrawReadoutDashes(Canvas* canvas, Readout& readout, int drawing) {
-    for (int k = 0; k < 3; k++) {
-        if (drawing == READOUT_WHOLE || readout.drawn[k].load() != GLYPH_DASH) {
-            DrawGlyph(canvas, readout.digitX[k], DigitGlyphs[GLYPH_DASH]);
-            if (drawing == READOUT_WHOLE && k == readout.pointAfter)
-                DrawGlyph(canvas, readout.pointX, DigitGlyphs[GLYPH_POINT]);
-        }
-        readout.drawn[k].store(GLYPH_DASH, std::memory_order_release);
-    }
+    DrawCells(canvas, readout, {GLYPH_DASH, GLYPH_DASH, GLYPH_DASH}, drawing);
 }
 
-// The activity mark: its current spoke and the good frames counted since it last moved.
-// Only the decoding thread moves it; ResetGauges sets both before the first frame.
+// The activity mark: its current spoke, the good frames counted since it last moved and the spoke
+// it was drawn dark on last (which an idle repaint left idle).
 int CurrentSpoke;
 int SpokeFrameCount;
+int DrawnSpoke;
 
 void DrawSpoke(Canvas* canvas, const Spoke& spoke) {
     CanvasMoveTo(canvas, spoke.innerX, spoke.innerY);
     CanvasLineTo(canvas, spoke.outerX, spoke.outerY);
 }
 
+Point NeedleTipAt(int32_t lambdaX100) {
+    double lambda = ClampToScale(static_cast<uint32_t>(lambdaX100) * 0.01);
+    return DialPoint(DialAngle(lambda), NEEDLE_LENGTH);
+}
+
+// Over-draws the needle as last drawn in the face colour, then draws it to tip with the hub.
+void DrawNeedleTo(Canvas* canvas, Point tip) {
+    CanvasSetPen(canvas, 5, DialFaceColour);
+    CanvasMoveTo(canvas, DIAL_X, DIAL_Y);
+    CanvasLineTo(canvas, NeedleTip.x, NeedleTip.y);
+    CanvasSetPen(canvas, 5, NeedleColour);
+    CanvasMoveTo(canvas, DIAL_X, DIAL_Y);
+    CanvasLineTo(canvas, tip.x, tip.y);
+    NeedleTip = tip;
+    CanvasSetBrush(canvas, NeedleColour);
+    CanvasEllipse(canvas, DIAL_X - HUB_RADIUS, DIAL_Y - HUB_RADIUS, DIAL_X + HUB_RADIUS,
+                  DIAL_Y + HUB_RADIUS);
+    CanvasRestoreObjects(canvas);
+}
+
+// The needle and its hub over-drawn in the face colour, where no layer can take them off.
+void EraseNeedle(Canvas* canvas) {
+    CanvasSetPen(canvas, 5, DialFaceColour);
+    CanvasMoveTo(canvas, DIAL_X, DIAL_Y);
+    CanvasLineTo(canvas, NeedleTip.x, NeedleTip.y);
+    CanvasSetBrush(canvas, DialFaceColour);
+    CanvasEllipse(canvas, DIAL_X - HUB_RADIUS, DIAL_Y - HUB_RADIUS, DIAL_X + HUB_RADIUS,
+                  DIAL_Y + HUB_RADIUS);
+    CanvasRestoreObjects(canvas);
+}
+
+// What a move of the needle from one tip to another covers, the hub included.
+Box NeedleBox(Point from, Point to) {
+    return {
+        std::max(std::min({DIAL_X - HUB_RADIUS, from.x, to.x}) - NEEDLE_MARGIN, NEEDLE_SQUARE.left),
+        std::max(std::min({DIAL_Y - HUB_RADIUS, from.y, to.y}) - NEEDLE_MARGIN, NEEDLE_SQUARE.top),
+        std::min(std::max({DIAL_X + HUB_RADIUS, from.x, to.x}) + NEEDLE_MARGIN,
+                 NEEDLE_SQUARE.right),
+        std::min(std::max({DIAL_Y + HUB_RADIUS, from.y, to.y}) + NEEDLE_MARGIN,
+                 NEEDLE_SQUARE.bottom)};
+}
+
+// The still layer: everything of the view above the readouts but the needle and the activity
+// mark, drawn as the paint draws the dial (the scale's figures in StatusFont). Drawn again when
+// the layer was lost or a paint asked for it.
+Canvas* OpenStillLayer(Canvas* window) {
+    bool blank = false;
+    Canvas* still =
+        CanvasOpenLayer(LAYER_DIAL_STILL, window, 0, 0, ClientWidth, READOUT_TOP, &blank);
+    if (still != nullptr && (blank || !StillCurrent)) {
+        CanvasSetFont(still, FONT_STATUS);
+        CanvasSetTextColour(still, ViewTextColour);
+        CanvasSetBackColour(still, BackColour);
+        DrawDial(still);
+        StillCurrent = true;
+    }
+    return still;
+}
+
+void CopyBox(Canvas* from, Canvas* to, Box box) {
+    CanvasCopy(from, to, box.left, box.top, box.right, box.bottom);
+}
+
+// The needle moved to LambdaX100 in one copy: the still square under its old and new place on the
+// needle's layer, the needle's calls over it, the result put on the window.
+void MoveNeedle(Canvas* window) {
+    Point tip = NeedleTipAt(LambdaX100.load(std::memory_order_acquire));
+    if (NeedleKnown && tip == NeedleTip)
+        return;
+    Box box = NeedleKnown ? NeedleBox(NeedleTip, tip) : NEEDLE_SQUARE;
+    bool blank = false;
+    Canvas* still = OpenStillLayer(window);
+    Canvas* square =
+        still == nullptr
+            ? nullptr
+            : CanvasOpenLayer(LAYER_DIAL_NEEDLE, window, NEEDLE_SQUARE.left, NEEDLE_SQUARE.top,
+                              NEEDLE_SQUARE.right, NEEDLE_SQUARE.bottom, &blank);
+    if (square == nullptr) {
+        CanvasCloseLayer(still);
+        DrawNeedleTo(window, tip);
+    } else {
+        CopyBox(still, square, box);
+        CanvasCloseLayer(still);
+        DrawNeedleTo(square, tip);
+        CopyBox(square, window, box);
+        CanvasCloseLayer(square);
+    }
+    NeedleKnown = true;
+}
+
+void TakeNeedleOff(Canvas* window) {
+    if (NeedleKnown && NeedleTip == HUB)
+        return;
+    Canvas* still = OpenStillLayer(window);
+    if (still != nullptr) {
+        CopyBox(still, window, NEEDLE_SQUARE);
+        CanvasCloseLayer(still);
+    } else {
+        EraseNeedle(window);
+    }
+    NeedleTip = HUB;
+    NeedleKnown = true;
+}
+
+void AdvanceMark(Canvas* canvas) {
+    if (DrawnSpoke == CurrentSpoke)
+        return;
+    CanvasSetPen(canvas, 2, IdleSpokeColour);
+    DrawSpoke(canvas, SpokeTable[DrawnSpoke]);
+    CanvasSetPen(canvas, 2, TextColour);
+    DrawSpoke(canvas, SpokeTable[CurrentSpoke]);
+    CanvasRestoreObjects(canvas);
+    DrawnSpoke = CurrentSpoke;
+}
+
+void SelectReadoutText(Canvas* canvas) {
+    CanvasSetTextColour(canvas, ViewTextColour);
+    CanvasSetBackColour(canvas, BackColour);
+    CanvasSetFont(canvas, FONT_OEM_FIXED);
+}
+
+void ShowStale(Canvas* canvas) {
+    SelectReadoutText(canvas);
+    DrawReadoutDashes(canvas, LambdaReadout, READOUT_CHANGED_DIGITS);
+    DrawReadoutDashes(canvas, AfrReadout, READOUT_CHANGED_DIGITS);
+    CanvasSetTextColour(canvas, TextColour);
+    TakeNeedleOff(canvas);
+}
+
 } // namespace
 
 void ResetGauges() {
+    std::lock_guard<std::mutex> hold(DialLock);
     for (int k = 0; k < SPOKE_COUNT; k++) {
         double angle = 1 + 30 * k;
         Point outer = AnglePoint(SPOKE_X, SPOKE_Y, angle, SPOKE_OUTER);
         Point inner = AnglePoint(SPOKE_X, SPOKE_Y, angle, SPOKE_INNER);
         SpokeTable[k] = {outer.x, outer.y, inner.x, inner.y};
     }
-    NeedleTip.store(PackTip({DIAL_X, DIAL_Y}));
+    NeedleTip = HUB;
+    NeedleKnown = false;
+    StillCurrent = false;
     for (Readout* readout : {&LambdaReadout, &AfrReadout})
-        for (auto& digit : readout->drawn)
-            digit.store(-1);
+        readout->drawn.fill(NOT_DRAWN);
     CurrentSpoke = 0;
     SpokeFrameCount = 4;
+    DrawnSpoke = 0;
 }
 
 void DrawDial(Canvas* canvas) {
@@ -279,43 +412,17 @@ void DrawDial(Canvas* canvas) {
 }
 
 void DrawNeedle(Canvas* canvas) {
-    CanvasSetPen(canvas, 5, DialFaceColour);
-    CanvasMoveTo(canvas, DIAL_X, DIAL_Y);
-    Point last = UnpackTip(NeedleTip.load(std::memory_order_acquire));
-    CanvasLineTo(canvas, last.x, last.y);
-
-    double lambda = static_cast<uint32_t>(LambdaX100.load(std::memory_order_acquire)) * 0.01;
-    lambda = ClampToScale(lambda);
-    double angle = (lambda - ScaleMin) / (ScaleMid - ScaleMin) * 136 + SCALE_START;
-    Point tip = DialPoint(angle, NEEDLE_LENGTH);
-    CanvasSetPen(canvas, 5, NeedleColour);
-    CanvasMoveTo(canvas, DIAL_X, DIAL_Y);
-    CanvasLineTo(canvas, tip.x, tip.y);
-    NeedleTip.store(PackTip(tip), std::memory_order_release);
-
-    CanvasSetBrush(canvas, NeedleColour);
-    CanvasEllipse(canvas, DIAL_X - 5, DIAL_Y - 5, DIAL_X + 5, DIAL_Y + 5);
-    CanvasRestoreObjects(canvas);
+    std::lock_guard<std::mutex> hold(DialLock);
+    DrawNeedleTo(canvas, NeedleTipAt(LambdaX100.load(std::memory_order_acquire)));
 }
-
-namespace {
-// The needle and its hub over-drawn in the face colour; the next DrawNeedle starts from the hub.
-void EraseNeedle(Canvas* canvas) {
-    CanvasSetPen(canvas, 5, DialFaceColour);
-    CanvasMoveTo(canvas, DIAL_X, DIAL_Y);
-    Point last = UnpackTip(NeedleTip.exchange(PackTip({DIAL_X, DIAL_Y})));
-    CanvasLineTo(canvas, last.x, last.y);
-    CanvasSetBrush(canvas, DialFaceColour);
-    CanvasEllipse(canvas, DIAL_X - 5, DIAL_Y - 5, DIAL_X + 5, DIAL_Y + 5);
-    CanvasRestoreObjects(canvas);
-}
-} // namespace
 
 void DrawLambdaReadout(Canvas* canvas, int drawing) {
+    std::lock_guard<std::mutex> hold(DialLock);
     DrawReadout(canvas, LambdaReadout, LambdaX100.load(std::memory_order_acquire), drawing);
 }
 
 void DrawAfrReadout(Canvas* canvas, int drawing) {
+    std::lock_guard<std::mutex> hold(DialLock);
     DrawReadout(canvas, AfrReadout, AfrX10.load(std::memory_order_acquire), drawing);
 }
 
@@ -326,94 +433,71 @@ void DrawSpokes(Canvas* canvas) {
     CanvasRestoreObjects(canvas);
 }
 
-void AdvanceActivityIndicator() {
+void CountActivityFrame() {
+    std::lock_guard<std::mutex> hold(DialLock);
     if (++SpokeFrameCount < 4)
         return;
     SpokeFrameCount = 0;
-    Canvas* canvas = CanvasOpenWindowKept();
-    if (canvas == nullptr)
-        return;
-    CanvasSetPen(canvas, 2, IdleSpokeColour);
-    DrawSpoke(canvas, SpokeTable[CurrentSpoke]);
     CurrentSpoke = (CurrentSpoke + 1) % SPOKE_COUNT;
-    CanvasSetPen(canvas, 2, TextColour);
-    DrawSpoke(canvas, SpokeTable[CurrentSpoke]);
-    CanvasRestoreObjects(canvas);
-    CanvasCloseWindow(canvas);
+}
+
+void AdvanceActivityIndicator(Canvas* canvas) {
+    std::lock_guard<std::mutex> hold(DialLock);
+    AdvanceMark(canvas);
 }
 
 void PaintAfrLambdaView(Canvas* canvas) {
+    if (!CanvasPartVisible(canvas, 0, 0, ClientWidth, READOUT_BOTTOM))
+        return; // the status line alone: the view's record stays true
+    std::lock_guard<std::mutex> hold(DialLock);
+    StillCurrent = false;
+    Canvas* still = OpenStillLayer(canvas);
+    if (still != nullptr) {
+        CopyBox(still, canvas, {0, 0, ClientWidth, READOUT_TOP});
+        CanvasCloseLayer(still);
+    } else {
+        CanvasSetTextColour(canvas, ViewTextColour);
+        CanvasSetBackColour(canvas, BackColour);
+        DrawDial(canvas);
+    }
     DrawSpokes(canvas);
-    CanvasSetTextColour(canvas, ViewTextColour);
-    CanvasSetBackColour(canvas, BackColour);
-    DrawDial(canvas);
-    CanvasSetFont(canvas, FONT_OEM_FIXED);
+    SelectReadoutText(canvas);
+    NeedleKnown = false;
     if (LiveValuesStale()) {
         DrawReadoutDashes(canvas, LambdaReadout, READOUT_WHOLE);
         DrawReadoutDashes(canvas, AfrReadout, READOUT_WHOLE);
-        NeedleTip.store(PackTip({DIAL_X, DIAL_Y})); // the face just drawn has no needle
+        NeedleTip = HUB; // the still parts just drawn have no needle
     } else {
-        DrawLambdaReadout(canvas, READOUT_WHOLE);
-        DrawAfrReadout(canvas, READOUT_WHOLE);
-        DrawNeedle(canvas);
+        DrawReadout(canvas, LambdaReadout, LambdaX100.load(std::memory_order_acquire),
+                    READOUT_WHOLE);
+        DrawReadout(canvas, AfrReadout, AfrX10.load(std::memory_order_acquire), READOUT_WHOLE);
+        MoveNeedle(canvas);
     }
     CanvasSetTextColour(canvas, TextColour);
+    // The paint may have reached the screen in part only (the system clips it to what needs
+    // painting): beside it the screen keeps what the live drawing put there, which may be dashes
+    // where the paint drew digits. The next live drawing draws every cell and the whole square.
+    LambdaReadout.drawn.fill(NOT_DRAWN);
+    AfrReadout.drawn.fill(NOT_DRAWN);
+    NeedleKnown = false;
 }
 
-namespace {
-// The display thread's kept context, set up for the readouts' digits.
-Canvas* OpenReadoutCanvas() {
-    Canvas* canvas = CanvasOpenWindowKept();
-    if (canvas == nullptr)
-        return nullptr;
-    CanvasSetTextColour(canvas, ViewTextColour);
-    CanvasSetBackColour(canvas, BackColour);
-    CanvasSetFont(canvas, FONT_OEM_FIXED);
-    return canvas;
-}
-} // namespace
-
-namespace {
-// The needle moved in one copy: the dial drawn again off the screen in the square the needle
-// sweeps, as the paint draws it (the scale's figures in StatusFont), the needle's own calls over
-// it, then the square put on the window at once, so that no moment shows the dial without it.
-void MoveNeedleSteadily(Canvas* canvas) {
-    Canvas* offscreen = CanvasOpenOffscreen(canvas, DIAL_X - NEEDLE_REACH, DIAL_Y - NEEDLE_REACH,
-                                            DIAL_X + NEEDLE_REACH + 1, DIAL_Y + NEEDLE_REACH + 1);
-    if (offscreen == nullptr) {
-        DrawNeedle(canvas);
+void UpdateLiveGauges(Canvas* canvas) {
+    std::lock_guard<std::mutex> hold(DialLock);
+    AdvanceMark(canvas);
+    if (LiveValuesStale()) {
+        ShowStale(canvas);
         return;
     }
-    CanvasSetFont(offscreen, FONT_STATUS);
-    DrawDial(offscreen);
-    DrawNeedle(offscreen);
-    CanvasCloseOffscreen(offscreen);
-}
-} // namespace
-
-void UpdateLiveGauges() {
-    AdvanceActivityIndicator();
-    Canvas* canvas = OpenReadoutCanvas();
-    if (canvas == nullptr)
-        return;
-    DrawLambdaReadout(canvas, READOUT_CHANGED_DIGITS);
-    DrawAfrReadout(canvas, READOUT_CHANGED_DIGITS);
-    MoveNeedleSteadily(canvas);
+    SelectReadoutText(canvas);
+    DrawReadout(canvas, LambdaReadout, LambdaX100.load(std::memory_order_acquire),
+                READOUT_CHANGED_DIGITS);
+    DrawReadout(canvas, AfrReadout, AfrX10.load(std::memory_order_acquire), READOUT_CHANGED_DIGITS);
     CanvasSetTextColour(canvas, TextColour);
-    CanvasCloseWindow(canvas);
+    MoveNeedle(canvas);
 }
 
-void ShowStaleGauges() {
-    // The dashes belong to the dial's view: drawn while another view is shown they would stand
-    // in its area until it is painted again.
-    if (ViewMode.load(std::memory_order_acquire) != VIEW_AFR_LAMBDA)
-        return;
-    Canvas* canvas = OpenReadoutCanvas();
-    if (canvas == nullptr)
-        return;
-    DrawReadoutDashes(canvas, LambdaReadout, READOUT_CHANGED_DIGITS);
-    DrawReadoutDashes(canvas, AfrReadout, READOUT_CHANGED_DIGITS);
-    EraseNeedle(canvas);
-    CanvasSetTextColour(canvas, TextColour);
-    CanvasCloseWindow(canvas);
+void ShowStaleGauges(Canvas* canvas) {
+    std::lock_guard<std::mutex> hold(DialLock);
+    ShowStale(canvas);
 }

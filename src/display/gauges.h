@@ -32,11 +32,12 @@ extern const std::array<DigitGlyph, 12> DigitGlyphs;
 constexpr int READOUT_TOP = 434; // first glyph row; the rows are 12 pixels apart
 
 // Start values: builds SpokeTable, puts the needle tip at the hub, forgets the drawn
-// readout digits and sets the activity mark to its first spoke (start-up and tests).
+// readout digits and the dial's kept picture and sets the activity mark to its first spoke
+// (start-up and tests).
 void ResetGauges();
 
-// The static dial, the title and the captions (paint only). The target band is clamped into
-// the scale, and TargetLow and TargetHigh keep the clamped values.
+// The static dial, the title and the captions, with the target band of the settings (clamped
+// into the scale and put in order for drawing only).
 void DrawDial(Canvas* canvas);
 // Erases the needle where it was drawn last and draws it at LambdaX100, with the hub.
 void DrawNeedle(Canvas* canvas);
@@ -50,18 +51,30 @@ void DrawLambdaReadout(Canvas* canvas, int drawing);
 void DrawAfrReadout(Canvas* canvas, int drawing);
 // Every spoke of the activity mark in the idle colour.
 void DrawSpokes(Canvas* canvas);
-// Counts a good frame and, on every fourth (the first included), moves the mark on by one
-// spoke, drawing into the main window itself.
-void AdvanceActivityIndicator();
+// Counts a good frame: on every fourth (the first included) the activity mark moves on by one
+// spoke, drawn by the next AdvanceActivityIndicator.
+void CountActivityFrame();
+// The mark's move since its last drawing: the spoke it darkened last back in the idle colour,
+// the current one dark.
+void AdvanceActivityIndicator(Canvas* canvas);
+
+// The drawing functions below draw only on the canvas they are given; which thread draws and
+// when is the front end's. The paint and the live drawing may run on two threads at once: they
+// take turns, and each leaves the record of what the window shows true.
 
 // The whole view, as the paint handler draws it after the status line; while the values are
-// stale (display/live_stream.h) the readouts show dashes and the needle is not drawn.
+// stale (display/live_stream.h) the readouts show dashes and the needle is not drawn. The dial's
+// still parts are drawn afresh into their kept layer (the band may have changed) and copied.
+// A paint may reach the screen only in part, so the next live drawing draws every digit and the
+// needle's whole square again; a paint that reaches none of the view draws nothing.
 void PaintAfrLambdaView(Canvas* canvas);
-// The live path after each good frame (a live stream listener): the activity mark, then the
-// changed readout digits and the needle, into the main window; the needle's square of the dial is
-// drawn off the screen and put on the window in one copy.
-void UpdateLiveGauges();
-// The live path when the values turn stale (a stale listener): while the dial's view is shown,
-// dashes over the digits, the needle and its hub taken off the dial; the next good frame draws
-// them all again.
-void ShowStaleGauges();
+// What changed since the last drawing of the view, on canvas: the activity mark's move, the
+// readout digits that changed and the needle where it moved (or, while the values are stale,
+// ShowStaleGauges). The needle's square of the dial is put together on a kept layer from the
+// still parts and the needle's calls, and copied to canvas at once: no moment shows the dial
+// without it, and no context, bitmap or font is made or selected for it. The Windows utility
+// calls it after each good frame; a front end that draws in paint events may call it from one.
+void UpdateLiveGauges(Canvas* canvas);
+// Dashes in every readout cell that does not show one, the needle and its hub taken off the
+// dial; the next good frame draws them all again.
+void ShowStaleGauges(Canvas* canvas);

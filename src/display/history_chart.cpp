@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <mutex>
 #include <string_view>
 
 namespace {
@@ -19,6 +20,8 @@ constexpr int FIGURES_Y = 420;
 constexpr int LABEL_GAP = 6; // between the chart and its scales' labels
 
 constexpr Colour GridColour = Rgb(160, 160, 160);
+
+std::mutex ChartLayerLock;
 
 int YOfX100(int32_t lambdaX100) {
     return HISTORY_BOTTOM -
@@ -185,14 +188,24 @@ int64_t ChartFirstSlot(const ChartWindow& window) {
 }
 
 void DrawChart(Canvas* target, const HistoryChart& chart) {
-    // A redraw is a few hundred calls, ten times a second: drawn straight on the window it would
-    // show the face blank between them.
-    Canvas* offscreen = CanvasOpenOffscreen(target, HISTORY_AREA_LEFT, HISTORY_AREA_TOP,
-                                            HISTORY_AREA_RIGHT, HISTORY_AREA_BOTTOM);
-    Canvas* canvas = offscreen != nullptr ? offscreen : target;
+    // A redraw is a few hundred calls, up to ten times a second: drawn straight on the window it
+    // would show the face blank between them. It is drawn on a kept layer, which keeps its font
+    // from one redraw to the next, and put on the target in one copy. The live view's redraws
+    // (the decoding thread) and the paints (the main thread) take turns on the layer.
+    std::lock_guard<std::mutex> hold(ChartLayerLock);
+    bool blank = false;
+    Canvas* layer = CanvasOpenLayer(LAYER_CHART, target, HISTORY_AREA_LEFT, HISTORY_AREA_TOP,
+                                    HISTORY_AREA_RIGHT, HISTORY_AREA_BOTTOM, &blank);
+    Canvas* canvas = layer != nullptr ? layer : target;
     CanvasFont previousFont = CanvasSetFont(canvas, FONT_COURIER);
     Colour previousText = CanvasSetTextColour(canvas, ViewTextColour);
     Colour previousBack = CanvasSetBackColour(canvas, BackColour);
+    if (layer != nullptr) { // the last redraw's picture goes
+        CanvasSetPen(canvas, 1, BackColour);
+        CanvasSetBrush(canvas, BackColour);
+        CanvasRectangle(canvas, HISTORY_AREA_LEFT, HISTORY_AREA_TOP, HISTORY_AREA_RIGHT,
+                        HISTORY_AREA_BOTTOM);
+    }
     CanvasSetPen(canvas, 1, OutlineColour);
     CanvasSetBrush(canvas, DialFaceColour);
     CanvasRectangle(canvas, HISTORY_LEFT - 1, HISTORY_TOP - 1, HISTORY_RIGHT + 1,
@@ -203,8 +216,13 @@ void DrawChart(Canvas* target, const HistoryChart& chart) {
     if (chart.fileStepSeconds == 0)
         DrawFigures(canvas, chart);
     CanvasRestoreObjects(canvas);
+    if (layer != nullptr) {
+        CanvasCopy(layer, target, HISTORY_AREA_LEFT, HISTORY_AREA_TOP, HISTORY_AREA_RIGHT,
+                   HISTORY_AREA_BOTTOM);
+        CanvasCloseLayer(layer);
+        return;
+    }
     CanvasSetTextColour(canvas, previousText);
     CanvasSetBackColour(canvas, previousBack);
     CanvasSetFont(canvas, previousFont);
-    CanvasCloseOffscreen(offscreen);
 }

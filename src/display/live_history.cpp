@@ -4,7 +4,6 @@
 // chart from the copy: at most ten times a second.
 #include "display/live_history.h"
 
-#include "display/display_thread.h"
 #include "display/status_line.h"
 #include "settings/config.h"
 
@@ -76,7 +75,6 @@ double HistoryNow() {
 void DrawHistoryChart(Canvas* canvas, double now) {
     HistoryChart chart;
     CollectHistory(now, chart);
-    // The settings are only read here: the dial alone writes the clamped targets back.
     chart.band = DrawnTargetBand(TargetLow.load(std::memory_order_acquire),
                                  TargetHigh.load(std::memory_order_acquire));
     DrawChart(canvas, chart);
@@ -94,27 +92,14 @@ void PaintHistoryView(Canvas* canvas, double now) {
     CanvasSetFont(canvas, previousFont);
 }
 
-void ShowStaleHistory() {
-    if (ViewMode.load(std::memory_order_acquire) != VIEW_LIVE_HISTORY)
-        return;
-    Canvas* canvas = CanvasOpenWindow();
-    if (canvas == nullptr)
-        return;
-    DrawHistoryChart(canvas, HistoryNow());
-    CanvasCloseWindow(canvas);
+void KeepHistorySample(const LiveSample& sample) {
+    AddHistorySample(HistoryNow(), sample.lambdaX100, sample.factorX100);
 }
 
-void KeepHistorySample(const LiveSample& sample) {
-    double now = HistoryNow();
-    AddHistorySample(now, sample.lambdaX100, sample.factorX100);
-    // Only the decoding thread hands out samples, so the redraw time needs no lock.
-    if (ViewMode.load(std::memory_order_acquire) != VIEW_LIVE_HISTORY ||
-        now - LastRedraw < REDRAW_INTERVAL_S)
-        return;
+bool HistoryRedrawDue(double now) {
+    std::lock_guard<std::mutex> hold(HistoryLock);
+    if (now - LastRedraw < REDRAW_INTERVAL_S)
+        return false;
     LastRedraw = now;
-    Canvas* canvas = CanvasOpenWindow();
-    if (canvas == nullptr)
-        return;
-    DrawHistoryChart(canvas, now);
-    CanvasCloseWindow(canvas);
+    return true;
 }

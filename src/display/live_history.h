@@ -26,9 +26,8 @@ void PaintHistoryView(Canvas* canvas, double now);
 // the settings.
 void DrawHistoryChart(Canvas* canvas, double now);
 
-// The view's stale listener: while the view is shown, the chart is redrawn with the figures in
-// dashes.
-void ShowStaleHistory();
-// The view's live stream listener: keeps the sample and, while the view is shown, redraws the
-// chart into the main window at most ten times a second.
+// A live stream listener of any front end: keeps the sample, whether or not the view is shown.
 void KeepHistorySample(const LiveSample& sample);
+// Whether the shown chart is due for a redraw at now: at most ten times a second while frames
+// come. The caller draws it (DrawHistoryChart) on a canvas of its own.
+bool HistoryRedrawDue(double now);

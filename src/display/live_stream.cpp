@@ -17,13 +17,12 @@ namespace {
 constexpr int TX_DRAIN_MS = 1000;
 std::array<std::atomic<LiveListener>, LIVE_LISTENER_SLOTS> LiveListeners{};
 std::array<std::atomic<LiveStaleListener>, LIVE_LISTENER_SLOTS> LiveStaleListeners{};
-// TickCount at the last good frame, valid once LiveFrameSeen is 1 (the tick is written
-// first); StaleAnnounced and the port's opening of the last good frame are the decoding
-// thread's own.
+// TickCount and the port's opening at the last good frame, valid once LiveFrameSeen is 1 (they
+// are written first); StaleAnnounced is the decoding thread's own.
 std::atomic<int32_t> LiveFrameTick{0};
+std::atomic<uint32_t> LiveFrameOpening{0};
 std::atomic<int32_t> LiveFrameSeen{0};
 bool StaleAnnounced = false;
-uint32_t LiveFrameOpening = 0;
 // A failed data-block read waits for the next request before it is tried again: each read
 // stops the stream, and on a noisy line most reads fail.
 bool DataReadDeferred = false;
@@ -74,8 +73,8 @@ void RemoveAllLiveListeners() {
 
 void CallLiveListeners(const LiveSample& sample) {
     LiveFrameTick.store(TickCount.load(std::memory_order_acquire), std::memory_order_release);
+    LiveFrameOpening.store(PortOpenings.load(std::memory_order_acquire), std::memory_order_release);
     LiveFrameSeen.store(1, std::memory_order_release);
-    LiveFrameOpening = PortOpenings.load(std::memory_order_acquire);
     StaleAnnounced = false;
     for (std::atomic<LiveListener>& slot : LiveListeners)
         if (LiveListener listener = slot.load(std::memory_order_acquire); listener != nullptr)
@@ -84,9 +83,10 @@ void CallLiveListeners(const LiveSample& sample) {
 
 int TakeLiveFrame() {
     // The smoothing carries nothing across a stop that this thread may not have looked at in
-    // time (it was held in an exchange, or asleep): a frame after stale values, or on another
-    // opening of the port, perhaps another unit, starts it from its own lambda.
-    if (LiveValuesStale() || PortOpenings.load(std::memory_order_acquire) != LiveFrameOpening)
+    // time (it was held in an exchange, or asleep): a frame after stale values, which includes
+    // the first on another opening of the port, perhaps to another unit, starts it from its own
+    // lambda.
+    if (LiveValuesStale())
         RestartSmoothing();
     LiveSample sample;
     int result = DecodeLiveFrame(sample);
@@ -97,7 +97,9 @@ int TakeLiveFrame() {
 
 bool LiveValuesStale() {
     if (PortOpen.load(std::memory_order_acquire) == 0 ||
-        LiveFrameSeen.load(std::memory_order_acquire) == 0)
+        LiveFrameSeen.load(std::memory_order_acquire) == 0 ||
+        LiveFrameOpening.load(std::memory_order_acquire) !=
+            PortOpenings.load(std::memory_order_acquire))
         return true;
     return TickCount.load(std::memory_order_acquire) -
                LiveFrameTick.load(std::memory_order_acquire) >

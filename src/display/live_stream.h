@@ -30,9 +30,10 @@ void CallLiveListeners(const LiveSample& sample);
 // smoothing afresh: no value is shown or recorded that the unit on the line did not send.
 int TakeLiveFrame();
 
-// The shown values are stale while the port is closed, before the first good frame, and once
-// no good frame has come for more than LIVE_STALE_TICKS (2 s): a value that old must not pass
-// for the unit's. The next good frame makes them fresh. Any thread may ask.
+// The shown values are stale while the port is closed, before the first good frame of the
+// port's opening (a short drop-out may have brought another unit), and once no good frame has
+// come for more than LIVE_STALE_TICKS (2 s): a value that old must not pass for the unit's. The
+// next good frame makes them fresh. Any thread may ask.
 constexpr int32_t LIVE_STALE_TICKS = 20;
 bool LiveValuesStale();
 // Called on the decoding thread when the values of the running stream turn stale, once for

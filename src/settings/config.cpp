@@ -3,6 +3,7 @@
 // file in one step, so a failed write leaves the previous file as it was.
 #include "settings/config.h"
 
+#include "display/lambda_scale.h"
 #include "platform/notice.h"
 #include "settings/file_replace.h"
 
@@ -33,8 +34,9 @@ constexpr std::array<ConfigKey, CONFIG_KEY_COUNT> ConfigKeyTable = {{
     // Window position in screen pixels; -1 centres the window on the desktop.
     {"[XPOSHWND]", CONFIG_INT, -1, 1280, 0, "-1", &WindowX},
     {"[YPOSHWND]", CONFIG_INT, -1, 1024, 0, "-1", &WindowY},
-    // Target band; the gauges narrow it further to their own scale. The default texts are
-    // TARGET_LOW_DEFAULT, TARGET_HIGH_DEFAULT and RESPONSE_RATE_DEFAULT as the file writes them.
+    // Target band; a value in the file's range is then clamped into the dial's scale. The default
+    // texts are TARGET_LOW_DEFAULT, TARGET_HIGH_DEFAULT and RESPONSE_RATE_DEFAULT as the file
+    // writes them.
     {"[LAMBLOW]", CONFIG_DOUBLE, 0, 2, 0, ".86", &TargetLow},
     {"[LAMBHIGH]", CONFIG_DOUBLE, 0, 2, 0, ".88", &TargetHigh},
     // Smoothing of live data, per cent.
@@ -162,8 +164,10 @@ void ApplyConfigLine(std::string_view line) {
             ->store(ReadInteger(row, value.data()), std::memory_order_release);
         break;
     case CONFIG_DOUBLE:
+        // The doubles are the target band's ends: one beyond the dial's scale reads as the
+        // scale's end, as the Preferences show it and the next write keeps it.
         std::get<std::atomic<double>*>(row.variable)
-            ->store(ReadDouble(row, value.data()), std::memory_order_release);
+            ->store(ClampToScale(ReadDouble(row, value.data())), std::memory_order_release);
         break;
     case CONFIG_TEXT:
         if (std::holds_alternative<NameBuffer*>(row.variable))

@@ -67,12 +67,13 @@ TEST_F(ConfigTest, LinesReadAsTheyShouldAndWriteBackTheSame) {
         {"[LAMBLOW] nan\n", "COMx 0 300 200 0.86 1.2 77"},
         // A line read in pieces of 1047: its rest is no line of its own.
         {std::string(1047, ' ') + "[LAMBFILT] 33\n", "COMx 0 300 200 1 1.2 77"},
-        // The bounds: each taken, one step beyond each gives the default.
+        // The bounds: each taken, one step beyond each gives the default. A target within the
+        // file's bounds and beyond the dial's scale reads as the scale's end.
         {"[AUTOPORT] 1\n[XPOSHWND] -1\n[YPOSHWND] 1024\n[LAMBLOW] 0\n[LAMBHIGH] 2\n[LAMBFILT] "
          "100\n",
-         "COMx 1 -1 1024 0 2 100"},
+         "COMx 1 -1 1024 0.68 1.32 100"},
         {"[AUTOPORT] 0\n[XPOSHWND] 1280\n[YPOSHWND] -1\n[LAMBLOW] 2\n[LAMBHIGH] 0\n[LAMBFILT] 0\n",
-         "COMx 0 1280 -1 2 0 0"},
+         "COMx 0 1280 -1 1.32 0.68 0"},
         {"[AUTOPORT] 2\n[XPOSHWND] 1281\n[YPOSHWND] 1025\n[LAMBLOW] 2.001\n[LAMBHIGH] 2.001\n"
          "[LAMBFILT] 101\n",
          "COMx 1 -1 -1 0.86 0.88 50"},

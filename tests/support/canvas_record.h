@@ -9,8 +9,9 @@
 #include <string>
 #include <vector>
 
-// Selecting pens, brushes, fonts, colours and alignment is not a call of its own: it shows in
-// the state of the calls after it.
+// Selecting pens, brushes, colours and alignment is not a call of its own: it shows in the state
+// of the calls after it. A font is, when it changes what the context has selected (as on GDI,
+// where each selection costs a lookup of the font).
 enum class CanvasOp {
     CLOSE,      // CanvasCloseWindow
     MOVE_TO,    // x, y
@@ -20,7 +21,9 @@ enum class CanvasOp {
     ARC,        // left, top, right, bottom, start x, start y, end x, end y
     TEXT,       // x, y; text
     BLOCK_TEXT, // x, y; cells
-    COPY,       // left, top, right, bottom: an off-screen canvas put on this one
+    COPY,       // left, top, right, bottom: an off-screen canvas or a layer put on this one
+    LAYER,      // left, top, right, bottom, 1 when its bitmap was made, the CanvasLayer: opened
+    FONT,       // the CanvasFont selected
 };
 
 // A context's selections; a fresh context has a black pen, a white brush, the system font,
@@ -33,7 +36,8 @@ struct CanvasState {
     Colour textColour = Rgb(0, 0, 0);
     Colour backColour = Rgb(255, 255, 255);
     CanvasAlign align = ALIGN_LEFT_TOP;
-    int x = 0, y = 0; // current position
+    int x = 0, y = 0;                         // current position
+    std::array<int, 4> shown{-1, -1, -1, -1}; // a paint's part of the screen; left -1: all of it
 };
 
 struct CanvasCall {
@@ -52,9 +56,14 @@ extern std::array<FontCell, 5> RecordFontCells; // indexed by CanvasFont
 extern int RecordClientWidth, RecordClientHeight;
 extern bool RecordWindowExists; // false: CanvasOpenWindow has no window to give
 
+// A canvas on the window such as a paint gets: its drawing reaches the screen only in the part
+// left, top, right, bottom (CanvasPartVisible; its calls' state.shown).
+Canvas* CanvasOpenPaint(int left, int top, int right, int bottom);
+
 extern std::vector<CanvasCall> CanvasCalls;
 
-// Forgets every call, closes every context and restores the reported measures.
+// Forgets every call, closes every context, forgets the layers and the contexts kept, and
+// restores the reported measures.
 void ClearCanvasCalls();
 // The recorded calls of one kind, in order.
 std::vector<CanvasCall> CanvasCallsOf(CanvasOp op);

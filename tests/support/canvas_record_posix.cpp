@@ -10,6 +10,7 @@ struct Canvas {
     CanvasState state;
     Canvas* target = nullptr; // an off-screen canvas's, with the part it stands for
     std::array<int, 8> area{};
+    int kept = -1; // the slot of Kept it goes back to at its close
 };
 
 // The client area of an 800 by 600 window with a caption and a menu, and font cells like
@@ -25,6 +26,13 @@ namespace {
 std::mutex CanvasRecordLock;
 std::array<Canvas, 8> Contexts;
 int ContextsOpened = 0;
+// What the layers and then the kept context (the tests draw the live path on one thread) keep
+// between openings: their selections, and a layer's part.
+struct Kept {
+    CanvasState state;
+    std::array<int, 4> area{}; // none until a layer's bitmap is made
+};
+std::array<Kept, CANVAS_LAYER_COUNT + 1> KeptSlots; // the kept context last
 
 void Record(Canvas* canvas, CanvasOp op, std::array<int, 8> args = {}, std::string_view text = {}) {
     std::lock_guard<std::mutex> hold(CanvasRecordLock);
@@ -41,6 +49,7 @@ void ClearCanvasCalls() {
     CanvasCalls.clear();
     Contexts.fill(Canvas{});
     ContextsOpened = 0;
+    KeptSlots.fill(Kept{});
     RecordFontCells = {{{8, 16}, {8, 12}, {10, 20}, {9, 17}, {11, 24}}};
     RecordClientWidth = 794;
     RecordClientHeight = 552;
@@ -57,15 +66,27 @@ std::vector<CanvasCall> CanvasCallsOf(CanvasOp op) {
 }
 
 namespace {
-// A fresh context, or one with the target's selections and its calls recorded as its own.
-Canvas* OpenContext(bool window, Canvas* target = nullptr, std::array<int, 8> area = {}) {
+// A context with the given selections, or those its slot of Kept keeps; an off-screen one records
+// its calls as its own.
+Canvas* OpenContext(bool window, CanvasState state = {}, Canvas* target = nullptr,
+                    std::array<int, 8> area = {}, int kept = -1) {
     std::lock_guard<std::mutex> hold(CanvasRecordLock);
     auto free = std::find_if(Contexts.begin(), Contexts.end(), [](auto& c) { return !c.open; });
     if (!window || free == Contexts.end())
         return nullptr;
-    *free = Canvas{true, ++ContextsOpened, target != nullptr ? target->state : CanvasState{},
-                   target, area};
+    *free = Canvas{true, ++ContextsOpened, kept < 0 ? state : KeptSlots[kept].state, target, area,
+                   kept};
     return &*free;
+}
+
+void CloseContext(Canvas* canvas) {
+    if (canvas == nullptr)
+        return;
+    CanvasRestoreObjects(canvas);
+    std::lock_guard<std::mutex> hold(CanvasRecordLock);
+    if (canvas->kept >= 0)
+        KeptSlots[canvas->kept].state = canvas->state;
+    canvas->open = false;
 }
 } // namespace
 
@@ -73,8 +94,39 @@ Canvas* CanvasOpenWindow() {
     return OpenContext(RecordWindowExists);
 }
 
+Canvas* CanvasOpenPaint(int left, int top, int right, int bottom) {
+    Canvas* canvas = OpenContext(true);
+    canvas->state.shown = {left, top, right, bottom};
+    return canvas;
+}
+
 Canvas* CanvasOpenOffscreen(Canvas* target, int left, int top, int right, int bottom) {
-    return OpenContext(true, target, {left, top, right, bottom});
+    return OpenContext(true, target->state, target, {left, top, right, bottom});
+}
+
+Canvas* CanvasOpenLayer(CanvasLayer layer, Canvas*, int left, int top, int right, int bottom,
+                        bool* blank) {
+    std::array<int, 4> area{left, top, right, bottom};
+    *blank = KeptSlots[layer].area != area;
+    if (*blank)
+        KeptSlots[layer] = Kept{CanvasState{}, area};
+    Canvas* canvas = OpenContext(true, {}, nullptr, {}, layer);
+    Record(canvas, CanvasOp::LAYER, {left, top, right, bottom, *blank, layer});
+    return canvas;
+}
+
+void CanvasCloseLayer(Canvas* layer) {
+    CloseContext(layer);
+}
+
+void CanvasCopy(Canvas*, Canvas* to, int left, int top, int right, int bottom) {
+    Record(to, CanvasOp::COPY, {left, top, right, bottom});
+}
+
+bool CanvasPartVisible(Canvas* canvas, int left, int top, int right, int bottom) {
+    const std::array<int, 4>& shown = canvas->state.shown;
+    return shown[0] < 0 ||
+           (left < shown[2] && shown[0] < right && top < shown[3] && shown[1] < bottom);
 }
 
 void CanvasCloseOffscreen(Canvas* offscreen) {
@@ -85,16 +137,16 @@ void CanvasCloseOffscreen(Canvas* offscreen) {
     offscreen->open = false;
 }
 
+// Its selections go on from one opening to the next, as the kept context's do.
 Canvas* CanvasOpenWindowKept() {
-    return CanvasOpenWindow();
+    return OpenContext(RecordWindowExists, {}, nullptr, {}, CANVAS_LAYER_COUNT);
 }
 
 void CanvasCloseWindow(Canvas* canvas) {
     if (canvas == nullptr)
         return;
     Record(canvas, CanvasOp::CLOSE);
-    std::lock_guard<std::mutex> hold(CanvasRecordLock);
-    canvas->open = false;
+    CloseContext(canvas);
 }
 
 void CanvasSetPen(Canvas* canvas, int width, Colour colour) {
@@ -111,6 +163,8 @@ void CanvasRestoreObjects(Canvas* canvas) {
 }
 
 CanvasFont CanvasSetFont(Canvas* canvas, CanvasFont font) {
+    if (canvas->state.font != font)
+        Record(canvas, CanvasOp::FONT, {font});
     return std::exchange(canvas->state.font, font);
 }
 
