@@ -3,20 +3,19 @@
 // implementation per platform, picked at link time: errno and its text are read there alone.
 #pragma once
 
-#include <array>
+#include "settings/file_replace.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
 
-constexpr size_t FILE_REASON_SIZE = 160;
-using FileReason = std::array<char, FILE_REASON_SIZE>;
-
 // Each call that fails leaves the system's reason in reason, or an empty text when the system
 // gave none.
-// Creates the file at path, or empties the one there, for writing through buffer (size bytes,
-// written out when full). nullptr when it cannot.
+// Opens what path leads to as the file seam's OpenForWriting does (a regular file created or
+// emptied), for writing through buffer (size bytes, written out when full). nullptr when it
+// cannot.
 std::FILE* CreateCsvFile(const char* path, char* buffer, size_t size, FileReason& reason);
 // 0, or -1 when the text could not go into the buffer (or out, when it filled up).
 int WriteCsvFile(std::FILE* file, std::string_view text, FileReason& reason);

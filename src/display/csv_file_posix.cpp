@@ -23,14 +23,13 @@ int Failed(FileReason& reason) {
 } // namespace
 
 std::FILE* CreateCsvFile(const char* path, char* buffer, size_t size, FileReason& reason) {
+    reason.fill('\0');
+    std::FILE* file = OpenForWriting(path, reason);
     errno = 0;
-    std::FILE* file = std::fopen(path, "w");
-    if (file != nullptr && std::setvbuf(file, buffer, _IOFBF, size) == 0)
+    if (file == nullptr || std::setvbuf(file, buffer, _IOFBF, size) == 0)
         return file;
-    int error = errno;
-    if (file != nullptr)
-        std::fclose(file);
-    KeepReason(error, reason);
+    KeepReason(errno, reason);
+    std::fclose(file);
     return nullptr;
 }
 
