@@ -72,8 +72,9 @@ TEST_F(ConfigTest, LinesReadAsTheyShouldAndWriteBackTheSame) {
         {"[RECFOLDER] " + F1000 + "\n", "COMx 0 300 200 1 1.2 77"},
         {"[LAMBFILT] 4294967346\n", "COMx 0 300 200 1 1.2 50"}, // must not wrap into range
         {"[LAMBLOW] nan\n", "COMx 0 300 200 0.86 1.2 77"},
-        // A line read in pieces of 1047: its rest is no line of its own.
+        // A line read in pieces of 1047: its rest is no line of its own, nor part of the first.
         {std::string(1047, ' ') + "[LAMBFILT] 33\n", "COMx 0 300 200 1 1.2 77"},
+        {"[LAMBFILT] " + std::string(1036, '0') + "7\n", "COMx 0 300 200 1 1.2 0"},
         // The bounds: each taken, one step beyond each gives the default.
         {"[AUTOPORT] 1\n[XPOSHWND] -1\n[YPOSHWND] 1024\n[LAMBLOW] 0\n[LAMBHIGH] 2\n[LAMBFILT] "
          "100\n",
@@ -125,6 +126,10 @@ TEST_F(ConfigTest, PathIsBuiltFromTheProgramPathOrIsTheCurrentDirectory) {
           {"C:\\MQ6\\mq6wb.exe", "C:\\MQ6\\MQ-6_Setup.cfg"},
           {"\"/opt/mq6/mq6wb\" ", "/opt/mq6/MQ-6_Setup.cfg"},
           {"\"mq6wb.exe\" ", ""},
+          // The path and its end fill the 1024 bytes kept for it, or would need one more.
+          {"/" + std::string(1007, 'd') + "/mq6wb",
+           "/" + std::string(1007, 'd') + "/MQ-6_Setup.cfg"},
+          {"/" + std::string(1008, 'd') + "/mq6wb", ""},
           {"\"C:\\" + std::string(1020, 'd') + "\\mq6wb.exe\" ", ""}}) {
         EXPECT_EQ(BuildConfigPath(command), path.empty() ? -1 : 0) << command;
         EXPECT_EQ(std::string(ConfigPath.data()), path);
