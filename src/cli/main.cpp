@@ -415,6 +415,7 @@ int main(int argc, char** argv) {
         "that is not a recording",
         "mq6 log pull.csv --band 0.85,0.90");
     logCommand->add_option("FILE", log.path, "a CSV file of the utility or of mq6 live --csv")
+        ->type_name("")
         ->required();
     logCommand->add_flag("--json", log.json, "as one JSON object");
     logCommand

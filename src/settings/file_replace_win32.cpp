@@ -69,26 +69,29 @@ Target FindTarget(const char* path, std::string& target, HANDLE& asIs, FileReaso
         Refuse(reason, "it is a folder");
         return TARGET_REFUSED;
     }
-    // A file that cannot be opened here (read-only, held by another program) is a file: the
-    // move into its place then refuses it.
-    HANDLE handle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
+    // Looked at without any access, so that a read-only file is found too: the move into its
+    // place then refuses it.
+    HANDLE look = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (look == INVALID_HANDLE_VALUE)
+        return TARGET_FILE; // a name not yet taken, or one the move will say why it cannot take
+    if (GetFileType(look) == FILE_TYPE_DISK) {
+        std::string final(MAX_PATH * 8, '\0');
+        DWORD length =
+            GetFinalPathNameByHandleA(look, final.data(), static_cast<DWORD>(final.size()),
+                                      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length > 0 && length < final.size())
+            target = final.substr(0, length);
+        CloseHandle(look);
         return TARGET_FILE;
-    if (GetFileType(handle) != FILE_TYPE_DISK) {
-        asIs = handle;
-        return TARGET_AS_IS;
     }
-    std::string final(MAX_PATH * 8, '\0');
-    DWORD length =
-        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0
-            ? 0
-            : GetFinalPathNameByHandleA(handle, final.data(), static_cast<DWORD>(final.size()),
-                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (length > 0 && length < final.size())
-        target = final.substr(0, length);
-    CloseHandle(handle);
-    return TARGET_FILE;
+    CloseHandle(look);
+    asIs = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (asIs != INVALID_HANDLE_VALUE)
+        return TARGET_AS_IS;
+    FailedSystem(reason, GetLastError());
+    return TARGET_REFUSED;
 }
 } // namespace
 
