@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!LoadRing(data, size))
         return -1;
     ResetLiveState();
-    // Frames are at least 9 bytes, so there are never more calls than bytes plus the last.
+    // Every call that does not wait takes a byte at least, so there are never more calls than
+    // bytes plus the last.
     for (size_t calls = 0;; ++calls) {
         if (calls > size)
             FuzzFail("every call that is not left waiting consumes a frame");
@@ -26,16 +27,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         int result = DecodeLiveFrame(sample);
         int taken = before - RxAvailable();
         if (result == LIVE_FRAME_INCOMPLETE) {
-            // Only bytes before a "W" are dropped; a frame's start stays for the next call.
+            // Only bytes before a "W" are dropped; a frame's start stays for the next call, or a
+            // bad frame with the start of one that began inside it.
             int left = RxAvailable();
-            if (left >= LIVE_FRAME_SIZE || (left > 0 && RxPeekByte() != LIVE_FRAME_HEADER))
-                FuzzFail("a wait leaves at most a frame's start, from its W on");
+            if (left >= 2 * LIVE_FRAME_SIZE - 1 || (left > 0 && RxPeekByte() != LIVE_FRAME_HEADER))
+                FuzzFail("a wait leaves at most a bad frame and a frame's start, from a W on");
             break;
         }
         if (result != LIVE_FRAME_OK && result != LIVE_FRAME_BAD_SUM)
             FuzzFail("the result is one of the three");
-        if (taken < LIVE_FRAME_SIZE)
-            FuzzFail("a frame taken is nine bytes and what came before its W");
+        if (taken < (result == LIVE_FRAME_OK ? LIVE_FRAME_SIZE : 1))
+            FuzzFail("a good frame taken is nine bytes and what came before its W");
     }
     // The shown values come from 24-bit lambda and 16-bit factor readings: never negative.
     if (LambdaX100.load() < 0 || AfrX10.load() < 0)

@@ -1,16 +1,15 @@
 // Texts and exit statuses that every mq6 command shares: usage errors, a unit left mid-job,
 // and an output whose reader has gone.
 #include "cli/cli.h"
+#include "display/csv_file.h"
 #include "firmware/banner.h"
 #include "firmware/unfinished_job.h"
 #include "link/link.h"
 #include "settings/data_folder.h"
 
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #if __has_include(<poll.h>)
@@ -83,29 +82,32 @@ bool ReportUnfinishedJob() {
 }
 
 // A pipe whose reader has gone reports an error condition to its writer; without poll (Windows)
-// the failed write's EPIPE tells it.
+// the failed write's own broken pipe tells it.
 bool OutputClosed() {
 #if __has_include(<poll.h>)
     pollfd output{STDOUT_FILENO, POLLOUT, 0};
     return poll(&output, 1, 0) == 1 && (output.revents & (POLLERR | POLLHUP)) != 0;
 #else
-    return errno == EPIPE;
+    return false;
 #endif
 }
 
 int FinishOutput(int result) {
-    errno = 0;
-    if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0)
+    FileReason reason{};
+    int flushed = FlushCsvFile(stdout, reason);
+    if (flushed == 0)
         return result;
-    if (OutputClosed())
+    std::clearerr(stdout); // told once, however often a command finishes its output
+    if (flushed == -2 || OutputClosed())
         return EXIT_OK;
-    std::fprintf(stderr, "mq6: cannot write the output: %s\n", std::strerror(errno));
+    std::fprintf(stderr, "mq6: cannot write the output: %s\n", reason.data());
     return result == EXIT_OK ? EXIT_FAILED : result;
 }
 
 int WriteRows(std::FILE* file, std::string_view text) {
-    errno = 0;
-    if (std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0)
-        return ROWS_OK;
-    return errno == EPIPE ? ROWS_READER_GONE : ROWS_FAILED;
+    FileReason reason{};
+    int written = WriteCsvFile(file, text, reason);
+    if (written == 0)
+        written = FlushCsvFile(file, reason);
+    return written == 0 ? ROWS_OK : written == -2 ? ROWS_READER_GONE : ROWS_FAILED;
 }

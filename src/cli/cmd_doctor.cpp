@@ -202,5 +202,5 @@ int RunDoctor(const DoctorOptions& options) {
     bool failed = std::any_of(verdicts.begin(), verdicts.end(), [](const CheckVerdict& verdict) {
         return verdict.status == CHECK_FAIL;
     });
-    return FinishOutput(failed ? EXIT_FAILED : EXIT_OK);
+    return failed ? EXIT_FAILED : EXIT_OK;
 }

@@ -4,6 +4,7 @@
 #include "link/link.h"
 #include "wbsetup/setup_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -30,8 +31,10 @@ const char* UnitModeName(int mode) {
         return "firmware update";
     case UNIT_MODE_SETUP:
         return "setup";
-    default:
+    case UNIT_MODE_NORMAL:
         return "normal";
+    default:
+        return "unknown";
     }
 }
 
@@ -79,6 +82,13 @@ int RunInfo(bool json) {
     if (result != EXIT_OK)
         return result;
     std::array<std::string_view, 4> lines = SplitBanner(DeviceInfo);
+    // Text before the first piece found is shown too, whichever pieces are missing.
+    std::string_view text = BannerText(DeviceInfo);
+    size_t lead = text.size();
+    for (size_t piece = BANNER_NOTICE; piece < lines.size(); ++piece)
+        if (!lines[piece].empty())
+            lead = std::min(lead, size_t(lines[piece].data() - text.data()));
+    lines[BANNER_DESCRIPTION] = text.substr(0, lead);
     int major = 0;
     int minor = 0;
     bool known = ReadUnitVersion(DeviceInfo, major, minor) == 0;

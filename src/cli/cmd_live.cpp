@@ -6,6 +6,7 @@
 #include "display/live_stream.h"
 #include "link/link.h"
 #include "platform/notice.h"
+#include "settings/file_replace.h"
 
 #include <algorithm>
 #include <array>
@@ -38,7 +39,8 @@ struct LiveRun {
     int marks = 0;       // markers set with Enter
     int pendingMark = 0; // the marker the next row carries
     int output = ROWS_OK;
-    int writeError = 0; // errno of the write that failed
+    int writeError = 0;      // errno of the write that failed
+    std::string openFailure; // why the file could not be opened, as the system said
     bool linkLost = false;
     bool silenceReported = false;
     bool echoQuiet = false; // Enter is not echoed on the terminal during the run
@@ -57,8 +59,12 @@ double SecondsSince(Clock::time_point then) {
 // never streams leaves a file of that name as it was.
 void WriteCsvRow(double seconds, const LiveSample& sample) {
     if (Run.csv == nullptr) {
+        // As every file the programs write: a link followed, a device or FIFO written as it is.
+        FileReason reason{};
+        Run.csv = OpenForWriting(Run.csvPath.c_str(), reason);
+        if (Run.csv == nullptr)
+            Run.openFailure = reason.data();
         errno = 0;
-        Run.csv = std::fopen(Run.csvPath.c_str(), "w");
         Run.output = Run.csv == nullptr ? ROWS_FAILED : WriteRows(Run.csv, LIVE_CSV_HEADER);
         Run.writeError = errno;
         if (Run.output != ROWS_OK)
@@ -72,7 +78,9 @@ void WriteCsvRow(double seconds, const LiveSample& sample) {
 }
 
 void ReportWriteFailure(const char* what) {
-    if (Run.writeError != 0)
+    if (!Run.openFailure.empty())
+        std::fprintf(stderr, "mq6: cannot write %s: %s\n", what, Run.openFailure.c_str());
+    else if (Run.writeError != 0)
         std::fprintf(stderr, "mq6: cannot write %s: %s\n", what, std::strerror(Run.writeError));
     else
         std::fprintf(stderr, "mq6: cannot write %s\n", what);

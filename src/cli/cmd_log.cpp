@@ -9,22 +9,12 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-// "LOW,HIGH" into band, in either order: 0, or -1 for anything else.
-int ReadBand(const std::string& text, TargetBand& band) {
-    double low = 0.0, high = 0.0;
-    int used = 0;
-    if (std::sscanf(text.c_str(), "%lf,%lf%n", &low, &high, &used) != 2 ||
-        static_cast<size_t>(used) != text.size() || !(low > 0.0) || !(high > 0.0))
-        return -1;
-    band = {std::min(low, high), std::max(low, high)};
-    return 0;
-}
 
 void PrintJson(const Recording& recording, const RecordingFigures& figures) {
     Json markers = Json::array();
@@ -66,11 +56,14 @@ void PrintText(const Recording& recording, const RecordingFigures& figures, Targ
 } // namespace
 
 int RunLog(const LogOptions& options) {
-    // mq6 reads no settings file: the band's start values are the Preferences' defaults.
-    TargetBand band = {TargetLow.load(std::memory_order_acquire),
-                       TargetHigh.load(std::memory_order_acquire)};
-    if (!options.band.empty() && ReadBand(options.band, band) != 0)
-        return UsageError("--band wants two lambdas, LOW,HIGH");
+    // mq6 reads no settings file: the band's start values are the Preferences' defaults. The
+    // band is put in order as the Recording view puts the Preferences' two targets.
+    const char* given = options.band.c_str(); // LOW,HIGH, checked by the option
+    TargetBand band = options.band.empty()
+                          ? OrderTargets(TargetLow.load(std::memory_order_acquire),
+                                         TargetHigh.load(std::memory_order_acquire))
+                          : OrderTargets(std::strtod(given, nullptr),
+                                         std::strtod(given + options.band.find(',') + 1, nullptr));
     Recording recording;
     RecordingFault fault;
     if (ReadRecording(options.path.c_str(), recording, fault) != 0) {

@@ -1,6 +1,7 @@
 // mq6: the command-line tool over the utility's core. Every command, action and option is
 // declared here with its range and help; the commands run from their files.
 #include "cli/cli.h"
+#include "display/lambda_scale.h"
 #include "firmware/build_inputs.h"
 #include "mq6_version.h"
 #include "wbsetup/setup_values.h"
@@ -96,6 +97,22 @@ CLI::Validator OneOf(std::vector<std::string> names) {
         },
         list);
 }
+
+// The band of mq6 log as LOW,HIGH: two lambdas on the dial's scale, as the Preferences take
+// them, in either order.
+const CLI::Validator BandValue(
+    [](std::string& input) {
+        size_t comma = input.find(',');
+        if (comma == 0 || comma == std::string::npos || comma + 1 == input.size() ||
+            input.find(',', comma + 1) != std::string::npos)
+            return (input.empty() ? "an empty value" : input + " is not LOW,HIGH") +
+                   "; it takes two lambdas from " + RangeText(ScaleMin, ScaleMax) +
+                   " with a comma between, as 0.85,0.90";
+        std::string low = NumberProblem(input.substr(0, comma), ScaleMin, ScaleMax, false);
+        return low.empty() ? NumberProblem(input.substr(comma + 1), ScaleMin, ScaleMax, false)
+                           : low;
+    },
+    RangeText(ScaleMin, ScaleMax));
 
 const CLI::Validator NotEmpty(
     [](std::string& input) {
@@ -215,10 +232,13 @@ void AddSetup(CLI::App& app, SetupOptions& options) {
     read->add_flag("--json", options.json, "one flat object, which write --from reads back");
     read->add_option("--output", options.output,
                      "into FILE instead of standard output, written only once the unit's setup "
-                     "is read whole")
+                     "is read whole; - is standard output")
         ->type_name("FILE")
         ->check(NotEmpty);
-    read->callback([&options] { Result = RunSetupRead(options.json, options.output); });
+    // - is standard output, as --from - and --csv - mean the standard streams.
+    read->callback([&options] {
+        Result = RunSetupRead(options.json, options.output == "-" ? "" : options.output);
+    });
     AddSetupWrite(*setup, options);
     CLI::App* tables = AddCommand(*setup, "tables",
                                   "Print the 512 output-table entries a setup gives; needs no unit",
@@ -249,8 +269,10 @@ std::string TakesText(const CLI::Option* option) {
                                       : type.substr(0, colon) + " (" + type.substr(colon + 1) + ")";
 }
 
+// A word that starts with a minus and then a digit or a point is a (negative) number.
 bool IsOption(std::string_view word) {
-    return word.size() > 1 && word.front() == '-';
+    return word.size() > 1 && word.front() == '-' &&
+           std::string_view("0123456789.").find(word[1]) == std::string_view::npos;
 }
 
 // The reason in the form of every other usage error, "--option: what was wrong; what it
@@ -265,7 +287,11 @@ std::string UsageText(const CLI::App& app, const CLI::ParseError& e) {
         return (command == &app ? "unknown command '" : "unknown action '") + rest.front() + "'";
     std::string text = e.what();
     std::string name = text.substr(0, text.find(':'));
-    const CLI::Option* option = command->get_option_no_throw(name);
+    // The option may be the command's or one before it (--port, given after the command).
+    const CLI::Option* option = nullptr;
+    for (const CLI::App* owner = command; owner != nullptr && option == nullptr;
+         owner = owner->get_parent())
+        option = owner->get_option_no_throw(name);
     if (dynamic_cast<const CLI::ArgumentMismatch*>(&e) != nullptr && option != nullptr) {
         // CLI11 counts the values of an option given twice, which names neither.
         if (text.find(": At Most ") != std::string::npos)
@@ -391,11 +417,14 @@ int main(int argc, char** argv) {
         "that is not a recording",
         "mq6 log pull.csv --band 0.85,0.90");
     logCommand->add_option("FILE", log.path, "a CSV file of the utility or of mq6 live --csv")
+        ->type_name("")
         ->required();
     logCommand->add_flag("--json", log.json, "as one JSON object");
     logCommand
-        ->add_option("--band", log.band, "the target band (default the Preferences' 0.86,0.88)")
-        ->type_name("LOW,HIGH");
+        ->add_option("--band", log.band,
+                     "the target band, in either order (default the Preferences' 0.86,0.88)")
+        ->type_name("LOW,HIGH")
+        ->check(BandValue);
     logCommand->callback([&log] { Result = RunLog(log); });
 
     ReleasePortOnEveryWayOut();
@@ -405,6 +434,14 @@ int main(int argc, char** argv) {
 #endif
     try {
         app.parse(argc, argv);
+    } catch (const CLI::CallForVersion& e) {
+        // Printed here, so that an output that fails says why (CLI11's own flushes first).
+        if (argc != 2) {
+            std::fprintf(stderr, "mq6: --version stands alone: mq6 --version\nrun mq6 --help\n");
+            return EXIT_USAGE;
+        }
+        std::printf("%s\n", e.what());
+        return FinishOutput(EXIT_OK);
     } catch (const CLI::Success& e) {
         app.exit(e);
         return FinishOutput(EXIT_OK); // help or version into a full disk fails like any output

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <unistd.h>
 
 namespace {
 // The reason of error; none for 0.
@@ -17,20 +18,20 @@ void KeepReason(int error, FileReason& reason) {
 }
 
 int Failed(FileReason& reason) {
-    KeepReason(errno, reason);
-    return -1;
+    int error = errno;
+    KeepReason(error, reason);
+    return error == EPIPE ? -2 : -1;
 }
 } // namespace
 
 std::FILE* CreateCsvFile(const char* path, char* buffer, size_t size, FileReason& reason) {
+    reason.fill('\0');
+    std::FILE* file = OpenForWriting(path, reason);
     errno = 0;
-    std::FILE* file = std::fopen(path, "w");
-    if (file != nullptr && std::setvbuf(file, buffer, _IOFBF, size) == 0)
+    if (file == nullptr || std::setvbuf(file, buffer, _IOFBF, size) == 0)
         return file;
-    int error = errno;
-    if (file != nullptr)
-        std::fclose(file);
-    KeepReason(error, reason);
+    KeepReason(errno, reason);
+    std::fclose(file);
     return nullptr;
 }
 
@@ -41,7 +42,17 @@ int WriteCsvFile(std::FILE* file, std::string_view text, FileReason& reason) {
 
 int FlushCsvFile(std::FILE* file, FileReason& reason) {
     errno = 0;
-    return std::fflush(file) == 0 ? 0 : Failed(reason);
+    if (std::fflush(file) != 0)
+        return Failed(reason);
+    if (std::ferror(file) == 0)
+        return 0;
+    // An earlier write failed and its reason went with it: a write of nothing tells a closed
+    // descriptor or a device that refuses every write.
+    errno = 0;
+    if (write(fileno(file), "", 0) < 0)
+        return Failed(reason);
+    std::snprintf(reason.data(), reason.size(), "%s", "an earlier write did not go through");
+    return -1;
 }
 
 int CloseCsvFile(std::FILE* file, FileReason& reason) {
@@ -55,8 +66,13 @@ void KeepNameTooLong(FileReason& reason) {
 
 int ReadWholeFile(const char* path, uint64_t limit, std::string& text, FileReason& reason) {
     std::error_code error;
-    if (std::filesystem::is_directory(path, error)) {
-        std::snprintf(reason.data(), reason.size(), "%s", "it is a folder, not a file");
+    std::filesystem::file_status status = std::filesystem::status(path, error);
+    // A FIFO or a device would be read until its writer stops, if ever.
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        std::snprintf(reason.data(), reason.size(), "%s",
+                      std::filesystem::is_directory(status)
+                          ? "it is a folder, not a file"
+                          : "it is a device or a FIFO, not a file");
         return -2;
     }
     errno = 0;

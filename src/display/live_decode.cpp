@@ -4,8 +4,6 @@
 #include "link/link.h"
 #include "settings/config.h"
 
-#include <algorithm>
-
 namespace {
 constexpr double START_LAMBDA = 1.0;
 constexpr int32_t START_LAMBDA_X100 = 100;
@@ -34,6 +32,21 @@ double LambdaStage2 = START_LAMBDA;
 std::atomic<int32_t> LambdaX100{START_LAMBDA_X100};
 std::atomic<int32_t> AfrX10{START_AFR_X10};
 
+namespace {
+// Whether a whole frame with a right sum starts offset bytes into the unread ones: 1 or 0, or -1
+// while its bytes have not all come.
+int GoodFrameAt(int offset) {
+    if (RxAvailable() < offset + LIVE_FRAME_SIZE)
+        return -1;
+    unsigned sum = 0;
+    for (int i = 0; i < LIVE_FRAME_SIZE - 2; ++i)
+        sum += static_cast<unsigned>(RxPeekByteAt(offset + i));
+    unsigned given = static_cast<unsigned>(RxPeekByteAt(offset + LIVE_FRAME_SIZE - 2) << 8 |
+                                           RxPeekByteAt(offset + LIVE_FRAME_SIZE - 1));
+    return RxPeekByteAt(offset) == LIVE_FRAME_HEADER && given == (sum & 0xFFFF) ? 1 : 0;
+}
+} // namespace
+
 int ExtractLiveFrame(LiveFrameValues& values) {
     values.fill(0);
     for (;;) {
@@ -46,23 +59,31 @@ int ExtractLiveFrame(LiveFrameValues& values) {
     }
     // The unit sends a frame back to back, so a short tail is still on its way: leave the
     // frame to the next call rather than losing it.
-    if (RxAvailable() < LIVE_FRAME_SIZE)
+    int good = GoodFrameAt(0);
+    if (good < 0)
         return LIVE_FRAME_INCOMPLETE;
-    RxReadByte();
-    unsigned sum = LIVE_FRAME_HEADER;
-    for (int32_t& value : values) {
-        value = RxReadByte();
-        sum += static_cast<unsigned>(value);
+    // A frame with a wrong sum whose bytes were lost on the way: the next frame's "W" began
+    // inside it. Only the bytes before that frame are dropped, once it has come whole.
+    int taken = LIVE_FRAME_SIZE;
+    for (int start = 1; good == 0 && start < LIVE_FRAME_SIZE; ++start) {
+        int next = RxPeekByteAt(start) == LIVE_FRAME_HEADER ? GoodFrameAt(start) : 0;
+        if (next < 0)
+            return LIVE_FRAME_INCOMPLETE;
+        if (next == 1) {
+            taken = start;
+            break;
+        }
     }
-    int high = RxReadByte();
-    int low = RxReadByte();
-    bool good = static_cast<unsigned>(high * 256 + low) == (sum & 0xFFFF);
-    bool nextBegan = std::find(values.begin(), values.end(), LIVE_FRAME_HEADER) != values.end() ||
-                     high == LIVE_FRAME_HEADER || low == LIVE_FRAME_HEADER;
-    std::atomic<uint64_t>& count =
-        good ? LiveFramesGood : (nextBegan ? LiveFramesCutShort : LiveFramesBadSum);
+    for (int i = 0; i < taken; ++i) {
+        int byte = RxReadByte();
+        if (i >= 1 && i <= static_cast<int>(values.size()))
+            values[static_cast<size_t>(i - 1)] = byte;
+    }
+    std::atomic<uint64_t>& count = good == 1                 ? LiveFramesGood
+                                   : taken < LIVE_FRAME_SIZE ? LiveFramesCutShort
+                                                             : LiveFramesBadSum;
     count.store(count.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-    return good ? LIVE_FRAME_OK : LIVE_FRAME_BAD_SUM;
+    return good == 1 ? LIVE_FRAME_OK : LIVE_FRAME_BAD_SUM;
 }
 
 double RawToLambda(uint32_t raw) {

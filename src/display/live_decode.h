@@ -37,7 +37,9 @@ extern std::atomic<int32_t> LambdaX100;
 extern std::atomic<int32_t> AfrX10;
 
 // Skips and consumes bytes up to the next "W". A frame whose last bytes have not arrived yet
-// is left in the ring, "W" included, so that the next call takes it whole.
+// is left in the ring, "W" included, so that the next call takes it whole. A frame with a wrong
+// sum is dropped whole, or, when a good frame began inside it (bytes were lost: it was cut
+// short), up to that frame, which the next call takes.
 int ExtractLiveFrame(LiveFrameValues& values);
 // Extracts one frame and, when it is good, updates the stages and the shown values and fills
 // sample. Returns the extraction result.

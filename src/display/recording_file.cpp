@@ -90,7 +90,14 @@ std::string_view WithoutLineEnd(std::string_view line) {
 } // namespace
 
 namespace {
+constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
+
 int ParseRows(std::string_view text, Recording& recording, RecordingFault& fault) {
+    // An editor may put a byte-order mark before the header and blank lines after the rows.
+    if (text.starts_with(BYTE_ORDER_MARK))
+        text.remove_prefix(BYTE_ORDER_MARK.size());
+    while (text.ends_with("\n\n") || text.ends_with("\n\r\n"))
+        text.remove_suffix(text.ends_with("\r\n") ? 2 : 1);
     if (text.empty())
         return Refuse(fault, 0, "the file is empty");
     size_t headerEnd = text.find('\n');
@@ -109,12 +116,16 @@ int ParseRows(std::string_view text, Recording& recording, RecordingFault& fault
     for (size_t start = headerEnd; start != std::string_view::npos && start + 1 < text.size();) {
         ++number;
         size_t end = text.find('\n', start + 1);
-        if (end == std::string_view::npos)
-            break; // cut short by a killed recorder: left out
-        std::string_view line = WithoutLineEnd(text.substr(start + 1, end - start - 1));
+        bool last = end == std::string_view::npos; // without its line end
+        std::string_view line =
+            WithoutLineEnd(text.substr(start + 1, last ? std::string_view::npos : end - start - 1));
         RecordedRow row;
-        if (ReadRow(line, number, fields, row, fault) < 0)
-            return -1;
+        if (ReadRow(line, number, fields, row, fault) < 0) {
+            if (!last)
+                return -1;
+            fault = RecordingFault{}; // cut short by a killed recorder: left out
+            break;
+        }
         if (!recording.rows.empty() && row.seconds < recording.rows.back().seconds)
             return Refuse(fault, number, "time_s goes back");
         if (row.mark != 0)
@@ -168,6 +179,11 @@ void FormatRecordingFault(const char* name, const RecordingFault& fault, char* t
         std::snprintf(text, size, "%s: %s", name, fault.what.data());
 }
 
+bool IsRowGap(double earlier, double later) {
+    return std::llround(later * 1000) - std::llround(earlier * 1000) >
+           std::llround(RECORDING_GAP_S * 1000);
+}
+
 RecordingFigures FigureRows(const Recording& recording, size_t first, size_t end, TargetBand band) {
     RecordingFigures figures;
     end = std::min(end, recording.rows.size());
@@ -179,7 +195,7 @@ RecordingFigures FigureRows(const Recording& recording, size_t first, size_t end
         const RecordedRow& row = recording.rows[index];
         if (index > first) {
             double step = row.seconds - recording.rows[index - 1].seconds;
-            if (step > RECORDING_GAP_S) {
+            if (IsRowGap(recording.rows[index - 1].seconds, row.seconds)) {
                 ++figures.gaps;
                 figures.longestGapS = std::max(figures.longestGapS, step);
             }

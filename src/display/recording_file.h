@@ -18,6 +18,10 @@ constexpr double RECORDING_MAX_SECONDS = 1e7; // time_s beyond is refused
 // longer than the 0.5 s after which mq6 live and mq6 doctor call frames lost (LIVE_LOST_GAP_S,
 // cli/live_loop.h): that is a rule about the link, this one what the chart can show as a hole.
 constexpr double RECORDING_GAP_S = 0.6;
+// Whether the row at later seconds comes more than RECORDING_GAP_S after the one at earlier:
+// compared in whole milliseconds, as the file writes its times, so that rows 0.600 s apart
+// are no gap wherever they stand. mq6 log and the Recording view count gaps by it alike.
+bool IsRowGap(double earlier, double later);
 
 // One row; 24 bytes, so that an open file holds less than its own size.
 struct RecordedRow {
@@ -41,8 +45,10 @@ struct RecordingFault {
     std::array<char, 160> what{};
 };
 
-// Reads the recording at path: 0, or -1 with the fault. A last line without its line end is
-// what a recorder killed while writing leaves: it is dropped, not refused.
+// Reads the recording at path: 0, or -1 with the fault. A last line without its line end that is
+// no whole row is what a recorder killed while writing leaves: it is dropped, not refused; a
+// whole one is read. A byte-order mark before the header and blank lines at the end are let
+// be.
 int ReadRecording(const char* path, Recording& recording, RecordingFault& fault);
 // The same for the file's text.
 int ParseRecording(std::string_view text, Recording& recording, RecordingFault& fault);
@@ -52,7 +58,7 @@ void FormatRecordingFault(const char* name, const RecordingFault& fault, char* t
 struct RecordingFigures {
     long rows = 0;
     double durationS = 0.0;   // the last time_s minus the first
-    long gaps = 0;            // rows more than RECORDING_GAP_S after the one before
+    long gaps = 0;            // rows after a gap (IsRowGap)
     double longestGapS = 0.0; // the longest of them, 0 without any
     double lambdaMin = 0.0;   // of the lambda column
     double lambdaMax = 0.0;

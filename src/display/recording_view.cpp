@@ -81,8 +81,7 @@ void CollectReview(HistoryChart& chart, std::pair<size_t, size_t> rows) {
     chart.breaks.fill(false);
     for (size_t index = rows.first; index < rows.second; ++index) {
         size_t column = static_cast<size_t>(ColumnOf(index, chart.window, first));
-        if (index > 0 &&
-            Review.rows[index].seconds - Review.rows[index - 1].seconds > RECORDING_GAP_S)
+        if (index > 0 && IsRowGap(Review.rows[index - 1].seconds, Review.rows[index].seconds))
             chart.breaks[column] = true;
         AddToColumn(chart.columns[column], Review.rows[index].lambdaX100);
     }

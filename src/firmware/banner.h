@@ -13,9 +13,10 @@ constexpr int UNIT_MODE_SETUP = 2;
 
 enum BannerLine { BANNER_DESCRIPTION, BANNER_NOTICE, BANNER_RIGHTS, BANNER_VERSION };
 
+// The banner's text: it ends at its NUL or at the unit-mode byte, whichever comes first.
+std::string_view BannerText(const std::array<uint8_t, 256>& info);
 // Each piece runs from its first word up to the next piece's word ("Copy", "All",
-// "Version"); a piece whose bounding word is missing is empty. The text ends at its NUL
-// or at the unit-mode byte, whichever comes first.
+// "Version"), each where it begins a word; a piece whose bounding word is missing is empty.
 std::array<std::string_view, 4> SplitBanner(const std::array<uint8_t, 256>& info);
 
 // Reads "Version: M.mm": major from 9 characters after the "V", minor from 11 after it,

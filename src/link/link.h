@@ -24,6 +24,8 @@ extern std::atomic<int32_t> RxResetRequest; // the consumer empties the ring at 
 int RxAvailable();
 int RxReadByte();
 int RxPeekByte();
+// The unread byte offset places after the next one (0: the next), or -1 when it has not come.
+int RxPeekByteAt(int offset);
 // Any thread: the ring's current consumer discards what is unread before it next looks.
 void RequestRxReset();
 // Consumer side: carries out a requested reset now (an exchange, before it sends).

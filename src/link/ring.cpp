@@ -62,6 +62,12 @@ int RxPeekByte() {
     return RxRing[NextPosition(RxReadIndex.load(std::memory_order_relaxed))];
 }
 
+int RxPeekByteAt(int offset) {
+    if (offset < 0 || offset >= RxAvailable())
+        return -1;
+    return RxRing[(RxReadIndex.load(std::memory_order_relaxed) + 1 + offset) % RX_RING_SIZE];
+}
+
 void RequestRxReset() {
     RxResetRequest.store(1, std::memory_order_release);
 }

@@ -321,12 +321,13 @@ int ReadConfig() {
 int WriteConfig() {
     const char* path = ConfigFile();
     std::array<char, CONFIG_PATH_SIZE + 32> tempPath{};
-    std::FILE* file = CreateReplacement(path, tempPath.data(), tempPath.size());
+    FileReason reason{};
+    std::FILE* file = CreateReplacement(path, tempPath.data(), tempPath.size(), reason);
     // Where nothing new may be created beside the file (its folder is not ours, the file is)
     // it is rewritten in place: a failure half-way through then leaves it cut short.
     bool inPlace = file == nullptr;
     if (inPlace)
-        file = std::fopen(path, "w");
+        file = OpenForWriting(path, reason);
     if (file == nullptr) {
         ReportOpenFailure(path, NOTICE_OK);
         return 0;
@@ -337,11 +338,11 @@ int WriteConfig() {
             written = false;
             break;
         }
-    bool finished = FinishReplacement(file) == 0 && written;
+    bool finished = FinishReplacement(file, reason) == 0 && written;
     if (inPlace) {
         if (!finished)
             ReportOpenFailure(path, NOTICE_OK);
-    } else if (!finished || CommitReplacement(tempPath.data(), path) != 0) {
+    } else if (!finished || CommitReplacement(tempPath.data(), path, reason) != 0) {
         // The old file is untouched; a temporary file that will not go away is harmless.
         std::remove(tempPath.data());
         ReportOpenFailure(path, NOTICE_OK);

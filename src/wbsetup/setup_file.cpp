@@ -243,21 +243,17 @@ std::string JsonString(std::string_view text) {
 
 bool WriteSetupText(const std::string& path, std::string_view text, std::string& error) {
     std::array<char, 4096> temporary{};
-    std::FILE* file = CreateReplacement(path.c_str(), temporary.data(), temporary.size());
-    if (file == nullptr) {
-        error = "cannot write " + path + ": " + UnusableReason(path);
-        return false;
+    FileReason reason{};
+    std::FILE* file = CreateReplacement(path.c_str(), temporary.data(), temporary.size(), reason);
+    bool written = file != nullptr;
+    if (written) {
+        written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+        written = FinishReplacement(file, reason) == 0 && written &&
+                  CommitReplacement(temporary.data(), path.c_str(), reason) == 0;
     }
-    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    if (FinishReplacement(file) != 0 || !written) {
+    if (!written) {
         std::remove(temporary.data());
-        error = "cannot write " + path + ": the disk took not all of it";
-        return false;
+        error = "cannot write " + path + ": " + reason.data();
     }
-    if (CommitReplacement(temporary.data(), path.c_str()) != 0) {
-        std::remove(temporary.data());
-        error = "cannot write " + path + ": " + UnusableReason(path);
-        return false;
-    }
-    return true;
+    return written;
 }

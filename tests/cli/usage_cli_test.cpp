@@ -52,7 +52,14 @@ TEST(UsageCliTest, UsageErrorsNameTheOptionWhatWasGivenAndWhatItTakes) {
         {"setup write", "setup write: no terminal to confirm on; add --yes"},
         {"setup tables --channel c", "--channel: c is not one of a, b"},
         {"setup tables @port", "setup tables reads no unit; --port is not used here"},
-        {"log --band 0,0.9 x.csv", "--band wants two lambdas, LOW,HIGH"},
+        {"log --band 0x1,1 x.csv", "--band: 0x1 is not a number" + number + "0.68 to 1.32"},
+        {"log --band 0.9,1.4 x.csv", "--band: 1.4 is outside 0.68 to 1.32"},
+        {"log --band  x.csv", "--band: an empty value; it takes two lambdas from 0.68 to 1.32 "
+                              "with a comma between, as 0.85,0.90"},
+        {"setup write --stoich -5", "--stoich: -5 is outside 1 to 210"},
+        {"info --port X --port Y", "--port is given more than once; give it once"},
+        {"info --port=", "--port: no value given; it takes PATH"},
+        {"--version extra", "--version stands alone: mq6 --version"},
         {from,
          "FILE: parse error at line 2, column 12: syntax error while parsing value - unexpected "
          "'}'; expected '[', '{', or a literal",

@@ -74,6 +74,14 @@ TEST(LiveDecodeTest, NoiseAndBadSumsAcrossTheRingWrap) {
     EXPECT_EQ(DecodeLiveFrame(sample), LIVE_FRAME_OK);
     EXPECT_EQ(DecodeLiveFrame(sample), LIVE_FRAME_BAD_SUM);
     EXPECT_EQ(std::pair(LambdaX100.load(), AfrX10.load()), std::pair(167, 245)) << "kept";
+    // A frame cut short after 5 bytes: the frame whose "W" began inside it is still taken.
+    uint64_t bads = LiveFramesBadSum, cut = LiveFramesCutShort;
+    Arrive(Hex("57 00 7F FF 00"));
+    Arrive(LiveFrame(RAW_2_0));
+    EXPECT_EQ(DecodeLiveFrame(sample), LIVE_FRAME_BAD_SUM);
+    EXPECT_EQ(DecodeLiveFrame(sample), LIVE_FRAME_OK);
+    EXPECT_EQ(std::tuple(LambdaX100.load(), LiveFramesBadSum - bads, LiveFramesCutShort - cut),
+              std::tuple(200, 0u, 1u));
 }
 
 } // namespace

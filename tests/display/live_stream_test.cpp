@@ -62,7 +62,7 @@ TEST(LiveStreamTest, TheRecorderWritesARowPerFrameAndAFailedStartKeepsItsReason)
         {dir.File("live.csv"),
          "time_s,lambda,afr,lambda_raw,stoich,mark\n,0.80,11.8,0.8000,14.70,\n,1.20,17.6,1.2000,"
          "14.70,1\n"},
-        {dir.File("missing/live.csv"), "No such file or directory"},
+        {dir.File("missing/live.csv"), "its folder does not exist"},
         {"/dev/full", "No space left on device"},
         {deep + "/long.csv", "File name too long"},
     };

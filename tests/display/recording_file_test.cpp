@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace {
 
@@ -19,16 +20,25 @@ const std::string HEAD5 = "time_s,lambda,afr,lambda_raw,stoich\n";
 const std::string HEAD6 = "time_s,lambda,afr,lambda_raw,stoich,mark\n";
 const std::string ROW = "0.000,0.90,13.2,0.9000,14.70";
 
-// Each file: the line refused (-1: read) with the words of the fault, or the rows and markers.
+// Each file: the line refused (-1: read) with the words of the fault, or the rows, markers and
+// gaps (rows more than 0.6 s apart: 343.934 - 343.334 is 0.600, none).
 TEST(RecordingFileTest, GoodFilesReadAndBadOnesAreRefusedAtTheirLine) {
     TempDir dir;
+    const std::string at = ",0.90,13.2,0.9000,14.70,\n";
     const std::tuple<const char*, std::string, long, const char*, size_t, size_t> rows[] = {
-        {"five columns, older files", HEAD5 + ROW + "\n1.5,1.00,14.7,1.0,14.70\n", -1, "", 2, 0},
+        {"five columns, older files", HEAD5 + ROW + "\n1.5,1.00,14.7,1.0,14.70\n", -1, "gaps 1", 2,
+         0},
         {"six, CR LF, a marker",
          "time_s,lambda,afr,lambda_raw,stoich,mark\r\n" + ROW + ",\r\n" +
              "0.020,0.91,13.4,0.9100,14.70,65535\r\n",
-         -1, "", 2, 1},
+         -1, "gaps 0", 2, 1},
+        {"gaps to the millisecond",
+         HEAD6 + "0.000" + at + "0.600" + at + "343.334" + at + "343.934" + at, -1, "gaps 1", 4, 0},
         {"last row cut short", HEAD6 + ROW + ",\n0.020,0.9", -1, "", 1, 0},
+        {"last row whole, no line end", HEAD6 + ROW + ",\n0.020,0.91,13.4,0.9100,14.70,", -1, "", 2,
+         0},
+        {"blank lines at the end", HEAD6 + ROW + ",\r\n\r\n\n", -1, "", 1, 0},
+        {"byte-order mark", "\xEF\xBB\xBF" + HEAD6 + ROW + ",\n", -1, "", 1, 0},
         {"equal times", HEAD6 + ROW + ",2\n" + ROW + ",\n", -1, "", 2, 1},
         {"empty", "", 0, "empty", 0, 0},
         {"header only", HEAD6, 2, "no rows", 0, 0},
@@ -41,7 +51,7 @@ TEST(RecordingFileTest, GoodFilesReadAndBadOnesAreRefusedAtTheirLine) {
          1, "not the header", 0, 0},
         {"field missing", HEAD6 + ROW + ",\n0.020,0.91,13.4,0.9100\n", 3, "missing", 0, 0},
         {"field too many", HEAD5 + ROW + ",\n", 2, "too many", 0, 0},
-        {"blank line", HEAD6 + ROW + ",\n\n", 3, "missing", 0, 0},
+        {"blank line", HEAD6 + ROW + ",\n\n" + ROW + ",\n", 3, "missing", 0, 0},
         {"lambda 100, no sensor's", HEAD6 + "0.000,100,13.2,0.9000,14.70,\n", 2, "in lambda", 0, 0},
         {"text for time", HEAD6 + "0:00,0.90,13.2,0.9000,14.70,\n", 2, "in time_s", 0, 0},
         {"text for stoich", HEAD6 + "0.0,0.90,13.2,0.9000,petrol,\n", 2, "in stoich", 0, 0},
@@ -59,14 +69,18 @@ TEST(RecordingFileTest, GoodFilesReadAndBadOnesAreRefusedAtTheirLine) {
         RecordingFault fault;
         EXPECT_EQ(ReadRecording(dir.File("r.csv").c_str(), recording, fault), line < 0 ? 0 : -1);
         EXPECT_EQ(line < 0 ? -1 : fault.line, line);
-        EXPECT_NE(std::string(fault.what.data()).find(what), std::string::npos)
-            << fault.what.data();
+        std::string got =
+            line < 0 ? "gaps " + std::to_string(FigureRows(recording, 0, count, {0.86, 0.88}).gaps)
+                     : fault.what.data();
+        EXPECT_NE(got.find(what), std::string::npos) << got;
         EXPECT_EQ(recording.rows.size(), count);
         EXPECT_EQ(recording.markRows.size(), marks);
     }
     // Files refused as a whole: no line.
     std::filesystem::resize_file(dir.File("r.csv"), (uint64_t{1} << 30) + 1);
+    mkfifo(dir.File("fifo").c_str(), 0600);
     const std::pair<std::string, const char*> whole[] = {{dir.path, "it is a folder"},
+                                                         {dir.File("fifo"), "it is a device"},
                                                          {dir.File("r.csv"), "larger than 1 GB"},
                                                          {dir.File("none"), "No such"}};
     for (const auto& [path, what] : whole) {

@@ -3,6 +3,7 @@
 #include "firmware/test_files.h"
 #include "settings/config.h"
 #include "support/notice_record.h"
+#include "wbsetup/restore_point.h"
 
 #include <gtest/gtest.h>
 
@@ -57,6 +58,11 @@ TEST(ConfigFaultsTest, WritesThatCannotBeDoneKeepTheOldFileAndWritableFilesAreWr
         WindowX = 640;
         WriteConfig();
         EXPECT_EQ(CountNotices(), inPlace ? 0u : 1u) << DescribeNotices();
+        // A restore point cannot be kept there either, and says why in the system's words.
+        std::string point, error;
+        EXPECT_EQ(SaveRestorePoint(dir.path, {}, point, error), -1);
+        EXPECT_TRUE(error.ends_with(full ? ": No space left on device" : ": Read-only file system"))
+            << error;
         EXPECT_EQ(Entries(dir.path), entries) << "nothing else in the directory";
         // The old file byte for byte or, written in place, the new setting read back.
         EXPECT_TRUE(inPlace ? !ReadsOldSettings(file) && WindowX.load() == 640

@@ -71,6 +71,7 @@ TEST(FirmwareCliTest, UpdateFollowsTheViewsRuleAndSamplesGoOnlyToASampleUnit) {
         {{"--version", "1.10"}, {"info", "--json"}, nullptr, 0, "\"version\": \"1.10\"", false},
         {{"--unit-mode", "1"}, {"firmware", "status"}, nullptr, 0, ModeOne, false},
         {{"--unit-mode", "2"}, {"info"}, nullptr, 0, ModeTwo, false},
+        {{"--unit-mode", "7"}, {"info"}, nullptr, 0, "\nUnit mode: 7 (unknown)\n", false},
         {{"--unit-mode", "1", LOADER}, {"live", "--seconds", "2"}, nullptr, 1, ModeOne, false},
         {{"--unit-mode", "2"}, {"setup", "read"}, nullptr, 1, ModeTwo, false},
     };

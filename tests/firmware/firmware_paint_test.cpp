@@ -55,6 +55,7 @@ TEST(FirmwarePaint, VerdictComparesMajorFirstThenMinorAndKeepsTheLastVersionRead
         {1, "Version: 1.02", NEWER, 0},
         {1, "Version: 2.00", NEWER, 0},
         {1, HEAD, NEWER, 0},             // no version: the last one read stays
+        {1, "NoVersionHere", NEWER, 0},  // nor inside a word
         {1, "Version 2.00", UPDATE, 1},  // the numbers are read at fixed places: 0.00
         {0, "Version: 1.01", GONE, 0},   // the unit gone: says so, and offers nothing
         {1, "Version: 1.00", UPDATE, 1}, // until a block is read again

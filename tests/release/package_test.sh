@@ -91,9 +91,15 @@ for page in mq6 mq6-sim; do
 done
 # Every command's options, the environment and examples in mq6's page.
 page=$(zcat "$work/deb/usr/share/man/man1/mq6.1.gz")
-for seen in '^\.SH COMMANDS' '^\.SS "mq6 setup write"' '--nb-offset N' '^\.SH ENVIRONMENT' \
+for seen in '^\.SH COMMANDS' '^\.SS "mq6 setup write"' '--nb-offset N' '^\.SS "mq6 log"' \
+    '--band LOW,HIGH' '^\.SH ENVIRONMENT' \
     'MQ6_ALLOW_SAMPLE' '^\.SH EXAMPLES' 'setup read \\-\\-json \\-\\-output setup\.json' 'README\.md\.gz'; do
     expect "$page" "$seen" "man page mq6: $seen"
+done
+# As man shows it: each of the version's lines on a line of its own.
+shown=$(MANWIDTH=100 man -l "$work/deb/usr/share/man/man1/mq6.1.gz" 2>/dev/null | col -b)
+for seen in '^ +Carried firmware: [0-9]\.[0-9]{2}$' '^ +Firmware image: ' '^ +Setup key: '; do
+    expect "$shown" "$seen" "man mq6: $seen"
 done
 rule=$(grep -v '^#' "$work/deb/lib/udev/rules.d/60-mq6.rules")
 expect "$rule" 'SUBSYSTEM=="tty", ATTRS\{idVendor\}=="0403", ATTRS\{idProduct\}=="6001", ATTRS\{product\}=="MQ-6", SYMLINK\+="mq6"' \

@@ -1,15 +1,22 @@
 // The configuration file on real files in a temporary directory: what each line reads as,
 // what is written, and what happens when the file cannot be opened.
+#include "display/live_record.h"
 #include "firmware/test_files.h"
 #include "settings/config.h"
 #include "settings/file_replace.h"
 #include "support/notice_record.h"
+#include "wbsetup/setup_file.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <sstream>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -65,8 +72,9 @@ TEST_F(ConfigTest, LinesReadAsTheyShouldAndWriteBackTheSame) {
         {"[RECFOLDER] " + F1000 + "\n", "COMx 0 300 200 1 1.2 77"},
         {"[LAMBFILT] 4294967346\n", "COMx 0 300 200 1 1.2 50"}, // must not wrap into range
         {"[LAMBLOW] nan\n", "COMx 0 300 200 0.86 1.2 77"},
-        // A line read in pieces of 1047: its rest is no line of its own.
+        // A line read in pieces of 1047: its rest is no line of its own, nor part of the first.
         {std::string(1047, ' ') + "[LAMBFILT] 33\n", "COMx 0 300 200 1 1.2 77"},
+        {"[LAMBFILT] " + std::string(1036, '0') + "7\n", "COMx 0 300 200 1 1.2 0"},
         // The bounds: each taken, one step beyond each gives the default. A target within the
         // file's bounds and beyond the dial's scale reads as the scale's end.
         {"[AUTOPORT] 1\n[XPOSHWND] -1\n[YPOSHWND] 1024\n[LAMBLOW] 0\n[LAMBHIGH] 2\n[LAMBFILT] "
@@ -119,6 +127,10 @@ TEST_F(ConfigTest, PathIsBuiltFromTheProgramPathOrIsTheCurrentDirectory) {
           {"C:\\MQ6\\mq6wb.exe", "C:\\MQ6\\MQ-6_Setup.cfg"},
           {"\"/opt/mq6/mq6wb\" ", "/opt/mq6/MQ-6_Setup.cfg"},
           {"\"mq6wb.exe\" ", ""},
+          // The path and its end fill the 1024 bytes kept for it, or would need one more.
+          {"/" + std::string(1007, 'd') + "/mq6wb",
+           "/" + std::string(1007, 'd') + "/MQ-6_Setup.cfg"},
+          {"/" + std::string(1008, 'd') + "/mq6wb", ""},
           {"\"C:\\" + std::string(1020, 'd') + "\\mq6wb.exe\" ", ""}}) {
         EXPECT_EQ(BuildConfigPath(command), path.empty() ? -1 : 0) << command;
         EXPECT_EQ(std::string(ConfigPath.data()), path);
@@ -134,19 +146,82 @@ TEST_F(ConfigTest, PathIsBuiltFromTheProgramPathOrIsTheCurrentDirectory) {
 }
 
 // The replacement's name is the file's, ".", the process id, ".0.tmp": a buffer that cannot
-// hold it and its terminator gets no file, rather than one under a cut name. A settings file
-// that is a loop of links cannot be looked at, so nothing takes its place.
-TEST_F(ConfigTest, ReplacementNameThatDoesNotFitGetsNoFileAndALoopIsNotReplaced) {
+// hold it and its terminator gets no file, rather than one under a cut name.
+TEST_F(ConfigTest, ReplacementNameThatDoesNotFitGetsNoFile) {
     const size_t length = file.size() + std::to_string(getpid()).size() + 7;
     for (size_t size : {length, length + 1}) {
         std::vector<char> name(size);
-        std::FILE* replacement = CreateReplacement(file.c_str(), name.data(), size);
+        FileReason reason{};
+        std::FILE* replacement = CreateReplacement(file.c_str(), name.data(), size, reason);
         EXPECT_EQ(replacement != nullptr, size > length) << size;
-        EXPECT_TRUE(replacement == nullptr ||
-                    (FinishReplacement(replacement) == 0 && std::filesystem::remove(name.data())));
+        EXPECT_TRUE(replacement == nullptr || (FinishReplacement(replacement, reason) == 0 &&
+                                               std::filesystem::remove(name.data())));
     }
-    fs::create_symlink("MQ-6_Setup.cfg", file);
-    EXPECT_EQ(CommitReplacement(dir.File("new").c_str(), file.c_str()), -1);
+}
+
+// Each writer (a setup file, a recording, the settings file) on each kind of name: a link is
+// followed and stays a link, a device or FIFO is written as it is, only a file or a new name is
+// replaced; what cannot be written is reported with the system's reason (the settings file
+// with its box). "full" is the system's full device, made here as root or linked to otherwise.
+TEST(FileRuleTest, WritersFollowLinksWriteDevicesAsTheyAreAndReportWhatFails) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"new", ""},
+        {"file", ""},
+        {"link to file", ""},
+        {"link to nothing", ""},
+        {"fifo, read", ""},
+        {"fifo", "nothing reads from it"},
+        {"full", "No space left on device"},
+        {"folder", "it is a folder"},
+        {"socket", "it is a socket"},
+        {"loop", "Too many levels of symbolic links"},
+        {"no folder", "its folder does not exist"},
+    };
+    const std::array<std::string, 3> want = {
+        "{\"flags\": 0}\n", "time_s,lambda,afr,lambda_raw,stoich,mark\n", "[ID] MQ-6 WB Utility\n"};
+    for (const auto& [kind, reason] : rows)
+        for (size_t writer = 0; writer < want.size(); ++writer) {
+            SCOPED_TRACE(kind + ", writer " + std::to_string(writer));
+            TempDir dir;
+            const std::string folder = dir.File(kind == "no folder" ? "no" : "."),
+                              name = folder + "/MQ-6_Setup.cfg", target = dir.File("target");
+            if (kind.ends_with("file"))
+                WriteText(kind == "file" ? name : target, "old\n");
+            if (kind.starts_with("link") || kind == "loop")
+                fs::create_symlink(kind == "loop" ? "MQ-6_Setup.cfg" : "target", name);
+            if (kind.starts_with("fifo"))
+                mkfifo(name.c_str(), 0600);
+            if (kind == "full" && mknod(name.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0)
+                fs::create_symlink("/dev/full", name);
+            if (kind == "folder")
+                fs::create_directory(name);
+            sockaddr_un address{AF_UNIX, {}};
+            name.copy(address.sun_path, sizeof address.sun_path - 1);
+            int local = kind == "socket" ? socket(AF_UNIX, SOCK_STREAM, 0) : -1;
+            ASSERT_TRUE(local < 0 ||
+                        bind(local, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
+            int reader = kind == "fifo, read" ? open(name.c_str(), O_RDONLY | O_NONBLOCK) : -1;
+            fs::file_type before = fs::symlink_status(name).type();
+            std::string error, got(want[writer].size(), '\0');
+            ClearRecordedNotices();
+            BuildConfigPath(folder + "/mq6wb");
+            bool written = writer == 0   ? WriteSetupText(name, want[0], error)
+                           : writer == 1 ? StartRecording(name) == 0 && StopRecording() == 0
+                                         : (WriteConfig(), CountNotices() == 0);
+            if (reader >= 0)
+                got.resize(size_t(std::max(0L, long(read(reader, got.data(), got.size())))));
+            else if (written && fs::is_regular_file(name))
+                got = ReadText(name).substr(0, got.size());
+            else if (!written)
+                got = writer == 0   ? error.substr(error.find(": ") + 2)
+                      : writer == 1 ? std::string(RecordFailure())
+                                    : reason;
+            EXPECT_EQ(got, reason.empty() ? want[writer] : reason);
+            EXPECT_EQ(fs::symlink_status(name).type(),
+                      kind == "new" ? fs::file_type::regular : before);
+            close(reader);
+            close(local);
+        }
 }
 
 } // namespace

@@ -42,6 +42,7 @@ TEST_F(SetupCliTest, EveryCommandReachesTheUnitAndPrintsWhatItHolds) {
         {{"@port", "info", "--json", "-v"},
          "Project.\", \"All rights reserved.\", \"Version: 1.01\"],\n  \"version\": \"1.01\",\n"
          "  \"unit_mode\": 0,\n"},
+        {{"@port", "setup", "read", "--json", "--output", "-"}, "{\n  \"stoich_afr\": 14.70,\n"},
         {{"@port", "setup", "read"},
          "Stoich AFR  14.70\nA point 1   0.0 V at AFR 10.00\nA point 2   5.0 V at AFR 20.00\nA "
          "response  Medium\nB mode      NB (narrowband)\n"},
@@ -65,10 +66,16 @@ TEST_F(SetupCliTest, EveryCommandReachesTheUnitAndPrintsWhatItHolds) {
     const char* script = "(sleep 0.3; exec \"$0\" setup tables) | true; exit ${PIPESTATUS[0]}";
     ProcessResult closed = RunProcess("/bin/bash", {"-c", script, MQ6_CLI_PATH}, dir.path);
     EXPECT_EQ(closed.status + closed.err.size(), 0u) << closed.status << closed.err;
-    // A full disk is no closed reader: help and version fail there as any output does.
-    for (std::string words : {"--version", "--help", "setup write --help"}) {
+    // A full disk is no closed reader: help and version fail there as any output does, and say
+    // why once.
+    for (std::string words : {"--version", "--help", "setup tables", "@ doctor --seconds 0.5"}) {
         std::string full = MQ6_CLI_PATH " " + words + " >/dev/full";
-        EXPECT_EQ(RunProcess("/bin/sh", {"-c", full}, dir.path).status, 1) << words;
+        if (size_t at = full.find('@'); at != std::string::npos)
+            full.replace(at, 1, "--port " + sim.path);
+        ProcessResult run = RunProcess("/bin/sh", {"-c", full}, dir.path);
+        EXPECT_EQ(std::to_string(run.status) + run.err,
+                  "1mq6: cannot write the output: No space left on device\n")
+            << words;
     }
     // On a terminal each stage is a bar of 40 redrawn in place: 128 of 256 blocks fill 20.
     ProcessResult bar =

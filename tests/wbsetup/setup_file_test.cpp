@@ -81,7 +81,9 @@ TEST(SetupFile, EveryBlockComesBackFromItsFileByteForByteAndRestorePointsAreKept
         WriteText(folder + stamp + count + ".json", "{}");
     }
     // 110 more from 2025, two in each second, beside the files above: of the 114, the 14 oldest
-    // go (seconds 00 to 06), and the oldest left sorts first (the -2 before the first).
+    // go (seconds 00 to 06), and the oldest left sorts first (the -2 before the first). A user's
+    // file whose stamp has letters is no restore point, however old its digits look.
+    WriteText(folder + "/mq6-setup-1999abcd-123456.json", "{}");
     for (int i = 0; i < 110; ++i)
         WriteText(folder + "/mq6-setup-20250101-0000" + std::to_string(100 + i / 2).substr(1) +
                       (i % 2 ? "-2.json" : ".json"),
@@ -90,8 +92,9 @@ TEST(SetupFile, EveryBlockComesBackFromItsFileByteForByteAndRestorePointsAreKept
     std::set<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
         names.insert(entry.path().filename().string());
-    EXPECT_EQ(names.size(), 102u);
-    EXPECT_EQ(*names.begin(), "mq6-setup-20250101-000007-2.json");
+    EXPECT_EQ(names.size(), 103u);
+    EXPECT_EQ(*names.begin() + *std::next(names.begin()),
+              "mq6-setup-1999abcd-123456.jsonmq6-setup-20250101-000007-2.json");
 }
 
 } // namespace

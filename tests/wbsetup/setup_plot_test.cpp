@@ -68,6 +68,8 @@ TEST_F(SetupPlotTest, LinesAreDrawnBetweenTheirPointsAndHeldInsideThePlot) {
         {"equal, rich", 1470, {10, 800, 40, 800, 128, 3}, "44,267 44,267 44,120 374,120"},
         // 1.0 V at 20.00 and 2.0 V at 21.00: 0.404 V where the line would cross lambda 1.32.
         {"leaner", 1470, {10, 2000, 20, 2100, 128, 3}, "44,267 374,267 374,297 374,297"},
+        // 7.0 V at 20.00, which a setup file may hold: 6.583 V at lambda 1.32, drawn at 5 V.
+        {"beyond 5 V", 1470, {0, 1000, 70, 2000, 128, 3}, "44,317 44,317 374,71 374,71"},
         // Every lambda infinite or NaN: the line stays inside the plot.
         {"stoich 0", 0, {0, 1000, 50, 2000, 128, 3}, "44,317 374,317 374,71 374,71"},
     };
