@@ -23,16 +23,6 @@ void ShowRecordFailure(const char* what) {
                NOTICE_ERROR_ICON);
 }
 
-// The recording's folder, kept for the next Save As.
-void KeepFolder(std::string_view path) {
-    size_t separator = path.find_last_of("\\/");
-    if (separator == std::string_view::npos || separator + 1 >= RecordFolder.size())
-        return;
-    RecordFolder.fill('\0');
-    std::memcpy(RecordFolder.data(), path.data(), separator);
-    WriteConfig();
-}
-
 } // namespace
 
 int ChooseRecordFile(std::array<char, RECORD_PATH_SIZE>& path) {
@@ -52,7 +42,7 @@ int BeginRecording(std::string_view path) {
         StopRecording();
         return -1;
     }
-    KeepFolder(path);
+    KeepFolderOf(path, RecordFolder);
     ShowRecordItem(true);
     RedrawStatusLine();
     return 0;

@@ -349,3 +349,12 @@ int WriteConfig() {
     }
     return 0;
 }
+
+void KeepFolderOf(std::string_view path, RecordFolderText& folder) {
+    size_t separator = path.find_last_of("\\/");
+    if (separator == std::string_view::npos || separator + 1 >= folder.size())
+        return;
+    folder.fill('\0');
+    path.copy(folder.data(), separator);
+    WriteConfig();
+}

@@ -43,6 +43,9 @@ using RecordFolderText = std::array<char, RECORD_FOLDER_SIZE>;
 extern RecordFolderText RecordFolder;
 // The folder of the last setup file opened or saved, the same way.
 extern RecordFolderText SetupFolder;
+// Keeps the folder of path (up to its last separator) in folder, for the next file box, and
+// writes the settings; a path without a folder, or one too long to keep, changes nothing.
+void KeepFolderOf(std::string_view path, RecordFolderText& folder);
 
 enum ConfigType : int32_t {
     CONFIG_INT = 0,    // written with "%s %d\n"

@@ -16,19 +16,6 @@ uint32_t EditedItems = 0;
 uint32_t LimitedRows = 0;
 
 namespace {
-// The fields as the limit notice names them, in FieldLayout order.
-constexpr std::array<std::string_view, SETUP_FIELD_ROWS> FIELD_NAMES = {{
-    "Channel A, first Volts",
-    "Channel A, first AFR",
-    "Channel A, second Volts",
-    "Channel A, second AFR",
-    "Channel B, first Volts",
-    "Channel B, first AFR",
-    "Channel B, second Volts",
-    "Channel B, second AFR",
-    "Stoich AFR",
-}};
-
 // The data block that the view's values were last taken from or written as.
 std::array<uint8_t, DEVICE_INFO_SIZE> ShownInfo{};
 bool ShownBlockValid = false;
@@ -259,7 +246,7 @@ std::string LimitedFieldsText() {
         if ((LimitedRows & RowBit(row)) != 0) {
             std::array<char, FIELD_TEXT_LIMIT + 1> shown{};
             FormatFormValue(row, shown);
-            text += std::string(FIELD_NAMES[static_cast<size_t>(row)]) + " was limited to " +
+            text += std::string(FieldLayout[static_cast<size_t>(row)].name) + " was limited to " +
                     shown.data() + ".\n";
         }
     return text;

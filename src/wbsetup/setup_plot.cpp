@@ -163,6 +163,8 @@ void DrawLambdaScales(Canvas* canvas, const SetupRecord& values) {
         double lambda = k * 0.16 + LAMBDA_LEFT;
         char afr[32];
         char lambdaText[32];
+        // Multiplied in this order, not as StoichAfrOf x lambda: the last digit of a rounded
+        // figure can depend on it.
         std::snprintf(afr, sizeof afr, "%4.1f", values.StoichAfr * lambda * 0.01);
         std::snprintf(lambdaText, sizeof lambdaText, "%4.2f", lambda);
         for (int x0 : {PLOT_A_LEFT, PLOT_B_LEFT}) {
@@ -254,6 +256,8 @@ int PlotOutputLine(Canvas* canvas, const SetupRecord& values, int channel) {
 }
 
 void PlotNarrowbandCurve(Canvas* canvas, const SetupRecord& values) {
+    // The curve moves by the switch point's distance from lambda 1 (NbSwitchLambda - 1), kept as
+    // that difference and multiplied in the readout's own order.
     const double shift = (values.NbOffset - NB_OFFSET_CENTRE) * 0.001;
     CanvasMoveTo(canvas, PLOT_B_LEFT, NarrowbandY(NarrowbandCurve.front().volts));
     for (size_t point = 1; point + 1 < NarrowbandCurve.size(); ++point) {

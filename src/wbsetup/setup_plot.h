@@ -14,6 +14,7 @@
 // and the painting draws each row's label so that it ends where the field starts. Rows 0 to 3
 // are channel A's Volts1, Afr1, Volts2, Afr2, rows 4 to 7 channel B's, row 8 the Stoich AFR.
 struct FieldPlace {
+    std::string_view name;  // as a notice names the field
     std::string_view label; // empty: the field has no label of its own
     int x;
     int y;
@@ -24,15 +25,16 @@ constexpr int SETUP_FIELD_ROWS = 9;
 constexpr int FIELD_ROW_STOICH = 8;
 constexpr int FIELD_ROWS_PER_CHANNEL = 4;
 constexpr std::array<FieldPlace, SETUP_FIELD_ROWS> FieldLayout = {{
-    {"", 44, 364, 5, SETUP_A1_VOLTS},
-    {" Volts for AFR of ", 280, 364, 5, SETUP_A1_AFR},
-    {"", 44, 390, 5, SETUP_A2_VOLTS},
-    {" Volts for AFR of ", 280, 390, 5, SETUP_A2_AFR},
-    {"", 439, 364, 5, SETUP_B1_VOLTS}, // channel B's four in the linear layout only
-    {" Volts for AFR of ", 675, 364, 5, SETUP_B1_AFR},
-    {"", 439, 390, 5, SETUP_B2_VOLTS},
-    {" Volts for AFR of ", 675, 390, 5, SETUP_B2_AFR},
-    {"Stoich AFR ", 130, 506, 5, SETUP_STOICH_AFR},
+    {"Channel A, first Volts", "", 44, 364, 5, SETUP_A1_VOLTS},
+    {"Channel A, first AFR", " Volts for AFR of ", 280, 364, 5, SETUP_A1_AFR},
+    {"Channel A, second Volts", "", 44, 390, 5, SETUP_A2_VOLTS},
+    {"Channel A, second AFR", " Volts for AFR of ", 280, 390, 5, SETUP_A2_AFR},
+    // Channel B's four in the linear layout only.
+    {"Channel B, first Volts", "", 439, 364, 5, SETUP_B1_VOLTS},
+    {"Channel B, first AFR", " Volts for AFR of ", 675, 364, 5, SETUP_B1_AFR},
+    {"Channel B, second Volts", "", 439, 390, 5, SETUP_B2_VOLTS},
+    {"Channel B, second AFR", " Volts for AFR of ", 675, 390, 5, SETUP_B2_AFR},
+    {"Stoich AFR", "Stoich AFR ", 130, 506, 5, SETUP_STOICH_AFR},
 }};
 
 // The whole view but its controls, after the status line. Draws its text in StatusFont on canvas

@@ -321,16 +321,6 @@ void SetSequence() {
     NoteSetupWritten();
 }
 
-// The setup file's folder, kept for the next box.
-void KeepSetupFolder(const std::string& path) {
-    size_t separator = path.find_last_of("\\/");
-    if (separator == std::string::npos || separator + 1 >= SetupFolder.size())
-        return;
-    SetupFolder.fill('\0');
-    path.copy(SetupFolder.data(), separator);
-    WriteConfig();
-}
-
 } // namespace
 
 void EnterSetupView() {
@@ -498,7 +488,7 @@ int OpenSetupFile(const std::string& path) {
                    SETUP_FILE_CAPTION, NOTICE_ERROR_ICON);
         return -1;
     }
-    KeepSetupFolder(path);
+    KeepFolderOf(path, SetupFolder);
     NoteSetupOpened();
     ShowSetupRecord(values);
     ShowNote("");
@@ -519,7 +509,7 @@ int SaveSetupFile(const std::string& path) {
                    SETUP_FILE_CAPTION, NOTICE_ERROR_ICON);
         return -1;
     }
-    KeepSetupFolder(path);
+    KeepFolderOf(path, SetupFolder);
     std::string limited = LimitedFieldsText();
     if (!limited.empty())
         ShowNotice("\nThe setup was saved to\n\n" + path + "\n\nas the view shows it:\n" + limited,

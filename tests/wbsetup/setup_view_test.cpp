@@ -5,6 +5,7 @@
 #include "firmware/banner.h"
 #include "firmware/test_files.h"
 #include "link/link.h"
+#include "settings/config.h"
 #include "support/canvas_record.h"
 #include "support/notice_record.h"
 #include "support/pty_peer.h"
@@ -32,6 +33,9 @@ class SetupViewTest : public ::testing::Test {
         LineHeight = 20, CharWidth = 10, ClientWidth = 794;
         // Where mq6, run by the tests, keeps its files too.
         setenv("XDG_DATA_HOME", dir.File("data").c_str(), 1);
+        // The folder of a file opened is kept in the settings.
+        ConfigPath.fill('\0');
+        dir.File("MQ-6_Setup.cfg").copy(ConfigPath.data(), ConfigPath.size() - 1);
         ClearRecordedNotices();
         ClearShellRecord();
         ClearSetupControls();
