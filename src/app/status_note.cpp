@@ -55,9 +55,9 @@ void FormatStatusNote(char* text, size_t size) {
     text[0] = '\0';
     // A unit left mid-job comes before all else: nothing else it does works until it is finished.
     UnfinishedJob job = FindUnfinishedJob();
-    if (job != JOB_NONE && size > 1) {
-        text[0] = ' ';
-        FormatJobGuidance(job, text + 1, size - 1);
+    if (job != JOB_NONE) {
+        std::string_view status = JobStatusText(job);
+        std::snprintf(text, size, " %.*s", static_cast<int>(status.size()), status.data());
         return;
     }
     if (PortStatus.load(std::memory_order_acquire) == 0) {

@@ -55,6 +55,9 @@ void DrawStatusLine(Canvas* canvas, std::string_view note) {
                                longNote ? " " : " MQ-6 WB Utility   ", nameLength, name.data(),
                                state, static_cast<int>(note.size()), note.data());
     length = std::clamp(length, 0, longNote ? static_cast<int>(sizeof text) - 1 : STATUS_LENGTH);
+    // The band reaches the window's edge whatever the note's length.
+    while (length < STATUS_LENGTH)
+        text[length++] = ' ';
     CanvasText(canvas, 0, ClientHeight - LineHeight, std::string_view(text, length));
     CanvasSetTextColour(canvas, previousText);
     CanvasSetBackColour(canvas, previousBack);

@@ -13,12 +13,16 @@ namespace {
 struct JobWords {
     std::string_view situation; // mq6's words too
     std::string_view finisher;  // the window's button that finishes it
+    std::string_view status;    // both, short enough for the status line beside its title
 };
 constexpr std::array<JobWords, 4> JobTable = {{
-    {"", ""},                                                           // JOB_NONE
-    {"a setup write did not finish", "press Set MQ-6 to finish it"},    // JOB_SETUP_WRITE
-    {"a firmware update did not finish", "press Update Firmware"},      // JOB_FIRMWARE_UPDATE
-    {"the unit answers only from its loader", "press Update Firmware"}, // JOB_LOADER_ONLY
+    {"", "", ""}, // JOB_NONE
+    {"a setup write did not finish", "press Set MQ-6 to finish it",
+     "Setup write unfinished: press Set MQ-6"},
+    {"a firmware update did not finish", "press Update Firmware",
+     "Update unfinished: press Update Firmware"},
+    {"the unit answers only from its loader", "press Update Firmware",
+     "Only the loader answers: press Update Firmware"},
 }};
 
 // The end of the last job, and the count of blocks read when it ended; -1: no job ended yet.
@@ -55,6 +59,10 @@ UnfinishedJob FindUnfinishedJob() {
     if (DeviceDataValid.load(std::memory_order_acquire) != 1)
         return JOB_NONE;
     return JobOfBlock(DeviceInfo, DeviceDataFromLoader.load(std::memory_order_acquire));
+}
+
+std::string_view JobStatusText(UnfinishedJob job) {
+    return JobTable[static_cast<size_t>(job)].status;
 }
 
 std::string_view JobSituation(UnfinishedJob job) {

@@ -32,6 +32,9 @@ UnfinishedJob FindUnfinishedJob();
 
 // "a setup write did not finish", in mq6's words as in the window's; empty for JOB_NONE.
 std::string_view JobSituation(UnfinishedJob job);
+// The status line's words for it, short enough to leave the line its title: "Setup write
+// unfinished: press Set MQ-6"; empty for JOB_NONE.
+std::string_view JobStatusText(UnfinishedJob job);
 // The window's one line: "A setup write did not finish: press Set MQ-6 to finish it". Written
 // into text (size bytes, cut to fit); returns the length, 0 for JOB_NONE.
 int FormatJobGuidance(UnfinishedJob job, char* text, size_t size);

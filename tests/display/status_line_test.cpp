@@ -29,10 +29,11 @@ TEST(StatusLineTest, TextIsEightyCharactersWhiteOnBlueAtTheBottom) {
         ASSERT_EQ(CanvasCallsOf(CanvasOp::TEXT).size(), 1u);
         EXPECT_EQ(CanvasCallsOf(CanvasOp::TEXT)[0].text, shown);
     }
-    // A note longer than the 48 blanks (a unit left mid-job) takes the title's place.
+    // A note longer than the 48 blanks takes the title's place; the band still runs 80 cells.
     StorePortName("COM3");
     DrawStatusLine(CanvasOpenWindow(), " " + std::string(60, '0'));
-    EXPECT_EQ(CanvasCallsOf(CanvasOp::TEXT).back().text, "  COM3: Open   " + std::string(60, '0'));
+    EXPECT_EQ(CanvasCallsOf(CanvasOp::TEXT).back().text,
+              "  COM3: Open   " + std::string(60, '0') + std::string(5, ' '));
     const CanvasCall text = CanvasCallsOf(CanvasOp::TEXT).at(0);
     EXPECT_EQ(std::pair(text.args[0], text.args[1]), std::pair(0, 552 - 20));
     EXPECT_EQ(std::tuple(text.state.font, text.state.textColour, text.state.backColour),

@@ -210,10 +210,28 @@ TEST_F(MainWindowWin32, SetChecksThenWritesWithTheWindowLockedAndTheUnitsValuesA
     StartWindow(VIEW_SETTINGS_UNIT);
     EXPECT_EQ(MenuState(),
               "Find &MQ-6|&Comm Setup...|Pre&ferences...|&Record Live Data...\tCtrl+R|M&ark\tF9|"
-              "&Open Recording...\tCtrl+L|&Open Setup...\tCtrl+O|&Save Setup "
+              "Open Recor&ding...\tCtrl+L|&Open Setup...\tCtrl+O|&Save Setup "
               "As...\tCtrl+S|E&xit|&WB Setup (gray)|&Afr && Lambda|&Firmware Update|Live "
               "&History|&About ...|");
+    // Alt and a letter chooses one item in each menu: no two share their letter.
+    for (int popup = 0; popup < GetMenuItemCount(GetMenu(window)); ++popup) {
+        HMENU menu = GetSubMenu(GetMenu(window), popup);
+        std::set<char> letters;
+        for (int item = 0; item < GetMenuItemCount(menu); ++item) {
+            char text[64] = {};
+            GetMenuStringA(menu, item, text, sizeof text, MF_BYPOSITION);
+            const char* amp = std::strchr(text, '&');
+            EXPECT_TRUE(amp == nullptr || letters.insert(char(std::tolower(amp[1]))).second)
+                << text;
+        }
+    }
     ASSERT_TRUE(WaitForUnitData());
+    // An accelerator reaches the window with the focus in a field: F9 (Mark) beeps, no recording
+    // running.
+    int32_t marks = RefusedInputBeeps();
+    SetFocus(Field(1));
+    PostMessageA(Field(1), WM_KEYDOWN, VK_F9, 1);
+    EXPECT_TRUE(PumpUntil([&] { return RefusedInputBeeps() == marks + 1; }, VIEW_WAIT_MS));
     // An AFR of 250 in a five-character field: a beep for the letter and one for the value, which
     // keeps the focus.
     int32_t beeps = RefusedInputBeeps();
@@ -465,7 +483,11 @@ TEST_F(MainWindowWin32, SamplesRefusedToOtherFirmwareThenAnUpdateKeepsTheWindowO
     SendMessageA(window, WM_COMMAND, IDM_FIRMWARE_UPDATE, 0);
     HWND button = ChildAt(window, "Button", 300, 420);
     ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(button) != FALSE; }, VIEW_WAIT_MS));
-    SendMessageA(button, BM_CLICK, 0, 0);
+    // From the keyboard: Tab from the window to the button, and Alt+U.
+    SetFocus(window);
+    SendMessageA(window, WM_KEYDOWN, VK_TAB, 1);
+    EXPECT_EQ(GetFocus(), button);
+    SendMessageA(GetFocus(), WM_SYSCHAR, 'u', 1 << 29);
     // The refused job has shown its box and ended; refused before anything was sent, it never
     // kept the system awake.
     EXPECT_TRUE(
@@ -634,17 +656,21 @@ TEST_F(MainWindowWin32, SetupFilesOpenSaveAndARestorePointUndoesTheWrite) {
 // with a line saying what was written and when, leaving the keyboard working.
 TEST_F(MainWindowWin32, AnUnfinishedJobSaysWhatFinishesItAndItsButtonDoes) {
     _putenv("MQ6_ALLOW_SAMPLE=1");
-    const std::tuple<int, std::string, std::string, std::vector<std::string>> rows[] = {
-        {IDM_WB_SETUP,
-         "A setup write did not finish: press Set MQ-6 to finish it",
-         "Setup written to the MQ-6",
-         {"--vanish-after", "1500", "--reappear-ms", "1000"}},
-        {IDM_FIRMWARE_UPDATE,
-         "A firmware update did not finish: press Update Firmware",
-         "Firmware 1.01 written to the",
-         {"--start-in-loader", "--unit-mode", "1"}},
-    };
-    for (auto [view, guidance, written, options] : rows) {
+    // The view, the box's line and the status line's shorter one, the line that says it is done.
+    const std::tuple<int, std::string, std::string, std::string, std::vector<std::string>> rows[] =
+        {
+            {IDM_WB_SETUP,
+             "A setup write did not finish: press Set MQ-6 to finish it",
+             "Setup write unfinished: press Set MQ-6",
+             "Setup written to the MQ-6",
+             {"--vanish-after", "1500", "--reappear-ms", "1000"}},
+            {IDM_FIRMWARE_UPDATE,
+             "A firmware update did not finish: press Update Firmware",
+             "Update unfinished: press Update Firmware",
+             "Firmware 1.01 written to the",
+             {"--start-in-loader", "--unit-mode", "1"}},
+        };
+    for (auto [view, guidance, status, written, options] : rows) {
         SCOPED_TRACE(guidance);
         CloseApplication(), StopWineSim(), ClearRecordedNotices();
         StartUnit(options);
@@ -657,7 +683,7 @@ TEST_F(MainWindowWin32, AnUnfinishedJobSaysWhatFinishesItAndItsButtonDoes) {
             // Back, or there from the start, and read through its loader.
             EXPECT_TRUE(cut || PumpUntil([] { return DeviceDataFromLoader == 1; }, 60000))
                 << PortStatus;
-            EXPECT_EQ(StatusNote(), cut ? "" : " " + guidance);
+            EXPECT_EQ(StatusNote(), cut ? "" : " " + status);
             ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(button) != FALSE; }, VIEW_WAIT_MS));
             SetFocus(button); // as the mouse's click gives it
             SendMessageA(button, BM_CLICK, 0, 0);
