@@ -74,8 +74,8 @@ std::string_view JobOutcomeSentence(const JobOutcome& outcome) {
         return mid ? "The MQ-6 refused to go on."
                    : "The MQ-6 refused it: nothing was written, and it runs as before.";
     case JOB_STOPPED_ANSWERING:
-        return mid ? "The MQ-6 stopped answering."
-                   : "The MQ-6 stopped answering before anything was written.";
+        return mid ? "The MQ-6 stopped answering, or its answer came damaged."
+                   : "Nothing was written: the MQ-6 stopped answering, or its answer came damaged.";
     case JOB_READ_BACK_DIFFERED:
         return "What the MQ-6 read back differed from what was written.";
     case JOB_WRITTEN_UNREADABLE:

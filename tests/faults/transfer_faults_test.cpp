@@ -116,7 +116,8 @@ TEST(TransferFaultsTest, ACutSetupWriteIsFinishedWithTheSetupItWasWriting) {
     StopSim(sim);
     const std::string finish = "mq6 setup write --from " + pending + " --yes finishes it";
     EXPECT_EQ(cut.status, 1);
-    EXPECT_NE(cut.err.find("mq6: the MQ-6 stopped answering\n"), std::string::npos);
+    EXPECT_NE(cut.err.find("mq6: the MQ-6 stopped answering, or its answer came damaged\n"),
+              std::string::npos);
     EXPECT_NE(cut.err.find(finish), std::string::npos) << cut.err;
     sim = StartSim({"--state", state});
     // A write refused for want of its restore point leaves the file of the cut write whole.
@@ -155,6 +156,42 @@ TEST(TransferFaultsTest, ACutSetupWriteIsFinishedWithTheSetupItWasWriting) {
     ProcessResult spare = mq6({"setup", "write", "--stoich", "9.77", "--yes"});
     StopSim(sim);
     EXPECT_EQ(spare.status, 0) << spare.err;
+}
+
+// What mq6 says of a job that did not end written, each as it was: refused with nothing changed;
+// refused part way, left mid-job with what finishes it; cut inside the restart, which is not
+// "written" until the block read after it says so; an update cut before its programming, whose
+// stage's text reads as a success ("Version request OK").
+TEST(TransferFaultsTest, EachEndIsSaidAsItWasWithWhatFinishesALeftJob) {
+    const std::tuple<Args, Args, const char*, bool> rows[] = {
+        {{"--refuse-load"},
+         SETUP,
+         "Request load mode failed\nmq6: the MQ-6 refused it: nothing was written, and it runs as "
+         "before\n",
+         false},
+        {{"--fail-write", "1"},
+         SETUP,
+         "Program Mode Failure\nmq6: the MQ-6 refused to go on\n",
+         true},
+        {{"--vanish-after", "11540"},
+         SETUP,
+         "mq6: everything was sent, but the MQ-6 did not answer after its restart\n",
+         true},
+        {{"--vanish-after", "70", "--version", "1.00"},
+         {"firmware", "update", "--yes"},
+         "Version request OK\nmq6: the MQ-6 stopped answering, or its answer came damaged\n",
+         true},
+    };
+    for (const auto& [simArgs, command, said, finisher] : rows) {
+        SCOPED_TRACE(simArgs[0] + " " + command[0]);
+        TempDir dir;
+        SimProcess sim = StartSim(simArgs);
+        ProcessResult run = RunMq6(sim.path, command, dir.path);
+        StopSim(sim);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find(said), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find(" finishes it") != std::string::npos, finisher) << run.err;
+    }
 }
 
 } // namespace

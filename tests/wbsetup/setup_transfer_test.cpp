@@ -148,8 +148,8 @@ TEST_F(SetupTransferTest, SilentUnitStillGetsAWorkerThatStopsBeforeAnythingIsWri
     EXPECT_EQ(ReadSetup(), -1);
     JobOutcome outcome = WaitSetupWrite();
     EXPECT_EQ(FormatJobBox(outcome), "       Comm Error\n\nCheck PC to MQ-6 WB Connection\n\nIs "
-                                     "the MQ-6 WB Powered On?\nThe MQ-6 stopped answering before "
-                                     "anything was written.");
+                                     "the MQ-6 WB Powered On?\nNothing was written: the MQ-6 stopped "
+                                     "answering, or its answer came damaged.");
     EXPECT_EQ(Events, std::to_string(SETUP_NOTE_NO_RESTORE_POINT) +
                           " The unit's data block could not be read, so there is no restore "
                           "point of its setup for this write.|begin end " +

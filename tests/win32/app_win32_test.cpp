@@ -691,7 +691,9 @@ TEST_F(MainWindowWin32, AnUnfinishedJobSaysWhatFinishesItAndItsButtonDoes) {
         }
         EXPECT_EQ(CountNotices() ? RecordedNotices.back().text : "",
                   view == IDM_WB_SETUP
-                      ? "Program Mode Failure\n\nThe MQ-6 stopped answering.\n" + guidance
+                      ? "Program Mode Failure\n\nThe MQ-6 stopped answering, or its answer "
+                        "came damaged.\n" +
+                            guidance
                       : "");
         EXPECT_TRUE(std::regex_match(StatusNote(),
                                      std::regex("  " + written + ".* at \\d\\d:\\d\\d:\\d\\d")))
