@@ -125,9 +125,9 @@ TEST_F(SetupCliTest, ABackupRestoresTheSetupExactly) {
     EXPECT_EQ(ReadText(point), backup);
     EXPECT_TRUE(Has(defaults.out, "Restore point: " + point + "\nSetup written.\n"));
     EXPECT_TRUE(Has(Run({"@port", "setup", "read", "--json"}).out, "\"flags\": 0,"));
-    // Restored from standard input, with XDG_DATA_HOME empty: taken as unset, the restore
-    // point goes under HOME.
-    std::string restore = "XDG_DATA_HOME= HOME=" + dir.path +
+    // Restored from standard input, with XDG_DATA_HOME relative: not a base directory, so
+    // taken as unset and the restore point goes under HOME.
+    std::string restore = "XDG_DATA_HOME=relative HOME=" + dir.path +
                           " " MQ6_CLI_PATH " --port=" + sim.path +
                           " setup write --from - --yes --force <" + file;
     ASSERT_EQ(RunProcess("/bin/sh", {"-c", restore}, dir.path).status, 0);
