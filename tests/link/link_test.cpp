@@ -344,9 +344,9 @@ TEST_F(ProtocolTest, ScannerAndVerdicts) {
     for (const auto& [what, line, verdict, lastType, left] : rows) {
         SCOPED_TRACE(what);
         Reply(line);
-        EXPECT_EQ(
-            std::tuple(Untimed([] { return SetStreamMode(8); }), LastType.load(), RxAvailable()),
-            std::tuple(verdict, lastType, left));
+        const int result = Untimed([] { return SetStreamMode(8); });
+        EXPECT_EQ(std::tuple(result, LastType.load(), RxAvailable()),
+                  std::tuple(verdict, lastType, left));
         RequestRxReset();
     }
 }
@@ -368,7 +368,8 @@ TEST_F(ProtocolTest, ByteWaitsLastFiveTicksAndNoiseEndsTheWaitAfterThirty) {
         Reply(Bytes(frame->begin(), frame->begin() + cut));
         const int32_t start = TickCount.load();
         Running run([&] { return frame == &block ? ReadDataBlock(nullptr, 0) : SetStreamMode(8); });
-        ASSERT_TRUE(WaitFor([] { return RxAvailable() == 0; }, PATIENCE_MS));
+        // It has taken what it can: the sum's two bytes are taken together, so one may wait.
+        ASSERT_TRUE(WaitFor([] { return RxAvailable() < 2; }, PATIENCE_MS));
         run.AwaitNewWait();
         TickCount = start + 5;
         run.AwaitNewWait();

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
+#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <string>
@@ -166,6 +168,42 @@ TEST(SimPortTest, AClientFindsItIdleAndAVanishedUnitIsBackAtOnce) {
     StopSim(busy);
 }
 
+// The unit takes the bytes written and no others: its log holds each frame as written, a line
+// each, none with a bad sum. The long frame leaves a header byte (52) in its 15th place, just
+// past the end of each short frame's read. A unit that stops mid-reply (--cut-reply N: in the
+// payload, in the sum) has given no answer, whatever bytes came.
+TEST(SimPortTest, TheUnitTakesExactlyTheBytesWrittenAndAReplyCutShortIsNoAnswer) {
+    TempDir dir;
+    SimProcess sim = StartSim({"--log", dir.File("log")});
+    PtyPeer port{open(sim.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC), -1, ""};
+    std::string sent;
+    for (const char* frame :
+         {"5A 04 00*12 52 00*5 00 B0", "52 07 20*10 01 99", "52 07 20*10 01 99"}) {
+        PeerWrite(port, Hex(frame));
+        std::string line;
+        for (uint8_t byte : Hex(frame)) {
+            std::array<char, 4> text;
+            std::snprintf(text.data(), text.size(), " %02X", byte);
+            line += text.data();
+        }
+        sent += line.substr(1) + "\n";
+        // The next frame goes once this one is taken, so that each comes in a read of its own.
+        WaitFor([&] { return ReadText(dir.File("log")).size() >= sent.size(); }, PATIENCE_MS);
+    }
+    close(port.master);
+    StopSim(sim);
+    EXPECT_EQ(ReadText(dir.File("log")), sent);
+    for (const char* cut : {"100", "259"}) {
+        SimProcess cutting = StartSim({"--cut-reply", cut});
+        ProcessResult info = RunMq6(cutting.path, {"info"}, dir.path);
+        StopSim(cutting);
+        EXPECT_EQ(std::to_string(info.status) + info.out + info.err,
+                  "1mq6: Error: Get MQ-6 Data Error Please Check Power and USB Connection to the "
+                  "MQ-6\nmq6: run mq6 doctor for a report on the port, the adapter and the link\n")
+            << cut;
+    }
+}
+
 // A bad value is refused before any terminal is made, and so is a --link that is no symbolic
 // link, a --state whose folder is missing or a state file one byte too long: magic, 8 flag bytes,
 // the data block, 16 KB of program memory and the two tables are 20752 bytes (timeout ends a
@@ -195,6 +233,13 @@ TEST(SimOptionsTest, BadValuesAreRefused) {
         EXPECT_EQ(std::pair(bad.status, bad.err), std::pair(2, err));
     }
     EXPECT_EQ(ReadText(dir.File("notes")), "kept\n");
+    // Help and the version are no errors.
+    for (auto [word, out] : {std::pair("--help", "Usage: mq6-sim [options]\n"),
+                             {"-h", "Usage: "},
+                             {"--version", "mq6-sim "}}) {
+        ProcessResult shown = RunProcess(MQ6_SIM_PATH, {word}, dir.path);
+        EXPECT_TRUE(shown.status == 0 && shown.err.empty() && shown.out.starts_with(out)) << word;
+    }
     // Every bound taken, one option given as --name=value (timeout ends the simulator); one
     // step beyond each refused.
     for (std::string args : {"--unit-mode=255 --baud 300 --stoich 655.35 --profile const:207 "
