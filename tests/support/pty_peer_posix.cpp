@@ -73,6 +73,8 @@ std::vector<uint8_t> PeerDrain(PtyPeer& peer, int quietMs) {
 std::string PeerStrangers(const PtyPeer& peer) {
     namespace fs = std::filesystem;
     std::string strangers;
+    if (peer.master < 0) // a closed terminal's name may be another's by now
+        return strangers;
     std::error_code error;
     for (fs::directory_iterator process("/proc", error), end; !error && process != end;
          process.increment(error)) {
