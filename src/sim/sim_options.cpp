@@ -204,6 +204,10 @@ bool ApplyNoise(const char* text) {
     return ParseDouble(text, 0.0, 1.0, Options.noise);
 }
 
+bool ApplyCutReply(const char* text) {
+    return ParseLong(text, 1, 1000000000L, Options.cutReply);
+}
+
 bool ApplyVanishAfter(const char* text) {
     return ParseLong(text, 1, 1000000000L, Options.vanishAfter);
 }
@@ -258,6 +262,8 @@ constexpr auto OptionTable = std::to_array<OptionRow>({
      ApplyIgnoreDataReads},
     {"--corrupt", "P", "chance of a wrong sum on each reply and live frame", ApplyCorrupt},
     {"--noise", "RATE", "chance of a flipped bit in each byte sent", ApplyNoise},
+    {"--cut-reply", "N",
+     "send only the first N bytes of each reply, as a unit that stops mid-reply", ApplyCutReply},
     {"--vanish-after", "N", "close the pty after N request bytes and exit with status 3",
      ApplyVanishAfter},
     {"--reappear-ms", "MS", "after vanishing, open a new pty MS ms later instead of exiting",

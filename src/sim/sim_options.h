@@ -39,6 +39,7 @@ struct SimOptions {
     long ignoreDataReads = 0;
     double corrupt = 0.0; // chance of a wrong sum per reply or live frame
     double noise = 0.0;   // chance of one flipped bit per byte sent
+    long cutReply = 0;    // 0: every reply goes whole; else only its first N bytes
     long vanishAfter = 0; // 0: the port never vanishes
     long reappearMs = -1; // -1: a vanished port stays away
 };

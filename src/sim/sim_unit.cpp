@@ -115,7 +115,8 @@ void SendReply(uint8_t header, uint8_t type, const uint8_t* payload, int count) 
     frame[1] = type;
     std::memcpy(frame.data() + 2, payload, static_cast<size_t>(count));
     AppendSum(frame.data(), count + 2);
-    QueueOutput(frame.data(), count + 4);
+    const long cut = Options.cutReply > 0 ? Options.cutReply : count + 4;
+    QueueOutput(frame.data(), static_cast<int>(std::min<long>(cut, count + 4)));
 }
 
 // 'A' and 'N' replies carry three payload bytes that mean nothing.

@@ -2,6 +2,7 @@
 // real pseudo-terminals (opening with back-off, ports that open but cannot be set up, the line
 // settings, ring resets); and exchanges through it against a scripted unit.
 #include "display/live_decode.h"
+#include "firmware/test_files.h"
 #include "link/link.h"
 #include "link/serial.h"
 #include "platform/notice.h"
@@ -74,6 +75,9 @@ class CommThreadTest : public ::testing::Test {
     }
     void TearDown() override {
         StopLink();
+        EXPECT_EQ(PeerStrangers(peer), "")
+            << "another program opened this test's terminal: what it read and wrote is not the "
+               "link's (a program that reopens the name of a terminal that has gone, as root)";
         ClosePtyPeer(peer);
     }
 };
@@ -132,9 +136,11 @@ TEST_F(CommThreadTest, FrameQueuedBeforeAReopenIsDroppedAndALostLineIsReopenedOn
     ASSERT_TRUE(OpenPtyPeer(second));
     unlink(link.c_str());
     ASSERT_EQ(symlink(second.slavePath.c_str(), link.c_str()), 0);
-    ClosePtyPeer(peer); // the unit vanishes and is back at once under the same path
-    ASSERT_TRUE(WaitFor([] { return PortStatus.load() == 0; }, PATIENCE_MS));
+    // The unit vanishes and is back at once under the same path. The time counts from before it
+    // goes: a look at the status after the close may come late, never early.
     auto lost = Clock::now();
+    ClosePtyPeer(peer);
+    ASSERT_TRUE(WaitFor([] { return PortStatus.load() == 0; }, PATIENCE_MS));
     ASSERT_TRUE(WaitFor([] { return PortOpen.load() == 1; }, PATIENCE_MS));
     double seconds = std::chrono::duration<double>(Clock::now() - lost).count();
     EXPECT_TRUE(seconds >= 0.12 && seconds < 5.0) << seconds; // not after the next back-off
@@ -239,11 +245,55 @@ TEST_F(CommThreadTest, ResetNeverBringsBackFramesReadBeforeIt) {
 
 const Bytes ACK_W = Hex("57 41 00 00 00 00 98");
 
+// A command on a thread of its own while the test moves the ticks by hand: nothing times out
+// until the test says so, however late a busy machine runs any thread.
+class Running {
+  public:
+    explicit Running(const std::function<int()>& command)
+        : thread([this, command] {
+              tid = static_cast<int>(gettid());
+              result = command();
+          }) {}
+    ~Running() {
+        while (!Done()) // a command still waiting is let go by its time-outs
+            TickCount += 100, SleepMs(1);
+        thread.join();
+    }
+    bool Done() const {
+        return result.load() != PENDING;
+    }
+    // How often its thread has gone to sleep. A wait of the link sleeps once a look at the ticks
+    // while nothing arrives, so a wait that began after the call is one that has looked since.
+    long Sleeps() {
+        WaitFor([this] { return tid.load() != 0; }, PATIENCE_MS);
+        std::string status = ReadText("/proc/self/task/" + std::to_string(tid) + "/status");
+        size_t at = status.find("\nvoluntary_ctxt_switches:");
+        return at == std::string::npos ? -1 : std::stol(status.substr(at + 25));
+    }
+    // Returns once the command has begun a wait (taking what there was) after the call: it
+    // noted the ticks as they are.
+    void AwaitNewWait() {
+        long slept = Sleeps();
+        EXPECT_TRUE(WaitFor([&] { return Done() || Sleeps() > slept; }, PATIENCE_MS));
+    }
+    static constexpr int PENDING = -99;
+    std::atomic<int> result{PENDING}, tid{0};
+    std::thread thread;
+};
+
+// The command's result with the ticks standing still: one that waits for a time-out never ends.
+int Untimed(const std::function<int()>& command) {
+    Running run(command);
+    EXPECT_TRUE(WaitFor([&] { return run.Done(); }, PATIENCE_MS)) << "it waited for a time-out";
+    return run.result;
+}
+
 class ProtocolTest : public CommThreadTest {
   protected:
     void SetUp() override {
         CommThreadTest::SetUp();
         ASSERT_TRUE(StartLinkOn(peer.slavePath));
+        StopTickTimer();
     }
     // The reply is on the line before the request goes out, as from a quick unit.
     void Reply(const Bytes& bytes) {
@@ -251,12 +301,6 @@ class ProtocolTest : public CommThreadTest {
         int expected = RxAvailable() + static_cast<int>(bytes.size());
         PeerWrite(peer, bytes);
         ASSERT_TRUE(WaitFor([&] { return RxAvailable() >= expected; }, PATIENCE_MS));
-    }
-    // The command's result, and the ticks it took.
-    static std::pair<int, int> Timed(const std::function<int()>& command) {
-        int32_t start = TickCount.load();
-        int result = command();
-        return {result, TickCount.load() - start};
     }
 };
 
@@ -278,13 +322,14 @@ TEST_F(ProtocolTest, CommandsSendTheWorkedFramesByteForByte) {
     for (const auto& [command, reply, request] : rows) {
         SCOPED_TRACE(request);
         Reply(reply);
-        EXPECT_EQ(command(), 0);
+        EXPECT_EQ(Untimed(command), 0);
         EXPECT_EQ(PeerRead(peer, Hex(request).size(), PATIENCE_MS), Hex(request));
     }
     EXPECT_TRUE(std::equal(block.begin(), block.end(), copy.begin()));
 }
 
-// In order: each row's verdict may follow from the rows before it.
+// In order: each row's verdict may follow from the rows before it. Each is given without a
+// time-out: the ticks stand still.
 TEST_F(ProtocolTest, ScannerAndVerdicts) {
     // What is on the line, the command's result, LastType after it, the bytes left unread.
     const std::tuple<const char*, Bytes, int, char, int> rows[] = {
@@ -296,74 +341,71 @@ TEST_F(ProtocolTest, ScannerAndVerdicts) {
         {"acknowledge", ACK_W, 0, 'A', 0},
         {"Y after an acknowledge", UnitFrame('W', 'Y', {9}), 0, 'A', 0},
     };
-    // Each answered without the wait of a silent unit, more than 5 ticks; a busy machine can
-    // hold the test's thread that long, so the table is run again, up to three times in all.
-    std::string slow = "first";
-    for (int run = 0; run < 3 && !slow.empty(); ++run) {
-        slow.clear();
-        for (const auto& [what, line, verdict, lastType, left] : rows) {
-            SCOPED_TRACE(what);
-            Reply(line);
-            auto [result, ticks] = Timed([] { return SetStreamMode(8); });
-            EXPECT_EQ(std::tuple(result, LastType.load(), RxAvailable()),
-                      std::tuple(verdict, lastType, left));
-            slow += ticks > 4 ? std::string(what) + ": " + std::to_string(ticks) + " ticks; " : "";
-            RequestRxReset();
-        }
+    for (const auto& [what, line, verdict, lastType, left] : rows) {
+        SCOPED_TRACE(what);
+        Reply(line);
+        const int result = Untimed([] { return SetStreamMode(8); });
+        EXPECT_EQ(std::tuple(result, LastType.load(), RxAvailable()),
+                  std::tuple(verdict, lastType, left));
+        RequestRxReset();
     }
-    EXPECT_EQ(slow, "");
 }
 
-// A reply that stops waits more than 5 ticks for its next byte, and takes one that comes in
-// time; noise that never makes a frame ends the wait after 30 ticks. Ticks, not milliseconds: on
-// a loaded machine the ticker catches up in bursts, and a late look may add a few.
+// A reply that stops still waits for its next byte once 5 ticks have passed, and takes it then;
+// it gives up at the 6th. So does the wait for a silent unit's first bytes. The test moves the
+// ticks and sees the command look at them, so no load makes a wait look longer or shorter. A cut
+// reply comes after a whole one of its type, which it must not pass for.
 TEST_F(ProtocolTest, ByteWaitsLastFiveTicksAndNoiseEndsTheWaitAfterThirty) {
     const Bytes block = UnitFrame('W', 'E', Bytes(256, 1));
-    // The frame (none: noise), where it stops, when the rest comes (-1: never), ticks taken.
-    const std::tuple<const Bytes*, long, int, int, int> rows[] = {
-        {&ACK_W, 0, -1, 6, 8},     {&block, 100, -1, 6, 8}, {&ACK_W, 6, -1, 6, 8},
-        {&block, 100, 300, 0, 30}, {&ACK_W, 6, 300, 0, 30}, {nullptr, 0, -1, 31, 35}};
-    for (const auto& [frame, cut, restAfterMs, fewest, most] : rows) {
-        SCOPED_TRACE(testing::Message() << (frame ? frame->size() : 0) << " bytes cut at " << cut);
-        // A busy machine can hold the waiting thread past its last tick, the rest's writer past
-        // its time, or the noise writer for 15 ms, while the ticker runs on: a row that misses
-        // is run again, up to five times in all, once what the last run left on the line has
-        // come and gone. A wait of the wrong length misses in every run.
-        const int expected = restAfterMs < 0 ? -1 : 0;
-        int result = expected, ticks = 0, pausedMs = 0;
-        for (int run = 0; run < 5 && (run == 0 || pausedMs > 15 || result != expected ||
-                                      ticks < fewest || ticks > most);
-             ++run) {
-            for (int left = -1; run > 0 && left != RxAvailable(); SleepMs(50))
-                left = RxAvailable();
-            RequestRxReset(), RxAvailable();
-            if (frame != nullptr)
-                Reply(Bytes(frame->begin(), frame->begin() + cut));
-            std::atomic<bool> stop{false};
-            std::thread rest([&] {
-                pausedMs = 0;
-                for (auto last = Clock::now(); frame == nullptr && !stop.load(); SleepMs(2)) {
-                    PeerWrite(peer, {0x11, 'W'});
-                    pausedMs = std::max(pausedMs, int((Clock::now() - last) / 1ms));
-                    last = Clock::now();
-                }
-                if (restAfterMs < 0)
-                    return;
-                SleepMs(restAfterMs);
-                PeerWrite(peer, Bytes(frame->begin() + cut, frame->end()));
-            });
-            std::tie(result, ticks) = Timed(
-                [&] { return frame == &block ? ReadDataBlock(nullptr, 0) : SetStreamMode(8); });
-            stop.store(true);
-            rest.join();
-        }
-        EXPECT_EQ(result, expected);
-        EXPECT_TRUE(ticks >= fewest && ticks <= most) << ticks << " ticks";
+    // The frame, where it stops (0: silence), whether the rest comes at the 5th tick.
+    const std::tuple<const Bytes*, long, bool> rows[] = {{&ACK_W, 0, false},
+                                                         {&ACK_W, 6, true},
+                                                         {&ACK_W, 6, false},
+                                                         {&block, 100, true},
+                                                         {&block, 100, false}};
+    for (const auto& [frame, cut, rest] : rows) {
+        SCOPED_TRACE(testing::Message() << frame->size() << " bytes cut at " << cut);
+        Reply(Bytes(frame->begin(), frame->begin() + cut));
+        const int32_t start = TickCount.load();
+        Running run([&] { return frame == &block ? ReadDataBlock(nullptr, 0) : SetStreamMode(8); });
+        // It has taken what it can: the sum's two bytes are taken together, so one may wait.
+        ASSERT_TRUE(WaitFor([] { return RxAvailable() < 2; }, PATIENCE_MS));
+        run.AwaitNewWait();
+        TickCount = start + 5;
+        run.AwaitNewWait();
+        run.AwaitNewWait();
+        EXPECT_FALSE(run.Done()) << "gave up once 5 ticks had passed";
+        if (rest)
+            PeerWrite(peer, Bytes(frame->begin() + cut, frame->end()));
+        else
+            TickCount = start + 6;
+        EXPECT_TRUE(WaitFor([&] { return run.Done(); }, PATIENCE_MS));
+        EXPECT_EQ(run.result, rest ? 0 : -1);
     }
+    // Noise that never makes a frame: a pass starts after every tick (three bytes taken since
+    // it, a pass takes at most two), so none waits long enough to give up by itself.
+    const int32_t start = TickCount.load();
+    Running run([] { return SetStreamMode(8); });
+    std::jthread noise([this](const std::stop_token& stop) {
+        while (!stop.stop_requested())
+            PeerWrite(peer, Bytes(64, 0x11)), PeerWrite(peer, Bytes(64, 'W'));
+    });
+    for (int ticks = 0; ticks <= 30; ++ticks) {
+        TickCount = start + ticks;
+        const int32_t from = RxReadIndex.load();
+        ASSERT_TRUE(WaitFor(
+            [&] { return run.Done() || (RxReadIndex - from + RX_RING_SIZE) % RX_RING_SIZE >= 3; },
+            PATIENCE_MS));
+        ASSERT_FALSE(run.Done()) << "gave up after " << ticks << " ticks";
+    }
+    TickCount = start + 31;
+    EXPECT_TRUE(WaitFor([&] { return run.Done(); }, PATIENCE_MS));
+    EXPECT_EQ(run.result, -1);
 }
 
 // A box that returns 0 was not seen: it is shown again on the next failure.
 TEST_F(ProtocolTest, SilentUnitGetsFiveExchangesAndTheBoxUntilItIsAnswered) {
+    StartTickTimer();
     for (auto [boxResult, shown, errorShown] : {std::tuple(0, 1u, 0), {1, 2u, 1}, {1, 2u, 1}}) {
         SCOPED_TRACE(boxResult);
         NoticeResult = boxResult;

@@ -95,6 +95,9 @@ TEST(SetupFile, EveryBlockComesBackFromItsFileByteForByteAndRestorePointsAreKept
     EXPECT_EQ(names.size(), 103u);
     EXPECT_EQ(*names.begin() + *std::next(names.begin()),
               "mq6-setup-1999abcd-123456.jsonmq6-setup-20250101-000007-2.json");
+    // A folder where no file can be made, by root either: no restore point, and the reason.
+    EXPECT_EQ(SaveRestorePoint("/proc/self", InfoWith(UNUSUAL), path, error), -1);
+    EXPECT_TRUE(error.starts_with("cannot write /proc/self/mq6-setup-")) << error;
 }
 
 } // namespace

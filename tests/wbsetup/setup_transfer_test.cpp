@@ -107,7 +107,7 @@ TEST_F(SetupTransferTest, SetWritesTheTypedValuesAndTheRowsSelected) {
     EXPECT_EQ(Events, "begin end " + std::to_string(JOB_VERIFIED));
 }
 
-TEST_F(SetupTransferTest, FirmwareUpdateModeStopsReadAndSetButSetupModeDoesNot) {
+TEST_F(SetupTransferTest, FirmwareUpdateModeStopsReadAndSetAndTheSampleKeyStopsSet) {
     Start({"--unit-mode", "1"});
     EXPECT_EQ(ReadSetup(), -1);
     EXPECT_EQ(StartSetupWrite(DEFAULT_SETUP, {}, FRONT_END), -1);
@@ -129,6 +129,14 @@ TEST_F(SetupTransferTest, FirmwareUpdateModeStopsReadAndSetButSetupModeDoesNot) 
     EXPECT_EQ(Set({"0", "10", "5", "20", "3.3", "10", "5", "20"}, {NO_SELECTION, 3}), JOB_VERIFIED);
     ExpectImage(UnitImage(), {0, 1920, 4095, 762, 410, 21},
                 "05 BE 00 00 00 21 40 00 32 03 E8 07 D0 00 32 03 E8 07 D0 80 5A*44");
+    // A unit running other firmware is refused the sample key: its caller is told, no worker.
+    StopLink();
+    StopSim(sim);
+    Start({"--other-firmware"});
+    ClearRecordedNotices();
+    Events.clear();
+    EXPECT_EQ(StartSetupWrite(DEFAULT_SETUP, {}, FRONT_END), -1);
+    EXPECT_EQ(std::pair(CountNotices(), Events), std::pair(size_t{1}, std::string()));
 }
 
 // With the sample key only where the rule is lifted: the block is unreadable, so there is no
@@ -147,9 +155,10 @@ TEST_F(SetupTransferTest, SilentUnitStillGetsAWorkerThatStopsBeforeAnythingIsWri
         << "nothing else starts while the write runs";
     EXPECT_EQ(ReadSetup(), -1);
     JobOutcome outcome = WaitSetupWrite();
-    EXPECT_EQ(FormatJobBox(outcome), "       Comm Error\n\nCheck PC to MQ-6 WB Connection\n\nIs "
-                                     "the MQ-6 WB Powered On?\nNothing was written: the MQ-6 stopped "
-                                     "answering, or its answer came damaged.");
+    EXPECT_EQ(FormatJobBox(outcome),
+              "       Comm Error\n\nCheck PC to MQ-6 WB Connection\n\nIs "
+              "the MQ-6 WB Powered On?\nNothing was written: the MQ-6 stopped "
+              "answering, or its answer came damaged.");
     EXPECT_EQ(Events, std::to_string(SETUP_NOTE_NO_RESTORE_POINT) +
                           " The unit's data block could not be read, so there is no restore "
                           "point of its setup for this write.|begin end " +
