@@ -153,7 +153,7 @@ void DrawCursor(Canvas* canvas, const ChartWindow& window, size_t end) {
             CanvasTextWidth(canvas, std::string_view(line.data(), std::strlen(line.data()))));
     // Beside the line, on the side with room for it: either side has half the chart.
     int x =
-        CursorX + 6 + width < HISTORY_LEFT + HISTORY_COLUMNS ? CursorX + 6 : CursorX - 6 - width;
+        CursorX + 6 + width <= HISTORY_LEFT + HISTORY_COLUMNS ? CursorX + 6 : CursorX - 6 - width;
     for (size_t line = 0; line < lines.size(); ++line)
         DrawText(canvas, x, CURSOR_TEXT_Y + static_cast<int>(line) * BLOCK_CELL_HEIGHT,
                  lines[line].data());

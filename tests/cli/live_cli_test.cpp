@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include <algorithm>
 
 namespace {
@@ -87,6 +86,16 @@ TEST(LiveCliTest, RunsThatNeverStreamKeepTheFileAndAClosedPipeEndsTheRun) {
     EXPECT_EQ(tty.out.substr(blanks - 9, 10), "] marker 1") << tty.out;
     EXPECT_EQ(tty.out.find('\n'), tty.out.find("\r\n", tty.out.rfind("\rlambda")) + 1) << tty.out;
     EXPECT_NE(tty.out.find(" echo "), tty.out.npos) << tty.out;
+    // Without a file to mark, Enter marks nothing.
+    sim = StartSim({"--profile", "const:0.90"});
+    tty = RunProcess("/bin/bash",
+                     {"-c", "(sleep 1; printf '\\n') | script -qec '" + std::string(MQ6_CLI_PATH) +
+                                " --port " + sim.path + " live --seconds 2' /dev/null"},
+                     dir.path);
+    StopSim(sim);
+    EXPECT_TRUE(tty.out.find("lambda 0.90") != tty.out.npos &&
+                tty.out.find("marker") == tty.out.npos)
+        << tty.out;
 }
 
 } // namespace

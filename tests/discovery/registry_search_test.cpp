@@ -15,7 +15,8 @@ namespace {
 
 const std::string USB = "SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_0403&Pid_6001\\";
 const std::string FTDIBUS = "SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS\\Vid_0403";
-const std::string SERIALCOMM = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+// The registry takes a key's name in any case: this one is made as the program never spells it.
+const std::string SERIALCOMM = "hardware\\devicemap\\serialcomm";
 const std::string SERVICE = "SYSTEM\\CurrentControlSet\\Services\\FTDIBUS";
 const std::string PARAMETERS = SERVICE + "\\Parameters";
 

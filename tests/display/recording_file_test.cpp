@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
@@ -167,6 +168,18 @@ TEST(RecordingFileTest, TheChartOfARecordingAtItsPixels) {
           "|0.000 s  lambda 0.80|AFR 11.8  raw 0.8010|",
           "Lowest 0.80   Highest 0.95   Mean 0.87@380,420", "In band 56%   Leaner 22%"})
         EXPECT_NE(texts.find(text), std::string::npos) << text << " in " << texts;
+    // At x 514 the cursor's lines (the row of 3.5 s, 20 characters of 8 pixels) end on the
+    // chart's last column, 514 + 6 + 160 = 680: they fit on its right.
+    ClearCanvasCalls();
+    SetReviewCursor(514);
+    DrawReviewChart(CanvasOpenWindow());
+    EXPECT_EQ(std::count_if(CanvasCalls.begin(), CanvasCalls.end(),
+                            [](const CanvasCall& call) {
+                                return call.op == CanvasOp::TEXT && call.args[0] == 520 &&
+                                       (call.text == "3.500 s  lambda 0.88" ||
+                                        call.text == "AFR 12.9  raw 0.8800");
+                            }),
+              2);
 }
 
 // Rows every 0.5 s over 120 s, markers 1 and 2 at 20 s and 50 s, 30 s on screen: a marker
