@@ -104,6 +104,13 @@ TEST_F(SetupViewTest, MarksStandBesideTheirControlsAndTheirKeyIsDrawnWithThem) {
     OnSetupViewWake(SETUP_WAKE_DATA);
     DeliverSetupWakes();
     EXPECT_EQ(Text(SETUP_NOTE), "The MQ-6 is unchanged until Set MQ-6");
+    // Once the view is left, a block that comes late reaches none of its controls.
+    LeaveSetupView();
+    ClearShellRecord();
+    DeviceInfo[130] ^= 1;
+    OnSetupViewWake(SETUP_WAKE_DATA);
+    DeliverSetupWakes();
+    EXPECT_TRUE(RequestedRepaints.empty());
 }
 
 // Set refuses, saying why and sending nothing: a field its check limited (told once); a unit
