@@ -1,4 +1,4 @@
-// The sleep inhibitor: logind's Inhibit("sleep", ..., "block") hands back a file descriptor that
+// The sleep inhibitor: logind's Inhibit("sleep:shutdown", ..., "block") hands back a file descriptor that
 // holds the lock until it is closed.
 #include "desktop/system_awake_linux.h"
 
@@ -19,7 +19,8 @@ void InhibitSleep() {
     QDBusMessage call =
         QDBusMessage::createMethodCall("org.freedesktop.login1", "/org/freedesktop/login1",
                                        "org.freedesktop.login1.Manager", "Inhibit");
-    call << QString("sleep") << QString("MQ-6 WB Utility")
+    // Shutdown too, as the Windows utility refuses the end of the session meanwhile.
+    call << QString("sleep:shutdown") << QString("MQ-6 WB Utility")
          << QString("Programming the MQ-6: a cut would leave it in its loader") << QString("block");
     QDBusMessage reply =
         QDBusConnection::systemBus().call(call, QDBus::Block, INHIBIT_CALL_TIMEOUT_MS);
