@@ -66,7 +66,7 @@ else()
     add_dependencies(mq6wb_tests mq6-sim mq6)
     add_test(NAME DesktopTest COMMAND mq6wb_tests)
     set_tests_properties(DesktopTest PROPERTIES TIMEOUT 600
-      ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTEST_FUNCTION_TIMEOUT=600000")
   endif()
 
   # The pictures of the README are in the tree (scripts/demo --pictures docs/images makes them).

@@ -34,7 +34,7 @@ const MenuRow MenuTable[MENU_ROWS] = {
     {IDM_PREFERENCES, "Pre&ferences...", nullptr},
     {IDM_RECORD, "&Record Live Data...", "Ctrl+R"},
     {IDM_MARK, "M&ark", "F9"},
-    {IDM_OPEN_RECORDING, "&Open Recording...", "Ctrl+L"},
+    {IDM_OPEN_RECORDING, "Open Recor&ding...", "Ctrl+L"},
     {IDM_OPEN_SETUP, "&Open Setup...", "Ctrl+O"},
     {IDM_SAVE_SETUP, "&Save Setup As...", "Ctrl+S"},
     {IDM_EXIT, "E&xit", nullptr},

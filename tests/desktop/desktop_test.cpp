@@ -7,6 +7,7 @@
 // the window open until it ends.
 #include "app/status_note.h"
 #include "desktop/client_area_qt.h"
+#include "desktop/config_path_linux.h"
 #include "desktop/main_window_qt.h"
 #include "desktop/startup_qt.h"
 #include "display/display_thread.h"
@@ -29,6 +30,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -138,9 +140,70 @@ class DesktopTest : public QObject {
                              "\n";
         }
         QCOMPARE(shown, expected);
-        // Alt+"?" opens the About box, wherever the focus is.
-        Shortcut(Qt::Key_Question, Qt::AltModifier | Qt::ShiftModifier);
-        QTRY_COMPARE(notices, QStringList{"About MQ-6 WB Utility"});
+        // The Windows window's client: 800 by 600 less a 3-pixel frame each side, a 19-pixel
+        // caption and a 19-pixel menu bar.
+        QCOMPARE(window->windowTitle(), QString("MQ-6 WB Utility"));
+        QCOMPARE(window->Client()->size(), QSize(800 - 3 - 3, 600 - 3 - 19 - 19 - 3));
+        // Each view shows its own controls and none of another's.
+        const std::vector<std::tuple<int, bool, bool>> views = {
+            // command, Set MQ-6 shown, Update Firmware shown
+            {IDM_FIRMWARE_UPDATE, false, true},
+            {IDM_AFR_LAMBDA, false, false},
+            {IDM_WB_SETUP, true, false},
+            {IDM_LIVE_HISTORY, false, false},
+        };
+        for (auto [command, set, update] : views) {
+            Trigger(command);
+            const QByteArray row = "view " + QByteArray::number(command);
+            QVERIFY2((Button("Set MQ-6") != nullptr) == set, row);
+            QVERIFY2((Field(FIELD_ROW_STOICH) != nullptr) == set, row);
+            QVERIFY2((Button("Update Firmware") != nullptr) == update, row);
+        }
+        // Alt+"?" and Alt+"/" open the About box, wherever the focus is.
+        Shortcut(Qt::Key_Question, Qt::AltModifier);
+        Shortcut(Qt::Key_Slash, Qt::AltModifier);
+        QTRY_COMPARE(notices, QStringList({"About MQ-6 WB Utility", "About MQ-6 WB Utility"}));
+    }
+
+    // The settings file where the XDG base directories put it: a relative XDG_CONFIG_HOME is
+    // not one, and HOME's .config stands instead.
+    void settingsFileWhereXdgSays() {
+        const std::vector<std::tuple<const char*, std::string>> rows = {
+            {"/srv/cfg", "/srv/cfg/mq6/MQ-6_Setup.cfg"},
+            {"cfg", home->path + "/.config/mq6/MQ-6_Setup.cfg"},
+            {nullptr, home->path + "/.config/mq6/MQ-6_Setup.cfg"},
+        };
+        qputenv("HOME", home->path.c_str());
+        for (auto [config, expected] : rows) {
+            if (config == nullptr)
+                qunsetenv("XDG_CONFIG_HOME");
+            else
+                qputenv("XDG_CONFIG_HOME", config);
+            BuildDesktopConfigPath();
+            QVERIFY2(ConfigPath.data() == expected, ConfigPath.data());
+        }
+    }
+
+    // --record FILE starts in the AFR and Lambda view recording to FILE; --open-recording FILE
+    // starts showing it in the Recording view.
+    void startArgumentsRecordAndOpen() {
+        sim = StartSim({"--rate", "50"});
+        std::string csv = home->path + "/start.csv";
+        Start({"--port", sim.path, "--record", csv});
+        QTRY_COMPARE_WITH_TIMEOUT(ViewMode.load(), int32_t(VIEW_AFR_LAMBDA), WAIT_MS);
+        auto rows = [&] {
+            std::string text = ReadText(csv);
+            return std::count(text.begin(), text.end(), '\n');
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(rows() > 10, WAIT_MS);
+        Shortcut(Qt::Key_R, Qt::ControlModifier);
+        window->close();
+        FinishDesktop();
+        delete window;
+        window = nullptr;
+        Start({"--port", sim.path, "--open-recording", csv});
+        QTRY_COMPARE_WITH_TIMEOUT(ViewMode.load(), int32_t(VIEW_RECORDING), WAIT_MS);
+        QVERIFY(Action(IDM_RECORDING_VIEW)->isVisible());
     }
 
     // Without --port, the unit behind the udev rule's link is found and read, its setup shown.
@@ -226,10 +289,14 @@ class DesktopTest : public QObject {
         QCOMPARE(Field(FIELD_ROW_STOICH)->text(), QString("14.50"));
         files = {QString::fromStdString(saved), QString::fromStdString(opened)};
         Shortcut(Qt::Key_S, Qt::ControlModifier);
-        QVERIFY(ReadText(saved).find("\"stoich_afr\": 14.50") != std::string::npos);
+        QVERIFY2(ReadText(saved).find("\"stoich_afr\": 14.50") != std::string::npos,
+                 qPrintable(notices.join("|")));
         Shortcut(Qt::Key_O, Qt::ControlModifier);
         // Channel B's linear layout: its four fields made, and a field typed in again.
         QTRY_COMPARE(Field(4)->text() + Field(5)->text(), QString("0.09.00"));
+        // Typed and not left: Set takes what the field shows.
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
         Field(FIELD_ROW_STOICH)->setFocus();
         Field(FIELD_ROW_STOICH)->selectAll();
         QTest::keyClicks(Field(FIELD_ROW_STOICH), "14.5");
@@ -253,7 +320,9 @@ class DesktopTest : public QObject {
         const QString guidance = "A setup write did not finish: press Set MQ-6 to finish it";
         for (bool cut : {true, false}) {
             QTRY_VERIFY_WITH_TIMEOUT(Button("Set MQ-6")->isEnabled(), WAIT_MS);
-            QTRY_COMPARE_WITH_TIMEOUT(StatusNote(), cut ? QString() : " " + guidance, WAIT_MS);
+            QTRY_COMPARE_WITH_TIMEOUT(
+                StatusNote(), cut ? QString() : QString(" Setup write unfinished: press Set MQ-6"),
+                WAIT_MS);
             QTest::mouseClick(Button("Set MQ-6"), Qt::LeftButton);
             QTRY_VERIFY_WITH_TIMEOUT(JobRunning.load() == 0, 60000);
         }
@@ -287,11 +356,17 @@ class DesktopTest : public QObject {
   private:
     void Start(std::vector<std::string> options) {
         DesktopArguments arguments;
-        for (size_t i = 0; i + 1 < options.size(); i += 2)
+        for (size_t i = 0; i + 1 < options.size(); i += 2) {
             if (options[i] == "--port")
                 arguments.port = options[i + 1];
+            else if (options[i] == "--record")
+                arguments.record = options[i + 1];
+            else if (options[i] == "--open-recording")
+                arguments.openRecording = options[i + 1];
+        }
         window = StartDesktop(arguments);
         QVERIFY(window != nullptr);
+        ApplyDesktopArguments(arguments);
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window));
     }
@@ -352,7 +427,27 @@ class DesktopTest : public QObject {
     void AnswerBoxes() {
         QWidget* box = QApplication::activeModalWidget();
         if (auto* chooser = qobject_cast<QFileDialog*>(box); chooser != nullptr) {
-            chooser->selectFile(files.isEmpty() ? QString() : files.takeFirst());
+            // A box is given its file once; while it stays open (its accept still on its way, or
+            // its list not yet read) it is given the same file again.
+            if (chooser != answered) {
+                answered = chooser;
+                if (files.isEmpty()) {
+                    notices << "a file box with no file to give";
+                    QMetaObject::invokeMethod(chooser, "reject", Qt::QueuedConnection);
+                    return;
+                }
+                answer = files.takeFirst();
+                tries = 0;
+            }
+            // One that will not take its file fails the test rather than hanging it.
+            if (++tries > 100) {
+                notices << chooser->windowTitle() + " did not take " + answer + " in " +
+                               chooser->directory().path() + ", gave " +
+                               chooser->selectedFiles().join(",");
+                QMetaObject::invokeMethod(chooser, "reject", Qt::QueuedConnection);
+                return;
+            }
+            chooser->selectFile(answer);
             QMetaObject::invokeMethod(chooser, "accept", Qt::QueuedConnection);
         } else if (auto* message = qobject_cast<QMessageBox*>(box); message != nullptr) {
             notices << message->windowTitle();
@@ -369,6 +464,9 @@ class DesktopTest : public QObject {
     QProcess bus;
     FakeLogind fake;
     QTimer answerer;
+    QPointer<QFileDialog> answered;
+    QString answer;
+    int tries = 0;
     std::unique_ptr<TempDir> home;
     SimProcess sim;
     MainWindowQt* window = nullptr;
