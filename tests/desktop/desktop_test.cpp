@@ -332,10 +332,12 @@ class DesktopTest : public QObject {
             QTest::mouseClick(Button("Set MQ-6"), Qt::LeftButton);
             QTRY_VERIFY_WITH_TIMEOUT(JobRunning.load() == 0, 60000);
         }
-        QVERIFY2(notices.size() == 1, qPrintable(notices.join("|") + texts.join("|")));
-        QCOMPARE(texts.back(), "Program Mode Failure\n\nThe MQ-6 stopped answering, or its answer "
-                               "came damaged.\n" +
-                                   guidance);
+        // The cut's box; on a loaded machine a block read may also fail, with its own box.
+        const QString box =
+            "Program Mode Failure\n\nThe MQ-6 stopped answering, or its answer came "
+            "damaged.\n" +
+            guidance;
+        QVERIFY2(texts.contains(box), qPrintable(notices.join("|") + texts.join("|")));
         QVERIFY2(StatusNote().startsWith("  Setup written to the MQ-6"), qPrintable(StatusNote()));
     }
 
