@@ -290,7 +290,8 @@ class DesktopTest : public QObject {
                  qPrintable(notices.join("|")));
         Shortcut(Qt::Key_O, Qt::ControlModifier);
         // Channel B's linear layout: its four fields made, and a field typed in again.
-        QTRY_COMPARE(FieldText(4) + FieldText(5), QString("0.09.00"));
+        QVERIFY2(QTest::qWaitFor([&] { return FieldText(4) + FieldText(5) == "0.09.00"; }, WAIT_MS),
+                 qPrintable(notices.join("|") + texts.join("|")));
         // Typed and not left: Set takes what the field shows.
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window));
@@ -458,6 +459,10 @@ class DesktopTest : public QObject {
                 QMetaObject::invokeMethod(chooser, "reject", Qt::QueuedConnection);
                 return;
             }
+            // Typed into the name field, as a user does: selectFile alone can wait for the
+            // folder's listing.
+            if (auto* name = chooser->findChild<QLineEdit*>("fileNameEdit"); name != nullptr)
+                name->setText(answer);
             chooser->selectFile(answer);
             QMetaObject::invokeMethod(chooser, "accept", Qt::QueuedConnection);
         } else if (auto* message = qobject_cast<QMessageBox*>(box); message != nullptr) {
