@@ -116,13 +116,14 @@ def report(relay_log, app_log, start, end):
                 up.append(received - sent)
                 position = number + 1
                 break
-    if not latencies or not up:
+    # A log without sends (the desktop program's, mq6 live's rows) has no upward figure.
+    if not latencies or (sends and not up):
         print(f"no latency: {len(latencies)} readout changes, {len(up)} frames to the unit matched")
         return 1
     ms = 1e-6
     print(f"{percentile(latencies, 0.5) * ms:.2f} {percentile(latencies, 0.99) * ms:.2f} "
           f"{max(latencies) * ms:.2f} {len(latencies)} {len(window_frames)} {unexplained} "
-          f"{min(latencies) * ms:.3f} {min(up) * ms:.3f} {len(up)}")
+          f"{min(latencies) * ms:.3f} {f'{min(up) * ms:.3f}' if up else '-'} {len(up)}")
     return 0
 
 

@@ -49,6 +49,26 @@ else()
   add_dependencies(mq6_tests mq6-testkey mq6-sim-testkey)
   gtest_discover_tests(mq6_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
 
+  # The desktop program's own tests: QtTest, headless, driving its real main window.
+  if(TARGET mq6desktop)
+    find_package(Qt6 COMPONENTS Test REQUIRED)
+    add_executable(mq6wb_tests ${CMAKE_SOURCE_DIR}/tests/desktop/desktop_test.cpp
+      ${CMAKE_SOURCE_DIR}/tests/support/sim_process_posix.cpp
+      ${CMAKE_SOURCE_DIR}/tests/support/pty_peer_posix.cpp
+      ${CMAKE_SOURCE_DIR}/tests/firmware/test_files_posix.cpp
+      $<TARGET_OBJECTS:mq6desktop> $<TARGET_OBJECTS:mq6shellobjects>)
+    set_target_properties(mq6wb_tests PROPERTIES AUTOMOC ON)
+    target_include_directories(mq6wb_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests ${GENERATED_DIR})
+    target_link_libraries(mq6wb_tests PRIVATE mq6setupfile mq6core Qt6::Widgets Qt6::DBus
+                          Qt6::Test)
+    target_compile_definitions(mq6wb_tests PRIVATE MQ6_SIM_PATH="${CMAKE_BINARY_DIR}/mq6-sim"
+      MQ6_CLI_PATH="$<TARGET_FILE:mq6>" MQ6_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+    add_dependencies(mq6wb_tests mq6-sim mq6)
+    add_test(NAME DesktopTest COMMAND mq6wb_tests)
+    set_tests_properties(DesktopTest PROPERTIES TIMEOUT 600
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTEST_FUNCTION_TIMEOUT=600000")
+  endif()
+
   # The pictures of the README are in the tree (scripts/demo --pictures docs/images makes them).
   add_test(NAME ReadmePictures COMMAND sh ${CMAKE_SOURCE_DIR}/tests/docs/readme_pictures.sh
            ${CMAKE_SOURCE_DIR})

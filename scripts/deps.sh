@@ -17,11 +17,13 @@ install_missing() {
 
 BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
-    clang libclang-rt-14-dev libcli11-dev nlohmann-json3-dev)
+    clang libclang-rt-14-dev libcli11-dev nlohmann-json3-dev qt6-base-dev dbus-daemon)
 WINE_PACKAGES=(wine wine64 xvfb xauth imagemagick)
 # scripts/package and its test: the archives, the man pages, the package's dependencies, Debian's
-# package checker and the reader of the Windows program's manifest.
-PACKAGE_PACKAGES=(zip unzip help2man dpkg-dev lintian python3)
+# package checker and the reader of the Windows program's manifest; the desktop program's icons,
+# the checkers of its menu entry and AppStream file, and the display it is started on.
+PACKAGE_PACKAGES=(zip unzip help2man dpkg-dev lintian python3 imagemagick appstream
+    desktop-file-utils xvfb xauth)
 
 # release_build CMAKE-ARGS...: the Release build of both toolchains, programs only, in
 # build/release/native and build/release/windows; the arguments go to both configures.

@@ -3,21 +3,18 @@
 // drawing and input are reached through the views' table (app/views.h).
 #include "app/main_window.h"
 
-#include "app/about_box_win32.h"
+#include "app/commands.h"
+#include "app/data_error.h"
 #include "app/menu.h"
-#include "app/open_recording.h"
 #include "app/recording.h"
 #include "app/status_note.h"
 #include "app/view_controls.h"
 #include "app/view_switch.h"
 #include "app/views.h"
-#include "discovery/comm_setup_win32.h"
 #include "display/canvas_gdi_win32.h"
-#include "display/preferences_dialog_win32.h"
 #include "display/review_bar_win32.h"
 #include "display/status_line.h"
 #include "firmware/job.h"
-#include "firmware/unfinished_job.h"
 #include "link/link.h"
 #include "resources/resource.h"
 #include "settings/config.h"
@@ -67,11 +64,9 @@ bool ProgrammingRunning() {
     return JobRunning.load(std::memory_order_acquire) != 0;
 }
 
-// A close asked for while programming runs is kept: the view says so beside its progress, and
-// a timer closes the window once the work has ended.
+// A close asked for while programming runs is kept (app/views.h): a timer closes the window once
+// the work has ended.
 constexpr UINT_PTR CLOSE_WHEN_DONE_TIMER = 1;
-constexpr UINT CLOSE_WHEN_DONE_CHECK_MS = 100;
-constexpr char CLOSE_WHEN_DONE_TEXT[] = "The window closes when the work ends.";
 HWND CloseWhenDoneNote = nullptr;
 
 void CloseWhenDone(HWND window) {
@@ -81,16 +76,14 @@ void CloseWhenDone(HWND window) {
     const ViewRow* shown = ShownView();
     ViewRect place = shown != nullptr ? shown->closingNote() : ViewRect{};
     if (place.right > place.left)
-        CloseWhenDoneNote =
-            CreateViewControl("STATIC", CLOSE_WHEN_DONE_TEXT, WS_CHILD | WS_VISIBLE, place.left,
-                              place.top, place.right - place.left, place.bottom - place.top);
-    SetTimer(window, CLOSE_WHEN_DONE_TIMER, CLOSE_WHEN_DONE_CHECK_MS, nullptr);
+        CloseWhenDoneNote = CreateViewControl("STATIC", CLOSE_WHEN_DONE_TEXT.data(),
+                                              WS_CHILD | WS_VISIBLE, place.left, place.top,
+                                              place.right - place.left, place.bottom - place.top);
+    SetTimer(window, CLOSE_WHEN_DONE_TIMER, static_cast<UINT>(CLOSE_WHEN_DONE_CHECK_MS), nullptr);
 }
 
-// The data-error box, shown on this thread from a message that the reading thread posts: the
-// reader (the display thread, with the live data and the recording) goes on meanwhile, and the
-// next good read closes the box. None for a unit left mid-job: the status line says what
-// finishes it, which a box that blames the power and the cable would not.
+// The data-error box (app/data_error.h), shown on this thread from a message that the reading
+// thread posts.
 bool DataErrorBoxUp = false;
 
 void PostDataRead(DeviceDataEvent event) {
@@ -108,22 +101,16 @@ BOOL CALLBACK CloseDataErrorBox(HWND box, LPARAM) {
 
 void OnDataRead(HWND window, WPARAM read) {
     RedrawStatusLine(); // what the unit is left in may have changed
-    if (read != 0) {
-        if (DataErrorBoxUp)
-            EnumThreadWindows(GetCurrentThreadId(), CloseDataErrorBox, 0);
-        return;
-    }
-    if (DataErrorBoxUp || FindUnfinishedJob() != JOB_NONE)
+    DataErrorAction action = DataErrorAfterRead(read != 0, DataErrorBoxUp);
+    if (action == DATA_ERROR_CLOSE)
+        EnumThreadWindows(GetCurrentThreadId(), CloseDataErrorBox, 0);
+    if (action != DATA_ERROR_SHOW)
         return;
     DataErrorBoxUp = true;
     std::string text(DATA_ERROR_TEXT);
     std::string caption(DATA_ERROR_CAPTION);
     MessageBoxA(window, text.c_str(), caption.c_str(), MB_OK | MB_ICONERROR | MB_TOPMOST);
     DataErrorBoxUp = false;
-}
-
-void OpenDialog(int resource, DLGPROC procedure) {
-    DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(resource), MainWindow, procedure, 0);
 }
 
 void PaintMainWindow(HWND window) {
@@ -143,62 +130,17 @@ void PaintMainWindow(HWND window) {
     EndPaint(window, &paint);
 }
 
-// The command table: menu items, accelerators and the id-less push buttons of the views.
+// The command table: menu items and accelerators (app/commands.h), and the id-less push buttons
+// of the views.
 LRESULT RunCommand(HWND window, WPARAM wParam, LPARAM lParam) {
-    HWND control = reinterpret_cast<HWND>(lParam);
     int command = LOWORD(wParam);
-    // The commands that the menu lock grays are refused here too, so that a command sent by
-    // other means than the menu cannot reach them either.
-    if (LockedWhileProgramming(command) && ProgrammingRunning()) {
-        BeepRefusedInput();
+    if (command == IDC_VIEW_BUTTON) {
+        OnViewButton(reinterpret_cast<HWND>(lParam));
         return 0;
     }
-    switch (command) {
-    case IDM_AFR_LAMBDA:
-    case IDM_WB_SETUP:
-    case IDM_FIRMWARE_UPDATE:
-    case IDM_LIVE_HISTORY:
-    case IDM_RECORDING_VIEW:
-        SelectView(command);
+    if (RunMenuCommand(command) == 0)
         return 0;
-    case IDM_OPEN_RECORDING:
-        OnOpenRecording();
-        return 0;
-    case IDM_MARK:
-        MarkRecording();
-        return 0;
-    case IDM_RECORD:
-        OnRecordCommand();
-        return 0;
-    case IDM_OPEN_SETUP:
-    case IDM_SAVE_SETUP:
-        if (CurrentView() != VIEW_WB_SETUP)
-            SelectView(IDM_WB_SETUP);
-        if (CurrentView() == VIEW_WB_SETUP)
-            OnSetupFileCommand(command == IDM_OPEN_SETUP ? SETUP_FILE_OPEN : SETUP_FILE_SAVE);
-        return 0;
-    case IDM_PREFERENCES:
-        OpenDialog(IDD_PREFERENCES, PreferencesDlgProc);
-        return 0;
-    case IDM_FIND_UNIT:
-        AutoPort.store(1, std::memory_order_release);
-        Reconnect();
-        return 0;
-    case IDM_COMM_SETUP:
-        OpenDialog(IDD_COMM_SETUP, CommSetupDlgProc);
-        return 0;
-    case IDM_ABOUT:
-        OpenDialog(IDD_ABOUT, AboutDlgProc);
-        return 0;
-    case IDM_EXIT:
-        DestroyWindow(MainWindow);
-        return 0;
-    case IDC_VIEW_BUTTON:
-        OnViewButton(control);
-        return 0;
-    default:
-        return DefWindowProcA(window, WM_COMMAND, wParam, lParam);
-    }
+    return DefWindowProcA(window, WM_COMMAND, wParam, lParam);
 }
 
 LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {

@@ -1,57 +1,21 @@
-// Opening a recording from the File menu: the box, the reader's verdict, the Display menu's
-// item and the switch to the view (which ends a running recording, as every view without live
-// data does).
+// The Display menu's item of the Recording view on Windows (string 111).
 #include "app/open_recording.h"
 
 #include "app/shell_win32.h"
-#include "app/views.h"
-#include "display/recording_view.h"
-#include "display/review_bar_win32.h"
-#include "platform/notice.h"
 #include "resources/resource.h"
-#include "settings/config.h"
 
 #include <array>
-#include <cstring>
 
 namespace {
-
-constexpr FileBox OPEN_BOX = {FILE_BOX_OPEN, "Open Recording",
-                              "CSV files (*.csv)\0*.csv\0All files (*.*)\0*.*\0", "csv"};
 constexpr int DISPLAY_MENU = 1; // the main menu's second popup
 constexpr int CAPTION_SIZE = 64;
+} // namespace
 
-void AddViewItem() {
+void ShowRecordingViewItem() {
     HMENU display = GetSubMenu(GetMenu(MainWindow), DISPLAY_MENU);
     if (display == nullptr || GetMenuState(display, IDM_RECORDING_VIEW, MF_BYCOMMAND) != 0xFFFFFFFF)
         return;
     std::array<char, CAPTION_SIZE> caption{};
     LoadStringA(AppInstance, IDS_RECORDING_VIEW, caption.data(), CAPTION_SIZE);
     AppendMenuA(display, MF_STRING, IDM_RECORDING_VIEW, caption.data());
-}
-
-} // namespace
-
-void OnOpenRecording() {
-    std::array<char, 1024> path{};
-    std::string_view folder(RecordFolder.data(), strnlen(RecordFolder.data(), RecordFolder.size()));
-    if (ChooseFile(OPEN_BOX, folder, "", path.data(), path.size()) != 0)
-        OpenRecordingFile(path.data());
-}
-
-int OpenRecordingFile(const char* path) {
-    RecordingFault fault;
-    if (OpenReview(path, fault) != 0) {
-        std::array<char, 1400> text{};
-        FormatRecordingFault(path, fault, text.data(), text.size());
-        std::string_view shown(text.data(), strnlen(text.data(), text.size()));
-        ShowNotice(shown, "Open Recording", NOTICE_ERROR_ICON);
-        return -1;
-    }
-    AddViewItem();
-    SelectView(IDM_RECORDING_VIEW);
-    RedrawReview();
-    // The view may have been shown already: its new file is drawn all the same.
-    RedrawWindow(MainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
-    return 0;
 }

@@ -78,6 +78,10 @@ void OnViewButton(HWND control) {
     }
 }
 
+void RedrawReviewView() {
+    RedrawReview();
+}
+
 void ActOnViewInput(ViewInput input) {
     if (input == VIEW_INPUT_REFUSED)
         BeepRefusedInput();

@@ -26,6 +26,11 @@ struct ViewRow {
     ViewRect (*closingNote)(); // where "The window closes when the work ends." stands
 };
 
+// A close asked for while a job runs is kept: the shown view says so where its closingNote is, and
+// the window closes once the job has ended, looked at this often.
+constexpr std::string_view CLOSE_WHEN_DONE_TEXT = "The window closes when the work ends.";
+constexpr int CLOSE_WHEN_DONE_CHECK_MS = 100;
+
 // The row of a view, nullptr for VIEW_NONE.
 const ViewRow* FindView(int32_t view);
 const ViewRow* ShownView();

@@ -1,10 +1,8 @@
-// The Comm Port Setup dialog. OK stores the choice in the settings file at once and has the
-// comm thread reopen the port (searching first when automatic search is on); Cancel changes
-// nothing.
+// The Comm Port Setup dialog on Windows, and the ports it offers: COM1 to COM25, each marked when
+// the system has it. Its rules are discovery/comm_setup.h's.
 #include "discovery/comm_setup_win32.h"
 
-#include "app/shell_win32.h"
-#include "link/link.h"
+#include "discovery/comm_setup.h"
 #include "resources/resource.h"
 #include "settings/config.h"
 
@@ -13,12 +11,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
 constexpr int PORT_COUNT = 25;           // COM1 to COM25
 constexpr size_t PORT_PREFIX_LENGTH = 3; // "COM"
-constexpr char NO_UNIT_FOUND_TEXT[] = "No MQ-6 unit was found. Connect it, or choose its port.";
 
 // The list index of PortName's number: "COM7" is entry 6. Anything else gives an index that
 // selects no entry.
@@ -49,6 +47,10 @@ bool PortExists(const char* name) {
     return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
 }
 
+// The ports offered, kept while the dialog is open.
+PortChoices Choices{};
+int ChoiceCount = 0;
+
 void EnablePortList(HWND dialog, bool enable) {
     EnableWindow(GetDlgItem(dialog, IDC_PORT_LIST), enable ? TRUE : FALSE);
 }
@@ -56,41 +58,42 @@ void EnablePortList(HWND dialog, bool enable) {
 void OpenCommSetup(HWND dialog) {
     bool automatic = AutoPort.load(std::memory_order_acquire) == 1;
     CheckDlgButton(dialog, automatic ? IDC_AUTO_PORT : IDC_FIXED_PORT, BST_CHECKED);
-    // Each name goes to the top, from COM25 down, so the list reads COM1 to COM25.
-    for (int number = PORT_COUNT; number >= 1; number--) {
-        std::array<char, 32> text{};
-        std::snprintf(text.data(), text.size(), "COM%d", number);
-        if (PortExists(text.data()))
-            std::snprintf(text.data(), text.size(), "COM%d  (present)", number);
+    int current = -1;
+    ChoiceCount = ListPortChoices(Choices, &current);
+    // Each name goes to the top, from the last up, so the list reads in the choices' order.
+    for (int i = ChoiceCount - 1; i >= 0; i--)
         SendDlgItemMessageA(dialog, IDC_PORT_LIST, CB_INSERTSTRING, 0,
-                            reinterpret_cast<LPARAM>(text.data()));
-    }
-    SendDlgItemMessageA(dialog, IDC_PORT_LIST, CB_SETCURSEL, static_cast<WPARAM>(PortIndex()), 0);
-    // Until a search finds the unit or a port is chosen, the port name is no port at all.
-    if (PortIndex() < 0 || PortIndex() >= PORT_COUNT)
-        SetDlgItemTextA(dialog, IDC_PORT_NOTE, NO_UNIT_FOUND_TEXT);
+                            reinterpret_cast<LPARAM>(Choices[static_cast<size_t>(i)].label.data()));
+    SendDlgItemMessageA(dialog, IDC_PORT_LIST, CB_SETCURSEL, static_cast<WPARAM>(current), 0);
+    std::string note(CommSetupNote(current));
+    if (!note.empty())
+        SetDlgItemTextA(dialog, IDC_PORT_NOTE, note.c_str());
     if (automatic)
         EnablePortList(dialog, false);
 }
 
-void ConfirmCommSetup(HWND dialog) {
-    AutoPort.store(IsDlgButtonChecked(dialog, IDC_AUTO_PORT) == BST_CHECKED ? 1 : 0,
-                   std::memory_order_release);
-    // With no entry selected (a name typed into the field, or a port beyond the list) the port
-    // stays as it was: the list's "no selection" would name COM0, which no system has.
+void ConfirmChoice(HWND dialog) {
     LRESULT index = SendDlgItemMessageA(dialog, IDC_PORT_LIST, CB_GETCURSEL, 0, 0);
-    if (index >= 0 && index < PORT_COUNT) {
-        std::array<char, 16> name{};
-        std::snprintf(name.data(), name.size(), "COM%d", static_cast<int>(index) + 1);
-        StorePortName(name.data());
-    }
-    ErrorShown.store(0, std::memory_order_release);
-    Reconnect();
-    RedrawWindow(MainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_INTERNALPAINT);
+    ConfirmCommSetup(IsDlgButtonChecked(dialog, IDC_AUTO_PORT) == BST_CHECKED,
+                     index >= 0 && index < ChoiceCount ? &Choices[static_cast<size_t>(index)]
+                                                       : nullptr);
     EndDialog(dialog, IDOK);
 }
 
 } // namespace
+
+int ListPortChoices(PortChoices& choices, int* current) {
+    for (int number = 1; number <= PORT_COUNT; number++) {
+        PortChoice& choice = choices[static_cast<size_t>(number - 1)];
+        choice = PortChoice{};
+        std::snprintf(choice.name.data(), choice.name.size(), "COM%d", number);
+        std::snprintf(choice.label.data(), choice.label.size(),
+                      PortExists(choice.name.data()) ? "%s  (present)" : "%s", choice.name.data());
+    }
+    int index = PortIndex();
+    *current = index >= 0 && index < PORT_COUNT ? index : -1;
+    return PORT_COUNT;
+}
 
 INT_PTR CALLBACK CommSetupDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
@@ -106,7 +109,7 @@ INT_PTR CALLBACK CommSetupDlgProc(HWND dialog, UINT message, WPARAM wParam, LPAR
             EnablePortList(dialog, true);
             return TRUE;
         case IDOK:
-            ConfirmCommSetup(dialog);
+            ConfirmChoice(dialog);
             return TRUE;
         case IDCANCEL:
             EndDialog(dialog, IDCANCEL);

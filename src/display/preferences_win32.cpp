@@ -1,26 +1,18 @@
-// The Preferences dialog. The target fields take digits and one point as they are typed, and
-// are clamped into the dial's scale when they are left; OK stores the response rate and both
-// targets and saves the settings, Cancel keeps what leaving a field has already stored.
+// The Preferences dialog on Windows (resource 132) over its rules (display/preferences.h).
 #include "display/preferences_dialog_win32.h"
 
 #include "app/shell_win32.h"
-#include "display/gauges.h"
+#include "display/preferences.h"
 #include "resources/resource.h"
 #include "settings/config.h"
 
 #include <commctrl.h>
 
 #include <array>
-#include <atomic>
-#include <cstdio>
-#include <cstdlib>
+#include <string>
 
 namespace {
 
-constexpr int RATE_LOWEST = 10;  // left end of the trackbar, "Slow"
-constexpr int RATE_HIGHEST = 90; // right end, "Fast"
-constexpr int RATE_TICK_STEP = 8;
-constexpr int TARGET_TEXT_LIMIT = 4; // "0.86", ".875", "1.1"
 constexpr int TARGET_TEXT_SIZE = 32;
 
 // The controls, held while the dialog is open.
@@ -28,21 +20,14 @@ HWND RateBar = nullptr;
 HWND LowField = nullptr;
 HWND HighField = nullptr;
 
-std::atomic<double>& TargetOf(int field) {
-    return field == IDC_TARGET_LOW ? TargetLow : TargetHigh;
+PreferencesTarget TargetOf(int field) {
+    return field == IDC_TARGET_LOW ? TARGET_FROM : TARGET_TO;
 }
 
-void ShowTarget(HWND dialog, int field, double value) {
-    std::array<char, TARGET_TEXT_SIZE> text{};
-    std::snprintf(text.data(), text.size(), "%.2f", value);
-    SetDlgItemTextA(dialog, field, text.data());
-}
-
-// The field's number; text that is no number counts as 0.
-double ReadTarget(HWND dialog, int field) {
+std::string FieldText(HWND dialog, int field) {
     std::array<char, TARGET_TEXT_SIZE> text{};
     GetDlgItemTextA(dialog, field, text.data(), static_cast<int>(text.size()));
-    return std::atof(text.data());
+    return text.data();
 }
 
 void OpenPreferences(HWND dialog) {
@@ -53,16 +38,15 @@ void OpenPreferences(HWND dialog) {
     SendMessageA(RateBar, TBM_SETTICFREQ, RATE_TICK_STEP, 0);
     SendMessageA(RateBar, TBM_SETPOS, TRUE, ResponseRate.load(std::memory_order_acquire));
     for (int field : {IDC_TARGET_LOW, IDC_TARGET_HIGH}) {
-        ShowTarget(dialog, field, TargetOf(field).load(std::memory_order_acquire));
+        SetDlgItemTextA(dialog, field, TargetFieldText(TargetOf(field)).c_str());
         SendDlgItemMessageA(dialog, field, EM_LIMITTEXT, TARGET_TEXT_LIMIT, 0);
     }
     SetFocus(LowField);
 }
 
 void LeaveTarget(HWND dialog, int field) {
-    double value = ClampToScale(ReadTarget(dialog, field));
-    TargetOf(field).store(value, std::memory_order_release);
-    ShowTarget(dialog, field, value);
+    SetDlgItemTextA(dialog, field,
+                    LeaveTargetField(TargetOf(field), FieldText(dialog, field)).c_str());
 }
 
 // Cleared before the dialog ends: ending it takes the focus from the field that has it, and
@@ -74,16 +58,9 @@ void ClosePreferences(HWND dialog, int result) {
     EndDialog(dialog, result);
 }
 
-void ConfirmPreferences(HWND dialog) {
-    ResponseRate.store(static_cast<int32_t>(SendMessageA(RateBar, TBM_GETPOS, 0, 0)),
-                       std::memory_order_release);
-    // The band runs from the lower value to the higher, whichever field holds which.
-    TargetBand band =
-        OrderTargets(ReadTarget(dialog, IDC_TARGET_LOW), ReadTarget(dialog, IDC_TARGET_HIGH));
-    TargetLow.store(band.low, std::memory_order_release);
-    TargetHigh.store(band.high, std::memory_order_release);
-    WriteConfig();
-    InvalidateRect(MainWindow, nullptr, TRUE);
+void ConfirmChoice(HWND dialog) {
+    ConfirmPreferences(static_cast<int>(SendMessageA(RateBar, TBM_GETPOS, 0, 0)),
+                       FieldText(dialog, IDC_TARGET_LOW), FieldText(dialog, IDC_TARGET_HIGH));
     ClosePreferences(dialog, IDOK);
 }
 
@@ -98,7 +75,7 @@ INT_PTR OnPreferencesCommand(HWND dialog, WPARAM wParam) {
         return 0;
     }
     if (id == IDOK)
-        ConfirmPreferences(dialog);
+        ConfirmChoice(dialog);
     else if (id == IDCANCEL)
         ClosePreferences(dialog, IDCANCEL);
     return 0;

@@ -135,4 +135,53 @@ status=$?
 [ -n "$lint" ] && sed 's/^/lintian: /' <<<"$lint"
 [ $status -eq 0 ] || fail "lintian found errors or warnings (exit status $status)"
 
-[ $failures -eq 0 ] && echo "package test: $zip and $deb passed" || exit 1
+
+# The desktop program's package: Qt is its own, not mq6's; its menu entry and AppStream file as
+# their checkers read them; the icon the Windows utility's; lintian as strict as for mq6.
+wbdeb=build/dist/mq6wb_${version}_amd64.deb
+[ -f "$wbdeb" ] || fail "no $wbdeb"
+expect "$(dpkg-deb --info "$wbdeb")" "^ Depends: .*libqt6widgets6" "mq6wb's control, Qt"
+grep -q "libqt6" <<<"$info" && fail "mq6's package depends on Qt"
+contents=$(dpkg-deb -c "$wbdeb" | awk '{ print $NF }')
+for file in ./usr/bin/mq6wb ./usr/share/applications/mq6wb.desktop \
+    ./usr/share/icons/hicolor/48x48/apps/mq6wb.png ./usr/share/icons/hicolor/16x16/apps/mq6wb.png \
+    ./usr/share/metainfo/mq6wb.metainfo.xml ./usr/share/man/man1/mq6wb.1.gz \
+    ./usr/share/doc/mq6wb/copyright ./usr/share/doc/mq6wb/changelog.gz; do
+    grep -qxF "$file" <<<"$contents" || fail "mq6wb's .deb lacks $file"
+done
+dpkg-deb -x "$wbdeb" "$work/root"
+desktop-file-validate "$work/root/usr/share/applications/mq6wb.desktop" || fail "mq6wb.desktop"
+appstreamcli validate --no-net --pedantic "$work/root/usr/share/metainfo/mq6wb.metainfo.xml" >"$work/as.log" 2>&1 ||
+    { cat "$work/as.log"; fail "mq6wb.metainfo.xml"; }
+# The icon is the .ico's 48 by 48 picture, pixel for pixel.
+[ "$(compare -metric AE "$work/root/usr/share/icons/hicolor/48x48/apps/mq6wb.png" \
+    'src/resources/mq6wb.ico[0]' null: 2>&1)" = 0 ] || fail "the 48x48 icon is not the utility's"
+expect "$(zcat "$work/root/usr/share/man/man1/mq6wb.1.gz")" "^\.TH MQ6WB \"1\" .* \"mq6wb $version\"" \
+    "man page mq6wb"
+lint=$(lintian --display-info --fail-on error,warning "$wbdeb" 2>&1)
+status=$?
+[ -n "$lint" ] && sed 's/^/lintian: /' <<<"$lint"
+[ $status -eq 0 ] || fail "lintian found errors or warnings in mq6wb's package (exit status $status)"
+
+# Started as the menu entry starts it, by a user who has never run it, on a display of its own,
+# with a simulated unit behind the link the udev rule would make: it finds the unit, keeps its
+# port in the settings where the XDG directories say, and asks the unit for its data block.
+user=$work/user
+mkdir -p "$user"
+"$work/deb/usr/bin/mq6-sim" --link "$work/u" --log "$work/requests" >"$work/sim.log" 2>&1 &
+sim=$!
+for _ in $(seq 50); do [ -e "$work/u" ] && break; sleep 0.1; done
+exec_line=$(sed -n 's/^Exec=//p' "$work/root/usr/share/applications/mq6wb.desktop")
+# shellcheck disable=SC2086 # the entry's command line splits into its words
+env -i -C "$user" HOME="$user" PATH="$work/root/usr/bin:/usr/bin:/bin" MQ6_UNIT_LINK="$work/u" \
+    QT_QPA_PLATFORM=offscreen timeout 20 $exec_line >"$work/wb.log" 2>&1 &
+wb=$!
+settings=$user/.config/mq6/MQ-6_Setup.cfg
+found() { grep -qs "^\[PORT\] $work/u$" "$settings" && [ -s "$work/requests" ]; }
+for _ in $(seq 150); do found && break; sleep 0.1; done
+found ||
+    { cat "$work/wb.log" "$settings"; fail "mq6wb from its menu entry did not find the unit"; }
+kill "$wb" "$sim" 2>/dev/null
+wait "$wb" "$sim" 2>/dev/null
+
+[ $failures -eq 0 ] && echo "package test: $zip, $deb and $wbdeb passed" || exit 1

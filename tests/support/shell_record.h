@@ -22,5 +22,9 @@ extern std::deque<std::string> FileBoxAnswers;
 // The boxes asked for, "save TITLE in FOLDER as NAME" or "open TITLE in FOLDER".
 extern std::vector<std::string> FileBoxesShown;
 
+// The view switch's calls of the front end ("show 2 ", "hide 2 ", "timer 1 ", "review ",
+// "recording item ", "record item 1 ", "update button 1 "), in order.
+extern std::string ViewControlCalls;
+
 // Forgets every record and answer.
 void ClearShellRecord();

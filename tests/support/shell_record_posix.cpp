@@ -2,6 +2,10 @@
 #include "support/shell_record.h"
 
 #include "app/menu.h"
+#include "app/open_recording.h"
+#include "app/recording.h"
+#include "app/view_controls.h"
+#include "firmware/firmware_controls.h"
 
 #include <atomic>
 #include <cstring>
@@ -15,6 +19,7 @@ std::map<int, bool> MenuItemsEnabled;
 bool CloseEnabled = true;
 std::deque<std::string> FileBoxAnswers;
 std::vector<std::string> FileBoxesShown;
+std::string ViewControlCalls;
 
 namespace {
 // Workers call some of these on their own threads.
@@ -32,6 +37,7 @@ void ClearShellRecord() {
     CloseEnabled = true;
     FileBoxAnswers.clear();
     FileBoxesShown.clear();
+    ViewControlCalls.clear();
 }
 
 void RequestRepaint(const ViewRect& area, bool) {
@@ -98,3 +104,34 @@ void SetCloseEnabled(bool enabled) {
 }
 
 void RedrawMenuBar() {}
+
+void ShowViewControls(int32_t view) {
+    ViewControlCalls += "show " + std::to_string(view) + " ";
+}
+
+void HideViewControls(int32_t view) {
+    ViewControlCalls += "hide " + std::to_string(view) + " ";
+}
+
+void SetViewTimer(bool running) {
+    ViewControlCalls += std::string("timer ") + (running ? "1 " : "0 ");
+}
+
+void RedrawReviewView() {
+    ViewControlCalls += "review ";
+}
+
+void ShowRecordingViewItem() {
+    ViewControlCalls += "recording item ";
+}
+
+void ShowRecordItem(bool running) {
+    ViewControlCalls += std::string("record item ") + (running ? "1 " : "0 ");
+}
+
+void EnableUpdateButton(bool enabled) {
+    std::lock_guard<std::mutex> hold(RecordLock);
+    ViewControlCalls += std::string("update button ") + (enabled ? "1 " : "0 ");
+}
+
+void StepFirmwareProgress(ProgressMessage) {}

@@ -436,37 +436,6 @@ TEST_F(MainWindowWin32, RecordingViewShowsMarkersZoomsScrollsAndKeepsItsFileOnAB
         DeleteFileA(path.c_str());
 }
 
-TEST_F(MainWindowWin32, PreferencesClampTheTargetsPutTheLowerFirstAndCancelKeepsOnlyALeftField) {
-    StartWindow("[PORT] COM9\n[AUTOPORT] 0\n"); // a port nobody links
-    EXPECT_TRUE(PumpUntil([] { return StatusNote() == " COM9 does not exist"; }, VIEW_WAIT_MS))
-        << StatusNote();
-    // The two fields typed, the first one left (or not), the trackbar moved, then OK or Cancel.
-    // Each target clamped into 0.68 to 1.32, on OK or on leaving its field, the lower first; the
-    // trackbar runs from 10 to 90; Cancel keeps the field left, and nothing else.
-    const std::tuple<const char*, const char*, bool, int, int, double, double, int> rows[] = {
-        {"0.95", "0.88", false, 95, IDOK, 0.88, 0.95, 90},
-        {"1.5", ".5", false, 5, IDOK, 0.68, 1.32, 10},
-        {"0.8", "0.9", false, 50, IDOK, 0.8, 0.9, 50},
-        {"0.5", "1.0", true, 70, IDCANCEL, 0.68, 0.9, 50},
-    };
-    for (auto [low, high, leaveLow, rate, button, lowAfter, highAfter, rateAfter] : rows) {
-        SCOPED_TRACE(std::string(low) + " / " + high);
-        InDialog = [&](HWND dialog) {
-            SetDlgItemTextA(dialog, IDC_TARGET_LOW, low);
-            SetDlgItemTextA(dialog, IDC_TARGET_HIGH, high);
-            if (leaveLow)
-                SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_TARGET_LOW, EN_KILLFOCUS),
-                             reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_TARGET_LOW)));
-            SendDlgItemMessageA(dialog, IDC_RESPONSE_RATE, TBM_SETPOS, TRUE, rate);
-            SendMessageA(dialog, WM_COMMAND, button, 0);
-        };
-        SetTimer(nullptr, 0, 50, RunInDialog);
-        SendMessageA(window, WM_COMMAND, IDM_PREFERENCES, 0);
-        EXPECT_EQ(std::tuple(TargetLow.load(), TargetHigh.load(), ResponseRate.load()),
-                  std::tuple(lowAfter, highAfter, rateAfter));
-    }
-}
-
 // A unit running other firmware takes neither sample: Set and Update answer with a box over the
 // window, send it nothing that changes it and leave the view and the menus as they were. With the
 // rule lifted the update runs, the window locked, and ends with the match.

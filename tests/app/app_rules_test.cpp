@@ -1,0 +1,225 @@
+// The rules that the two desktop front ends share outside their views: the Preferences' target
+// fields and OK, Comm Port Setup's choices and OK (the Linux list over fake sysfs trees), the
+// data-error box, and the menu's commands refused while a job runs.
+#include "app/commands.h"
+#include "app/data_error.h"
+#include "app/dialogs.h"
+#include "discovery/comm_setup.h"
+#include "discovery/fake_sysfs.h"
+#include "display/preferences.h"
+#include "firmware/job.h"
+#include "firmware/test_files.h"
+#include "resources/resource.h"
+#include "settings/config.h"
+#include "support/shell_record.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+std::string Dialogs;
+} // namespace
+
+void ShowAppDialog(AppDialog dialog) {
+    Dialogs += dialog == DIALOG_PREFERENCES ? "preferences "
+               : dialog == DIALOG_ABOUT     ? "about "
+                                            : "comm ";
+}
+
+void ExitProgram() {
+    Dialogs += "exit ";
+}
+
+namespace {
+
+class AppRules : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ResetSettings();
+        ResetLinkState();
+        ClearShellRecord();
+        Dialogs.clear();
+        settings = dir.File("MQ-6_Setup.cfg");
+        ConfigPath.fill('\0');
+        settings.copy(ConfigPath.data(), ConfigPath.size() - 1);
+    }
+    void TearDown() override {
+        ConfigPath.fill('\0');
+        JobRunning.store(0);
+    }
+    TempDir dir;
+    std::string settings;
+};
+
+// A target field left: the text as a number, clamped into 0.68 to 1.32 and stored at once; the
+// field shows it to two places. OK: the rate, and the band from the lower value to the higher.
+TEST_F(AppRules, PreferencesClampEachFieldAndOkPutsTheBandInOrder) {
+    struct Row {
+        const char* typed;
+        const char* shown;
+        double stored;
+    } const fields[] = {
+        {"", "0.68", 0.68},      {"abc", "0.68", 0.68},   {"1.5", "1.32", 1.32},
+        {"0.5", "0.68", 0.68},   {".875", "0.88", 0.875}, {"1.1", "1.10", 1.1},
+        {"0.9.5", "0.90", 0.90},
+    };
+    for (const Row& row : fields) {
+        SCOPED_TRACE(row.typed);
+        EXPECT_EQ(LeaveTargetField(TARGET_TO, row.typed), row.shown);
+        EXPECT_DOUBLE_EQ(TargetHigh.load(), row.stored);
+    }
+    struct Confirm {
+        int rate;
+        const char* from;
+        const char* to;
+        const char* file; // the settings file's three lines
+    } const confirms[] = {
+        {33, "0.90", "0.85", "[LAMBLOW] 0.850000\n[LAMBHIGH] 0.900000\n[LAMBFILT] 33\n"},
+        {90, "2", "", "[LAMBLOW] 0.680000\n[LAMBHIGH] 1.320000\n[LAMBFILT] 90\n"},
+    };
+    for (const Confirm& row : confirms) {
+        SCOPED_TRACE(row.from);
+        ClearShellRecord();
+        ConfirmPreferences(row.rate, row.from, row.to);
+        EXPECT_NE(ReadText(settings).find(row.file), std::string::npos) << ReadText(settings);
+        ASSERT_EQ(RequestedRepaints.size(), 1u) << "the window repainted with the new band";
+    }
+}
+
+// OK stores the search and the chosen port, saves both, asks for the port again and reports a
+// failure on it again; no entry chosen leaves the port as it was.
+TEST_F(AppRules, CommSetupOkStoresTheChoiceAndReopens) {
+    PortChoice chosen{};
+    std::string name = "/dev/serial/by-id/usb-FTDI_MQ-6_A10K2QX7-if00-port0";
+    name.copy(chosen.name.data(), chosen.name.size() - 1);
+    struct Row {
+        bool automatic;
+        const PortChoice* choice;
+        const char* file;
+    } const rows[] = {
+        {false, &chosen,
+         "[PORT] /dev/serial/by-id/usb-FTDI_MQ-6_A10K2QX7-if00-port0\n[AUTOPORT] 0\n"},
+        {true, nullptr, "[PORT] COMx\n[AUTOPORT] 1\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.file);
+        StorePortName("COMx");
+        ErrorShown.store(1);
+        PortRequestPending.store(0);
+        ConfirmCommSetup(row.automatic, row.choice);
+        EXPECT_NE(ReadText(settings).find(row.file), std::string::npos) << ReadText(settings);
+        EXPECT_EQ(ErrorShown.load(), 0);
+        EXPECT_EQ(PortRequestPending.load(), 1);
+        EXPECT_EQ(PortRequestCode.load(), PORT_REOPEN);
+    }
+    EXPECT_EQ(CommSetupNote(-1), "No MQ-6 unit was found. Connect it, or choose its port.");
+    EXPECT_EQ(CommSetupNote(0), "");
+}
+
+// The Linux list: the udev rule's link when it is there, then every attached FTDI adapter's port
+// (by-id names preferred), then the port named now when it is none of those; which is current.
+TEST_F(AppRules, LinuxPortChoicesAndWhichIsCurrent) {
+    struct Row {
+        const char* what;
+        bool unitLink;
+        std::string portName; // "@pty": a terminal that no adapter leads to
+        std::string expected; // each choice's name, '*' before the current one
+    } const rows[] = {
+        {"first start", false, "COMx", "/dev/ttyUSB1 BYID "},
+        {"the unit's by-id name", false, "BYID", "/dev/ttyUSB1 *BYID "},
+        {"the udev rule's link", true, "LINK", "*LINK /dev/ttyUSB1 BYID "},
+        {"a port of its own", false, "@pty", "/dev/ttyUSB1 BYID *@pty "},
+        {"the terminal the link leads to", true, "@pty", "*LINK /dev/ttyUSB1 BYID "},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        FakeRoots roots;
+        std::string sysfs = roots.path + "/sys", byId = roots.path + "/by-id";
+        std::string link = roots.path + "/mq6", pty = roots.path + "/pty";
+        AddFakeUsbDevices(sysfs, "1-1,ttyUSB1,FT232R USB UART;1-2,ttyUSB2");
+        std::filesystem::create_directories(byId);
+        std::string named = byId + "/usb-FTDI_MQ-6_A10K2QX7-if00-port0";
+        std::filesystem::create_symlink("../../ttyUSB2", named);
+        WriteText(pty, "");
+        if (row.unitLink)
+            std::filesystem::create_symlink(pty, link);
+        auto spell = [&](std::string text) {
+            for (auto [from, to] :
+                 {std::pair{std::string("BYID"), named}, {"LINK", link}, {"@pty", pty}})
+                for (size_t at = text.find(from); at != std::string::npos; at = text.find(from))
+                    text.replace(at, from.size(), to);
+            return text;
+        };
+        StorePortName(spell(row.portName));
+        PortChoices choices{};
+        int current = -2;
+        int count = ListPortChoices(choices, &current);
+        std::string listed;
+        for (int i = 0; i < count; ++i)
+            listed += std::string(i == current ? "*" : "") + choices[i].name.data() + " ";
+        EXPECT_EQ(listed, spell(row.expected));
+    }
+}
+
+// The box after a read of the data block: shown for a read that failed unless it is up already or
+// the unit is left mid-job (the status line names what finishes it); closed by a good read.
+TEST_F(AppRules, DataErrorBoxShownClosedOrLeft) {
+    struct Row {
+        bool read;
+        bool boxUp;
+        UnfinishedJob left;
+        DataErrorAction action;
+    } const rows[] = {
+        {false, false, JOB_NONE, DATA_ERROR_SHOW},
+        {false, true, JOB_NONE, DATA_ERROR_NOTHING},
+        {false, false, JOB_SETUP_WRITE, DATA_ERROR_NOTHING},
+        {false, false, JOB_FIRMWARE_UPDATE, DATA_ERROR_NOTHING},
+        {true, true, JOB_NONE, DATA_ERROR_CLOSE},
+        {true, false, JOB_NONE, DATA_ERROR_NOTHING},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.read) + std::to_string(row.boxUp) +
+                     std::to_string(row.left));
+        ResetUnfinishedJob();
+        DeviceDataValid.store(0);
+        NoteJobEnd(row.left);
+        EXPECT_EQ(DataErrorAfterRead(row.read, row.boxUp), row.action);
+    }
+    ResetUnfinishedJob();
+}
+
+// While a job runs, every command that would pull the link from under it, change the view or end
+// the program is refused with a beep however it comes; Preferences, About and Mark are not.
+TEST_F(AppRules, CommandsAJobLocksAreRefusedWithABeep) {
+    struct Row {
+        int command;
+        bool refused;
+    } const rows[] = {
+        {IDM_EXIT, true},         {IDM_FIND_UNIT, true},      {IDM_COMM_SETUP, true},
+        {IDM_RECORD, true},       {IDM_OPEN_SETUP, true},     {IDM_SAVE_SETUP, true},
+        {IDM_WB_SETUP, true},     {IDM_AFR_LAMBDA, true},     {IDM_FIRMWARE_UPDATE, true},
+        {IDM_LIVE_HISTORY, true}, {IDM_OPEN_RECORDING, true}, {IDM_RECORDING_VIEW, true},
+        {IDM_PREFERENCES, false}, {IDM_ABOUT, false},
+    };
+    JobRunning.store(1);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command);
+        int beeps = RefusedInputBeeps();
+        Dialogs.clear();
+        AutoPort.store(0);
+        EXPECT_EQ(RunMenuCommand(row.command), 0);
+        EXPECT_EQ(RefusedInputBeeps() - beeps, row.refused ? 1 : 0);
+        if (row.refused)
+            EXPECT_EQ(Dialogs + std::to_string(AutoPort.load()), "0");
+        else
+            EXPECT_FALSE(Dialogs.empty());
+    }
+    JobRunning.store(0);
+    EXPECT_EQ(RunMenuCommand(IDM_FIND_UNIT), 0);
+    EXPECT_EQ(AutoPort.load(), 1) << "Find MQ-6 switches the search on";
+    EXPECT_EQ(RunMenuCommand(IDC_VIEW_BUTTON), -1) << "no menu command";
+}
+
+} // namespace

@@ -1,0 +1,493 @@
+// The desktop program's real main window, headless, against mq6-sim on a pseudo-terminal: what
+// this front end adds over the portable rules (their own tests are native). Its menu against the
+// Windows utility's resource script; the unit found as mq6 finds it; the live readouts at pixels
+// worked out by hand from the glyph table, dashes while the unit is gone; a recording with a
+// marker reopened; the setup view's controls, file boxes and Set with the bytes the unit got; a
+// cut write finished from its guidance; a firmware update that holds logind's inhibitor and keeps
+// the window open until it ends.
+#include "app/status_note.h"
+#include "desktop/client_area_qt.h"
+#include "desktop/config_path_linux.h"
+#include "desktop/main_window_qt.h"
+#include "desktop/startup_qt.h"
+#include "display/display_thread.h"
+#include "display/live_decode.h"
+#include "firmware/job.h"
+#include "firmware/test_files.h"
+#include "link/link.h"
+#include "resources/resource.h"
+#include "settings/config.h"
+#include "support/sim_process.h"
+#include "wbsetup/setup_plot.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusUnixFileDescriptor>
+#include <QDBusVirtualObject>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPointer>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <regex>
+#include <unistd.h>
+
+namespace {
+
+constexpr int WAIT_MS = 30000;
+constexpr QRgb INK = qRgb(32, 32, 32);      // the readouts' text colour
+constexpr QRgb BLANK = qRgb(220, 220, 220); // their background
+
+// logind as far as the program asks it: Inhibit hands out the write end of a pipe, whose read end
+// sees the end of the file once every copy of the lock is closed.
+class FakeLogind : public QDBusVirtualObject {
+  public:
+    QString introspect(const QString&) const override {
+        return {};
+    }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        if (message.member() != "Inhibit")
+            return false;
+        int ends[2];
+        if (pipe(ends) != 0)
+            return false;
+        asked =
+            message.arguments().first().toString() + " " + message.arguments().last().toString();
+        held = ends[0];
+        connection.send(message.createReply(QVariant::fromValue(QDBusUnixFileDescriptor(ends[1]))));
+        close(ends[1]);
+        return true;
+    }
+    // True while the lock handed out last is held.
+    bool Holding() const {
+        pollfd look{held, POLLIN, 0};
+        return held >= 0 && poll(&look, 1, 0) == 0;
+    }
+    QString asked;
+    int held = -1;
+};
+
+} // namespace
+
+class DesktopTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void initTestCase() {
+        // A system bus of the test's own, with logind on it.
+        bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        QVERIFY(bus.waitForReadyRead(5000));
+        QString address = QString(bus.readLine()).trimmed();
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", address.toLocal8Bit());
+        QDBusConnection logind = QDBusConnection::connectToBus(address, "logind");
+        QVERIFY(logind.registerService("org.freedesktop.login1"));
+        QVERIFY(logind.registerVirtualObject("/org/freedesktop/login1", &fake));
+        // The tests close and open the window again and again.
+        QApplication::setQuitOnLastWindowClosed(false);
+        connect(&answerer, &QTimer::timeout, this, &DesktopTest::AnswerBoxes);
+        answerer.start(50);
+    }
+    void cleanupTestCase() {
+        bus.kill();
+        bus.waitForFinished();
+    }
+    void init() {
+        home = std::make_unique<TempDir>();
+        qputenv("XDG_CONFIG_HOME", (home->path + "/config").c_str());
+        qputenv("XDG_DATA_HOME", (home->path + "/data").c_str());
+        qputenv("MQ6_UNIT_LINK", (home->path + "/no-unit").c_str());
+        qunsetenv("MQ6_ALLOW_SAMPLE");
+        ResetSettings();
+        ResetLinkState();
+        notices.clear();
+    }
+    void cleanup() {
+        QVERIFY(QTest::qWaitFor([] { return JobRunning.load() == 0; }, 120000));
+        if (window != nullptr) {
+            window->close();
+            FinishDesktop();
+            delete window;
+            window = nullptr;
+        }
+        StopSim(sim);
+    }
+
+    // The same menu as the Windows utility: each popup and item with its caption and accelerator.
+    void menuIsTheResourceScripts() {
+        Start({});
+        std::ifstream script(MQ6_SOURCE_DIR "/src/resources/mq6wb.rc");
+        std::string line, expected, shown;
+        QRegularExpression item("^\\s*(POPUP|MENUITEM) \"([^\"]*)\"");
+        while (std::getline(script, line))
+            if (auto match = item.match(QString::fromStdString(line)); match.hasMatch())
+                expected += match.captured(2).replace("\\t", "|").toStdString() + "\n";
+        for (QAction* popup : window->menuBar()->actions()) {
+            shown += popup->text().toStdString() + "\n";
+            for (QAction* action : popup->menu()->actions())
+                if (action->isVisible())
+                    shown += (action->text() + (action->shortcut().isEmpty() ? "" : "|") +
+                              action->shortcut().toString())
+                                 .toStdString() +
+                             "\n";
+        }
+        QCOMPARE(shown, expected);
+        // The Windows window's client: 800 by 600 less a 3-pixel frame each side, a 19-pixel
+        // caption and a 19-pixel menu bar.
+        QCOMPARE(window->windowTitle(), QString("MQ-6 WB Utility"));
+        QCOMPARE(window->Client()->size(), QSize(800 - 3 - 3, 600 - 3 - 19 - 19 - 3));
+        // Each view shows its own controls and none of another's.
+        const std::vector<std::tuple<int, bool, bool>> views = {
+            // command, Set MQ-6 shown, Update Firmware shown
+            {IDM_FIRMWARE_UPDATE, false, true},
+            {IDM_AFR_LAMBDA, false, false},
+            {IDM_WB_SETUP, true, false},
+            {IDM_LIVE_HISTORY, false, false},
+        };
+        for (auto [command, set, update] : views) {
+            Trigger(command);
+            const QByteArray row = "view " + QByteArray::number(command);
+            QVERIFY2((Button("Set MQ-6") != nullptr) == set, row);
+            QVERIFY2((Field(FIELD_ROW_STOICH) != nullptr) == set, row);
+            QVERIFY2((Button("Update Firmware") != nullptr) == update, row);
+        }
+        // Alt+"?" and Alt+"/" open the About box, wherever the focus is.
+        Shortcut(Qt::Key_Question, Qt::AltModifier);
+        Shortcut(Qt::Key_Slash, Qt::AltModifier);
+        QTRY_COMPARE(notices, QStringList({"About MQ-6 WB Utility", "About MQ-6 WB Utility"}));
+    }
+
+    // The settings file where the XDG base directories put it: a relative XDG_CONFIG_HOME is
+    // not one, and HOME's .config stands instead.
+    void settingsFileWhereXdgSays() {
+        const std::vector<std::tuple<const char*, std::string>> rows = {
+            {"/srv/cfg", "/srv/cfg/mq6/MQ-6_Setup.cfg"},
+            {"cfg", home->path + "/.config/mq6/MQ-6_Setup.cfg"},
+            {nullptr, home->path + "/.config/mq6/MQ-6_Setup.cfg"},
+        };
+        qputenv("HOME", home->path.c_str());
+        for (auto [config, expected] : rows) {
+            config == nullptr ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", config);
+            BuildDesktopConfigPath();
+            QVERIFY2(ConfigPath.data() == expected, ConfigPath.data());
+        }
+    }
+
+    // --record FILE starts in the AFR and Lambda view recording to FILE; --open-recording FILE
+    // starts showing it in the Recording view.
+    void startArgumentsRecordAndOpen() {
+        sim = StartSim({"--rate", "50"});
+        std::string csv = home->path + "/start.csv";
+        Start({"--port", sim.path, "--record", csv});
+        QTRY_COMPARE_WITH_TIMEOUT(ViewMode.load(), int32_t(VIEW_AFR_LAMBDA), WAIT_MS);
+        auto rows = [&] {
+            std::string text = ReadText(csv);
+            return std::count(text.begin(), text.end(), '\n');
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(rows() > 10, WAIT_MS);
+        Shortcut(Qt::Key_R, Qt::ControlModifier);
+        window->close();
+        FinishDesktop();
+        delete window;
+        window = nullptr;
+        Start({"--port", sim.path, "--open-recording", csv});
+        QTRY_COMPARE_WITH_TIMEOUT(ViewMode.load(), int32_t(VIEW_RECORDING), WAIT_MS);
+    }
+
+    // Without --port, the unit behind the udev rule's link is found and read, its setup shown.
+    void foundByItsLinkAndRead() {
+        sim = StartSim({});
+        qputenv("MQ6_UNIT_LINK", sim.path.c_str());
+        Start({});
+        QVERIFY(WaitForUnit());
+        QCOMPARE(QString(CopyPortName().data()), QString::fromStdString(sim.path));
+        QVERIFY(ReadText(home->path + "/config/mq6/MQ-6_Setup.cfg").find("[AUTOPORT] 1") !=
+                std::string::npos);
+        QTRY_COMPARE(FieldText(FIELD_ROW_STOICH), QString("14.70"));
+    }
+
+    // 0.90 at 14.70: the readouts show 13.2 and 0.90, in block cells of 8 by 12 from (80, 434)
+    // and (480, 434); gone, the unit's readouts are dashes; back, the digits again.
+    void readoutsAtTheirPixelsAndDashesWhileTheUnitIsGone() {
+        sim =
+            StartSim({"--profile", "const:0.90", "--vanish-after", "70", "--reappear-ms", "2500"});
+        Start({"--port", sim.path});
+        QVERIFY(WaitForUnit());
+        Trigger(IDM_AFR_LAMBDA);
+        // (x, y) of a cell's middle: x = digit's left + 8 c + 4, y = 434 + 12 r + 6.
+        const std::vector<std::tuple<int, int, QRgb>> digits = {
+            {100, 440, INK},   // AFR tens "1", row 0 "..###..": cell 2
+            {84, 440, BLANK},  // cell 0
+            {172, 476, INK},   // AFR ones "3", row 3 ".######": cell 1
+            {164, 476, BLANK}, // cell 0
+            {484, 452, INK},   // lambda ones "0", row 1 "##...##": cell 0
+            {500, 452, BLANK}, // cell 2
+            {624, 488, INK},   // lambda tenths "9", row 4 ".....##": cell 5
+            {584, 488, BLANK}, // cell 0
+        };
+        const std::vector<std::tuple<int, int, QRgb>> dashes = {
+            {492, 476, INK},   // row 3 ".#####.": cell 1
+            {484, 452, BLANK}, // where "0" had ink
+            {84, 476, BLANK},  // AFR tens, row 3 cell 0
+            {92, 476, INK},    // cell 1
+        };
+        QVERIFY2(QTest::qWaitFor([&] { return Shows(digits); }, WAIT_MS), "13.2 and 0.90");
+        QVERIFY2(QTest::qWaitFor([&] { return Shows(dashes); }, WAIT_MS), "dashes");
+        QVERIFY2(QTest::qWaitFor([&] { return Shows(digits); }, WAIT_MS), "back");
+    }
+
+    // Ctrl+R records from the AFR and Lambda view, F9 marks the next row, Ctrl+R again stops,
+    // and Ctrl+L opens the file in the Recording view, which the Display menu then offers.
+    void recordingWithAMarkerOpened() {
+        sim = StartSim({"--rate", "50"});
+        Start({"--port", sim.path});
+        QVERIFY(WaitForUnit());
+        std::string csv = home->path + "/pull.csv";
+        files = {QString::fromStdString(csv), QString::fromStdString(csv)};
+        Shortcut(Qt::Key_R, Qt::ControlModifier);
+        QTRY_COMPARE_WITH_TIMEOUT(ViewMode.load(), int32_t(VIEW_AFR_LAMBDA), WAIT_MS);
+        QTRY_VERIFY_WITH_TIMEOUT(LiveFramesGood.load() > 20, WAIT_MS);
+        Shortcut(Qt::Key_F9, Qt::NoModifier);
+        QTest::qWait(300);
+        Shortcut(Qt::Key_R, Qt::ControlModifier);
+        Shortcut(Qt::Key_L, Qt::ControlModifier);
+        QTRY_COMPARE_WITH_TIMEOUT(ViewMode.load(), int32_t(VIEW_RECORDING), WAIT_MS);
+        QVERIFY(Action(IDM_RECORDING_VIEW)->isVisible());
+        std::string rows = ReadText(csv);
+        QVERIFY2(std::regex_search(rows, std::regex("\n[0-9.]+,0\\.[0-9]+,[^\n]*,1\n")),
+                 rows.c_str());
+    }
+
+    // Read, an edit, Save and Open through the file boxes, then Set MQ-6: the restore point keeps
+    // the unit's setup before the write, and the unit holds what the view showed.
+    void setupFilesAndSet() {
+        sim = StartSim({});
+        Start({"--port", sim.path});
+        QVERIFY(WaitForUnit());
+        QTest::mouseClick(Button("Read MQ-6"), Qt::LeftButton);
+        QTRY_COMPARE(FieldText(0), QString("0.0"));
+        std::string saved = home->path + "/saved.json", opened = home->path + "/opened.json";
+        WriteText(opened, R"({"a1_volts": 1.2, "a2_afr": 18.5, "b_mode": "wb", "b1_afr": 9})");
+        // The field takes digits and one point, with a beep for the rest; Tab checks it.
+        Field(FIELD_ROW_STOICH)->setFocus();
+        Field(FIELD_ROW_STOICH)->selectAll();
+        QTest::keyClicks(Field(FIELD_ROW_STOICH), "1a4.5.");
+        QCOMPARE(FieldText(FIELD_ROW_STOICH), QString("14.5"));
+        QTest::keyClick(Field(FIELD_ROW_STOICH), Qt::Key_Tab);
+        QCOMPARE(FieldText(FIELD_ROW_STOICH), QString("14.50"));
+        files = {QString::fromStdString(saved), QString::fromStdString(opened)};
+        Shortcut(Qt::Key_S, Qt::ControlModifier);
+        QVERIFY2(ReadText(saved).find("\"stoich_afr\": 14.50") != std::string::npos,
+                 qPrintable(notices.join("|")));
+        Shortcut(Qt::Key_O, Qt::ControlModifier);
+        // Channel B's linear layout: its four fields made, and a field typed in again.
+        QVERIFY2(QTest::qWaitFor([&] { return FieldText(4) + FieldText(5) == "0.09.00"; }, WAIT_MS),
+                 qPrintable(notices.join("|") + texts.join("|")));
+        // Typed and not left: Set takes what the field shows.
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        Field(FIELD_ROW_STOICH)->setFocus();
+        Field(FIELD_ROW_STOICH)->selectAll();
+        QTest::keyClicks(Field(FIELD_ROW_STOICH), "14.5");
+        QTest::mouseClick(Button("Set MQ-6"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(JobRunning.load() == 0, WAIT_MS);
+        auto restore = std::filesystem::directory_iterator(home->path + "/data/mq6/restore");
+        QVERIFY(ReadText(restore->path()).find("\"stoich_afr\": 14.70") != std::string::npos);
+        QTest::mouseClick(Button("Read MQ-6"), Qt::LeftButton);
+        // 14.50 (05 AA), B linear (02), two zeros, Medium twice, A 1.2 V and 5.0 V at 10.00 and
+        // 18.50, B 0.0 V and 5.0 V at 9.00 and 20.00, offset 128.
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(&DeviceInfo[4]), 20).toHex(' '),
+                 QByteArray("05 aa 02 00 00 40 40 0c 32 03 e8 07 3a 00 32 03 84 07 d0 80"));
+    }
+
+    // A write cut by the unit's going: the box says so, the status line says what finishes it,
+    // and Set MQ-6 finishes it once the unit is back.
+    void aCutWriteFinishedFromItsGuidance() {
+        // The unit back half-programmed is not known to run the sample firmware the build's
+        // sample key belongs to.
+        qputenv("MQ6_ALLOW_SAMPLE", "1");
+        sim = StartSim({"--vanish-after", "1500", "--reappear-ms", "1000"});
+        Start({"--port", sim.path});
+        QVERIFY(WaitForUnit());
+        const QString guidance = "A setup write did not finish: press Set MQ-6 to finish it";
+        for (bool cut : {true, false}) {
+            // Back, and read through its loader.
+            QTRY_VERIFY_WITH_TIMEOUT(cut || DeviceDataFromLoader.load() == 1, 60000);
+            QTRY_VERIFY_WITH_TIMEOUT(Button("Set MQ-6")->isEnabled(), WAIT_MS);
+            QTRY_COMPARE_WITH_TIMEOUT(
+                StatusNote(), cut ? QString() : QString(" Setup write unfinished: press Set MQ-6"),
+                WAIT_MS);
+            QTest::mouseClick(Button("Set MQ-6"), Qt::LeftButton);
+            QTRY_VERIFY_WITH_TIMEOUT(JobRunning.load() == 0, 60000);
+        }
+        // The cut's box; on a loaded machine a block read may also fail, with its own box.
+        const QString box =
+            "Program Mode Failure\n\nThe MQ-6 stopped answering, or its answer came "
+            "damaged.\n" +
+            guidance;
+        QVERIFY2(texts.contains(box), qPrintable(notices.join("|") + texts.join("|")));
+        QVERIFY2(StatusNote().startsWith("  Setup written to the MQ-6"), qPrintable(StatusNote()));
+    }
+
+    // An update of a unit one version behind: the window stays open and its menus locked while it
+    // runs, logind's sleep and shutdown lock is held until it ends, and a close asked for meanwhile
+    // closes the window once it has.
+    void firmwareUpdateHoldsTheSystemAndTheWindow() {
+        sim = StartSim({"--version", "1.00"});
+        Start({"--port", sim.path});
+        QVERIFY(WaitForUnit());
+        Trigger(IDM_FIRMWARE_UPDATE);
+        QPushButton* update = Button("Update Firmware");
+        QTRY_VERIFY_WITH_TIMEOUT(update->isEnabled(), WAIT_MS);
+        QTest::mouseClick(update, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(fake.Holding(), WAIT_MS);
+        QCOMPARE(fake.asked, QString("sleep:shutdown block"));
+        QVERIFY(!Action(IDM_EXIT)->isEnabled() && !Action(IDM_AFR_LAMBDA)->isEnabled());
+        QVERIFY(!window->close());
+        QVERIFY(window->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 60000);
+        QVERIFY(!fake.Holding());
+        QVERIFY2(notices.isEmpty(), qPrintable(texts.join("|")));
+        QVERIFY(StatusNote().startsWith("  Firmware 1.01 written to the MQ-6"));
+    }
+
+  private:
+    void Start(std::vector<std::string> options) {
+        DesktopArguments arguments;
+        for (size_t i = 0; i + 1 < options.size(); i += 2) {
+            if (options[i] == "--port")
+                arguments.port = options[i + 1];
+            else if (options[i] == "--record")
+                arguments.record = options[i + 1];
+            else if (options[i] == "--open-recording")
+                arguments.openRecording = options[i + 1];
+        }
+        window = StartDesktop(arguments);
+        QVERIFY(window != nullptr);
+        ApplyDesktopArguments(arguments);
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+    }
+    // A key of the window's, as the keyboard gives it to the window that the user has in front.
+    void Shortcut(Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, key, modifiers);
+    }
+    bool WaitForUnit() {
+        return QTest::qWaitFor([] { return PortStatus.load() == 1 && DeviceDataValid.load() == 1; },
+                               WAIT_MS);
+    }
+    QAction* Action(int command) {
+        for (QAction* popup : window->menuBar()->actions())
+            for (QAction* action : popup->menu()->actions())
+                if (action->text() == QString(MenuText(command)))
+                    return action;
+        return nullptr;
+    }
+    static const char* MenuText(int command) {
+        for (const MenuRow& row : MenuTable)
+            if (row.command == command && row.caption != nullptr)
+                return row.caption;
+        return "";
+    }
+    void Trigger(int command) {
+        Action(command)->trigger();
+    }
+    // The setup view's field of FieldLayout's row, as placed.
+    QLineEdit* Field(int row) {
+        for (QLineEdit* field : window->Client()->findChildren<QLineEdit*>())
+            if (field->isVisible() && field->x() == FieldLayout[row].x &&
+                field->y() == FieldLayout[row].y)
+                return field;
+        return nullptr;
+    }
+    // Its text; empty while the view has no such field.
+    QString FieldText(int row) {
+        QLineEdit* field = Field(row);
+        return field != nullptr ? field->text() : QString();
+    }
+    QPushButton* Button(const QString& caption) {
+        for (QPushButton* button : window->Client()->findChildren<QPushButton*>())
+            if (button->text() == caption && button->isVisible())
+                return button;
+        return nullptr;
+    }
+    bool Shows(const std::vector<std::tuple<int, int, QRgb>>& pixels) {
+        QImage shown = window->Client()->grab().toImage();
+        for (auto [x, y, colour] : pixels)
+            if (shown.pixel(x, y) != colour)
+                return false;
+        return true;
+    }
+    static QString StatusNote() {
+        std::array<char, 96> text{};
+        FormatStatusNote(text.data(), text.size());
+        return text.data();
+    }
+    // The boxes the program opens: a file box takes the next file, a message box is read and
+    // closed, the About box closed.
+    void AnswerBoxes() {
+        QWidget* box = QApplication::activeModalWidget();
+        if (auto* chooser = qobject_cast<QFileDialog*>(box); chooser != nullptr) {
+            // A box is given its file once; while it stays open (its accept still on its way, or
+            // its list not yet read) it is given the same file again.
+            if (chooser != answered) {
+                answered = chooser;
+                if (files.isEmpty()) {
+                    notices << "a file box with no file to give";
+                    QMetaObject::invokeMethod(chooser, "reject", Qt::QueuedConnection);
+                    return;
+                }
+                answer = files.takeFirst();
+                tries = 0;
+            }
+            // One that will not take its file fails the test rather than hanging it.
+            if (++tries > 600) {
+                notices << chooser->windowTitle() + " did not take " + answer + " in " +
+                               chooser->directory().path() + ", gave " +
+                               chooser->selectedFiles().join(",");
+                QMetaObject::invokeMethod(chooser, "reject", Qt::QueuedConnection);
+                return;
+            }
+            // Typed into the name field, as a user does: selectFile alone can wait for the
+            // folder's listing.
+            if (auto* name = chooser->findChild<QLineEdit*>("fileNameEdit"); name != nullptr)
+                name->setText(answer);
+            chooser->selectFile(answer);
+            QMetaObject::invokeMethod(chooser, "accept", Qt::QueuedConnection);
+        } else if (auto* message = qobject_cast<QMessageBox*>(box); message != nullptr) {
+            notices << message->windowTitle();
+            texts << message->text();
+            message->done(message->defaultButton() != nullptr
+                              ? message->standardButton(message->defaultButton())
+                              : QMessageBox::Ok);
+        } else if (auto* dialog = qobject_cast<QDialog*>(box); dialog != nullptr) {
+            notices << dialog->windowTitle();
+            dialog->reject();
+        }
+    }
+
+    QProcess bus;
+    FakeLogind fake;
+    QTimer answerer;
+    QPointer<QFileDialog> answered;
+    QString answer;
+    int tries = 0;
+    std::unique_ptr<TempDir> home;
+    SimProcess sim;
+    MainWindowQt* window = nullptr;
+    QStringList files, notices, texts;
+};
+
+QTEST_MAIN(DesktopTest)
+#include "desktop_test.moc"
