@@ -56,6 +56,7 @@ TEST(RecordingFileTest, GoodFilesReadAndBadOnesAreRefusedAtTheirLine) {
         {"lambda 100, no sensor's", HEAD6 + "0.000,100,13.2,0.9000,14.70,\n", 2, "in lambda", 0, 0},
         {"text for time", HEAD6 + "0:00,0.90,13.2,0.9000,14.70,\n", 2, "in time_s", 0, 0},
         {"text for stoich", HEAD6 + "0.0,0.90,13.2,0.9000,petrol,\n", 2, "in stoich", 0, 0},
+        {"AFR of 1000", HEAD6 + "0.0,0.90,1000,0.9000,14.70,\n", 2, "in afr", 0, 0},
         {"raw past a million", HEAD6 + "0.0,0.90,13.2,-2e6,14.70,\n", 2, "in lambda_raw", 0, 0},
         {"not a marker", HEAD6 + ROW + ",x\n", 2, "marker", 0, 0},
         {"a time no recorder reaches", HEAD6 + ROW + ",\n1e15,0.90,13.2,0.9,14.7,\n", 3, "outside",
@@ -69,6 +70,7 @@ TEST(RecordingFileTest, GoodFilesReadAndBadOnesAreRefusedAtTheirLine) {
         Recording recording;
         RecordingFault fault;
         EXPECT_EQ(ReadRecording(dir.File("r.csv").c_str(), recording, fault), line < 0 ? 0 : -1);
+        EXPECT_EQ(OpenReview(dir.File("r.csv").c_str(), fault), line < 0 ? 0 : -1);
         EXPECT_EQ(line < 0 ? -1 : fault.line, line);
         std::string got =
             line < 0 ? "gaps " + std::to_string(FigureRows(recording, 0, count, {0.86, 0.88}).gaps)
