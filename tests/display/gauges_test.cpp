@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cctype>
 #include <cmath>
 #include <map>
 #include <string>
@@ -123,9 +124,13 @@ TEST_F(GaugeTest, DialArcsLabelsAndTheSortedWidenedClampedBand) {
           {Rgb(20, 220, 10), Args{241, 95, 551, 405, 409, 95, 382, 95}}})
         EXPECT_EQ(Drawn(colour, 0, CanvasOp::ARC), std::vector<Args>{args});
     std::string labels;
-    for (const CanvasCall& call : CanvasCallsOf(CanvasOp::TEXT))
+    int figures = 0; // 0.68 to 1.32 in steps of 0.04: 17
+    for (const CanvasCall& call : CanvasCallsOf(CanvasOp::TEXT)) {
         labels += call.text + "@" + std::to_string(call.args[0]) + "," +
                   std::to_string(call.args[1]) + " ";
+        figures += std::isdigit(static_cast<unsigned char>(call.text[0])) != 0;
+    }
+    EXPECT_EQ(figures, 17) << labels;
     for (const char* label :
          {"AFR and Lambda@320,10 ", "0.68@265,379 ", "1.00@396,56 ", "1.32@526,379 "})
         EXPECT_NE(labels.find(label), std::string::npos) << labels;
