@@ -69,8 +69,13 @@ TEST(SignalsTest, TheNextProgramOpensThePortHoweverMq6EndedAndNoWriteIsCut) {
         int status = 0;
         ASSERT_EQ(waitpid(pid, &status, 0), pid);
         std::string err = ReadText(dir.path + "/err");
-        WaitFor([&] { return signal != SIGKILL || ReadText(sim.dir + "/stderr").size() > 0; },
-                PATIENCE_MS);
+        EXPECT_TRUE(WaitFor(
+            [&] {
+                return signal != SIGKILL ||
+                       ReadText(sim.dir + "/stderr").find("exclusive mode") != std::string::npos;
+            },
+            PATIENCE_MS))
+            << "the simulator says what it did with the mode the killed client left";
         words = AsNormalUser({"/bin/sh", "-c", "exec 3<>\"$0\"", pty});
         ProcessResult next = RunProcess(words[0], {words.begin() + 1, words.end()}, dir.path);
         EXPECT_EQ(next.status, 0) << "mq6: " << status << " " << err << "\nnext: " << next.err;
