@@ -18,38 +18,6 @@ bool TimerRunning = false;
 
 } // namespace
 
-void ShowViewControls(int32_t view) {
-    switch (view) {
-    case VIEW_WB_SETUP:
-        CreateSetupControls();
-        break;
-    case VIEW_FIRMWARE_UPDATE:
-        CreateFirmwareControls();
-        break;
-    case VIEW_RECORDING:
-        CreateReviewControls();
-        break;
-    default:
-        break;
-    }
-}
-
-void HideViewControls(int32_t view) {
-    switch (view) {
-    case VIEW_WB_SETUP:
-        DestroySetupControls();
-        break;
-    case VIEW_FIRMWARE_UPDATE:
-        DestroyFirmwareControls();
-        break;
-    case VIEW_RECORDING:
-        DestroyReviewControls();
-        break;
-    default:
-        break;
-    }
-}
-
 void SetViewTimer(bool running) {
     if (running && !TimerRunning) {
         TimerRunning = SetTimer(MainWindow, VIEW_TIMER, VIEW_TIMER_MS, nullptr) != 0;

@@ -8,10 +8,13 @@
 #include "display/live_history.h"
 #include "display/live_stream.h"
 #include "display/recording_view.h"
+#include "display/review_bar.h"
 #include "display/review_input.h"
+#include "firmware/firmware_controls.h"
 #include "firmware/firmware_view.h"
 #include "link/link.h"
 #include "platform/ticks.h"
+#include "wbsetup/setup_controls.h"
 #include "wbsetup/setup_view.h"
 
 #include <array>
@@ -43,16 +46,16 @@ ViewRect NoClosingNote() {
 }
 
 constexpr std::array<ViewRow, 5> ViewTable = {{
-    {VIEW_AFR_LAMBDA, true, true, PaintAfrLambda, nullptr, nullptr, nullptr, nullptr,
-     NoClosingNote},
+    {VIEW_AFR_LAMBDA, true, true, PaintAfrLambda, nullptr, nullptr, nullptr, nullptr, NoClosingNote,
+     nullptr, nullptr},
     {VIEW_WB_SETUP, false, true, PaintSetup, nullptr, nullptr, nullptr, nullptr,
-     SetupClosingNotePlace},
+     SetupClosingNotePlace, CreateSetupControls, DestroySetupControls},
     {VIEW_FIRMWARE_UPDATE, false, true, PaintFirmware, nullptr, nullptr, nullptr, nullptr,
-     FirmwareClosingNotePlace},
+     FirmwareClosingNotePlace, CreateFirmwareControls, DestroyFirmwareControls},
     {VIEW_LIVE_HISTORY, true, false, PaintHistory, nullptr, nullptr, nullptr, nullptr,
-     NoClosingNote},
+     NoClosingNote, nullptr, nullptr},
     {VIEW_RECORDING, false, false, PaintReview, ReviewKey, ReviewCharacter, ReviewWheel,
-     ReviewPointer, NoClosingNote},
+     ReviewPointer, NoClosingNote, CreateReviewControls, DestroyReviewControls},
 }};
 
 // Leaves the current view; the caller holds the link.
@@ -60,15 +63,15 @@ void LeaveView(int32_t current) {
     SleepMs(SWITCH_SETTLE_MS);
     if (IsLiveView(current))
         StopLiveStream(1);
-    else if (current != VIEW_NONE)
-        HideViewControls(current);
+    else if (const ViewRow* row = FindView(current); row != nullptr && row->hideControls != nullptr)
+        row->hideControls();
 }
 
 void EnterView(int32_t view) {
     if (IsLiveView(view))
         StartLiveStream();
-    else
-        ShowViewControls(view);
+    else if (const ViewRow* row = FindView(view); row != nullptr && row->showControls != nullptr)
+        row->showControls();
 }
 
 } // namespace

@@ -24,6 +24,10 @@ struct ViewRow {
     ViewInput (*wheel)(int steps, int x);   // steps in, x in client pixels
     ViewInput (*pointer)(int x, int y);
     ViewRect (*closingNote)(); // where "The window closes when the work ends." stands
+    // The front end's controls of a view that has any (app/view_controls.h), made as it is
+    // entered and removed as it is left; nullptr for a live view.
+    void (*showControls)();
+    void (*hideControls)();
 };
 
 // A close asked for while a job runs is kept: the shown view says so where its closingNote is, and

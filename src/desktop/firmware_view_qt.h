@@ -2,8 +2,6 @@
 // from FirmwareLayout while the view is shown.
 #pragma once
 
-void CreateFirmwareControls();
-void DestroyFirmwareControls();
 // Alt and key: Alt+U clicks the update button from wherever the focus is, as its mnemonic would
 // (a beep while it is disabled); true when it was Alt+U in the view.
 bool FirmwareAltKey(int key);

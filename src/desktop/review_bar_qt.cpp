@@ -4,6 +4,7 @@
 #include "desktop/shell_qt.h"
 #include "display/history_chart.h"
 #include "display/recording_view.h"
+#include "display/review_bar.h"
 #include "display/review_input.h"
 
 #include <QPointer>

@@ -2,7 +2,5 @@
 // wide as the time on screen; every move of the view sets it again.
 #pragma once
 
-void CreateReviewControls();
-void DestroyReviewControls();
 // The bar set to the time on screen, and the chart drawn again at the next paint.
 void RedrawReview();

@@ -3,7 +3,7 @@
 // digits and one point up to their typing limit, and clicks, a field left and the offset bar's
 // moves go to the view's rules. The setup write's thread reaches the controls only through work
 // handed to the GUI thread.
-#include "desktop/setup_view_qt.h"
+#include "wbsetup/setup_controls.h"
 
 #include "app/input_filter.h"
 #include "desktop/shell_qt.h"

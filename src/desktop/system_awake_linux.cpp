@@ -1,5 +1,5 @@
-// The sleep inhibitor: logind's Inhibit("sleep:shutdown", ..., "block") hands back a file descriptor that
-// holds the lock until it is closed.
+// The sleep inhibitor: logind's Inhibit("sleep:shutdown", ..., "block") hands back a file
+// descriptor that holds the lock until it is closed.
 #include "desktop/system_awake_linux.h"
 
 #include <QDBusConnection>

@@ -4,7 +4,6 @@
 #include "app/view_controls.h"
 #include "desktop/firmware_view_qt.h"
 #include "desktop/review_bar_qt.h"
-#include "desktop/setup_view_qt.h"
 #include "display/display_thread.h"
 
 #include <QApplication>
@@ -16,38 +15,6 @@ constexpr int VIEW_TIMER_MS = 1000;
 QTimer* ViewTimer = nullptr;
 
 } // namespace
-
-void ShowViewControls(int32_t view) {
-    switch (view) {
-    case VIEW_WB_SETUP:
-        CreateSetupControls();
-        break;
-    case VIEW_FIRMWARE_UPDATE:
-        CreateFirmwareControls();
-        break;
-    case VIEW_RECORDING:
-        CreateReviewControls();
-        break;
-    default:
-        break;
-    }
-}
-
-void HideViewControls(int32_t view) {
-    switch (view) {
-    case VIEW_WB_SETUP:
-        DestroySetupControls();
-        break;
-    case VIEW_FIRMWARE_UPDATE:
-        DestroyFirmwareControls();
-        break;
-    case VIEW_RECORDING:
-        DestroyReviewControls();
-        break;
-    default:
-        break;
-    }
-}
 
 void SetViewTimer(bool running) {
     if (ViewTimer == nullptr) {

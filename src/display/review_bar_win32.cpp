@@ -6,6 +6,7 @@
 #include "display/canvas_gdi_win32.h"
 #include "display/history_chart.h"
 #include "display/recording_view.h"
+#include "display/review_bar.h"
 #include "display/review_input.h"
 
 #include <cmath>

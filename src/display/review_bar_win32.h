@@ -4,8 +4,6 @@
 
 #include <windows.h>
 
-void CreateReviewControls();
-void DestroyReviewControls();
 // The bar set to the time on screen, and the chart drawn again at once.
 void RedrawReview();
 // The whole wheel steps in delta as WM_MOUSEWHEEL gives it; a fine wheel's turns short of a

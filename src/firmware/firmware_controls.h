@@ -37,3 +37,6 @@ extern const std::array<FirmwareControlRow, FIRMWARE_CONTROL_COUNT> FirmwareLayo
 void EnableUpdateButton(bool enabled);
 // On the update's thread: the bar moved on a step, or emptied by PROGRESS_RESET.
 void StepFirmwareProgress(ProgressMessage message);
+// The view's controls, made as the view is entered and removed as it is left (app/views.h).
+void CreateFirmwareControls();
+void DestroyFirmwareControls();

@@ -5,6 +5,7 @@
 
 #include "app/shell_win32.h"
 #include "display/status_line.h"
+#include "firmware/firmware_controls.h"
 #include "firmware/firmware_image.h"
 #include "firmware/firmware_view.h"
 

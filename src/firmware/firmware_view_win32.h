@@ -7,8 +7,6 @@
 
 #include <windows.h>
 
-void CreateFirmwareControls();
-void DestroyFirmwareControls();
 // Paints the view after the status line, which leaves StatusFont selected.
 void PaintFirmwareView(Canvas* canvas);
 // A click on an id-less push button of the view; acts only for the update button.

@@ -53,3 +53,6 @@ void WakeSetupView(SetupWake wake);
 // earlier one, CancelUnitSetupTake drops it.
 void TakeUnitSetupLater(int delayMs);
 void CancelUnitSetupTake();
+// The view's controls, made as the view is entered and removed as it is left (app/views.h).
+void CreateSetupControls();
+void DestroySetupControls();

@@ -8,6 +8,7 @@
 #include "app/shell_win32.h"
 #include "display/canvas_gdi_win32.h"
 #include "display/status_line.h"
+#include "wbsetup/setup_controls.h"
 #include "wbsetup/setup_form.h"
 #include "wbsetup/setup_view.h"
 

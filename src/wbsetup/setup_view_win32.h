@@ -7,8 +7,6 @@
 
 #include <windows.h>
 
-void CreateSetupControls();
-void DestroySetupControls();
 // Paints the view after the status line, which leaves StatusFont selected.
 void PaintSetupView(Canvas* canvas);
 // A click on one of the view's id-less push buttons or radio buttons.

@@ -5,7 +5,9 @@
 #include "app/open_recording.h"
 #include "app/recording.h"
 #include "app/view_controls.h"
+#include "display/review_bar.h"
 #include "firmware/firmware_controls.h"
+#include "wbsetup/setup_controls.h"
 
 #include <atomic>
 #include <cstring>
@@ -105,12 +107,24 @@ void SetCloseEnabled(bool enabled) {
 
 void RedrawMenuBar() {}
 
-void ShowViewControls(int32_t view) {
-    ViewControlCalls += "show " + std::to_string(view) + " ";
+// The controls of each view as "show VIEW" and "hide VIEW".
+void CreateSetupControls() {
+    ViewControlCalls += "show " + std::to_string(VIEW_WB_SETUP) + " ";
 }
-
-void HideViewControls(int32_t view) {
-    ViewControlCalls += "hide " + std::to_string(view) + " ";
+void DestroySetupControls() {
+    ViewControlCalls += "hide " + std::to_string(VIEW_WB_SETUP) + " ";
+}
+void CreateFirmwareControls() {
+    ViewControlCalls += "show " + std::to_string(VIEW_FIRMWARE_UPDATE) + " ";
+}
+void DestroyFirmwareControls() {
+    ViewControlCalls += "hide " + std::to_string(VIEW_FIRMWARE_UPDATE) + " ";
+}
+void CreateReviewControls() {
+    ViewControlCalls += "show " + std::to_string(VIEW_RECORDING) + " ";
+}
+void DestroyReviewControls() {
+    ViewControlCalls += "hide " + std::to_string(VIEW_RECORDING) + " ";
 }
 
 void SetViewTimer(bool running) {
