@@ -309,35 +309,6 @@ class DesktopTest : public QObject {
                  QByteArray("05 aa 02 00 00 40 40 0c 32 03 e8 07 3a 00 32 03 84 07 d0 80"));
     }
 
-    // A write cut by the unit's going: the box says so, the status line says what finishes it,
-    // and Set MQ-6 finishes it once the unit is back.
-    void aCutWriteFinishedFromItsGuidance() {
-        // The unit back half-programmed is not known to run the sample firmware the build's
-        // sample key belongs to.
-        qputenv("MQ6_ALLOW_SAMPLE", "1");
-        sim = StartSim({"--vanish-after", "1500", "--reappear-ms", "1000"});
-        Start({"--port", sim.path});
-        QVERIFY(WaitForUnit());
-        const QString guidance = "A setup write did not finish: press Set MQ-6 to finish it";
-        for (bool cut : {true, false}) {
-            // Back, and read through its loader.
-            QTRY_VERIFY_WITH_TIMEOUT(cut || DeviceDataFromLoader.load() == 1, 60000);
-            QTRY_VERIFY_WITH_TIMEOUT(Button("Set MQ-6")->isEnabled(), WAIT_MS);
-            QTRY_COMPARE_WITH_TIMEOUT(
-                StatusNote(), cut ? QString() : QString(" Setup write unfinished: press Set MQ-6"),
-                WAIT_MS);
-            QTest::mouseClick(Button("Set MQ-6"), Qt::LeftButton);
-            QTRY_VERIFY_WITH_TIMEOUT(JobRunning.load() == 0, 60000);
-        }
-        // The cut's box; on a loaded machine a block read may also fail, with its own box.
-        const QString box =
-            "Program Mode Failure\n\nThe MQ-6 stopped answering, or its answer came "
-            "damaged.\n" +
-            guidance;
-        QVERIFY2(texts.contains(box), qPrintable(notices.join("|") + texts.join("|")));
-        QVERIFY2(StatusNote().startsWith("  Setup written to the MQ-6"), qPrintable(StatusNote()));
-    }
-
     // An update of a unit one version behind: the window stays open and its menus locked while it
     // runs, logind's sleep and shutdown lock is held until it ends, and a close asked for meanwhile
     // closes the window once it has.
