@@ -457,12 +457,14 @@ TEST_F(MainWindowWin32, SamplesRefusedToOtherFirmwareThenAnUpdateKeepsTheWindowO
     SendMessageA(window, WM_KEYDOWN, VK_TAB, 1);
     EXPECT_EQ(GetFocus(), button);
     SendMessageA(GetFocus(), WM_SYSCHAR, 'u', 1 << 29);
-    // The refused job has shown its box and ended; refused before anything was sent, it never
-    // kept the system awake.
-    EXPECT_TRUE(
-        PumpUntil([&] { return CountNotices() == 2 && JobRunning.load() == 0; }, VIEW_WAIT_MS));
+    // The refused job has shown its box and ended, and its thread has given the button back
+    // (after the job's end, so waited for); refused before anything was sent, it never kept the
+    // system awake.
+    EXPECT_TRUE(PumpUntil(
+        [&] { return CountNotices() == 2 && JobRunning.load() == 0 && IsWindowEnabled(button); },
+        VIEW_WAIT_MS));
     EXPECT_EQ(TakeExecutionStateCalls(), "");
-    EXPECT_TRUE(IsWindowEnabled(button) && !Grayed(GetMenu(window), IDM_EXIT));
+    EXPECT_FALSE(Grayed(GetMenu(window), IDM_EXIT));
     std::string sent = "\n" + ReadFileText(DosPathOf(log)); // no load mode, no loader request
     EXPECT_TRUE(Has(sent, "\n52 07") && !Has(sent, "\n52 0F") && !Has(sent, "\n5A")) << sent;
     ASSERT_EQ(CountNotices(), 2u) << DescribeNotices();
@@ -482,6 +484,8 @@ TEST_F(MainWindowWin32, SamplesRefusedToOtherFirmwareThenAnUpdateKeepsTheWindowO
         [&] { return SendMessageA(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP) == TRUE; },
         VIEW_WAIT_MS))
         << "the session may end once the work has";
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(button) != FALSE; }, VIEW_WAIT_MS))
+        << "a unit left in its loader is offered the update again";
     SendMessageA(button, BM_CLICK, 0, 0);
     ASSERT_TRUE(PumpUntil([] { return ProgramPhase.load() == PHASE_PROGRAMMING; }, VIEW_WAIT_MS));
     EXPECT_FALSE(IsWindowEnabled(button)) << "no second update while one runs";
