@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 
 namespace {
 
@@ -56,34 +57,27 @@ class AppRules : public ::testing::Test {
 // A target field left: the text as a number, clamped into 0.68 to 1.32 and stored at once; the
 // field shows it to two places. OK: the rate, and the band from the lower value to the higher.
 TEST_F(AppRules, PreferencesClampEachFieldAndOkPutsTheBandInOrder) {
-    struct Row {
-        const char* typed;
-        const char* shown;
-        double stored;
-    } const fields[] = {
+    // Typed, shown, stored.
+    const std::tuple<const char*, const char*, double> fields[] = {
         {"", "0.68", 0.68},      {"abc", "0.68", 0.68},   {"1.5", "1.32", 1.32},
         {"0.5", "0.68", 0.68},   {".875", "0.88", 0.875}, {"1.1", "1.10", 1.1},
         {"0.9.5", "0.90", 0.90},
     };
-    for (const Row& row : fields) {
-        SCOPED_TRACE(row.typed);
-        EXPECT_EQ(LeaveTargetField(TARGET_TO, row.typed), row.shown);
-        EXPECT_DOUBLE_EQ(TargetHigh.load(), row.stored);
+    for (auto [typed, shown, stored] : fields) {
+        SCOPED_TRACE(typed);
+        EXPECT_EQ(LeaveTargetField(TARGET_TO, typed), shown);
+        EXPECT_DOUBLE_EQ(TargetHigh.load(), stored);
     }
-    struct Confirm {
-        int rate;
-        const char* from;
-        const char* to;
-        const char* file; // the settings file's three lines
-    } const confirms[] = {
+    // The rate, from and to as typed, the settings file's three lines.
+    const std::tuple<int, const char*, const char*, const char*> confirms[] = {
         {33, "0.90", "0.85", "[LAMBLOW] 0.850000\n[LAMBHIGH] 0.900000\n[LAMBFILT] 33\n"},
         {90, "2", "", "[LAMBLOW] 0.680000\n[LAMBHIGH] 1.320000\n[LAMBFILT] 90\n"},
     };
-    for (const Confirm& row : confirms) {
-        SCOPED_TRACE(row.from);
+    for (auto [rate, from, to, file] : confirms) {
+        SCOPED_TRACE(from);
         ClearShellRecord();
-        ConfirmPreferences(row.rate, row.from, row.to);
-        EXPECT_NE(ReadText(settings).find(row.file), std::string::npos) << ReadText(settings);
+        ConfirmPreferences(rate, from, to);
+        EXPECT_NE(ReadText(settings).find(file), std::string::npos) << ReadText(settings);
         ASSERT_EQ(RequestedRepaints.size(), 1u) << "the window repainted with the new band";
     }
 }
@@ -94,22 +88,18 @@ TEST_F(AppRules, CommSetupOkStoresTheChoiceAndReopens) {
     PortChoice chosen{};
     std::string name = "/dev/serial/by-id/usb-FTDI_MQ-6_A10K2QX7-if00-port0";
     name.copy(chosen.name.data(), chosen.name.size() - 1);
-    struct Row {
-        bool automatic;
-        const PortChoice* choice;
-        const char* file;
-    } const rows[] = {
+    const std::tuple<bool, const PortChoice*, const char*> rows[] = {
         {false, &chosen,
          "[PORT] /dev/serial/by-id/usb-FTDI_MQ-6_A10K2QX7-if00-port0\n[AUTOPORT] 0\n"},
         {true, nullptr, "[PORT] COMx\n[AUTOPORT] 1\n"},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.file);
+    for (auto [automatic, choice, file] : rows) {
+        SCOPED_TRACE(file);
         StorePortName("COMx");
         ErrorShown.store(1);
         PortRequestPending.store(0);
-        ConfirmCommSetup(row.automatic, row.choice);
-        EXPECT_NE(ReadText(settings).find(row.file), std::string::npos) << ReadText(settings);
+        ConfirmCommSetup(automatic, choice);
+        EXPECT_NE(ReadText(settings).find(file), std::string::npos) << ReadText(settings);
         EXPECT_EQ(ErrorShown.load(), 0);
         EXPECT_EQ(PortRequestPending.load(), 1);
         EXPECT_EQ(PortRequestCode.load(), PORT_REOPEN);
@@ -121,20 +111,17 @@ TEST_F(AppRules, CommSetupOkStoresTheChoiceAndReopens) {
 // The Linux list: the udev rule's link when it is there, then every attached FTDI adapter's port
 // (by-id names preferred), then the port named now when it is none of those; which is current.
 TEST_F(AppRules, LinuxPortChoicesAndWhichIsCurrent) {
-    struct Row {
-        const char* what;
-        bool unitLink;
-        std::string portName; // "@pty": a terminal that no adapter leads to
-        std::string expected; // each choice's name, '*' before the current one
-    } const rows[] = {
+    // The case, the udev rule's link there, the port named ("@pty": a terminal that no adapter
+    // leads to), each choice's name with '*' before the current one.
+    const std::tuple<const char*, bool, std::string, std::string> rows[] = {
         {"first start", false, "COMx", "/dev/ttyUSB1 BYID "},
         {"the unit's by-id name", false, "BYID", "/dev/ttyUSB1 *BYID "},
         {"the udev rule's link", true, "LINK", "*LINK /dev/ttyUSB1 BYID "},
         {"a port of its own", false, "@pty", "/dev/ttyUSB1 BYID *@pty "},
         {"the terminal the link leads to", true, "@pty", "*LINK /dev/ttyUSB1 BYID "},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
+    for (const auto& [what, unitLink, portName, expected] : rows) {
+        SCOPED_TRACE(what);
         FakeRoots roots;
         std::string sysfs = roots.path + "/sys", byId = roots.path + "/by-id";
         std::string link = roots.path + "/mq6", pty = roots.path + "/pty";
@@ -143,7 +130,7 @@ TEST_F(AppRules, LinuxPortChoicesAndWhichIsCurrent) {
         std::string named = byId + "/usb-FTDI_MQ-6_A10K2QX7-if00-port0";
         std::filesystem::create_symlink("../../ttyUSB2", named);
         WriteText(pty, "");
-        if (row.unitLink)
+        if (unitLink)
             std::filesystem::create_symlink(pty, link);
         auto spell = [&](std::string text) {
             for (auto [from, to] :
@@ -152,26 +139,22 @@ TEST_F(AppRules, LinuxPortChoicesAndWhichIsCurrent) {
                     text.replace(at, from.size(), to);
             return text;
         };
-        StorePortName(spell(row.portName));
+        StorePortName(spell(portName));
         PortChoices choices{};
         int current = -2;
         int count = ListPortChoices(choices, &current);
         std::string listed;
         for (int i = 0; i < count; ++i)
             listed += std::string(i == current ? "*" : "") + choices[i].name.data() + " ";
-        EXPECT_EQ(listed, spell(row.expected));
+        EXPECT_EQ(listed, spell(expected));
     }
 }
 
 // The box after a read of the data block: shown for a read that failed unless it is up already or
 // the unit is left mid-job (the status line names what finishes it); closed by a good read.
 TEST_F(AppRules, DataErrorBoxShownClosedOrLeft) {
-    struct Row {
-        bool read;
-        bool boxUp;
-        UnfinishedJob left;
-        DataErrorAction action;
-    } const rows[] = {
+    // The read's success, the box up already, the job left, the action.
+    const std::tuple<bool, bool, UnfinishedJob, DataErrorAction> rows[] = {
         {false, false, JOB_NONE, DATA_ERROR_SHOW},
         {false, true, JOB_NONE, DATA_ERROR_NOTHING},
         {false, false, JOB_SETUP_WRITE, DATA_ERROR_NOTHING},
@@ -179,13 +162,12 @@ TEST_F(AppRules, DataErrorBoxShownClosedOrLeft) {
         {true, true, JOB_NONE, DATA_ERROR_CLOSE},
         {true, false, JOB_NONE, DATA_ERROR_NOTHING},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(std::to_string(row.read) + std::to_string(row.boxUp) +
-                     std::to_string(row.left));
+    for (auto [read, boxUp, left, action] : rows) {
+        SCOPED_TRACE(std::to_string(read) + std::to_string(boxUp) + std::to_string(left));
         ResetUnfinishedJob();
         DeviceDataValid.store(0);
-        NoteJobEnd(row.left);
-        EXPECT_EQ(DataErrorAfterRead(row.read, row.boxUp), row.action);
+        NoteJobEnd(left);
+        EXPECT_EQ(DataErrorAfterRead(read, boxUp), action);
     }
     ResetUnfinishedJob();
 }
@@ -193,10 +175,7 @@ TEST_F(AppRules, DataErrorBoxShownClosedOrLeft) {
 // While a job runs, every command that would pull the link from under it, change the view or end
 // the program is refused with a beep however it comes; Preferences, About and Mark are not.
 TEST_F(AppRules, CommandsAJobLocksAreRefusedWithABeep) {
-    struct Row {
-        int command;
-        bool refused;
-    } const rows[] = {
+    const std::pair<int, bool> rows[] = {
         {IDM_EXIT, true},         {IDM_FIND_UNIT, true},      {IDM_COMM_SETUP, true},
         {IDM_RECORD, true},       {IDM_OPEN_SETUP, true},     {IDM_SAVE_SETUP, true},
         {IDM_WB_SETUP, true},     {IDM_AFR_LAMBDA, true},     {IDM_FIRMWARE_UPDATE, true},
@@ -204,14 +183,14 @@ TEST_F(AppRules, CommandsAJobLocksAreRefusedWithABeep) {
         {IDM_PREFERENCES, false}, {IDM_ABOUT, false},
     };
     JobRunning.store(1);
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.command);
+    for (auto [command, refused] : rows) {
+        SCOPED_TRACE(command);
         int beeps = RefusedInputBeeps();
         Dialogs.clear();
         AutoPort.store(0);
-        EXPECT_EQ(RunMenuCommand(row.command), 0);
-        EXPECT_EQ(RefusedInputBeeps() - beeps, row.refused ? 1 : 0);
-        if (row.refused)
+        EXPECT_EQ(RunMenuCommand(command), 0);
+        EXPECT_EQ(RefusedInputBeeps() - beeps, refused ? 1 : 0);
+        if (refused)
             EXPECT_EQ(Dialogs + std::to_string(AutoPort.load()), "0");
         else
             EXPECT_FALSE(Dialogs.empty());

@@ -13,6 +13,7 @@
 #include <sstream>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -27,32 +28,34 @@ namespace fs = std::filesystem;
 // exclusive mode, open to all); LATENCY=N puts an adapter with that latency_timer before it, TWO a
 // second unit's adapter after it.
 TEST(DoctorCliTest, EachProbeSeesTheSystemAndTheUnitAndTheStreamIsStopped) {
-    const struct {
-        const char *name, *sim, *command, *statuses;
-        int status;
-        const char* seen;
-    } rows[] = {
-        {"clean", "--rate 50 --profile const:0.90", "PTY --seconds 2", "woooooo", 0,
-         "\"unit_mode\": 0"},
-        // Gone as it takes the stream request (the third): no frame, nothing reconnected, and a
-        // stream nobody can stop. Its link goes with it: the terminal's number may go to another.
-        {"gone", "--vanish-after 42", "LINK --seconds 0.5", "woooofo", 1,
-         "\"reconnections\": 0,\n      \"port_gone\": true,\n      \"lambda_min\": 0.0,\n      "
-         "\"lambda_max\": 0.0,\n      \"lambda_mean\": 0.0\n"},
-        {"two units, a latency timer of 16", "", "LATENCY=16 TWO --seconds 0.5", "wwowooo", 0,
-         "latency timer 16 ms; the adapter holds each reply back up to 16 ms\""},
-        {"held", "", "PTY HOLD", "wofosss", 1, "another program: mq6_tests (pid "},
-        // Root's programs are hidden from another user, whose open then meets the exclusive mode.
-        {"held, not seen", "", "PTY NOBODY HOLDX", "wofosss", 1,
-         ": in use by another program\",\n      \"hint\": \"another user's program holds it, or"},
-        {"Ctrl-C", "", "PTY INT --seconds 30", "woooooo", 0, "interrupted after 1."},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+    // The case, the simulator's options, the command's words, the statuses, the exit status and a
+    // part of the report.
+    const std::tuple<const char*, const char*, const char*, const char*, int, const char*> rows[] =
+        {
+            {"clean", "--rate 50 --profile const:0.90", "PTY --seconds 2", "woooooo", 0,
+             "\"unit_mode\": 0"},
+            // Gone as it takes the stream request (the third): no frame, nothing reconnected, and a
+            // stream nobody can stop. Its link goes with it: the terminal's number may go to
+            // another.
+            {"gone", "--vanish-after 42", "LINK --seconds 0.5", "woooofo", 1,
+             "\"reconnections\": 0,\n      \"port_gone\": true,\n      \"lambda_min\": 0.0,\n      "
+             "\"lambda_max\": 0.0,\n      \"lambda_mean\": 0.0\n"},
+            {"two units, a latency timer of 16", "", "LATENCY=16 TWO --seconds 0.5", "wwowooo", 0,
+             "latency timer 16 ms; the adapter holds each reply back up to 16 ms\""},
+            {"held", "", "PTY HOLD", "wofosss", 1, "another program: mq6_tests (pid "},
+            // Root's programs are hidden from another user, whose open then meets the exclusive
+            // mode.
+            {"held, not seen", "", "PTY NOBODY HOLDX", "wofosss", 1,
+             ": in use by another program\",\n      \"hint\": \"another user's program holds it, "
+             "or"},
+            {"Ctrl-C", "", "PTY INT --seconds 30", "woooooo", 0, "interrupted after 1."},
+        };
+    for (auto [name, simWordsText, command, statusesWanted, status, seen] : rows) {
+        SCOPED_TRACE(name);
         FakeRoots dir;
         std::vector<std::string> simArgs{"--log", dir.File("log")}, wrapper,
             options{"doctor", "--json"};
-        std::istringstream simWords(row.sim), words(row.command);
+        std::istringstream simWords(simWordsText), words(command);
         for (std::string word; simWords >> word;)
             simArgs.push_back(word);
         SimProcess sim = StartSim(simArgs);
@@ -94,22 +97,22 @@ TEST(DoctorCliTest, EachProbeSeesTheSystemAndTheUnitAndTheStreamIsStopped) {
             std::vector<std::vector<uint8_t>> log = ReadRequestLog(dir.File("log"));
             return log.empty() || log.back()[0] != 'R' || log.back()[1] + log.back()[2] == 0;
         };
-        bool gone = std::string(row.name).starts_with("gone"); // none stops a stream there
+        bool gone = std::string(name).starts_with("gone"); // none stops a stream there
         WaitFor([&] { return gone || stopped(); }, PATIENCE_MS);
         StopSim(sim);
         nlohmann::json report = nlohmann::json::parse(run.out);
         std::string statuses;
         for (const auto& check : report["checks"])
             statuses += check["status"].get<std::string>()[0];
-        EXPECT_EQ(statuses, row.statuses) << run.out << run.err;
-        EXPECT_EQ(run.status, row.status);
-        EXPECT_NE(run.out.find(row.seen), std::string::npos) << run.out;
+        EXPECT_EQ(statuses, statusesWanted) << run.out << run.err;
+        EXPECT_EQ(run.status, status);
+        EXPECT_NE(run.out.find(seen), std::string::npos) << run.out;
         std::vector<std::vector<uint8_t>> requests = ReadRequestLog(dir.File("log"));
         // Only the requests of mq6 info and mq6 live, and a stream asked for is stopped.
         for (const std::vector<uint8_t>& frame : requests)
             EXPECT_TRUE(frame[0] == 'R' ? frame[1] == 0 || frame[1] == 7 : frame[1] == 3);
         EXPECT_TRUE(stopped() || gone) << "the stream was left on";
-        if (row.name != std::string("clean"))
+        if (name != std::string("clean"))
             continue;
         nlohmann::json live = report["checks"][5]; // in the order above
         ASSERT_EQ(live["name"], "live");

@@ -51,8 +51,9 @@ TEST(LiveStreamTest, EveryListenerGetsEveryFrameInTheOrderAddedAndTheCsvRow) {
 
 // Real files: the header and a row for each frame handed out while the recording runs (0.8 x
 // 14.70 = 11.76 and 1.2 x 14.70 = 17.64, in tenths), none after it; a start that cannot write
-// leaves its reason, and a path too long is refused rather than cut to a directory's name. Two
-// marks between the frames are one marker, on the second row.
+// leaves its reason (the file rule's reasons: FileRuleTest), and a path too long is refused
+// rather than cut to a directory's name. Two marks between the frames are one marker, on the
+// second row.
 TEST(LiveStreamTest, TheRecorderWritesARowPerFrameAndAFailedStartKeepsItsReason) {
     TempDir dir;
     std::string deep = dir.path;
@@ -62,8 +63,7 @@ TEST(LiveStreamTest, TheRecorderWritesARowPerFrameAndAFailedStartKeepsItsReason)
         {dir.File("live.csv"),
          "time_s,lambda,afr,lambda_raw,stoich,mark\n,0.80,11.8,0.8000,14.70,\n,1.20,17.6,1.2000,"
          "14.70,1\n"},
-        {dir.File("missing/live.csv"), "its folder does not exist"},
-        {"/dev/full", "No space left on device"},
+        {"/dev/full", "No space left on device"}, // the header's flush fails at the start
         {deep + "/long.csv", "File name too long"},
     };
     for (const auto& [path, written] : rows) {

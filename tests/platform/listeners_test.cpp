@@ -6,42 +6,31 @@
 
 #include <array>
 #include <string>
+#include <tuple>
 
 namespace {
 
 std::string Heard;
-void A(char c) {
-    Heard += std::string("a") + c;
-}
-void B(char c) {
-    Heard += std::string("b") + c;
-}
-void C(char c) {
-    Heard += std::string("c") + c;
-}
-void D(char c) {
-    Heard += std::string("d") + c;
+template <char Name> void Hear(char c) {
+    Heard += std::string(1, Name) + c;
 }
 
 TEST(ListenersTest, OrderNoRepeatReuseAndRoom) {
     ListenerList<void (*)(char), 3> list;
     // A, B; A again changes nothing; A goes and comes back after B; with B gone and A in the last
     // slot, B takes the first, then C the one left; D finds no room.
-    const struct {
-        const char* step;
-        int added;
-        const char* heard;
-    } rows[] = {{"+A", 0, "a1"},      {"+B", 0, "a2b2"},    {"+A", 0, "a3b3"},
-                {"-A +A", 0, "b4a4"}, {"-B +B", 0, "b5a5"}, {"+C", 0, "b6c6a6"},
-                {"+D", -1, "b7c7a7"}};
+    // The step, what the last add returned, what an event then reaches.
+    const std::tuple<const char*, int, const char*> rows[] = {
+        {"+A", 0, "a1"},      {"+B", 0, "a2b2"},   {"+A", 0, "a3b3"},   {"-A +A", 0, "b4a4"},
+        {"-B +B", 0, "b5a5"}, {"+C", 0, "b6c6a6"}, {"+D", -1, "b7c7a7"}};
     char event = '0';
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.step);
-        std::string step = row.step;
+    for (auto [steps, wantAdded, heard] : rows) {
+        SCOPED_TRACE(steps);
+        std::string step = steps;
         int added = 0;
         for (size_t at = 0; at < step.size(); at += 3) {
             auto listener = std::string("ABCD").find(step[at + 1]);
-            auto chosen = std::array{A, B, C, D}[listener];
+            auto chosen = std::array{Hear<'a'>, Hear<'b'>, Hear<'c'>, Hear<'d'>}[listener];
             if (step[at] == '-')
                 RemoveListener(list, chosen);
             else
@@ -49,7 +38,7 @@ TEST(ListenersTest, OrderNoRepeatReuseAndRoom) {
         }
         Heard.clear();
         CallListeners(list, ++event);
-        EXPECT_EQ(std::pair(added, Heard), std::pair(row.added, std::string(row.heard)));
+        EXPECT_EQ(std::pair(added, Heard), std::pair(wantAdded, std::string(heard)));
     }
     RemoveAllListeners(list);
     Heard.clear();

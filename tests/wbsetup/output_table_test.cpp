@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <sstream>
+#include <tuple>
 
 namespace {
 
@@ -53,36 +54,34 @@ TEST(OutputTable, NarrowbandCharacteristicKeepsItsTellingRowsAndIsMovedByTheOffs
 }
 
 TEST(OutputTable, LinearLinesAreFlatThenInterpolatedThenFlat) {
-    const struct {
-        const char* what;
-        double stoich, v1, a1, v2, a2;
-        bool falling;      // the codes never rise, or else never fall
-        const char* codes; // "from to = code" or "from to ! code" (not that code), repeated
-    } rows[] = {
-        // Points 190 and 606 (entries 15 and 431); entry 331 is 1920, stored 34 07 34 80.
-        {"defaults", 14.70, 0.0, 10.00, 5.0, 20.00, false,
-         "0 14 = 0 331 331 = 1920 430 430 ! 4095 431 511 = 4095"},
-        {"points swapped", 14.70, 5.0, 20.00, 0.0, 10.00, false,
-         "0 14 = 0 331 331 = 1920 430 430 ! 4095 431 511 = 4095"},
-        {"equal AFRs step at point 506", 14.70, 1.0, 14.70, 4.0, 14.70, false,
-         "0 330 = 819 331 511 = 3276"},
-        {"falling", 14.70, 4.5, 12.00, 0.5, 16.00, true, "0 0 = 3686 511 511 = 410"},
-        {"low AFR below lambda 0.67: no flat start", 14.70, 0.0, 8.00, 5.0, 20.00, false,
-         "0 0 ! 0"},
-        {"high AFR beyond the table", 14.70, 0.0, 10.00, 5.0, 40.00, false,
-         "510 510 ! 4095 511 511 = 4095"},
-        // 25.5 V is code 20885, whose low 12 bits would read 0.49 V.
-        {"a unit's 25.5 V", 14.70, 0.0, 10.00, 25.5, 20.00, false, "0 0 = 0 511 511 = 4095"},
-        // Extended to the point just rich of 14.70 the line would go below its low volts.
-        {"steep from 0 V", 14.70, 0.0, 14.70, 5.0, 14.72, false, "0 0 = 0 511 511 = 4095"},
-        {"zero stoichiometric AFR", 0.0, 0.0, 10.00, 5.0, 20.00, false, "0 511 = 4095"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.what);
-        Codes codes = Build(OUTPUT_LINEAR, 128, row.stoich, row.v1, row.a1, row.v2, row.a2);
-        EXPECT_TRUE(row.falling ? std::is_sorted(codes.rbegin(), codes.rend())
-                                : std::is_sorted(codes.begin(), codes.end()));
-        std::istringstream checks(row.codes);
+    // The case, stoich, v1, a1, v2, a2; whether the codes never rise (or else never fall); the
+    // codes, "from to = code" or "from to ! code" (not that code), repeated.
+    const std::tuple<const char*, double, double, double, double, double, bool, const char*>
+        rows[] = {
+            // Points 190 and 606 (entries 15 and 431); entry 331 is 1920, stored 34 07 34 80.
+            {"defaults", 14.70, 0.0, 10.00, 5.0, 20.00, false,
+             "0 14 = 0 331 331 = 1920 430 430 ! 4095 431 511 = 4095"},
+            {"points swapped", 14.70, 5.0, 20.00, 0.0, 10.00, false,
+             "0 14 = 0 331 331 = 1920 430 430 ! 4095 431 511 = 4095"},
+            {"equal AFRs step at point 506", 14.70, 1.0, 14.70, 4.0, 14.70, false,
+             "0 330 = 819 331 511 = 3276"},
+            {"falling", 14.70, 4.5, 12.00, 0.5, 16.00, true, "0 0 = 3686 511 511 = 410"},
+            {"low AFR below lambda 0.67: no flat start", 14.70, 0.0, 8.00, 5.0, 20.00, false,
+             "0 0 ! 0"},
+            {"high AFR beyond the table", 14.70, 0.0, 10.00, 5.0, 40.00, false,
+             "510 510 ! 4095 511 511 = 4095"},
+            // 25.5 V is code 20885, whose low 12 bits would read 0.49 V.
+            {"a unit's 25.5 V", 14.70, 0.0, 10.00, 25.5, 20.00, false, "0 0 = 0 511 511 = 4095"},
+            // Extended to the point just rich of 14.70 the line would go below its low volts.
+            {"steep from 0 V", 14.70, 0.0, 14.70, 5.0, 14.72, false, "0 0 = 0 511 511 = 4095"},
+            {"zero stoichiometric AFR", 0.0, 0.0, 10.00, 5.0, 20.00, false, "0 511 = 4095"},
+        };
+    for (auto [what, stoich, v1, a1, v2, a2, falling, expected] : rows) {
+        SCOPED_TRACE(what);
+        Codes codes = Build(OUTPUT_LINEAR, 128, stoich, v1, a1, v2, a2);
+        EXPECT_TRUE(falling ? std::is_sorted(codes.rbegin(), codes.rend())
+                            : std::is_sorted(codes.begin(), codes.end()));
+        std::istringstream checks(expected);
         int from, to, code;
         char op;
         while (checks >> from >> to >> op >> code)

@@ -56,7 +56,10 @@ class SetupTransferTest : public ::testing::Test {
         StopLink();
         StopSim(sim);
     }
+    // The unit, again when there is one already.
     void Start(std::vector<std::string> args) {
+        StopLink();
+        StopSim(sim);
         args.insert(args.end(), {"--dump-tables", dir.File("tables")});
         sim = StartSim(args);
         ASSERT_TRUE(StartLinkOn(sim.path));
@@ -117,8 +120,6 @@ TEST_F(SetupTransferTest, FirmwareUpdateModeStopsReadAndSetAndTheSampleKeyStopsS
                   FIRMWARE_MODE + "-WB Setup Error-" +
                       std::to_string(NOTICE_TOPMOST | NOTICE_ERROR_ICON));
     EXPECT_EQ(Events, "") << "nothing sent: no worker started";
-    StopLink();
-    StopSim(sim);
     Start({"--unit-mode", "2"});
     EXPECT_EQ(ReadSetup(), 0);
     // Defaults clear the flags the unit gave; in narrowband channel B's fields are not read,
@@ -130,8 +131,6 @@ TEST_F(SetupTransferTest, FirmwareUpdateModeStopsReadAndSetAndTheSampleKeyStopsS
     ExpectImage(UnitImage(), {0, 1920, 4095, 762, 410, 21},
                 "05 BE 00 00 00 21 40 00 32 03 E8 07 D0 00 32 03 E8 07 D0 80 5A*44");
     // A unit running other firmware is refused the sample key: its caller is told, no worker.
-    StopLink();
-    StopSim(sim);
     Start({"--other-firmware"});
     ClearRecordedNotices();
     Events.clear();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -36,13 +37,9 @@ TEST(SetupBlock, UnpacksAsTheUnitHoldsIt) {
 }
 
 TEST(FieldText, ReadsTheLeadingNumberRoundedWithTheOffsetOf055AndChecksItsRange) {
-    const struct {
-        std::string text;
-        FieldKind kind;
-        int32_t read;    // ReadFieldText
-        int corrected;   // CheckFieldText's result
-        int32_t checked; // and the value it leaves
-    } rows[] = {
+    // The text, its field; what ReadFieldText reads, CheckFieldText's result and the value it
+    // leaves.
+    const std::tuple<std::string, FieldKind, int32_t, int, int32_t> rows[] = {
         {"2.446", FIELD_VOLTS, 25, 0, 25},
         {"2.444", FIELD_VOLTS, 24, 0, 24},
         {"210", FIELD_AFR, 21000, 0, 21000},
@@ -61,12 +58,12 @@ TEST(FieldText, ReadsTheLeadingNumberRoundedWithTheOffsetOf055AndChecksItsRange)
         {"", FIELD_STOICH, 0, 1, 100},
         {"1", FIELD_STOICH, 100, 0, 100},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.text);
-        EXPECT_EQ(ReadFieldText(row.text, row.kind), row.read);
+    for (const auto& [text, kind, read, corrected, checked] : rows) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(ReadFieldText(text, kind), read);
         int32_t value = -1;
-        EXPECT_EQ(CheckFieldText(row.text, row.kind, value), row.corrected);
-        EXPECT_EQ(value, row.checked);
+        EXPECT_EQ(CheckFieldText(text, kind, value), corrected);
+        EXPECT_EQ(value, checked);
     }
     // Shown with the field's decimals; a short buffer keeps what fits, one of no size nothing.
     char text[5] = "xxxx";
