@@ -583,12 +583,9 @@ TEST_F(MainWindowWin32, SetupFilesOpenSaveAndSetKeepsARestorePoint) {
     // Set writes the file's block once asked about the values beyond the fields' ranges: 250.00
     // (61 A8), F2, two zeros, response bytes 33 and 64, A 12 and 50 tenths of a volt at 10.00 and
     // 18.50, B 5 and 70 at 9.00 and 17.00, offset 55. Read shows what the unit holds.
-    // The button, focused as the mouse's click leaves it, gives the keyboard back at the end.
     AskAnswer = 1;
-    SetFocus(ChildAt(window, "Button", 620, 496));
     Click(620, 496);
     EXPECT_TRUE(PumpUntil([] { return JobRunning.load() == 0; }, VIEW_WAIT_MS));
-    EXPECT_TRUE(PumpUntil([] { return IsWindowEnabled(GetFocus()); }, 2000)) << "keyboard";
     EXPECT_TRUE(Has(StatusNote(), "  Setup written to the MQ-6 at ")) << StatusNote();
     Click(340, 496);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(&DeviceInfo[4]), 20),
