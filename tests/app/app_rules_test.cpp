@@ -9,6 +9,7 @@
 #include "display/preferences.h"
 #include "firmware/job.h"
 #include "firmware/test_files.h"
+#include "firmware/unfinished_job.h"
 #include "resources/resource.h"
 #include "settings/config.h"
 #include "support/shell_record.h"
@@ -170,6 +171,23 @@ TEST_F(AppRules, DataErrorBoxShownClosedOrLeft) {
         EXPECT_EQ(DataErrorAfterRead(read, boxUp), action);
     }
     ResetUnfinishedJob();
+}
+
+// The words for a unit left mid-job: the box's line and the status line's shorter one.
+TEST_F(AppRules, AnUnfinishedJobIsToldWithWhatFinishesIt) {
+    const std::tuple<UnfinishedJob, std::string, std::string> rows[] = {
+        {JOB_NONE, "", ""},
+        {JOB_SETUP_WRITE, "A setup write did not finish: press Set MQ-6 to finish it",
+         "Setup write unfinished: press Set MQ-6"},
+        {JOB_FIRMWARE_UPDATE, "A firmware update did not finish: press Update Firmware",
+         "Update unfinished: press Update Firmware"},
+    };
+    for (const auto& [job, guidance, status] : rows) {
+        std::array<char, 96> line{};
+        EXPECT_EQ(FormatJobGuidance(job, line.data(), line.size()), int(guidance.size()));
+        EXPECT_EQ(std::pair(std::string(line.data()), std::string(JobStatusText(job))),
+                  std::pair(guidance, status));
+    }
 }
 
 // While a job runs, every command that would pull the link from under it, change the view or end

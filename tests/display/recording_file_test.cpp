@@ -2,6 +2,7 @@
 // and its chart through the recording canvas (x = 80 + the column, y = 380 - 5 per hundredth
 // above 0.68).
 #include "display/recording_view.h"
+#include "display/review_input.h"
 #include "firmware/test_files.h"
 #include "settings/config.h"
 #include "support/canvas_record.h"
@@ -208,6 +209,20 @@ TEST(RecordingFileTest, MarkersFoundFromTheMiddleOfTheScreenAndTimeLinesOnRoundT
     EXPECT_EQ((std::vector{JumpToMarker(1), JumpToMarker(1), JumpToMarker(1), JumpToMarker(-1)}),
               (std::vector{1, 2, 0, 1}));
     EXPECT_EQ(ReviewStart(), 5);
+    // The view's input from there: Right a tenth of the screen, Page Down a screen, End the last
+    // 30 s, Page Up, Left, Home; N, N and P to the markers; - 60 s about the middle 20 s (from 0),
+    // + about 30 s, = as +. Each input: a key (L, R, U, D, H, E for Left, Right, Page Up, Page
+    // Down, Home, End) or a character, then the start and span after it.
+    const std::string_view inputs = "RDEULHnNp-+=";
+    const double after[][2] = {{8, 30}, {38, 30}, {90, 30}, {60, 30}, {57, 30}, {0, 30},
+                               {5, 30}, {35, 30}, {5, 30},  {0, 60},  {15, 30}, {22.5, 15}};
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        SCOPED_TRACE(inputs[i]);
+        size_t key = std::string_view("LRUDHE").find(inputs[i]);
+        EXPECT_EQ(key < 6 ? ReviewKey(ViewKey(key)) : ReviewCharacter(inputs[i]),
+                  VIEW_INPUT_REDRAW);
+        EXPECT_EQ(std::pair(ReviewStart(), ReviewSpan()), std::pair(after[i][0], after[i][1]));
+    }
 
     // An hour on screen: a time line every 10 minutes (every 5 would make twelve, over eight).
     text = HEAD6;

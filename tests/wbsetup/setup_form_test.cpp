@@ -87,14 +87,15 @@ TEST(SetupForm, LimitedFieldsAreToldOnceAndTheUnitsValuesFillWhatTheUserHasNotEd
 // they are a whole setup of the user's choosing (Set Defaults, a setup file) or a cut write's on
 // the same unit. The unit holds the defaults and banner byte 130 'A'; A's first volts becomes
 // 2.0. The next block holds Stoich 14.60 and comes from another unit (byte 130 'B') or from the
-// same unit, in its setup mode after the cut: part of a write, which fills nothing. Each row:
+// same unit, in its setup mode after the cut: part of a write, which fills nothing; or in its
+// normal mode after a write it refused at its first block (REFUSED), still the user's. Each row:
 // A's first volts and the items marked as differing from the unit (row 0 and the Stoich AFR,
 // row 8) after that block.
 TEST(SetupForm, EditsStayOnlyWithTheUnitTheyWereMadeForAndDifferencesAreMarked) {
-    enum How { TYPED, CHOSEN, CUT };
+    enum How { TYPED, CHOSEN, CUT, REFUSED };
     const std::tuple<How, char, int32_t, uint32_t> rows[] = {
         {TYPED, 'B', 0, 0},    {TYPED, 'A', 0, 0},    {CHOSEN, 'B', 20, 0x101},
-        {CUT, 'B', 20, 0x101}, {CUT, 'A', 20, 0x101},
+        {CUT, 'B', 20, 0x101}, {CUT, 'A', 20, 0x101}, {REFUSED, 'A', 20, 0x101},
     };
     for (const auto& [how, unit, volts, differing] : rows) {
         SCOPED_TRACE(std::to_string(how) + unit);

@@ -20,6 +20,11 @@ const std::string UNIT_KEYS[] = {"SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_0403
                                  "SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS",
                                  "SYSTEM\\CurrentControlSet\\Services\\FTDIBUS"};
 const char* const SERIALCOMM = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+// The Windows name of a Unix path, on the drive that Wine maps to the Unix root.
+std::string DosPathOf(std::string unixPath) {
+    std::replace(unixPath.begin(), unixPath.end(), '/', '\\');
+    return "Z:" + unixPath;
+}
 // Wine starts Unix programs given their Unix path; it hands back a null process handle and a
 // stray thread handle whose closing would close one of this process's own handles, so neither
 // is touched and the caller waits for the link to come or go instead.
@@ -43,11 +48,6 @@ bool ShellAndWait(std::string script, bool linkPresent) {
 
 std::string EnvText(const char* name) {
     return std::getenv(name) != nullptr ? std::getenv(name) : "";
-}
-
-std::string DosPathOf(std::string unixPath) {
-    std::replace(unixPath.begin(), unixPath.end(), '/', '\\');
-    return "Z:" + unixPath;
 }
 
 bool StartWineSim(const std::string& comName, const std::vector<std::string>& args) {

@@ -14,8 +14,6 @@
 // environment lacks the simulator or the prefix (scripts/test sets them) or it did not come up.
 bool StartWineSim(const std::string& comName, const std::vector<std::string>& args);
 void StopWineSim();
-// The Windows name of a Unix path, on the drive that Wine maps to the Unix root.
-std::string DosPathOf(std::string unixPath);
 std::string EnvText(const char* name);
 
 // Set when the loop below takes the quit message; the test clears it when it starts the window.
