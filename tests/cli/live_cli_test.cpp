@@ -68,14 +68,18 @@ TEST(LiveCliTest, RunsThatNeverStreamKeepTheFileAndAClosedPipeEndsTheRun) {
     // characters the wide one left. Enter, typed 1 s in, is not echoed: the line stays one line,
     // and shows the marker. The unit goes as it takes the second stream request (14 bytes each),
     // 2 s in: 2 s later the line shows dashes, as the utility's dial does, not the last reading.
-    // The terminal echoes again once the run has ended.
-    sim = StartSim({"--profile", "step:1.00:20.00:0.4", "--rate", "5", "--vanish-after", "28"});
-    ProcessResult tty = RunProcess("/bin/bash",
-                                   {"-c", "(sleep 1; printf '\\n') | script -qec '" +
-                                              std::string(MQ6_CLI_PATH) + " --port " + sim.path +
-                                              " live --seconds 5 --response-rate 100 --csv " +
-                                              dir.File("rows.csv") + "; stty -a' /dev/null"},
-                                   dir.path);
+    // The terminal echoes again once the run has ended. The second is counted from the stream's
+    // request in the unit's log, however long a slow build of mq6 takes to start.
+    sim = StartSim({"--profile", "step:1.00:20.00:0.4", "--rate", "5", "--vanish-after", "28",
+                    "--log", dir.File("tty.log")});
+    const std::string enter = "(for i in $(seq 400); do [ -s " + dir.File("tty.log") +
+                              " ] && break; sleep 0.05; done; sleep 1; printf '\\n')";
+    ProcessResult tty =
+        RunProcess("/bin/bash",
+                   {"-c", enter + " | script -qec '" + std::string(MQ6_CLI_PATH) + " --port " +
+                              sim.path + " live --seconds 5 --response-rate 100 --csv " +
+                              dir.File("rows.csv") + "; stty -a' /dev/null"},
+                   dir.path);
     StopSim(sim);
     EXPECT_NE(tty.out.find("] \rlambda 1.00  AFR 14.7  [##########----------]   \r"), tty.out.npos);
     // Blanks after the last reading when the one before it was wider.
