@@ -82,8 +82,8 @@ sanitize_ctest() {
     ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:log_path=$logs/asan" \
         UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:log_path=$logs/ubsan" \
         TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:log_path=$logs/tsan" \
-        ctest --test-dir "$dir" -j"$jobs" --output-on-failure --timeout 300 "${select[@]}" \
-        >"$dir/ctest.log" 2>&1
+        ${MQ6_BUSY_NICE:-} ctest --test-dir "$dir" -j"$jobs" --output-on-failure --timeout 300 \
+        "${select[@]}" >"$dir/ctest.log" 2>&1
     local status=$?
     local summary
     summary=$(grep -E "[0-9]+% tests passed" "$dir/ctest.log" | tail -n 1)
