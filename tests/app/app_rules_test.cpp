@@ -4,19 +4,24 @@
 #include "app/commands.h"
 #include "app/data_error.h"
 #include "app/dialogs.h"
+#include "app/recording.h"
 #include "discovery/comm_setup.h"
 #include "discovery/fake_sysfs.h"
+#include "display/live_stream.h"
 #include "display/preferences.h"
 #include "firmware/job.h"
 #include "firmware/test_files.h"
 #include "firmware/unfinished_job.h"
 #include "resources/resource.h"
 #include "settings/config.h"
+#include "support/notice_record.h"
 #include "support/shell_record.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
+#include <sys/resource.h>
 #include <tuple>
 
 namespace {
@@ -188,6 +193,25 @@ TEST_F(AppRules, AnUnfinishedJobIsToldWithWhatFinishesIt) {
         EXPECT_EQ(std::pair(std::string(line.data()), std::string(JobStatusText(job))),
                   std::pair(guidance, status));
     }
+}
+
+// A recording that cannot write its rows ends with a box that names the file and the reason,
+// here ended by the user: a file size limit of 100 bytes set after the header leaves no room.
+TEST_F(AppRules, ARecordingThatCannotWriteEndsWithABox) {
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    std::signal(SIGXFSZ, SIG_IGN);
+    ClearRecordedNotices();
+    ASSERT_EQ(BeginRecording(dir.File("r.csv")), 0);
+    const rlimit small = {100, old.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    for (int frame = 0; frame < 10; ++frame)
+        CallLiveListeners({0.8, 80, 118, 1470});
+    EndRecording();
+    setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_EQ(DescribeNotices(), "1 notices: [Recording: Recording of live data ended: it could "
+                                 "not write to\\n\\n" +
+                                     dir.File("r.csv") + "\\n\\nFile too large]");
 }
 
 // While a job runs, every command that would pull the link from under it, change the view or end

@@ -99,7 +99,7 @@ TEST(RecordingFileTest, GoodFilesReadAndBadOnesAreRefusedAtTheirLine) {
 
 // Eight rows by hand, band 0.86 to 0.88: in it 0.86, 0.87, 0.88, 0.88 (4 of 8), leaner 0.90
 // and 0.95, richer 0.80 and 0.85; the mean is 6.99 / 8. Rows 0.7 s and 1.5 s after the one
-// before are gaps, 0.5 s is not.
+// before are gaps, 0.5 s is not; a window that starts after a gap does not count it.
 const std::string HAND = HEAD6 + "0.000,0.80,11.8,0.8010,14.70,\n0.200,0.86,12.6,0.8600,14.70,\n"
                                  "0.400,0.87,12.8,0.8700,14.70,\n1.100,0.88,12.9,0.8800,14.70,1\n"
                                  "1.300,0.90,13.2,0.9000,14.70,\n1.800,0.95,14.0,0.9500,14.70,\n"
@@ -112,7 +112,7 @@ TEST(RecordingFileTest, FiguresOfAHandMadeRecording) {
     // rows, duration, gaps, longest, min, max, mean, in, lean, rich
     const std::tuple<size_t, size_t, TargetBand, std::array<double, 10>> rows[] = {
         {0, 8, {0.86, 0.88}, {8, 3.5, 2, 1.5, 0.80, 0.95, 0.87375, 0.5, 0.25, 0.25}},
-        {1, 4, {0.86, 0.88}, {3, 0.9, 1, 0.7, 0.86, 0.88, 0.87, 1, 0, 0}},
+        {3, 6, {0.86, 0.88}, {3, 0.7, 0, 0, 0.88, 0.95, 0.91, 1.0 / 3, 2.0 / 3, 0}},
         {4, 8, {0.90, 0.95}, {4, 2.2, 1, 1.5, 0.85, 0.95, 0.895, 0.5, 0, 0.5}},
         {5, 5, {0.86, 0.88}, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
     };
@@ -131,8 +131,8 @@ TEST(RecordingFileTest, FiguresOfAHandMadeRecording) {
 // 75 s: 0.80 at (80, 320), 0.86 at column 1 (81, 290); the 0.7 s gap before 1.1 s (column 8)
 // breaks the trace; marker 1 at 1.1 s is a line at x 88 numbered "1", marker 2 at 2.0 s at x
 // 96. The cursor at x 80, the first column, reads the row at 0 s, at x 87 (no row of its own)
-// still that of 0.4 s; the figures, centred under the chart, count all nine rows: 0.88 at 75 s
-// makes 5 of 9 in the band.
+// still that of 0.4 s; the figures, centred under the chart, count all nine rows: in the band
+// 0.70 to 0.80 only 0.80 (1 of 9), the other 8 of 9 leaner.
 TEST(RecordingFileTest, TheChartOfARecordingAtItsPixels) {
     TempDir dir;
     WriteText(dir.File("pull.csv"), HAND + "75.000,0.88,12.9,0.8800,14.70,\n");
@@ -144,7 +144,7 @@ TEST(RecordingFileTest, TheChartOfARecordingAtItsPixels) {
     tzset();
     RecordingFault fault;
     ASSERT_EQ(OpenReview(dir.File("pull.csv").c_str(), fault), 0) << fault.what.data();
-    TargetLow = 0.86, TargetHigh = 0.88;
+    TargetLow = 0.70, TargetHigh = 0.80;
     ClearCanvasCalls();
     SetReviewCursor(87);
     DrawReviewChart(CanvasOpenWindow());
@@ -169,7 +169,7 @@ TEST(RecordingFileTest, TheChartOfARecordingAtItsPixels) {
           "|1|", "|2|", "|0 s|10 s|20 s|30 s|40 s|50 s|1:00|1:10|",
           "|0.400 s  lambda 0.87|AFR 12.8  raw 0.8700|",
           "|0.000 s  lambda 0.80|AFR 11.8  raw 0.8010|",
-          "Lowest 0.80   Highest 0.95   Mean 0.87@380,420", "In band 56%   Leaner 22%"})
+          "Lowest 0.80   Highest 0.95   Mean 0.87@380,420", "In band 11%   Leaner 89%   Richer 0%"})
         EXPECT_NE(texts.find(text), std::string::npos) << text << " in " << texts;
     // At x 514 the cursor's lines (the row of 3.5 s, 20 characters of 8 pixels) end on the
     // chart's last column, 514 + 6 + 160 = 680: they fit on its right.

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <tuple>
+#include <vector>
 
 namespace {
 
@@ -65,6 +66,10 @@ TEST(FieldText, ReadsTheLeadingNumberRoundedWithTheOffsetOf055AndChecksItsRange)
         EXPECT_EQ(CheckFieldText(text, kind, value), corrected);
         EXPECT_EQ(value, checked);
     }
+    // Blanks to the end of their buffer: no number, and nothing read past it.
+    std::vector<char> blanks(4, ' ');
+    double x = 1;
+    EXPECT_EQ(ScanFieldNumber({blanks.data(), blanks.size()}, x) + x, 0);
     // Shown with the field's decimals; a short buffer keeps what fits, one of no size nothing.
     char text[5] = "xxxx";
     EXPECT_EQ(FormatFieldValue(25, FIELD_VOLTS, text, 0), 0);

@@ -224,6 +224,10 @@ TEST_F(SetupViewTest, ACutWriteIsFinishedAfterARestartWithTheSetupItWasWriting) 
         StopLink();
         StopSim(sim);
     }
+    // What a crash left of the file is no setup to finish.
+    WriteText(dir.File("data/mq6/unfinished-setup.json"), "{\"stoich\": 14.1");
+    SetupRecord damaged = DEFAULT_SETUP;
+    EXPECT_FALSE(ReadPendingSetup(damaged));
 }
 
 } // namespace
