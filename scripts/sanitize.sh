@@ -3,7 +3,7 @@
 # to its totals; scripts/fuzz uses the fuzz build and the target list from here.
 #
 #   build/asan   gcc, AddressSanitizer + UndefinedBehaviorSanitizer: the whole native suite
-#   build/tsan   gcc, ThreadSanitizer: the suites that run threads (TSAN_SUITES)
+#   build/tsan   gcc, ThreadSanitizer: the suites that run threads (TSAN_SUITES), built alone
 #   build/fuzz   clang, libFuzzer + ASan + UBSan: each target replays its committed corpus
 #                in fuzz/corpus/<name>/ and then fuzzes for FUZZ_SECONDS
 #
@@ -230,7 +230,7 @@ fuzz_all() {
 sanitize_asan() {
     # Unoptimised: it builds in half the time of -O1 and the suite, which mostly waits on the
     # serial lines, runs as fast.
-    if sanitize_build "$1/asan" -O0 -DMQ6_SANITIZE=address,undefined; then
+    if sanitize_build "$1/asan" -O0 -DMQ6_SANITIZE=address,undefined -DMQ6_TEST_SUITES=; then
         sanitize_ctest "$1/asan" "AddressSanitizer+UBSan, all native tests" "$CTEST_JOBS"
     else
         sanitize_fail 1 "the ASan+UBSan build"
@@ -239,7 +239,9 @@ sanitize_asan() {
 
 sanitize_tsan() {
     # Optimised: unoptimised it builds hardly faster, and ThreadSanitizer slows each thread already.
-    if sanitize_build "$1/tsan" -O1 -DMQ6_SANITIZE=thread; then
+    local suites
+    suites=$(IFS='|' && echo "${TSAN_SUITES[*]}")
+    if sanitize_build "$1/tsan" -O1 -DMQ6_SANITIZE=thread "-DMQ6_TEST_SUITES=$suites"; then
         tsan_regex "$1/tsan/mq6_tests"
         sanitize_ctest "$1/tsan" "ThreadSanitizer, threaded suites" "$TSAN_CTEST_JOBS" "$TSAN_REGEX"
     else
