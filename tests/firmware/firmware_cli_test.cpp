@@ -20,8 +20,7 @@ const std::string OTHER = "--other-firmware", LOADER = "--start-in-loader";
 const std::string ALLOW = "MQ6_ALLOW_SAMPLE=1"; // set for mq6 when it leads its options
 const char* const UPDATED = "Firmware updated: the unit runs 1.01.\n";
 constexpr const char* ModeOne =
-    "firmware update mode: a firmware update did not finish; mq6 firmware "
-    "update finishes it\n";
+    "firmware update mode: a firmware update did not finish; mq6 firmware update finishes it\n";
 constexpr const char* ModeTwo =
     "setup mode: a setup write did not finish; mq6 setup write with the setup to write (--from "
     "FILE, --defaults or the values) finishes it\n";
