@@ -111,18 +111,14 @@ class DesktopTest : public QObject {
     }
     void cleanup() {
         QVERIFY(QTest::qWaitFor([] { return JobRunning.load() == 0; }, 120000));
-        if (window != nullptr) {
-            window->close();
-            FinishDesktop();
-            delete window;
-            window = nullptr;
-        }
+        if (window != nullptr)
+            Close();
         StopSim(sim);
     }
 
     // The same menu as the Windows utility: each popup and item with its caption and accelerator.
     void menuIsTheResourceScripts() {
-        Start({});
+        Start();
         std::ifstream script(MQ6_SOURCE_DIR "/src/resources/mq6wb.rc");
         std::string line, expected, shown;
         QRegularExpression item("^\\s*(POPUP|MENUITEM) \"([^\"]*)\"");
@@ -185,7 +181,7 @@ class DesktopTest : public QObject {
     void startArgumentsRecordAndOpen() {
         sim = StartSim({"--rate", "50"});
         std::string csv = home->path + "/start.csv";
-        Start({"--port", sim.path, "--record", csv});
+        Start(sim.path, csv);
         QTRY_COMPARE_WITH_TIMEOUT(ViewMode.load(), int32_t(VIEW_AFR_LAMBDA), WAIT_MS);
         auto rows = [&] {
             std::string text = ReadText(csv);
@@ -193,11 +189,8 @@ class DesktopTest : public QObject {
         };
         QTRY_VERIFY_WITH_TIMEOUT(rows() > 10, WAIT_MS);
         Shortcut(Qt::Key_R, Qt::ControlModifier);
-        window->close();
-        FinishDesktop();
-        delete window;
-        window = nullptr;
-        Start({"--port", sim.path, "--open-recording", csv});
+        Close();
+        Start(sim.path, "", csv);
         QTRY_COMPARE_WITH_TIMEOUT(ViewMode.load(), int32_t(VIEW_RECORDING), WAIT_MS);
     }
 
@@ -205,7 +198,7 @@ class DesktopTest : public QObject {
     void foundByItsLinkAndRead() {
         sim = StartSim({});
         qputenv("MQ6_UNIT_LINK", sim.path.c_str());
-        Start({});
+        Start();
         QVERIFY(WaitForUnit());
         QCOMPARE(QString(CopyPortName().data()), QString::fromStdString(sim.path));
         QVERIFY(ReadText(home->path + "/config/mq6/MQ-6_Setup.cfg").find("[AUTOPORT] 1") !=
@@ -218,7 +211,7 @@ class DesktopTest : public QObject {
     void readoutsAtTheirPixelsAndDashesWhileTheUnitIsGone() {
         sim =
             StartSim({"--profile", "const:0.90", "--vanish-after", "70", "--reappear-ms", "2500"});
-        Start({"--port", sim.path});
+        Start(sim.path);
         QVERIFY(WaitForUnit());
         Trigger(IDM_AFR_LAMBDA);
         // (x, y) of a cell's middle: x = digit's left + 8 c + 4, y = 434 + 12 r + 6.
@@ -247,7 +240,7 @@ class DesktopTest : public QObject {
     // and Ctrl+L opens the file in the Recording view, which the Display menu then offers.
     void recordingWithAMarkerOpened() {
         sim = StartSim({"--rate", "50"});
-        Start({"--port", sim.path});
+        Start(sim.path);
         QVERIFY(WaitForUnit());
         std::string csv = home->path + "/pull.csv";
         files = {QString::fromStdString(csv), QString::fromStdString(csv)};
@@ -269,7 +262,7 @@ class DesktopTest : public QObject {
     // view showed (the restore point of the write is the portable write's, tested natively).
     void setupFilesAndSet() {
         sim = StartSim({});
-        Start({"--port", sim.path});
+        Start(sim.path);
         QVERIFY(WaitForUnit());
         QTest::mouseClick(Button("Read MQ-6"), Qt::LeftButton);
         QTRY_COMPARE(FieldText(0), QString("0.0"));
@@ -310,7 +303,7 @@ class DesktopTest : public QObject {
     // closes the window once it has.
     void firmwareUpdateHoldsTheSystemAndTheWindow() {
         sim = StartSim({"--version", "1.00"});
-        Start({"--port", sim.path});
+        Start(sim.path);
         QVERIFY(WaitForUnit());
         Trigger(IDM_FIRMWARE_UPDATE);
         QPushButton* update = Button("Update Firmware");
@@ -328,21 +321,19 @@ class DesktopTest : public QObject {
     }
 
   private:
-    void Start(std::vector<std::string> options) {
-        DesktopArguments arguments;
-        for (size_t i = 0; i + 1 < options.size(); i += 2) {
-            if (options[i] == "--port")
-                arguments.port = options[i + 1];
-            else if (options[i] == "--record")
-                arguments.record = options[i + 1];
-            else if (options[i] == "--open-recording")
-                arguments.openRecording = options[i + 1];
-        }
+    // As with --port, --record and --open-recording, each when not empty.
+    void Start(std::string port = "", std::string record = "", std::string openRecording = "") {
+        const DesktopArguments arguments{port, record, openRecording};
         window = StartDesktop(arguments);
         QVERIFY(window != nullptr);
         ApplyDesktopArguments(arguments);
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window));
+    }
+    void Close() {
+        window->close();
+        FinishDesktop();
+        delete std::exchange(window, nullptr);
     }
     // A key of the window's, as the keyboard gives it to the window that the user has in front.
     void Shortcut(Qt::Key key, Qt::KeyboardModifiers modifiers) {

@@ -108,12 +108,16 @@ TEST(TransferFaultsTest, ACutSetupWriteIsFinishedWithTheSetupItWasWriting) {
     const std::string state = dir.File("state"),
                       pending = dir.File("data/mq6/unfinished-setup.json");
     auto mq6 = [&](const Args& args) { return RunMq6(sim.path, args, dir.path); };
-    sim = StartSim({"--state", state});
-    ASSERT_EQ(mq6(SETUP).status, 0);
-    StopSim(sim);
-    sim = StartSim({"--state", state, "--vanish-after", "11458"});
-    ProcessResult cut = mq6({"setup", "write", "--defaults", "--yes"});
-    StopSim(sim);
+    // One command against a unit started for it alone.
+    auto alone = [&](const Args& simArgs, const Args& args) {
+        sim = StartSim(simArgs);
+        ProcessResult run = mq6(args);
+        StopSim(sim);
+        return run;
+    };
+    ASSERT_EQ(alone({"--state", state}, SETUP).status, 0);
+    ProcessResult cut = alone({"--state", state, "--vanish-after", "11458"},
+                              {"setup", "write", "--defaults", "--yes"});
     const std::string finish = "mq6 setup write --from " + pending + " --yes finishes it";
     EXPECT_EQ(cut.status, 1);
     EXPECT_NE(cut.err.find("mq6: the MQ-6 stopped answering, or its answer came damaged\n"),
@@ -139,22 +143,17 @@ TEST(TransferFaultsTest, ACutSetupWriteIsFinishedWithTheSetupItWasWriting) {
     }
     std::string finished = mq6({"setup", "read", "--json"}).out;
     StopSim(sim);
-    sim = StartSim({});
-    EXPECT_EQ(finished, mq6({"setup", "read", "--json"}).out) << "the defaults, whole";
+    EXPECT_EQ(finished, alone({}, {"setup", "read", "--json"}).out) << "the defaults, whole";
     EXPECT_FALSE(std::filesystem::exists(pending)) << "kept only while the write is unfinished";
-    StopSim(sim);
-    sim = StartSim({"--keep-mode"});
-    ProcessResult sticky = mq6({"setup", "write", "--stoich", "9.77", "--yes"});
-    StopSim(sim);
+    ProcessResult sticky = alone({"--keep-mode"}, {"setup", "write", "--stoich", "9.77", "--yes"});
     EXPECT_EQ(sticky.status, 1);
     EXPECT_NE(sticky.err.find("the MQ-6 restarted still in its setup mode\nmq6: a setup write "
                               "did not finish; mq6 setup write --from"),
               std::string::npos)
         << sticky.err;
     // Bytes 3 and 4 of the block carry nothing: a unit that keeps its own there holds the setup.
-    sim = StartSim({"--spare-bytes", "7"});
-    ProcessResult spare = mq6({"setup", "write", "--stoich", "9.77", "--yes"});
-    StopSim(sim);
+    ProcessResult spare =
+        alone({"--spare-bytes", "7"}, {"setup", "write", "--stoich", "9.77", "--yes"});
     EXPECT_EQ(spare.status, 0) << spare.err;
 }
 
@@ -163,26 +162,19 @@ TEST(TransferFaultsTest, ACutSetupWriteIsFinishedWithTheSetupItWasWriting) {
 // "written" until the block read after it says so; an update cut before its programming, whose
 // stage's text reads as a success ("Version request OK").
 TEST(TransferFaultsTest, EachEndIsSaidAsItWasWithWhatFinishesALeftJob) {
-    const std::tuple<Args, Args, const char*, bool> rows[] = {
-        {{"--refuse-load"},
-         SETUP,
+    const std::tuple<bool, Args, Args, const char*> rows[] = {
+        {false, Args{"--refuse-load"}, SETUP,
          "Request load mode failed\nmq6: the MQ-6 refused it: nothing was written, and it runs as "
-         "before\n",
-         false},
-        {{"--fail-write", "1"},
-         SETUP,
-         "Program Mode Failure\nmq6: the MQ-6 refused to go on\n",
-         true},
-        {{"--vanish-after", "11540"},
-         SETUP,
-         "mq6: everything was sent, but the MQ-6 did not answer after its restart\n",
-         true},
-        {{"--vanish-after", "70", "--version", "1.00"},
-         {"firmware", "update", "--yes"},
-         "Version request OK\nmq6: the MQ-6 stopped answering, or its answer came damaged\n",
-         true},
+         "before\n"},
+        {true, Args{"--fail-write", "1"}, SETUP,
+         "Program Mode Failure\nmq6: the MQ-6 refused to go on\n"},
+        {true, Args{"--vanish-after", "11540"}, SETUP,
+         "mq6: everything was sent, but the MQ-6 did not answer after its restart\n"},
+        {true, Args{"--vanish-after", "70", "--version", "1.00"},
+         Args{"firmware", "update", "--yes"},
+         "Version request OK\nmq6: the MQ-6 stopped answering, or its answer came damaged\n"},
     };
-    for (const auto& [simArgs, command, said, finisher] : rows) {
+    for (const auto& [finisher, simArgs, command, said] : rows) {
         SCOPED_TRACE(simArgs[0] + " " + command[0]);
         TempDir dir;
         SimProcess sim = StartSim(simArgs);

@@ -18,9 +18,9 @@ const char* const IMAGE = "SAMPLE firmware image, which is not device firmware";
 const char* const KEY = "SAMPLE setup key, which is not the unit's key";
 const std::string OTHER = "--other-firmware", LOADER = "--start-in-loader";
 const std::string ALLOW = "MQ6_ALLOW_SAMPLE=1"; // set for mq6 when it leads its options
+const char* const UPDATED = "Firmware updated: the unit runs 1.01.\n";
 constexpr const char* ModeOne =
-    "firmware update mode: a firmware update did not finish; mq6 firmware "
-    "update finishes it\n";
+    "firmware update mode: a firmware update did not finish; mq6 firmware update finishes it\n";
 constexpr const char* ModeTwo =
     "setup mode: a setup write did not finish; mq6 setup write with the setup to write (--from "
     "FILE, --defaults or the values) finishes it\n";
@@ -37,12 +37,7 @@ TEST(FirmwareCliTest, UpdateFollowsTheViewsRuleAndSamplesGoOnlyToASampleUnit) {
         const char* err;
         bool loadMode;
     } rows[] = {
-        {{"--version", "1.00"},
-         {"--yes"},
-         nullptr,
-         0,
-         "Firmware updated: the unit runs 1.01.\n",
-         true},
+        {{"--version", "1.00"}, {"--yes"}, nullptr, 0, UPDATED, true},
         {{"--version", "2.00"}, {"--yes"}, nullptr, 1, "Newer then this", false},
         {{"--version", "1.01"}, {"--yes"}, nullptr, 1, "Versions Match", false},
         {{"--version", "2.00"}, {"--yes", "--force"}, nullptr, 0, "downgrade", true},

@@ -104,12 +104,8 @@ TEST_F(ConfigTest, MissingFileIsCreatedEmptyThenWrittenClamped) {
     EXPECT_TRUE(fs::is_regular_file(file) && fs::file_size(file) == 0);
     EXPECT_EQ(Settings(), "COMx 1 -1 -1 0.86 0.88 50");
     StorePortName("COM7");
-    AutoPort = 0;
-    WindowX = 2000;
-    WindowY = 1024;
-    TargetLow = 0.912345;
-    TargetHigh = 3.0;
-    ResponseRate = -5;
+    AutoPort = 0, WindowX = 2000, WindowY = 1024, ResponseRate = -5;
+    TargetLow = 0.912345, TargetHigh = 3.0;
     WriteConfig();
     EXPECT_EQ(ReadText(file),
               "[ID] MQ-6 WB Utility\n[PORT] COM7\n[AUTOPORT] 0\n[XPOSHWND] 1280\n"

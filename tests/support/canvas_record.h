@@ -48,22 +48,13 @@ struct CanvasCall {
     CanvasState state;       // the context as the call found it
 };
 
-// Character cells that the recording canvas reports per font, and the client area.
-struct FontCell {
-    int width, height;
-};
-extern std::array<FontCell, 5> RecordFontCells; // indexed by CanvasFont
-extern int RecordClientWidth, RecordClientHeight;
-extern bool RecordWindowExists; // false: CanvasOpenWindow has no window to give
-
 // A canvas on the window such as a paint gets: its drawing reaches the screen only in the part
 // left, top, right, bottom (CanvasPartVisible; its calls' state.shown).
 Canvas* CanvasOpenPaint(int left, int top, int right, int bottom);
 
 extern std::vector<CanvasCall> CanvasCalls;
 
-// Forgets every call, closes every context, forgets the layers and the contexts kept, and
-// restores the reported measures.
+// Forgets every call, closes every context, forgets the layers and the contexts kept.
 void ClearCanvasCalls();
 // The recorded calls of one kind, in order.
 std::vector<CanvasCall> CanvasCallsOf(CanvasOp op);

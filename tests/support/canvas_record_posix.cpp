@@ -13,16 +13,15 @@ struct Canvas {
     int kept = -1; // the slot of Kept it goes back to at its close
 };
 
-// The client area of an 800 by 600 window with a caption and a menu, and font cells like
-// those of the system's fonts (indexed by CanvasFont), as ClearCanvasCalls sets them. Tests
-// change them only while nothing draws.
-std::array<FontCell, 5> RecordFontCells;
-int RecordClientWidth, RecordClientHeight;
-bool RecordWindowExists;
 std::vector<CanvasCall> CanvasCalls;
 
 namespace {
 
+// The client area of an 800 by 600 window with a caption and a menu, and font cells (width,
+// height) like those of the system's fonts, indexed by CanvasFont.
+constexpr int CLIENT_WIDTH = 794, CLIENT_HEIGHT = 552;
+constexpr std::array<std::pair<int, int>, 5> FONT_CELLS = {
+    {{8, 16}, {8, 12}, {10, 20}, {9, 17}, {11, 24}}};
 std::mutex CanvasRecordLock;
 std::array<Canvas, 8> Contexts;
 int ContextsOpened = 0;
@@ -39,9 +38,6 @@ void Record(Canvas* canvas, CanvasOp op, std::array<int, 8> args = {}, std::stri
     CanvasCalls.push_back({op, canvas->id, args, std::string(text), canvas->state});
 }
 
-// Each of the tests' processes starts as cleared.
-[[maybe_unused]] const bool CLEARED = (ClearCanvasCalls(), true);
-
 } // namespace
 
 void ClearCanvasCalls() {
@@ -50,10 +46,6 @@ void ClearCanvasCalls() {
     Contexts.fill(Canvas{});
     ContextsOpened = 0;
     KeptSlots.fill(Kept{});
-    RecordFontCells = {{{8, 16}, {8, 12}, {10, 20}, {9, 17}, {11, 24}}};
-    RecordClientWidth = 794;
-    RecordClientHeight = 552;
-    RecordWindowExists = true;
 }
 
 std::vector<CanvasCall> CanvasCallsOf(CanvasOp op) {
@@ -68,11 +60,11 @@ std::vector<CanvasCall> CanvasCallsOf(CanvasOp op) {
 namespace {
 // A context with the given selections, or those its slot of Kept keeps; an off-screen one records
 // its calls as its own.
-Canvas* OpenContext(bool window, CanvasState state = {}, Canvas* target = nullptr,
-                    std::array<int, 8> area = {}, int kept = -1) {
+Canvas* OpenContext(CanvasState state = {}, Canvas* target = nullptr, std::array<int, 8> area = {},
+                    int kept = -1) {
     std::lock_guard<std::mutex> hold(CanvasRecordLock);
     auto free = std::find_if(Contexts.begin(), Contexts.end(), [](auto& c) { return !c.open; });
-    if (!window || free == Contexts.end())
+    if (free == Contexts.end())
         return nullptr;
     *free = Canvas{true, ++ContextsOpened, kept < 0 ? state : KeptSlots[kept].state, target, area,
                    kept};
@@ -91,26 +83,25 @@ void CloseContext(Canvas* canvas) {
 } // namespace
 
 Canvas* CanvasOpenWindow() {
-    return OpenContext(RecordWindowExists);
+    return OpenContext();
 }
 
 Canvas* CanvasOpenPaint(int left, int top, int right, int bottom) {
-    Canvas* canvas = OpenContext(true);
+    Canvas* canvas = OpenContext();
     canvas->state.shown = {left, top, right, bottom};
     return canvas;
 }
 
 Canvas* CanvasOpenOffscreen(Canvas* target, int left, int top, int right, int bottom) {
-    return OpenContext(true, target->state, target, {left, top, right, bottom});
+    return OpenContext(target->state, target, {left, top, right, bottom});
 }
 
 Canvas* CanvasOpenLayer(CanvasLayer layer, Canvas*, int left, int top, int right, int bottom,
                         bool* blank) {
     std::array<int, 4> area{left, top, right, bottom};
-    *blank = KeptSlots[layer].area != area;
-    if (*blank)
+    if ((*blank = KeptSlots[layer].area != area))
         KeptSlots[layer] = Kept{CanvasState{}, area};
-    Canvas* canvas = OpenContext(true, {}, nullptr, {}, layer);
+    Canvas* canvas = OpenContext({}, nullptr, {}, layer);
     Record(canvas, CanvasOp::LAYER, {left, top, right, bottom, *blank, layer});
     return canvas;
 }
@@ -139,7 +130,7 @@ void CanvasCloseOffscreen(Canvas* offscreen) {
 
 // Its selections go on from one opening to the next, as the kept context's do.
 Canvas* CanvasOpenWindowKept() {
-    return OpenContext(RecordWindowExists, {}, nullptr, {}, CANVAS_LAYER_COUNT);
+    return OpenContext({}, nullptr, {}, CANVAS_LAYER_COUNT);
 }
 
 void CanvasCloseWindow(Canvas* canvas) {
@@ -212,15 +203,13 @@ void CanvasBlockText(Canvas* canvas, int x, int y, std::string_view cells) {
 }
 
 int CanvasTextWidth(Canvas* canvas, std::string_view text) {
-    return static_cast<int>(text.size()) * RecordFontCells[canvas->state.font].width;
+    return static_cast<int>(text.size()) * FONT_CELLS[canvas->state.font].first;
 }
 
 void CanvasTextMetrics(Canvas* canvas, int* height, int* averageWidth) {
-    *height = RecordFontCells[canvas->state.font].height;
-    *averageWidth = RecordFontCells[canvas->state.font].width;
+    std::tie(*averageWidth, *height) = FONT_CELLS[canvas->state.font];
 }
 
 void CanvasClientSize(Canvas*, int* width, int* height) {
-    *width = RecordClientWidth;
-    *height = RecordClientHeight;
+    *width = CLIENT_WIDTH, *height = CLIENT_HEIGHT;
 }

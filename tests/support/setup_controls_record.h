@@ -16,8 +16,6 @@ struct RecordedControl {
     bool enabled = true;
 };
 extern std::array<RecordedControl, SETUP_CONTROL_COUNT> RecordedControls;
-extern SetupControl RecordedFocus;
-extern int RecordedBar;
 
 // Forgets every control (none shown) and what waits; the view's own controls are then made as
 // a front end makes them on entering the view.

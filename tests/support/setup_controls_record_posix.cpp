@@ -5,13 +5,14 @@
 
 #include <algorithm>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 std::array<RecordedControl, SETUP_CONTROL_COUNT> RecordedControls;
-SetupControl RecordedFocus = SETUP_NO_CONTROL;
-int RecordedBar = NB_OFFSET_CENTRE;
 
 namespace {
+SetupControl RecordedFocus = SETUP_NO_CONTROL;
+int RecordedBar = NB_OFFSET_CENTRE;
 std::mutex WakeLock; // the write's thread wakes the view
 std::vector<SetupWake> Wakes;
 bool TakeDue = false;
@@ -19,15 +20,19 @@ bool TakeDue = false;
 RecordedControl& Control(SetupControl control) {
     return RecordedControls[static_cast<size_t>(control)];
 }
+
+// What change returns, done holding WakeLock.
+template <typename Change> auto Locked(Change change) {
+    std::lock_guard<std::mutex> hold(WakeLock);
+    return change();
+}
 } // namespace
 
 void ClearSetupControls() {
     RecordedControls.fill(RecordedControl{});
     RecordedFocus = SETUP_NO_CONTROL;
     RecordedBar = NB_OFFSET_CENTRE;
-    std::lock_guard<std::mutex> hold(WakeLock);
-    Wakes.clear();
-    TakeDue = false;
+    Locked([] { Wakes.clear(), TakeDue = false; });
 }
 
 void MakeAlwaysControls() {
@@ -37,19 +42,9 @@ void MakeAlwaysControls() {
 }
 
 void DeliverSetupWakes() {
-    std::vector<SetupWake> waiting;
-    {
-        std::lock_guard<std::mutex> hold(WakeLock);
-        waiting.swap(Wakes);
-    }
-    for (SetupWake wake : waiting)
+    for (SetupWake wake : Locked([] { return std::exchange(Wakes, {}); }))
         OnSetupViewWake(wake);
-    bool due = false;
-    {
-        std::lock_guard<std::mutex> hold(WakeLock);
-        std::swap(due, TakeDue);
-    }
-    if (due)
+    if (Locked([] { return std::exchange(TakeDue, false); }))
         OnUnitSetupTakeDue();
 }
 
@@ -75,8 +70,7 @@ std::string SetupText(SetupControl control) {
 }
 
 void SetSetupChoice(SetupControl box, int row, std::string_view extra) {
-    Control(box).choice = row;
-    Control(box).extra = extra;
+    Control(box).choice = row, Control(box).extra = extra;
 }
 
 int SetupChoice(SetupControl box) {
@@ -121,16 +115,13 @@ void StepSetupProgress(ProgressMessage, std::string_view phase) {
 }
 
 void WakeSetupView(SetupWake wake) {
-    std::lock_guard<std::mutex> hold(WakeLock);
-    Wakes.push_back(wake);
+    Locked([wake] { Wakes.push_back(wake); });
 }
 
 void TakeUnitSetupLater(int) {
-    std::lock_guard<std::mutex> hold(WakeLock);
-    TakeDue = true;
+    Locked([] { TakeDue = true; });
 }
 
 void CancelUnitSetupTake() {
-    std::lock_guard<std::mutex> hold(WakeLock);
-    TakeDue = false;
+    Locked([] { TakeDue = false; });
 }
