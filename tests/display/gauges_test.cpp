@@ -243,6 +243,9 @@ TEST_F(GaugeTest, WholeViewPaintsDialReadoutsThenNeedleAndLiveFramesRedrawWhatCh
         needle = call.op == CanvasOp::LINE_TO && call.state.penColour == NEEDLE ? i : needle;
     }
     EXPECT_TRUE(face < lastRow && lastRow < needle);
+    EXPECT_TRUE((CanvasCalls[face].args == Args{236, 90, 556, 410}) &&
+                CanvasCalls[face].state.penWidth == 2)
+        << "the face in the dial's box, its outline 2 pixels wide";
     EXPECT_EQ(Readouts(), "14.7 0.90");
     EXPECT_EQ(CanvasCallsOf(CanvasOp::BLOCK_TEXT).at(0).state.textColour, Rgb(32, 32, 32));
     ResponseRate = 100;
