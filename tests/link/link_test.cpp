@@ -14,7 +14,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
@@ -23,6 +25,21 @@
 #include <tuple>
 #include <unistd.h>
 #include <vector>
+
+namespace {
+// While set, every terminal refuses new line settings, as a driver may refuse a speed.
+std::atomic<int> LineSettingsRefused{0};
+} // namespace
+
+extern "C" int tcsetattr(int fd, int actions, const termios* line) noexcept {
+    using Real = int (*)(int, int, const termios*);
+    static const Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "tcsetattr"));
+    if (LineSettingsRefused.load() != 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    return real(fd, actions, line);
+}
 
 namespace {
 
@@ -84,7 +101,8 @@ class CommThreadTest : public ::testing::Test {
 
 TEST_F(CommThreadTest, BackOffDoublesUpToSixSecondsAndAPortWithoutLineSettingsIsRetried) {
     // Each attempt fails at once, so each delay is chosen when the sleeps before it are over.
-    // /dev/null opens, but it has no line settings to read or write.
+    // /dev/null opens, but it has no line settings to read or write; the peer's terminal has
+    // them, and refuses new ones.
     auto devNullOpen = [] {
         int open = 0;
         std::error_code gone; // a descriptor closed while the folder is read
@@ -93,8 +111,9 @@ TEST_F(CommThreadTest, BackOffDoublesUpToSixSecondsAndAPortWithoutLineSettingsIs
         return open;
     };
     const int nullOpen = devNullOpen();
-    for (const char* name : {"/nonexistent/mq6-tty", "/dev/null"}) {
+    for (const char* name : {"/nonexistent/mq6-tty", "/dev/null", peer.slavePath.c_str()}) {
         SCOPED_TRACE(name);
+        LineSettingsRefused = name == peer.slavePath;
         StartLinkTowards(name);
         auto start = Clock::now();
         double seconds = 0.125; // the sleeps before the delay is chosen: 125 ms, then each delay
@@ -113,6 +132,7 @@ TEST_F(CommThreadTest, BackOffDoublesUpToSixSecondsAndAPortWithoutLineSettingsIs
         EXPECT_EQ(PortOpen.load() + PortStatus.load(), 0);
         StopLink();
     }
+    LineSettingsRefused = 0;
 }
 
 // A frame queued before a reopen is dropped. A line that goes is closed, then reopened on the
