@@ -157,7 +157,9 @@ class DesktopTest : public QObject {
         // Alt+"?" and Alt+"/" open the About box, wherever the focus is.
         Shortcut(Qt::Key_Question, Qt::AltModifier);
         Shortcut(Qt::Key_Slash, Qt::AltModifier);
-        QTRY_COMPARE(notices, QStringList({"About MQ-6 WB Utility", "About MQ-6 WB Utility"}));
+        Trigger(IDM_PREFERENCES);
+        QTRY_COMPARE(notices, QStringList({"About MQ-6 WB Utility", "About MQ-6 WB Utility",
+                                           "Preferences", "1.32"}));
     }
 
     // The settings file where the XDG base directories put it: a relative XDG_CONFIG_HOME is
@@ -431,6 +433,13 @@ class DesktopTest : public QObject {
                               : QMessageBox::Ok);
         } else if (auto* dialog = qobject_cast<QDialog*>(box); dialog != nullptr) {
             notices << dialog->windowTitle();
+            // Preferences: a target typed past the scale's end, then left, shows the end.
+            if (QList<QLineEdit*> targets = dialog->findChildren<QLineEdit*>(); !targets.empty()) {
+                targets[0]->setText("2");
+                QFocusEvent left(QEvent::FocusOut, Qt::TabFocusReason);
+                QApplication::sendEvent(targets[0], &left);
+                notices << targets[0]->text();
+            }
             dialog->reject();
         }
     }
