@@ -118,13 +118,14 @@ TEST_F(AppRules, CommSetupOkStoresTheChoiceAndReopens) {
 // (by-id names preferred), then the port named now when it is none of those; which is current.
 TEST_F(AppRules, LinuxPortChoicesAndWhichIsCurrent) {
     // The case, the udev rule's link there, the port named ("@pty": a terminal that no adapter
-    // leads to), each choice's name with '*' before the current one.
+    // leads to), each choice's label with '*' before the current one (TTY1: the adapter and the
+    // product its device names, BYID: the one its by-id name names).
     const std::tuple<const char*, bool, std::string, std::string> rows[] = {
-        {"first start", false, "COMx", "/dev/ttyUSB1 BYID "},
-        {"the unit's by-id name", false, "BYID", "/dev/ttyUSB1 *BYID "},
-        {"the udev rule's link", true, "LINK", "*LINK /dev/ttyUSB1 BYID "},
-        {"a port of its own", false, "@pty", "/dev/ttyUSB1 BYID *@pty "},
-        {"the terminal the link leads to", true, "@pty", "*LINK /dev/ttyUSB1 BYID "},
+        {"first start", false, "COMx", "TTY1|BYID  (MQ-6)|"},
+        {"the unit's by-id name", false, "BYID", "TTY1|*BYID  (MQ-6)|"},
+        {"the udev rule's link", true, "LINK", "*LINK  (MQ-6)|TTY1|BYID  (MQ-6)|"},
+        {"a port of its own", false, "@pty", "TTY1|BYID  (MQ-6)|*@pty|"},
+        {"the terminal the link leads to", true, "@pty", "*LINK  (MQ-6)|TTY1|BYID  (MQ-6)|"},
     };
     for (const auto& [what, unitLink, portName, expected] : rows) {
         SCOPED_TRACE(what);
@@ -139,8 +140,10 @@ TEST_F(AppRules, LinuxPortChoicesAndWhichIsCurrent) {
         if (unitLink)
             std::filesystem::create_symlink(pty, link);
         auto spell = [&](std::string text) {
-            for (auto [from, to] :
-                 {std::pair{std::string("BYID"), named}, {"LINK", link}, {"@pty", pty}})
+            for (auto [from, to] : {std::pair{std::string("BYID"), named},
+                                    {"LINK", link},
+                                    {"@pty", pty},
+                                    {"TTY1", "/dev/ttyUSB1  (FT232R USB UART)"}})
                 for (size_t at = text.find(from); at != std::string::npos; at = text.find(from))
                     text.replace(at, from.size(), to);
             return text;
@@ -151,7 +154,7 @@ TEST_F(AppRules, LinuxPortChoicesAndWhichIsCurrent) {
         int count = ListPortChoices(choices, &current);
         std::string listed;
         for (int i = 0; i < count; ++i)
-            listed += std::string(i == current ? "*" : "") + choices[i].name.data() + " ";
+            listed += std::string(i == current ? "*" : "") + choices[i].label.data() + "|";
         EXPECT_EQ(listed, spell(expected));
     }
 }
