@@ -33,6 +33,7 @@ TEST(DoctorCliTest, EachProbeSeesTheSystemAndTheUnitAndTheStreamIsStopped) {
     const std::tuple<const char*, const char*, const char*, const char*, int, const char*> rows[] =
         {
             {"clean", "--rate 50 --profile const:0.90", "PTY --seconds 2", "woooooo", 0,
+             "\"banner\": \"MQ-6 LSU 4.2 Controller\",\n      \"version\": \"1.01\",\n      "
              "\"unit_mode\": 0"},
             // Gone as it takes the stream request (the third): no frame, nothing reconnected, and a
             // stream nobody can stop. Its link goes with it: the terminal's number may go to
