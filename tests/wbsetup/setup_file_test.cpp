@@ -84,8 +84,8 @@ TEST(SetupFile, EveryBlockComesBackFromItsFileByteForByteAndRestorePointsAreKept
     }
     // 110 more from 2025, two in each second, beside the files above: of the 114, the 14 oldest
     // go (seconds 00 to 06), and the oldest left sorts first (the -2 before the first). A user's
-    // file whose stamp has letters is no restore point, however old its digits look.
-    WriteText(folder + "/mq6-setup-1999abcd-123456.json", "{}");
+    // file whose stamp has a letter is no restore point, however old its digits look.
+    WriteText(folder + "/mq6-setup-19990101-x23456.json", "{}");
     for (int i = 0; i < 110; ++i)
         WriteText(folder + "/mq6-setup-20250101-0000" + std::to_string(100 + i / 2).substr(1) +
                       (i % 2 ? "-2.json" : ".json"),
@@ -96,7 +96,7 @@ TEST(SetupFile, EveryBlockComesBackFromItsFileByteForByteAndRestorePointsAreKept
         names.insert(entry.path().filename().string());
     EXPECT_EQ(names.size(), 103u);
     EXPECT_EQ(*names.begin() + *std::next(names.begin()),
-              "mq6-setup-1999abcd-123456.jsonmq6-setup-20250101-000007-2.json");
+              "mq6-setup-19990101-x23456.jsonmq6-setup-20250101-000007-2.json");
     // A folder where no file can be made, by root either: no restore point, and the reason.
     EXPECT_EQ(SaveRestorePoint("/proc/self", InfoWith(UNUSUAL), path, error), -1);
     EXPECT_TRUE(error.starts_with("cannot write /proc/self/mq6-setup-")) << error;
