@@ -123,7 +123,8 @@ TEST_F(DisplayThreadTest, LiveRequestAfterMoreThanTwentyTicksAndTheDataBlockRead
 TEST_F(DisplayThreadTest, TheFirstFrameAfterAStopStartsTheSmoothingAfresh) {
     auto port = [this](int32_t code) {
         RequestPort(code, peer.slavePath.c_str());
-        WaitFor([code] { return PortOpen.load() == (code != PORT_CLOSE); }, 3000);
+        EXPECT_TRUE(
+            WaitFor([code] { return PortOpen.load() == (code != PORT_CLOSE); }, PATIENCE_MS));
     };
     int (*pass)() = DisplayThreadPass;
     const std::pair<const char*, std::function<void()>> rows[] = {
@@ -146,7 +147,7 @@ TEST_F(DisplayThreadTest, TheFirstFrameAfterAStopStartsTheSmoothingAfresh) {
             if (frame[7] == '0')
                 halt();
             PeerWrite(peer, Hex(frame));
-            ASSERT_TRUE(WaitFor([] { return RxAvailable() >= 9; }, 3000));
+            ASSERT_TRUE(WaitFor([] { return RxAvailable() >= 9; }, PATIENCE_MS));
             pass();
         }
         bool blended = what[0] == 'n';
