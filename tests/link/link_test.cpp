@@ -403,7 +403,9 @@ TEST_F(ProtocolTest, ByteWaitsLastFiveTicksAndNoiseEndsTheWaitAfterThirty) {
         EXPECT_EQ(run.result, rest ? 0 : -1);
     }
     // Noise that never makes a frame: a pass starts after every tick (three bytes taken since
-    // it, a pass takes at most two), so none waits long enough to give up by itself.
+    // it, a pass takes at most two), so none waits long enough to give up by itself. Its request
+    // goes once the last row's has left, or it would be refused at once.
+    ASSERT_TRUE(WaitFor([] { return TxLen.load() == 0; }, PATIENCE_MS));
     const int32_t start = TickCount.load();
     Running run([] { return SetStreamMode(8); });
     std::jthread noise([this](const std::stop_token& stop) {
