@@ -93,19 +93,22 @@ void ServicePortRequest() {
     switch (PortRequestCode.load(std::memory_order_acquire)) {
     case PORT_CLOSE:
         ClosePortHandle();
+        SleepMs(300);
         break;
     case PORT_OPEN:
         RetryDelay.store(FIRST_RETRY_DELAY_MS, std::memory_order_relaxed);
         OpenPortWithRetry();
         PublishPortOpen();
         break;
-    case PORT_REOPEN:
+    case PORT_REOPEN: {
         ClosePortHandle();
-        PortRequestCode.store(PORT_OPEN, std::memory_order_release);
+        int32_t reopen = PORT_REOPEN; // a newer request stays as it was made
+        PortRequestCode.compare_exchange_strong(reopen, PORT_OPEN, std::memory_order_acq_rel);
         RetryDelay.store(FIRST_RETRY_DELAY_MS, std::memory_order_relaxed);
         OpenPortWithRetry();
         PublishPortOpen();
         break;
+    }
     default:
         break;
     }
@@ -250,10 +253,9 @@ void OpenPortWithRetry() {
 
 void CommThreadBody() {
     while (!Stopping()) {
-        if (PortRequestPending.load(std::memory_order_acquire) != 0) {
+        // Taken before it is served: a request made meanwhile stays pending for the next turn.
+        if (PortRequestPending.exchange(0, std::memory_order_acq_rel) != 0)
             ServicePortRequest();
-            PortRequestPending.store(0, std::memory_order_release);
-        }
         if (PortOpen.load(std::memory_order_acquire) == 0) {
             SerialWait(IDLE_WAIT_MS);
             continue;
