@@ -99,7 +99,8 @@ Canvas* CanvasOpenOffscreen(Canvas* target, int left, int top, int right, int bo
 Canvas* CanvasOpenLayer(CanvasLayer layer, Canvas*, int left, int top, int right, int bottom,
                         bool* blank) {
     std::array<int, 4> area{left, top, right, bottom};
-    if ((*blank = KeptSlots[layer].area != area))
+    *blank = KeptSlots[layer].area != area;
+    if (*blank)
         KeptSlots[layer] = Kept{CanvasState{}, area};
     Canvas* canvas = OpenContext({}, nullptr, {}, layer);
     Record(canvas, CanvasOp::LAYER, {left, top, right, bottom, *blank, layer});
@@ -211,5 +212,6 @@ void CanvasTextMetrics(Canvas* canvas, int* height, int* averageWidth) {
 }
 
 void CanvasClientSize(Canvas*, int* width, int* height) {
-    *width = CLIENT_WIDTH, *height = CLIENT_HEIGHT;
+    *width = CLIENT_WIDTH;
+    *height = CLIENT_HEIGHT;
 }

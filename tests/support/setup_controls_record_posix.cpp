@@ -32,7 +32,10 @@ void ClearSetupControls() {
     RecordedControls.fill(RecordedControl{});
     RecordedFocus = SETUP_NO_CONTROL;
     RecordedBar = NB_OFFSET_CENTRE;
-    Locked([] { Wakes.clear(), TakeDue = false; });
+    Locked([] {
+        Wakes.clear();
+        TakeDue = false;
+    });
 }
 
 void MakeAlwaysControls() {
@@ -70,7 +73,8 @@ std::string SetupText(SetupControl control) {
 }
 
 void SetSetupChoice(SetupControl box, int row, std::string_view extra) {
-    Control(box).choice = row, Control(box).extra = extra;
+    Control(box).choice = row;
+    Control(box).extra = extra;
 }
 
 int SetupChoice(SetupControl box) {
