@@ -85,8 +85,9 @@ if(NOT MQ6_WINDOWS)
     target_link_libraries(mq6wb_tests PRIVATE mq6setupfile mq6core Qt6::Widgets Qt6::DBus
                           Qt6::Test)
     target_compile_definitions(mq6wb_tests PRIVATE MQ6_SIM_PATH="${CMAKE_BINARY_DIR}/mq6-sim"
-      MQ6_CLI_PATH="$<TARGET_FILE:mq6>" MQ6_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-    add_dependencies(mq6wb_tests mq6-sim mq6)
+      MQ6_CLI_PATH="$<TARGET_FILE:mq6>" MQ6_WB_PATH="$<TARGET_FILE:mq6wb>"
+      MQ6_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+    add_dependencies(mq6wb_tests mq6-sim mq6 mq6wb)
     add_test(NAME DesktopTest COMMAND mq6wb_tests)
     set_tests_properties(DesktopTest PROPERTIES TIMEOUT 600
       ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTEST_FUNCTION_TIMEOUT=600000")

@@ -25,7 +25,7 @@ void RunCommSetupDialog(QWidget* owner) {
     fixed->setGeometry(DialogRect(21, 55, 65, 10));
     auto* list = new QComboBox(&dialog);
     list->setEditable(true);
-    list->setGeometry(DialogRect(106, 54, 66, 13));
+    list->setGeometry(DialogRect(106, 54, 68, 13));
     auto* note = new QLabel(&dialog);
     note->setGeometry(DialogRect(21, 74, 150, 16));
     note->setWordWrap(true);

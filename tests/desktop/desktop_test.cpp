@@ -21,6 +21,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusUnixFileDescriptor>
@@ -32,6 +33,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -206,6 +208,36 @@ class DesktopTest : public QObject {
         QVERIFY(ReadText(home->path + "/config/mq6/MQ-6_Setup.cfg").find("[AUTOPORT] 1") !=
                 std::string::npos);
         QTRY_COMPARE(FieldText(FIELD_ROW_STOICH), QString("14.70"));
+        // Comm Port Setup: the fixed port, the list's entry for the unit (AnswerBoxes picks it).
+        StorePortName("/dev/ttyS9");
+        Trigger(IDM_COMM_SETUP);
+        QTRY_COMPARE(notices, QStringList({"Comm Port Setup"}));
+        QCOMPARE(QString(CopyPortName().data()), QString::fromStdString(sim.path));
+        QVERIFY(ReadText(home->path + "/config/mq6/MQ-6_Setup.cfg").find("[AUTOPORT] 0") !=
+                std::string::npos);
+    }
+
+    // Options: --help and --version need no display, a missing value is a usage error (2), an
+    // option of no meaning here is named and passed over.
+    void options() {
+        const std::vector<std::tuple<QStringList, int, QString>> rows = {
+            {{"--version"}, 0, "^mq6wb [0-9]+\\.[0-9]+"},
+            {{"--bogus", "-h"}, 0, "--bogus is ignored.*--open-recording FILE"},
+            {{"--port"}, 2, "\nmq6wb: --port: no value given\n"},
+            {{"--record="}, 2, "\nmq6wb: --record: no value given\n"},
+        };
+        for (const auto& [arguments, status, output] : rows) {
+            QProcess program;
+            program.setProcessChannelMode(QProcess::MergedChannels);
+            program.start(MQ6_WB_PATH, arguments);
+            QVERIFY(program.waitForFinished(WAIT_MS));
+            QString shown = program.readAll();
+            QVERIFY2(program.exitCode() == status, qPrintable(arguments.join(" ")));
+            QVERIFY2(QRegularExpression(output, QRegularExpression::DotMatchesEverythingOption)
+                         .match(shown)
+                         .hasMatch(),
+                     qPrintable(shown));
+        }
     }
 
     // 0.90 at 14.70: the readouts show 13.2 and 0.90, in block cells of 8 by 12 from (80, 434)
@@ -433,15 +465,65 @@ class DesktopTest : public QObject {
                               : QMessageBox::Ok);
         } else if (auto* dialog = qobject_cast<QDialog*>(box); dialog != nullptr) {
             notices << dialog->windowTitle();
+            if (QString placed = PlacedAsScript(dialog); !placed.isEmpty())
+                notices << placed;
             // Preferences: a target typed past the scale's end, then left, shows the end.
-            if (QList<QLineEdit*> targets = dialog->findChildren<QLineEdit*>(); !targets.empty()) {
+            QList<QLineEdit*> targets = dialog->findChildren<QLineEdit*>();
+            if (dialog->windowTitle() == "Preferences") {
                 targets[0]->setText("2");
                 QFocusEvent left(QEvent::FocusOut, Qt::TabFocusReason);
                 QApplication::sendEvent(targets[0], &left);
                 notices << targets[0]->text();
+            } else if (auto* list = dialog->findChild<QComboBox*>(); list != nullptr) {
+                dialog->findChildren<QRadioButton*>().last()->click();
+                list->setCurrentIndex(0);
+                dialog->findChildren<QPushButton*>().first()->click();
+                return;
             }
             dialog->reject();
         }
+    }
+    // What differs between the dialog's controls and the resource script's dialog of the same
+    // caption (empty when nothing does): each as x, y, width, height in pixels from the script's
+    // dialog units, 3/2 of a pixel across and 13/8 down, the size first. A drop-down's height in
+    // the script is its open list; closed, it stands 13 units high as Windows draws it.
+    static QString PlacedAsScript(QDialog* dialog) {
+        std::ifstream script(MQ6_SOURCE_DIR "/src/resources/mq6wb.rc");
+        QStringList expected, shown;
+        auto pixels = [](int x, int y, int width, int height) {
+            return QString("%1,%2 %3x%4")
+                .arg(x * 3 / 2)
+                .arg(y * 13 / 8)
+                .arg(width * 3 / 2)
+                .arg(height * 13 / 8);
+        };
+        std::string line, statement;
+        bool inside = false;
+        while (std::getline(script, line) && !(inside && line == "END"))
+            if (line.find(" DIALOGEX ") != std::string::npos)
+                statement = line;
+            else if (line == "CAPTION \"" + dialog->windowTitle().toStdString() + "\"")
+                inside = true;
+            else if (inside && line.rfind("    ", 0) == 0 && line.find("//") == std::string::npos)
+                statement += (line[4] != ' ' ? "\n" : "") + line;
+        statement = std::regex_replace(statement + "\n", std::regex("\"[^\"]*\""), "");
+        std::smatch match;
+        std::regex place("([A-Z]+)\\s[^\n]*?(\\d+), *(\\d+), *(\\d+), *(\\d+)");
+        for (auto at = statement.cbegin(); std::regex_search(at, statement.cend(), match, place);
+             at = match.suffix().first)
+            expected << pixels(std::stoi(match[2]), std::stoi(match[3]), std::stoi(match[4]),
+                               match[1] == "COMBOBOX" ? 13 : std::stoi(match[5]));
+        shown << QString("0,0 %1x%2").arg(dialog->width()).arg(dialog->height());
+        for (QWidget* control : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            shown << QString("%1,%2 %3x%4")
+                         .arg(control->x())
+                         .arg(control->y())
+                         .arg(control->width())
+                         .arg(control->height());
+        std::sort(expected.begin() + 1, expected.end());
+        std::sort(shown.begin() + 1, shown.end());
+        return expected == shown ? QString()
+                                 : expected.join(" | ") + " against " + shown.join(" | ");
     }
 
     QProcess bus;
