@@ -11,6 +11,7 @@
 #include "desktop/startup_qt.h"
 #include "display/display_thread.h"
 #include "display/live_decode.h"
+#include "display/recording_view.h"
 #include "firmware/job.h"
 #include "firmware/test_files.h"
 #include "link/link.h"
@@ -35,6 +36,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTest>
 
 #include <fstream>
@@ -196,6 +198,60 @@ class DesktopTest : public QObject {
         Close();
         Start(sim.path, "", csv);
         QTRY_COMPARE_WITH_TIMEOUT(ViewMode.load(), int32_t(VIEW_RECORDING), WAIT_MS);
+    }
+
+    // The Recording view's input over 80 s of rows by hand, a marker at 40 s: + and - halve and
+    // double the span about the middle, the wheel about the pointer once a whole notch has
+    // turned; Right and Left move a tenth of the span, the Page keys and the bar's page a span,
+    // End and Home to the ends, N to the marker in the middle.
+    void reviewKeysWheelAndBar() {
+        std::string csv = home->path + "/hand.csv";
+        WriteText(csv, "time_s,lambda,afr,lambda_raw,stoich,mark\n0.000,0.80,11.8,0.8000,14.70,\n"
+                       "40.000,0.90,13.2,0.9000,14.70,1\n80.000,1.00,14.7,1.0000,14.70,\n");
+        Start("", "", csv);
+        QTRY_COMPARE_WITH_TIMEOUT(ViewMode.load(), int32_t(VIEW_RECORDING), WAIT_MS);
+        QWidget* client = window->Client();
+        auto key = [client](int code) {
+            // A character as typed, or a key of its own.
+            return [client, code] {
+                code < 128 ? QTest::keyClick(client, char(code))
+                           : QTest::keyClick(client, Qt::Key(code));
+            };
+        };
+        auto wheel = [client](int eighths) {
+            return [client, eighths] {
+                QWheelEvent turn({380, 300}, {380, 300}, {}, {0, eighths}, Qt::NoButton,
+                                 Qt::NoModifier, Qt::NoScrollPhase, false);
+                QApplication::sendEvent(client, &turn);
+            };
+        };
+        auto bar = [client] {
+            client->findChild<QScrollBar*>()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        };
+        const std::vector<std::tuple<std::function<void()>, double, double>> rows = {
+            {key('+'), 20, 40},
+            {key(Qt::Key_Right), 24, 40},
+            {key(Qt::Key_End), 40, 40},
+            {key(Qt::Key_Home), 0, 40},
+            {key(Qt::Key_PageDown), 40, 40},
+            {key(Qt::Key_Left), 36, 40},
+            {wheel(60), 36, 40}, // half a notch: nothing yet
+            {wheel(60), 46, 20}, // held at 56 s, x 380: 300 of 600 columns of 20 s
+            {key('-'), 36, 40},
+            {key(Qt::Key_PageUp), 0, 40},
+            {bar, 40, 40},
+            {key(Qt::Key_Home), 0, 40},
+            {key('n'), 20, 40},
+        };
+        for (const auto& [act, start, span] : rows) {
+            act();
+            QVERIFY2(std::abs(ReviewStart() - start) < 0.01 && std::abs(ReviewSpan() - span) < 0.01,
+                     qPrintable(QString("%1 %2").arg(ReviewStart()).arg(ReviewSpan())));
+        }
+        // At the end of the recording the bar stands at its end.
+        key(Qt::Key_End)();
+        QCOMPARE(client->findChild<QScrollBar*>()->value(),
+                 client->findChild<QScrollBar*>()->maximum());
     }
 
     // Without --port, the unit behind the udev rule's link is found and read, its setup shown.
