@@ -200,7 +200,7 @@ TEST(SimOptionsTest, BadValuesAreRefused) {
     WriteText(dir.File("notes"), "kept\n");
     const std::string magic = "MQ6SIM1\n", big = dir.File("big");
     WriteText(big, magic + std::string(20753 - magic.size(), '\0'));
-    const std::pair<std::vector<std::string>, std::string> rows[] = {
+    std::vector<std::pair<std::vector<std::string>, std::string>> rows = {
         {{"--unit-mode", "256"}, "mq6-sim: bad value '256' for --unit-mode N\n"},
         {{"--link", dir.File("notes")},
          "mq6-sim: --link " + dir.File("notes") +
@@ -211,7 +211,18 @@ TEST(SimOptionsTest, BadValuesAreRefused) {
          "mq6-sim: --link " + dir.File("missing/tty") + ": the folder does not exist\n"},
         {{"--state", big}, "mq6-sim: " + big + " is not a state file of this simulator\n"},
         {{"--reappear-ms", "0"}, "mq6-sim: --reappear-ms needs --vanish-after\n"},
+        {{"--bogus"}, "mq6-sim: unknown option '--bogus' (see --help)\n"},
+        {{"--silent=1"}, "mq6-sim: --silent takes no value\n"},
+        {{"--rate"}, "mq6-sim: --rate needs a value FPS\n"},
+        {{"--stoich=655.36"}, "mq6-sim: bad value '655.36' for --stoich F\n"},
+        {{"--baud", "299"}, "mq6-sim: bad value '299' for --baud N\n"},
+        {{"--ignore-data-reads", "0"}, "mq6-sim: bad value '0' for --ignore-data-reads N\n"},
     };
+    // A profile: a known shape and three fields, or const and one.
+    for (const char* profile : {"sweep", "sweep:0.8:1.2", "sine:0.8:1.2:5:1", "zigzag:0.8:1.2:5"})
+        rows.push_back(
+            {{"--profile", profile},
+             "mq6-sim: bad value '" + std::string(profile) + "' for --profile PROFILE\n"});
     for (auto [args, err] : rows) {
         SCOPED_TRACE(err);
         args.insert(args.begin(), {"2", MQ6_SIM_PATH});
