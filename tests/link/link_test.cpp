@@ -450,9 +450,10 @@ TEST_F(ProtocolTest, SilentUnitGetsFiveExchangesAndTheBoxUntilItIsAnswered) {
 // is nobody's, char major 0 no driver's): missing; a file not even root may write: denied.
 TEST(SerialPortTest, EachRefusalIsToldApart) {
     TempDir dir;
+    // Made immutable last, so that a failed step leaves nothing the folder's removal cannot take.
     const std::string make = "cd " + dir.path +
-                             " && touch frozen && chattr +i frozen && mknod misc c 10 255 && "
-                             "mknod none c 0 0";
+                             " && touch frozen && mknod misc c 10 255 && mknod none c 0 0 && "
+                             "chattr +i frozen";
     ASSERT_EQ(std::system(make.c_str()), 0);
     for (const char* name : {"frozen/x", "misc", "none", "frozen"}) {
         SCOPED_TRACE(name);
