@@ -17,7 +17,8 @@ install_missing() {
 
 BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
-    clang libclang-rt-14-dev libcli11-dev nlohmann-json3-dev qt6-base-dev dbus-daemon)
+    clang libclang-rt-14-dev libcli11-dev nlohmann-json3-dev qt6-base-dev dbus-daemon
+    libnss-wrapper)
 WINE_PACKAGES=(wine wine64 xvfb xauth imagemagick)
 # scripts/package and its test: the archives, the man pages, the package's dependencies, Debian's
 # package checker and the reader of the Windows program's manifest; the desktop program's icons,

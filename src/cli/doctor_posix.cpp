@@ -113,8 +113,9 @@ void InspectPortAccess(const char* port, PortAccess& facts) {
     facts.group = GroupName(node.st_gid);
     facts.groupMayUse = (node.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
     facts.mayOpen = faccessat(AT_FDCWD, port, R_OK | W_OK, AT_EACCESS) == 0;
-    facts.groupPending =
-        !facts.mayOpen && !InGroupNow(node.st_gid) && ListedInGroup(node.st_gid, facts.user);
+    // A new login helps only where the group's rights would let its members open it.
+    facts.groupPending = !facts.mayOpen && facts.groupMayUse && !InGroupNow(node.st_gid) &&
+                         ListedInGroup(node.st_gid, facts.user);
     facts.seesAll = geteuid() == 0;
     if (S_ISCHR(node.st_mode))
         facts.holders = FindHolders(node.st_rdev);

@@ -127,4 +127,35 @@ TEST(DoctorCliTest, EachProbeSeesTheSystemAndTheUnitAndTheStreamIsStopped) {
     }
 }
 
+// The access check under a user and group database of the test's own (nss_wrapper): whether the
+// user holds the node's group now, gets it at the next login, or not at all. Ann (65534) is
+// listed in desk, not in ports nor in 4299, which has no name; the node's owner 4300 has none.
+TEST(DoctorCliTest, AccessTellsAGroupHeldNowFromOneTheNextLoginBrings) {
+    // Ann's group and other groups; the node's group and mode; the words.
+    const std::tuple<const char*, gid_t, mode_t, const char*> rows[] = {
+        {"4242 --groups=4244", 4242, 0660, "-rw-rw---- 4300:ports, user ann may open it"},
+        {"4244 --groups=4244,4242", 4242, 0660, "-rw-rw---- 4300:ports, user ann may open it"},
+        {"4244 --groups=4244", 4243, 0660, "ann is in the group desk but this login began"},
+        // A new login would not let her write it either.
+        {"4244 --groups=4244", 4243, 0640, "\"hint\": \"only the node's owner may use it"},
+        {"4244 --groups=4244", 4242, 0660, "join the group ports (sudo usermod -aG ports ann)"},
+        {"4244 --groups=4244", 4299, 0660, "join the group 4299 (sudo usermod -aG 4299 ann)"},
+    };
+    TempDir dir;
+    const std::string port = dir.File("port");
+    WriteText(dir.File("pw"), "ann:x:65534:65534::/:/bin/sh\n");
+    WriteText(dir.File("gr"), "ports:x:4242:\ndesk:x:4243:ann\nother:x:4244:\n");
+    WriteText(port, "");
+    ASSERT_EQ(chmod(dir.path.c_str(), 0711), 0);
+    for (auto [ids, gid, mode, seen] : rows) {
+        SCOPED_TRACE(seen);
+        ASSERT_EQ(chown(port.c_str(), 4300, gid) | chmod(port.c_str(), mode), 0);
+        std::string words = "LD_PRELOAD=libnss_wrapper.so NSS_WRAPPER_PASSWD=" + dir.File("pw") +
+                            " NSS_WRAPPER_GROUP=" + dir.File("gr") + " setpriv --reuid=65534 " +
+                            "--regid=" + ids + " " + MQ6_CLI_PATH + " doctor --json --port " + port;
+        ProcessResult run = RunProcess("/usr/bin/env", Split(words, ' '), dir.path);
+        EXPECT_NE(run.out.find(seen), std::string::npos) << run.out << run.err;
+    }
+}
+
 } // namespace

@@ -446,4 +446,48 @@ TEST_F(ProtocolTest, SilentUnitGetsFiveExchangesAndTheBoxUntilItIsAnswered) {
     EXPECT_EQ(RecordedNotices[0].flags, NOTICE_ERROR_ICON | NOTICE_TOPMOST);
 }
 
+// Why a port does not open: a path through a file, device nodes no driver takes (misc minor 255
+// is nobody's, char major 0 no driver's): missing; a file not even root may write: denied.
+TEST(SerialPortTest, EachRefusalIsToldApart) {
+    TempDir dir;
+    // Made immutable last, so that a failed step leaves nothing the folder's removal cannot take.
+    const std::string make = "cd " + dir.path +
+                             " && touch frozen && mknod misc c 10 255 && mknod none c 0 0 && "
+                             "chattr +i frozen";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    for (const char* name : {"frozen/x", "misc", "none", "frozen"}) {
+        SCOPED_TRACE(name);
+        int failure = name == std::string("frozen") ? SERIAL_OPEN_DENIED : SERIAL_OPEN_MISSING;
+        EXPECT_EQ((std::tuple{SerialOpen(dir.File(name).c_str()), SerialLastOpenFailure()}),
+                  std::tuple(0, failure));
+    }
+    EXPECT_EQ(std::system(("chattr -i " + dir.File("frozen")).c_str()), 0);
+}
+
+// A peer that reads from startMs on, 4 KiB every 20 ms: the write waits for room, a second at
+// most each time, so one that never gets room within its second gives up.
+TEST(SerialPortTest, WriteWaitsForRoomASecondAtMost) {
+    // The program's own bytes: no period that a chunk's size is a multiple of.
+    const std::string text = ReadText(MQ6_CLI_PATH).substr(0, 128 * 1024);
+    const Bytes data(text.begin(), text.end());
+    // The peer's terminal is raw already; each row opens it anew.
+    for (PtyPeer peer; auto [startMs, result] : {std::pair{2500, -1}, {100, 0}}) {
+        SCOPED_TRACE(startMs);
+        ASSERT_TRUE(OpenPtyPeer(peer) && SerialOpen(peer.slavePath.c_str()));
+        Bytes got;
+        std::thread reader([&, startMs = startMs] {
+            usleep(startMs * 1000);
+            for (Bytes part; !(part = PeerRead(peer, 4096, 1000)).empty(); usleep(20000))
+                got.insert(got.end(), part.begin(), part.end());
+        });
+        auto start = Clock::now();
+        EXPECT_EQ(SerialWrite(data.data(), static_cast<int>(data.size())), result);
+        double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        reader.join();
+        SerialClose();
+        ClosePtyPeer(peer);
+        EXPECT_TRUE(result == 0 ? got == data : seconds > 0.95 && seconds < 2.3) << seconds;
+    }
+}
+
 } // namespace
