@@ -8,6 +8,7 @@
 #include "desktop/client_area_qt.h"
 #include "desktop/config_path_linux.h"
 #include "desktop/main_window_qt.h"
+#include "desktop/menu_qt.h"
 #include "desktop/startup_qt.h"
 #include "display/display_thread.h"
 #include "display/live_decode.h"
@@ -182,9 +183,9 @@ class DesktopTest : public QObject {
         }
     }
 
-    // --record FILE starts in the AFR and Lambda view recording to FILE; --open-recording FILE
-    // starts showing it in the Recording view.
-    void startArgumentsRecordAndOpen() {
+    // --record FILE starts in the AFR and Lambda view recording to FILE (--open-recording FILE is
+    // how the review test starts).
+    void startArgumentsRecord() {
         sim = StartSim({"--rate", "50"});
         std::string csv = home->path + "/start.csv";
         Start(sim.path, csv);
@@ -194,10 +195,6 @@ class DesktopTest : public QObject {
             return std::count(text.begin(), text.end(), '\n');
         };
         QTRY_VERIFY_WITH_TIMEOUT(rows() > 10, WAIT_MS);
-        Shortcut(Qt::Key_R, Qt::ControlModifier);
-        Close();
-        Start(sim.path, "", csv);
-        QTRY_COMPARE_WITH_TIMEOUT(ViewMode.load(), int32_t(VIEW_RECORDING), WAIT_MS);
     }
 
     // The Recording view's input over 80 s of rows by hand, a marker at 40 s: + and - halve and
@@ -342,7 +339,7 @@ class DesktopTest : public QObject {
         Shortcut(Qt::Key_R, Qt::ControlModifier);
         Shortcut(Qt::Key_L, Qt::ControlModifier);
         QTRY_COMPARE_WITH_TIMEOUT(ViewMode.load(), int32_t(VIEW_RECORDING), WAIT_MS);
-        QVERIFY(Action(IDM_RECORDING_VIEW)->isVisible());
+        QVERIFY(MenuAction(IDM_RECORDING_VIEW)->isVisible());
         std::string rows = ReadText(csv);
         QVERIFY2(std::regex_search(rows, std::regex("\n[0-9.]+,0\\.[0-9]+,[^\n]*,1\n")),
                  rows.c_str());
@@ -401,7 +398,7 @@ class DesktopTest : public QObject {
         QTest::keyClick(window->Client(), Qt::Key_U, Qt::AltModifier); // as the button's letter
         QTRY_VERIFY_WITH_TIMEOUT(fake.Holding(), WAIT_MS);
         QCOMPARE(fake.asked, QString("sleep:shutdown block"));
-        QVERIFY(!Action(IDM_EXIT)->isEnabled() && !Action(IDM_AFR_LAMBDA)->isEnabled());
+        QVERIFY(!MenuAction(IDM_EXIT)->isEnabled() && !MenuAction(IDM_AFR_LAMBDA)->isEnabled());
         QVERIFY(!window->close());
         QVERIFY(window->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 60000);
@@ -435,21 +432,8 @@ class DesktopTest : public QObject {
         return QTest::qWaitFor([] { return PortStatus.load() == 1 && DeviceDataValid.load() == 1; },
                                WAIT_MS);
     }
-    QAction* Action(int command) {
-        for (QAction* popup : window->menuBar()->actions())
-            for (QAction* action : popup->menu()->actions())
-                if (action->text() == QString(MenuText(command)))
-                    return action;
-        return nullptr;
-    }
-    static const char* MenuText(int command) {
-        for (const MenuRow& row : MenuTable)
-            if (row.command == command && row.caption != nullptr)
-                return row.caption;
-        return "";
-    }
     void Trigger(int command) {
-        Action(command)->trigger();
+        MenuAction(command)->trigger();
     }
     // The setup view's field of FieldLayout's row, as placed.
     QLineEdit* Field(int row) {

@@ -9,6 +9,7 @@
 
 namespace {
 
+using namespace std::literals;
 using Block = std::array<uint8_t, DEVICE_INFO_SIZE>;
 using Texts = std::vector<std::string>;
 // The verdicts as drawn, with the note that the test build carries the sample image; each is
@@ -20,22 +21,23 @@ const std::string GONE = "140,140 The MQ-6 does not answer: no update can be off
 const std::string HEAD = "MQ-6 Wideband Controller ", NOTICE = "Copyright 2009 ",
                   RIGHTS = "All Rights Reserved ";
 
-// A data block whose banner (at byte 128) is text, NUL-terminated, in setup mode 2.
-Block BlockWith(const std::string& banner) {
+// A data block whose banner (at byte 128) is text, NUL-terminated, in the unit mode given (2:
+// setup mode; 1: mid-update).
+Block BlockWith(const std::string& banner, uint8_t mode = 2) {
     Block block{};
     std::copy(banner.begin(), banner.begin() + std::min<long>(long(banner.size()), 127),
               block.begin() + 128);
-    block[255] = 2;
+    block[255] = mode;
     return block;
 }
 
 // Paints with 10 x 20 pixel characters; what was drawn, as "x,y text".
-Texts Paint(int32_t valid, const std::string& banner, int32_t phase = 0) {
+Texts Paint(int32_t valid, const std::string& banner, int32_t phase = 0, uint8_t mode = 2) {
     LineHeight = 20, CharWidth = 10, ClientWidth = 794;
     ClearCanvasCalls();
     Canvas* canvas = CanvasOpenWindow();
     CanvasSetFont(canvas, FONT_STATUS);
-    PaintFirmwareView(canvas, valid, BlockWith(banner), phase);
+    PaintFirmwareView(canvas, valid, BlockWith(banner, mode), phase);
     CanvasCloseWindow(canvas);
     Texts texts;
     for (const CanvasCall& call : CanvasCallsOf(CanvasOp::TEXT))
@@ -70,6 +72,12 @@ TEST(FirmwarePaint, VerdictComparesMajorFirstThenMinorAndKeepsTheLastVersionRead
         const std::string drawn = Paint(valid, banner).back();
         EXPECT_EQ(std::pair(drawn, UpdateAllowed.load()), std::pair(verdict, allowed));
     }
+    // A unit mid-update names the carried version, yet is offered the update to finish it: the
+    // line's 55 characters centred in the box, (660 - 550) / 2 + 60. (The match first: none.)
+    Paint(1, "Version: 1.01");
+    const std::string midUpdate = Paint(1, "Version: 1.01", 0, 1).back();
+    EXPECT_EQ(std::pair(midUpdate, UpdateAllowed.load()),
+              std::pair("115,346 A firmware update did not finish: press Update Firmware"s, 1));
 }
 
 TEST(FirmwarePaint, BannerLinesThePhaseTextBelowTitleAndColours) {
