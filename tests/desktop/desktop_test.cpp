@@ -208,47 +208,33 @@ class DesktopTest : public QObject {
         Start("", "", csv);
         QTRY_COMPARE_WITH_TIMEOUT(ViewMode.load(), int32_t(VIEW_RECORDING), WAIT_MS);
         QWidget* client = window->Client();
-        auto key = [client](int code) {
-            // A character as typed, or a key of its own.
-            return [client, code] {
-                code < 128 ? QTest::keyClick(client, char(code))
-                           : QTest::keyClick(client, Qt::Key(code));
-            };
+        QScrollBar* bar = client->findChild<QScrollBar*>();
+        // A character, a key, half a notch of the wheel at x 380 (HALF) or the bar's page (PAGE),
+        // then where the view starts and the span it shows. The second half notch zooms about
+        // 56 s at x 380, 300 of 600 columns of 20 s.
+        constexpr int HALF = 1, PAGE = 2;
+        using enum Qt::Key;
+        const std::tuple<int, double, double> rows[] = {
+            {'+', 20, 40},          {Key_Right, 24, 40}, {Key_End, 40, 40}, {Key_Home, 0, 40},
+            {Key_PageDown, 40, 40}, {Key_Left, 36, 40},  {HALF, 36, 40},    {HALF, 46, 20},
+            {'-', 36, 40},          {Key_PageUp, 0, 40}, {PAGE, 40, 40},    {Key_Home, 0, 40},
+            {'n', 20, 40},
         };
-        auto wheel = [client](int eighths) {
-            return [client, eighths] {
-                QWheelEvent turn({380, 300}, {380, 300}, {}, {0, eighths}, Qt::NoButton,
-                                 Qt::NoModifier, Qt::NoScrollPhase, false);
+        for (auto [input, start, span] : rows) {
+            QWheelEvent turn({380, 300}, {380, 300}, {}, {0, 60}, Qt::NoButton, Qt::NoModifier,
+                             Qt::NoScrollPhase, false);
+            if (input == HALF)
                 QApplication::sendEvent(client, &turn);
-            };
-        };
-        auto bar = [client] {
-            client->findChild<QScrollBar*>()->triggerAction(QAbstractSlider::SliderPageStepAdd);
-        };
-        const std::vector<std::tuple<std::function<void()>, double, double>> rows = {
-            {key('+'), 20, 40},
-            {key(Qt::Key_Right), 24, 40},
-            {key(Qt::Key_End), 40, 40},
-            {key(Qt::Key_Home), 0, 40},
-            {key(Qt::Key_PageDown), 40, 40},
-            {key(Qt::Key_Left), 36, 40},
-            {wheel(60), 36, 40}, // half a notch: nothing yet
-            {wheel(60), 46, 20}, // held at 56 s, x 380: 300 of 600 columns of 20 s
-            {key('-'), 36, 40},
-            {key(Qt::Key_PageUp), 0, 40},
-            {bar, 40, 40},
-            {key(Qt::Key_Home), 0, 40},
-            {key('n'), 20, 40},
-        };
-        for (const auto& [act, start, span] : rows) {
-            act();
+            else if (input == PAGE)
+                bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+            else
+                input < 128 ? QTest::keyClick(client, char(input))
+                            : QTest::keyClick(client, Qt::Key(input));
             QVERIFY2(std::abs(ReviewStart() - start) < 0.01 && std::abs(ReviewSpan() - span) < 0.01,
                      qPrintable(QString("%1 %2").arg(ReviewStart()).arg(ReviewSpan())));
         }
-        // At the end of the recording the bar stands at its end.
-        key(Qt::Key_End)();
-        QCOMPARE(client->findChild<QScrollBar*>()->value(),
-                 client->findChild<QScrollBar*>()->maximum());
+        // The bar shows where the view is: 20 s, the middle of the 0 to 40 s it may start at.
+        QCOMPARE(bar->value() * 2, bar->maximum());
     }
 
     // Without --port, the unit behind the udev rule's link is found and read, its setup shown.
@@ -286,9 +272,8 @@ class DesktopTest : public QObject {
             QVERIFY(program.waitForFinished(WAIT_MS));
             QString shown = program.readAll();
             QVERIFY2(program.exitCode() == status, qPrintable(arguments.join(" ")));
-            QVERIFY2(QRegularExpression(output, QRegularExpression::DotMatchesEverythingOption)
-                         .match(shown)
-                         .hasMatch(),
+            QVERIFY2(shown.contains(QRegularExpression(
+                         output, QRegularExpression::DotMatchesEverythingOption)),
                      qPrintable(shown));
         }
     }
