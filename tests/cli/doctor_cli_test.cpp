@@ -102,9 +102,8 @@ TEST(DoctorCliTest, EachProbeSeesTheSystemAndTheUnitAndTheStreamIsStopped) {
         EXPECT_EQ(statuses, statusesWanted) << run.out << run.err;
         EXPECT_EQ(run.status, status);
         EXPECT_NE(run.out.find(seen), std::string::npos) << run.out;
-        std::vector<std::vector<uint8_t>> requests = ReadRequestLog(dir.File("log"));
         // Only the requests of mq6 info and mq6 live, and a stream asked for is stopped.
-        for (const std::vector<uint8_t>& frame : requests)
+        for (const std::vector<uint8_t>& frame : ReadRequestLog(dir.File("log")))
             EXPECT_TRUE(frame[0] == 'R' ? frame[1] == 0 || frame[1] == 7 : frame[1] == 3);
         EXPECT_TRUE(stopped() || gone) << "the stream was left on";
         if (name != std::string("clean"))

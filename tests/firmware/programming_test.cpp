@@ -27,8 +27,7 @@ void Fold(std::string& line, const std::string& event) {
     std::string last = line.substr(line.rfind(' ') + 1), base = last.substr(0, last.find('x'));
     int count = last.size() > base.size() ? std::stoi(last.substr(base.size() + 1)) : 1;
     if (!line.empty() && base == event)
-        line.replace(line.size() - last.size(), last.size(),
-                     event + "x" + std::to_string(count + 1));
+        line.erase(line.size() - last.size()) += event + "x" + std::to_string(count + 1);
     else
         line += (line.empty() ? "" : " ") + event;
 }
