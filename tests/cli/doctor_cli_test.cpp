@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
-#include <sstream>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <tuple>
@@ -32,39 +31,32 @@ TEST(DoctorCliTest, EachProbeSeesTheSystemAndTheUnitAndTheStreamIsStopped) {
     // The case, the simulator's options, the command's words, the statuses, the exit status and a
     // part of the report.
     const std::tuple<const char*, const char*, const char*, const char*, int, const char*> rows[] =
-        {
-            {"clean", "--rate 50 --profile const:0.90", "PTY --seconds 2", "woooooo", 0,
-             "\"banner\": \"MQ-6 LSU 4.2 Controller\",\n      \"version\": \"1.01\",\n      "
-             "\"unit_mode\": 0"},
-            // Gone as it takes the stream request (the third): no frame, nothing reconnected, and a
-            // stream nobody can stop. Its link goes with it: the terminal's number may go to
-            // another.
-            {"gone", "--vanish-after 42", "LINK --seconds 0.5", "woooofo", 1,
-             "\"reconnections\": 0,\n      \"port_gone\": true,\n      \"lambda_min\": 0.0,\n      "
-             "\"lambda_max\": 0.0,\n      \"lambda_mean\": 0.0\n"},
-            {"two units, a latency timer of 16", "", "LATENCY=16 TWO --seconds 0.5", "wwowooo", 0,
-             "latency timer 16 ms; the adapter holds each reply back up to 16 ms\""},
-            {"held", "", "PTY HOLD", "wofosss", 1, "another program: mq6_tests (pid "},
-            // Root's programs are hidden from another user, whose open then meets the exclusive
-            // mode.
-            {"held, not seen", "", "PTY NOBODY HOLDX", "wofosss", 1,
-             ": in use by another program\",\n      \"hint\": \"another user's program holds it, "
-             "or"},
-            {"Ctrl-C", "", "PTY INT --seconds 30", "woooooo", 0,
-             "\"detail\": \"interrupted after "},
-        };
+        {{"clean", "--rate 50 --profile const:0.90", "PTY --seconds 2", "woooooo", 0,
+          "\"banner\": \"MQ-6 LSU 4.2 Controller\",\n      \"version\": \"1.01\",\n      "
+          "\"unit_mode\": 0"},
+         // Gone as it takes the stream request (the third): no frame, nothing reconnected, and a
+         // stream nobody can stop. Its link goes with it: the terminal's number may go to
+         // another.
+         {"gone", "--vanish-after 42", "LINK --seconds 0.5", "woooofo", 1,
+          "\"reconnections\": 0,\n      \"port_gone\": true,\n      \"lambda_min\": 0.0,\n      "
+          "\"lambda_max\": 0.0,\n      \"lambda_mean\": 0.0\n"},
+         {"two units, a latency timer of 16", "", "LATENCY=16 TWO --seconds 0.5", "wwowooo", 0,
+          "latency timer 16 ms; the adapter holds each reply back up to 16 ms\""},
+         {"held", "", "PTY HOLD", "wofosss", 1, "another program: mq6_tests (pid "},
+         // Root's programs are hidden from another user, whose open then meets the exclusive
+         // mode.
+         {"held, not seen", "", "PTY NOBODY HOLDX", "wofosss", 1,
+          ": in use by another program\",\n      \"hint\": \"another user's program holds it, "
+          "or"},
+         {"Ctrl-C", "", "PTY INT --seconds 30", "woooooo", 0, "\"detail\": \"interrupted after "}};
     for (auto [name, simWordsText, command, statusesWanted, status, seen] : rows) {
         SCOPED_TRACE(name);
         FakeRoots dir;
-        std::vector<std::string> simArgs{"--log", dir.File("log")}, wrapper,
-            options{"doctor", "--json"};
-        std::istringstream simWords(simWordsText), words(command);
-        for (std::string word; simWords >> word;)
-            simArgs.push_back(word);
-        SimProcess sim = StartSim(simArgs);
+        std::vector<std::string> wrapper, options{"doctor", "--json"};
+        SimProcess sim = StartSim(Split("--log " + dir.File("log") + " " + simWordsText, ' '));
         std::string pty = fs::read_symlink(sim.path);
         int held = -1;
-        for (std::string word; words >> word;) {
+        for (const std::string& word : Split(command, ' ')) {
             if (word == "PTY" || word == "LINK") {
                 options.insert(options.begin(), {"--port", word == "PTY" ? pty : sim.path});
             } else if (word == "NOBODY") {
@@ -110,9 +102,8 @@ TEST(DoctorCliTest, EachProbeSeesTheSystemAndTheUnitAndTheStreamIsStopped) {
         EXPECT_EQ(statuses, statusesWanted) << run.out << run.err;
         EXPECT_EQ(run.status, status);
         EXPECT_NE(run.out.find(seen), std::string::npos) << run.out;
-        std::vector<std::vector<uint8_t>> requests = ReadRequestLog(dir.File("log"));
         // Only the requests of mq6 info and mq6 live, and a stream asked for is stopped.
-        for (const std::vector<uint8_t>& frame : requests)
+        for (const std::vector<uint8_t>& frame : ReadRequestLog(dir.File("log")))
             EXPECT_TRUE(frame[0] == 'R' ? frame[1] == 0 || frame[1] == 7 : frame[1] == 3);
         EXPECT_TRUE(stopped() || gone) << "the stream was left on";
         if (name != std::string("clean"))

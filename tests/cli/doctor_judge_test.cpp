@@ -170,8 +170,7 @@ TEST(DoctorJudgeTest, EachVerdictAndItsWordsFollowFromTheFacts) {
         {[](F& f) { f.access.openFailure = SERIAL_OPEN_DENIED; },
          "unit | skipped | the port did not open\n"},
         {[](F& f) { f.unit.read = false; }, "setup | skipped | the unit did not answer\n"},
-        {[](F& f) { f.unit.unfinishedJob = "JOB"; }, "live | skipped | the unit is not running\n"},
-    };
+        {[](F& f) { f.unit.unfinishedJob = "JOB"; }, "live | skipped | the unit is not running\n"}};
     for (const auto& [change, expected] : rows) {
         SCOPED_TRACE(expected);
         std::vector<std::string> part = Split(expected, '|'); // check, verdict, words

@@ -21,8 +21,7 @@ TEST(LiveCliTest, RunsThatNeverStreamKeepTheFileAndAClosedPipeEndsTheRun) {
         {"no unit found", "", keep, 2, "no MQ-6 unit found"},
         {"reader closes the pipe", "sim", "-", 0, ""},
         {"file that cannot be written", "sim", "/dev/full", 1,
-         "mq6: cannot write /dev/full: No space left on device\n"},
-    };
+         "mq6: cannot write /dev/full: No space left on device\n"}};
     for (const auto& [name, port, csv, status, message] : rows) {
         SCOPED_TRACE(name);
         WriteText(keep, "the last run's rows\n");

@@ -43,22 +43,19 @@ TEST(SignalsTest, TheNextProgramOpensThePortHoweverMq6EndedAndNoWriteIsCut) {
         {SIGHUP, 'Z', "--baud 57600", {"firmware", "update", "--yes"}},
         {SIGINT, 'Z', "--baud 57600", {"firmware", "update", "--yes"}},
         {SIGTERM, 'Z', "--baud 57600",
-         Split("setup write --defaults --yes --no-restore-point", ' ')},
-    };
+         Split("setup write --defaults --yes --no-restore-point", ' ')}};
     setenv("MQ6_ALLOW_SAMPLE", "1", 1);
     for (const auto& [signal, busy, simOptions, command] : rows) {
         SCOPED_TRACE(std::to_string(signal) + " " + command[0]);
         TempDir dir;
-        std::vector<std::string> words = Split(std::string(simOptions) + " --version 1.00", ' ');
-        words.erase(std::remove(words.begin(), words.end(), ""), words.end());
-        words.insert(words.end(), {"--log", dir.path + "/log"});
-        SimProcess sim = StartSim(words);
+        SimProcess sim =
+            StartSim(Split("--version 1.00 --log " + dir.path + "/log " + simOptions, ' '));
         // The normal user's data folder, where a setup write keeps the setup it sends.
         std::filesystem::create_directory(dir.path + "/data");
         ASSERT_EQ(chmod(dir.path.c_str(), 0711) + chmod((dir.path + "/data").c_str(), 0777), 0);
         std::string pty = std::filesystem::read_symlink(sim.path);
         ASSERT_EQ(chmod(pty.c_str(), 0666), 0);
-        words = {MQ6_CLI_PATH, "--port", pty};
+        std::vector<std::string> words = {MQ6_CLI_PATH, "--port", pty};
         words.insert(words.end(), command.begin(), command.end());
         int pid = Spawn(AsNormalUser(words), {"/dev/null", dir.path + "/out", dir.path + "/err"});
         auto atWork = [&] {
@@ -74,12 +71,8 @@ TEST(SignalsTest, TheNextProgramOpensThePortHoweverMq6EndedAndNoWriteIsCut) {
         int status = 0;
         ASSERT_EQ(waitpid(pid, &status, 0), pid);
         std::string err = ReadText(dir.path + "/err");
-        EXPECT_TRUE(WaitFor(
-            [&] {
-                return signal != SIGKILL ||
-                       ReadText(sim.dir + "/stderr").find("exclusive mode") != npos;
-            },
-            PATIENCE_MS))
+        auto cleared = [&] { return ReadText(sim.dir + "/stderr").find("exclusive mode") != npos; };
+        EXPECT_TRUE(signal != SIGKILL || WaitFor(cleared, PATIENCE_MS))
             << "the simulator says what it did with the mode the killed client left";
         words = AsNormalUser({"/bin/sh", "-c", "exec 3<>\"$0\"", pty});
         ProcessResult next = RunProcess(words[0], {words.begin() + 1, words.end()}, dir.path);

@@ -69,8 +69,7 @@ TEST_F(DisplayThreadTest, EachViewDoesItsOwnWithTheRing) {
         {VIEW_AFR_LAMBDA, 0, {frame.end() - 1, frame.end()}, 0, 1},
         {VIEW_WB_SETUP, 0, frame, 9, 1},
         {VIEW_NONE, 1, Hex("11*20"), 29, 1},
-        {VIEW_NONE, 0, {}, 0, 1},
-    };
+        {VIEW_NONE, 0, {}, 0, 1}};
     for (const auto& [view, exchangeActive, bytes, left, hookCalls] : rows) {
         SCOPED_TRACE(testing::Message() << "view " << view << ", " << bytes.size() << " bytes");
         ViewMode = view;
@@ -136,8 +135,7 @@ TEST_F(DisplayThreadTest, TheFirstFrameAfterAStopStartsTheSmoothingAfresh) {
         {"2 s without a frame", [&] { TickCount += 21, pass(); }},
         {"2 s without a frame or a pass", [] { TickCount += 21; }},
         {"mq6 live: another unit", [&] { pass = LiveStreamPass, port(PORT_REOPEN); }},
-        {"mq6 live: 2 s without a frame", [] { TickCount += 21; }},
-    };
+        {"mq6 live: 2 s without a frame", [] { TickCount += 21; }}};
     ViewMode = VIEW_AFR_LAMBDA;
     ResponseRate = 10;
     for (const auto& [what, halt] : rows) {

@@ -16,11 +16,10 @@ void Arrive(const std::vector<uint8_t>& bytes) {
         RxStoreByte(byte);
 }
 
-// A live frame of one raw lambda (big-endian, 3 bytes) and the factor 14.70 or another.
-Bytes LiveFrame(uint32_t raw, int factor = 1470) {
-    return UnitFrame('W', 0,
-                     {uint8_t(raw >> 16), uint8_t(raw >> 8), uint8_t(raw), uint8_t(factor >> 8),
-                      uint8_t(factor)});
+// A live frame of one raw lambda (big-endian, 3 bytes) and the factor 14.70 (05 BE); the factor
+// read from the frame is LiveStreamTest's.
+Bytes LiveFrame(uint32_t raw) {
+    return UnitFrame('W', 0, {uint8_t(raw >> 16), uint8_t(raw >> 8), uint8_t(raw), 0x05, 0xBE});
 }
 
 // Raw values of exact lambdas in the upper range: 32767 + 158 * lambda, in 1/256 steps.
@@ -29,18 +28,16 @@ constexpr uint32_t RAW_1_0 = (32767 + 158) * 256, RAW_2_0 = (32767 + 316) * 256,
 
 TEST(LiveDecodeTest, ShownValuesRoundHalfUpAndFollowTheResponseRate) {
     // Each row from both stages at 1.0, where a first frame of 1.0 puts them: then frames of one
-    // raw value and factor at one rate.
-    const std::tuple<int32_t, uint32_t, int, int, double, double, int32_t, int32_t> rows[] = {
-        {100, 0x7FFF00, 1470, 1, 1.67, 1.67, 167, 245},       // 245.49 truncates after a half
-        {100, 0x7FFF01, 1470, 1, 0.0000247, 0.0000247, 0, 0}, // bottom of the upper range
-        {100, 0, 1470, 1, 0.67, 0.67, 67, 98},                // 98.49
-        {100, RAW_2_5, 1470, 1, 2.5, 2.5, 250, 368},          // 367.5
-        {100, RAW_2_0, 1473, 1, 2.0, 2.0, 200, 295},          // 294.6
-        {50, static_cast<uint32_t>(0.53 * 32767 * 256 + 0.5), 1470, 1, 1.1, 1.1, 110, 162}, // 1.2
-        {10, RAW_2_0, 1470, 1, 1.1, 1.02, 102, 150}, // 14.994
-        {0, RAW_2_0, 1470, 5, 1.0, 1.0, 100, 147},   // frozen; the factor is not smoothed
-    };
-    for (auto [rate, raw, factor, frames, stage1, stage2, lambdaX100, afrX10] : rows) {
+    // raw value at one rate.
+    const std::tuple<int32_t, uint32_t, int, double, double, int32_t, int32_t> rows[] = {
+        {100, 0x7FFF00, 1, 1.67, 1.67, 167, 245},       // 245.49 truncates after a half
+        {100, 0x7FFF01, 1, 0.0000247, 0.0000247, 0, 0}, // bottom of the upper range
+        {100, 0, 1, 0.67, 0.67, 67, 98},                // 98.49
+        {100, RAW_2_5, 1, 2.5, 2.5, 250, 368},          // 367.5
+        {50, static_cast<uint32_t>(0.53 * 32767 * 256 + 0.5), 1, 1.1, 1.1, 110, 162}, // 1.2
+        {10, RAW_2_0, 1, 1.1, 1.02, 102, 150},                                        // 14.994
+        {0, RAW_2_0, 5, 1.0, 1.0, 100, 147}};                                         // frozen
+    for (auto [rate, raw, frames, stage1, stage2, lambdaX100, afrX10] : rows) {
         SCOPED_TRACE(testing::Message() << "rate " << rate << " raw " << raw);
         ResetLinkState();
         ResetLiveState();
@@ -48,7 +45,7 @@ TEST(LiveDecodeTest, ShownValuesRoundHalfUpAndFollowTheResponseRate) {
         Arrive(LiveFrame(RAW_1_0));
         ASSERT_EQ(DecodeLiveFrame(sample), LIVE_FRAME_OK);
         for (int i = 0; i < frames; ++i) {
-            Arrive(LiveFrame(raw, factor));
+            Arrive(LiveFrame(raw));
             ASSERT_EQ(DecodeLiveFrame(sample), LIVE_FRAME_OK);
         }
         EXPECT_NEAR(LambdaStage1, stage1, 1e-4);

@@ -5,7 +5,6 @@
 #include "display/live_history.h"
 #include "display/status_line.h"
 #include "link/link.h"
-#include "platform/ticks.h"
 #include "settings/config.h"
 #include "support/canvas_record.h"
 
@@ -44,15 +43,14 @@ class HistoryTest : public ::testing::Test {
 
 TEST_F(HistoryTest, LambdasLandOnTheirPixelsWithGapsForOutagesAndTheWindowsFigures) {
     // Drawn at 200 s: the newest 0.2 s column (1000) is x 679; the window starts at column 401.
-    const std::tuple<double, int32_t> samples[] = {
-        {80.1, 120},  // column 400: out of the window, neither drawn nor counted
-        {190.1, 100}, // column 950, x 629, y 220: starts the trace, a dot
-        {190.3, 86},  // column 951, x 630: the line ends at this column's last value
-        {190.35, 90}, //   y 270
-        {191.1, 150}, // column 955, 0.8 s on: a gap; 1.50 stops at the top, y 60
-        {191.3, 50},  // column 956: 0.50 stops at the bottom, y 380
-        {199.9, 110}, // column 999, x 678, y 170: a gap again
-    };
+    // 80.1 s is column 400: out of the window, neither drawn nor counted. 190.1 s, column 950, x
+    // 629, y 220, starts the trace, a dot; 190.3 and 190.35 s, column 951, x 630: the line ends
+    // at this column's last value, y 270; 191.1 s, column 955, 0.8 s on: a gap, and 1.50 stops
+    // at the top, y 60; 191.3 s, column 956: 0.50 stops at the bottom, y 380; 199.9 s, column
+    // 999, x 678, y 170: a gap again.
+    const std::tuple<double, int32_t> samples[] = {{80.1, 120},  {190.1, 100}, {190.3, 86},
+                                                   {190.35, 90}, {191.1, 150}, {191.3, 50},
+                                                   {199.9, 110}};
     for (auto [seconds, lambdaX100] : samples)
         AddHistorySample(seconds, lambdaX100, 1470);
     PortOpen = 1;
@@ -87,11 +85,9 @@ TEST_F(HistoryTest, LambdasLandOnTheirPixelsWithGapsForOutagesAndTheWindowsFigur
 }
 
 TEST_F(HistoryTest, TheBandIsTheSortedClampedTargetAreaAndTheSettingsStayAsTheyWere) {
+    // The defaults, 0.88 at y 280 and 0.86 at y 290; 0.5 stops at 0.68; 2.0 stops at 1.32.
     const std::tuple<double, double, int, int> rows[] = {
-        {0.86, 0.88, 280, 291}, // the defaults: 0.88 at y 280, 0.86 at y 290
-        {0.5, 0.70, 370, 381},  // 0.5 stops at 0.68
-        {2.0, 0.76, 60, 341},   // 2.0 stops at 1.32
-    };
+        {0.86, 0.88, 280, 291}, {0.5, 0.70, 370, 381}, {2.0, 0.76, 60, 341}};
     for (auto [low, high, top, bottom] : rows) {
         SCOPED_TRACE(low);
         ClearCanvasCalls();

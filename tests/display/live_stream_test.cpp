@@ -35,8 +35,7 @@ TEST(LiveStreamTest, EveryListenerGetsEveryFrameInTheOrderAddedAndTheCsvRow) {
         // A listener added after a removal still comes after those already there.
         {[] { RemoveLiveListener(Hear<'a'>), AddLiveListener(Hear<'d'>); }, "bcdbcd"},
         {[] { RemoveAllLiveListeners(), AddLiveListener(WriteRow); },
-         "1.500,1.67,24.5,1.6700,14.70,\n1.500,0.67,6.1,0.6700,9.05,12\n"},
-    };
+         "1.500,1.67,24.5,1.6700,14.70,\n1.500,0.67,6.1,0.6700,9.05,12\n"}};
     for (const auto& [change, heard] : rows) {
         change();
         Heard.clear();
@@ -64,8 +63,7 @@ TEST(LiveStreamTest, TheRecorderWritesARowPerFrameAndAFailedStartKeepsItsReason)
          "time_s,lambda,afr,lambda_raw,stoich,mark\n,0.80,11.8,0.8000,14.70,\n,1.20,17.6,1.2000,"
          "14.70,1\n"},
         {"/dev/full", "No space left on device"}, // the header's flush fails at the start
-        {deep + "/long.csv", "File name too long"},
-    };
+        {deep + "/long.csv", "File name too long"}};
     for (const auto& [path, written] : rows) {
         int started = StartRecording(path);
         CallLiveListeners({0.8, 80, 118, 1470});

@@ -9,12 +9,10 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <sys/stat.h>
 
 namespace {
 

@@ -89,18 +89,11 @@ TEST(ConfigFaultsTest, FileInPlaceOfTheDirectoryCreatesNothing) {
 
 // Each damaged line alone in front of the old file: the good lines are all taken, the file
 // is not touched by reading, and nothing is shown. Values out of range, NaN and overflow are
-// read line by line in the settings tests.
+// read line by line in the settings tests. The third line has a NUL between the digits.
 TEST(ConfigFaultsTest, CorruptLinesAndNulBytesLeaveTheGoodLines) {
     const std::string damaged[] = {
-        "\0\0\0\0\n"s,
-        "[LAMBFILT\0] 99\n"s,
-        "[XPOSHWND] 9\00099\n"s, // a NUL between the digits
-        "[PORT]\n",
-        "]]]][[[[\n",
-        std::string(5000, '[') + "\n",
-        "\xff\xfe[ID] \xc3\x28\n",
-        "[YPOSHWND]\r\n",
-    };
+        "\0\0\0\0\n"s, "[LAMBFILT\0] 99\n"s,          "[XPOSHWND] 9\00099\n"s,   "[PORT]\n",
+        "]]]][[[[\n",  std::string(5000, '[') + "\n", "\xff\xfe[ID] \xc3\x28\n", "[YPOSHWND]\r\n"};
     TempDir dir;
     const std::string file = dir.File("MQ-6_Setup.cfg");
     for (const std::string& line : damaged) {

@@ -134,8 +134,7 @@ TEST(TransferFaultsTest, ACutSetupWriteIsFinishedWithTheSetupItWasWriting) {
     const std::tuple<Args, int, const char*> rows[] = {
         {{"setup", "write", "--dry-run"}, 0, "in setup mode"},
         {{"setup", "write", "--yes"}, 1, "give the setup to write"},
-        {{"setup", "write", "--from", pending, "--yes"}, 0, "Setup written."},
-    };
+        {{"setup", "write", "--from", pending, "--yes"}, 0, "Setup written."}};
     for (const auto& [args, status, said] : rows) {
         ProcessResult run = mq6(args);
         EXPECT_EQ(run.status, status) << run.err;
@@ -172,8 +171,7 @@ TEST(TransferFaultsTest, EachEndIsSaidAsItWasWithWhatFinishesALeftJob) {
          "mq6: everything was sent, but the MQ-6 did not answer after its restart\n"},
         {true, Args{"--vanish-after", "70", "--version", "1.00"},
          Args{"firmware", "update", "--yes"},
-         "Version request OK\nmq6: the MQ-6 stopped answering, or its answer came damaged\n"},
-    };
+         "Version request OK\nmq6: the MQ-6 stopped answering, or its answer came damaged\n"}};
     for (const auto& [finisher, simArgs, command, said] : rows) {
         SCOPED_TRACE(simArgs[0] + " " + command[0]);
         TempDir dir;

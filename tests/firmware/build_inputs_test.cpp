@@ -1,8 +1,7 @@
 // The maker's build inputs and what is made of them: the carried image's layout, the setup
-// tables' cipher against answers computed outside this code and the blocks a build with
-// another key sends, what --version says about the key and the image, and the build-time
-// checks of image and key files.
-#include "firmware/cipher.h"
+// tables' blocks enciphered by a build with another key against answers computed outside this
+// code, what --version says about the key and the image, and the build-time checks of image and
+// key files.
 #include "firmware/firmware_image.h"
 #include "firmware/test_files.h"
 #include "mq6_version.h"
@@ -26,19 +25,6 @@ TEST(FirmwareImage, RecordsAreWhereTheLoaderTakesThemFromAndTheSelectorSetsTheVe
         EXPECT_EQ(GetCodeAddress(GetCodeRecord(i)), 0x0800 + 8 * i);
     for (int i = 0; i < 12; ++i)
         EXPECT_EQ(GetInfoRecord(i)[0], 0x40 + 16 * i);
-}
-
-TEST(Cipher, MatchesKnownAnswersAndLeavesTheKeyAlone) {
-    SetupKey = {0, 0, 0, 0};
-    std::array<uint32_t, 2> zero{0, 0};
-    TeaEncipher(2, zero.data());
-    EXPECT_EQ(zero, (std::array<uint32_t, 2>{0xA889F798, 0x182D8083}));
-    const std::array<uint32_t, 4> key = {0x01234567, 0x89ABCDEF, 0xFEDCBA98, 0x76543210};
-    SetupKey = key;
-    std::array<uint32_t, 4> words{0x01020304, 0x05060708, 0x01020304, 0x05060708};
-    TeaEncipher(4, words.data());
-    EXPECT_EQ(words, (std::array<uint32_t, 4>{0xC8A25048, 0x627464E2, 0xC8A25048, 0x627464E2}));
-    EXPECT_EQ(SetupKey, key) << "only EncryptBlock16 steps the key";
 }
 
 // A build with another key file enciphers with that file's values: block n with k2 advanced n
@@ -99,8 +85,7 @@ TEST(BuildInputScripts, BrokenFilesAreRefusedNamingTheFileAndTheFault) {
         {true, head + "step 0123456\n", ": line 5: step value '0123456' is not 8 hex digits"},
         {true, head + "k2 0B5E7A1D\n", ": line 5: a second 'k2' line (the first is line 3)"},
         {true, head + "k4 0B5E7A1D\n", ": line 5: unknown name 'k4', expected one of"},
-        {true, head + "step = 0B5E7A1D\n", ": line 5: expected 'NAME XXXXXXXX' with NAME one of"},
-    };
+        {true, head + "step = 0B5E7A1D\n", ": line 5: expected 'NAME XXXXXXXX' with NAME one of"}};
     TempDir dir;
     for (const auto& [key, file, found] : rows) {
         SCOPED_TRACE(found);

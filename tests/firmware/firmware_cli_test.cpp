@@ -26,17 +26,12 @@ constexpr const char* ModeTwo =
     "FILE, --defaults or the values) finishes it\n";
 
 TEST(FirmwareCliTest, UpdateFollowsTheViewsRuleAndSamplesGoOnlyToASampleUnit) {
-    const struct {
-        // The simulator's and mq6's options (firmware update unless a command leads them), what
-        // is typed on a terminal (nullptr: none), the exit status, a part of the output, and
-        // whether the unit was asked into its loader. The unit is written exactly when an update
-        // or a write succeeds.
-        std::vector<std::string> sim, options;
-        const char* typed;
-        int status;
-        const char* err;
-        bool loadMode;
-    } rows[] = {
+    // The simulator's and mq6's options (firmware update unless a command leads them), what is
+    // typed on a terminal (nullptr: none), the exit status, a part of the output, and whether the
+    // unit was asked into its loader. The unit is written exactly when an update or a write
+    // succeeds.
+    using Words = std::vector<std::string>;
+    const std::tuple<Words, Words, const char*, int, const char*, bool> rows[] = {
         {{"--version", "1.00"}, {"--yes"}, nullptr, 0, UPDATED, true},
         {{"--version", "2.00"}, {"--yes"}, nullptr, 1, "Newer then this", false},
         {{"--version", "1.01"}, {"--yes"}, nullptr, 1, "Versions Match", false},
@@ -68,30 +63,29 @@ TEST(FirmwareCliTest, UpdateFollowsTheViewsRuleAndSamplesGoOnlyToASampleUnit) {
         {{"--unit-mode", "2"}, {"info"}, nullptr, 0, ModeTwo, false},
         {{"--unit-mode", "7"}, {"info"}, nullptr, 0, "\nUnit mode: 7 (unknown)\n", false},
         {{"--unit-mode", "1", LOADER}, {"live", "--seconds", "2"}, nullptr, 1, ModeOne, false},
-        {{"--unit-mode", "2"}, {"setup", "read"}, nullptr, 1, ModeTwo, false},
-    };
-    for (auto row : rows) {
-        SCOPED_TRACE(testing::PrintToString(row.sim) + testing::PrintToString(row.options) +
-                     (row.typed ? row.typed : ""));
+        {{"--unit-mode", "2"}, {"setup", "read"}, nullptr, 1, ModeTwo, false}};
+    for (auto [simArgs, options, typed, status, err, loadMode] : rows) {
+        SCOPED_TRACE(testing::PrintToString(simArgs) + testing::PrintToString(options) +
+                     (typed ? typed : ""));
         TempDir dir;
-        row.sim.insert(row.sim.end(), {"--log", dir.File("log")});
-        SimProcess sim = StartSim(row.sim);
-        if (std::erase(row.options, ALLOW) > 0)
+        simArgs.insert(simArgs.end(), {"--log", dir.File("log")});
+        SimProcess sim = StartSim(simArgs);
+        if (std::erase(options, ALLOW) > 0)
             setenv("MQ6_ALLOW_SAMPLE", "1", 1);
-        bool writes = row.options.empty() || row.options[0].starts_with("--") ||
-                      (row.options[0] == "setup" && row.options[1] == "write");
-        if (row.options.empty() || row.options[0].starts_with("--"))
-            row.options.insert(row.options.begin(), {"firmware", "update"});
-        row.options.insert(row.options.begin(), {"--port", sim.path});
-        ProcessResult result = RunProcess(MQ6_CLI_PATH, row.options, dir.path, row.typed);
+        bool writes = options.empty() || options[0].starts_with("--") ||
+                      (options[0] == "setup" && options[1] == "write");
+        if (options.empty() || options[0].starts_with("--"))
+            options.insert(options.begin(), {"firmware", "update"});
+        options.insert(options.begin(), {"--port", sim.path});
+        ProcessResult result = RunProcess(MQ6_CLI_PATH, options, dir.path, typed);
         unsetenv("MQ6_ALLOW_SAMPLE");
-        EXPECT_EQ(result.status, row.status) << result.err;
-        EXPECT_NE((result.err + result.out).find(row.err), std::string::npos) << result.err;
+        EXPECT_EQ(result.status, status) << result.err;
+        EXPECT_NE((result.err + result.out).find(err), std::string::npos) << result.err;
         std::vector<std::vector<uint8_t>> log = ReadRequestLog(dir.File("log"));
         EXPECT_EQ(std::ranges::count_if(log, [](auto& f) { return f[0] == 'R' && f[1] == 15; }),
-                  row.loadMode);
+                  loadMode);
         EXPECT_EQ(std::ranges::any_of(log, [](auto& f) { return f[0] == 'Z' && f[1] == 0; }),
-                  writes && row.status == 0 && row.options.back() != "--dry-run");
+                  writes && status == 0 && options.back() != "--dry-run");
         StopSim(sim);
     }
 }

@@ -25,8 +25,7 @@ const std::string HEAD = "MQ-6 Wideband Controller ", NOTICE = "Copyright 2009 "
 // setup mode; 1: mid-update).
 Block BlockWith(const std::string& banner, uint8_t mode = 2) {
     Block block{};
-    std::copy(banner.begin(), banner.begin() + std::min<long>(long(banner.size()), 127),
-              block.begin() + 128);
+    std::copy(banner.begin(), banner.end(), block.begin() + 128); // the tests' are short
     block[255] = mode;
     return block;
 }
@@ -47,23 +46,19 @@ Texts Paint(int32_t valid, const std::string& banner, int32_t phase = 0, uint8_t
 }
 
 // Painted in order: a version is kept from the last text that had one, and a paint without a
-// data block draws no verdict, says the unit does not answer and offers no update.
+// data block draws no verdict, says the unit does not answer and offers no update. The rows: the
+// carried version, older and newer ones; no version, nor one inside a word: the last one read
+// stays; "Version 2.00" is read at fixed places, 0.00; the unit gone, then versions read again
+// once a block is read; the port opened again: no version kept from another unit.
 TEST(FirmwarePaint, VerdictComparesMajorFirstThenMinorAndKeepsTheLastVersionRead) {
     // A data block or none, its banner, the verdict drawn and whether the update is offered.
     const std::tuple<int, std::string, std::string, int> rows[] = {
-        {1, "Version: 1.01", MATCH, 0}, // the carried version
-        {1, "Version: 1.00", UPDATE, 1},
-        {1, "Version: 0.99", UPDATE, 1},
-        {1, "Version: 1.02", NEWER, 0},
-        {1, "Version: 2.00", NEWER, 0},
-        {1, HEAD, NEWER, 0},             // no version: the last one read stays
-        {1, "NoVersionHere", NEWER, 0},  // nor inside a word
-        {1, "Version 2.00", UPDATE, 1},  // the numbers are read at fixed places: 0.00
-        {0, "Version: 1.01", GONE, 0},   // the unit gone: says so, and offers nothing
-        {1, "Version: 1.00", UPDATE, 1}, // until a block is read again
-        {1, "Version: 1.02", NEWER, 0},
-        {1, HEAD, UPDATE, 1}, // the port opened again: no version kept from another unit
-    };
+        {1, "Version: 1.01", MATCH, 0},  {1, "Version: 1.00", UPDATE, 1},
+        {1, "Version: 0.99", UPDATE, 1}, {1, "Version: 1.02", NEWER, 0},
+        {1, "Version: 2.00", NEWER, 0},  {1, HEAD, NEWER, 0},
+        {1, "NoVersionHere", NEWER, 0},  {1, "Version 2.00", UPDATE, 1},
+        {0, "Version: 1.01", GONE, 0},   {1, "Version: 1.00", UPDATE, 1},
+        {1, "Version: 1.02", NEWER, 0},  {1, HEAD, UPDATE, 1}};
     ResetFirmwareView();
     for (const auto& [valid, banner, verdict, allowed] : rows) {
         SCOPED_TRACE(banner);

@@ -27,8 +27,7 @@ void Fold(std::string& line, const std::string& event) {
     std::string last = line.substr(line.rfind(' ') + 1), base = last.substr(0, last.find('x'));
     int count = last.size() > base.size() ? std::stoi(last.substr(base.size() + 1)) : 1;
     if (!line.empty() && base == event)
-        line.replace(line.size() - last.size(), last.size(),
-                     event + "x" + std::to_string(count + 1));
+        line.erase(line.size() - last.size()) += event + "x" + std::to_string(count + 1);
     else
         line += (line.empty() ? "" : " ") + event;
 }
@@ -92,14 +91,10 @@ TEST(ProgrammingTest, SequencesSendTheirStagesAndStopWithTheTextOfTheStageThatFa
     // subcommand N unanswered), "lN" (N LoaderReadDataBlocks answered), "cN" (the port closed
     // with progress step N). The firmware command's tests run a refused load mode; the transfer
     // fault tests run a unit left in its loader, and the firmware's writes and read-backs cut
-    // short.
-    const struct {
-        const char* what;
-        int verify; // 0: the setup write
-        const char* unit;
-        int result;
-        std::string text, outline, events;
-    } rows[] = {
+    // short. Each row: what it is, the verify length (0: the setup write), the unit's script, the
+    // result, its text, the requests' outline and the events.
+    using Text = std::string;
+    const std::tuple<const char*, int, const char*, int, Text, Text, Text> rows[] = {
         {"firmware", 16, "", 0, OK, FIRMWARE + " Z/2x169 Z/4x12 Z/1", FIRMWARE_EVENTS},
         {"loader silent after load mode", 16, "l0", -1, OK, "R/7 R/15:1 Z/3x2", "#0"},
         {"beyond byte 8, verify 8", 8, "f8", 0, OK, FIRMWARE + " Z/2x169 Z/4x12 Z/1",
@@ -118,8 +113,7 @@ TEST(ProgrammingTest, SequencesSendTheirStagesAndStopWithTheTextOfTheStageThatFa
         {"firmware, port closed before the restart", 16, "c350", -1, DATA,
          FIRMWARE + " Z/2x169 Z/4x12", FIRMWARE_EVENTS},
         {"setup, port closed before the restart", 0, "c516", -1, DATA, SETUP + " Z/2x256 Z/4x4",
-         "Sx256 P0 Sx260"},
-    };
+         "Sx256 P0 Sx260"}};
     PtyPeer peer;
     ASSERT_TRUE(OpenPtyPeer(peer));
     constexpr ProgramPhaseListener NOTE_PHASE = [](int phase) {
@@ -145,31 +139,30 @@ TEST(ProgrammingTest, SequencesSendTheirStagesAndStopWithTheTextOfTheStageThatFa
                 PeerWrite(peer, reply);
         }
     });
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.what);
-        if (PortOpen.load() != 1) { // at first, and after a row that closed the port
-            ASSERT_TRUE(StartLinkOn(peer.slavePath));
-        }
+    for (const auto& [what, verify, script, wanted, said, outline, events] : rows) {
+        SCOPED_TRACE(what);
+        // The link, at first and after a row that closed the port.
+        ASSERT_TRUE(PortOpen.load() == 1 || StartLinkOn(peer.slavePath));
         {
             std::lock_guard<std::mutex> hold(lock);
-            unit = ScriptedUnit(row.unit);
+            unit = ScriptedUnit(script);
         }
         Events.clear();
         std::string_view text;
-        int result = row.verify
-                         ? ProgramFirmware(text, row.verify, RecordProgress)
+        int result = verify
+                         ? ProgramFirmware(text, verify, RecordProgress)
                          : WriteSetupTables(text, OutputTable{}, OutputTable{}, {}, RecordProgress);
-        EXPECT_EQ(result, row.result);
-        EXPECT_EQ(text, row.text);
+        EXPECT_EQ(result, wanted);
+        EXPECT_EQ(text, said);
         // The restart is sent without a reply awaited: the next row's first request would be
         // refused while the comm thread still holds it, even after the unit has read it.
         EXPECT_TRUE(
             WaitFor([&] { return Restarts == (result == 0) && TxLen.load() == 0; }, PATIENCE_MS));
-        EXPECT_EQ(Events, row.events);
+        EXPECT_EQ(Events, events);
         // Addresses and payloads are the link's frames, checked byte for byte with the link;
         // what the setup write carries reaches the simulated unit in the transfer tests.
         std::lock_guard<std::mutex> hold(lock);
-        EXPECT_EQ(unit.outline, row.outline);
+        EXPECT_EQ(unit.outline, outline);
     }
     stop = true;
     serving.join();

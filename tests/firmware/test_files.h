@@ -37,12 +37,5 @@ inline ProcessResult RunMq6(const std::string& port, std::vector<std::string> ar
     args.insert(args.begin(), {"--port", port});
     return RunProcess(MQ6_CLI_PATH, args, scratchDir, terminalInput);
 }
-// Runs mq6 with the options, a command line's words, with its output on a terminal as script(1)
-// gives one.
-inline ProcessResult RunCliOnTerminal(const std::string& options, const std::string& scratchDir) {
-    return RunProcess("/usr/bin/script",
-                      {"-qec", std::string(MQ6_CLI_PATH) + " " + options, "/dev/null"}, scratchDir);
-}
-
 // The frames of mq6-sim's --log, one per line; frames whose sum was wrong are left out.
 std::vector<std::vector<uint8_t>> ReadRequestLog(const std::string& path);

@@ -50,8 +50,7 @@ TEST(SetupFile, EveryBlockComesBackFromItsFileByteForByteAndRestorePointsAreKept
         {"52 08 FF 00 00 FF FF 32 32 52 08 52 08 32 32 52 08 52 08 FF 5A*44", "\": 510,"},
         {"00 32 00 00 00 40 40 46 7B 52 09 75 30 00 32 03 E8 07 D0 80 5A*44",
          "0.50,\n  \"flags\": 0,\n  \"a1_volts\": 7.0,\n  \"a1_afr\": 210.01,\n"},
-        {"FF FF FF 00 00 FF*15 5A*44", "655.35,\n  \"flags\": 255,\n  \"a1_volts\": 25.5,"},
-    };
+        {"FF FF FF 00 00 FF*15 5A*44", "655.35,\n  \"flags\": 255,\n  \"a1_volts\": 25.5,"}};
     TempDir dir;
     for (const auto& [hex, line] : rows) {
         SetupRecord unit = DEFAULT_SETUP;

@@ -39,13 +39,11 @@ TEST(SetupForm, LimitedFieldsAreToldOnceAndTheUnitsValuesFillWhatTheUserHasNotEd
     DeviceInfo[UNIT_MODE_OFFSET] = 0;
     DeviceDataValid.store(1);
     const std::tuple<const char*, bool, uint32_t, int32_t, std::vector<std::pair<int, int32_t>>>
-        rows[] = {
-            {"nothing edited", false, 0, 3, {}},
-            {"A's second volts typed", true, 0, 3, {{5, 50}}},
-            {"NB chosen: the unit's other bits", false, ITEM_LAYOUT, 3, {{1, 0xF0}}},
-            {"offset moved", false, ITEM_OFFSET, 3, {{2, 128}}},
-            {"A's box showing Faster", false, 0, 5, {{7, 128}, {8, 3}}},
-        };
+        rows[] = {{"nothing edited", false, 0, 3, {}},
+                  {"A's second volts typed", true, 0, 3, {{5, 50}}},
+                  {"NB chosen: the unit's other bits", false, ITEM_LAYOUT, 3, {{1, 0xF0}}},
+                  {"offset moved", false, ITEM_OFFSET, 3, {{2, 128}}},
+                  {"A's box showing Faster", false, 0, 5, {{7, 128}, {8, 3}}}};
     for (const auto& [what, typed, edited, responseRow, kept] : rows) {
         SCOPED_TRACE(what);
         SetupValues = DEFAULT_SETUP;
@@ -95,8 +93,7 @@ TEST(SetupForm, EditsStayOnlyWithTheUnitTheyWereMadeForAndDifferencesAreMarked) 
     enum How { TYPED, CHOSEN, CUT, REFUSED };
     const std::tuple<How, char, int32_t, uint32_t> rows[] = {
         {TYPED, 'B', 0, 0},    {TYPED, 'A', 0, 0},    {CHOSEN, 'B', 20, 0x101},
-        {CUT, 'B', 20, 0x101}, {CUT, 'A', 20, 0x101}, {REFUSED, 'A', 20, 0x101},
-    };
+        {CUT, 'B', 20, 0x101}, {CUT, 'A', 20, 0x101}, {REFUSED, 'A', 20, 0x101}};
     for (const auto& [how, unit, volts, differing] : rows) {
         SCOPED_TRACE(std::to_string(how) + unit);
         DeviceInfo[130] = 'A';
