@@ -66,8 +66,10 @@ TEST_F(SimTest, BaudPacesTheLineAndFullNoiseFlipsOneBitOfEveryByte) {
     PtyPeer line{open(noisy.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC), -1, ""};
     Bytes clean, flipped;
     for (auto [peer, reply] : {std::pair(&port, &clean), {&line, &flipped}}) {
-        PeerWrite(*peer, Hex("52 07 20*10 01 99"));
+        // Timed from the request's write: a test held up just after it could miss the reply's
+        // start.
         auto start = std::chrono::steady_clock::now();
+        PeerWrite(*peer, Hex("52 07 20*10 01 99"));
         *reply = PeerRead(*peer, 260, PATIENCE_MS);
         std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
         EXPECT_TRUE(peer == &port || took.count() >= 0.27) << took.count();
