@@ -93,7 +93,6 @@ void ServicePortRequest() {
     switch (PortRequestCode.load(std::memory_order_acquire)) {
     case PORT_CLOSE:
         ClosePortHandle();
-        SleepMs(300);
         break;
     case PORT_OPEN:
         RetryDelay.store(FIRST_RETRY_DELAY_MS, std::memory_order_relaxed);
