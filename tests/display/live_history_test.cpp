@@ -45,11 +45,11 @@ TEST_F(HistoryTest, LambdasLandOnTheirPixelsWithGapsForOutagesAndTheWindowsFigur
     // Drawn at 200 s: the newest 0.2 s column (1000) is x 679; the window starts at column 401.
     // 80.1 s is column 400: out of the window, neither drawn nor counted. 190.1 s, column 950, x
     // 629, y 220, starts the trace, a dot; 190.3 and 190.35 s, column 951, x 630: the line ends
-    // at this column's last value, y 270; 191.1 s, column 955, 0.8 s on: a gap, and 1.50 stops
-    // at the top, y 60; 191.3 s, column 956: 0.50 stops at the bottom, y 380; 199.9 s, column
-    // 999, x 678, y 170: a gap again.
+    // at this column's last value, y 270; 191.1 s, column 955, four columns on: a gap, and 1.50
+    // stops at the top, y 60; 191.7 s, column 958, three on: joined, 0.50 stops at the bottom, y
+    // 380; 199.9 s, column 999, x 678, y 170: a gap again.
     const std::tuple<double, int32_t> samples[] = {{80.1, 120},  {190.1, 100}, {190.3, 86},
-                                                   {190.35, 90}, {191.1, 150}, {191.3, 50},
+                                                   {190.35, 90}, {191.1, 150}, {191.7, 50},
                                                    {199.9, 110}};
     for (auto [seconds, lambdaX100] : samples)
         AddHistorySample(seconds, lambdaX100, 1470);
@@ -57,7 +57,7 @@ TEST_F(HistoryTest, LambdasLandOnTheirPixelsWithGapsForOutagesAndTheWindowsFigur
     CallLiveListeners({}); // the values are fresh
     ClientWidth = 794;     // the view's title: 12 characters of 11 pixels centred
     PaintHistoryView(canvas, 200.0);
-    EXPECT_EQ(Lines(), "629,220>630,220 629,220>630,270 634,60>635,60 634,60>635,380 "
+    EXPECT_EQ(Lines(), "629,220>630,220 629,220>630,270 634,60>635,60 634,60>637,380 "
                        "678,170>679,170 ");
     // 586 hundredths over six frames: 0.9767.
     std::string texts;

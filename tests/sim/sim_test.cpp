@@ -232,11 +232,11 @@ TEST(SimOptionsTest, BadValuesAreRefused) {
         EXPECT_EQ(std::pair(bad.status, bad.err), std::pair(2, err));
     }
     EXPECT_EQ(ReadText(dir.File("notes")), "kept\n");
-    // Help and the version are no errors.
+    // Help and the version are no errors, nor is the lowest baud rate before them.
     for (auto [word, out] : {std::pair("--help", "Usage: mq6-sim [options]\n"),
                              {"-h", "Usage: "},
                              {"--version", "mq6-sim "}}) {
-        ProcessResult shown = RunProcess(MQ6_SIM_PATH, {word}, dir.path);
+        ProcessResult shown = RunProcess(MQ6_SIM_PATH, {"--baud=300", word}, dir.path);
         EXPECT_TRUE(shown.status == 0 && shown.err.empty() && shown.out.starts_with(out)) << word;
     }
 }
