@@ -13,6 +13,10 @@ void RequestStop(int) {
     StopRequested = 1;
 }
 
+void RequestUnplug(int) {
+    UnplugRequested = 1;
+}
+
 // SIGTERM and SIGINT stay blocked except while the loop waits, so a stop can never fall
 // between the loop's test of StopRequested and its wait.
 void InstallSignalHandlers() {
@@ -21,6 +25,10 @@ void InstallSignalHandlers() {
     sigemptyset(&action.sa_mask);
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
+    // Not blocked: it ends the loop's wait at once, and one that comes just before the wait
+    // is seen at the next pass, within the idle wait.
+    action.sa_handler = RequestUnplug;
+    sigaction(SIGUSR1, &action, nullptr);
     signal(SIGPIPE, SIG_IGN);
     sigset_t stopSignals;
     sigemptyset(&stopSignals);

@@ -266,7 +266,9 @@ constexpr auto OptionTable = std::to_array<OptionRow>({
      "send only the first N bytes of each reply, as a unit that stops mid-reply", ApplyCutReply},
     {"--vanish-after", "N", "close the pty after N request bytes and exit with status 3",
      ApplyVanishAfter},
-    {"--reappear-ms", "MS", "after vanishing, open a new pty MS ms later instead of exiting",
+    {"--reappear-ms", "MS",
+     "after vanishing (--vanish-after, or SIGUSR1 at any time), open a new pty MS ms later "
+     "instead of exiting",
      ApplyReappearMs},
     {"--help", nullptr, "show this text", nullptr},
     {"-h", nullptr, "show this text", nullptr},
@@ -355,10 +357,6 @@ ParseResult ParseOptions(int argc, char** argv) {
                          row->name, row->valueName ? row->valueName : "");
             return PARSE_ERROR;
         }
-    }
-    if (Options.reappearMs >= 0 && Options.vanishAfter == 0) {
-        std::fprintf(stderr, "mq6-sim: --reappear-ms needs --vanish-after\n");
-        return PARSE_ERROR;
     }
     return PARSE_OK;
 }

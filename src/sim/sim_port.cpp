@@ -23,6 +23,7 @@
 #include <unistd.h>
 
 volatile sig_atomic_t StopRequested = 0;
+volatile sig_atomic_t UnplugRequested = 0;
 
 namespace {
 
@@ -333,8 +334,9 @@ int ServeUnit(const UnitSide& unit) {
             return 1;
         int64_t nowNs = MonotonicNs();
         int64_t deadline = std::min(nowNs + IDLE_WAIT_NS, DeliverInput(nowNs));
-        if (Vanished) {
+        if (Vanished || UnplugRequested != 0) {
             Vanished = false;
+            UnplugRequested = 0;
             if (!VanishPort())
                 return StopRequested ? 0 : 3;
             continue;

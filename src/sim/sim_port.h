@@ -9,6 +9,9 @@ constexpr int64_t NO_DEADLINE = INT64_MAX;
 
 // Set by the SIGTERM/SIGINT handler; the loop ends cleanly when it sees it.
 extern volatile sig_atomic_t StopRequested;
+// Set by the SIGUSR1 handler: the port vanishes at the loop's next pass, as after
+// --vanish-after, so that a test unplugs the unit when it is ready to watch.
+extern volatile sig_atomic_t UnplugRequested;
 
 int64_t MonotonicNs();
 

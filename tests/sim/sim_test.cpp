@@ -212,7 +212,6 @@ TEST(SimOptionsTest, BadValuesAreRefused) {
         {{"--link", dir.File("missing/tty")},
          "mq6-sim: --link " + dir.File("missing/tty") + ": the folder does not exist\n"},
         {{"--state", big}, "mq6-sim: " + big + " is not a state file of this simulator\n"},
-        {{"--reappear-ms", "0"}, "mq6-sim: --reappear-ms needs --vanish-after\n"},
         {{"--bogus"}, "mq6-sim: unknown option '--bogus' (see --help)\n"},
         {{"--silent=1"}, "mq6-sim: --silent takes no value\n"},
         {{"--rate"}, "mq6-sim: --rate needs a value FPS\n"},
