@@ -23,6 +23,6 @@ void StopSim(SimProcess& sim);
 int WaitSimExit(SimProcess& sim, int timeoutMs);
 
 // Starts the program words[0] with the words for its arguments, its standard input, output and
-// error opened on the three files, in a session of its own and holding no other descriptor of
-// the test's; the child's id, or -1.
+// error opened on the three files, in a process group of its own (a session of its own when the
+// input is a terminal) and holding no other descriptor of the test's; the child's id, or -1.
 int Spawn(std::vector<std::string> words, const std::vector<std::string>& files);

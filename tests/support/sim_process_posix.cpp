@@ -26,9 +26,16 @@ int Spawn(std::vector<std::string> words, const std::vector<std::string>& files)
             environment.push_back(*entry);
     environment.push_back(data.data());
     environment.push_back(nullptr);
+    // Only a run whose input is a terminal gets a session, to take that terminal as its own;
+    // where the kernel schedules each session as one group, a child in one would take a whole
+    // group's share beside the tests, whatever priority they run at.
+    int input = open(files[0].c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    bool terminal = input >= 0 && isatty(input) != 0;
+    if (input >= 0)
+        close(input);
     pid_t pid = fork();
     if (pid == 0) {
-        setsid();
+        terminal ? setsid() : setpgid(0, 0);
         for (int fd = 0; fd < 3; ++fd) {
             int opened = open(files[fd].c_str(), fd ? O_WRONLY | O_CREAT | O_TRUNC : O_RDWR, 0644);
             if (opened < 0 || dup2(opened, fd) < 0)
