@@ -285,17 +285,14 @@ class DesktopTest : public QObject {
         sim = StartSim({"--profile", "const:0.90", "--reappear-ms", "2500"});
         Start(sim.path);
         QVERIFY(WaitForUnit());
+        uint32_t opened = PortOpenings.load();
         Trigger(IDM_AFR_LAMBDA);
         // (x, y) of a cell's middle: x = digit's left + 8 c + 4, y = 434 + 12 r + 6.
         const std::vector<std::tuple<int, int, QRgb>> digits = {
-            {100, 440, INK},   // AFR tens "1", row 0 "..###..": cell 2
-            {84, 440, BLANK},  // cell 0
-            {172, 476, INK},   // AFR ones "3", row 3 ".######": cell 1
-            {164, 476, BLANK}, // cell 0
-            {484, 452, INK},   // lambda ones "0", row 1 "##...##": cell 0
-            {500, 452, BLANK}, // cell 2
-            {624, 488, INK},   // lambda tenths "9", row 4 ".....##": cell 5
-            {584, 488, BLANK}, // cell 0
+            {100, 440, INK}, {84, 440, BLANK},  // AFR tens "1", row 0 "..###..": cells 2, 0
+            {172, 476, INK}, {164, 476, BLANK}, // AFR ones "3", row 3 ".######": cells 1, 0
+            {484, 452, INK}, {500, 452, BLANK}, // lambda ones "0", row 1 "##...##": cells 0, 2
+            {624, 488, INK}, {584, 488, BLANK}, // lambda tenths "9", row 4 ".....##": cells 5, 0
         };
         const std::vector<std::tuple<int, int, QRgb>> dashes = {
             {492, 476, INK},   // row 3 ".#####.": cell 1
@@ -304,6 +301,7 @@ class DesktopTest : public QObject {
             {92, 476, INK},    // cell 1
         };
         QVERIFY2(QTest::qWaitFor([&] { return Shows(digits); }, WAIT_MS), "13.2 and 0.90");
+        QCOMPARE(PortOpenings.load(), opened); // the switch to the view kept the open port
         kill(sim.pid, SIGUSR1); // unplugged once the digits are seen, however slow the start
         QVERIFY2(QTest::qWaitFor([&] { return Shows(dashes); }, WAIT_MS), "dashes");
         QVERIFY2(QTest::qWaitFor([&] { return Shows(digits); }, WAIT_MS), "back");

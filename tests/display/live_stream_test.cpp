@@ -46,6 +46,8 @@ TEST(LiveStreamTest, EveryListenerGetsEveryFrameInTheOrderAddedAndTheCsvRow) {
         EXPECT_EQ(Heard, heard);
     }
     RemoveAllLiveListeners();
+    LiveCsvRow row; // 96 bytes: a time no run reaches is cut to 95 characters and the row's end
+    EXPECT_EQ(FormatLiveCsvRow(row, 1e90, {}, 0), 95u);
 }
 
 // Real files: the header and a row for each frame handed out while the recording runs (0.8 x
