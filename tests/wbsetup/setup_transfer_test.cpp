@@ -32,11 +32,11 @@ void ExpectImage(const Bytes& image, const std::array<int, 6>& codes, const std:
     ASSERT_EQ(image.size(), 4096u + 64u);
     for (size_t k = 0; k < codes.size(); ++k) {
         const size_t at = k / 3 * 2048 + std::array{0u, 331u, 511u}[k % 3] * 4;
-        EXPECT_EQ(Bytes(&image[at], &image[at + 4]),
+        EXPECT_EQ(Bytes(image.begin() + at, image.begin() + at + 4),
                   (Bytes{0x34, uint8_t(codes[k] >> 8), 0x34, uint8_t(codes[k])}))
             << k;
     }
-    EXPECT_EQ(Bytes(&image[4096], &image[4096 + 64]), Hex(block.c_str()));
+    EXPECT_EQ(Bytes(image.begin() + 4096, image.end()), Hex(block.c_str()));
 }
 
 class SetupTransferTest : public ::testing::Test {
