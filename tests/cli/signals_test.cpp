@@ -84,7 +84,7 @@ TEST(SignalsTest, TheNextProgramOpensThePortHoweverMq6EndedAndNoWriteIsCut) {
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status << err;
         size_t hold = err.find("interrupted: the " + command[0]);
         EXPECT_TRUE(hold != npos && err.find("interrupted", hold + 1) == npos) << err;
-        EXPECT_NE(unit.out.find("Unit mode: 0 (normal)"), npos) << unit.out;
+        EXPECT_NE(unit.out.find("Unit mode: 0 (normal)"), npos) << unit.out << err;
         EXPECT_TRUE(command[0] != "firmware" || unit.out.find("1.00") == npos)
             << "update not done: " << unit.out;
     }

@@ -69,6 +69,7 @@ TEST(UsageCliTest, UsageErrorsNameTheOptionWhatWasGivenAndWhatItTakes) {
          "even code from 0 to 510, not 512",
          "{\"b_response\": 512}"},
         {from, "FILE: unknown setting colour", "{\"colour\": 1}"},
+        {"setup write --from /none.json", "cannot read /none.json: no such file"},
         {from, "FILE: setting flags is given twice", "{\"flags\": 1, \"flags\": 2}"},
         // Without a terminal a unit that is not updated is refused before --yes is asked for.
         {"firmware update @port",

@@ -118,11 +118,21 @@ class GaugeTest : public ::testing::Test {
 
 TEST_F(GaugeTest, DialArcsLabelsAndTheSortedWidenedClampedBand) {
     DrawDial(canvas);
+    const Colour OUTLINE = Rgb(10, 10, 10), BLACK = Rgb(0, 0, 0);
+    // The three arcs, then the outline's full circle from the bottom round to it: angle 0 is t just
+    // under 2 pi, whose sine is just under 0, so x truncates to 395.
     for (auto [colour, args] :
          {std::pair(Rgb(235, 230, 80), Args{241, 95, 551, 405, 396, 95, 286, 359}),
           {Rgb(70, 104, 245), Args{241, 95, 551, 405, 505, 359, 396, 95}},
-          {Rgb(20, 220, 10), Args{241, 95, 551, 405, 409, 95, 382, 95}}})
+          {Rgb(20, 220, 10), Args{241, 95, 551, 405, 409, 95, 382, 95}},
+          {OUTLINE, Args{236, 90, 556, 410, 395, 410, 395, 410}}})
         EXPECT_EQ(Drawn(colour, 0, CanvasOp::ARC), std::vector<Args>{args});
+    // The pens: the face's outline, the three arcs and the band, the outline's circle.
+    std::string pens;
+    for (const CanvasCall& call : CanvasCalls)
+        if (call.op == CanvasOp::ARC || call.op == CanvasOp::ELLIPSE)
+            pens += std::to_string(call.state.penWidth) + " ";
+    EXPECT_EQ(pens, "2 10 10 10 10 2 ");
     std::string labels;
     int figures = 0; // 0.68 to 1.32 in steps of 0.04: 17
     for (const CanvasCall& call : CanvasCallsOf(CanvasOp::TEXT)) {
@@ -136,7 +146,6 @@ TEST_F(GaugeTest, DialArcsLabelsAndTheSortedWidenedClampedBand) {
         EXPECT_NE(labels.find(label), std::string::npos) << labels;
     // The first major tick (3 pixels) from (294, 355) at 44 degrees, then the first mid (2) and
     // minor (1, the outline's colour) ticks.
-    const Colour OUTLINE = Rgb(10, 10, 10), BLACK = Rgb(0, 0, 0);
     EXPECT_EQ(Drawn(BLACK).at(0), (Args{294, 355, 284, 365, 3}));
     EXPECT_EQ(Drawn(BLACK).at(17), (Args{278, 340, 269, 347, 2})) << "the first mid tick";
     EXPECT_EQ(Drawn(OUTLINE).at(0), (Args{291, 357, 284, 365, 1})) << "the first minor tick";
