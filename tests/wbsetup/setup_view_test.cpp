@@ -33,15 +33,11 @@ class SetupViewTest : public ::testing::Test {
         LineHeight = 20, CharWidth = 10, ClientWidth = 794;
         // Where mq6, run by the tests, keeps its files too.
         setenv("XDG_DATA_HOME", dir.File("data").c_str(), 1);
-        // The folder of a file opened is kept in the settings.
-        ConfigPath.fill('\0');
-        dir.File("MQ-6_Setup.cfg").copy(ConfigPath.data(), ConfigPath.size() - 1);
+        // The folder of a file opened is kept in the settings, beside the program.
+        ASSERT_EQ(BuildConfigPath(dir.File("mq6wb")), 0);
         ClearRecordedNotices();
         ClearShellRecord();
-        ClearSetupControls();
         ResetLinkState();
-        SetupValues = DEFAULT_SETUP;
-        ResetSetupForm();
     }
     void TearDown() override {
         WaitForJobEnd();
@@ -50,8 +46,11 @@ class SetupViewTest : public ::testing::Test {
         StopSim(sim);
         unsetenv("XDG_DATA_HOME");
     }
-    // The view as a front end enters it.
+    // The view as a front end enters it, afresh: no controls, the defaults, nothing edited.
     void Enter() {
+        ClearSetupControls();
+        SetupValues = DEFAULT_SETUP;
+        ResetSetupForm();
         MakeAlwaysControls();
         EnterSetupView();
     }
@@ -123,18 +122,13 @@ TEST_F(SetupViewTest, SetRefusesBeforeAnythingIsSent) {
         const char* said;
     } rows[] = {
         {"limited",
-         [this] {
-             UnitHolds(DEFAULT_SETUP, 0);
-             RecordedControls[0].text = "6";
-             OnSetupFieldLeft(static_cast<SetupControl>(0));
-         },
+         [] { RecordedControls[0].text = "6", OnSetupFieldLeft(static_cast<SetupControl>(0)); },
          "Channel A, first Volts was limited to 5.0.\n\nNothing was written."},
         {"unseen", [] { DeviceDataValid = 0; }, "has not been read from the unit now connected"},
-        {"mix", [this] { UnitHolds(DEFAULT_SETUP, UNIT_MODE_SETUP); },
+        {"mix", [] { DeviceInfo[UNIT_MODE_OFFSET] = UNIT_MODE_SETUP; },
          "holds part of a setup from a write that did not finish"},
         {"beyond, no",
          [this] {
-             UnitHolds(DEFAULT_SETUP, 0);
              WriteText(dir.File("b.json"), R"({"stoich_afr": 250, "a2_volts": 6})");
              OpenSetupFile(dir.File("b.json"));
          },
@@ -143,10 +137,8 @@ TEST_F(SetupViewTest, SetRefusesBeforeAnythingIsSent) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         ClearRecordedNotices();
-        ClearSetupControls();
-        ResetSetupForm();
-        SetupValues = DEFAULT_SETUP;
         Enter();
+        UnitHolds(DEFAULT_SETUP, 0); // each row changes this unit
         row.arrange();
         OnSetupButton(SETUP_SET);
         ASSERT_EQ(CountNotices(), 1u) << DescribeNotices();
@@ -205,9 +197,6 @@ TEST_F(SetupViewTest, ACutWriteIsFinishedAfterARestartWithTheSetupItWasWriting) 
         ASSERT_TRUE(StartLinkOn(sim.path));
         ASSERT_EQ(GetDeviceData(), 0);
         ASSERT_EQ(DeviceInfo[UNIT_MODE_OFFSET], UNIT_MODE_SETUP);
-        ClearSetupControls();
-        ResetSetupForm();
-        SetupValues = DEFAULT_SETUP;
         Enter();
         EXPECT_EQ(
             std::tuple(Text(SETUP_STOICH_FIELD), Text(static_cast<SetupControl>(4)),
