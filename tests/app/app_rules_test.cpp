@@ -49,8 +49,7 @@ class AppRules : public ::testing::Test {
         ClearShellRecord();
         Dialogs.clear();
         settings = dir.File("MQ-6_Setup.cfg");
-        ConfigPath.fill('\0');
-        settings.copy(ConfigPath.data(), ConfigPath.size() - 1);
+        ASSERT_EQ(BuildConfigPath(dir.File("mq6wb")), 0); // the settings file beside it
     }
     void TearDown() override {
         ConfigPath.fill('\0');
