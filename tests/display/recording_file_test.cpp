@@ -44,11 +44,7 @@ TEST(RecordingFileTest, GoodFilesReadAndBadOnesAreRefusedAtTheirLine) {
         {"header only", HEAD6, 2, "no rows", 0, 0},
         {"header cut short", "time_s,lambda", 1, "not the header", 0, 0},
         {"another CSV", "name,value\nport,COM3\n", 1, "not the header", 0, 0},
-        {"binary",
-         std::string("\x7f"
-                     "ELF\x02\x01\x01\0\0\0",
-                     10),
-         1, "not the header", 0, 0},
+        {"binary", std::string("\177ELF\2\1\1\0\0\0", 10), 1, "not the header", 0, 0},
         {"field missing", HEAD6 + ROW + ",\n0.020,0.91,13.4,0.9100\n", 3, "missing", 0, 0},
         {"field too many", HEAD5 + ROW + ",\n", 2, "too many", 0, 0},
         {"blank line", HEAD6 + ROW + ",\n\n" + ROW + ",\n", 3, "missing", 0, 0},

@@ -379,11 +379,10 @@ TEST_F(ProtocolTest, ScannerAndVerdicts) {
 TEST_F(ProtocolTest, ByteWaitsLastFiveTicksAndNoiseEndsTheWaitAfterThirty) {
     const Bytes block = UnitFrame('W', 'E', Bytes(256, 1));
     // The frame, where it stops (0: silence), whether the rest comes at the 5th tick.
-    const std::tuple<const Bytes*, long, bool> rows[] = {{&ACK_W, 0, false},
-                                                         {&ACK_W, 6, true},
-                                                         {&ACK_W, 6, false},
-                                                         {&block, 100, true},
-                                                         {&block, 100, false}};
+    const std::tuple<const Bytes*, long, bool> rows[] = {
+        {&ACK_W, 0, false},  {&ACK_W, 6, true},    {&ACK_W, 6, false},
+        {&block, 100, true}, {&block, 100, false},
+    };
     for (const auto& [frame, cut, rest] : rows) {
         SCOPED_TRACE(testing::Message() << frame->size() << " bytes cut at " << cut);
         Reply(Bytes(frame->begin(), frame->begin() + cut));
