@@ -154,6 +154,7 @@ TEST(DoctorJudgeTest, EachVerdictAndItsWordsFollowFromTheFacts) {
         // burst, leave it at 20 a second, 1 / 0.05.
         {[](F& f) { Intervals(f, "0.05*10 0.1*3"); }, "live | ok | of the unit's 20.0;"},
         {[](F& f) { Intervals(f, "0.05*8 0.4*1 0.0125*7"); }, "live | ok | of the unit's 20.0;"},
+        {[](F& f) { Intervals(f, "0*99"); }, "live | ok | of the unit's 0.0;"}, // all at once
         {[](F&) {}, "setup | ok | every value inside the view's ranges; channel B: NB, "
                     "narrowband, switching at lambda 1.000\n"},
         // 1 + (138 - 128) x 0.001 = 1.010.

@@ -176,6 +176,8 @@ TEST_F(SetupViewTest, TheOffsetBarStepsAndEachLayoutHasItsControls) {
     OnSetupButton(SETUP_WB);
     EXPECT_EQ(std::tuple(shown(), Text(static_cast<SetupControl>(5)), EditedItems & ITEM_LAYOUT),
               std::tuple("11110", "10.00", ITEM_LAYOUT));
+    OnSetupButton(SETUP_WB); // again, on the layout shown: it stays
+    EXPECT_EQ(shown(), "11110");
 }
 
 // A write cut by the unit's going (in its output tables, or after the first of its setup
