@@ -71,6 +71,8 @@ TEST(SetupFile, EveryBlockComesBackFromItsFileByteForByteAndRestorePointsAreKept
     std::string path, error;
     WriteText(dir.File("old.json"), "{\"a_response\": 65}");
     EXPECT_FALSE(ReadSetupFile(dir.File("old.json"), odd, error));
+    // A unit's text is Latin-1: its e acute (E9) is U+00E9 in the JSON mq6 prints.
+    EXPECT_EQ(JsonString("caf\xE9 \"1\""), R"("caf\u00e9 \"1\"")");
 
     // Restore points are named by the second, never overwritten, and the newest 100 are kept.
     const std::string folder = dir.path, stamp = "/mq6-setup-20261208-230501";
