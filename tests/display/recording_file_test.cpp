@@ -226,7 +226,9 @@ TEST(RecordingFileTest, MarkersFoundFromTheMiddleOfTheScreenAndTimeLinesOnRoundT
     WriteText(dir.File("hour.csv"), text);
     ASSERT_EQ(OpenReview(dir.File("hour.csv").c_str(), fault), 0) << fault.what.data();
     auto labels = [] { // each draw's labels after the last's
-        DrawReviewChart(CanvasOpenWindow());
+        Canvas* canvas = CanvasOpenWindow();
+        DrawReviewChart(canvas);
+        CanvasCloseWindow(canvas); // the recorder has eight contexts
         std::string texts;
         for (const CanvasCall& call : CanvasCallsOf(CanvasOp::TEXT))
             texts += call.text + "|";
