@@ -2,6 +2,7 @@
 // tables' blocks enciphered by a build with another key against answers computed outside this
 // code, what --version says about the key and the image, and the build-time checks of image and
 // key files.
+#include "firmware/build_inputs.h"
 #include "firmware/firmware_image.h"
 #include "firmware/test_files.h"
 #include "mq6_version.h"
@@ -67,6 +68,8 @@ TEST(SetupKeyBuild, VersionNamesTheKeyOfEachBuildAndTheImage) {
           {MQ6_TESTKEY_CLI_PATH, head + "test-setup-key.txt, given at build time\n"},
           {MQ6_SIM_PATH, "mq6-sim " MQ6_VERSION_TEXT "\nSetup key: " + sample}})
         EXPECT_EQ(RunProcess(program, {"--version"}, dir.path).out, text) << program;
+    // The image's line alone is longer than 64 characters: a buffer of 64 is refused.
+    EXPECT_EQ(FormatBuildInputs(std::array<char, 64>{}.data(), 64), -1);
 }
 
 // The build-time checks of image and key files: the faults a file typed or pasted by hand
