@@ -82,7 +82,7 @@ sanitize_ctest() {
     ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:log_path=$logs/asan" \
         UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:log_path=$logs/ubsan" \
         TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:log_path=$logs/tsan" \
-        ${MQ6_SUITE_NICE:-} ctest --test-dir "$dir" -j"$jobs" --output-on-failure --timeout 300 \
+        ctest --test-dir "$dir" -j"$jobs" --output-on-failure --timeout 300 \
         "${select[@]}" >"$dir/ctest.log" 2>&1
     local status=$?
     local summary
