@@ -105,9 +105,8 @@ TEST_F(AppRules, CommSetupOkStoresTheChoiceAndReopens) {
         PortRequestPending.store(0);
         ConfirmCommSetup(automatic, choice);
         EXPECT_NE(ReadText(settings).find(file), std::string::npos) << ReadText(settings);
-        EXPECT_EQ(ErrorShown.load(), 0);
-        EXPECT_EQ(PortRequestPending.load(), 1);
-        EXPECT_EQ(PortRequestCode.load(), PORT_REOPEN);
+        EXPECT_EQ(std::tuple(ErrorShown.load(), PortRequestPending.load(), PortRequestCode.load()),
+                  std::tuple(0, 1, PORT_REOPEN));
     }
     EXPECT_EQ(CommSetupNote(-1), "No MQ-6 unit was found. Connect it, or choose its port.");
     EXPECT_EQ(CommSetupNote(0), "");

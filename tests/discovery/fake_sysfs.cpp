@@ -3,7 +3,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -25,18 +24,15 @@ void AddFakeUsbDevice(const std::string& sysfsRoot, const FakeUsbDevice& device)
     fs::path home = hub / device.usbPath, interface = home / (device.usbPath + ":1.0");
     fs::create_directories(links);
     fs::create_directories(interface);
-    auto write = [](const fs::path& file, const std::string& text) {
-        std::ofstream(file) << text << '\n';
-    };
-    write(home / "idVendor", device.vendor);
-    write(home / "idProduct", device.product);
+    WriteText(home / "idVendor", device.vendor + "\n");
+    WriteText(home / "idProduct", device.product + "\n");
     if (!device.productName.empty())
-        write(home / "product", device.productName);
-    write(home / "serial", device.serial);
+        WriteText(home / "product", device.productName + "\n");
+    WriteText(home / "serial", device.serial + "\n");
     if (!device.terminal.empty())
         fs::create_directories(interface / device.terminal / "tty" / device.terminal);
     if (!device.latency.empty())
-        write(interface / device.terminal / "latency_timer", device.latency);
+        WriteText(interface / device.terminal / "latency_timer", device.latency + "\n");
     fs::create_directory_symlink(fs::relative(home, links), links / device.usbPath);
     fs::create_directory_symlink(fs::relative(interface, links), links / interface.filename());
 }

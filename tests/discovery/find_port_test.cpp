@@ -81,15 +81,13 @@ TEST(SysfsTest, WhichAdapterIsTheUnitAndItsName) {
     for (auto [text, want] :
          {std::pair{"1", 1}, {"255", 255}, {"256", -1}, {"16ms", -1}, {"", -1}}) {
         SCOPED_TRACE(text);
-        TempDir dir;
+        FakeRoots dir;
         AddFakeUsbDevice(dir.File("sys"),
                          {.usbPath = "1-3", .terminal = "ttyUSB3", .latency = text});
-        setenv("MQ6_SYSFS_ROOT", dir.File("sys").c_str(), 1);
         PortCandidate adapter{};
         std::string("1-3").copy(adapter.location.data(), adapter.location.size() - 1);
         int32_t ms = 999; // left as it is when nothing is told
         EXPECT_EQ(ReadAdapterLatencyTimer(adapter, ms) == 0 ? ms : -1, want);
-        unsetenv("MQ6_SYSFS_ROOT");
     }
 }
 

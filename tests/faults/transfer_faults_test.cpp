@@ -30,6 +30,14 @@ ProcessResult Run(const Transfer& transfer, Args simArgs, const TempDir& dir, Si
     return RunMq6(sim.path, transfer.command, dir.path);
 }
 
+// One command against a unit started for it alone.
+ProcessResult Alone(const Args& simArgs, const Args& command, const TempDir& dir) {
+    SimProcess sim = StartSim(simArgs);
+    ProcessResult run = RunMq6(sim.path, command, dir.path);
+    StopSim(sim);
+    return run;
+}
+
 // The unit's state file once the unit has restarted out of its loader.
 std::string StateAfterRestart(SimProcess& sim, const TempDir& dir) {
     auto state = [&] { return ReadText(dir.File("state")); };
@@ -108,16 +116,9 @@ TEST(TransferFaultsTest, ACutSetupWriteIsFinishedWithTheSetupItWasWriting) {
     const std::string state = dir.File("state"),
                       pending = dir.File("data/mq6/unfinished-setup.json");
     auto mq6 = [&](const Args& args) { return RunMq6(sim.path, args, dir.path); };
-    // One command against a unit started for it alone.
-    auto alone = [&](const Args& simArgs, const Args& args) {
-        sim = StartSim(simArgs);
-        ProcessResult run = mq6(args);
-        StopSim(sim);
-        return run;
-    };
-    ASSERT_EQ(alone({"--state", state}, SETUP).status, 0);
-    ProcessResult cut = alone({"--state", state, "--vanish-after", "11458"},
-                              {"setup", "write", "--defaults", "--yes"});
+    ASSERT_EQ(Alone({"--state", state}, SETUP, dir).status, 0);
+    ProcessResult cut = Alone({"--state", state, "--vanish-after", "11458"},
+                              {"setup", "write", "--defaults", "--yes"}, dir);
     const std::string finish = "mq6 setup write --from " + pending + " --yes finishes it";
     EXPECT_EQ(cut.status, 1);
     EXPECT_NE(cut.err.find("mq6: the MQ-6 stopped answering, or its answer came damaged\n"),
@@ -142,9 +143,10 @@ TEST(TransferFaultsTest, ACutSetupWriteIsFinishedWithTheSetupItWasWriting) {
     }
     std::string finished = mq6({"setup", "read", "--json"}).out;
     StopSim(sim);
-    EXPECT_EQ(finished, alone({}, {"setup", "read", "--json"}).out) << "the defaults, whole";
+    EXPECT_EQ(finished, Alone({}, {"setup", "read", "--json"}, dir).out) << "the defaults, whole";
     EXPECT_FALSE(std::filesystem::exists(pending)) << "kept only while the write is unfinished";
-    ProcessResult sticky = alone({"--keep-mode"}, {"setup", "write", "--stoich", "9.77", "--yes"});
+    ProcessResult sticky =
+        Alone({"--keep-mode"}, {"setup", "write", "--stoich", "9.77", "--yes"}, dir);
     EXPECT_EQ(sticky.status, 1);
     EXPECT_NE(sticky.err.find("the MQ-6 restarted still in its setup mode\nmq6: a setup write "
                               "did not finish; mq6 setup write --from"),
@@ -152,7 +154,7 @@ TEST(TransferFaultsTest, ACutSetupWriteIsFinishedWithTheSetupItWasWriting) {
         << sticky.err;
     // Bytes 3 and 4 of the block carry nothing: a unit that keeps its own there holds the setup.
     ProcessResult spare =
-        alone({"--spare-bytes", "7"}, {"setup", "write", "--stoich", "9.77", "--yes"});
+        Alone({"--spare-bytes", "7"}, {"setup", "write", "--stoich", "9.77", "--yes"}, dir);
     EXPECT_EQ(spare.status, 0) << spare.err;
 }
 
@@ -175,9 +177,7 @@ TEST(TransferFaultsTest, EachEndIsSaidAsItWasWithWhatFinishesALeftJob) {
     for (const auto& [finisher, simArgs, command, said] : rows) {
         SCOPED_TRACE(simArgs[0] + " " + command[0]);
         TempDir dir;
-        SimProcess sim = StartSim(simArgs);
-        ProcessResult run = RunMq6(sim.path, command, dir.path);
-        StopSim(sim);
+        ProcessResult run = Alone(simArgs, command, dir);
         EXPECT_EQ(run.status, 1);
         EXPECT_NE(run.err.find(said), std::string::npos) << run.err;
         EXPECT_EQ(run.err.find(" finishes it") != std::string::npos, finisher) << run.err;

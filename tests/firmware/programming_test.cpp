@@ -152,8 +152,7 @@ TEST(ProgrammingTest, SequencesSendTheirStagesAndStopWithTheTextOfTheStageThatFa
         int result = verify
                          ? ProgramFirmware(text, verify, RecordProgress)
                          : WriteSetupTables(text, OutputTable{}, OutputTable{}, {}, RecordProgress);
-        EXPECT_EQ(result, wanted);
-        EXPECT_EQ(text, said);
+        EXPECT_EQ(std::pair(result, text), std::pair(wanted, std::string_view(said)));
         // The restart is sent without a reply awaited: the next row's first request would be
         // refused while the comm thread still holds it, even after the unit has read it.
         EXPECT_TRUE(

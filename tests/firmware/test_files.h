@@ -24,8 +24,7 @@ std::vector<std::string> Split(const std::string& text, char separator);
 
 struct ProcessResult {
     int status = -1; // exit status, -1 when killed by a signal or not started
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
 // Runs program with args and collects both outputs. Standard input is /dev/null, or, when
 // terminalInput is given, a terminal on which that input is typed.

@@ -32,10 +32,8 @@ void ClearSetupControls() {
     RecordedControls.fill(RecordedControl{});
     RecordedFocus = SETUP_NO_CONTROL;
     RecordedBar = NB_OFFSET_CENTRE;
-    Locked([] {
-        Wakes.clear();
-        TakeDue = false;
-    });
+    Locked([] { Wakes.clear(); });
+    CancelUnitSetupTake();
 }
 
 void MakeAlwaysControls() {

@@ -62,12 +62,10 @@ SimProcess StartSim(const std::vector<std::string>& args, const std::string& pro
     sim.pid = Spawn(words, {"/dev/null", sim.dir + "/stdout", sim.dir + "/stderr"});
     // A simulator that ends by itself is reaped while the link is awaited.
     auto up = [&] { return std::filesystem::exists(sim.dir + "/tty"); };
-    if (!WaitFor([&] { return up() || (WaitSimExit(sim, 0), sim.pid < 0); }, PATIENCE_MS) ||
-        !up()) {
+    if (WaitFor([&] { return up() || (WaitSimExit(sim, 0), sim.pid < 0); }, PATIENCE_MS) && up())
+        sim.path = sim.dir + "/tty";
+    else
         StopSim(sim);
-        return sim;
-    }
-    sim.path = sim.dir + "/tty";
     return sim;
 }
 

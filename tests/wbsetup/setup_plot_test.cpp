@@ -142,8 +142,7 @@ TEST_F(SetupPlotTest, ViewDrawsTitleFramesLabelsAndScalesForEachLayout) {
         values.SetupFlags = row.flags;
         values.StoichAfr = row.stoich;
         ClearCanvasCalls(); // the view on a context opened for it (1), the plots on another (2)
-        Canvas* canvas = CanvasOpenWindow();
-        Canvas* plots = CanvasOpenWindow();
+        Canvas *canvas = CanvasOpenWindow(), *plots = CanvasOpenWindow();
         CanvasSetFont(canvas, FONT_STATUS);
         PaintSetupView(canvas, plots, values);
         CanvasCloseWindow(plots);

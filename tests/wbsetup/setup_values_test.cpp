@@ -61,10 +61,9 @@ TEST(FieldText, ReadsTheLeadingNumberRoundedWithTheOffsetOf055AndChecksItsRange)
     };
     for (const auto& [text, kind, read, corrected, checked] : rows) {
         SCOPED_TRACE(text);
-        EXPECT_EQ(ReadFieldText(text, kind), read);
         int32_t value = -1;
-        EXPECT_EQ(CheckFieldText(text, kind, value), corrected);
-        EXPECT_EQ(value, checked);
+        EXPECT_EQ((std::tuple{ReadFieldText(text, kind), CheckFieldText(text, kind, value), value}),
+                  std::tuple(read, corrected, checked));
     }
     // Blanks to the end of their buffer: no number, and nothing read past it.
     std::vector<char> blanks(4, ' ');
