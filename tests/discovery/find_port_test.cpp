@@ -35,8 +35,8 @@ TEST(SysfsTest, WhichAdapterIsTheUnitAndItsName) {
         size_t capacity = 256;
     } const rows[] = {
         {"nothing attached", "", false, "", ""},
-        {"usb path order, numbers not spelling", "1-1.10;2-1,ttyUSB2;1-1.2,ttyUSB1", false,
-         "/dev/ttyUSB1", "1-1.2 11 1-1.10 11 2-1 11 "},
+        {"usb path order, numbers not spelling", "1-1.10;2-1,ttyUSB2;1-1.2,ttyUSB1;1-1,-", false,
+         "/dev/ttyUSB1", "1-1 10 1-1.2 11 1-1.10 11 2-1 11 "},
         {"only the exact product string of an 0403:6001",
          "1-1,ttyUSB0,FT232R USB UART;1-2,ttyUSB0,mq-6;1-3,ttyUSB0,MQ-6 ;1-5,ttyUSB0,-;"
          "1-6,ttyUSB0,MQ-6,0403:6015;1-7,ttyUSB0,MQ-6,046d:6001",

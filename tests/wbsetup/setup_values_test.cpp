@@ -47,7 +47,7 @@ TEST(FieldText, ReadsTheLeadingNumberRoundedWithTheOffsetOf055AndChecksItsRange)
         {"7", FIELD_VOLTS, 70, 1, 50},
         {"", FIELD_AFR, 0, 1, 0},
         {"abc", FIELD_AFR, 0, 0, 0},
-        {"  3.5V", FIELD_VOLTS, 35, 0, 35},
+        {" \t\n3.5V", FIELD_VOLTS, 35, 0, 35},
         {"2e", FIELD_VOLTS, 20, 0, 20},   // an exponent needs digits
         {"-1.5", FIELD_VOLTS, -14, 1, 0}, // truncation toward zero
         {"1e400", FIELD_AFR, INT32_MAX, 1, 21000},

@@ -206,11 +206,17 @@ TEST_F(SetupViewTest, ACutWriteIsFinishedAfterARestartWithTheSetupItWasWriting) 
             std::tuple("14.10", "0.5", "16.50", "Set MQ-6 finishes the cut write with these"));
         OnSetupButton(SETUP_SET);
         EXPECT_EQ(WaitSetupWrite().result, JOB_VERIFIED) << DescribeNotices();
+        // The bar and the phase stand while the write runs, until its end reaches the view.
+        auto shown = [] {
+            return RecordedControls[SETUP_PHASE].shown + RecordedControls[SETUP_WRITE_BAR].shown;
+        };
+        int during = shown();
         DeliverSetupWakes();
         SetupRecord held = DEFAULT_SETUP;
         UnpackSetupBlock(DeviceInfo, held);
-        EXPECT_EQ(std::tuple(held.StoichAfr, held.Channel[CHANNEL_B].Afr2, DeviceInfo[255]),
-                  std::tuple(1410, 1650, uint8_t{0}));
+        EXPECT_EQ(std::tuple(held.StoichAfr, held.Channel[CHANNEL_B].Afr2, DeviceInfo[255], during,
+                             shown()),
+                  std::tuple(1410, 1650, uint8_t{0}, 2, 0));
         EXPECT_FALSE(std::filesystem::exists(dir.File("data/mq6/unfinished-setup.json")));
         StopLink();
         StopSim(sim);
