@@ -2,7 +2,6 @@
 #include "firmware/job.h"
 
 #include "firmware/programming.h"
-#include "firmware/verdict.h"
 #include "link/link.h"
 #include "platform/notice.h"
 
@@ -103,10 +102,6 @@ std::string FormatJobBox(const JobOutcome& outcome) {
     if (length > 0)
         text.append("\n").append(line.data(), static_cast<size_t>(length));
     return text;
-}
-
-std::string_view JobErrorCaption(JobKind kind) {
-    return kind == JOB_KIND_SETUP_WRITE ? SETUP_ERROR_CAPTION : UPDATE_ERROR_CAPTION;
 }
 
 bool TryBeginJob() {

@@ -61,7 +61,6 @@ std::string_view JobOutcomeSentence(const JobOutcome& outcome);
 // and for a unit left mid-job the line that says what finishes it (FormatJobGuidance); its
 // caption, the job's error caption.
 std::string FormatJobBox(const JobOutcome& outcome);
-std::string_view JobErrorCaption(JobKind kind);
 // The setup write's caption; the firmware update's is UPDATE_ERROR_CAPTION (firmware/verdict.h).
 extern const std::string_view SETUP_ERROR_CAPTION;
 
