@@ -122,9 +122,11 @@ bool CanvasPartVisible(Canvas* canvas, int left, int top, int right, int bottom)
 }
 
 void CanvasCloseOffscreen(Canvas* offscreen) {
-    if (offscreen != nullptr)
-        Record(offscreen->target, CanvasOp::COPY, offscreen->area);
-    CloseContext(offscreen);
+    if (offscreen == nullptr)
+        return;
+    Record(offscreen->target, CanvasOp::COPY, offscreen->area);
+    std::lock_guard<std::mutex> hold(CanvasRecordLock);
+    offscreen->open = false;
 }
 
 // Its selections go on from one opening to the next, as the kept context's do.
