@@ -55,5 +55,7 @@ int main(int argc, char** argv) {
     }
     if (!OpenRequestLog())
         return 2;
-    return ServeUnit({ReceiveRequestByte, ResetRequestFraming, RunLiveStream});
+    int status = ServeUnit({ReceiveRequestByte, ResetRequestFraming, RunLiveStream});
+    FinishStateWrites();
+    return status;
 }

@@ -5,10 +5,15 @@
 #include "sim/sim_options.h"
 
 #include <array>
+#include <atomic>
+#include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -19,9 +24,15 @@ constexpr size_t STATE_FLAGS_SIZE = 8;
 constexpr size_t STATE_SIZE =
     STATE_MAGIC.size() + STATE_FLAGS_SIZE + DATA_BLOCK_SIZE + PROGRAM_SIZE + 2 * SETUP_TABLE_SIZE;
 
+// The newest state, built by the unit's loop and taken by the writer under StateLock.
 std::array<uint8_t, STATE_SIZE> StateImage;
 FILE* RequestLog = nullptr;
-bool StateLost = false;
+std::atomic<bool> StateLost{false};
+std::mutex StateLock;
+std::condition_variable StateQueued;
+bool StatePending = false;
+bool WriterStopping = false;
+std::thread StateWriter;
 
 bool WriteFileAtomically(const std::string& path, const uint8_t* bytes, size_t size) {
     std::string temporary = path + ".tmp";
@@ -108,11 +119,50 @@ bool LoadState() {
     return true;
 }
 
+namespace {
+// Writes the newest state handed over until told to stop with nothing left; a state queued
+// while a write runs replaces any older one still waiting.
+void WriteQueuedStates() {
+    std::array<uint8_t, STATE_SIZE> image;
+    std::unique_lock<std::mutex> hold(StateLock);
+    for (;;) {
+        StateQueued.wait(hold, [] { return StatePending || WriterStopping; });
+        if (!StatePending)
+            return;
+        image = StateImage;
+        StatePending = false;
+        hold.unlock();
+        bool written = WriteFileAtomically(Options.statePath, image.data(), image.size());
+        hold.lock();
+        if (!written) {
+            StateLost = true;
+            std::fprintf(stderr,
+                         "mq6-sim: cannot write state file %s; the unit answers no more writes\n",
+                         Options.statePath.c_str());
+            return;
+        }
+    }
+}
+
+// The writer takes no signal: the unit's loop waits for them.
+void StartStateWriter() {
+    sigset_t all, previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &previous);
+    StateWriter = std::thread(WriteQueuedStates);
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+}
+
+} // namespace
+
 bool SaveState() {
     if (Options.statePath.empty())
         return true;
     if (StateLost)
         return false;
+    if (!StateWriter.joinable())
+        StartStateWriter();
+    std::lock_guard<std::mutex> hold(StateLock);
     StateImage.fill(0);
     size_t at = CopyIn(0, reinterpret_cast<const uint8_t*>(STATE_MAGIC.data()), STATE_MAGIC.size());
     const std::array<uint8_t, STATE_FLAGS_SIZE> flags{static_cast<uint8_t>(InLoader), LoadMode,
@@ -122,12 +172,20 @@ bool SaveState() {
     at = CopyIn(at, ProgramMemory.data(), ProgramMemory.size());
     at = CopyIn(at, SetupTable1.data(), SetupTable1.size());
     CopyIn(at, SetupTable2.data(), SetupTable2.size());
-    if (WriteFileAtomically(Options.statePath, StateImage.data(), StateImage.size()))
-        return true;
-    StateLost = true;
-    std::fprintf(stderr, "mq6-sim: cannot write state file %s; the unit answers no more writes\n",
-                 Options.statePath.c_str());
-    return false;
+    StatePending = true;
+    StateQueued.notify_one();
+    return true;
+}
+
+void FinishStateWrites() {
+    if (!StateWriter.joinable())
+        return;
+    {
+        std::lock_guard<std::mutex> hold(StateLock);
+        WriterStopping = true;
+    }
+    StateQueued.notify_one();
+    StateWriter.join();
 }
 
 void DumpTables() {

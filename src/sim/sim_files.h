@@ -13,10 +13,15 @@ bool StateFolderPresent();
 // Reads --state when the file exists. Returns false (with a message on stderr) for a file
 // that is present but not a state file of this layout.
 bool LoadState();
-// Rewrites --state whole, through a temporary file and a rename, so a reader or a crash
-// never sees half a state. False once it could not: the first failure is reported, and from
-// then on the unit answers no write, since it would lose what it stored.
+// Hands the state to a writer thread that rewrites --state whole, through a temporary file and
+// a rename, so a reader or a crash never sees half a state. The unit's answers do not wait for
+// the disk: a busy one can hold a rename for longer than a client waits for an answer. False
+// once a write failed: the failure is reported, and from then on the unit answers no write,
+// since it would lose what it stored.
 bool SaveState();
+// Waits until the newest state handed over is in the file (or its write failed); the
+// simulator calls it before it ends.
+void FinishStateWrites();
 // Writes SetupTable1 then SetupTable2 (4096 bytes) to --dump-tables, the same way.
 void DumpTables();
 

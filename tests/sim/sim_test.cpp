@@ -255,7 +255,7 @@ TEST(SimStateTest, LostStateStopsTheWritesAndASecondProgramIsKeptOffThePort) {
             PATIENCE_MS);
     second = mq6({"info"});
     live.join();
-    EXPECT_EQ(std::pair(first.status, second.status), std::pair(0, 1));
+    EXPECT_EQ(std::pair(first.status, second.status), std::pair(0, 1)) << first.err;
     // The holder named as mq6 doctor names it: the first mq6, by its process id.
     const std::string busy =
         "mq6: cannot open " + sim.path + ": in use by another program: mq6 (pid ";
