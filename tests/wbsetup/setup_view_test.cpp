@@ -163,8 +163,22 @@ TEST_F(SetupViewTest, TheOffsetBarStepsAndEachLayoutHasItsControls) {
     Enter();
     WriteText(dir.File("c.json"), R"({"nb_offset": 20})");
     ASSERT_EQ(OpenSetupFile(dir.File("c.json")), 0); // the bar shows it at its end, 55
+    // What a step redraws first (LineHeight 20, CharWidth 10): for the bar, the B plot; for WB,
+    // channel B's lower half, then what the Stoich AFR check redraws: the figures under both
+    // plots (320 to 340), the A plot, the B plot with its scale (439 - 3 x 10, 68 - 10, 328).
+    using Areas = std::vector<std::array<int, 4>>;
+    auto drawn = [](size_t n) {
+        Areas areas;
+        for (ViewRect r : RequestedRepaints)
+            areas.push_back({r.left, r.top, r.right, r.bottom});
+        ClearShellRecord();
+        areas.resize(std::min(n, areas.size()));
+        return areas;
+    };
+    ClearShellRecord();
     OnSetupOffsetScroll(OFFSET_LINE_MORE, 0);
     EXPECT_EQ(SetupValues.NbOffset, 21);
+    EXPECT_EQ(drawn(1), (Areas{{439, 68, 769, 318}}));
     auto shown = [] {
         std::string controls;
         for (int c : {4, 5, 6, 7, int(SETUP_OFFSET_BAR)})
@@ -176,6 +190,11 @@ TEST_F(SetupViewTest, TheOffsetBarStepsAndEachLayoutHasItsControls) {
     OnSetupButton(SETUP_WB);
     EXPECT_EQ(std::tuple(shown(), Text(static_cast<SetupControl>(5)), EditedItems & ITEM_LAYOUT),
               std::tuple("11110", "10.00", ITEM_LAYOUT));
+    EXPECT_EQ(drawn(5), (Areas{{403, 362, 789, 416},
+                               {8, 320, 394, 340},
+                               {403, 320, 789, 340},
+                               {44, 68, 374, 318},
+                               {409, 58, 769, 328}}));
     OnSetupButton(SETUP_WB); // again, on the layout shown: it stays
     EXPECT_EQ(shown(), "11110");
 }
@@ -183,7 +202,7 @@ TEST_F(SetupViewTest, TheOffsetBarStepsAndEachLayoutHasItsControls) {
 // A write cut by the unit's going (in its output tables, or after the first of its setup
 // records) leaves the unit in its setup mode. After a restart (a fresh view) the unit's half
 // written block is not shown: the setup that was being written is, with a note, and Set MQ-6
-// writes exactly that; the unit then holds it whole and nothing is left to finish.
+// writes that with the rates then picked; the unit holds it whole and nothing is left to finish.
 TEST_F(SetupViewTest, ACutWriteIsFinishedAfterARestartWithTheSetupItWasWriting) {
     for (const char* cut : {"2967", "11458"}) {
         SCOPED_TRACE(cut);
@@ -204,6 +223,9 @@ TEST_F(SetupViewTest, ACutWriteIsFinishedAfterARestartWithTheSetupItWasWriting) 
             std::tuple(Text(SETUP_STOICH_FIELD), Text(static_cast<SetupControl>(4)),
                        Text(static_cast<SetupControl>(7)), Text(SETUP_NOTE)),
             std::tuple("14.10", "0.5", "16.50", "Set MQ-6 finishes the cut write with these"));
+        // Each channel's rate as picked in its own box: A the slowest (16), B the fastest (240).
+        RecordedControls[SETUP_RESPONSE_A].choice = 0;
+        RecordedControls[SETUP_RESPONSE_B].choice = 6;
         OnSetupButton(SETUP_SET);
         EXPECT_EQ(WaitSetupWrite().result, JOB_VERIFIED) << DescribeNotices();
         // The bar and the phase stand while the write runs, until its end reaches the view.
@@ -215,8 +237,9 @@ TEST_F(SetupViewTest, ACutWriteIsFinishedAfterARestartWithTheSetupItWasWriting) 
         SetupRecord held = DEFAULT_SETUP;
         UnpackSetupBlock(DeviceInfo, held);
         EXPECT_EQ(std::tuple(held.StoichAfr, held.Channel[CHANNEL_B].Afr2, DeviceInfo[255], during,
-                             shown()),
-                  std::tuple(1410, 1650, uint8_t{0}, 2, 0));
+                             shown(), held.Channel[CHANNEL_A].ResponseValue,
+                             held.Channel[CHANNEL_B].ResponseValue),
+                  std::tuple(1410, 1650, uint8_t{0}, 2, 0, 16, 240));
         EXPECT_FALSE(std::filesystem::exists(dir.File("data/mq6/unfinished-setup.json")));
         StopLink();
         StopSim(sim);
