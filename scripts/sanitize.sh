@@ -226,11 +226,13 @@ fuzz_all() {
 }
 
 # sanitize_asan ROOT, sanitize_tsan ROOT, sanitize_fuzz ROOT: one build under ROOT and its
-# runs each, adding to the counts; scripts/test runs them in two of its groups.
+# runs each, adding to the counts; scripts/test runs them in two of its groups. The command in
+# SANITIZE_BEFORE_TESTS, if any, runs between the AddressSanitizer build and its tests.
 sanitize_asan() {
     # Unoptimised: it builds in half the time of -O1 and the suite, which mostly waits on the
     # serial lines, runs as fast.
     if sanitize_build "$1/asan" -O0 -DMQ6_SANITIZE=address,undefined -DMQ6_TEST_SUITES=; then
+        ${SANITIZE_BEFORE_TESTS:-}
         sanitize_ctest "$1/asan" "AddressSanitizer+UBSan, all native tests" "$CTEST_JOBS"
     else
         sanitize_fail 1 "the ASan+UBSan build"
