@@ -4,6 +4,7 @@
 #include "app/commands.h"
 #include "app/data_error.h"
 #include "app/dialogs.h"
+#include "app/input_filter.h"
 #include "app/recording.h"
 #include "discovery/comm_setup.h"
 #include "discovery/fake_sysfs.h"
@@ -62,15 +63,16 @@ class AppRules : public ::testing::Test {
 // A target field left: the text as a number, clamped into 0.68 to 1.32 and stored at once; the
 // field shows it to two places. OK: the rate, and the band from the lower value to the higher.
 TEST_F(AppRules, PreferencesClampEachFieldAndOkPutsTheBandInOrder) {
-    // Typed, shown, stored.
-    const std::tuple<const char*, const char*, double> fields[] = {
-        {"", "0.68", 0.68},      {"abc", "0.68", 0.68},   {"1.5", "1.32", 1.32},
-        {"0.5", "0.68", 0.68},   {".875", "0.88", 0.875}, {"1.1", "1.10", 1.1},
-        {"0.9.5", "0.90", 0.90},
+    // Typed, shown, stored, the first character that typing it would have been refused (-1: none).
+    const std::tuple<const char*, const char*, double, int> fields[] = {
+        {"", "0.68", 0.68, -1},     {"abc", "0.68", 0.68, 0},    {"1.5", "1.32", 1.32, -1},
+        {"0.5", "0.68", 0.68, -1},  {".875", "0.88", 0.875, -1}, {"1.1", "1.10", 1.1, -1},
+        {"0.9.5", "0.90", 0.90, 3},
     };
-    for (auto [typed, shown, stored] : fields) {
+    for (auto [typed, shown, stored, refused] : fields) {
         SCOPED_TRACE(typed);
-        EXPECT_EQ(LeaveTargetField(TARGET_TO, typed), shown);
+        EXPECT_EQ(std::pair(LeaveTargetField(TARGET_TO, typed), FindRefusedNumberChar(typed)),
+                  std::pair(std::string(shown), refused));
         EXPECT_DOUBLE_EQ(TargetHigh.load(), stored);
     }
     // The rate, from and to as typed, the settings file's three lines.
@@ -155,6 +157,14 @@ TEST_F(AppRules, LinuxPortChoicesAndWhichIsCurrent) {
             listed += std::string(i == current ? "*" : "") + choices[i].label.data() + "|";
         EXPECT_EQ(listed, spell(expected));
     }
+    // A unit link as long as a port name may be (a folder with slashes after it) leaves no room
+    // for the name's end: it is left out.
+    FakeRoots roots;
+    std::string link = roots.path + std::string(PORT_NAME_SIZE - roots.path.size(), '/');
+    setenv("MQ6_UNIT_LINK", link.c_str(), 1);
+    PortChoices choices{};
+    int current = -2;
+    EXPECT_EQ(ListPortChoices(choices, &current), 0);
 }
 
 // The box after a read of the data block: shown for a read that failed unless it is up already or
