@@ -175,7 +175,6 @@ TEST_F(AppRules, DataErrorBoxShownClosedOrLeft) {
         {false, false, JOB_NONE, DATA_ERROR_SHOW},
         {false, true, JOB_NONE, DATA_ERROR_NOTHING},
         {false, false, JOB_SETUP_WRITE, DATA_ERROR_NOTHING},
-        {false, false, JOB_FIRMWARE_UPDATE, DATA_ERROR_NOTHING},
         {true, true, JOB_NONE, DATA_ERROR_CLOSE},
         {true, false, JOB_NONE, DATA_ERROR_NOTHING},
     };
@@ -195,8 +194,6 @@ TEST_F(AppRules, AnUnfinishedJobIsToldWithWhatFinishesIt) {
         {JOB_NONE, "", ""},
         {JOB_SETUP_WRITE, "A setup write did not finish: press Set MQ-6 to finish it",
          "Setup write unfinished: press Set MQ-6"},
-        {JOB_FIRMWARE_UPDATE, "A firmware update did not finish: press Update Firmware",
-         "Update unfinished: press Update Firmware"},
     };
     for (const auto& [job, guidance, status] : rows) {
         std::array<char, 96> line{};

@@ -35,8 +35,7 @@ TEST(LiveCliTest, RunsThatNeverStreamKeepTheFileAndAClosedPipeEndsTheRun) {
                        dir.path);
         StopSim(sim);
         EXPECT_EQ(run.status, status) << run.err;
-        EXPECT_TRUE(*message == '\0' ? run.err.empty() : run.err.find(message) != run.err.npos)
-            << run.err;
+        EXPECT_TRUE(*message == '\0' ? run.err.empty() : Has(run.err, message)) << run.err;
         EXPECT_EQ(ReadText(keep), "the last run's rows\n");
         EXPECT_TRUE(csv == "-" || run.out.empty()) << run.out;
         if (status == 0) {
@@ -96,9 +95,7 @@ TEST(LiveCliTest, RunsThatNeverStreamKeepTheFileAndAClosedPipeEndsTheRun) {
                                 " --port " + sim.path + " live --seconds 2' /dev/null"},
                      dir.path);
     StopSim(sim);
-    EXPECT_TRUE(tty.out.find("lambda 0.90") != tty.out.npos &&
-                tty.out.find("marker") == tty.out.npos)
-        << tty.out;
+    EXPECT_TRUE(Has(tty.out, "lambda 0.90") && !Has(tty.out, "marker")) << tty.out;
 }
 
 } // namespace

@@ -4,7 +4,7 @@
 // worked out by hand from the glyph table, dashes while the unit is gone; a recording with a
 // marker reopened; the setup view's controls, file boxes and Set with the bytes the unit got; a
 // firmware update that holds logind's inhibitor and keeps the window open until it ends.
-#include "app/status_note.h"
+#include "desktop/canvas_qt.h"
 #include "desktop/client_area_qt.h"
 #include "desktop/config_path_linux.h"
 #include "desktop/main_window_qt.h"
@@ -122,6 +122,70 @@ class DesktopTest : public QObject {
         StopSim(sim);
     }
 
+    // The Qt canvas keeps GDI's conventions, at pixels worked out by hand on an image of green.
+    void canvasAsGdiDraws() {
+        CreateCanvasFonts();
+        static QImage image(200, 100, QImage::Format_RGB32); // outlives a canvas left open
+        image.fill(qRgb(0, 255, 0));
+        constexpr Colour RED = Rgb(200, 0, 0), BLUE = Rgb(0, 0, 200);
+        Canvas* c = nullptr;
+        for (const QRegion& shown : {QRegion(0, 0, 40, 30), QRegion()}) {
+            c = OpenSurfaceCanvas(image, shown); // fresh: black on white, system font, left
+            QVERIFY(CanvasSetTextColour(c, RED) == Rgb(0, 0, 0) &&
+                    CanvasSetBackColour(c, BLUE) == Rgb(255, 255, 255) &&
+                    CanvasSetFont(c, FONT_OEM_FIXED) == FONT_SYSTEM &&
+                    CanvasSetTextAlign(c, ALIGN_CENTRE_TOP) == ALIGN_LEFT_TOP);
+            QVERIFY(CanvasPartVisible(c, 40, 0, 60, 10) == shown.isEmpty() &&
+                    CanvasPartVisible(c, 30, 20, 50, 40));
+            CanvasRectangle(c, 10, 10, 20, 20); // the fresh pen and brush: black 1 wide, white
+            CanvasSetBrush(c, BLUE);
+            CanvasEllipse(c, 30, 10, 50, 30);
+            CanvasSetPen(c, 6, RED);
+        }
+        CanvasMoveTo(c, 140, 20), CanvasLineTo(c, 160, 20);
+        CanvasArc(c, 60, 10, 100, 50, 100, 30, 80, 0);    // 3 o'clock to 12 about (80, 30)
+        CanvasArc(c, 110, 10, 130, 30, 130, 20, 130, 20); // the rays coincide: all of it
+        CanvasBlockText(c, 10, 60, "\xDB\xDF ");
+        int height = 0, average = 0, width = CanvasTextWidth(c, "--");
+        CanvasTextMetrics(c, &height, &average);
+        CanvasText(c, 60, 60, "--");
+        Canvas* off = CanvasOpenOffscreen(c, 140, 60, 180, 90);
+        QVERIFY(off != nullptr && CanvasSetFont(off, FONT_SYSTEM) == FONT_OEM_FIXED &&
+                CanvasSetTextAlign(off, ALIGN_LEFT_TOP) == ALIGN_CENTRE_TOP);
+        CanvasBlockText(off, 150, 70, "\xDB "); // in the target's red on blue
+        CanvasCloseOffscreen(off);
+        const std::pair<int, bool> opens[] = {{170, true}, {170, false}, {171, true}}; // moved
+        for (bool blank = false; auto [at, fresh] : opens) {
+            Canvas* layer = CanvasOpenLayer(LAYER_CHART, c, at, 10, at + 20, 30, &blank);
+            QVERIFY(layer != nullptr && blank == fresh); // new: a box in its own pen and brush
+            fresh ? CanvasRectangle(layer, at, 10, 180, 20) : CanvasCopy(layer, c, at, 10, 190, 30);
+            CanvasCloseLayer(layer);
+        }
+        CloseSurfaceCanvas(c);
+        const QRgb K = qRgb(0, 0, 0), W = qRgb(255, 255, 255), R = qRgb(200, 0, 0),
+                   B = qRgb(0, 0, 200), G = qRgb(220, 220, 220), N = qRgb(0, 255, 0);
+        const int x0 = 60 - width / 2, x1 = x0 + width, y1 = 60 + height; // the text's cell
+        const std::vector<std::tuple<int, int, QRgb>> pixels = {
+            {10, 15, K},         {19, 15, K},     {20, 15, N},  // box 10 to 20: pen on 10, 20 - 1
+            {15, 19, K},         {15, 20, N},     {11, 15, W},  // not on 20; 1 wide, the brush in
+            {30, 20, K},         {49, 20, K},     {50, 20, N},  // ellipse 30 to 50 by 10 to 30
+            {40, 29, K},         {40, 30, N},     {40, 20, B},  // so too; the brush in
+            {97, 26, R},         {62, 26, N},     {62, 33, N},  // arc: at 10 degrees, not 170, 190
+            {97, 36, N},         {111, 20, R},    {120, 28, R}, // nor 340; the second all round
+            {137, 20, R},        {162, 20, R},    {166, 20, N}, // wide: round, 3 past 140 and 160
+            {150, 18, R},        {150, 25, N},    {162, 22, N}, // rows 17 to 22; no square corner
+            {17, 71, R},         {18, 65, R},     {18, 66, B},  // 0xDB 10 to 17, 0xDF rows 60-65
+            {33, 71, B},         {34, 60, N},     {10, 72, N},  // ' ' to 33, by rows 60 to 71
+            {x0, 60, B},         {x0 - 1, 60, N}, {x0, y1, N},  // the text's cell centred on 60
+            {x1 - 1, y1 - 1, B}, {x1, 60, N},     {x0, 59, N},  // and its height from 60
+            {150, 70, R},        {158, 70, B},    {140, 60, G}, // off-screen at 140, 60: its cells
+            {179, 89, G},        {180, 89, N},    {139, 60, N}, // and ground to 180, 90
+            {170, 10, K},        {175, 15, W},    {185, 25, G}, // the layer's box and ground
+        };
+        for (auto [x, y, colour] : pixels)
+            QCOMPARE(std::tuple(x, y, image.pixel(x, y)), std::tuple(x, y, colour));
+    }
+
     // The same menu as the Windows utility: each popup and item with its caption and accelerator.
     void menuIsTheResourceScripts() {
         Start();
@@ -191,11 +255,7 @@ class DesktopTest : public QObject {
         std::string csv = home->path + "/start.csv";
         Start(sim.path, csv);
         QTRY_COMPARE_WITH_TIMEOUT(ViewMode.load(), int32_t(VIEW_AFR_LAMBDA), WAIT_MS);
-        auto rows = [&] {
-            std::string text = ReadText(csv);
-            return std::count(text.begin(), text.end(), '\n');
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(rows() > 10, WAIT_MS);
+        QTRY_VERIFY_WITH_TIMEOUT(ReadText(csv).size() > 41, WAIT_MS); // the header and a row
     }
 
     // The Recording view's input over 80 s of rows by hand, a marker at 40 s: + and - halve and
@@ -245,16 +305,14 @@ class DesktopTest : public QObject {
         Start();
         QVERIFY(WaitForUnit());
         QCOMPARE(QString(CopyPortName().data()), QString::fromStdString(sim.path));
-        QVERIFY(ReadText(home->path + "/config/mq6/MQ-6_Setup.cfg").find("[AUTOPORT] 1") !=
-                std::string::npos);
+        QVERIFY(Has(ReadText(home->path + "/config/mq6/MQ-6_Setup.cfg"), "[AUTOPORT] 1"));
         QTRY_COMPARE(FieldText(FIELD_ROW_STOICH), QString("14.70"));
         // Comm Port Setup: the fixed port, the list's entry for the unit (AnswerBoxes picks it).
         StorePortName("/dev/ttyS9");
         Trigger(IDM_COMM_SETUP);
         QTRY_COMPARE(notices, QStringList({"Comm Port Setup"}));
         QCOMPARE(QString(CopyPortName().data()), QString::fromStdString(sim.path));
-        QVERIFY(ReadText(home->path + "/config/mq6/MQ-6_Setup.cfg").find("[AUTOPORT] 0") !=
-                std::string::npos);
+        QVERIFY(Has(ReadText(home->path + "/config/mq6/MQ-6_Setup.cfg"), "[AUTOPORT] 0"));
     }
 
     // Options: --help and --version need no display, a missing value is a usage error (2), an
@@ -348,8 +406,7 @@ class DesktopTest : public QObject {
         QCOMPARE(FieldText(FIELD_ROW_STOICH), QString("14.50"));
         files = {QString::fromStdString(saved), QString::fromStdString(opened)};
         Shortcut(Qt::Key_S, Qt::ControlModifier);
-        QVERIFY2(ReadText(saved).find("\"stoich_afr\": 14.50") != std::string::npos,
-                 qPrintable(notices.join("|")));
+        QVERIFY2(Has(ReadText(saved), "\"stoich_afr\": 14.50"), qPrintable(notices.join("|")));
         Shortcut(Qt::Key_O, Qt::ControlModifier);
         // Channel B's linear layout: its four fields made, and a field typed in again.
         QVERIFY2(QTest::qWaitFor([&] { return FieldText(4) + FieldText(5) == "0.09.00"; }, WAIT_MS),
@@ -388,7 +445,6 @@ class DesktopTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 60000);
         QVERIFY(!fake.Holding());
         QVERIFY2(notices.isEmpty(), qPrintable(texts.join("|")));
-        QVERIFY(StatusNote().startsWith("  Firmware 1.01 written to the MQ-6"));
     }
 
   private:
@@ -444,11 +500,6 @@ class DesktopTest : public QObject {
             if (shown.pixel(x, y) != colour)
                 return false;
         return true;
-    }
-    static QString StatusNote() {
-        std::array<char, 96> text{};
-        FormatStatusNote(text.data(), text.size());
-        return text.data();
     }
     // The boxes the program opens: a file box takes the next file, a message box is read and
     // closed, the About box closed.
@@ -510,7 +561,7 @@ class DesktopTest : public QObject {
     // Whether the dialog's controls stand where the resource script's dialog of the same caption
     // puts them: x, y, width and height in pixels from its dialog units, 3/2 of a pixel across
     // and 13/8 down, the size first. A drop-down's height in the script is its open list; closed,
-    // it stands 13 units high as Windows draws it.
+    // it stands 13 units high as Windows draws it. The DEFPUSHBUTTON alone is a default button.
     static bool PlacedAsScript(QDialog* dialog) {
         std::ifstream script(MQ6_SOURCE_DIR "/src/resources/mq6wb.rc");
         std::string line, statement;
@@ -523,17 +574,18 @@ class DesktopTest : public QObject {
             else if (inside && line.rfind("    ", 0) == 0 && line.find("//") == std::string::npos)
                 statement += (line[4] != ' ' ? "\n" : "") + line;
         statement = std::regex_replace(statement + "\n", std::regex("\"[^\"]*\""), "");
-        std::vector<std::array<int, 4>> expected,
-            shown = {{0, 0, dialog->width(), dialog->height()}};
+        std::vector<std::array<int, 5>> expected,
+            shown = {{0, 0, dialog->width(), dialog->height(), 0}};
         std::smatch at;
         std::regex place("([A-Z]+)\\s[^\n]*?(\\d+), *(\\d+), *(\\d+), *(\\d+)");
         for (auto from = statement.cbegin(); std::regex_search(from, statement.cend(), at, place);
              from = at.suffix().first)
-            expected.push_back({std::stoi(at[2]) * 3 / 2, std::stoi(at[3]) * 13 / 8,
-                                std::stoi(at[4]) * 3 / 2,
-                                (at[1] == "COMBOBOX" ? 13 : std::stoi(at[5])) * 13 / 8});
+            expected.push_back(
+                {std::stoi(at[2]) * 3 / 2, std::stoi(at[3]) * 13 / 8, std::stoi(at[4]) * 3 / 2,
+                 (at[1] == "COMBOBOX" ? 13 : std::stoi(at[5])) * 13 / 8, at[1] == "DEFPUSHBUTTON"});
         for (QWidget* control : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-            shown.push_back({control->x(), control->y(), control->width(), control->height()});
+            shown.push_back({control->x(), control->y(), control->width(), control->height(),
+                             control->property("default").toInt()});
         std::sort(expected.begin() + 1, expected.end());
         std::sort(shown.begin() + 1, shown.end());
         return expected == shown;

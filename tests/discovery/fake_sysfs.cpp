@@ -24,8 +24,10 @@ void AddFakeUsbDevice(const std::string& sysfsRoot, const FakeUsbDevice& device)
     fs::path home = hub / device.usbPath, interface = home / (device.usbPath + ":1.0");
     fs::create_directories(links);
     fs::create_directories(interface);
-    WriteText(home / "idVendor", device.vendor + "\n");
-    WriteText(home / "idProduct", device.product + "\n");
+    if (!device.vendor.empty()) { // empty: a device that gives no ids
+        WriteText(home / "idVendor", device.vendor + "\n");
+        WriteText(home / "idProduct", device.product + "\n");
+    }
     if (!device.productName.empty())
         WriteText(home / "product", device.productName + "\n");
     WriteText(home / "serial", device.serial + "\n");
@@ -58,7 +60,7 @@ void AddFakeUsbDevices(const std::string& sysfsRoot, const std::string& devices)
         f.insert(f.end(), defaults.begin() + static_cast<long>(f.size()), defaults.end());
         FakeUsbDevice fake{.usbPath = f[0], .productName = f[2], .terminal = f[1]};
         fake.vendor = f[3].substr(0, 4);
-        fake.product = f[3].substr(5);
+        fake.product = f[3].substr(std::min<size_t>(5, f[3].size()));
         AddFakeUsbDevice(sysfsRoot, fake);
     }
 }

@@ -30,5 +30,6 @@ void AddFakeUsbDevice(const std::string& sysfsRoot, const FakeUsbDevice& device)
 // any adapter before it gone.
 void PlugAdapter(const std::string& base, const std::string& n, const std::string& pty);
 // Adds devices written "usb path,terminal,product string,vendor:product", several separated by
-// ";". Fields left off are FakeUsbDevice's defaults; "-" is an empty one.
+// ";". Fields left off are FakeUsbDevice's defaults; "-" is an empty one (no ids, as
+// vendor:product).
 void AddFakeUsbDevices(const std::string& sysfsRoot, const std::string& devices);

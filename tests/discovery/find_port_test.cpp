@@ -39,7 +39,7 @@ TEST(SysfsTest, WhichAdapterIsTheUnitAndItsName) {
          "/dev/ttyUSB1", "1-1 10 1-1.2 11 1-1.10 11 2-1 11 "},
         {"only the exact product string of an 0403:6001",
          "1-1,ttyUSB0,FT232R USB UART;1-2,ttyUSB0,mq-6;1-3,ttyUSB0,MQ-6 ;1-5,ttyUSB0,-;"
-         "1-6,ttyUSB0,MQ-6,0403:6015;1-7,ttyUSB0,MQ-6,046d:6001",
+         "1-5.1,ttyUSB0,MQ-6,-;1-6,ttyUSB0,MQ-6,0403:6015;1-7,ttyUSB0,MQ-6,046d:6001",
          false, "", "1-1 01 1-2 01 1-3 01 1-5 01 "},
         {"unit without terminal passed over", "1-1,-;1-2,ttyUSB3", false, "/dev/ttyUSB3",
          "1-1 10 1-2 11 "},
@@ -196,16 +196,14 @@ TEST(CliDiscoveryTest, PortsAndACommandWithoutPort) {
         }
         ProcessResult info = RunProcess(MQ6_CLI_PATH, {"info", "-v"}, base);
         EXPECT_EQ(info.status, 0) << info.err;
-        EXPECT_NE(info.err.find("found the unit on " + port + "\nmq6: opened " + port +
-                                ", no low-latency mode on this port"),
-                  std::string::npos)
+        EXPECT_TRUE(Has(info.err, "found the unit on " + port + "\nmq6: opened " + port +
+                                      ", no low-latency mode on this port"))
             << info.err;
         ports = RunProcess(MQ6_CLI_PATH, {"ports"}, base);
         EXPECT_NE(ports.out.find("* 1-5 "), std::string::npos) << ports.out;
         EXPECT_EQ(ports.out.find("* 1-2 "), std::string::npos) << ports.out;
         EXPECT_NE(ports.out.find("* the port used without --port: " + port), std::string::npos);
-        EXPECT_EQ(ports.out.find("another MQ-6 unit is attached (1-2)") != std::string::npos,
-                  port == base + "/mq6");
+        EXPECT_EQ(Has(ports.out, "another MQ-6 unit is attached (1-2)"), port == base + "/mq6");
     }
     StopSim(sim);
 }

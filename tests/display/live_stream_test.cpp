@@ -45,6 +45,13 @@ TEST(LiveStreamTest, EveryListenerGetsEveryFrameInTheOrderAddedAndTheCsvRow) {
         }
         EXPECT_EQ(Heard, heard);
     }
+    // Both kinds hold as many listeners as each other, and refuse one more.
+    RemoveAllLiveListeners();
+    int slots = 0;
+    while (slots < 64 && AddLiveListener(Hear<'e'>) == 0)
+        ++slots;
+    for (int added = 0; added <= slots; ++added)
+        EXPECT_EQ(AddLiveStaleListener([] {}), added < slots ? 0 : -1) << added;
     RemoveAllLiveListeners();
     LiveCsvRow row; // 96 bytes: a time no run reaches is cut to 95 characters and the row's end
     EXPECT_EQ(FormatLiveCsvRow(row, 1e90, {}, 0), 95u);

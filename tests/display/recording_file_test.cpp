@@ -43,7 +43,6 @@ TEST(RecordingFileTest, GoodFilesReadAndBadOnesAreRefusedAtTheirLine) {
         {"empty", "", 0, "empty", 0, 0},
         {"header only", HEAD6, 2, "no rows", 0, 0},
         {"header cut short", "time_s,lambda", 1, "not the header", 0, 0},
-        {"another CSV", "name,value\nport,COM3\n", 1, "not the header", 0, 0},
         {"binary", std::string("\177ELF\2\1\1\0\0\0", 10), 1, "not the header", 0, 0},
         {"field missing", HEAD6 + ROW + ",\n0.020,0.91,13.4,0.9100\n", 3, "missing", 0, 0},
         {"field too many", HEAD5 + ROW + ",\n", 2, "too many", 0, 0},
@@ -234,8 +233,7 @@ TEST(RecordingFileTest, MarkersFoundFromTheMiddleOfTheScreenAndTimeLinesOnRoundT
             texts += call.text + "|";
         return texts;
     };
-    EXPECT_NE(labels().find("|0 s|10:00|20:00|30:00|40:00|50:00|Lowest"), std::string::npos)
-        << labels();
+    EXPECT_TRUE(Has(labels(), "|0 s|10:00|20:00|30:00|40:00|50:00|Lowest")) << labels();
     PaintReviewView(CanvasOpenWindow());
     EXPECT_NE(labels().find(", length 1:00:00, 61 rows, 0 markers|"), std::string::npos);
     // Zoomed in about the middle: one step, 1800 s from 900 s, a line every 5 minutes; two, 900 s

@@ -121,8 +121,7 @@ TEST(TransferFaultsTest, ACutSetupWriteIsFinishedWithTheSetupItWasWriting) {
                               {"setup", "write", "--defaults", "--yes"}, dir);
     const std::string finish = "mq6 setup write --from " + pending + " --yes finishes it";
     EXPECT_EQ(cut.status, 1);
-    EXPECT_NE(cut.err.find("mq6: the MQ-6 stopped answering, or its answer came damaged\n"),
-              std::string::npos);
+    EXPECT_TRUE(Has(cut.err, "mq6: the MQ-6 stopped answering, or its answer came damaged\n"));
     EXPECT_NE(cut.err.find(finish), std::string::npos) << cut.err;
     sim = StartSim({"--state", state});
     // A write refused for want of its restore point leaves the file of the cut write whole.
@@ -148,9 +147,8 @@ TEST(TransferFaultsTest, ACutSetupWriteIsFinishedWithTheSetupItWasWriting) {
     ProcessResult sticky =
         Alone({"--keep-mode"}, {"setup", "write", "--stoich", "9.77", "--yes"}, dir);
     EXPECT_EQ(sticky.status, 1);
-    EXPECT_NE(sticky.err.find("the MQ-6 restarted still in its setup mode\nmq6: a setup write "
-                              "did not finish; mq6 setup write --from"),
-              std::string::npos)
+    EXPECT_TRUE(Has(sticky.err, "the MQ-6 restarted still in its setup mode\nmq6: a setup write "
+                                "did not finish; mq6 setup write --from"))
         << sticky.err;
     // Bytes 3 and 4 of the block carry nothing: a unit that keeps its own there holds the setup.
     ProcessResult spare =

@@ -34,7 +34,6 @@ TEST(FirmwareCliTest, UpdateFollowsTheViewsRuleAndSamplesGoOnlyToASampleUnit) {
     const std::tuple<Words, Words, const char*, int, const char*, bool> rows[] = {
         {{"--version", "1.00"}, {"--yes"}, nullptr, 0, UPDATED, true},
         {{"--version", "2.00"}, {"--yes"}, nullptr, 1, "Newer then this", false},
-        {{"--version", "1.01"}, {"--yes"}, nullptr, 1, "Versions Match", false},
         {{"--version", "2.00"}, {"--yes", "--force"}, nullptr, 0, "downgrade", true},
         {{"--version", "1.01"}, {"--force", "--yes"}, nullptr, 0, "reinstall", true},
         // In its update mode the unit is updated whatever version its text names.

@@ -21,6 +21,10 @@ std::string ReadText(const std::string& path);
 void WriteText(const std::string& path, const std::string& text);
 // The pieces between the separators, as std::getline takes them: no piece after a last one.
 std::vector<std::string> Split(const std::string& text, char separator);
+// Whether part stands anywhere in text.
+inline bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 struct ProcessResult {
     int status = -1; // exit status, -1 when killed by a signal or not started

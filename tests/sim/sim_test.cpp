@@ -114,6 +114,7 @@ TEST_F(SimTest, MalformedRequestsAreRefusedAndTheLoaderAnswersInstead) {
               {"5A 02 08 00 00 20*15 02 44", Z_N},
               {"5A 04 00 00*17 00 5E", Z_N},
               {"5A 04 F1 00*16 20 01 6F", Z_N},
+              {"5A 04 F0 00*16 20 01 6D", ""},
               {"5A 04 F0 00*16 20 01 6E", "5A 41 00 00 00 00 9B"}});
 }
 
@@ -232,12 +233,9 @@ TEST(SimOptionsTest, BadValuesAreRefused) {
     }
     EXPECT_EQ(ReadText(dir.File("notes")), "kept\n");
     // Help and the version are no errors, nor is the lowest baud rate before them.
-    for (auto [word, out] : {std::pair("--help", "Usage: mq6-sim [options]\n"),
-                             {"-h", "Usage: "},
-                             {"--version", "mq6-sim "}}) {
-        ProcessResult shown = RunProcess(MQ6_SIM_PATH, {"--baud=300", word}, dir.path);
-        EXPECT_TRUE(shown.status == 0 && shown.err.empty() && shown.out.starts_with(out)) << word;
-    }
+    ProcessResult help = RunProcess(MQ6_SIM_PATH, {"--baud=300", "--help"}, dir.path);
+    EXPECT_TRUE(help.status == 0 && help.err.empty() &&
+                help.out.starts_with("Usage: mq6-sim [options]\n"));
 }
 
 // A unit that loses its state file says so once and answers no write it cannot keep, so a
@@ -251,8 +249,7 @@ TEST(SimStateTest, LostStateStopsTheWritesAndASecondProgramIsKeptOffThePort) {
     ProcessResult first, second;
     std::thread live([&] { first = mq6({"live", "--seconds", "1.5", "--csv", "-"}); });
     // The second comes once the first has asked for the stream, however slow its start.
-    WaitFor([&] { return ReadText(dir.File("log")).find("52 00 08") != std::string::npos; },
-            PATIENCE_MS);
+    WaitFor([&] { return Has(ReadText(dir.File("log")), "52 00 08"); }, PATIENCE_MS);
     second = mq6({"info"});
     live.join();
     EXPECT_EQ(std::pair(first.status, second.status), std::pair(0, 1)) << first.err;

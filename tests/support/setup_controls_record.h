@@ -9,11 +9,9 @@
 
 struct RecordedControl {
     bool shown = false;
-    std::string text;  // a field's or a note's
-    int choice = -1;   // a Response box's row shown
-    std::string extra; // its eighth item, empty for none
+    std::string text; // a field's or a note's
+    int choice = -1;  // a Response box's row shown
     bool checked = false;
-    bool enabled = true;
 };
 extern std::array<RecordedControl, SETUP_CONTROL_COUNT> RecordedControls;
 

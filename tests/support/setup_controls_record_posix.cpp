@@ -70,9 +70,8 @@ std::string SetupText(SetupControl control) {
     return Control(control).text.substr(0, FIELD_TEXT_LIMIT);
 }
 
-void SetSetupChoice(SetupControl box, int row, std::string_view extra) {
+void SetSetupChoice(SetupControl box, int row, std::string_view) {
     Control(box).choice = row;
-    Control(box).extra = extra;
 }
 
 int SetupChoice(SetupControl box) {
@@ -104,11 +103,7 @@ SetupControl FocusedSetupControl() {
     return RecordedFocus;
 }
 
-void EnableSetupInputs(bool enabled) {
-    std::lock_guard<std::mutex> hold(WakeLock);
-    for (RecordedControl& control : RecordedControls)
-        control.enabled = enabled;
-}
+void EnableSetupInputs(bool) {}
 
 void StepSetupProgress(ProgressMessage, std::string_view phase) {
     std::lock_guard<std::mutex> hold(WakeLock);

@@ -12,10 +12,6 @@ namespace {
 using Args = std::vector<std::string>;
 using namespace std::string_literals;
 
-bool Has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
 class SetupCliTest : public ::testing::Test {
   protected:
     TempDir dir;

@@ -96,11 +96,13 @@ TEST(SetupForm, EditsStayOnlyWithTheUnitTheyWereMadeForAndDifferencesAreMarked) 
         {CUT, 'B', 20, 0x101}, {CUT, 'A', 20, 0x101}, {REFUSED, 'A', 20, 0x101}};
     for (const auto& [how, unit, volts, differing] : rows) {
         SCOPED_TRACE(std::to_string(how) + unit);
-        DeviceInfo[130] = 'A';
+        DeviceInfo[130] = 'A', DeviceInfo[UNIT_MODE_OFFSET] = 0;
         PackSetupBlock(DEFAULT_SETUP, DeviceInfo);
         DeviceDataValid.store(1);
         SetupValues = DEFAULT_SETUP;
-        NoteSetupRead();
+        // The view opened afresh after a cut write of a chosen setup, then the unit's block.
+        NoteSetupChosen(), NoteSetupCut(), ResetSetupForm();
+        EXPECT_EQ(TakeUnitSetup(false, SetupFormTexts{}, nullptr), 1);
         SetupValues.Channel[CHANNEL_A].Volts1 = 20;
         how == TYPED    ? void(EditedItems = 1)
         : how == CHOSEN ? NoteSetupChosen()

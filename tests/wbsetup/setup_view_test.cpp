@@ -142,8 +142,7 @@ TEST_F(SetupViewTest, SetRefusesBeforeAnythingIsSent) {
         row.arrange();
         OnSetupButton(SETUP_SET);
         ASSERT_EQ(CountNotices(), 1u) << DescribeNotices();
-        EXPECT_NE(RecordedNotices[0].text.find(row.said), std::string::npos)
-            << RecordedNotices[0].text;
+        EXPECT_TRUE(Has(RecordedNotices[0].text, row.said)) << RecordedNotices[0].text;
         EXPECT_EQ(JobRunning.load(), 0);
         EXPECT_FALSE(RecordedControls[SETUP_WRITE_BAR].shown);
     }
