@@ -7,6 +7,7 @@
 #include "desktop/canvas_qt.h"
 #include "desktop/client_area_qt.h"
 #include "desktop/config_path_linux.h"
+#include "desktop/gui_thread_qt.h"
 #include "desktop/main_window_qt.h"
 #include "desktop/menu_qt.h"
 #include "desktop/startup_qt.h"
@@ -44,6 +45,7 @@
 #include <fstream>
 #include <poll.h>
 #include <regex>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -88,6 +90,11 @@ class DesktopTest : public QObject {
 
   private slots:
     void initTestCase() {
+        // Before the program's window, work handed over by another thread is dropped.
+        bool ran = false;
+        std::thread([&] { RunOnGuiThread([&] { ran = true; }, false); }).join();
+        QCoreApplication::processEvents();
+        QVERIFY(!ran);
         // A system bus of the test's own, with logind on it.
         bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
         QVERIFY(bus.waitForReadyRead(5000));
@@ -161,6 +168,7 @@ class DesktopTest : public QObject {
             fresh ? CanvasRectangle(layer, at, 10, 180, 20) : CanvasCopy(layer, c, at, 10, 190, 30);
             CanvasCloseLayer(layer);
         }
+        CanvasRestoreObjects(c), CanvasRectangle(c, 190, 90, 200, 100); // black 1 wide, white
         CloseSurfaceCanvas(c);
         const QRgb K = qRgb(0, 0, 0), W = qRgb(255, 255, 255), R = qRgb(200, 0, 0),
                    B = qRgb(0, 0, 200), G = qRgb(220, 220, 220), N = qRgb(0, 255, 0);
@@ -181,6 +189,7 @@ class DesktopTest : public QObject {
             {150, 70, R},        {158, 70, B},    {140, 60, G}, // off-screen at 140, 60: its cells
             {179, 89, G},        {180, 89, N},    {139, 60, N}, // and ground to 180, 90
             {170, 10, K},        {175, 15, W},    {185, 25, G}, // the layer's box and ground
+            {190, 95, K},        {195, 95, W},    {199, 99, K}, // the restored pen and brush
         };
         for (auto [x, y, colour] : pixels)
             QCOMPARE(std::tuple(x, y, image.pixel(x, y)), std::tuple(x, y, colour));
@@ -256,6 +265,12 @@ class DesktopTest : public QObject {
         Start(sim.path, csv);
         QTRY_COMPARE_WITH_TIMEOUT(ViewMode.load(), int32_t(VIEW_AFR_LAMBDA), WAIT_MS);
         QTRY_VERIFY_WITH_TIMEOUT(ReadText(csv).size() > 41, WAIT_MS); // the header and a row
+        // The Live History view's chart follows the frames as they come.
+        Trigger(IDM_LIVE_HISTORY);
+        const QRect chart(80, 60, 600, 320);
+        QTest::qWait(500);
+        const QImage first = window->Client()->grab(chart).toImage();
+        QTRY_VERIFY_WITH_TIMEOUT(window->Client()->grab(chart).toImage() != first, WAIT_MS);
     }
 
     // The Recording view's input over 80 s of rows by hand, a marker at 40 s: + and - halve and
@@ -296,6 +311,12 @@ class DesktopTest : public QObject {
         }
         // The bar shows where the view is: 20 s, the middle of the 0 to 40 s it may start at.
         QCOMPARE(bar->value() * 2, bar->maximum());
+        // The pointer puts the cursor's line down its column (40.67 s, where no grid line is).
+        const QImage before = client->grab().toImage();
+        QTest::mouseMove(client, {390, 300});
+        QTRY_VERIFY(std::ranges::all_of(std::array{100, 200, 330}, [&](int y) {
+            return client->grab().toImage().pixel(390, y) != before.pixel(390, y);
+        }));
     }
 
     // Without --port, the unit behind the udev rule's link is found and read, its setup shown.
@@ -315,14 +336,14 @@ class DesktopTest : public QObject {
         QVERIFY(Has(ReadText(home->path + "/config/mq6/MQ-6_Setup.cfg"), "[AUTOPORT] 0"));
     }
 
-    // Options: --help and --version need no display, a missing value is a usage error (2), an
-    // option of no meaning here is named and passed over.
+    // Options: --help and --version need no display, a missing value is a usage error (2) with
+    // or without them, an option of no meaning here is named and passed over.
     void options() {
         const std::vector<std::tuple<QStringList, int, QString>> rows = {
             {{"--version"}, 0, "^mq6wb [0-9]+\\.[0-9]+"},
             {{"--bogus", "-h"}, 0, "--bogus is ignored.*--open-recording FILE"},
             {{"--port"}, 2, "\nmq6wb: --port: no value given\n"},
-            {{"--record="}, 2, "\nmq6wb: --record: no value given\n"},
+            {{"--record=", "--help"}, 2, "^mq6wb: --record: no value given\n"},
         };
         for (const auto& [arguments, status, output] : rows) {
             QProcess program;

@@ -22,10 +22,6 @@ void PeerWrite(PtyPeer& peer, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> PeerRead(PtyPeer& peer, size_t count, int waitMs);
 // Everything that arrives within wait_ms of quiet.
 std::vector<uint8_t> PeerDrain(PtyPeer& peer, int quietMs);
-// The other processes that hold the peer's terminal open, while it is ("pid (name) ..."): root may
-// open a terminal in exclusive mode, so a program that reopens a name whose terminal has gone
-// reaches the test's when the kernel gives it the same number.
-std::string PeerStrangers(const PtyPeer& peer);
 
 // Hexadecimal bytes; "20*10" is ten bytes 0x20.
 std::vector<uint8_t> Hex(const char* text);

@@ -7,8 +7,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
-#include <filesystem>
-#include <fstream>
 #include <numeric>
 #include <poll.h>
 #include <termios.h>
@@ -68,32 +66,6 @@ std::vector<uint8_t> PeerDrain(PtyPeer& peer, int quietMs) {
     while (!(more = PeerRead(peer, 4096, quietMs)).empty())
         bytes.insert(bytes.end(), more.begin(), more.end());
     return bytes;
-}
-
-std::string PeerStrangers(const PtyPeer& peer) {
-    namespace fs = std::filesystem;
-    std::string strangers;
-    if (peer.master < 0) // a closed terminal's name may be another's by now
-        return strangers;
-    std::error_code error;
-    for (fs::directory_iterator process("/proc", error), end; !error && process != end;
-         process.increment(error)) {
-        const std::string pid = process->path().filename();
-        if (pid.find_first_not_of("0123456789") != std::string::npos ||
-            pid == std::to_string(getpid()))
-            continue;
-        std::error_code gone; // a process or a descriptor may go while it is looked at
-        for (fs::directory_iterator fd(process->path() / "fd", gone); !gone && fd != end;
-             fd.increment(gone))
-            if (fs::read_symlink(fd->path(), gone) == peer.slavePath) {
-                std::ifstream comm(process->path() / "comm");
-                std::string name;
-                std::getline(comm, name);
-                strangers += pid + " (" + name + ") ";
-                break;
-            }
-    }
-    return strangers;
 }
 
 std::vector<uint8_t> Hex(const char* text) {
