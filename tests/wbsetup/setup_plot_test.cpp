@@ -157,6 +157,15 @@ TEST_F(SetupPlotTest, ViewDrawsTitleFramesLabelsAndScalesForEachLayout) {
             // The offset bar's centre mark: lines at x 603, 604 and 605, from 363 to 368 below
             // the line's height.
             EXPECT_TRUE(Has(Drawn(1, true), "603,383 603,388604,383 604,388605,383 605,388"));
+            // The grid pen's lines: rows 45 to 373 and 440 to 768, then columns 69 to 318.
+            std::vector<std::array<int, 8>> grid, table;
+            for (const CanvasCall& call : CanvasCallsOf(CanvasOp::LINE_TO))
+                call.state.penColour == Rgb(190, 190, 190) ? grid.push_back(call.args) : void();
+            for (int y : {316, 267, 218, 169, 120, 71})
+                table.push_back({45, y, 373, y}), table.push_back({440, y, 768, y});
+            for (int x : {126, 208, 290})
+                table.push_back({x, 69, x, 318}), table.push_back({x + 395, 69, x + 395, 318});
+            EXPECT_EQ(grid, table);
         }
     }
 }

@@ -52,7 +52,7 @@ TEST(FieldText, ReadsTheLeadingNumberRoundedWithTheOffsetOf055AndChecksItsRange)
         {"-1.5", FIELD_VOLTS, -14, 1, 0}, // truncation toward zero
         {"1e400", FIELD_AFR, INT32_MAX, 1, 21000},
         {"1e-400", FIELD_AFR, 0, 0, 0},
-        {" -2.5e+1 ", FIELD_VOLTS, -249, 1, 0},
+        {" -2.5E+1 ", FIELD_VOLTS, -249, 1, 0},
         {std::string(30, '0') + "12", FIELD_VOLTS, 10, 0, 10}, // 31 characters are read
         // No fuel burns with less than its own weight of air: the stoichiometric AFR starts at 1.
         {"0.99", FIELD_STOICH, 99, 1, 100},
