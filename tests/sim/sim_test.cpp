@@ -264,9 +264,11 @@ TEST(SimStateTest, LostStateStopsTheWritesAndASecondProgramIsKeptOffThePort) {
         << second.err;
     std::filesystem::remove(dir.File("keep"));
     EXPECT_EQ(mq6({"setup", "write", "--defaults", "--yes"}).status, 1);
-    EXPECT_EQ(ReadText(sim.dir + "/stderr"), "mq6-sim: cannot write state file " +
-                                                 dir.File("keep/state") +
-                                                 "; the unit answers no more writes\n");
+    // Its writer thread tells of the loss after the answer that the write took.
+    const std::string lost = "mq6-sim: cannot write state file " + dir.File("keep/state") +
+                             "; the unit answers no more writes\n";
+    WaitFor([&] { return ReadText(sim.dir + "/stderr") == lost; }, PATIENCE_MS);
+    EXPECT_EQ(ReadText(sim.dir + "/stderr"), lost);
     StopSim(sim);
 }
 
