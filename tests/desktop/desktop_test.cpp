@@ -1,9 +1,10 @@
-// The desktop program's real main window, headless, against mq6-sim on a pseudo-terminal: what
-// this front end adds over the portable rules (their own tests are native). Its menu against the
-// Windows utility's resource script; the unit found as mq6 finds it; the live readouts at pixels
-// worked out by hand from the glyph table, dashes while the unit is gone; a recording with a
-// marker reopened; the setup view's controls, file boxes and Set with the bytes the unit got; a
-// firmware update that holds logind's inhibitor and keeps the window open until it ends.
+// The Qt canvas at pixels worked out by hand from GDI's rules, then the desktop program's real
+// main window, headless, against mq6-sim on a pseudo-terminal: what this front end adds over the
+// portable rules (their own tests are native). Its menu against the Windows utility's resource
+// script; the unit found as mq6 finds it; the live readouts at pixels worked out by hand from the
+// glyph table, dashes while the unit is gone; a recording with a marker reopened; the setup view's
+// controls, file boxes and Set with the bytes the unit got; a firmware update that holds logind's
+// inhibitor and keeps the window open until it ends.
 #include "desktop/canvas_qt.h"
 #include "desktop/client_area_qt.h"
 #include "desktop/config_path_linux.h"

@@ -173,14 +173,14 @@ TEST(CliDiscoveryTest, PortsAndACommandWithoutPort) {
     AddFakeUsbDevices(base + "/sys", "1-1;1-2");
     ProcessResult ports = RunProcess(MQ6_CLI_PATH, {"ports"}, base);
     EXPECT_EQ(std::count(ports.out.begin(), ports.out.end(), '*'), 2) << ports.out;
-    EXPECT_NE(ports.out.find("another MQ-6 unit is attached (1-2): give --port PATH to use it\n"),
-              std::string::npos);
+    EXPECT_TRUE(
+        Has(ports.out, "another MQ-6 unit is attached (1-2): give --port PATH to use it\n"));
     fs::remove_all(base + "/sys");
     AddFakeUsbDevices(base + "/sys", "1-1,ttyUSB0,FT232R USB UART");
     ports = RunProcess(MQ6_CLI_PATH, {"ports"}, base);
     EXPECT_EQ(ports.status, 2);
-    EXPECT_NE(ports.out.find("  1-1 "), std::string::npos) << ports.out;
-    EXPECT_NE(ports.err.find("no MQ-6 unit found"), std::string::npos) << ports.err;
+    EXPECT_TRUE(Has(ports.out, "  1-1 ")) << ports.out;
+    EXPECT_TRUE(Has(ports.err, "no MQ-6 unit found")) << ports.err;
     // The unit's adapter, after the other one, has the simulator's pseudo-terminal for its
     // terminal, reached through the by-id link as udev would make it, and through /dev/mq6 once
     // the package's rule is there.
@@ -200,9 +200,9 @@ TEST(CliDiscoveryTest, PortsAndACommandWithoutPort) {
                                       ", no low-latency mode on this port"))
             << info.err;
         ports = RunProcess(MQ6_CLI_PATH, {"ports"}, base);
-        EXPECT_NE(ports.out.find("* 1-5 "), std::string::npos) << ports.out;
-        EXPECT_EQ(ports.out.find("* 1-2 "), std::string::npos) << ports.out;
-        EXPECT_NE(ports.out.find("* the port used without --port: " + port), std::string::npos);
+        EXPECT_TRUE(Has(ports.out, "* 1-5 ")) << ports.out;
+        EXPECT_FALSE(Has(ports.out, "* 1-2 ")) << ports.out;
+        EXPECT_TRUE(Has(ports.out, "* the port used without --port: " + port));
         EXPECT_EQ(Has(ports.out, "another MQ-6 unit is attached (1-2)"), port == base + "/mq6");
     }
     StopSim(sim);

@@ -69,7 +69,7 @@ TEST(RecordingFileTest, GoodFilesReadAndBadOnesAreRefusedAtTheirLine) {
         std::string got =
             line < 0 ? "gaps " + std::to_string(FigureRows(recording, 0, count, {0.86, 0.88}).gaps)
                      : fault.what.data();
-        EXPECT_NE(got.find(what), std::string::npos) << got;
+        EXPECT_TRUE(Has(got, what)) << got;
         EXPECT_EQ(recording.rows.size(), count);
         EXPECT_EQ(recording.markRows.size(), marks);
     }
@@ -163,7 +163,7 @@ TEST(RecordingFileTest, TheChartOfARecordingAtItsPixels) {
           "|0.400 s  lambda 0.87|AFR 12.8  raw 0.8700|",
           "|0.000 s  lambda 0.80|AFR 11.8  raw 0.8010|",
           "Lowest 0.80   Highest 0.95   Mean 0.87@380,420", "In band 11%   Leaner 89%   Richer 0%"})
-        EXPECT_NE(texts.find(text), std::string::npos) << text << " in " << texts;
+        EXPECT_TRUE(Has(texts, text)) << text << " in " << texts;
     // At x 514 the cursor's lines (the row of 3.5 s, 20 characters of 8 pixels) end on the
     // chart's last column, 514 + 6 + 160 = 680: they fit on its right.
     ClearCanvasCalls();
@@ -235,14 +235,14 @@ TEST(RecordingFileTest, MarkersFoundFromTheMiddleOfTheScreenAndTimeLinesOnRoundT
     };
     EXPECT_TRUE(Has(labels(), "|0 s|10:00|20:00|30:00|40:00|50:00|Lowest")) << labels();
     PaintReviewView(CanvasOpenWindow());
-    EXPECT_NE(labels().find(", length 1:00:00, 61 rows, 0 markers|"), std::string::npos);
+    EXPECT_TRUE(Has(labels(), ", length 1:00:00, 61 rows, 0 markers|"));
     // Zoomed in about the middle: one step, 1800 s from 900 s, a line every 5 minutes; two, 900 s
     // from 1350 s, a line every 2 minutes; four, 225 s from 1687.5 s, a line every 30 s.
     for (auto [steps, times] : {std::pair(1, "|15:00|20:00|25:00|30:00|35:00|40:00|"),
                                 {1, "|24:00|26:00|28:00|30:00|32:00|34:00|36:00|"},
                                 {2, "|28:30|29:00|29:30|30:00|30:30|31:00|31:30|"}}) {
         ZoomReview(steps, -1);
-        EXPECT_NE(labels().find(times), std::string::npos) << labels();
+        EXPECT_TRUE(Has(labels(), times)) << labels();
     }
 }
 

@@ -63,12 +63,12 @@ void CutAndRerun(const Transfer& transfer, long bytes, const std::string& uncut)
     // The version the unit then reports is the carried one.
     std::string status = RunMq6(sim.path, {"firmware", "status"}, dir.path).out;
     bool same = StateAfterRestart(sim, dir) == uncut,
-         match = status.find("The Firmware Versions Match") != std::string::npos;
+         match = Has(status, "The Firmware Versions Match");
     EXPECT_TRUE(vanished);
     EXPECT_EQ(cut.status, 1) << cut.err;
     // A cut that left the unit mid-job says what finishes it: not only the stage, whose text
     // may read as a success ("Version request OK").
-    EXPECT_TRUE(!midJob || cut.err.find(" finishes it") != std::string::npos) << cut.err;
+    EXPECT_TRUE(!midJob || Has(cut.err, " finishes it")) << cut.err;
     EXPECT_EQ(rerun.status, 0) << rerun.err;
     EXPECT_TRUE(same) << "the unit holds other than what the uncut run left";
     EXPECT_TRUE(match) << status;
@@ -122,7 +122,7 @@ TEST(TransferFaultsTest, ACutSetupWriteIsFinishedWithTheSetupItWasWriting) {
     const std::string finish = "mq6 setup write --from " + pending + " --yes finishes it";
     EXPECT_EQ(cut.status, 1);
     EXPECT_TRUE(Has(cut.err, "mq6: the MQ-6 stopped answering, or its answer came damaged\n"));
-    EXPECT_NE(cut.err.find(finish), std::string::npos) << cut.err;
+    EXPECT_TRUE(Has(cut.err, finish)) << cut.err;
     sim = StartSim({"--state", state});
     // A write refused for want of its restore point leaves the file of the cut write whole.
     const std::string cutSetup = ReadText(pending);
@@ -138,7 +138,7 @@ TEST(TransferFaultsTest, ACutSetupWriteIsFinishedWithTheSetupItWasWriting) {
     for (const auto& [args, status, said] : rows) {
         ProcessResult run = mq6(args);
         EXPECT_EQ(run.status, status) << run.err;
-        EXPECT_NE((run.err + run.out).find(said), std::string::npos) << run.err << run.out;
+        EXPECT_TRUE(Has(run.err + run.out, said)) << run.err << run.out;
     }
     std::string finished = mq6({"setup", "read", "--json"}).out;
     StopSim(sim);
@@ -177,8 +177,8 @@ TEST(TransferFaultsTest, EachEndIsSaidAsItWasWithWhatFinishesALeftJob) {
         TempDir dir;
         ProcessResult run = Alone(simArgs, command, dir);
         EXPECT_EQ(run.status, 1);
-        EXPECT_NE(run.err.find(said), std::string::npos) << run.err;
-        EXPECT_EQ(run.err.find(" finishes it") != std::string::npos, finisher) << run.err;
+        EXPECT_TRUE(Has(run.err, said)) << run.err;
+        EXPECT_EQ(Has(run.err, " finishes it"), finisher) << run.err;
     }
 }
 
